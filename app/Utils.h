@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+#include <atomic>
+
+// Program-wide setting values, fixed by LoadSettings() at start-up.
+extern QString AppVersion;
+extern QString AppDir;
+extern QString SkinDir;
+extern QString AppDataDir;
+extern QString HelpFileName;
+extern QString IniFileName;
+extern QString LibraryFileName;
+extern qint32 WindowHeight;
+extern qint32 WindowWidth;
+extern qint32 WindowTop;
+extern qint32 WindowLeft;
+extern qint32 PopHitCount;
+extern qint32 CommandPort;
+extern QString SkinName;
+extern QByteArray LocalHostName;
+extern QByteArray AudioExtensionList;
+extern QByteArray AudioFileFilter;
+
+// Maintained elsewhere: whether other people may play here, and this computer's
+// address for track URLs.
+extern std::atomic<bool> AllowOthers;
+extern QByteArray LocalIP;
+
+// Fills every setting value: paths, INI values, host name, audio type table.
+void LoadSettings();
+
+// Integer rule of the INI file: decimal, "0x"/"$" hexadecimal, else Default.
+qint32 ParseIniInteger(const QByteArray &Text, qint32 Default);
+
+// ASCII-only case folding: only the letters a-z / A-Z change.
+QByteArray AsciiUpper(QByteArray S);
+QByteArray AsciiLower(QByteArray S);
+bool SameTextAscii(const QByteArray &A, const QByteArray &B);
+bool StartsWithAscii(const QByteArray &S, const QByteArray &Prefix);
+
+// Splits at CR LF, lone CR or lone LF; a final line break adds no empty line,
+// an empty text gives no lines.
+QByteArrayList SplitLines(const QByteArray &Text);
+
+// "%" + two hex digits becomes that byte; "%" with anything else is dropped
+// together with the two characters after it; "+" stays "+".
+QByteArray PercentDecode(const QByteArray &S);
+
+// Leading and trailing blanks and control characters removed.
+QByteArray TrimBlanks(const QByteArray &S);
+
+// Whether Name's extension is one of the accepted audio types (substring test).
+bool IsAcceptedAudioName(const QByteArray &Name);
+
+// Appends S unless blank or already present (ASCII case ignored); new index or -1.
+int AddUniqueString(const QByteArray &S, QByteArrayList &List);
+
+// Whether Name has none of the refused characters and at most 260 characters.
+bool IsValidComputerName(const QByteArray &Name);
+
+// Last segment of an http URL's path, without query/fragment, not decoded.
+QByteArray DocumentName(const QByteArray &URL);
+
+// The file-name part of a local path: text after the last "/".
+QByteArray FileNamePart(const QByteArray &Path);
+
+// User's application-data folder + Maker + Product, created when missing.
+QString GetAppDataFolder(const QString &Maker, const QString &Product);
+
+QByteArray GetLocalHostName();
+
+// Writes a freedesktop .desktop entry; throws std::runtime_error("Ext need .desktop")
+// for another extension.
+void CreateShortcut(const QString &Target, const QString &Arguments, const QString &LinkFile,
+                    const QString &Description);
+// Creates or deletes the autostart entry; always true.
+bool SetAutoRun(bool Enable);
+bool IsAutoRun();
+// The autostart entry's path.
+QString AutoRunFileName();
+
+class TUtils {
+public:
+    static bool SameNameIgnoringSpaces(const QByteArray &A, const QByteArray &B);
+    static QString GetWebSiteURL();
+};

@@ -1,0 +1,30 @@
+# One library per top-level folder; its sources are the folder's *.cpp/*.h.
+function(vx_add_library name)
+  cmake_parse_arguments(ARG "" "" "EXCLUDE;LINK" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(ex IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${ex})
+  endforeach()
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LINK})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${ARG_LINK})
+  endif()
+endfunction()
+
+# One Qt Test executable per unit: vx_add_test(tst_name LINK libs... [SOURCES extra...])
+function(vx_add_test name)
+  cmake_parse_arguments(ARG "" "" "LINK;SOURCES" ${ARGN})
+  add_executable(${name} ${name}.cpp ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LINK})
+  add_test(NAME ${name} COMMAND ${name})
+  # Never touch the real user's files, never need a display.
+  set(home ${CMAKE_BINARY_DIR}/testhome/${name})
+  file(MAKE_DIRECTORY ${home})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/data;XDG_CONFIG_HOME=${home}/config"
+    TIMEOUT 300)
+endfunction()

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# ./dev.sh run   installs what is missing, builds and starts the player
+# ./dev.sh test  installs what is missing, builds and runs every test
+# ./dev.sh build installs what is missing and builds
+set -euo pipefail
+top=$(cd "$(dirname "$0")" && pwd)
+build=${VX_BUILD_DIR:-$top/build}
+mode=${1:-run}
+
+install_deps() {
+    local missing=()
+    while read -r pkg; do
+        [ -n "$pkg" ] || continue
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || missing+=("$pkg")
+    done < "$top/scripts/deps.txt"
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+do_build() {
+    local gen=()
+    command -v ninja >/dev/null && gen=(-G Ninja)
+    [ -f "$build/CMakeCache.txt" ] || cmake -S "$top" -B "$build" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$build" -j "$(nproc)"
+}
+
+# Tests run in a private network namespace with only loopback up, so nothing
+# they send can leave this machine.
+run_tests() {
+    local ns=(unshare -n)
+    [ "$(id -u)" -eq 0 ] || ns=(unshare -rn)
+    "${ns[@]}" bash -c "ip link set lo up && cd '$build' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 $*"
+}
+
+install_deps
+case "$mode" in
+    build) do_build ;;
+    run) do_build; exec "$build/vxPlayer" ;;
+    test) shift || true; do_build; run_tests "$@" ;;
+    *) echo "usage: $0 run|test [ctest args]|build" >&2; exit 2 ;;
+esac

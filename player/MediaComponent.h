@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The media-player component the engine steers: transport, volume, mute, position
+// and the play-state numbering of the command protocol (3 playing, 1 stopped,
+// 10 ready, ...). TMediaPlayer is the libmpv one; tests drive a fake.
+class TMediaComponent : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~TMediaComponent() override = default;
+
+    // Loads the track at URL and starts playing it (auto-start).
+    virtual void SetURL(const QByteArray &URL) = 0;
+    // The URL loaded now, as written; empty when none.
+    virtual QByteArray URL() const = 0;
+    virtual int PlayState() const = 0;
+
+    virtual void Play() = 0;
+    virtual void Pause() = 0;
+    virtual void Stop() = 0;
+
+    // Seconds; writing seeks.
+    virtual double CurrentPosition() const = 0;
+    virtual void SetCurrentPosition(double Seconds) = 0;
+    // mm:ss, or h:mm:ss past an hour.
+    virtual QString CurrentPositionString() const = 0;
+
+    virtual int Volume() const = 0; // 0..100
+    virtual void SetVolume(int Value) = 0;
+    virtual bool Mute() const = 0;
+    virtual void SetMute(bool Value) = 0;
+
+    // currentMedia: whether an item is loaded, its duration (0 when unknown),
+    // its name and its "Author" attribute.
+    virtual bool HasMedia() const = 0;
+    virtual double Duration() const = 0;
+    virtual QString MediaName() const = 0;
+    virtual QString MediaAuthor() const = 0;
+
+Q_SIGNALS:
+    // Every play-state change, on the GUI thread.
+    void PlayStateChange(int NewState);
+};
