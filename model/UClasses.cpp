@@ -1,0 +1,105 @@
+#include "UClasses.h"
+
+#include "Utils.h"
+
+#include <algorithm>
+
+namespace {
+
+// A location that trims to nothing is never found, so it never needs a key.
+bool IsFindable(const QByteArray &Location) {
+    return !TrimBlanks(Location).isEmpty();
+}
+
+} // namespace
+
+TMusicList::~TMusicList() {
+    Clear();
+}
+
+void TMusicList::Clear() {
+    for (auto &Item : FItems)
+        Item.reset();
+    FItems.clear();
+    FIndex.clear();
+}
+
+TMusicItem *TMusicList::Append(std::unique_ptr<TMusicItem> Item) {
+    TMusicItem *Raw = Item.get();
+    FItems.push_back(std::move(Item));
+    if (IsFindable(Raw->Location))
+        FIndex[AsciiUpper(Raw->Location)].append(Raw);
+    return Raw;
+}
+
+TMusicItem *TMusicList::Add(const QByteArray &Name, const QByteArray &Host,
+                            const QByteArray &Location, void *ListItem) {
+    return Append(std::make_unique<TMusicItem>(Name, Host, Location, ListItem));
+}
+
+TMusicItem *TMusicList::AddIfAbsent(const QByteArray &Location) {
+    if (Find(Location))
+        return nullptr;
+    return Append(std::make_unique<TMusicItem>(QByteArray(), QByteArray(), Location, nullptr));
+}
+
+void TMusicList::Remove(TMusicItem *Item) {
+    if (!Item)
+        return;
+    const auto It = std::find_if(FItems.begin(), FItems.end(),
+                                 [Item](const auto &Owned) { return Owned.get() == Item; });
+    if (It == FItems.end())
+        return;
+    if (IsFindable(Item->Location)) {
+        const auto Bucket = FIndex.find(AsciiUpper(Item->Location));
+        if (Bucket != FIndex.end()) {
+            Bucket->removeOne(Item);
+            if (Bucket->isEmpty())
+                FIndex.erase(Bucket);
+        }
+    }
+    FItems.erase(It);
+}
+
+TMusicItem *TMusicList::Find(const QByteArray &Location) const {
+    if (!IsFindable(Location))
+        return nullptr;
+    const auto Bucket = FIndex.constFind(AsciiUpper(Location));
+    return Bucket == FIndex.cend() ? nullptr : Bucket->first();
+}
+
+qsizetype TMusicList::IndexOf(const TMusicItem *Item) const {
+    for (size_t I = 0; I < FItems.size(); ++I)
+        if (FItems[I].get() == Item)
+            return qsizetype(I);
+    return -1;
+}
+
+TMessageList::~TMessageList() {
+    Clear();
+}
+
+void TMessageList::Clear() {
+    FItems.clear();
+    FCount.store(0, std::memory_order_release);
+}
+
+TMessageItem *TMessageList::Add(const QByteArray &Sender, const QByteArray &Command,
+                                const QByteArray &Body, qint32 Value) {
+    FItems.push_back(std::make_unique<TMessageItem>(TMessageItem{Sender, Command, Body, Value}));
+    FCount.store(qsizetype(FItems.size()), std::memory_order_release);
+    return FItems.back().get();
+}
+
+std::unique_ptr<TMessageItem> TMessageList::Extract(qsizetype Index) {
+    if (Index < 0 || Index >= qsizetype(FItems.size()))
+        return nullptr;
+    std::unique_ptr<TMessageItem> Item = std::move(FItems[size_t(Index)]);
+    FItems.erase(FItems.begin() + Index);
+    FCount.store(qsizetype(FItems.size()), std::memory_order_release);
+    return Item;
+}
+
+std::unique_ptr<TMessageItem> TMessageList::TakeFirst() {
+    return Extract(0);
+}

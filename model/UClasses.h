@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QVarLengthArray>
+
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <vector>
+
+// One track of the speaker's play list.
+class TMusicItem {
+public:
+    TMusicItem(const QByteArray &AName, const QByteArray &AHost, const QByteArray &ALocation,
+               void *AListItem)
+        : Name(AName), Host(AHost), Location(ALocation), ListItem(AListItem) {}
+
+    QByteArray Name;
+    QByteArray Host;
+    // The list key; fixed at creation so the list's index never goes stale.
+    const QByteArray Location;
+    // The view row showing this item; set and owned by the list's owner, never touched here.
+    void *ListItem = nullptr;
+};
+
+// Ordered play list owning its items, with an O(1) lookup by location.
+// No lock of its own: the owner serialises access.
+class TMusicList {
+public:
+    TMusicList() = default;
+    ~TMusicList();
+    TMusicList(const TMusicList &) = delete;
+    TMusicList &operator=(const TMusicList &) = delete;
+
+    // Destroys every item, first to last.
+    void Clear();
+    // Appends a new item; no duplicate check.
+    TMusicItem *Add(const QByteArray &Name, const QByteArray &Host, const QByteArray &Location,
+                    void *ListItem = nullptr);
+    // Appends an item with only Location set unless Find(Location) finds one; the new item or null.
+    TMusicItem *AddIfAbsent(const QByteArray &Location);
+    // Removes and destroys Item if it belongs to this list; otherwise does nothing.
+    void Remove(TMusicItem *Item);
+    // First item, in list order, whose Location equals Location ignoring the case of A-Z;
+    // a blank Location is never found.
+    TMusicItem *Find(const QByteArray &Location) const;
+
+    qsizetype Count() const { return qsizetype(FItems.size()); }
+    TMusicItem *At(qsizetype Index) const { return FItems[size_t(Index)].get(); }
+    // Position of Item in the list, or -1.
+    qsizetype IndexOf(const TMusicItem *Item) const;
+
+private:
+    TMusicItem *Append(std::unique_ptr<TMusicItem> Item);
+
+    std::vector<std::unique_ptr<TMusicItem>> FItems;
+    // Upper-cased location -> its items in list order (several only after Add of duplicates).
+    // Items only ever join at the end of the list, so appending keeps each bucket in order.
+    QHash<QByteArray, QVarLengthArray<TMusicItem *, 1>> FIndex;
+};
+
+// One queued play-list job ("ADD" or "UPDATELIST").
+struct TMessageItem {
+    QByteArray Sender;  // peer IP address, empty for the local user
+    QByteArray Command; // command word
+    QByteArray Body;    // argument lines, each followed by CR LF
+    qint32 Value = 0;
+};
+
+// First-in first-out queue of owned jobs. The owner locks; Count() alone may be read without
+// the lock as a hint that work is pending.
+class TMessageList {
+public:
+    TMessageList() = default;
+    ~TMessageList();
+    TMessageList(const TMessageList &) = delete;
+    TMessageList &operator=(const TMessageList &) = delete;
+
+    // Destroys every item and empties the queue.
+    void Clear();
+    // Appends a new item; returns it (still owned by the list).
+    TMessageItem *Add(const QByteArray &Sender, const QByteArray &Command, const QByteArray &Body,
+                      qint32 Value = 0);
+    qsizetype Count() const { return FCount.load(std::memory_order_acquire); }
+    TMessageItem *At(qsizetype Index) const { return FItems[size_t(Index)].get(); }
+    // Removes the item at Index without destroying it; the caller owns it from now on.
+    std::unique_ptr<TMessageItem> Extract(qsizetype Index);
+    // Extract(0), or null when the queue is empty.
+    std::unique_ptr<TMessageItem> TakeFirst();
+
+private:
+    std::deque<std::unique_ptr<TMessageItem>> FItems;
+    std::atomic<qsizetype> FCount{0};
+};

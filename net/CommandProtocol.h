@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+#include <optional>
+
+// Limits and timing of the command connection (TCP 37400).
+constexpr qsizetype MaxCommandLineLength = 16384; // bytes, line terminator not counted
+constexpr qint32 MaxCommandItemCount = 100000;    // item lines in one counted message
+constexpr qint64 CommandLineTimeoutMs = 5000;     // wait for each argument line
+
+// What follows a command's word line.
+enum class TCommandShape {
+    WordOnly, // nothing ("GET" on the speaker: its empty line is read as a word line)
+    Single,   // exactly one argument line
+    Counted,  // a count line, then that many item lines
+};
+
+// One entry of a reader's command table.
+struct TCommandSpec {
+    QByteArray Word;
+    TCommandShape Shape = TCommandShape::Single;
+    // A Single argument that must be an integer; a bad or missing one drops the command.
+    bool Numeric = false;
+    // A Counted message whose count line is not an integer is still delivered, with no lines.
+    bool KeepOnBadCount = false;
+};
+
+using TCommandTable = QList<TCommandSpec>;
+
+// The words a speaker reads from controllers, in matching order.
+const TCommandTable &SpeakerCommands();
+// The words a controller reads from a speaker.
+const TCommandTable &ControllerCommands();
+
+// The wire's integer rule: decimal digits with an optional leading "-", 32-bit range.
+std::optional<qint32> ParseCommandInteger(const QByteArray &Text);
+
+// Whether an empty Single argument is written as an empty line or left out.
+enum class TEmptyArgument {
+    Omit, // speaker: no argument line for an empty value
+    Send, // controller: the argument line is always written
+};
+
+// Whether Word is sent as a counted message ("LIST", "POSITION", "ADD", "UPDATELIST").
+bool IsCountedWord(const QByteArray &Word);
+
+// The bytes of one whole message: the word line, then the count line and the payload's lines
+// for counted words, else the payload as one argument line. Every line ends with CR LF and a
+// line starting with "." gets one more "." in front.
+QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload,
+                        TEmptyArgument Empty = TEmptyArgument::Omit);
+
+// A controller's command: as BuildMessage, but a Single argument line is always written.
+inline QByteArray BuildControllerMessage(const QByteArray &Word, const QByteArray &Body) {
+    return BuildMessage(Word, Body, TEmptyArgument::Send);
+}

@@ -1,0 +1,170 @@
+#include "CommandReader.h"
+
+TCommandReader::TCommandReader(const TCommandTable &Table) : FTable(Table) {}
+
+void TCommandReader::Feed(const QByteArray &Bytes, qint64 NowMs) {
+    // A line that completes after its deadline is late even when the timer has not fired yet.
+    Expire(NowMs);
+    qsizetype Pos = 0;
+    while (Pos < Bytes.size()) {
+        const qsizetype Lf = Bytes.indexOf('\n', Pos);
+        if (Lf < 0) {
+            if (FSkipping)
+                return;
+            const qsizetype Size = FPartial.size() + (Bytes.size() - Pos);
+            // One byte past the limit may still be the CR of a CR LF.
+            const bool TooLong = Size > MaxCommandLineLength + 1 ||
+                                 (Size == MaxCommandLineLength + 1 && !Bytes.endsWith('\r'));
+            if (TooLong) {
+                LineTooLong();
+                return;
+            }
+            FPartial.append(Bytes.constData() + Pos, Bytes.size() - Pos);
+            return;
+        }
+        if (FSkipping) {
+            FSkipping = false;
+        } else {
+            QByteArray Line = FPartial;
+            FPartial.clear();
+            Line.append(Bytes.constData() + Pos, Lf - Pos);
+            if (Line.endsWith('\r'))
+                Line.chop(1);
+            if (Line.size() > MaxCommandLineLength)
+                DropMessage();
+            else
+                TakeLine(Line, NowMs);
+        }
+        Pos = Lf + 1;
+    }
+}
+
+void TCommandReader::LineTooLong() {
+    FPartial.clear();
+    FPartial.squeeze();
+    FSkipping = true;
+    DropMessage();
+}
+
+void TCommandReader::Expire(qint64 NowMs) {
+    if (FPhase == TPhase::Word || NowMs < FDeadline)
+        return;
+    switch (FPhase) {
+    case TPhase::Argument:
+        if (FSpec.Numeric) {
+            DropMessage();
+        } else {
+            FCurrent.Lines.append(QByteArray());
+            Deliver();
+        }
+        break;
+    case TPhase::Count:
+        if (FSpec.KeepOnBadCount)
+            Deliver();
+        else
+            DropMessage();
+        break;
+    case TPhase::Items:
+        FCurrent.Lines.append(QByteArray());
+        Deliver();
+        break;
+    case TPhase::Word:
+        break;
+    }
+}
+
+std::optional<qint64> TCommandReader::NextDeadline() const {
+    if (FPhase == TPhase::Word)
+        return std::nullopt;
+    return FDeadline;
+}
+
+std::optional<TCommandMessage> TCommandReader::Next() {
+    if (FReady.empty())
+        return std::nullopt;
+    TCommandMessage Message = std::move(FReady.front());
+    FReady.pop_front();
+    return Message;
+}
+
+void TCommandReader::StartMessage(const TCommandSpec &Spec, qint64 NowMs) {
+    FSpec = Spec;
+    FCurrent = TCommandMessage{Spec.Word, {}, 0};
+    switch (Spec.Shape) {
+    case TCommandShape::WordOnly:
+        Deliver();
+        return;
+    case TCommandShape::Single:
+        FPhase = TPhase::Argument;
+        break;
+    case TCommandShape::Counted:
+        FPhase = TPhase::Count;
+        break;
+    }
+    FDeadline = NowMs + CommandLineTimeoutMs;
+}
+
+void TCommandReader::TakeLine(const QByteArray &Line, qint64 NowMs) {
+    switch (FPhase) {
+    case TPhase::Word:
+        for (const TCommandSpec &Spec : std::as_const(FTable))
+            if (Line == Spec.Word) {
+                StartMessage(Spec, NowMs);
+                return;
+            }
+        return;
+    case TPhase::Argument:
+        if (FSpec.Numeric) {
+            const std::optional<qint32> Value = ParseCommandInteger(Line);
+            if (!Value) {
+                DropMessage();
+                return;
+            }
+            FCurrent.Value = *Value;
+        }
+        FCurrent.Lines.append(Line);
+        Deliver();
+        return;
+    case TPhase::Count: {
+        const std::optional<qint32> Count = ParseCommandInteger(Line);
+        if (!Count) {
+            if (FSpec.KeepOnBadCount)
+                Deliver();
+            else
+                DropMessage();
+            return;
+        }
+        if (*Count > MaxCommandItemCount) {
+            DropMessage();
+            return;
+        }
+        FCurrent.Value = *Count;
+        if (*Count <= 0) {
+            Deliver();
+            return;
+        }
+        FRemaining = *Count;
+        FPhase = TPhase::Items;
+        FDeadline = NowMs + CommandLineTimeoutMs;
+        return;
+    }
+    case TPhase::Items:
+        FCurrent.Lines.append(Line);
+        if (--FRemaining == 0)
+            Deliver();
+        else
+            FDeadline = NowMs + CommandLineTimeoutMs;
+        return;
+    }
+}
+
+void TCommandReader::Deliver() {
+    FReady.push_back(std::move(FCurrent));
+    DropMessage();
+}
+
+void TCommandReader::DropMessage() {
+    FCurrent = TCommandMessage{};
+    FPhase = TPhase::Word;
+    FRemaining = 0;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "CommandProtocol.h"
+
+#include <QByteArrayList>
+
+#include <deque>
+#include <optional>
+
+// One whole message read from a command connection.
+struct TCommandMessage {
+    QByteArray Word;
+    // Single: the one argument line. Counted: the item lines. WordOnly: none.
+    QByteArrayList Lines;
+    // Numeric Single: the argument. Counted: the count as read (0 when it did not parse).
+    qint32 Value = 0;
+
+    QByteArray Argument() const { return Lines.value(0); }
+};
+
+// Incremental reader of one command connection: bytes in, whole messages out. It owns no
+// socket and reads no clock; the owner passes the time with every call, feeds whatever the
+// socket delivered and arms one single-shot timer for NextDeadline() that calls Expire().
+//
+// Rules it applies:
+// - LF ends a line; one CR right before it is removed. Lines are kept exactly as received.
+// - A word line that is not in the table is ignored (matching is exact and case-sensitive).
+// - Each argument line must complete within CommandLineTimeoutMs after the previous line of
+//   its message. When it does not: a numeric argument or a count drops the message (a table
+//   entry may keep it, empty), a text argument is taken as an empty line, and a missing item
+//   line is taken as one empty line that ends the message. Whatever arrives later is read
+//   as word lines.
+// - A count of 0 or less gives no lines. A count that is not an integer drops the message
+//   (or delivers it empty, per table entry). A count above MaxCommandItemCount drops the
+//   message. In both drop cases the item lines that follow are read as word lines.
+// - A line longer than MaxCommandLineLength drops the message being read; the rest of that
+//   line is skipped without being buffered and reading resumes after its LF.
+class TCommandReader {
+public:
+    explicit TCommandReader(const TCommandTable &Table);
+
+    // Takes the next bytes received; NowMs is a monotonic clock in milliseconds.
+    void Feed(const QByteArray &Bytes, qint64 NowMs);
+    // Applies a passed argument deadline, if any.
+    void Expire(qint64 NowMs);
+    // When Expire() next has work to do, if a message waits for an argument line.
+    std::optional<qint64> NextDeadline() const;
+    // The oldest whole message not yet taken.
+    std::optional<TCommandMessage> Next();
+    // Whether a message is ready for Next().
+    bool HasMessage() const { return !FReady.empty(); }
+
+private:
+    enum class TPhase { Word, Argument, Count, Items };
+
+    void TakeLine(const QByteArray &Line, qint64 NowMs);
+    void StartMessage(const TCommandSpec &Spec, qint64 NowMs);
+    void Deliver();
+    void DropMessage();
+    void LineTooLong();
+
+    TCommandTable FTable;
+    QByteArray FPartial;    // bytes of an unfinished line, at most the limit + one CR
+    bool FSkipping = false; // inside an overlong line: discard up to its LF
+    TPhase FPhase = TPhase::Word;
+    TCommandSpec FSpec; // the entry of the message being read
+    TCommandMessage FCurrent;
+    qint32 FRemaining = 0; // item lines still to come
+    qint64 FDeadline = 0;
+    std::deque<TCommandMessage> FReady;
+};
