@@ -1,0 +1,208 @@
+#include "UClasses.h"
+
+#include <QMutex>
+#include <QRandomGenerator>
+#include <QSemaphore>
+#include <QTest>
+#include <QThread>
+
+class TestUClasses : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void find_data();
+    void find();
+    void addIfAbsent();
+    void duplicatesFromAdd();
+    void removeForeignItem();
+    void clear();
+    void indexAgreesWithScan();
+    void messageQueueAcrossThreads();
+};
+
+void TestUClasses::find_data() {
+    QTest::addColumn<QByteArrayList>("stored");
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<int>("found"); // index in stored, -1 for none
+
+    const QByteArray U = "http://10.0.0.2:37401/Song.mp3";
+    QTest::newRow("exact") << QByteArrayList{"x", U} << U << 1;
+    QTest::newRow("ASCII case ignored")
+        << QByteArrayList{U} << QByteArray("HTTP://10.0.0.2:37401/song.MP3") << 0;
+    QTest::newRow("trailing blank not trimmed") << QByteArrayList{U} << U + " " << -1;
+    QTest::newRow("stored blanks need the same blanks")
+        << QByteArrayList{" " + U + " "} << " " + U + " " << 0;
+    QTest::newRow("non-ASCII case differs")
+        << QByteArrayList{"http://h/caf\xc3\xa9"} << QByteArray("http://h/CAF\xc3\x89") << -1;
+    QTest::newRow("non-ASCII bytes match exactly")
+        << QByteArrayList{"http://h/caf\xc3\xa9"} << QByteArray("http://h/CAF\xc3\xa9") << 0;
+    QTest::newRow("three blanks never found") << QByteArrayList{"   "} << QByteArray("   ") << -1;
+    QTest::newRow("empty never found") << QByteArrayList{""} << QByteArray() << -1;
+    QTest::newRow("control characters count as blank")
+        << QByteArrayList{"\t\r\n"} << QByteArray("\t\r\n") << -1;
+}
+
+void TestUClasses::find() {
+    QFETCH(QByteArrayList, stored);
+    QFETCH(QByteArray, query);
+    QFETCH(int, found);
+    TMusicList List;
+    for (const QByteArray &Location : stored)
+        List.Add("n", "h", Location);
+    TMusicItem *Item = List.Find(query);
+    QCOMPARE(Item, found < 0 ? nullptr : List.At(found));
+}
+
+void TestUClasses::addIfAbsent() {
+    TMusicList List;
+    int Row = 0;
+    List.Add("a.mp3", "10.0.0.2", "http://10.0.0.2:37401/a.mp3", &Row);
+
+    QCOMPARE(List.AddIfAbsent("HTTP://10.0.0.2:37401/A.MP3"), nullptr);
+    QCOMPARE(List.Count(), 1);
+
+    TMusicItem *New = List.AddIfAbsent("http://10.0.0.2:37401/b.mp3");
+    QVERIFY(New);
+    QCOMPARE(List.Count(), 2);
+    QCOMPARE(List.At(1), New);
+    QVERIFY(New->Name.isEmpty() && New->Host.isEmpty());
+    QCOMPARE(New->ListItem, nullptr);
+    QCOMPARE(List.Find("http://10.0.0.2:37401/B.mp3"), New);
+
+    // Blank locations are never found, so each one is added again.
+    QVERIFY(List.AddIfAbsent("   "));
+    QVERIFY(List.AddIfAbsent("   "));
+    QVERIFY(List.AddIfAbsent(""));
+    QCOMPARE(List.Count(), 5);
+}
+
+void TestUClasses::duplicatesFromAdd() {
+    TMusicList List;
+    TMusicItem *First = List.Add("", "", "http://h/x.mp3");
+    TMusicItem *Other = List.Add("", "", "http://h/y.mp3");
+    TMusicItem *Second = List.Add("", "", "HTTP://H/X.MP3");
+    QCOMPARE(List.Find("http://h/X.mp3"), First);
+
+    List.Remove(First);
+    QCOMPARE(List.Count(), 2);
+    QCOMPARE(List.Find("http://h/x.mp3"), Second);
+    QCOMPARE(List.IndexOf(Second), 1);
+
+    List.Remove(Second);
+    QCOMPARE(List.Find("http://h/x.mp3"), nullptr);
+    QCOMPARE(List.Find("http://h/y.mp3"), Other);
+    // Location is free again for AddIfAbsent.
+    QVERIFY(List.AddIfAbsent("http://h/x.mp3"));
+}
+
+void TestUClasses::removeForeignItem() {
+    TMusicList Mine, Theirs;
+    Mine.Add("", "", "http://h/a");
+    TMusicItem *Foreign = Theirs.Add("f", "h", "http://h/a");
+    TMusicItem Loose("l", "h", "http://h/a", nullptr);
+
+    Mine.Remove(Foreign);
+    Mine.Remove(&Loose);
+    Mine.Remove(nullptr);
+    QCOMPARE(Mine.Count(), 1);
+    QCOMPARE(Theirs.Count(), 1);
+    QCOMPARE(Foreign->Name, QByteArray("f"));
+    QCOMPARE(Theirs.Find("http://h/a"), Foreign);
+    QVERIFY(Mine.Find("http://h/a") != Foreign);
+}
+
+void TestUClasses::clear() {
+    TMusicList List;
+    List.Clear();
+    QCOMPARE(List.Count(), 0);
+
+    int Row = 0;
+    List.Add("a", "h", "http://h/a", &Row);
+    List.Add("b", "h", "http://h/b", &Row);
+    List.Clear();
+    QCOMPARE(List.Count(), 0);
+    QCOMPARE(List.Find("http://h/a"), nullptr);
+    QVERIFY(List.AddIfAbsent("http://h/a"));
+}
+
+// Random adds and removes; the index must always give what a front-to-back scan gives.
+void TestUClasses::indexAgreesWithScan() {
+    const QByteArrayList Keys{"http://h/a", "HTTP://H/A",        "http://h/A ",      "http://h/b",
+                              " ",          "http://h/\xc3\xa9", "http://h/\xc3\x89"};
+    auto Scan = [](const TMusicList &L, const QByteArray &Key) -> TMusicItem * {
+        if (Key.trimmed().isEmpty())
+            return nullptr;
+        for (qsizetype I = 0; I < L.Count(); ++I)
+            if (L.At(I)->Location.toUpper() == Key.toUpper() &&
+                L.At(I)->Location.size() == Key.size())
+                return L.At(I);
+        return nullptr;
+    };
+    QRandomGenerator Rng(7);
+    TMusicList List;
+    for (int Step = 0; Step < 3000; ++Step) {
+        const QByteArray Key = Keys[Rng.bounded(int(Keys.size()))];
+        switch (Rng.bounded(3)) {
+        case 0:
+            List.Add("", "", Key);
+            break;
+        case 1:
+            List.AddIfAbsent(Key);
+            break;
+        default:
+            if (List.Count() > 0)
+                List.Remove(List.At(Rng.bounded(int(List.Count()))));
+        }
+        for (const QByteArray &Probe : Keys)
+            QCOMPARE(List.Find(Probe), Scan(List, Probe));
+    }
+}
+
+// Two producers add under the owner's lock, a consumer takes from the front under it:
+// each producer's jobs come out in the order it added them.
+void TestUClasses::messageQueueAcrossThreads() {
+    constexpr int PerProducer = 2000;
+    TMessageList Jobs;
+    QMutex Lock;
+    QSemaphore Queued;
+    auto Produce = [&](const QByteArray &Sender) {
+        for (int I = 0; I < PerProducer; ++I) {
+            QMutexLocker Locker(&Lock);
+            Jobs.Add(Sender, "ADD", QByteArray::number(I) + "\r\n");
+            Queued.release();
+        }
+    };
+    std::unique_ptr<QThread> A(QThread::create(Produce, QByteArray("10.0.0.1")));
+    std::unique_ptr<QThread> B(QThread::create(Produce, QByteArray("10.0.0.2")));
+    A->start();
+    B->start();
+
+    QHash<QByteArray, int> Next;
+    int Taken = 0;
+    while (Taken < 2 * PerProducer) {
+        QVERIFY(Queued.tryAcquire(1, 10000));
+        QVERIFY(Jobs.Count() > 0); // the owner's unlocked hint
+        std::unique_ptr<TMessageItem> Job;
+        {
+            QMutexLocker Locker(&Lock);
+            Job = Jobs.TakeFirst();
+        }
+        QVERIFY(Job);
+        QCOMPARE(Job->Body, QByteArray::number(Next[Job->Sender]++) + "\r\n");
+        QCOMPARE(Job->Value, 0);
+        ++Taken;
+    }
+    QVERIFY(A->wait(10000));
+    QVERIFY(B->wait(10000));
+    QCOMPARE(Jobs.Count(), 0);
+    QCOMPARE(Jobs.TakeFirst(), nullptr);
+
+    Jobs.Add("", "UPDATELIST", "a\r\n");
+    Jobs.Add("", "ADD", "b\r\n");
+    std::unique_ptr<TMessageItem> Second = Jobs.Extract(1);
+    QCOMPARE(Second->Command, QByteArray("ADD"));
+    Jobs.Clear();
+    QCOMPARE(Second->Body, QByteArray("b\r\n")); // extracted item survives Clear
+}
+
+QTEST_GUILESS_MAIN(TestUClasses)
+#include "tst_uclasses.moc"
