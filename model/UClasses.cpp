@@ -38,9 +38,18 @@ TMusicItem *TMusicList::Add(const QByteArray &Name, const QByteArray &Host,
 }
 
 TMusicItem *TMusicList::AddIfAbsent(const QByteArray &Location) {
-    if (Find(Location))
+    if (!IsFindable(Location)) {
+        // Never found, so never a duplicate; and never indexed.
+        FItems.push_back(
+            std::make_unique<TMusicItem>(QByteArray(), QByteArray(), Location, nullptr));
+        return FItems.back().get();
+    }
+    auto &Bucket = FIndex[AsciiUpper(Location)];
+    if (!Bucket.isEmpty())
         return nullptr;
-    return Append(std::make_unique<TMusicItem>(QByteArray(), QByteArray(), Location, nullptr));
+    FItems.push_back(std::make_unique<TMusicItem>(QByteArray(), QByteArray(), Location, nullptr));
+    Bucket.append(FItems.back().get());
+    return FItems.back().get();
 }
 
 void TMusicList::Remove(TMusicItem *Item) {
