@@ -98,43 +98,31 @@ void TestProtocol::roundTrip_data() {
 
     const QByteArray A = "http://192.168.1.20:37401/a.mp3";
     const QByteArray B = "http://192.168.1.20:37401/b%20c.mp3";
-    // Speaker to controller
-    QTest::newRow("MUTE 0") << QByteArray("controller") << QByteArray("MUTE") << QByteArray("0")
-                            << QByteArray("MUTE / 0");
-    QTest::newRow("VOLUMN 40") << QByteArray("controller") << QByteArray("VOLUMN")
-                               << QByteArray("40") << QByteArray("VOLUMN / 40");
-    QTest::newRow("STATE 0") << QByteArray("controller") << QByteArray("STATE") << QByteArray("0")
-                             << QByteArray("STATE / 0");
-    QTest::newRow("LIST 2") << QByteArray("controller") << QByteArray("LIST") << A + "\r\n" + B
-                            << "LIST / " + A + " / " + B;
-    QTest::newRow("URL A") << QByteArray("controller") << QByteArray("URL") << A << "URL / " + A;
-    QTest::newRow("VOLUMN 1") << QByteArray("controller") << QByteArray("VOLUMN") << QByteArray("1")
-                              << QByteArray("VOLUMN / 1");
-    QTest::newRow("STATE 3") << QByteArray("controller") << QByteArray("STATE") << QByteArray("3")
-                             << QByteArray("STATE / 3");
-    QTest::newRow("POSITION 3") << QByteArray("controller") << QByteArray("POSITION")
-                                << QByteArray("200.00\r\n12.50\r\n00:12")
-                                << QByteArray("POSITION / 200.00 / 12.50 / 00:12");
-    QTest::newRow("POSITION 4") << QByteArray("controller") << QByteArray("POSITION")
-                                << QByteArray("200.00\r\n13.50\r\n00:13\r\nMusic: a.mp3")
-                                << QByteArray("POSITION / 200.00 / 13.50 / 00:13 / Music: a.mp3");
-    QTest::newRow("URL with dot") << QByteArray("controller") << QByteArray("URL")
-                                  << QByteArray(".x") << QByteArray("URL / ..x");
-    // Controller to speaker
-    QTest::newRow("ADD 2") << QByteArray("speaker") << QByteArray("ADD") << A + "\r\n" + B
-                           << "ADD / " + A + " / " + B;
-    QTest::newRow("VOLUMN 60") << QByteArray("speaker") << QByteArray("VOLUMN") << QByteArray("60")
-                               << QByteArray("VOLUMN / 60");
-    QTest::newRow("GET") << QByteArray("speaker") << QByteArray("GET") << QByteArray()
-                         << QByteArray("GET");
-    QTest::newRow("UPDATELIST 0") << QByteArray("speaker") << QByteArray("UPDATELIST")
-                                  << QByteArray() << QByteArray("UPDATELIST");
-    QTest::newRow("MUTE -1") << QByteArray("speaker") << QByteArray("MUTE") << QByteArray("-1")
-                             << QByteArray("MUTE / -1");
-    QTest::newRow("UPDATEPOSITION 50") << QByteArray("speaker") << QByteArray("UPDATEPOSITION")
-                                       << QByteArray("50") << QByteArray("UPDATEPOSITION / 50");
-    QTest::newRow("ADD with dot lines") << QByteArray("speaker") << QByteArray("ADD")
-                                        << QByteArray(".a\r\nb") << QByteArray("ADD / ..a / b");
+    auto Row = [](const char *Side, const QByteArray &Word, const QByteArray &Payload,
+                  const QByteArray &Expected) {
+        QTest::addRow("%s %s %s", Side, Word.constData(), Payload.left(12).constData())
+            << QByteArray(Side) << Word << Payload << Expected;
+    };
+    // Speaker to controller, in the order of a typical session.
+    Row("controller", "MUTE", "0", "MUTE / 0");
+    Row("controller", "VOLUMN", "40", "VOLUMN / 40");
+    Row("controller", "STATE", "0", "STATE / 0");
+    Row("controller", "LIST", A + "\r\n" + B, "LIST / " + A + " / " + B);
+    Row("controller", "URL", A, "URL / " + A);
+    Row("controller", "VOLUMN", "1", "VOLUMN / 1");
+    Row("controller", "STATE", "3", "STATE / 3");
+    Row("controller", "POSITION", "200.00\r\n12.50\r\n00:12", "POSITION / 200.00 / 12.50 / 00:12");
+    Row("controller", "POSITION", "200.00\r\n13.50\r\n00:13\r\nMusic: a.mp3",
+        "POSITION / 200.00 / 13.50 / 00:13 / Music: a.mp3");
+    Row("controller", "URL", ".x", "URL / ..x");
+    // Controller to speaker.
+    Row("speaker", "ADD", A + "\r\n" + B, "ADD / " + A + " / " + B);
+    Row("speaker", "VOLUMN", "60", "VOLUMN / 60");
+    Row("speaker", "GET", "", "GET");
+    Row("speaker", "UPDATELIST", "", "UPDATELIST");
+    Row("speaker", "MUTE", "-1", "MUTE / -1");
+    Row("speaker", "UPDATEPOSITION", "50", "UPDATEPOSITION / 50");
+    Row("speaker", "ADD", ".a\r\nb", "ADD / ..a / b");
 }
 
 void TestProtocol::roundTrip() {
