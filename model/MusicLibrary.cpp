@@ -146,16 +146,35 @@ void TMusicLibrary::RemoveRows(const QList<int> &Rows) {
     }
     FLibrary = std::move(Kept);
 
-    // Remove rows bottom-up in contiguous blocks so that views get few signals.
-    int I = int(Sorted.size()) - 1;
-    while (I >= 0) {
-        int First = I;
-        while (First > 0 && Sorted[First - 1] == Sorted[First] - 1)
-            --First;
-        beginRemoveRows(QModelIndex(), Sorted[First], Sorted[I]);
-        FRows.remove(Sorted[First], Sorted[I] - Sorted[First] + 1);
-        endRemoveRows();
-        I = First - 1;
+    int Blocks = 1;
+    for (qsizetype K = 1; K < Sorted.size(); ++K)
+        Blocks += Sorted[K] != Sorted[K - 1] + 1 ? 1 : 0;
+    if (Blocks > 64) {
+        // Scattered rows: one pass and a reset, not one list shift per row.
+        beginResetModel();
+        QList<TLibraryEntry> KeptRows;
+        KeptRows.reserve(FRows.size() - Sorted.size());
+        qsizetype Next = 0;
+        for (int Row = 0; Row < Count(); ++Row) {
+            if (Next < Sorted.size() && Sorted[Next] == Row)
+                ++Next;
+            else
+                KeptRows.append(FRows.at(Row));
+        }
+        FRows = std::move(KeptRows);
+        endResetModel();
+    } else {
+        // Bottom-up in contiguous blocks, so that views keep their selection.
+        int I = int(Sorted.size()) - 1;
+        while (I >= 0) {
+            int First = I;
+            while (First > 0 && Sorted[First - 1] == Sorted[First] - 1)
+                --First;
+            beginRemoveRows(QModelIndex(), Sorted[First], Sorted[I]);
+            FRows.remove(Sorted[First], Sorted[I] - Sorted[First] + 1);
+            endRemoveRows();
+            I = First - 1;
+        }
     }
     Publish();
 }

@@ -189,6 +189,23 @@ private Q_SLOTS:
         QCOMPARE(*Library.Snapshot(), Library.Library());
     }
 
+    void removeScatteredRows() {
+        TMusicLibrary Library;
+        QByteArrayList Sources;
+        for (int I = 0; I < 300; ++I)
+            Sources.append("/m/" + QByteArray::number(I) + ".mp3");
+        QCOMPARE(Library.AddBatch(Sources), 300);
+        QList<int> Odd;
+        QByteArrayList Even;
+        for (int I = 0; I < 300; ++I)
+            (I % 2 ? Odd.append(I) : Even.append(Sources[I]));
+        Library.RemoveRows(Odd);
+        QCOMPARE(Library.RowSources(), Even);
+        QCOMPARE(Library.Library(), Even);
+        QVERIFY(Library.AddToLibrary("/M/1.MP3")); // its key left the index
+        QVERIFY(!Library.AddToLibrary("/M/2.MP3"));
+    }
+
     void rowPrimitives() {
         TMusicLibrary Library;
         QCOMPARE(Library.AddBatch({"/a.mp3", "/b.mp3", "/c.mp3"}), 3);
