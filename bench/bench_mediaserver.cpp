@@ -1,0 +1,203 @@
+// Download throughput of the media server on loopback: one client, then 32 at
+// once, and the same against nginx serving the same file when it is installed.
+// Traffic goes to 127.0.0.1 only; every run is bounded in count and time.
+#include "MediaServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr qint64 FileSize = qint64(1) << 30;
+constexpr int ManyClients = 32;
+constexpr qint64 ManySlice = FileSize / 4; // each of the 32 clients fetches 256 MiB
+
+int Connect(quint16 Port) {
+    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (Fd < 0)
+        return -1;
+    timeval Timeout{30, 0};
+    setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
+    sockaddr_in Addr{};
+    Addr.sin_family = AF_INET;
+    Addr.sin_port = htons(Port);
+    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(Fd, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr) != 0) {
+        close(Fd);
+        return -1;
+    }
+    return Fd;
+}
+
+// Bytes received for one GET (headers included), or -1.
+qint64 Download(quint16 Port, qint64 Length) {
+    const int Fd = Connect(Port);
+    if (Fd < 0)
+        return -1;
+    QByteArray Request = "GET /big.mp3 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    if (Length < FileSize)
+        Request += "Range: bytes=0-" + QByteArray::number(Length - 1) + "\r\n";
+    Request += "\r\n";
+    if (send(Fd, Request.constData(), size_t(Request.size()), MSG_NOSIGNAL) != Request.size()) {
+        close(Fd);
+        return -1;
+    }
+    std::vector<char> Buffer(1 << 18);
+    qint64 Total = 0;
+    for (;;) {
+        const ssize_t N = recv(Fd, Buffer.data(), Buffer.size(), 0);
+        if (N <= 0)
+            break;
+        Total += N;
+    }
+    close(Fd);
+    return Total;
+}
+
+// MB/s of Clients parallel downloads of Length bytes each; 0 when one failed.
+double Measure(quint16 Port, int Clients, qint64 Length) {
+    std::atomic<bool> Failed{false};
+    std::vector<std::thread> Threads;
+    QElapsedTimer Clock;
+    Clock.start();
+    for (int I = 0; I < Clients; ++I)
+        Threads.emplace_back([&] {
+            if (Download(Port, Length) < Length)
+                Failed = true;
+        });
+    for (std::thread &Thread : Threads)
+        Thread.join();
+    const double Seconds = double(Clock.nsecsElapsed()) / 1e9;
+    return Failed ? 0.0 : double(Clients) * double(Length) / 1e6 / Seconds;
+}
+
+quint16 FreePort() {
+    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in Addr{};
+    Addr.sin_family = AF_INET;
+    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t Size = sizeof Addr;
+    bind(Fd, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr);
+    getsockname(Fd, reinterpret_cast<sockaddr *>(&Addr), &Size);
+    close(Fd);
+    return ntohs(Addr.sin_port);
+}
+
+pid_t StartNginx(const QString &Dir, const QString &Root, quint16 Port) {
+    const QString Conf = Dir + "/nginx.conf";
+    QFile File(Conf);
+    if (!File.open(QIODevice::WriteOnly))
+        return -1;
+    File.write(
+        QStringLiteral("user root;\nworker_processes auto;\npid %1/nginx.pid;\n"
+                       "error_log %1/error.log;\nevents { worker_connections 256; }\n"
+                       "http { access_log off; sendfile on; tcp_nopush on;\n"
+                       "  client_body_temp_path %1; proxy_temp_path %1; fastcgi_temp_path %1;\n"
+                       "  uwsgi_temp_path %1; scgi_temp_path %1;\n"
+                       "  server { listen 127.0.0.1:%2; root %3; } }\n")
+            .arg(Dir)
+            .arg(Port)
+            .arg(Root)
+            .toUtf8());
+    File.close();
+    const pid_t Pid = fork();
+    if (Pid == 0) {
+        const QByteArray C = Conf.toUtf8(), P = Dir.toUtf8();
+        execl("/usr/sbin/nginx", "nginx", "-p", P.constData(), "-c", C.constData(), "-g",
+              "daemon off;", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    // Wait until it accepts, at most 5 s.
+    for (int I = 0; I < 100; ++I) {
+        const int Fd = Connect(Port);
+        if (Fd >= 0) {
+            close(Fd);
+            return Pid;
+        }
+        usleep(50000);
+    }
+    kill(Pid, SIGTERM);
+    waitpid(Pid, nullptr, 0);
+    return -1;
+}
+
+} // namespace
+
+int main() {
+    signal(SIGPIPE, SIG_IGN);
+    QTemporaryDir Dir(QDir::tempPath() + "/vx-bench-XXXXXX");
+    if (!Dir.isValid())
+        return 1;
+    const QString Path = Dir.filePath("big.mp3");
+    {
+        // Sparse: created at once, read from the page cache like a hot file.
+        const int Fd =
+            open(QFile::encodeName(Path).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (Fd < 0 || ftruncate(Fd, FileSize) != 0) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(Path));
+            return 1;
+        }
+        close(Fd);
+    }
+    {
+        // Read it once, so that neither server pays for filling the page cache.
+        QFile File(Path);
+        if (!File.open(QIODevice::ReadOnly))
+            return 1;
+        while (!File.read(1 << 20).isEmpty()) {
+        }
+    }
+
+    const auto Library = std::make_shared<const QByteArrayList>(QByteArrayList{Path.toUtf8()});
+    TMediaServer Server([Library] { return Library; });
+    QString Error;
+    if (!Server.Start(0, &Error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(Error));
+        return 1;
+    }
+    const double OwnOne = Measure(Server.Port(), 1, FileSize);
+    const double OwnMany = Measure(Server.Port(), ManyClients, ManySlice);
+    Server.Stop();
+
+    double NginxOne = 0, NginxMany = 0;
+    const bool HaveNginx = QFile::exists("/usr/sbin/nginx");
+    if (HaveNginx) {
+        const quint16 Port = FreePort();
+        const pid_t Pid = StartNginx(Dir.path(), Dir.path(), Port);
+        if (Pid > 0) {
+            NginxOne = Measure(Port, 1, FileSize);
+            NginxMany = Measure(Port, ManyClients, ManySlice);
+            kill(Pid, SIGTERM);
+            waitpid(Pid, nullptr, 0);
+        } else {
+            std::fprintf(stderr, "nginx did not start\n");
+        }
+    }
+
+    std::printf("loopback download, MB/s (1 client: 1 GiB; %d clients: 256 MiB each)\n",
+                ManyClients);
+    std::printf("%-12s %12s %12s %8s\n", "clients", "vxPlayer", "nginx", "ratio");
+    const auto Row = [&](const char *Name, double Own, double Other) {
+        if (HaveNginx && Other > 0)
+            std::printf("%-12s %12.0f %12.0f %8.2f\n", Name, Own, Other, Own / Other);
+        else
+            std::printf("%-12s %12.0f %12s %8s\n", Name, Own, "-", "-");
+    };
+    Row("1", OwnOne, NginxOne);
+    Row("32", OwnMany, NginxMany);
+    return 0;
+}

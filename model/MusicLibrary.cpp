@@ -1,0 +1,281 @@
+#include "MusicLibrary.h"
+
+#include "Utils.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace {
+
+QString FileError(const char *What, const QString &Path, const QString &Reason) {
+    return QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(What), Path, Reason);
+}
+
+} // namespace
+
+TMusicLibrary::TMusicLibrary(QObject *Parent)
+    : QAbstractListModel(Parent), FSnapshot(std::make_shared<const QByteArrayList>()) {}
+
+QByteArray TMusicLibrary::DisplayName(const QByteArray &Source) {
+    if (StartsWithAscii(Source, "http://"))
+        return DocumentName(Source);
+    return FileNamePart(Source);
+}
+
+bool TMusicLibrary::LoadFromFile(const QString &Path, QString *Error) {
+    QByteArray Text;
+    bool Ok = true;
+    if (QFile::exists(Path)) {
+        QFile File(Path);
+        if (File.open(QIODevice::ReadOnly)) {
+            Text = File.readAll();
+            if (File.error() != QFileDevice::NoError)
+                Ok = false;
+        } else {
+            Ok = false;
+        }
+        if (!Ok) {
+            Text.clear();
+            if (Error)
+                *Error = FileError("Cannot open file", Path, File.errorString());
+        }
+    }
+    const qsizetype Nul = Text.indexOf('\0');
+    if (Nul >= 0)
+        Text.truncate(Nul);
+
+    beginResetModel();
+    FLibrary = SplitLines(Text);
+    FRows.clear();
+    FRows.reserve(FLibrary.size());
+    FKeys.clear();
+    FKeys.reserve(FLibrary.size());
+    for (const QByteArray &Source : std::as_const(FLibrary)) {
+        FRows.append({DisplayName(Source), Source});
+        IndexAdd(Source);
+    }
+    endResetModel();
+    Publish();
+    return Ok;
+}
+
+bool TMusicLibrary::SaveToFile(const QString &Path, QString *Error) const {
+    QByteArray Text;
+    qsizetype Size = 0;
+    for (const TLibraryEntry &Entry : FRows)
+        Size += Entry.Source.size() + 2;
+    Text.reserve(Size);
+    for (const TLibraryEntry &Entry : FRows) {
+        Text.append(Entry.Source);
+        Text.append("\r\n");
+    }
+    QSaveFile File(Path);
+    if (File.open(QIODevice::WriteOnly) && File.write(Text) == Text.size() && File.commit())
+        return true;
+    if (Error)
+        *Error = FileError("Cannot create file", Path, File.errorString());
+    File.cancelWriting();
+    return false;
+}
+
+bool TMusicLibrary::Accept(const QByteArray &Source, QByteArray &Name) {
+    Name = DisplayName(Source);
+    if (!IsAcceptedAudioName(Name))
+        return false;
+    // The same rule as AddUniqueString, with a hash index instead of a walk over
+    // FLibrary, so that large batches stay linear.
+    if (TrimBlanks(Source).isEmpty() || FKeys.contains(AsciiUpper(Source)))
+        return false;
+    FLibrary.append(Source);
+    IndexAdd(Source);
+    return true;
+}
+
+bool TMusicLibrary::AddToLibrary(const QByteArray &Source) {
+    return AddBatch(QByteArrayList{Source}) == 1;
+}
+
+int TMusicLibrary::AddBatch(const QByteArrayList &Sources) {
+    QList<TLibraryEntry> Added;
+    QByteArray Name;
+    for (const QByteArray &Source : Sources)
+        if (Accept(Source, Name))
+            Added.append({Name, Source});
+    if (Added.isEmpty())
+        return 0;
+    // One insertion for the whole batch, so that a view draws it at once.
+    beginInsertRows(QModelIndex(), Count(), Count() + int(Added.size()) - 1);
+    FRows.append(Added);
+    endInsertRows();
+    Publish();
+    return int(Added.size());
+}
+
+void TMusicLibrary::RemoveRow(int Row) {
+    RemoveRows({Row});
+}
+
+void TMusicLibrary::RemoveRows(const QList<int> &Rows) {
+    QList<int> Sorted;
+    for (int Row : Rows)
+        if (Row >= 0 && Row < Count())
+            Sorted.append(Row);
+    std::sort(Sorted.begin(), Sorted.end());
+    Sorted.erase(std::unique(Sorted.begin(), Sorted.end()), Sorted.end());
+    if (Sorted.isEmpty())
+        return;
+
+    // Removing rows one by one deletes, per row, the first FLibrary string equal
+    // to its source ignoring case; one pass that drops the first N strings of
+    // each key does the same without rescanning the list for every row.
+    QHash<QByteArray, int> Pending;
+    for (int Row : Sorted)
+        ++Pending[AsciiUpper(FRows.at(Row).Source)];
+    QByteArrayList Kept;
+    Kept.reserve(FLibrary.size());
+    for (const QByteArray &Source : std::as_const(FLibrary)) {
+        auto It = Pending.find(AsciiUpper(Source));
+        if (It != Pending.end() && It.value() > 0) {
+            --It.value();
+            IndexRemove(Source);
+        } else {
+            Kept.append(Source);
+        }
+    }
+    FLibrary = std::move(Kept);
+
+    int Blocks = 1;
+    for (qsizetype K = 1; K < Sorted.size(); ++K)
+        Blocks += Sorted[K] != Sorted[K - 1] + 1 ? 1 : 0;
+    if (Blocks > 64) {
+        // Scattered rows: one pass and a reset, not one list shift per row.
+        beginResetModel();
+        QList<TLibraryEntry> KeptRows;
+        KeptRows.reserve(FRows.size() - Sorted.size());
+        qsizetype Next = 0;
+        for (int Row = 0; Row < Count(); ++Row) {
+            if (Next < Sorted.size() && Sorted[Next] == Row)
+                ++Next;
+            else
+                KeptRows.append(FRows.at(Row));
+        }
+        FRows = std::move(KeptRows);
+        endResetModel();
+    } else {
+        // Bottom-up in contiguous blocks, so that views keep their selection.
+        int I = int(Sorted.size()) - 1;
+        while (I >= 0) {
+            int First = I;
+            while (First > 0 && Sorted[First - 1] == Sorted[First] - 1)
+                --First;
+            beginRemoveRows(QModelIndex(), Sorted[First], Sorted[I]);
+            FRows.remove(Sorted[First], Sorted[I] - Sorted[First] + 1);
+            endRemoveRows();
+            I = First - 1;
+        }
+    }
+    Publish();
+}
+
+TLibraryEntry TMusicLibrary::TakeRow(int Row) {
+    if (Row < 0 || Row >= Count())
+        return {};
+    beginRemoveRows(QModelIndex(), Row, Row);
+    TLibraryEntry Entry = FRows.takeAt(Row);
+    endRemoveRows();
+    return Entry;
+}
+
+void TMusicLibrary::InsertRow(int Row, const TLibraryEntry &Entry) {
+    Row = std::clamp(Row, 0, Count());
+    beginInsertRows(QModelIndex(), Row, Row);
+    FRows.insert(Row, Entry);
+    endInsertRows();
+}
+
+bool TMusicLibrary::SetRowOrder(const QList<int> &Order) {
+    if (Order.size() != FRows.size())
+        return false;
+    QList<bool> Seen(Order.size(), false);
+    for (int From : Order) {
+        if (From < 0 || From >= Count() || Seen[From])
+            return false;
+        Seen[From] = true;
+    }
+    Q_EMIT layoutAboutToBeChanged();
+    const QModelIndexList OldIndexes = persistentIndexList();
+    QList<TLibraryEntry> NewRows;
+    NewRows.reserve(FRows.size());
+    QList<int> NewRowOf(Order.size());
+    for (int I = 0; I < Order.size(); ++I) {
+        NewRows.append(FRows.at(Order[I]));
+        NewRowOf[Order[I]] = I;
+    }
+    FRows = std::move(NewRows);
+    QModelIndexList NewIndexes;
+    NewIndexes.reserve(OldIndexes.size());
+    for (const QModelIndex &Old : OldIndexes)
+        NewIndexes.append(index(NewRowOf.at(Old.row()), Old.column()));
+    changePersistentIndexList(OldIndexes, NewIndexes);
+    Q_EMIT layoutChanged();
+    return true;
+}
+
+QByteArrayList TMusicLibrary::RowSources() const {
+    QByteArrayList Sources;
+    Sources.reserve(FRows.size());
+    for (const TLibraryEntry &Entry : FRows)
+        Sources.append(Entry.Source);
+    return Sources;
+}
+
+std::shared_ptr<const QByteArrayList> TMusicLibrary::Snapshot() const {
+    std::lock_guard Lock(FSnapshotLock);
+    return FSnapshot;
+}
+
+void TMusicLibrary::Publish() {
+    // The copy shares FLibrary's data; the next change detaches FLibrary, never
+    // the snapshot a reader holds.
+    auto Next = std::make_shared<const QByteArrayList>(FLibrary);
+    std::lock_guard Lock(FSnapshotLock);
+    FSnapshot.swap(Next);
+}
+
+void TMusicLibrary::IndexAdd(const QByteArray &Source) {
+    ++FKeys[AsciiUpper(Source)];
+}
+
+void TMusicLibrary::IndexRemove(const QByteArray &Source) {
+    auto It = FKeys.find(AsciiUpper(Source));
+    if (It != FKeys.end() && --It.value() <= 0)
+        FKeys.erase(It);
+}
+
+int TMusicLibrary::rowCount(const QModelIndex &Parent) const {
+    return Parent.isValid() ? 0 : Count();
+}
+
+QVariant TMusicLibrary::data(const QModelIndex &Index, int Role) const {
+    if (!Index.isValid() || Index.row() >= Count())
+        return {};
+    const TLibraryEntry &Entry = FRows.at(Index.row());
+    switch (Role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return Role == Qt::DisplayRole ? QString::fromUtf8(Entry.Name)
+                                       : QString::fromUtf8(Entry.Source);
+    case SourceRole:
+        return Entry.Source;
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> TMusicLibrary::roleNames() const {
+    auto Names = QAbstractListModel::roleNames();
+    Names.insert(SourceRole, "source");
+    return Names;
+}

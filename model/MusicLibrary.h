@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+
+// One row of the library view: what it shows and the source it stands for.
+struct TLibraryEntry {
+    QByteArray Name;
+    QByteArray Source;
+};
+
+// The controller's music library: FLibrary (sources in load/add order, used for
+// the duplicate test and by the media server) and the rows in display order,
+// which is also the order the file is saved in. Lives on the GUI thread; other
+// threads only read Snapshot().
+class TMusicLibrary : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum TRole { SourceRole = Qt::UserRole + 1 };
+
+    explicit TMusicLibrary(QObject *Parent = nullptr);
+
+    // Replaces everything with the lines of Path. A missing file gives an empty
+    // library and true; an unreadable one an empty library, false and *Error.
+    bool LoadFromFile(const QString &Path, QString *Error = nullptr);
+    // Writes the rows' sources, top to bottom, each ending in CR LF; the old file
+    // stays untouched when this fails (false and *Error).
+    bool SaveToFile(const QString &Path, QString *Error = nullptr) const;
+
+    // Appends Source when its name is an accepted audio name and it is new
+    // (A-Z case ignored, not blank); refusals are silent. True when appended.
+    bool AddToLibrary(const QByteArray &Source);
+    // AddToLibrary for each source in order, published to readers once;
+    // returns how many were appended.
+    int AddBatch(const QByteArrayList &Sources);
+
+    // Removes the row and the first FLibrary string equal to its source ignoring case.
+    void RemoveRow(int Row);
+    // RemoveRow for several rows (any order, duplicates ignored), published once.
+    void RemoveRows(const QList<int> &Rows);
+
+    // Row order only; FLibrary keeps its order.
+    TLibraryEntry TakeRow(int Row);
+    void InsertRow(int Row, const TLibraryEntry &Entry);
+    // New row I is old row Order[I]; Order must be a permutation of the rows.
+    bool SetRowOrder(const QList<int> &Order);
+
+    int Count() const { return int(FRows.size()); }
+    const TLibraryEntry &Row(int Row) const { return FRows.at(Row); }
+    const QList<TLibraryEntry> &Rows() const { return FRows; }
+    QByteArrayList RowSources() const;
+    const QByteArrayList &Library() const { return FLibrary; }
+
+    // The FLibrary list as it stood after the last complete change; any thread.
+    std::shared_ptr<const QByteArrayList> Snapshot() const;
+
+    // The name a row shows for Source: DocumentName for http URLs, else the file name.
+    static QByteArray DisplayName(const QByteArray &Source);
+
+    int rowCount(const QModelIndex &Parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+private:
+    // Type and duplicate test; on success the source is in FLibrary, not yet a row.
+    bool Accept(const QByteArray &Source, QByteArray &Name);
+    void Publish();
+    void IndexAdd(const QByteArray &Source);
+    void IndexRemove(const QByteArray &Source);
+
+    QByteArrayList FLibrary;
+    QList<TLibraryEntry> FRows;
+    // ASCII-upper-cased FLibrary strings with their counts: the duplicate test
+    // without a walk over the whole list (loaded files may repeat a source).
+    QHash<QByteArray, int> FKeys;
+
+    mutable std::mutex FSnapshotLock;
+    std::shared_ptr<const QByteArrayList> FSnapshot;
+};

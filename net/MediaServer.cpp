@@ -1,0 +1,302 @@
+#include "MediaServer.h"
+
+#include "Utils.h"
+
+#include <QHash>
+
+#include <microhttpd.h>
+
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char NotFoundBody[] = "The document requested is not availabe.";
+
+// Per-request marks handed to libmicrohttpd: whether the handler has seen the
+// request yet, and whether the raw path held "%00" (libmicrohttpd's own
+// decoding cuts the path there, so the handler would see a shorter path).
+char FreshRequest, FreshRequestNul, SeenRequest, SeenRequestNul;
+
+bool ParseNumber(const QByteArray &Text, qint64 &Value) {
+    if (Text.isEmpty() || Text.size() > 18)
+        return false;
+    for (char C : Text)
+        if (C < '0' || C > '9')
+            return false;
+    Value = Text.toLongLong();
+    return true;
+}
+
+void AddCommonHeaders(MHD_Response *Response) {
+    MHD_add_response_header(Response, MHD_HTTP_HEADER_CONNECTION, "close");
+}
+
+} // namespace
+
+TByteRange ParseByteRange(const QByteArray &Header, qint64 Size) {
+    TByteRange Whole;
+    const QByteArray Spec = Header.trimmed();
+    if (!StartsWithAscii(Spec, "bytes="))
+        return Whole;
+    const QByteArray Set = Spec.mid(6).trimmed();
+    if (Set.contains(','))
+        return Whole;
+    const qsizetype Dash = Set.indexOf('-');
+    if (Dash < 0)
+        return Whole;
+    const QByteArray First = Set.left(Dash).trimmed();
+    const QByteArray Last = Set.mid(Dash + 1).trimmed();
+    TByteRange Unsatisfiable{TByteRange::Unsatisfiable, 0, 0};
+    qint64 A = 0, B = 0;
+    if (First.isEmpty()) {
+        if (!ParseNumber(Last, B))
+            return Whole;
+        if (B == 0 || Size == 0)
+            return Unsatisfiable;
+        const qint64 Length = std::min(B, Size);
+        return {TByteRange::Partial, Size - Length, Length};
+    }
+    if (!ParseNumber(First, A))
+        return Whole;
+    if (Last.isEmpty()) {
+        B = Size - 1;
+    } else if (!ParseNumber(Last, B) || B < A) {
+        return Whole;
+    }
+    if (A >= Size)
+        return Unsatisfiable;
+    B = std::min(B, Size - 1);
+    return {TByteRange::Partial, A, B - A + 1};
+}
+
+QByteArray MediaContentType(const QByteArray &FileName) {
+    static const QHash<QByteArray, QByteArray> Types = {
+        {".MP3", "audio/mpeg"},
+        {".M3U", "audio/x-mpegurl"},
+        {".WAV", "audio/wav"},
+        {".WMA", "audio/x-ms-wma"},
+        {".WAX", "audio/x-ms-wax"},
+        {".MID", "audio/midi"},
+        {".MIDI", "audio/midi"},
+        {".RMI", "audio/midi"},
+        {".AIF", "audio/aiff"},
+        {".AIFC", "audio/aiff"},
+        {".AIFF", "audio/aiff"},
+        {".AU", "audio/basic"},
+        {".SND", "audio/basic"},
+        {".ASF", "video/x-ms-asf"},
+        {".ASX", "video/x-ms-asf"},
+        {".WM", "video/x-ms-wm"},
+        {".WMX", "video/x-ms-wmx"},
+        {".WMZ", "application/x-ms-wmz"},
+        {".WMD", "application/x-ms-wmd"},
+        {".WPL", "application/vnd.ms-wpl"},
+        {".FLAC", "audio/flac"},
+        {".OGG", "audio/ogg"},
+        {".OPUS", "audio/ogg"},
+        {".M4A", "audio/mp4"},
+        {".AAC", "audio/aac"},
+    };
+    const QByteArray Name = FileNamePart(FileName);
+    const qsizetype Dot = Name.lastIndexOf('.');
+    if (Dot >= 0) {
+        const auto It = Types.find(AsciiUpper(Name.mid(Dot)));
+        if (It != Types.end())
+            return It.value();
+    }
+    return "application/octet-stream";
+}
+
+struct TMediaServerCallbacks {
+    static MHD_Result Access(void *Self, MHD_Connection *Connection, const char *Url,
+                             const char *Method, const char *, const char *, size_t *UploadDataSize,
+                             void **RequestState) {
+        char *Mark = static_cast<char *>(*RequestState);
+        const bool Nul = Mark == &FreshRequestNul || Mark == &SeenRequestNul;
+        const bool Get = strcmp(Method, MHD_HTTP_METHOD_GET) == 0;
+        const bool Head = strcmp(Method, MHD_HTTP_METHOD_HEAD) == 0;
+        if (!Get && !Head) {
+            // Answered at once: a body it may carry is never read.
+            MHD_Response *Response =
+                MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+            if (!Response)
+                return MHD_NO;
+            AddCommonHeaders(Response);
+            MHD_add_response_header(Response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+            const MHD_Result Result =
+                MHD_queue_response(Connection, MHD_HTTP_METHOD_NOT_ALLOWED, Response);
+            MHD_destroy_response(Response);
+            return Result;
+        }
+        if (Mark != &SeenRequest && Mark != &SeenRequestNul) {
+            *RequestState = Nul ? &SeenRequestNul : &SeenRequest;
+            return MHD_YES;
+        }
+        if (*UploadDataSize != 0) {
+            *UploadDataSize = 0; // a GET body is read and dropped
+            return MHD_YES;
+        }
+        return static_cast<TMediaServer *>(Self)->Answer(Connection, Url, Nul) ? MHD_YES : MHD_NO;
+    }
+
+    static void *UriLog(void *, const char *Uri, MHD_Connection *) {
+        const char *Query = strchr(Uri, '?');
+        const size_t PathLength = Query ? size_t(Query - Uri) : strlen(Uri);
+        const QByteArray Path = QByteArray::fromRawData(Uri, qsizetype(PathLength));
+        return Path.contains("%00") ? &FreshRequestNul : &FreshRequest;
+    }
+
+    static void Log(void *Self, const char *Format, va_list Args) {
+        char Text[512];
+        vsnprintf(Text, sizeof Text, Format, Args);
+        auto *Server = static_cast<TMediaServer *>(Self);
+        std::lock_guard Lock(Server->FLogLock);
+        Server->FLastLog = QString::fromLocal8Bit(Text).trimmed();
+    }
+};
+
+TMediaServer::TMediaServer(TLibrarySource Library) : FLibrary(std::move(Library)) {}
+
+TMediaServer::~TMediaServer() {
+    Stop();
+}
+
+bool TMediaServer::Start(quint16 Port, QString *Error) {
+    Stop();
+    {
+        std::lock_guard Lock(FLogLock);
+        FLastLog.clear();
+    }
+    // Without MSG_NOSIGNAL-style suppression a client that hangs up during
+    // sendfile would kill the whole program.
+    if (MHD_is_feature_supported(MHD_FEATURE_AUTOSUPPRESS_SIGPIPE) != MHD_YES)
+        signal(SIGPIPE, SIG_IGN);
+    // One thread per connection: a slow or silent client never holds up another.
+    const unsigned Flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
+                           MHD_USE_POLL | MHD_USE_ERROR_LOG;
+    FDaemon = MHD_start_daemon(
+        Flags, Port, nullptr, nullptr, &TMediaServerCallbacks::Access, this,
+        MHD_OPTION_CONNECTION_TIMEOUT, TimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit,
+        MHD_OPTION_URI_LOG_CALLBACK, &TMediaServerCallbacks::UriLog, this,
+        MHD_OPTION_EXTERNAL_LOGGER, &TMediaServerCallbacks::Log, this, MHD_OPTION_END);
+    if (!FDaemon) {
+        if (Error) {
+            std::lock_guard Lock(FLogLock);
+            *Error = QStringLiteral("Cannot listen on port %1: %2")
+                         .arg(Port)
+                         .arg(FLastLog.isEmpty() ? QStringLiteral("unknown reason") : FLastLog);
+        }
+        return false;
+    }
+    const MHD_DaemonInfo *Info = MHD_get_daemon_info(FDaemon, MHD_DAEMON_INFO_BIND_PORT);
+    FPort = Info ? Info->port : Port;
+    return true;
+}
+
+void TMediaServer::Stop() {
+    if (!FDaemon)
+        return;
+    MHD_stop_daemon(FDaemon);
+    FDaemon = nullptr;
+    FPort = 0;
+}
+
+QByteArray TMediaServer::DecodeRequestPath(const QByteArray &Path) {
+    const QByteArray Decoded = PercentDecode(Path);
+    if (!Decoded.startsWith('/') || Decoded.contains('\0'))
+        return {};
+    return Decoded;
+}
+
+QByteArray TMediaServer::FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library) {
+    if (Path.isEmpty())
+        return {};
+    for (qsizetype I = Library.size() - 1; I >= 0; --I) {
+        const QByteArray &Entry = Library.at(I);
+        if (StartsWithAscii(Entry, "http://"))
+            continue;
+        if (Entry.contains(Path))
+            return Entry;
+    }
+    return {};
+}
+
+bool TMediaServer::Answer(MHD_Connection *Connection, const char *Url, bool NulInPath) {
+    QByteArray File;
+    const QByteArray Path = NulInPath ? QByteArray() : DecodeRequestPath(QByteArray(Url));
+    if (!Path.isEmpty() && FLibrary) {
+        if (const auto Library = FLibrary())
+            File = FindLibraryFile(Path, *Library);
+    }
+
+    int Fd = -1;
+    struct stat Info {};
+    if (!File.isEmpty() && !File.contains('\0')) {
+        // Non-blocking open so that a FIFO in the library cannot hang the thread.
+        Fd = open(File.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (Fd >= 0 && (fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode))) {
+            close(Fd);
+            Fd = -1;
+        }
+        if (Fd >= 0)
+            fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
+    }
+
+    MHD_Response *Response = nullptr;
+    unsigned Status = MHD_HTTP_NOT_FOUND;
+    if (Fd >= 0) {
+        const qint64 Size = Info.st_size;
+        const char *RangeHeader =
+            MHD_lookup_connection_value(Connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_RANGE);
+        const TByteRange Range = RangeHeader ? ParseByteRange(RangeHeader, Size) : TByteRange();
+        if (Range.Kind == TByteRange::Unsatisfiable) {
+            close(Fd);
+            Response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+            Status = MHD_HTTP_RANGE_NOT_SATISFIABLE;
+            if (Response)
+                MHD_add_response_header(
+                    Response, MHD_HTTP_HEADER_CONTENT_RANGE,
+                    QByteArray("bytes */" + QByteArray::number(Size)).constData());
+        } else {
+            const bool Partial = Range.Kind == TByteRange::Partial;
+            const qint64 Offset = Partial ? Range.Offset : 0;
+            const qint64 Length = Partial ? Range.Length : Size;
+            // Owns the descriptor from here on, also when it fails.
+            Response =
+                MHD_create_response_from_fd_at_offset64(uint64_t(Length), Fd, uint64_t(Offset));
+            if (!Response)
+                close(Fd);
+            Status = Partial ? MHD_HTTP_PARTIAL_CONTENT : MHD_HTTP_OK;
+            if (Response && Partial) {
+                const QByteArray ContentRange = "bytes " + QByteArray::number(Offset) + '-' +
+                                                QByteArray::number(Offset + Length - 1) + '/' +
+                                                QByteArray::number(Size);
+                MHD_add_response_header(Response, MHD_HTTP_HEADER_CONTENT_RANGE,
+                                        ContentRange.constData());
+            }
+        }
+        if (Response) {
+            MHD_add_response_header(Response, MHD_HTTP_HEADER_ACCEPT_RANGES, "bytes");
+            MHD_add_response_header(Response, MHD_HTTP_HEADER_CONTENT_TYPE,
+                                    MediaContentType(File).constData());
+        }
+    }
+    if (!Response) {
+        Status = MHD_HTTP_NOT_FOUND;
+        Response = MHD_create_response_from_buffer(
+            sizeof NotFoundBody - 1, const_cast<char *>(NotFoundBody), MHD_RESPMEM_PERSISTENT);
+        if (!Response)
+            return false;
+        MHD_add_response_header(Response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/html");
+    }
+    AddCommonHeaders(Response);
+    const MHD_Result Result = MHD_queue_response(Connection, Status, Response);
+    MHD_destroy_response(Response);
+    return Result == MHD_YES;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+// The answer to a Range header for a file of a known size.
+struct TByteRange {
+    enum TKind { Whole, Partial, Unsatisfiable };
+    TKind Kind = Whole;
+    qint64 Offset = 0;
+    qint64 Length = 0;
+};
+
+// Reads "bytes=a-b", "bytes=a-" and "bytes=-n". Anything it cannot read, and a
+// list of several ranges, gives Whole (the whole file with 200).
+TByteRange ParseByteRange(const QByteArray &Header, qint64 Size);
+
+// The Content-Type sent for a file, chosen by its extension.
+QByteArray MediaContentType(const QByteArray &FileName);
+
+// Serves the library's local files over HTTP to the players. Runs on
+// libmicrohttpd's own threads and reads the library only through the snapshots
+// the library source returns.
+class TMediaServer {
+public:
+    using TLibrarySource = std::function<std::shared_ptr<const QByteArrayList>()>;
+
+    explicit TMediaServer(TLibrarySource Library);
+    ~TMediaServer();
+    TMediaServer(const TMediaServer &) = delete;
+    TMediaServer &operator=(const TMediaServer &) = delete;
+
+    // Listens on every IPv4 address; Port 0 picks a free one. False with *Error
+    // when the port cannot be had.
+    bool Start(quint16 Port, QString *Error = nullptr);
+    void Stop();
+    bool IsRunning() const { return FDaemon != nullptr; }
+    // The bound port while running, else 0.
+    quint16 Port() const { return FPort; }
+
+    // The request path after the second percent decoding, or empty when the
+    // request is invalid (not starting with "/", or holding a NUL).
+    static QByteArray DecodeRequestPath(const QByteArray &Path);
+    // The last library entry that is not an http URL and contains Path
+    // (case-sensitive), or empty.
+    static QByteArray FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library);
+
+    // Connection timeout and limit of the server.
+    static constexpr unsigned TimeoutSeconds = 30;
+    static constexpr unsigned ConnectionLimit = 256;
+
+private:
+    friend struct TMediaServerCallbacks;
+    // IdHTTPServerMp3CommandGet's answer for one GET or HEAD request.
+    bool Answer(MHD_Connection *Connection, const char *Url, bool NulInPath);
+
+    TLibrarySource FLibrary;
+    MHD_Daemon *FDaemon = nullptr;
+    quint16 FPort = 0;
+    std::mutex FLogLock;
+    QString FLastLog;
+};
