@@ -1,6 +1,7 @@
 #include "Utils.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -126,6 +127,13 @@ private Q_SLOTS:
         QFETCH(QString, Skin);
         LoadSettings();
         QVERIFY(WriteAll(IniFileName, Ini));
+        // QSettings caches a file by size and time: give each row's file its own time.
+        static int Row = 0;
+        QFile File(IniFileName);
+        QVERIFY(File.open(QIODevice::ReadWrite));
+        QVERIFY(File.setFileTime(QDateTime::currentDateTime().addSecs(++Row),
+                                 QFileDevice::FileModificationTime));
+        File.close();
         LoadSettings();
         QCOMPARE(CommandPort, Port);
         QCOMPARE(WindowHeight, Height);
