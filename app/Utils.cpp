@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -267,7 +268,11 @@ qint32 ParseIniInteger(const QByteArray &Text, qint32 Default) {
     bool Ok = false;
     if (T.startsWith("0x") || T.startsWith("0X") || T.startsWith('$')) {
         // Hexadecimal is read as 32 bits, so $FFFFFFFF is -1.
-        const quint32 V = T.mid(T.startsWith('$') ? 1 : 2).toUInt(&Ok, 16);
+        const QByteArray Digits = T.mid(T.startsWith('$') ? 1 : 2);
+        // toUInt alone would also take a sign, blanks or a second "0x".
+        if (!std::all_of(Digits.begin(), Digits.end(), [](char C) { return HexValue(C) >= 0; }))
+            return Default;
+        const quint32 V = Digits.toUInt(&Ok, 16);
         return Ok ? static_cast<qint32>(V) : Default;
     }
     const qint32 V = T.toInt(&Ok, 10);

@@ -108,6 +108,8 @@ private Q_SLOTS:
         QTest::newRow("not a number") << QByteArray("[Server]\nPort=abc\n") << 37400 << 0 << Def;
         QTest::newRow("trailing junk") << QByteArray("[Server]\nPort=12ab\n") << 37400 << 0 << Def;
         QTest::newRow("empty value") << QByteArray("[Server]\nPort=\n") << 37400 << 0 << Def;
+        QTest::newRow("hex with sign") << QByteArray("[Server]\nPort=$+10\n") << 37400 << 0 << Def;
+        QTest::newRow("hex twice") << QByteArray("[Server]\nPort=$0x10\n") << 37400 << 0 << Def;
         QTest::newRow("bare 0x") << QByteArray("[Server]\nPort=0x\n") << 37400 << 0 << Def;
         QTest::newRow("missing key") << QByteArray("[Window]\nHeight=480\n") << 37400 << 480 << Def;
         QTest::newRow("negative") << QByteArray("[Window]\nHeight=-20\n") << 37400 << -20 << Def;
