@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -149,8 +150,27 @@ QString ExecArgument(const QString &Arg) {
     return Out + u'"';
 }
 
-qint32 ReadIniInteger(const QSettings &Ini, const QString &Key, qint32 Default) {
-    return ParseIniInteger(Ini.value(Key).toString().toUtf8(), Default);
+// Profile files ignore the case of section and key names (ASCII letters only).
+std::optional<QString> IniText(QSettings &Ini, const QString &Section, const QString &Key) {
+    for (const QString &Group : Ini.childGroups()) {
+        if (!SameTextAscii(Group.toUtf8(), Section.toUtf8()))
+            continue;
+        Ini.beginGroup(Group);
+        const QStringList Names = Ini.childKeys();
+        for (const QString &Name : Names) {
+            if (SameTextAscii(Name.toUtf8(), Key.toUtf8())) {
+                const QString Text = Ini.value(Name).toString();
+                Ini.endGroup();
+                return Text;
+            }
+        }
+        Ini.endGroup();
+    }
+    return std::nullopt;
+}
+
+qint32 ReadIniInteger(QSettings &Ini, const QString &Section, const QString &Key, qint32 Default) {
+    return ParseIniInteger(IniText(Ini, Section, Key).value_or(QString()).toUtf8(), Default);
 }
 
 // Sets Key=Value in Section: replaces the key's lines, else adds the key after the
@@ -165,7 +185,7 @@ void SetIniLine(QByteArrayList &Lines, const QByteArray &Section, const QByteArr
     for (qsizetype I = 0; I < Lines.size(); ++I) {
         const QByteArray T = Lines[I].trimmed();
         if (T.startsWith('[')) {
-            InSection = T == Header;
+            InSection = T.endsWith(']') && SameTextAscii(T.mid(1, T.size() - 2), Section);
             if (InSection && ++SectionsSeen == 1)
                 InsertAt = I + 1;
             continue;
@@ -173,7 +193,7 @@ void SetIniLine(QByteArrayList &Lines, const QByteArray &Section, const QByteArr
         if (!InSection)
             continue;
         const qsizetype Eq = T.indexOf('=');
-        if (Eq > 0 && T.left(Eq).trimmed() == Key) {
+        if (Eq > 0 && SameTextAscii(T.left(Eq).trimmed(), Key)) {
             Lines[I] = Entry;
             Found = true;
         } else if (SectionsSeen == 1 && !T.isEmpty() && !T.startsWith(';')) {
@@ -379,14 +399,15 @@ void LoadSettings() {
     SkinName = QStringLiteral("vxPlayer");
     // QSettings only writes when a value is set, so reading never creates the file.
     if (QFileInfo::exists(IniFileName)) {
-        const QSettings Ini(IniFileName, QSettings::IniFormat);
-        WindowHeight = ReadIniInteger(Ini, QStringLiteral("Window/Height"), 0);
-        WindowWidth = ReadIniInteger(Ini, QStringLiteral("Window/Width"), 0);
-        WindowTop = ReadIniInteger(Ini, QStringLiteral("Window/Top"), 0);
-        WindowLeft = ReadIniInteger(Ini, QStringLiteral("Window/Left"), 0);
-        PopHitCount = ReadIniInteger(Ini, QStringLiteral("Window/PopHitCount"), 0);
-        CommandPort = ReadIniInteger(Ini, QStringLiteral("Server/Port"), 37400);
-        SkinName = Ini.value(QStringLiteral("Skin/Name"), SkinName).toString();
+        QSettings Ini(IniFileName, QSettings::IniFormat);
+        const QString Window = QStringLiteral("Window");
+        WindowHeight = ReadIniInteger(Ini, Window, QStringLiteral("Height"), 0);
+        WindowWidth = ReadIniInteger(Ini, Window, QStringLiteral("Width"), 0);
+        WindowTop = ReadIniInteger(Ini, Window, QStringLiteral("Top"), 0);
+        WindowLeft = ReadIniInteger(Ini, Window, QStringLiteral("Left"), 0);
+        PopHitCount = ReadIniInteger(Ini, Window, QStringLiteral("PopHitCount"), 0);
+        CommandPort = ReadIniInteger(Ini, QStringLiteral("Server"), QStringLiteral("Port"), 37400);
+        SkinName = IniText(Ini, QStringLiteral("Skin"), QStringLiteral("Name")).value_or(SkinName);
     }
 
     LocalHostName = GetLocalHostName();

@@ -117,6 +117,9 @@ private Q_SLOTS:
             << QByteArray("[Window]\nHeight=$FFFFFFFF\n") << 37400 << -1 << Def;
         QTest::newRow("decimal overflow")
             << QByteArray("[Window]\nHeight=4294967296\n") << 37400 << 0 << Def;
+        QTest::newRow("names in any case")
+            << QByteArray("[server]\nPORT=0x9219\n[WINDOW]\nheight=7\n[skin]\nname=dark\n") << 37401
+            << 7 << QStringLiteral("dark");
         QTest::newRow("CR LF, skin")
             << QByteArray("[Server]\r\nPort=0x9219\r\n[Skin]\r\nName=dark\r\n") << 37401 << 0
             << QStringLiteral("dark");
@@ -375,6 +378,13 @@ private Q_SLOTS:
         QCOMPARE(Read.value(QStringLiteral("Window/Height")).toInt(), 480);
         QCOMPARE(Read.value(QStringLiteral("Window/PopHitCount")).toInt(), 3);
         QCOMPARE(Read.value(QStringLiteral("Skin/Name")).toString(), QStringLiteral("dark"));
+    }
+
+    void writeIniReplacesKeyInAnyCase() {
+        const QString Ini = FHome.filePath(QStringLiteral("case.ini"));
+        QVERIFY(WriteAll(Ini, "[window]\nheight=300\n"));
+        QVERIFY(WriteIniValues(Ini, {{QStringLiteral("Window/Height"), 480}}));
+        QCOMPARE(ReadAll(Ini), QByteArray("[window]\nHeight=480\n"));
     }
 
     void writeIniCreatesFile() {
