@@ -1,6 +1,60 @@
 #include "Utils.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostInfo>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+struct TAudioFileType {
+    const char *Description;
+    const char *Patterns;
+};
+
+constexpr TAudioFileType AudioFileTypes[] = {
+    {"Win Media file(asf)", "*.asf;*.asx;*.wpl;*.wm;*.wx;*.wmd;*.wmz"},
+    {"Win Media audio file(wma)", "*.wma;*.wax"},
+    {"Win audio file(wav)", "*.wav"},
+    {"MP3 audio file(mp3)", "*.mp3;*.m3u"},
+    {"MIDI file(midi)", "*.mid;*.midi;*.rmi"},
+    {"AIFF audio file(aiff)", "*.aif;*.aifc;*.aiff"},
+    {"Au audio file(au)", "*.au;*.snd"},
+};
+
+QByteArray AllPatterns() {
+    QByteArray List;
+    for (const TAudioFileType &Type : AudioFileTypes) {
+        if (!List.isEmpty())
+            List += ';';
+        List += Type.Patterns;
+    }
+    return List;
+}
+
+QByteArray BuildAudioFileFilter() {
+    QByteArray Filter = "All audio file|" + AllPatterns();
+    for (const TAudioFileType &Type : AudioFileTypes)
+        Filter += QByteArray("|") + Type.Description + " (" + Type.Patterns + ")|" + Type.Patterns;
+    return Filter;
+}
+
+// Built once on first use, so that the type test works before LoadSettings.
+const QByteArray &UpperExtensionList() {
+    static const QByteArray List = AsciiUpper(AllPatterns());
+    return List;
+}
+
+} // namespace
 
 QString AppVersion;
 QString AppDir;
@@ -17,17 +71,23 @@ qint32 PopHitCount = 0;
 qint32 CommandPort = 0;
 QString SkinName;
 QByteArray LocalHostName;
-QByteArray AudioExtensionList;
-QByteArray AudioFileFilter;
+QByteArray AudioExtensionList = UpperExtensionList();
+QByteArray AudioFileFilter = BuildAudioFileFilter();
 
 std::atomic<bool> AllowOthers{true};
 QByteArray LocalIP = "127.0.0.1";
 
 namespace {
 
-char UpperChar(char C) { return (C >= 'a' && C <= 'z') ? char(C - 'a' + 'A') : C; }
-char LowerChar(char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; }
-bool IsBlankOrControl(char C) { return static_cast<unsigned char>(C) <= ' '; }
+char UpperChar(char C) {
+    return (C >= 'a' && C <= 'z') ? char(C - 'a' + 'A') : C;
+}
+char LowerChar(char C) {
+    return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C;
+}
+bool IsBlankOrControl(char C) {
+    return static_cast<unsigned char>(C) <= ' ';
+}
 
 int HexValue(char C) {
     if (C >= '0' && C <= '9')
@@ -36,6 +96,120 @@ int HexValue(char C) {
     if (C >= 'A' && C <= 'F')
         return C - 'A' + 10;
     return -1;
+}
+
+// Text from the last "." after the last "/", "\\" or ":", dot included; empty when none.
+QByteArray FileExtension(const QByteArray &Name) {
+    const qsizetype Sep =
+        std::max(Name.lastIndexOf('/'), std::max(Name.lastIndexOf('\\'), Name.lastIndexOf(':')));
+    const qsizetype Dot = Name.lastIndexOf('.');
+    if (Dot < 0 || Dot < Sep)
+        return {};
+    return Name.mid(Dot);
+}
+
+// The executable's file name without its last extension (vxPlayer for vxPlayer).
+QString ExecutableBaseName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+// Escapes for a .desktop string value.
+QByteArray DesktopValue(const QString &Value) {
+    QByteArray Out;
+    for (char C : Value.toUtf8()) {
+        switch (C) {
+        case '\\':
+            Out += "\\\\";
+            break;
+        case '\n':
+            Out += "\\n";
+            break;
+        case '\r':
+            Out += "\\r";
+            break;
+        case '\t':
+            Out += "\\t";
+            break;
+        default:
+            Out += C;
+        }
+    }
+    return Out;
+}
+
+// One quoted argument of a .desktop Exec line.
+QString ExecArgument(const QString &Arg) {
+    QString Out = QStringLiteral("\"");
+    for (QChar C : Arg) {
+        if (C == u'"' || C == u'`' || C == u'$' || C == u'\\')
+            Out += u'\\';
+        if (C == u'%')
+            Out += u'%';
+        Out += C;
+    }
+    return Out + u'"';
+}
+
+// Profile files ignore the case of section and key names (ASCII letters only).
+std::optional<QString> IniText(QSettings &Ini, const QString &Section, const QString &Key) {
+    for (const QString &Group : Ini.childGroups()) {
+        if (!SameTextAscii(Group.toUtf8(), Section.toUtf8()))
+            continue;
+        Ini.beginGroup(Group);
+        const QStringList Names = Ini.childKeys();
+        for (const QString &Name : Names) {
+            if (SameTextAscii(Name.toUtf8(), Key.toUtf8())) {
+                const QString Text = Ini.value(Name).toString();
+                Ini.endGroup();
+                return Text;
+            }
+        }
+        Ini.endGroup();
+    }
+    return std::nullopt;
+}
+
+qint32 ReadIniInteger(QSettings &Ini, const QString &Section, const QString &Key, qint32 Default) {
+    return ParseIniInteger(IniText(Ini, Section, Key).value_or(QString()).toUtf8(), Default);
+}
+
+// Sets Key=Value in Section: replaces the key's lines, else adds the key after the
+// section's last entry, else appends the section.
+void SetIniLine(QByteArrayList &Lines, const QByteArray &Section, const QByteArray &Key,
+                const QByteArray &Value) {
+    const QByteArray Entry = Key + '=' + Value;
+    const QByteArray Header = '[' + Section + ']';
+    bool InSection = false, Found = false;
+    int SectionsSeen = 0;
+    qsizetype InsertAt = -1;
+    for (qsizetype I = 0; I < Lines.size(); ++I) {
+        const QByteArray T = Lines[I].trimmed();
+        if (T.startsWith('[')) {
+            InSection = T.endsWith(']') && SameTextAscii(T.mid(1, T.size() - 2), Section);
+            if (InSection && ++SectionsSeen == 1)
+                InsertAt = I + 1;
+            continue;
+        }
+        if (!InSection)
+            continue;
+        const qsizetype Eq = T.indexOf('=');
+        if (Eq > 0 && SameTextAscii(T.left(Eq).trimmed(), Key)) {
+            Lines[I] = Entry;
+            Found = true;
+        } else if (SectionsSeen == 1 && !T.isEmpty() && !T.startsWith(';')) {
+            InsertAt = I + 1;
+        }
+    }
+    if (Found)
+        return;
+    if (InsertAt >= 0) {
+        Lines.insert(InsertAt, Entry);
+        return;
+    }
+    if (!Lines.isEmpty() && !Lines.last().trimmed().isEmpty())
+        Lines.append(QByteArray());
+    Lines.append(Header);
+    Lines.append(Entry);
 }
 
 } // namespace
@@ -114,7 +288,11 @@ qint32 ParseIniInteger(const QByteArray &Text, qint32 Default) {
     bool Ok = false;
     if (T.startsWith("0x") || T.startsWith("0X") || T.startsWith('$')) {
         // Hexadecimal is read as 32 bits, so $FFFFFFFF is -1.
-        const quint32 V = T.mid(T.startsWith('$') ? 1 : 2).toUInt(&Ok, 16);
+        const QByteArray Digits = T.mid(T.startsWith('$') ? 1 : 2);
+        // toUInt alone would also take a sign, blanks or a second "0x".
+        if (!std::all_of(Digits.begin(), Digits.end(), [](char C) { return HexValue(C) >= 0; }))
+            return Default;
+        const quint32 V = Digits.toUInt(&Ok, 16);
         return Ok ? static_cast<qint32>(V) : Default;
     }
     const qint32 V = T.toInt(&Ok, 10);
@@ -122,12 +300,23 @@ qint32 ParseIniInteger(const QByteArray &Text, qint32 Default) {
 }
 
 bool IsAcceptedAudioName(const QByteArray &Name) {
-    const qsizetype Sep = std::max(Name.lastIndexOf('/'), std::max(Name.lastIndexOf('\\'), Name.lastIndexOf(':')));
-    const qsizetype Dot = Name.lastIndexOf('.');
-    if (Dot < 0 || Dot < Sep)
-        return false;
-    const QByteArray Ext = AsciiUpper(Name.mid(Dot));
-    return AudioExtensionList.contains(Ext);
+    const QByteArray Ext = AsciiUpper(FileExtension(Name));
+    return !Ext.isEmpty() && UpperExtensionList().contains(Ext);
+}
+
+QString QtFileFilter(const QByteArray &Filter) {
+    const QByteArrayList Parts = Filter.split('|');
+    QStringList Out;
+    for (qsizetype I = 0; I + 1 < Parts.size(); I += 2) {
+        QByteArray Description = Parts[I];
+        QByteArray Patterns = Parts[I + 1];
+        const QByteArray Shown = '(' + Patterns + ')';
+        if (Description.endsWith(Shown))
+            Description.chop(Shown.size());
+        Patterns.replace(';', ' ');
+        Out += QString::fromUtf8(Description.trimmed() + " (" + Patterns + ')');
+    }
+    return Out.join(QStringLiteral(";;"));
 }
 
 int AddUniqueString(const QByteArray &S, QByteArrayList &List) {
@@ -169,7 +358,9 @@ QByteArray DocumentName(const QByteArray &URL) {
     return Path.mid(Path.lastIndexOf('/') + 1);
 }
 
-QByteArray FileNamePart(const QByteArray &Path) { return Path.mid(Path.lastIndexOf('/') + 1); }
+QByteArray FileNamePart(const QByteArray &Path) {
+    return Path.mid(Path.lastIndexOf('/') + 1);
+}
 
 bool TUtils::SameNameIgnoringSpaces(const QByteArray &A, const QByteArray &B) {
     QByteArray X = A, Y = B;
@@ -178,4 +369,114 @@ bool TUtils::SameNameIgnoringSpaces(const QByteArray &A, const QByteArray &B) {
     return AsciiLower(X) == AsciiLower(Y);
 }
 
-QString TUtils::GetWebSiteURL() { return QStringLiteral("http://vellox-player.example.org/"); }
+QString TUtils::GetWebSiteURL() {
+    return QStringLiteral("http://vellox-player.example.org/");
+}
+
+QString GetAppDataFolder(const QString &Maker, const QString &Product) {
+    const QString Dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                        u'/' + Maker + u'/' + Product;
+    QDir().mkpath(Dir); // a failure shows later, when the library cannot be saved
+    return Dir;
+}
+
+QByteArray GetLocalHostName() {
+    return QHostInfo::localHostName().toUtf8();
+}
+
+void LoadSettings() {
+    AppVersion = QStringLiteral(VX_APP_VERSION);
+    const QFileInfo Exe(QCoreApplication::applicationFilePath());
+    AppDir = Exe.absolutePath();
+    SkinDir = AppDir + QStringLiteral("/skin");
+    AppDataDir = GetAppDataFolder(QStringLiteral("Marvane"), QStringLiteral("Vellox Player"));
+    HelpFileName = AppDir + u'/' + ExecutableBaseName() + QStringLiteral(".html");
+    IniFileName = AppDataDir + u'/' + ExecutableBaseName() + QStringLiteral(".ini");
+    LibraryFileName = AppDataDir + QStringLiteral("/MusicLibrary.txt");
+
+    WindowHeight = WindowWidth = WindowTop = WindowLeft = PopHitCount = 0;
+    CommandPort = 37400;
+    SkinName = QStringLiteral("vxPlayer");
+    // QSettings only writes when a value is set, so reading never creates the file.
+    if (QFileInfo::exists(IniFileName)) {
+        QSettings Ini(IniFileName, QSettings::IniFormat);
+        const QString Window = QStringLiteral("Window");
+        WindowHeight = ReadIniInteger(Ini, Window, QStringLiteral("Height"), 0);
+        WindowWidth = ReadIniInteger(Ini, Window, QStringLiteral("Width"), 0);
+        WindowTop = ReadIniInteger(Ini, Window, QStringLiteral("Top"), 0);
+        WindowLeft = ReadIniInteger(Ini, Window, QStringLiteral("Left"), 0);
+        PopHitCount = ReadIniInteger(Ini, Window, QStringLiteral("PopHitCount"), 0);
+        CommandPort = ReadIniInteger(Ini, QStringLiteral("Server"), QStringLiteral("Port"), 37400);
+        SkinName = IniText(Ini, QStringLiteral("Skin"), QStringLiteral("Name")).value_or(SkinName);
+    }
+
+    LocalHostName = GetLocalHostName();
+    AudioFileFilter = BuildAudioFileFilter();
+    AudioExtensionList = UpperExtensionList();
+}
+
+void CreateShortcut(const QString &Target, const QString &Arguments, const QString &LinkFile,
+                    const QString &Description) {
+    if (AsciiUpper(FileExtension(LinkFile.toUtf8())) != ".DESKTOP")
+        throw std::runtime_error("Ext need .desktop");
+    QString Exec = ExecArgument(Target);
+    if (!Arguments.isEmpty())
+        Exec += u' ' + Arguments;
+    const QByteArray Text = "[Desktop Entry]\nType=Application\nName=" + DesktopValue(Description) +
+                            "\nExec=" + DesktopValue(Exec) +
+                            "\nPath=" + DesktopValue(QFileInfo(Target).absolutePath()) +
+                            "\nX-GNOME-Autostart-enabled=true\n";
+    QSaveFile File(LinkFile);
+    if (File.open(QIODevice::WriteOnly)) {
+        File.write(Text);
+        File.commit(); // a failure shows as IsAutoRun() staying false
+    }
+}
+
+QString AutoRunFileName() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart/") + ExecutableBaseName() + QStringLiteral(".desktop");
+}
+
+bool SetAutoRun(bool Enable) {
+    const QString Link = AutoRunFileName();
+    if (Enable) {
+        QDir().mkpath(QFileInfo(Link).absolutePath());
+        CreateShortcut(QCoreApplication::applicationFilePath(), QString(), Link,
+                       QStringLiteral("Vellox Player"));
+    } else {
+        QFile::remove(Link);
+    }
+    return true;
+}
+
+bool IsAutoRun() {
+    return QFileInfo::exists(AutoRunFileName());
+}
+
+bool WriteIniValues(const QString &IniFile, const QList<QPair<QString, qint32>> &Values) {
+    QByteArray Old;
+    QFile In(IniFile);
+    if (In.exists()) {
+        // Never replace a file that could not be read: its other keys would be lost.
+        if (!In.open(QIODevice::ReadOnly))
+            return false;
+        Old = In.readAll();
+        if (In.error() != QFileDevice::NoError)
+            return false;
+        In.close();
+    }
+    const QByteArray Eol = Old.contains("\r\n") ? "\r\n" : "\n";
+    QByteArrayList Lines = SplitLines(Old);
+    for (const auto &[Path, Value] : Values) {
+        const qsizetype Slash = Path.indexOf(u'/');
+        const QString Section = Slash < 0 ? QStringLiteral("General") : Path.left(Slash);
+        SetIniLine(Lines, Section.toUtf8(), Path.mid(Slash + 1).toUtf8(),
+                   QByteArray::number(Value));
+    }
+    QSaveFile Out(IniFile);
+    if (!Out.open(QIODevice::WriteOnly))
+        return false;
+    Out.write(Lines.join(Eol) + Eol);
+    return Out.commit();
+}

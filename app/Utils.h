@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <atomic>
@@ -53,7 +55,12 @@ QByteArray PercentDecode(const QByteArray &S);
 // Leading and trailing blanks and control characters removed.
 QByteArray TrimBlanks(const QByteArray &S);
 
+// The audio filter ("Description|patterns|...") as a QFileDialog name filter
+// ("Description (*.a *.b);;...").
+QString QtFileFilter(const QByteArray &Filter);
+
 // Whether Name's extension is one of the accepted audio types (substring test).
+// Works before LoadSettings too.
 bool IsAcceptedAudioName(const QByteArray &Name);
 
 // Appends S unless blank or already present (ASCII case ignored); new index or -1.
@@ -82,6 +89,10 @@ bool SetAutoRun(bool Enable);
 bool IsAutoRun();
 // The autostart entry's path.
 QString AutoRunFileName();
+
+// Writes "Section/Key" integer values into an INI file in one atomic replace,
+// keeping every other line; false when the file could not be read or written.
+bool WriteIniValues(const QString &IniFile, const QList<QPair<QString, qint32>> &Values);
 
 class TUtils {
 public:
