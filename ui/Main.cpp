@@ -1,0 +1,184 @@
+#include "Main.h"
+
+#include "Utils.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+QList<QWidget *> RemotePlayers;
+
+namespace {
+// Designed placement of the window.
+constexpr int DesignLeft = 251;
+constexpr int DesignTop = 163;
+constexpr int DesignWidth = 318;
+constexpr int DesignHeight = 488;
+} // namespace
+
+TFormMain::TFormMain(QWidget *Parent) : QMainWindow(Parent) {
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    FormDestroy();
+}
+
+void TFormMain::FormCreate() {
+    FClosing = false;
+    {
+        QMutexLocker Lock(&FLock);
+        FComputers = {"My Computer"};
+        FComputersChanged = true;
+    }
+    LoadSettings();
+
+    setWindowTitle(QStringLiteral("Vellox Player"));
+    setMinimumSize(DesignWidth, DesignHeight);
+
+    suiPageControlMain = new QTabWidget(this);
+    suiPageControlMain->setTabPosition(QTabWidget::North);
+    setCentralWidget(suiPageControlMain);
+    suiTabSheetLibrary = new QWidget;
+    auto *LibLayout = new QVBoxLayout(suiTabSheetLibrary);
+    LibLayout->setContentsMargins(2, 2, 2, 2);
+    suiListViewLib = new QListWidget(suiTabSheetLibrary);
+    suiListViewLib->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    LibLayout->addWidget(suiListViewLib);
+    suiPageControlMain->addTab(suiTabSheetLibrary, QStringLiteral("Music library"));
+
+    FStatusIcon = new QLabel;
+    FStatusIcon->setFixedWidth(20);
+    FStatusAllow = new QLabel;
+    FStatusIP = new QLabel;
+    FStatusIP->setFixedWidth(120);
+    statusBar()->addWidget(FStatusIcon);
+    statusBar()->addWidget(FStatusAllow, 1);
+    statusBar()->addPermanentWidget(FStatusIP);
+    UpdateStatusBar();
+
+    ApplyPlacement();
+    ScheduleCmdTick(); // the first tick fills the "Play on" box
+}
+
+void TFormMain::ApplyPlacement() {
+    // A stored 0 means nothing stored: keep the designed value and record it,
+    // so that shutdown writes a key only when the window really changed.
+    resize(DesignWidth, DesignHeight);
+    move(DesignLeft, DesignTop);
+    if (WindowHeight != 0)
+        resize(width(), WindowHeight);
+    else
+        WindowHeight = height();
+    if (WindowWidth != 0)
+        resize(WindowWidth, height());
+    else
+        WindowWidth = width();
+    if (WindowTop != 0)
+        move(x(), WindowTop);
+    else
+        WindowTop = y();
+    if (WindowLeft != 0)
+        move(WindowLeft, y());
+    else
+        WindowLeft = x();
+    FStartPlacement = {WindowHeight, WindowWidth, WindowTop, WindowLeft};
+}
+
+void TFormMain::UpdateStatusBar() {
+    const bool Allowed = AllowOthers.load();
+    FStatusIcon->setPixmap(
+        style()
+            ->standardIcon(Allowed ? QStyle::SP_DialogApplyButton : QStyle::SP_DialogCancelButton)
+            .pixmap(16, 16));
+    FStatusAllow->setText(Allowed ? QStringLiteral("Allow") : QStringLiteral("Deny"));
+    FStatusIP->setText(QString::fromUtf8(LocalIP));
+}
+
+void TFormMain::FormDestroy() {
+    QMutexLocker Lock(&FLock);
+    FComputers.clear();
+}
+
+void TFormMain::ScheduleCmdTick() {
+    if (FCmdTickQueued.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FCmdTickQueued = false;
+            TimerCmdTimer();
+        },
+        Qt::QueuedConnection);
+}
+
+void TFormMain::TimerCmdTimer() {
+    if (FClosing) {
+        if (RemotePlayers.isEmpty())
+            close();
+        return;
+    }
+    bool Changed = false;
+    {
+        QMutexLocker Lock(&FLock);
+        Changed = FComputersChanged;
+        FComputersChanged = false;
+    }
+    Q_UNUSED(Changed);
+}
+
+void TFormMain::closeEvent(QCloseEvent *Event) {
+    bool CanClose = true;
+    FormCloseQuery(CanClose);
+    if (!CanClose) {
+        Event->ignore();
+        return;
+    }
+    Event->accept();
+    qApp->quit();
+}
+
+void TFormMain::FormCloseQuery(bool &CanClose) {
+    if (!FClosing) {
+        // Stop the services first, so nothing reaches the lists once they go.
+        SaveWindowPlacement();
+        FClosing = true;
+        CanClose = false;
+        ScheduleCmdTick();
+        return;
+    }
+    if (RemotePlayers.isEmpty())
+        CanClose = true;
+}
+
+void TFormMain::SaveWindowPlacement() {
+    QList<QPair<QString, qint32>> Values;
+    if (height() != FStartPlacement.Height)
+        Values.append({QStringLiteral("Window/Height"), height()});
+    if (width() != FStartPlacement.Width)
+        Values.append({QStringLiteral("Window/Width"), width()});
+    if (y() != FStartPlacement.Top)
+        Values.append({QStringLiteral("Window/Top"), y()});
+    if (x() != FStartPlacement.Left)
+        Values.append({QStringLiteral("Window/Left"), x()});
+    Values.append({QStringLiteral("Window/PopHitCount"), PopHitCount});
+    WriteIniValues(IniFileName, Values); // a failure must not stop the close
+}
+
+void TFormMain::Exit1Click() {
+    close();
+}
+
+void TFormMain::ActRestoreExecute() {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
