@@ -239,12 +239,18 @@ void TMediaPlayer::WakeupCallback(void *Context) {
 
 void TMediaPlayer::DrainEvents() {
     FWakeupPosted = false;
+    // A slot that runs a nested event loop must not drain here: mpv's event of the
+    // outer loop would become invalid. The outer loop goes on draining anyway.
+    if (FDraining)
+        return;
+    FDraining = true;
     while (FMpv) {
         mpv_event *Event = mpv_wait_event(FMpv, 0);
         if (!Event || Event->event_id == MPV_EVENT_NONE)
             break;
         HandleEvent(*Event);
     }
+    FDraining = false;
 }
 
 void TMediaPlayer::HandleEvent(const mpv_event &Event) {

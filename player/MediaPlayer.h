@@ -70,6 +70,7 @@ private:
 
     mpv_handle *FMpv = nullptr;
     std::atomic<bool> FWakeupPosted{false};
+    bool FDraining = false;
 
     QByteArray FURL;
     int FState = 0;

@@ -90,6 +90,8 @@ private Q_SLOTS:
         QCOMPARE(TMediaPlayer::IsPlayableURL(URL), Playable);
     }
 
+    void libraryIsUsable() { QVERIFY(CheckMediaPlayer()); }
+
     void startsWithDesignSettings() {
         TMediaPlayer P(Untimed);
         QVERIFY(P.IsReady());
