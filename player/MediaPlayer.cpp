@@ -113,6 +113,8 @@ TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
     mpv_observe_property(FMpv, 0, Prop::MediaTitle, MPV_FORMAT_STRING);
     mpv_observe_property(FMpv, 0, Prop::Metadata, MPV_FORMAT_NODE);
     mpv_set_wakeup_callback(FMpv, &TMediaPlayer::WakeupCallback, this);
+    // Events queued before the callback was set would otherwise wait for the next one.
+    WakeupCallback(this);
 }
 
 TMediaPlayer::~TMediaPlayer() {
