@@ -1,0 +1,457 @@
+#include "MediaPlayer.h"
+
+#include "Utils.h"
+
+#include <QMessageBox>
+
+#include <mpv/client.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+
+namespace {
+
+// mpv property names.
+namespace Prop {
+constexpr char Pause[] = "pause";
+constexpr char PausedForCache[] = "paused-for-cache";
+constexpr char IdleActive[] = "idle-active";
+constexpr char Volume[] = "volume";
+constexpr char Mute[] = "mute";
+constexpr char Duration[] = "duration";
+constexpr char TimePos[] = "time-pos";
+constexpr char MediaTitle[] = "media-title";
+constexpr char Metadata[] = "metadata";
+} // namespace Prop
+
+// Key of the artist tag inside "metadata" (tags are matched ignoring ASCII case).
+constexpr char ArtistTag[] = "artist";
+// Field of loadfile's reply naming the playlist entry it created.
+constexpr char EntryIdField[] = "playlist_entry_id";
+
+// Options set before mpv_initialize. Volume and mute are the component's design
+// settings; everything else keeps mpv from reading user files, opening windows
+// or fetching anything but http(s).
+constexpr std::pair<const char *, const char *> BaseOptions[] = {
+    {"config", "no"},
+    {"idle", "yes"},
+    {"terminal", "no"},
+    {"input-default-bindings", "no"},
+    {"osc", "no"},
+    {"ytdl", "no"},
+    {"load-scripts", "no"},
+    {"load-stats-overlay", "no"},
+    {"load-osd-console", "no"},
+    {"load-auto-profiles", "no"},
+    {"vid", "no"},
+    {"audio-display", "no"},
+    {"force-window", "no"},
+    // "yes" would pause at the end instead of going idle, and nothing would advance.
+    {"keep-open", "no"},
+    {"audio-fallback-to-null", "yes"},
+    {"network-timeout", "10"},
+    {"volume-max", "100"},
+    {"load-unsafe-playlists", "no"},
+    {"stream-lavf-o", "protocol_whitelist=[http,https,tcp,tls]"},
+    {"volume", "50"},
+    {"mute", "no"},
+};
+
+// reply_userdata of asynchronous requests. Loads carry their sequence number
+// above TagLoadBase.
+constexpr quint64 TagNone = 0;
+constexpr quint64 TagVolume = 1;
+constexpr quint64 TagMute = 2;
+constexpr quint64 TagSeek = 3;
+constexpr quint64 TagLoadBase = quint64(1) << 40;
+
+constexpr int StateUndefined = 0;
+constexpr int StateStopped = 1;
+constexpr int StatePaused = 2;
+constexpr int StatePlaying = 3;
+constexpr int StateBuffering = 6;
+constexpr int StateMediaEnded = 8;
+constexpr int StateTransitioning = 9;
+constexpr int StateReady = 10;
+
+int ClampVolume(double Value) {
+    if (!std::isfinite(Value))
+        return 0;
+    return int(std::lround(std::clamp(Value, 0.0, 100.0)));
+}
+
+QString NodeString(const mpv_node &Node) {
+    return Node.format == MPV_FORMAT_STRING ? QString::fromUtf8(Node.u.string) : QString();
+}
+
+} // namespace
+
+TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
+    : TMediaComponent(Parent) {
+    // mpv_create() refuses to work under a numeric locale other than "C".
+    std::setlocale(LC_NUMERIC, "C");
+    FMpv = mpv_create();
+    if (!FMpv)
+        return;
+    for (const auto &[Key, Value] : BaseOptions)
+        mpv_set_option_string(FMpv, Key, Value);
+    for (const auto &[Key, Value] : ExtraOptions)
+        mpv_set_option_string(FMpv, Key.constData(), Value.constData());
+    if (mpv_initialize(FMpv) < 0) {
+        mpv_terminate_destroy(FMpv);
+        FMpv = nullptr;
+        return;
+    }
+    mpv_observe_property(FMpv, 0, Prop::Pause, MPV_FORMAT_FLAG);
+    mpv_observe_property(FMpv, 0, Prop::PausedForCache, MPV_FORMAT_FLAG);
+    mpv_observe_property(FMpv, 0, Prop::IdleActive, MPV_FORMAT_FLAG);
+    mpv_observe_property(FMpv, 0, Prop::Volume, MPV_FORMAT_DOUBLE);
+    mpv_observe_property(FMpv, 0, Prop::Mute, MPV_FORMAT_FLAG);
+    mpv_observe_property(FMpv, 0, Prop::Duration, MPV_FORMAT_DOUBLE);
+    mpv_observe_property(FMpv, 0, Prop::TimePos, MPV_FORMAT_DOUBLE);
+    mpv_observe_property(FMpv, 0, Prop::MediaTitle, MPV_FORMAT_STRING);
+    mpv_observe_property(FMpv, 0, Prop::Metadata, MPV_FORMAT_NODE);
+    mpv_set_wakeup_callback(FMpv, &TMediaPlayer::WakeupCallback, this);
+    // Events queued before the callback was set would otherwise wait for the next one.
+    WakeupCallback(this);
+}
+
+TMediaPlayer::~TMediaPlayer() {
+    if (!FMpv)
+        return;
+    // After this returns mpv no longer calls us; a drain already queued dies with us.
+    mpv_set_wakeup_callback(FMpv, nullptr, nullptr);
+    mpv_terminate_destroy(FMpv);
+}
+
+bool TMediaPlayer::IsPlayableURL(const QByteArray &URL) {
+    return StartsWithAscii(URL, "http://") || StartsWithAscii(URL, "https://");
+}
+
+void TMediaPlayer::SetURL(const QByteArray &URL) {
+    FURL = URL;
+    ++FLoadSeq;
+    ForgetMedia();
+    FActive = false;
+    FEnd = TEndReason::None;
+    SetState(StateTransitioning);
+    if (!FMpv || !IsPlayableURL(URL)) {
+        // Local paths and other schemes never reach mpv; stop whatever played before.
+        if (FMpv && FWantedEntry != 0)
+            Command({"stop"}, TagNone);
+        FWantedEntry = 0;
+        SetState(StateReady);
+        return;
+    }
+    // "pause" survives a reload, and a new track always starts playing.
+    FPause = false;
+    SetFlagAsync(Prop::Pause, false, TagNone);
+    FWantedEntry = -1;
+    Command({"loadfile", URL, "replace"}, TagLoadBase + FLoadSeq);
+}
+
+void TMediaPlayer::Play() {
+    if (FActive || FWantedEntry != 0)
+        SetFlagAsync(Prop::Pause, false, TagNone);
+    else if (!FURL.isEmpty())
+        SetURL(FURL);
+}
+
+void TMediaPlayer::Pause() {
+    if (FActive || FWantedEntry != 0)
+        SetFlagAsync(Prop::Pause, true, TagNone);
+}
+
+void TMediaPlayer::Stop() {
+    if (FMpv && (FActive || FWantedEntry != 0))
+        Command({"stop"}, TagNone);
+    // Events of whatever mpv still plays are ignored from here on, so the state
+    // can settle now; mpv says nothing at all when it is already idle.
+    FWantedEntry = 0;
+    FActive = false;
+    FEnd = TEndReason::None;
+    ForgetMedia();
+    SetState(StateStopped);
+}
+
+double TMediaPlayer::CurrentPosition() const {
+    return FActive ? std::max(0.0, FTimePos) : 0.0;
+}
+
+void TMediaPlayer::SetCurrentPosition(double Seconds) {
+    if (!FMpv || !FHasMedia || !std::isfinite(Seconds))
+        return;
+    FTimePos = std::max(0.0, Seconds);
+    ++FSeekWrites;
+    Command({"seek", QByteArray::number(FTimePos, 'f', 3), "absolute"}, TagSeek);
+}
+
+QString TMediaPlayer::CurrentPositionString() const {
+    return FormatPosition(CurrentPosition());
+}
+
+QString TMediaPlayer::FormatPosition(double Seconds) {
+    const qint64 Total = std::isfinite(Seconds) && Seconds > 0 ? qint64(Seconds) : 0;
+    const qint64 H = Total / 3600, M = Total / 60 % 60, S = Total % 60;
+    if (H > 0)
+        return QStringLiteral("%1:%2:%3")
+            .arg(H)
+            .arg(M, 2, 10, QLatin1Char('0'))
+            .arg(S, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(M, 2, 10, QLatin1Char('0')).arg(S, 2, 10, QLatin1Char('0'));
+}
+
+void TMediaPlayer::SetVolume(int Value) {
+    FVolume = ClampVolume(Value);
+    if (!FMpv)
+        return;
+    double V = FVolume;
+    ++FVolumeWrites;
+    mpv_set_property_async(FMpv, TagVolume, Prop::Volume, MPV_FORMAT_DOUBLE, &V);
+}
+
+void TMediaPlayer::SetMute(bool Value) {
+    FMute = Value;
+    if (!FMpv)
+        return;
+    ++FMuteWrites;
+    SetFlagAsync(Prop::Mute, Value, TagMute);
+}
+
+double TMediaPlayer::Duration() const {
+    return FHasMedia && std::isfinite(FDuration) ? std::max(0.0, FDuration) : 0.0;
+}
+
+QString TMediaPlayer::MediaName() const {
+    return FActive ? FTitle : QString();
+}
+
+QString TMediaPlayer::MediaAuthor() const {
+    return FActive ? FArtist : QString();
+}
+
+void TMediaPlayer::WakeupCallback(void *Context) {
+    // mpv's thread: only schedule a drain, and only one at a time.
+    auto *Self = static_cast<TMediaPlayer *>(Context);
+    if (!Self->FWakeupPosted.exchange(true))
+        QMetaObject::invokeMethod(
+            Self, [Self] { Self->DrainEvents(); }, Qt::QueuedConnection);
+}
+
+void TMediaPlayer::DrainEvents() {
+    FWakeupPosted = false;
+    // A slot that runs a nested event loop must not drain here: mpv's event of the
+    // outer loop would become invalid. The outer loop goes on draining anyway.
+    if (FDraining)
+        return;
+    FDraining = true;
+    while (FMpv) {
+        mpv_event *Event = mpv_wait_event(FMpv, 0);
+        if (!Event || Event->event_id == MPV_EVENT_NONE)
+            break;
+        HandleEvent(*Event);
+    }
+    FDraining = false;
+}
+
+void TMediaPlayer::HandleEvent(const mpv_event &Event) {
+    switch (Event.event_id) {
+    case MPV_EVENT_START_FILE: {
+        const auto *Data = static_cast<const mpv_event_start_file *>(Event.data);
+        // Older entries were replaced or stopped; their events mean nothing now.
+        if (FWantedEntry <= 0 || !Data || Data->playlist_entry_id < FWantedEntry)
+            return;
+        FWantedEntry = Data->playlist_entry_id;
+        FActive = true;
+        FRestarted = false;
+        FEnd = TEndReason::None;
+        SetState(StateTransitioning);
+        return;
+    }
+    case MPV_EVENT_FILE_LOADED:
+        if (FActive)
+            FHasMedia = true;
+        return;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        if (FActive) {
+            FRestarted = true;
+            UpdateRunningState();
+        }
+        return;
+    case MPV_EVENT_END_FILE: {
+        const auto *Data = static_cast<const mpv_event_end_file *>(Event.data);
+        if (!FActive || !Data || Data->playlist_entry_id != FWantedEntry)
+            return;
+        FActive = false;
+        ForgetMedia();
+        switch (Data->reason) {
+        case MPV_END_FILE_REASON_EOF:
+            FEnd = TEndReason::Eof;
+            SetState(StateMediaEnded);
+            break;
+        case MPV_END_FILE_REASON_STOP:
+        case MPV_END_FILE_REASON_QUIT:
+            FEnd = TEndReason::Stop;
+            break;
+        default:
+            // An error, or a playlist whose entries follow (then START_FILE comes
+            // first); if mpv goes idle instead, nothing could be played.
+            FEnd = TEndReason::Error;
+            break;
+        }
+        return;
+    }
+    // idle-active may turn no and yes again between two notifications (a fast
+    // failure), so mpv's own idle event counts too.
+    case MPV_EVENT_IDLE:
+        FIdle = true;
+        break;
+    case MPV_EVENT_PROPERTY_CHANGE:
+        HandlePropertyChange(Event);
+        break;
+    case MPV_EVENT_COMMAND_REPLY:
+    case MPV_EVENT_SET_PROPERTY_REPLY:
+        HandleReply(Event);
+        return;
+    default:
+        return;
+    }
+    // A load waiting for its reply or still running is not over.
+    if (FIdle && FWantedEntry >= 0 && !FActive && FEnd != TEndReason::None) {
+        const TEndReason End = FEnd;
+        FEnd = TEndReason::None;
+        SetState(End == TEndReason::Error ? StateReady : StateStopped);
+    }
+}
+
+void TMediaPlayer::HandlePropertyChange(const mpv_event &Event) {
+    const auto *P = static_cast<const mpv_event_property *>(Event.data);
+    if (!P || !P->name)
+        return;
+    const QByteArray Name(P->name);
+    const bool HasFlag = P->format == MPV_FORMAT_FLAG && P->data;
+    const bool Flag = HasFlag && *static_cast<const int *>(P->data) != 0;
+    const bool HasDouble = P->format == MPV_FORMAT_DOUBLE && P->data;
+    const double Number = HasDouble ? *static_cast<const double *>(P->data) : 0.0;
+
+    if (Name == Prop::Pause) {
+        FPause = Flag;
+        UpdateRunningState();
+    } else if (Name == Prop::PausedForCache) {
+        FPausedForCache = Flag;
+        UpdateRunningState();
+    } else if (Name == Prop::IdleActive) {
+        FIdle = Flag;
+    } else if (Name == Prop::Volume) {
+        if (FVolumeWrites == 0 && HasDouble)
+            FVolume = ClampVolume(Number);
+    } else if (Name == Prop::Mute) {
+        if (FMuteWrites == 0 && HasFlag)
+            FMute = Flag;
+    } else if (Name == Prop::Duration) {
+        FDuration = Number;
+    } else if (Name == Prop::TimePos) {
+        if (FSeekWrites == 0)
+            FTimePos = Number;
+    } else if (Name == Prop::MediaTitle) {
+        FTitle = P->format == MPV_FORMAT_STRING && P->data
+                     ? QString::fromUtf8(*static_cast<char *const *>(P->data))
+                     : QString();
+    } else if (Name == Prop::Metadata) {
+        FArtist.clear();
+        if (P->format != MPV_FORMAT_NODE || !P->data)
+            return;
+        const auto *Node = static_cast<const mpv_node *>(P->data);
+        if (Node->format != MPV_FORMAT_NODE_MAP || !Node->u.list)
+            return;
+        const mpv_node_list *Map = Node->u.list;
+        for (int I = 0; I < Map->num; ++I) {
+            if (Map->keys[I] && SameTextAscii(Map->keys[I], ArtistTag)) {
+                FArtist = NodeString(Map->values[I]);
+                break;
+            }
+        }
+    }
+}
+
+void TMediaPlayer::HandleReply(const mpv_event &Event) {
+    const quint64 Tag = Event.reply_userdata;
+    if (Tag == TagVolume) {
+        FVolumeWrites = std::max(0, FVolumeWrites - 1);
+    } else if (Tag == TagMute) {
+        FMuteWrites = std::max(0, FMuteWrites - 1);
+    } else if (Tag == TagSeek) {
+        FSeekWrites = std::max(0, FSeekWrites - 1);
+    } else if (Tag >= TagLoadBase && Event.event_id == MPV_EVENT_COMMAND_REPLY) {
+        if (Tag - TagLoadBase != FLoadSeq || FWantedEntry != -1)
+            return; // a later SetURL or Stop took over
+        if (Event.error < 0) {
+            FWantedEntry = 0;
+            SetState(StateReady);
+            return;
+        }
+        FWantedEntry = 1; // without an id in the reply, follow the next file mpv starts
+        const auto *Cmd = static_cast<const mpv_event_command *>(Event.data);
+        if (Cmd && Cmd->result.format == MPV_FORMAT_NODE_MAP && Cmd->result.u.list) {
+            const mpv_node_list *Map = Cmd->result.u.list;
+            for (int I = 0; I < Map->num; ++I)
+                if (Map->keys[I] && qstrcmp(Map->keys[I], EntryIdField) == 0 &&
+                    Map->values[I].format == MPV_FORMAT_INT64)
+                    FWantedEntry = Map->values[I].u.int64;
+        }
+    }
+}
+
+void TMediaPlayer::SetState(int NewState) {
+    if (NewState == FState)
+        return;
+    FState = NewState;
+    Q_EMIT PlayStateChange(NewState);
+}
+
+void TMediaPlayer::UpdateRunningState() {
+    if (!FActive || !FRestarted)
+        return;
+    SetState(FPause ? StatePaused : FPausedForCache ? StateBuffering : StatePlaying);
+}
+
+void TMediaPlayer::ForgetMedia() {
+    // The cached properties stay: they mirror mpv, which only reports changes.
+    FHasMedia = false;
+    FRestarted = false;
+}
+
+void TMediaPlayer::Command(const QList<QByteArray> &Args, quint64 Tag) {
+    if (!FMpv)
+        return;
+    QList<const char *> Argv;
+    for (const QByteArray &A : Args)
+        Argv.append(A.constData());
+    Argv.append(nullptr);
+    mpv_command_async(FMpv, Tag, Argv.data());
+}
+
+void TMediaPlayer::SetFlagAsync(const char *Name, bool Value, quint64 Tag) {
+    if (!FMpv)
+        return;
+    int Flag = Value ? 1 : 0;
+    mpv_set_property_async(FMpv, Tag, Name, MPV_FORMAT_FLAG, &Flag);
+}
+
+bool CheckMediaPlayer() {
+    std::setlocale(LC_NUMERIC, "C");
+    bool Ok = false;
+    if (mpv_handle *H = mpv_create()) {
+        mpv_set_option_string(H, "config", "no");
+        mpv_set_option_string(H, "terminal", "no");
+        mpv_set_option_string(H, "idle", "yes");
+        mpv_set_option_string(H, "vid", "no");
+        Ok = mpv_initialize(H) >= 0;
+        mpv_terminate_destroy(H);
+    }
+    if (!Ok)
+        QMessageBox::warning(nullptr, QStringLiteral("Error"),
+                             QStringLiteral("Need to Install the mpv media library (libmpv)"));
+    return Ok;
+}

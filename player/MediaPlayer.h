@@ -1,0 +1,103 @@
+#pragma once
+
+#include "MediaComponent.h"
+
+#include <QList>
+
+#include <atomic>
+#include <utility>
+
+struct mpv_handle;
+struct mpv_event;
+
+// Extra mpv options applied after the built-in ones, before initialisation
+// (tests pass ao=null, ao-null-untimed=yes).
+using TMpvOptions = QList<std::pair<QByteArray, QByteArray>>;
+
+// The libmpv media component: one mpv handle, driven and read on the GUI thread.
+// Getters read state cached from mpv's property notifications, so none of them
+// ever waits for mpv.
+class TMediaPlayer : public TMediaComponent {
+    Q_OBJECT
+public:
+    explicit TMediaPlayer(const TMpvOptions &ExtraOptions = {}, QObject *Parent = nullptr);
+    ~TMediaPlayer() override;
+
+    // Whether mpv could be created and initialised.
+    bool IsReady() const { return FMpv != nullptr; }
+
+    void SetURL(const QByteArray &URL) override;
+    QByteArray URL() const override { return FURL; }
+    int PlayState() const override { return FState; }
+
+    void Play() override;
+    void Pause() override;
+    void Stop() override;
+
+    double CurrentPosition() const override;
+    void SetCurrentPosition(double Seconds) override;
+    QString CurrentPositionString() const override;
+
+    int Volume() const override { return FVolume; }
+    void SetVolume(int Value) override;
+    bool Mute() const override { return FMute; }
+    void SetMute(bool Value) override;
+
+    bool HasMedia() const override { return FHasMedia; }
+    double Duration() const override;
+    QString MediaName() const override;
+    QString MediaAuthor() const override;
+
+    // Position text: mm:ss, or h:mm:ss from one hour on; whole seconds, truncated.
+    static QString FormatPosition(double Seconds);
+    // Whether URL may be handed to mpv: http:// or https://, scheme case ignored.
+    static bool IsPlayableURL(const QByteArray &URL);
+
+private:
+    enum class TEndReason { None, Eof, Stop, Error };
+
+    static void WakeupCallback(void *Context);
+    void DrainEvents();
+    void HandleEvent(const mpv_event &Event);
+    void HandlePropertyChange(const mpv_event &Event);
+    void HandleReply(const mpv_event &Event);
+    void SetState(int NewState);
+    // Playing, paused or buffering, from the cached flags, once the file has started.
+    void UpdateRunningState();
+    void ForgetMedia();
+    void Command(const QList<QByteArray> &Args, quint64 Tag);
+    void SetFlagAsync(const char *Name, bool Value, quint64 Tag);
+
+    mpv_handle *FMpv = nullptr;
+    std::atomic<bool> FWakeupPosted{false};
+    bool FDraining = false;
+
+    QByteArray FURL;
+    int FState = 0;
+    // Loads are numbered; only the newest one's mpv playlist entry drives the state.
+    quint64 FLoadSeq = 0;
+    qint64 FWantedEntry = 0; // 0: none wanted, -1: waiting for the loadfile reply
+    bool FActive = false;    // the wanted entry has started and not ended
+    bool FRestarted = false; // ... and has begun playing once
+    TEndReason FEnd = TEndReason::None;
+
+    bool FHasMedia = false;
+    bool FPause = false;
+    bool FPausedForCache = false;
+    bool FIdle = false;
+    double FTimePos = 0;
+    double FDuration = 0;
+    QString FTitle;
+    QString FArtist;
+
+    // Values written here win over notifications that were in flight before the write.
+    int FVolume = 50;
+    int FVolumeWrites = 0;
+    bool FMute = false;
+    int FMuteWrites = 0;
+    int FSeekWrites = 0;
+};
+
+// Creates and initialises an mpv handle and destroys it; when that fails, tells
+// the user to install libmpv and returns false.
+bool CheckMediaPlayer();

@@ -1,0 +1,108 @@
+#include "MediaControlStrip.h"
+#include "MediaPlayer.h"
+
+#include <QLabel>
+#include <QSlider>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+// Records what the strip asks for; the test sets what it reports.
+class TFakeMedia : public TMediaComponent {
+public:
+    QStringList Calls;
+    int State = 1;
+    int Vol = 50;
+    bool Muted = false;
+    bool Loaded = false;
+    double Length = 0;
+    double Pos = 0;
+
+    void SetURL(const QByteArray &) override {}
+    QByteArray URL() const override { return {}; }
+    int PlayState() const override { return State; }
+    void Play() override { Calls << "Play"; }
+    void Pause() override { Calls << "Pause"; }
+    void Stop() override { Calls << "Stop"; }
+    double CurrentPosition() const override { return Pos; }
+    void SetCurrentPosition(double Seconds) override {
+        Calls << QStringLiteral("Seek %1").arg(Seconds);
+    }
+    QString CurrentPositionString() const override { return TMediaPlayer::FormatPosition(Pos); }
+    int Volume() const override { return Vol; }
+    void SetVolume(int Value) override { Calls << QStringLiteral("Volume %1").arg(Value); }
+    bool Mute() const override { return Muted; }
+    void SetMute(bool Value) override { Calls << QStringLiteral("Mute %1").arg(Value); }
+    bool HasMedia() const override { return Loaded; }
+    double Duration() const override { return Length; }
+    QString MediaName() const override { return {}; }
+    QString MediaAuthor() const override { return {}; }
+
+    void ChangeState(int NewState) {
+        State = NewState;
+        Q_EMIT PlayStateChange(NewState);
+    }
+};
+
+} // namespace
+
+class TstMediaControlStrip : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void transportFollowsPlayState() {
+        TFakeMedia Media;
+        TMediaControlStrip Strip(&Media);
+        Strip.PlayPauseButton()->click();
+        Media.ChangeState(3);
+        Strip.PlayPauseButton()->click();
+        Strip.StopButton()->click();
+        QCOMPARE(Media.Calls, (QStringList{"Play", "Pause", "Stop"}));
+    }
+
+    void userChangesReachTheComponent() {
+        TFakeMedia Media;
+        Media.Loaded = true;
+        Media.Length = 200;
+        Media.State = 3;
+        TMediaControlStrip Strip(&Media);
+        Strip.VolumeSlider()->setValue(30);
+        Strip.MuteButton()->click();
+        Strip.SeekSlider()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QCOMPARE(Media.Calls.value(0), QStringLiteral("Volume 30"));
+        QCOMPARE(Media.Calls.value(1), QStringLiteral("Mute 1"));
+        QVERIFY(Media.Calls.value(2).startsWith("Seek "));
+        QVERIFY(Media.Calls.value(2).mid(5).toDouble() > 0);
+    }
+
+    // Showing what the component reports must never write it back (a quiet start
+    // or a controller's change would otherwise be undone or echoed).
+    void refreshShowsComponentWithoutWritingBack() {
+        TFakeMedia Media;
+        TMediaControlStrip Strip(&Media);
+        Media.Vol = 80;
+        Media.Muted = true;
+        Media.Loaded = true;
+        Media.Length = 200;
+        Media.Pos = 100;
+        Strip.Refresh();
+        QVERIFY(Media.Calls.isEmpty());
+        QCOMPARE(Strip.VolumeSlider()->value(), 80);
+        QVERIFY(Strip.MuteButton()->isChecked());
+        QCOMPARE(Strip.SeekSlider()->value(), Strip.SeekSlider()->maximum() / 2);
+        QCOMPARE(Strip.TimeLabel()->text(), QStringLiteral("01:40 / 03:20"));
+    }
+
+    void noSeekWithoutDuration() {
+        TFakeMedia Media;
+        Media.Loaded = true; // a stream: duration unknown
+        TMediaControlStrip Strip(&Media);
+        QVERIFY(!Strip.SeekSlider()->isEnabled());
+        Strip.SeekSlider()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QVERIFY(Media.Calls.isEmpty());
+        QCOMPARE(Strip.TimeLabel()->text(), QStringLiteral("00:00"));
+    }
+};
+
+QTEST_MAIN(TstMediaControlStrip)
+#include "tst_mediacontrolstrip.moc"
