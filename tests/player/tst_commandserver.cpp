@@ -69,10 +69,9 @@ struct TInbox {
 };
 
 // The id of every admitted connection, in admission order.
-QList<TConnectionId> TrackConnected(TCommandServer &Server, QList<TConnectionId> &Ids) {
+void TrackConnected(TCommandServer &Server, QList<TConnectionId> &Ids) {
     QObject::connect(&Server, &TCommandServer::Connected,
                      [&Ids](TConnectionId Id) { Ids.append(Id); });
-    return Ids;
 }
 
 } // namespace
@@ -136,13 +135,6 @@ void TestCommandServer::commandsArrive_data() {
     for (const char C : Mixed)
         Bytes.append(QByteArray(1, C));
     QTest::newRow("one byte per write") << Bytes << Expected;
-    QTest::newRow("split at CR LF") << QByteArrayList{"VOLUMN\r",
-                                                      "\n40\r",
-                                                      "\nADD\r\n2",
-                                                      "\r\nhttp",
-                                                      "://a/1.mp3\r\n..x\r\nGET\r\n\r\nURL\nhttp",
-                                                      "://a/1.mp3\nMUTE\r\n-1\r\n"}
-                                    << Expected;
     // Hostile input: each is dropped and the connection reads on.
     QTest::newRow("overlong line")
         << QByteArrayList{"URL\r\n" + QByteArray(40000, 'x') + "\r\nVOLUMN\r\n5\r\n"}
@@ -156,11 +148,6 @@ void TestCommandServer::commandsArrive_data() {
     QTest::newRow("count not a number")
         << QByteArrayList{"ADD\r\nlots\r\nUPDATELIST\r\n1e3\r\nMUTE\r\n1\r\n"}
         << QByteArrayList{"UPDATELIST", "MUTE / 1"};
-    QTest::newRow("bad number") << QByteArrayList{"VOLUMN\r\nloud\r\nVOLUMN\r\n7\r\n"}
-                                << QByteArrayList{"VOLUMN / 7"};
-    QTest::newRow("binary noise") << QByteArrayList{QByteArray("\0\xff\r\r\n\n", 6) +
-                                                    "get\r\nSTATE\r\n1\r\n"}
-                                  << QByteArrayList{"STATE / 1"};
 }
 
 void TestCommandServer::commandsArrive() {
@@ -232,10 +219,6 @@ void TestCommandServer::framing_data() {
         << QByteArray("LIST\r\n4\r\nhttp://a/1\r\n..b\r\nc\r\nd\r\n");
     QTest::newRow("empty counted")
         << QByteArray("LIST") << QByteArray() << QByteArray("LIST\r\n0\r\n");
-    QTest::newRow("position") << QByteArray("POSITION")
-                              << QByteArray("200.00\n100.00\n01:40\nMusic: x")
-                              << QByteArray("POSITION\r\n4\r\n200.00\r\n100.00\r\n01:40\r\n"
-                                            "Music: x\r\n");
 }
 
 void TestCommandServer::framing() {
