@@ -53,7 +53,8 @@ Q_SIGNALS:
     // One whole command read from a connection.
     void CommandReceived(TConnectionId Id, const QByteArray &PeerAddress,
                          const TCommandMessage &Message);
-    // A registered connection is gone (closed by the peer, by us, or dropped).
+    // A registered connection is gone: closed by the peer or by us (emitted at once), or
+    // dropped for stalled output (emitted from the event loop, never inside a send).
     void Disconnected(TConnectionId Id);
 
 private:
