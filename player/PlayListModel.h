@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include <memory>
+#include <vector>
+
+class TMusicItem;
+
+// The play list as the view shows it: one row per music item, in play order, columns "Name"
+// and "From", the current track marked with state image 5. Each item's ListItem points at
+// its row record, so an item finds its row in O(1) and rows and items cannot drift apart.
+class TPlayListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // The row's state image number, -1 for none.
+    static constexpr int StateImageRole = Qt::UserRole + 1;
+    static constexpr int PlayingStateImage = 5;
+    enum TColumn { ColumnName = 0, ColumnFrom = 1, ColumnCount = 2 };
+
+    explicit TPlayListModel(QObject *Parent = nullptr);
+    ~TPlayListModel() override;
+
+    int rowCount(const QModelIndex &Parent = {}) const override;
+    int columnCount(const QModelIndex &Parent = {}) const override;
+    QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
+    QVariant headerData(int Section, Qt::Orientation Orientation,
+                        int Role = Qt::DisplayRole) const override;
+
+    int RowCount() const { return int(FRows.size()); }
+    // The item shown in Row, or null outside the list.
+    TMusicItem *ItemAt(int Row) const;
+    // The row showing Item (read from its ListItem), or -1.
+    int RowOf(const TMusicItem *Item) const;
+
+    // Appends one row per item, in one insert bracket, and links each item to its row.
+    void AppendRows(const std::vector<TMusicItem *> &Items);
+    // Replacing every row: BeginReplace() before the old items are destroyed, then
+    // FinishReplace() with the new items and the row to mark (-1 for none).
+    void BeginReplace();
+    void FinishReplace(const std::vector<TMusicItem *> &Items, int MarkedRow);
+
+    // Gives Row the state image and clears it everywhere else; -1 (or outside) clears all.
+    void SetMarkedRow(int Row);
+    int MarkedRow() const;
+
+private:
+    struct TRow;
+
+    std::vector<std::unique_ptr<TRow>> FRows;
+    TRow *FMarked = nullptr; // at most one row carries the state image
+    bool FReplacing = false;
+};

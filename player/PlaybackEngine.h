@@ -1,0 +1,121 @@
+#pragma once
+
+#include "CommandServer.h"
+#include "PlayListModel.h"
+#include "UClasses.h"
+
+#include <QByteArrayList>
+#include <QMutex>
+#include <QObject>
+
+#include <atomic>
+#include <functional>
+
+class TMediaComponent;
+
+// Where the speaker's messages go: the command server in the program, a recorder in tests.
+struct TMessageSink {
+    // One message to every connection except those from SkipAddress (when not empty).
+    std::function<void(const QByteArray &Word, const QByteArray &Payload,
+                       const QByteArray &SkipAddress)>
+        Broadcast;
+    // One message to one connection.
+    std::function<void(TConnectionId Id, const QByteArray &Word, const QByteArray &Payload)>
+        SendToConnection;
+};
+
+// A play-list location made ready for the media component: in the path and the query each
+// control character, each byte >= 128 and each of * # % < > + space [ ] becomes "%XX"
+// (upper-case hex); "+" stays as it is in the query. Scheme and host are left alone.
+QByteArray EncodeTrackURL(const QByteArray &URL);
+// Nearest whole number, halves to the even neighbour.
+int RoundHalfEven(double Value);
+// Seconds with two decimals and "." as the decimal separator, whatever the locale.
+QByteArray FormatSeconds(double Seconds);
+// Lines joined into one payload, each followed by CR LF.
+QByteArray JoinLines(const QByteArrayList &Lines);
+
+// The speaker: plays the play list through the media component, carries out list jobs and
+// controller commands, and reports state, volume, mute, position and list changes. Runs on
+// the GUI thread, driven by the two timer ticks and the component's play-state signal.
+class TPlaybackEngine : public QObject {
+    Q_OBJECT
+public:
+    using TClock = std::function<qint64()>; // milliseconds, monotonic
+
+    // Media must outlive the engine. Clock defaults to a monotonic clock.
+    TPlaybackEngine(TMediaComponent *Media, TMessageSink Sink, TClock Clock = {},
+                    QObject *Parent = nullptr);
+    ~TPlaybackEngine() override;
+
+    // The component's play-state event: quiet start, then "STATE".
+    void WindowsMediaPlayer1PlayStateChange(int NewState);
+    // 200 ms tick: list job, mute watch, fade step, volume watch, auto-advance.
+    void TimerPlayTimer();
+    // 1 s tick: "POSITION" when the whole percentage played has changed.
+    void TimerDuraTimer();
+    // State image on the row at CurrentIndex, none elsewhere.
+    void MarkCurrentTrack();
+
+    // A controller was admitted: ask to be shown, send it "MUTE", "VOLUMN", "STATE".
+    void IdTCPServerCmdConnect(TConnectionId Id);
+    // Carries out one command read from a controller at PeerAddress.
+    void IdTCPServerCmdExecute(TConnectionId Id, const QByteArray &PeerAddress,
+                               const TCommandMessage &Message);
+
+    // Carries out the oldest queued list job, if any.
+    void ProcessListJob();
+    // Queues a list job ("ADD" or "UPDATELIST"); Payload holds lines each ending in CR LF.
+    void QueueListJob(const QByteArray &Sender, const QByteArray &Word, const QByteArray &Payload);
+    // The local user's own tracks: an "ADD" job with no sender address.
+    void AddLocalTracks(const QByteArrayList &URLs);
+    // "LIST" then "URL" (when loaded) to one connection.
+    void SendListTo(TConnectionId Id);
+    // "LIST" to all but SkipAddress, then "URL" (when loaded) to all.
+    void BroadcastList(const QByteArray &SkipAddress = {});
+
+    // Reads and clears ShowRequest under ListLock.
+    bool TakeShowRequest();
+    // Locations of every row in play order.
+    QByteArrayList Locations() const;
+
+    TPlayListModel *Model() const { return FModel; }
+    TMediaComponent *Media() const { return FMedia; }
+
+    // Guards Jobs, PlayItems (and the fields of its items) and ShowRequest.
+    mutable QMutex ListLock;
+    TMessageList Jobs;
+    TMusicList PlayItems; // lookup by location; the model's rows give the play order
+    bool ShowRequest = false;
+
+    std::atomic<int> CurrentIndex{-1};
+    bool LastMute = false;
+    int LastVolume = 0;
+    std::atomic<bool> Fading{false};
+    int FadeVolume = 0;
+    int FadeTarget = 0;
+    qint64 QuietGap = 15 * 60 * 1000; // ms
+    qint64 LastPlayStart = 0;         // ms on the engine's clock
+    int LastPercent = 0;
+    int DuraTicks = 0;
+    bool InfoToggle = false;
+
+Q_SIGNALS:
+    // ShowRequest was set: the main window should show the local player.
+    void ShowRequested();
+
+private:
+    void Broadcast(const QByteArray &Word, const QByteArray &Payload,
+                   const QByteArray &SkipAddress = {});
+    void SendTo(TConnectionId Id, const QByteArray &Word, const QByteArray &Payload);
+    void AutoAdvance();
+    // A new item's Name and Host from its location.
+    static void FillItem(TMusicItem &Item);
+    QByteArray ListText() const;
+    qint64 Now() const { return FClock(); }
+
+    TMediaComponent *FMedia;
+    TMessageSink FSink;
+    TClock FClock;
+    TPlayListModel *FModel;
+};

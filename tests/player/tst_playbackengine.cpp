@@ -1,0 +1,457 @@
+#include "FakeMedia.h"
+#include "PlaybackEngine.h"
+#include "Utils.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr qint64 Minute = 60 * 1000;
+
+QByteArray Render(const QByteArray &Word, const QByteArray &Payload) {
+    QByteArray Out = Word;
+    for (const QByteArray &Line : SplitLines(Payload))
+        Out += " / " + Line;
+    return Out;
+}
+
+// One engine on a fake component and a hand-driven clock, with every message it sends.
+struct TRig {
+    TFakeMedia Media;
+    qint64 Clock = 1000000;
+    QByteArrayList Sent;
+    std::unique_ptr<TPlaybackEngine> Engine;
+
+    explicit TRig(int Volume = 40) {
+        Media.Vol = Volume;
+        TMessageSink Sink;
+        Sink.Broadcast = [this](const QByteArray &W, const QByteArray &P, const QByteArray &Skip) {
+            Sent.append(Render(W, P) + (Skip.isEmpty() ? "" : " (skip " + Skip + ")"));
+        };
+        Sink.SendToConnection = [this](TConnectionId Id, const QByteArray &W, const QByteArray &P) {
+            Sent.append("#" + QByteArray::number(Id) + " " + Render(W, P));
+        };
+        Engine = std::make_unique<TPlaybackEngine>(&Media, Sink, [this] { return Clock; });
+    }
+    void Command(const QByteArray &Word, const QByteArrayList &Lines, qint32 Value = 0,
+                 const QByteArray &Peer = "10.0.0.5") {
+        Engine->IdTCPServerCmdExecute(7, Peer, TCommandMessage{Word, Lines, Value});
+    }
+    // A list already in place, without the start of its first track.
+    void Load(const QByteArrayList &URLs) {
+        Engine->AddLocalTracks(URLs);
+        Engine->ProcessListJob();
+        Sent.clear();
+    }
+    QByteArrayList Take() { return std::exchange(Sent, {}); }
+    QByteArrayList TakeOnly(const QByteArray &Word) {
+        QByteArrayList Out;
+        for (const QByteArray &M : std::exchange(Sent, {}))
+            if (M.startsWith(Word + " ") || M == Word)
+                Out.append(M);
+        return Out;
+    }
+    void Tick(int Count = 1) {
+        for (int I = 0; I < Count; ++I)
+            Engine->TimerPlayTimer();
+    }
+};
+
+const QByteArray A = "http://10.0.0.5:37401/a.mp3";
+const QByteArray B = "http://10.0.0.5:37401/b.mp3";
+const QByteArray C = "http://10.0.0.5:37401/c.mp3";
+
+} // namespace
+
+class TstPlaybackEngine : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void encodeTrackURL_data() {
+        QTest::addColumn<QByteArray>("In");
+        QTest::addColumn<QByteArray>("Out");
+        QTest::newRow("plain") << QByteArray("http://h:1/a.mp3") << QByteArray("http://h:1/a.mp3");
+        QTest::newRow("path specials") << QByteArray("http://h/a b*#%<>+[].mp3")
+                                       << QByteArray("http://h/a%20b%2A%23%25%3C%3E%2B%5B%5D.mp3");
+        QTest::newRow("controls and high bytes") << QByteArray("http://h/\x01\x7f\xc3\xa9.mp3")
+                                                 << QByteArray("http://h/%01%7F%C3%A9.mp3");
+        QTest::newRow("plus kept in query") << QByteArray("http://h/a+b.mp3?q=a+b c#x")
+                                            << QByteArray("http://h/a%2Bb.mp3?q=a+b%20c%23x");
+        QTest::newRow("second question mark is query text")
+            << QByteArray("http://h/a?b?c+") << QByteArray("http://h/a?b?c+");
+        QTest::newRow("host untouched, query without path")
+            << QByteArray("http://h?x=[1]") << QByteArray("http://h?x=%5B1%5D");
+        QTest::newRow("other safe characters") << QByteArray("http://h/~a-b_c.d!$&'(),;=:@")
+                                               << QByteArray("http://h/~a-b_c.d!$&'(),;=:@");
+    }
+    void encodeTrackURL() {
+        QFETCH(QByteArray, In);
+        QFETCH(QByteArray, Out);
+        QCOMPARE(EncodeTrackURL(In), Out);
+        QCOMPARE(PercentDecode(EncodeTrackURL(In)), In);
+    }
+
+    void numbers() {
+        QCOMPARE(RoundHalfEven(2.5), 2);
+        QCOMPARE(RoundHalfEven(3.5), 4);
+        QCOMPARE(RoundHalfEven(0.5), 0);
+        QCOMPARE(RoundHalfEven(2.5000001), 3);
+        QCOMPARE(RoundHalfEven(99.49), 99);
+        // The separator stays "." under a locale that writes ",".
+        QLocale::setDefault(QLocale(QLocale::German));
+        QCOMPARE(FormatSeconds(240), QByteArray("240.00"));
+        QCOMPARE(FormatSeconds(1.005), QByteArray("1.00"));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void greetingAndGet() {
+        TRig R;
+        R.Media.Muted = true;
+        QSignalSpy Shown(R.Engine.get(), &TPlaybackEngine::ShowRequested);
+        R.Engine->IdTCPServerCmdConnect(3);
+        QCOMPARE(R.Take(), QByteArrayList({"#3 MUTE / -1", "#3 VOLUMN / 40", "#3 STATE / 0"}));
+        QCOMPARE(Shown.count(), 1);
+        QVERIFY(R.Engine->TakeShowRequest());
+        QVERIFY(!R.Engine->TakeShowRequest());
+
+        R.Command("GET", {});
+        QCOMPARE(R.Take(), QByteArrayList({"#7 LIST"}));
+        R.Load({A, B});
+        R.Tick();
+        R.Take();
+        R.Command("GET", {});
+        QCOMPARE(R.Take(), QByteArrayList({"#7 LIST / " + A + " / " + B, "#7 URL / " + A}));
+    }
+
+    void quietStartClimbsOneStepPerTick() {
+        TRig R(5);
+        R.Load({A});
+        R.Tick(); // starts A
+        QCOMPARE(R.Take(), QByteArrayList({"STATE / 9", "URL / " + A}));
+        R.Media.Enter(3);
+        QCOMPARE(R.Take(), QByteArrayList({"VOLUMN / 1", "STATE / 3"}));
+        R.Tick(6);
+        QCOMPARE(R.Take(),
+                 QByteArrayList({"VOLUMN / 2", "VOLUMN / 3", "VOLUMN / 4", "VOLUMN / 5"}));
+        QVERIFY(!R.Engine->Fading);
+        QCOMPARE(R.Media.Vol, 5);
+    }
+
+    void quietStartWithZeroVolume() {
+        TRig R(0);
+        R.Media.Enter(3);
+        QCOMPARE(R.Take(), QByteArrayList({"STATE / 3"}));
+        QVERIFY(!R.Engine->Fading);
+    }
+
+    void quietStartEnds_data() {
+        QTest::addColumn<QString>("How");
+        QTest::addColumn<QByteArrayList>("Expected");
+        QTest::addColumn<int>("Volume");
+        QTest::newRow("local volume change") << "volume" << QByteArrayList({"VOLUMN / 25"}) << 25;
+        QTest::newRow("mute") << "mute" << QByteArrayList({"MUTE / -1"}) << 3;
+        QTest::newRow("VOLUMN command") << "command" << QByteArrayList({"VOLUMN / 60"}) << 60;
+    }
+    void quietStartEnds() {
+        QFETCH(QString, How);
+        QFETCH(QByteArrayList, Expected);
+        QFETCH(int, Volume);
+        TRig R(40);
+        R.Media.Enter(3);
+        R.Tick(2); // 2, 3
+        R.Take();
+        if (How == "volume")
+            R.Media.Vol = 25;
+        else if (How == "mute")
+            R.Media.Muted = true;
+        else
+            R.Command("VOLUMN", {"60"}, 60);
+        R.Tick(5);
+        QCOMPARE(R.Take(), Expected);
+        QCOMPARE(R.Media.Vol, Volume);
+        QVERIFY(!R.Engine->Fading);
+    }
+
+    void volumeCommandClamps() {
+        TRig R;
+        R.Command("VOLUMN", {"250"}, 250);
+        QCOMPARE(R.Media.Vol, 100);
+        R.Command("VOLUMN", {"-3"}, -3);
+        QCOMPARE(R.Media.Vol, 0);
+    }
+
+    void quietGapCountsFromLastEntryIntoPlaying_data() {
+        QTest::addColumn<qint64>("PausedFor");
+        QTest::addColumn<bool>("Quiet");
+        QTest::newRow("14 minutes") << 14 * Minute << false;
+        QTest::newRow("16 minutes") << 16 * Minute << true;
+    }
+    void quietGapCountsFromLastEntryIntoPlaying() {
+        QFETCH(qint64, PausedFor);
+        QFETCH(bool, Quiet);
+        TRig R(3);
+        R.Media.Enter(3);
+        R.Tick(5);
+        R.Clock += 2 * Minute;
+        R.Media.Enter(2);
+        R.Clock += PausedFor - 2 * Minute; // measured from the start of play, not the pause
+        R.Take();
+        R.Media.Enter(3);
+        QCOMPARE(R.Take().contains("VOLUMN / 1"), Quiet);
+    }
+
+    void positionReports_data() {
+        QTest::addColumn<double>("Length");
+        QTest::addColumn<int>("Reports"); // in 60 ticks, one second of play each
+        QTest::newRow("240 s track") << 240.0 << 25;
+        QTest::newRow("60 s track") << 60.0 << 60;
+    }
+    void positionReports() {
+        QFETCH(double, Length);
+        QFETCH(int, Reports);
+        TRig R(0);
+        R.Media.Loaded = true;
+        R.Media.Length = Length;
+        R.Media.Enter(3);
+        R.Take();
+        int Seen = 0;
+        int LastTick = 0;
+        for (int Tick = 1; Tick <= 60; ++Tick) {
+            R.Media.Position = Tick;
+            R.Engine->TimerDuraTimer();
+            const QByteArrayList Got = R.Take();
+            if (Got.isEmpty())
+                continue;
+            QCOMPARE(Got.size(), 1);
+            QVERIFY(Got[0].startsWith("POSITION / " + FormatSeconds(Length) + " / " +
+                                      FormatSeconds(Tick) + " / " + QByteArray::number(Tick) +
+                                      "s"));
+            QVERIFY2(Tick - LastTick <= 3, "a percent step was not reported");
+            LastTick = Tick;
+            ++Seen;
+        }
+        QCOMPARE(Seen, Reports);
+    }
+
+    void positionNeedsPlayingAndDuration() {
+        TRig R;
+        R.Media.Loaded = true;
+        R.Media.Length = 0; // a stream
+        R.Media.State = 3;
+        R.Media.Position = 10;
+        R.Engine->TimerDuraTimer();
+        R.Media.Length = 100;
+        R.Media.State = 2;
+        R.Engine->TimerDuraTimer();
+        QVERIFY(R.Take().isEmpty());
+        QCOMPARE(R.Engine->DuraTicks, 2); // counted all the same
+    }
+
+    void positionPercentRoundsHalfToEven() {
+        TRig R;
+        R.Media.Loaded = true;
+        R.Media.Length = 200;
+        R.Media.State = 3;
+        R.Media.Position = 5; // 2.5 %
+        R.Engine->TimerDuraTimer();
+        QCOMPARE(R.Engine->LastPercent, 2);
+        R.Media.Position = 7; // 3.5 %
+        R.Engine->TimerDuraTimer();
+        QCOMPARE(R.Engine->LastPercent, 4);
+        R.Media.Position = 7.2; // still 4 %
+        R.Engine->TimerDuraTimer();
+        QCOMPARE(R.Take().size(), 2);
+    }
+
+    void infoLineTurns_data() {
+        QTest::addColumn<QString>("Author");
+        QTest::addColumn<QByteArrayList>("Lines"); // the fourth line on ticks 4, 8, 12, 16
+        QTest::newRow("with author")
+            << "Band"
+            << QByteArrayList({"Music: Song", "Author: Band", "Music: Song", "Author: Band"});
+        QTest::newRow("no author") << "" << QByteArrayList({"Music: Song", "", "Music: Song", ""});
+    }
+    void infoLineTurns() {
+        QFETCH(QString, Author);
+        QFETCH(QByteArrayList, Lines);
+        TRig R;
+        R.Media.Loaded = true;
+        R.Media.Length = 50; // every second is a new percentage
+        R.Media.State = 3;
+        R.Media.Name = "Song";
+        R.Media.Author = Author;
+        for (int Tick = 1; Tick <= 16; ++Tick) {
+            R.Media.Position = Tick;
+            R.Engine->TimerDuraTimer();
+            const QByteArrayList Got = SplitLines(R.Take().value(0).replace(" / ", "\n"));
+            QByteArray Fourth = Got.size() > 4 ? Got[4] : QByteArray();
+            QCOMPARE(Fourth, Tick % 4 ? QByteArray() : Lines[Tick / 4 - 1]);
+        }
+    }
+
+    void addJobs() {
+        TRig R;
+        R.Media.LoadedURL = A;
+        R.Command("ADD", {}); // a count of 0
+        QCOMPARE(R.Engine->Jobs.Count(), 0);
+        R.Command("ADD", {A, B});
+        R.Command("ADD", {AsciiUpper(A), C, "", ""});
+        QCOMPARE(R.Engine->Jobs.Count(), 2);
+        R.Engine->ProcessListJob();
+        QCOMPARE(R.Take(), QByteArrayList({"LIST / " + A + " / " + B, "URL / " + A}));
+        R.Engine->ProcessListJob();
+        // The duplicate in other letter case is dropped; empty lines each make a row.
+        QCOMPARE(R.Engine->Locations(), QByteArrayList({A, B, C, "", ""}));
+        QCOMPARE(R.Take(),
+                 QByteArrayList({"LIST / " + A + " / " + B + " / " + C + " /  / ", "URL / " + A}));
+        R.Engine->ProcessListJob();
+        QVERIFY(R.Take().isEmpty());
+
+        const TPlayListModel &M = *R.Engine->Model();
+        QCOMPARE(M.rowCount(), 5);
+        QCOMPARE(M.data(M.index(2, 0)).toString(), QStringLiteral("c.mp3"));
+        QCOMPARE(M.data(M.index(2, 1)).toString(), QStringLiteral("10.0.0.5"));
+        QCOMPARE(M.data(M.index(1, 0), Qt::BackgroundRole).value<QColor>(), QColor(231, 244, 254));
+        QCOMPARE(M.data(M.index(2, 0), Qt::BackgroundRole).value<QColor>(), QColor(249, 248, 247));
+        for (int Row = 0; Row < 5; ++Row)
+            QCOMPARE(M.RowOf(M.ItemAt(Row)), Row);
+    }
+
+    void updateList_data() {
+        QTest::addColumn<QByteArrayList>("NewList");
+        QTest::addColumn<int>("Current"); // CurrentIndex after the job
+        QTest::addColumn<int>("Marked");
+        // The component holds B, percent-encoded; B is row 1 before the job.
+        QTest::newRow("playing track moves")
+            << QByteArrayList({C, A, "http://h/x y.mp3"}) << 2 << 2;
+        QTest::newRow("playing track gone") << QByteArrayList({C, A}) << 1 << -1;
+        QTest::newRow("emptied") << QByteArrayList() << 1 << -1;
+    }
+    void updateList() {
+        QFETCH(QByteArrayList, NewList);
+        QFETCH(int, Current);
+        QFETCH(int, Marked);
+        TRig R;
+        R.Load({A, "http://h/x y.mp3", C});
+        R.Engine->CurrentIndex = 0;
+        R.Tick(); // starts row 1
+        QCOMPARE(R.Media.LoadedURL, QByteArray("http://h/x%20y.mp3"));
+        R.Take();
+
+        R.Command("UPDATELIST", NewList, int(NewList.size()), "10.0.0.9");
+        R.Engine->ProcessListJob();
+        QCOMPARE(R.Engine->Locations(), NewList);
+        QCOMPARE(int(R.Engine->CurrentIndex), Current);
+        QCOMPARE(R.Engine->Model()->MarkedRow(), Marked);
+        QByteArray List = "LIST";
+        for (const QByteArray &L : NewList)
+            List += " / " + L;
+        QCOMPARE(R.Take(), QByteArrayList({List + " (skip 10.0.0.9)", "URL / http://h/x%20y.mp3"}));
+        for (int Row = 0; Row < R.Engine->Model()->RowCount(); ++Row)
+            QCOMPARE(R.Engine->Model()->RowOf(R.Engine->PlayItems.Find(NewList[Row])), Row);
+    }
+
+    void updateListResetsModelOnce() {
+        TRig R;
+        R.Load({A, B});
+        QSignalSpy Resets(R.Engine->Model(), &QAbstractItemModel::modelReset);
+        QSignalSpy Inserts(R.Engine->Model(), &QAbstractItemModel::rowsInserted);
+        R.Command("UPDATELIST", {B, B, A}, 3);
+        R.Engine->ProcessListJob();
+        QCOMPARE(R.Engine->Locations(), QByteArrayList({B, A}));
+        QCOMPARE(Resets.count(), 1);
+        R.Engine->AddLocalTracks({C, "http://h/d.mp3"});
+        R.Engine->ProcessListJob();
+        QCOMPARE(Inserts.count(), 1);
+    }
+
+    void autoAdvance() {
+        TRig R(0);
+        R.Load({A, "  ", "ftp://h/x.mp3", B});
+        R.Tick();
+        QCOMPARE(R.Media.LoadedURL, A);
+        QCOMPARE(R.Engine->Model()->MarkedRow(), 0);
+        R.Tick(); // still loading: nothing moves
+        QCOMPARE(int(R.Engine->CurrentIndex), 0);
+        R.Media.Enter(8);
+        R.Media.Enter(1); // track ended
+        R.Tick();         // blank row: skipped on this tick
+        QCOMPARE(R.Media.LoadedURL, A);
+        R.Tick(); // non-http row: never reaches the component
+        R.Tick();
+        QCOMPARE(R.Media.LoadedURL, B);
+        QCOMPARE(R.Engine->Model()->MarkedRow(), 3);
+        R.Media.Enter(10); // could not open
+        R.Tick();          // wraps
+        QCOMPARE(R.Media.LoadedURL, A);
+        QCOMPARE(int(R.Engine->CurrentIndex), 0);
+        R.Media.Enter(2); // paused stays paused
+        R.Tick(3);
+        QCOMPARE(R.Media.LoadedURL, A);
+    }
+
+    void oneRowRepeatsAndIndexPastEnd() {
+        TRig R(0);
+        R.Load({A});
+        R.Engine->CurrentIndex = 7; // rows were removed
+        R.Tick();
+        QCOMPARE(int(R.Engine->CurrentIndex), 0);
+        R.Media.Enter(1);
+        R.Media.Calls.clear();
+        R.Tick();
+        QCOMPARE(R.Media.Calls, QByteArrayList({"SetURL " + A}));
+    }
+
+    void transportCommands() {
+        TRig R(0);
+        R.Load({A, B, C});
+        R.Engine->CurrentIndex = 1;
+        R.Tick(); // C, the last row
+        R.Media.Enter(3);
+        R.Command("STATE", {"1"}, 1);
+        R.Tick();
+        QCOMPARE(R.Media.LoadedURL, A); // stop on the last row starts the first
+
+        R.Media.Calls.clear();
+        R.Command("STATE", {"4"}, 4);
+        R.Command("STATE", {"0"}, 0);
+        QVERIFY(R.Media.Calls.isEmpty());
+        R.Command("STATE", {"258"}, 258); // low byte 2
+        R.Command("STATE", {"3"}, 3);
+        QCOMPARE(R.Media.Calls, QByteArrayList({"Pause", "Play"}));
+
+        R.Command("URL", {AsciiUpper(C)});
+        QCOMPARE(int(R.Engine->CurrentIndex), 1);
+        R.Tick();
+        QCOMPARE(R.Media.LoadedURL, C);
+        R.Command("URL", {A});
+        QCOMPARE(int(R.Engine->CurrentIndex), -1);
+        R.Tick();
+        QCOMPARE(R.Media.LoadedURL, A);
+        R.Media.Calls.clear();
+        R.Command("URL", {"http://elsewhere/z.mp3"});
+        R.Command("URL", {""});
+        QVERIFY(R.Media.Calls.isEmpty());
+
+        R.Media.Length = 200;
+        R.Command("UPDATEPOSITION", {"50"}, 50);
+        R.Command("UPDATEPOSITION", {"150"}, 150);
+        QCOMPARE(R.Media.Calls, QByteArrayList({"Seek 100", "Seek 200"}));
+        R.Media.Loaded = false;
+        R.Command("UPDATEPOSITION", {"10"}, 10);
+        QCOMPARE(R.Media.Calls.size(), 2);
+
+        R.Command("MUTE", {"1"}, 1);
+        R.Tick();
+        QVERIFY(R.Media.Muted);
+        QCOMPARE(R.TakeOnly("MUTE"), QByteArrayList({"MUTE / -1"}));
+        R.Command("MUTE", {"0"}, 0);
+        R.Tick();
+        QCOMPARE(R.TakeOnly("MUTE"), QByteArrayList({"MUTE / 0"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPlaybackEngine)
+#include "tst_playbackengine.moc"
