@@ -1,0 +1,224 @@
+#include "CommandProtocol.h"
+#include "CommandReader.h"
+#include "CommandServer.h"
+#include "LocalPlayerForm.h"
+#include "MediaPlayer.h"
+#include "TestHttpServer.h"
+#include "TestMedia.h"
+
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const TMpvOptions Timed = {{"ao", "null"}};
+const TMpvOptions Untimed = {{"ao", "null"}, {"ao-null-untimed", "yes"}};
+
+QByteArray Render(const TCommandMessage &M) {
+    QByteArray Out = M.Word;
+    for (const QByteArray &Line : M.Lines)
+        Out += " / " + Line;
+    return Out;
+}
+
+// A controller on a raw socket: everything the speaker sent it, message by message.
+struct TController {
+    QTcpSocket Socket;
+    TCommandReader Reader{ControllerCommands()};
+    QByteArrayList Got;
+
+    explicit TController(quint16 Port, const QByteArray &Source = "127.0.0.1") {
+        QObject::connect(&Socket, &QTcpSocket::readyRead, [this] {
+            Reader.Feed(Socket.readAll(), 0);
+            while (std::optional<TCommandMessage> M = Reader.Next())
+                Got.append(Render(*M));
+        });
+        Socket.bind(QHostAddress(QString::fromLatin1(Source)), 0);
+        Socket.connectToHost(QHostAddress::LocalHost, Port);
+    }
+    bool Connected() { return Socket.waitForConnected(5000); }
+    void Send(const QByteArray &Word, const QByteArrayList &Lines) {
+        QByteArray Body;
+        for (const QByteArray &L : Lines)
+            Body += L + "\r\n";
+        Socket.write(BuildControllerMessage(Word, Body));
+        Socket.flush();
+    }
+    // Index of the first message at or after From that starts with Prefix, or -1.
+    qsizetype Find(const QByteArray &Prefix, qsizetype From = 0) const {
+        for (qsizetype I = From; I < Got.size(); ++I)
+            if (Got[I].startsWith(Prefix))
+                return I;
+        return -1;
+    }
+    // Waits for such a message and returns its index, or -1 after TimeoutMs.
+    qsizetype WaitFor(const QByteArray &Prefix, qsizetype From = 0, int TimeoutMs = 10000) {
+        return QTest::qWaitFor([&] { return Find(Prefix, From) >= 0; }, TimeoutMs)
+                   ? Find(Prefix, From)
+                   : -1;
+    }
+};
+
+std::unique_ptr<TFormLocalPlayer> MakeSpeaker(const TMpvOptions &Options) {
+    auto Form = std::make_unique<TFormLocalPlayer>(0, std::make_unique<TMediaPlayer>(Options));
+    return Form;
+}
+
+} // namespace
+
+class TstSpeakerE2E : public QObject {
+    Q_OBJECT
+private:
+    TTestHttpServer *FHttp = nullptr;
+
+private Q_SLOTS:
+    void init() {
+        FHttp = new TTestHttpServer(this);
+        QVERIFY(FHttp->Start());
+        FHttp->SetFile("/a.wav", MakeWav(6.0, 8000, "Alpha", "Band"));
+        FHttp->SetFile("/b.wav", MakeWav(2.0, 8000, "Beta"));
+        FHttp->SetFile("/long1.wav", MakeWav(30.0));
+        FHttp->SetFile("/long2.wav", MakeWav(30.0));
+        FHttp->SetFile("/short.wav", MakeWav(1.0));
+        FHttp->SetRefused("/refused.wav");
+    }
+    void cleanup() {
+        delete FHttp;
+        FHttp = nullptr;
+    }
+
+    void workedExchange() {
+        auto Speaker = MakeSpeaker(Timed);
+        QVERIFY(Speaker->IsListening());
+        Speaker->Media()->SetVolume(6);
+        QTRY_COMPARE(Speaker->Engine()->LastVolume, 6); // reported to nobody yet
+
+        QSignalSpy Shown(Speaker.get(), &TFormLocalPlayer::ShowRequested);
+        TController C(Speaker->CommandServer()->Port());
+        QVERIFY(C.Connected());
+        QTRY_COMPARE(C.Got.size(), 3);
+        QCOMPARE(C.Got, QByteArrayList({"MUTE / 0", "VOLUMN / 6", "STATE / 0"}));
+        QCOMPARE(Shown.count(), 1);
+        QVERIFY(Speaker->TakeShowRequest());
+
+        const QByteArray A = FHttp->Url("/a.wav"), B = FHttp->Url("/b.wav");
+        C.Send("ADD", {A, B});
+        const qsizetype List = C.WaitFor("LIST", 3, 2000);
+        QVERIFY(List >= 0);
+        QCOMPARE(C.Got[List], "LIST / " + A + " / " + B);
+        const qsizetype UrlA = C.WaitFor("URL / " + A, List);
+        QVERIFY(UrlA > List);
+        // Quiet start: 1 before playing, then one step per tick up to the volume it had.
+        const qsizetype Playing = C.WaitFor("STATE / 3", UrlA);
+        QVERIFY(Playing > UrlA);
+        QCOMPARE(C.Got[Playing - 1], QByteArray("VOLUMN / 1"));
+        QVERIFY(C.WaitFor("VOLUMN / 6", Playing, 3000) > 0);
+        QCOMPARE(C.Find("VOLUMN / 3", Playing) < C.Find("VOLUMN / 4", Playing), true);
+
+        // Reports about once a second, the information line on every fourth tick at most.
+        const auto Reports = [&](int Lines, const QByteArray &Ending) {
+            return QTest::qWaitFor(
+                [&] {
+                    for (const QByteArray &M : C.Got)
+                        if (M.startsWith("POSITION / 6.00 / ") && M.count(" / ") == Lines &&
+                            M.endsWith(Ending))
+                            return true;
+                    return false;
+                },
+                6000);
+        };
+        QVERIFY(Reports(3, ""));
+        QVERIFY(Reports(4, " / Music: Alpha"));
+
+        C.Send("VOLUMN", {"60"});
+        QVERIFY(C.WaitFor("VOLUMN / 60", Playing, 2000) > 0);
+
+        const qsizetype UrlB = C.WaitFor("URL / " + B, Playing, 8000);
+        QVERIFY(UrlB > 0);
+        const qsizetype Ended = C.Find("STATE / 8", Playing);
+        QVERIFY(Ended > 0 && Ended < UrlB);
+        QVERIFY(C.WaitFor("STATE / 3", UrlB, 5000) > UrlB);
+    }
+
+    void oneRowRepeats() {
+        auto Speaker = MakeSpeaker(Untimed);
+        TController C(Speaker->CommandServer()->Port());
+        QVERIFY(C.Connected());
+        const QByteArray S = FHttp->Url("/short.wav");
+        C.Send("ADD", {S});
+        const qsizetype First = C.WaitFor("URL / " + S);
+        QVERIFY(First > 0);
+        QVERIFY(C.WaitFor("URL / " + S, First + 1) > First);
+    }
+
+    void transportAndSeek() {
+        auto Speaker = MakeSpeaker(Timed);
+        TController C(Speaker->CommandServer()->Port());
+        QVERIFY(C.Connected());
+        const QByteArray L1 = FHttp->Url("/long1.wav"), L2 = FHttp->Url("/long2.wav");
+        C.Send("ADD", {L1, L2});
+        QVERIFY(C.WaitFor("STATE / 3") > 0);
+
+        // Another letter case picks the row; a stop on the last row starts the first.
+        C.Send("URL", {L2.toUpper()});
+        const qsizetype Second = C.WaitFor("URL / " + L2);
+        QVERIFY(Second > 0);
+        QVERIFY(C.WaitFor("STATE / 3", Second) > Second);
+        C.Send("STATE", {"1"});
+        const qsizetype Back = C.WaitFor("URL / " + L1, Second);
+        QVERIFY(Back > Second);
+        const qsizetype Play = C.WaitFor("STATE / 3", Back);
+        QVERIFY(Play > Back);
+
+        C.Send("UPDATEPOSITION", {"50"});
+        QVERIFY(QTest::qWaitFor([&] { return Speaker->Media()->CurrentPosition() >= 14.9; }, 5000));
+        QVERIFY(C.WaitFor("POSITION / 30.00 / 15.", Play, 3000) > 0);
+    }
+
+    void updateListSkipsTheSendersAddress() {
+        auto Speaker = MakeSpeaker(Timed);
+        const quint16 Port = Speaker->CommandServer()->Port();
+        TController Sender(Port), SameHost(Port), Other(Port, "127.0.0.2");
+        for (TController *C : {&Sender, &SameHost, &Other})
+            QVERIFY(C->Connected());
+        const QByteArray L1 = FHttp->Url("/long1.wav"), L2 = FHttp->Url("/long2.wav");
+        Sender.Send("ADD", {L1});
+        QVERIFY(Other.WaitFor("STATE / 3") > 0);
+        const qsizetype Mark = Other.Got.size();
+        const qsizetype MarkSame = SameHost.Got.size();
+        Sender.Send("UPDATELIST", {L2, L1});
+        QVERIFY(Other.WaitFor("LIST / " + L2 + " / " + L1, Mark, 2000) >= 0);
+        QVERIFY(Other.WaitFor("URL / " + L1, Mark, 2000) >= 0);
+        QVERIFY(SameHost.WaitFor("URL / " + L1, MarkSame, 2000) >= 0);
+        QCOMPARE(SameHost.Find("LIST", MarkSame), -1);
+        QCOMPARE(Sender.Find("LIST / " + L2), -1);
+        QCOMPARE(Speaker->Engine()->CurrentIndex.load(), 1);
+    }
+
+    void unplayableRowsAreSkipped() {
+        QTemporaryDir Dir;
+        QVERIFY(Dir.isValid());
+        const QString Local = Dir.filePath(QStringLiteral("local.wav"));
+        QVERIFY(WriteWav(Local, 1.0));
+        auto Speaker = MakeSpeaker(Untimed);
+        TController C(Speaker->CommandServer()->Port());
+        QVERIFY(C.Connected());
+        const QByteArray Good = FHttp->Url("/short.wav");
+        const QByteArray Wrapped = "lavf://" + FHttp->Url("/wrapped.wav");
+        C.Send("ADD", {"file://" + Local.toUtf8(), FHttp->Url("/missing.wav"),
+                       FHttp->Url("/refused.wav"), Wrapped, Good});
+        QVERIFY(C.WaitFor("URL / " + FHttp->Url("/missing.wav")) > 0);
+        QVERIFY(C.WaitFor("URL / " + Good, 0, 15000) > 0);
+        QVERIFY(C.Find("URL / file:") < 0);
+        QVERIFY(C.Find("URL / lavf:") < 0);
+        for (const QByteArray &Request : FHttp->Requests())
+            QVERIFY2(!Request.contains("wrapped"), Request.constData());
+    }
+};
+
+QTEST_MAIN(TstSpeakerE2E)
+#include "tst_speaker_e2e.moc"
