@@ -1,4 +1,5 @@
 #include "AppRunOnce.h"
+#include "LocalPlayerForm.h"
 #include "Main.h"
 #include "MediaPlayer.h"
 #include "SignalWatcher.h"
@@ -25,6 +26,9 @@ int main(int argc, char *argv[]) {
     int Result = 0;
     {
         TFormMain FormMain;
+        // Created hidden after the main window; destroyed before it, also when docked.
+        TFormLocalPlayer LocalPlayer(37400);
+        FormMain.SetLocalPlayer(&LocalPlayer);
         QObject::connect(InstanceSlot(), &TInstanceSlot::RestoreRequested, &FormMain,
                          &TFormMain::ActRestoreExecute);
         TSignalWatcher Signals;

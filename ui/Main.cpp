@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "LocalPlayerForm.h"
 #include "Utils.h"
 
 #include <QApplication>
@@ -131,6 +132,36 @@ void TFormMain::TimerCmdTimer() {
         FComputersChanged = false;
     }
     Q_UNUSED(Changed);
+
+    if (FLocalPlayer && FLocalPlayer->TakeShowRequest()) {
+        if (!FLocalPlayer->isVisible())
+            ShowLocalPlayerPage();
+        // A controller connecting brings the player into view.
+        if (FLocalPlayerSheet)
+            suiPageControlMain->setCurrentWidget(FLocalPlayerSheet);
+    }
+}
+
+void TFormMain::SetLocalPlayer(TFormLocalPlayer *LocalPlayer) {
+    FLocalPlayer = LocalPlayer;
+    if (FLocalPlayer)
+        connect(FLocalPlayer, &TFormLocalPlayer::ShowRequested, this,
+                &TFormMain::ScheduleCmdTick);
+}
+
+void TFormMain::ShowLocalPlayerPage() {
+    if (!FLocalPlayer)
+        return;
+    const QWidget *Parent = FLocalPlayer->parentWidget();
+    if (Parent != FLocalPlayer->HomeParent() && Parent != this)
+        return; // docked already
+    FLocalPlayerSheet = new QWidget;
+    auto *Layout = new QVBoxLayout(FLocalPlayerSheet);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    FLocalPlayer->setWindowFlags(Qt::Widget);
+    Layout->addWidget(FLocalPlayer);
+    suiPageControlMain->addTab(FLocalPlayerSheet, QStringLiteral("My Player"));
+    FLocalPlayer->show();
 }
 
 void TFormMain::closeEvent(QCloseEvent *Event) {
@@ -147,6 +178,8 @@ void TFormMain::closeEvent(QCloseEvent *Event) {
 void TFormMain::FormCloseQuery(bool &CanClose) {
     if (!FClosing) {
         // Stop the services first, so nothing reaches the lists once they go.
+        if (FLocalPlayer)
+            FLocalPlayer->StopServices(); // both timers, then the command server
         SaveWindowPlacement();
         FClosing = true;
         CanClose = false;

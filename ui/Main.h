@@ -11,6 +11,7 @@ class QListWidget;
 class QTabWidget;
 class QAction;
 class QMenu;
+class TFormLocalPlayer;
 
 // The open remote player pages; the close sequence waits until it is empty.
 extern QList<QWidget *> RemotePlayers;
@@ -28,6 +29,12 @@ public:
     void ScheduleCmdTick();
 
     bool Closing() const { return FClosing; }
+
+    // The speaker's window, created after this one; shown in the "My Player" page.
+    void SetLocalPlayer(TFormLocalPlayer *LocalPlayer);
+    TFormLocalPlayer *LocalPlayer() const { return FLocalPlayer; }
+    // Docks the local player into a new "My Player" page unless it is docked already.
+    void ShowLocalPlayerPage();
 
     // Tray "Exit": asks the window to close like any other close request.
     void Exit1Click();
@@ -56,6 +63,8 @@ private:
     void SaveWindowPlacement();
     void UpdateStatusBar();
 
+    TFormLocalPlayer *FLocalPlayer = nullptr;
+    QWidget *FLocalPlayerSheet = nullptr;
     bool FClosing = false;
     QMutex FLock; // guards FComputers and FComputersChanged
     QByteArrayList FComputers;
