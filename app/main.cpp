@@ -1,6 +1,6 @@
+#include "Main.h"
 #include "AppRunOnce.h"
 #include "LocalPlayerForm.h"
-#include "Main.h"
 #include "MediaPlayer.h"
 #include "SignalWatcher.h"
 

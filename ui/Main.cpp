@@ -1,17 +1,20 @@
 #include "Main.h"
 
+#include "AppIcon.h"
 #include "LocalPlayerForm.h"
+#include "MediaServer.h"
+#include "MusicLibrary.h"
 #include "Utils.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QStatusBar>
+#include <QVBoxLayout>
 #include <QStyle>
 #include <QTabWidget>
-#include <QVBoxLayout>
+
+#include <cstdio>
 
 QList<QWidget *> RemotePlayers;
 
@@ -23,7 +26,8 @@ constexpr int DesignWidth = 318;
 constexpr int DesignHeight = 488;
 } // namespace
 
-TFormMain::TFormMain(QWidget *Parent) : QMainWindow(Parent) {
+TFormMain::TFormMain(quint16 MediaPort, QWidget *Parent)
+    : QMainWindow(Parent), FMediaPortWanted(MediaPort) {
     FormCreate();
 }
 
@@ -41,18 +45,17 @@ void TFormMain::FormCreate() {
     LoadSettings();
 
     setWindowTitle(QStringLiteral("Vellox Player"));
+    setWindowIcon(AppIcon());
     setMinimumSize(DesignWidth, DesignHeight);
 
     suiPageControlMain = new QTabWidget(this);
     suiPageControlMain->setTabPosition(QTabWidget::North);
     setCentralWidget(suiPageControlMain);
-    suiTabSheetLibrary = new QWidget;
-    auto *LibLayout = new QVBoxLayout(suiTabSheetLibrary);
-    LibLayout->setContentsMargins(2, 2, 2, 2);
-    suiListViewLib = new QListWidget(suiTabSheetLibrary);
-    suiListViewLib->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    LibLayout->addWidget(suiListViewLib);
-    suiPageControlMain->addTab(suiTabSheetLibrary, QStringLiteral("Music library"));
+    CreateLibraryPage(); // also declares the list a target for dropped files
+
+    // The media server reads the library from its first request on: load first.
+    LoadLibrary();
+    StartMediaServer();
 
     FStatusIcon = new QLabel;
     FStatusIcon->setFixedWidth(20);
@@ -66,6 +69,21 @@ void TFormMain::FormCreate() {
 
     ApplyPlacement();
     ScheduleCmdTick(); // the first tick fills the "Play on" box
+}
+
+void TFormMain::StartMediaServer() {
+    FMediaServer =
+        std::make_unique<TMediaServer>([Library = FLibrary] { return Library->Snapshot(); });
+    QString Error;
+    if (!FMediaServer->Start(FMediaPortWanted, &Error)) {
+        // Without it only this computer's own http entries play; the rest runs on.
+        std::fprintf(stderr, "Vellox Player: media server not started on port %u: %s\n",
+                     unsigned(FMediaPortWanted), qPrintable(Error));
+    }
+}
+
+quint16 TFormMain::MediaPort() const {
+    return FMediaServer ? FMediaServer->Port() : 0;
 }
 
 void TFormMain::ApplyPlacement() {
@@ -103,6 +121,8 @@ void TFormMain::UpdateStatusBar() {
 }
 
 void TFormMain::FormDestroy() {
+    // The server's threads read the library: they end before it goes.
+    FMediaServer.reset();
     QMutexLocker Lock(&FLock);
     FComputers.clear();
 }
@@ -145,8 +165,7 @@ void TFormMain::TimerCmdTimer() {
 void TFormMain::SetLocalPlayer(TFormLocalPlayer *LocalPlayer) {
     FLocalPlayer = LocalPlayer;
     if (FLocalPlayer)
-        connect(FLocalPlayer, &TFormLocalPlayer::ShowRequested, this,
-                &TFormMain::ScheduleCmdTick);
+        connect(FLocalPlayer, &TFormLocalPlayer::ShowRequested, this, &TFormMain::ScheduleCmdTick);
 }
 
 void TFormMain::ShowLocalPlayerPage() {
@@ -180,6 +199,8 @@ void TFormMain::FormCloseQuery(bool &CanClose) {
         // Stop the services first, so nothing reaches the lists once they go.
         if (FLocalPlayer)
             FLocalPlayer->StopServices(); // both timers, then the command server
+        if (FMediaServer)
+            FMediaServer->Stop();
         SaveWindowPlacement();
         FClosing = true;
         CanClose = false;

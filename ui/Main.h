@@ -5,23 +5,33 @@
 #include <QMutex>
 
 #include <atomic>
+#include <memory>
 
-class QLabel;
-class QListWidget;
-class QTabWidget;
 class QAction;
+class QComboBox;
+class QLabel;
 class QMenu;
 class TFormLocalPlayer;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class TLibraryView;
+class TMediaServer;
+class TMusicLibrary;
 
 // The open remote player pages; the close sequence waits until it is empty.
 extern QList<QWidget *> RemotePlayers;
 
+// The port the media server listens on.
+constexpr quint16 MediaServerPort = 37401;
+
 // The main window: library page, page frame, status bar, heartbeat and the
-// staged shutdown.
+// staged shutdown. It owns the library and the media server that serves it.
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TFormMain(QWidget *Parent = nullptr);
+    // MediaPort 0 lets the system pick a free port (tests).
+    explicit TFormMain(quint16 MediaPort = MediaServerPort, QWidget *Parent = nullptr);
     ~TFormMain() override;
 
     // Runs TimerCmdTimer soon on the GUI thread; safe from any thread. Whoever
@@ -47,15 +57,51 @@ public:
     };
     TPlacement StartPlacement() const { return FStartPlacement; }
 
+    // The library store behind suiListViewLib.
+    TMusicLibrary *Library() const { return FLibrary; }
+    // The bound port of the media server, 0 when it is not running.
+    quint16 MediaPort() const;
+
+    // Library page (MainLibrary.cpp).
+    // Shows the store's rows in suiListViewLib.
+    void FillLibraryView();
+    // Adds a source when it is an accepted audio name and new; refusals are silent.
+    void AddToLibrary(const QByteArray &Source);
+    // Adds several sources in order, drawn at once; how many were added.
+    int AddToLibrary(const QByteArrayList &Sources);
+    // Rewrites the library file from the rows; a failure is shown to the user.
+    bool SaveLibrary();
+    void ActAddFilesExecute();
+    void ActAddURLsExecute();
+    // The "Step 2 of 2" balloon at the "Play on" box, while it was shown at most 4 times.
+    void ShowSecondHint();
+
     QTabWidget *suiPageControlMain = nullptr;
     QWidget *suiTabSheetLibrary = nullptr;
-    QListWidget *suiListViewLib = nullptr;
+    QWidget *FPlayOnBar = nullptr; // "Play on" row: label, computer box, later the play buttons
+    QLabel *LabelPlay = nullptr;
+    QComboBox *suiComboBoxPlayServer = nullptr;
+    TLibraryView *suiListViewLib = nullptr;
+    QToolBar *suiToolBar1 = nullptr;
+    QToolButton *ToolButtonAdd = nullptr;
+    QMenu *suiPopupMenuAdd = nullptr;
+    QMenu *suiPopupMenuLibrary = nullptr;
+    QAction *ActAddFiles = nullptr;
+    QAction *ActAddURLs = nullptr;
+
+Q_SIGNALS:
+    // The library file was rewritten.
+    void LibrarySaved();
 
 protected:
     void closeEvent(QCloseEvent *Event) override;
 
 private:
     void FormCreate();
+    void CreateLibraryPage();
+    void LoadLibrary();
+    void StartMediaServer();
+    void LibraryFilesDropped(const QByteArrayList &Paths);
     void FormDestroy();
     void FormCloseQuery(bool &CanClose);
     void TimerCmdTimer();
@@ -65,6 +111,9 @@ private:
 
     TFormLocalPlayer *FLocalPlayer = nullptr;
     QWidget *FLocalPlayerSheet = nullptr;
+    const quint16 FMediaPortWanted;
+    TMusicLibrary *FLibrary = nullptr;
+    std::unique_ptr<TMediaServer> FMediaServer;
     bool FClosing = false;
     QMutex FLock; // guards FComputers and FComputersChanged
     QByteArrayList FComputers;

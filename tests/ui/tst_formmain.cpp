@@ -44,7 +44,7 @@ private Q_SLOTS:
 
     void firstStartKeepsDesignAndWritesOnlyHitCount() {
         {
-            TFormMain Form;
+            TFormMain Form(0);
             Form.show();
             QVERIFY(!QFile::exists(Ini())); // start-up never creates the file
             QCOMPARE(Form.pos(), QPoint(251, 163));
@@ -55,7 +55,7 @@ private Q_SLOTS:
 
     void storedPlacementIsAppliedAndZeroMeansUnset() {
         WriteIni("[Window]\nHeight=600\nWidth=400\nTop=0\nLeft=77\nPopHitCount=3\n");
-        TFormMain Form;
+        TFormMain Form(0);
         QCOMPARE(Form.height(), 600);
         QCOMPARE(Form.width(), 400);
         QCOMPARE(Form.y(), 163); // Top 0: designed position
@@ -67,7 +67,7 @@ private Q_SLOTS:
     void onlyChangedValuesAreWritten() {
         WriteIni("[Window]\nHeight=600\nPopHitCount=2\n[Server]\nPort=0x9219\n");
         {
-            TFormMain Form;
+            TFormMain Form(0);
             Form.show();
             Form.move(300, 200);
             PopHitCount = 4;
@@ -83,7 +83,7 @@ private Q_SLOTS:
     }
 
     void closeWaitsForRemotePages() {
-        TFormMain Form;
+        TFormMain Form(0);
         Form.show();
         QWidget Page;
         RemotePlayers.append(&Page);

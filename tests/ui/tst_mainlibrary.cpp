@@ -1,0 +1,254 @@
+#include "BalloonTip.h"
+#include "InputURLs.h"
+#include "LibraryView.h"
+#include "Main.h"
+#include "Modal.h"
+#include "MusicLibrary.h"
+#include "Utils.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The library page of the main window and the media server it runs.
+class TestMainLibrary : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> FHome;
+    QStringList FMessages;
+    std::function<int(QDialog &)> FOnDialog;
+
+    static QByteArray ReadAll(const QString &Path) {
+        QFile F(Path);
+        return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
+    }
+    void WriteFile(const QString &Path, const QByteArray &Data) {
+        QFile F(Path);
+        QVERIFY2(F.open(QIODevice::WriteOnly), qPrintable(Path));
+        F.write(Data);
+    }
+    static QStringList Shown(TFormMain &Form) {
+        QStringList Names;
+        QAbstractItemModel *Model = Form.suiListViewLib->model();
+        for (int Row = 0; Row < Model->rowCount(); ++Row)
+            Names << Model->index(Row, 0).data().toString();
+        return Names;
+    }
+    // Status and body of one GET, or status 0 when the connection failed.
+    static QPair<int, QByteArray> Get(quint16 Port, const QString &Name) {
+        QNetworkAccessManager Manager;
+        Manager.setProxy(QNetworkProxy::NoProxy);
+        QNetworkReply *Reply = Manager.get(
+            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(Port).arg(Name))));
+        QSignalSpy Finished(Reply, &QNetworkReply::finished);
+        if (!Reply->isFinished() && !Finished.wait(10000))
+            return {-1, {}};
+        const int Status = Reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray Body = Reply->readAll();
+        delete Reply;
+        return {Status, Body};
+    }
+
+private Q_SLOTS:
+    void init() {
+        FHome = std::make_unique<QTemporaryDir>();
+        QVERIFY(FHome->isValid());
+        qputenv("XDG_DATA_HOME", FHome->filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", FHome->filePath("config").toUtf8());
+        LoadSettings();
+        FMessages.clear();
+        FOnDialog = {};
+        SetModalHook([this](QDialog &Dialog) {
+            if (auto *Box = qobject_cast<QMessageBox *>(&Dialog)) {
+                FMessages << Box->text();
+                return int(QMessageBox::Ok);
+            }
+            return FOnDialog ? FOnDialog(Dialog) : int(QDialog::Rejected);
+        });
+    }
+    void cleanup() {
+        SetModalHook({});
+        if (CurrentBalloonTip())
+            CurrentBalloonTip()->close();
+    }
+
+    void libraryLoadsAtStart() {
+        // A blank line and a repeated path are rows too; the last line has no break.
+        WriteFile(LibraryFileName, "/m/a.mp3\r\n\r\nhttp://h/b.wma?x=1\n/m/a.mp3");
+        TFormMain Form(0);
+        QCOMPARE(Shown(Form), (QStringList{"a.mp3", "", "b.wma", "a.mp3"}));
+        QVERIFY(FMessages.isEmpty());
+        QVERIFY(Form.SaveLibrary());
+        QCOMPARE(ReadAll(LibraryFileName), "/m/a.mp3\r\n\r\nhttp://h/b.wma?x=1\r\n/m/a.mp3\r\n");
+    }
+
+    void addedSourcesAreSaved() {
+        TFormMain Form(0);
+        QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
+        QVERIFY(!QFile::exists(LibraryFileName)); // not created until the first save
+        Form.AddToLibrary(QByteArray("/m/Song One.mp3"));
+        Form.AddToLibrary(QByteArray("/M/SONG ONE.MP3")); // duplicate ignoring case
+        Form.AddToLibrary(QByteArray("/m/notes.txt"));
+        Form.AddToLibrary(QByteArray("HTTP://host/Song.MP3"));
+        QVERIFY(Form.SaveLibrary());
+        QCOMPARE(Saved.count(), 1);
+        QCOMPARE(Shown(Form), (QStringList{"Song One.mp3", "Song.MP3"}));
+        QCOMPARE(ReadAll(LibraryFileName), "/m/Song One.mp3\r\nHTTP://host/Song.MP3\r\n");
+    }
+
+    void droppedFilesAddOnlyAudioAndSaveOnce() {
+        QTemporaryDir Files;
+        QVERIFY(QDir(Files.path()).mkpath("Album"));
+        const QString LongName = QString(120, 'x') + ".mp3"; // longer than any fixed buffer
+        for (const QString &Name :
+             {QString("b.mp3"), QString("notes.txt"), LongName, QString("a.wav")})
+            WriteFile(Files.filePath(Name), "data");
+        QMimeData Data;
+        Data.setUrls({QUrl::fromLocalFile(Files.filePath("b.mp3")),
+                      QUrl::fromLocalFile(Files.filePath("Album")),
+                      QUrl::fromLocalFile(Files.filePath("notes.txt")),
+                      QUrl("http://host/remote.mp3"), QUrl::fromLocalFile(Files.filePath(LongName)),
+                      QUrl::fromLocalFile(Files.filePath("a.wav"))});
+
+        TFormMain Form(0);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        PopHitCount = 0;
+        QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
+        QWidget *Target = Form.suiListViewLib->viewport();
+        const QPoint At = Target->rect().center();
+        QDragEnterEvent Enter(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Target, &Enter);
+        QVERIFY(Enter.isAccepted());
+        QDropEvent Drop(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Target, &Drop);
+
+        QCOMPARE(Shown(Form), (QStringList{"b.mp3", LongName, "a.wav"}));
+        QCOMPARE(Saved.count(), 1);
+        QCOMPARE(ReadAll(LibraryFileName),
+                 QFile::encodeName(Files.filePath("b.mp3") + "\r\n" + Files.filePath(LongName) +
+                                   "\r\n" + Files.filePath("a.wav") + "\r\n"));
+        QCOMPARE(PopHitCount, 0); // no hint after a drop
+        QVERIFY(FMessages.isEmpty());
+    }
+
+    void fileErrorsAreShown() {
+        QVERIFY(QDir().mkpath(LibraryFileName)); // a folder where the file should be
+        TFormMain Form(0);
+        QCOMPARE(FMessages.size(), 1);
+        QVERIFY2(FMessages[0].startsWith("Cannot open file") &&
+                     FMessages[0].contains(LibraryFileName),
+                 qPrintable(FMessages[0]));
+        QCOMPARE(Form.Library()->Count(), 0);
+
+        QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
+        Form.AddToLibrary(QByteArray("/m/a.mp3"));
+        QVERIFY(!Form.SaveLibrary());
+        QCOMPARE(Saved.count(), 0);
+        QCOMPARE(FMessages.size(), 2);
+        QVERIFY2(FMessages[1].startsWith("Cannot create file"), qPrintable(FMessages[1]));
+        QCOMPARE(Shown(Form), QStringList{"a.mp3"}); // kept for the next save
+    }
+
+    void addActionsRunTheirDialogs() {
+        QTemporaryDir Files;
+        for (const char *Name : {"z.mp3", "notes.txt", "a.mp3"})
+            WriteFile(Files.filePath(Name), "data");
+        TFormMain Form(0);
+        QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
+        PopHitCount = 3;
+
+        FOnDialog = [&](QDialog &Dialog) {
+            auto *Open = qobject_cast<QFileDialog *>(&Dialog);
+            if (!Open)
+                return int(QDialog::Rejected);
+            [&] {
+                QCOMPARE(Open->fileMode(), QFileDialog::ExistingFiles);
+                QVERIFY(Open->nameFilters().value(0).startsWith("All audio file (*.asf "));
+                QCOMPARE(Open->selectedNameFilter(), Open->nameFilters().value(0));
+                QCOMPARE(Open->defaultSuffix(), QString());
+            }();
+            Open->setDirectory(Files.path());
+            Open->selectFile("\"z.mp3\" \"notes.txt\" \"a.mp3\"");
+            return int(QDialog::Accepted);
+        };
+        Form.ActAddFilesExecute();
+        QCOMPARE(Shown(Form), (QStringList{"z.mp3", "a.mp3"})); // dialog order
+        QCOMPARE(Saved.count(), 1);
+        QVERIFY(CurrentBalloonTip());
+        QCOMPARE(CurrentBalloonTip()->Title(), "Step 2 of 2");
+        QCOMPARE(PopHitCount, 4);
+
+        // The URL dialog refuses a bad batch itself; OK adds the rest, duplicates dropped.
+        FOnDialog = [&](QDialog &Dialog) {
+            auto *Input = qobject_cast<TFormInputURLs *>(&Dialog);
+            if (!Input)
+                return int(QDialog::Rejected);
+            Input->suiMemoURLs->setPlainText("http://h/one.mp3\nftp://h/two.mp3");
+            Input->suiButtonOKClick();
+            Input->suiMemoURLs->setPlainText("http://h/one.mp3\nHTTP://H/ONE.MP3\n");
+            Input->suiButtonOKClick();
+            return Input->result();
+        };
+        Form.ActAddURLsExecute();
+        QCOMPARE(FMessages, QStringList{"Not a http url at line 2"});
+        QCOMPARE(Shown(Form), (QStringList{"z.mp3", "a.mp3", "one.mp3"}));
+        QCOMPARE(Saved.count(), 2);
+        QCOMPARE(PopHitCount, 5);
+
+        // A confirmed add with nothing new still saves; the hint has had its five showings.
+        CurrentBalloonTip()->close();
+        Form.ActAddURLsExecute();
+        QCOMPARE(Saved.count(), 3);
+        QCOMPARE(PopHitCount, 5);
+        QVERIFY(!CurrentBalloonTip() || !CurrentBalloonTip()->isVisible());
+
+        FOnDialog = {}; // cancelled dialogs save nothing
+        Form.ActAddFilesExecute();
+        Form.ActAddURLsExecute();
+        QCOMPARE(Saved.count(), 3);
+    }
+
+    void mediaServerServesTheLibrary() {
+        QTemporaryDir Files;
+        const QByteArray Song = QByteArray(70000, 'a') + "end";
+        WriteFile(Files.filePath("My Song.mp3"), Song);
+        WriteFile(LibraryFileName, QFile::encodeName(Files.filePath("My Song.mp3")) + "\r\n");
+
+        TFormMain Form(0);
+        const quint16 Port = Form.MediaPort();
+        QVERIFY(Port != 0);
+        const auto Served = Get(Port, "My Song.mp3"); // loaded at start: served at once
+        QCOMPARE(Served.first, 200);
+        QCOMPARE(Served.second, Song);
+
+        Form.Library()->RemoveRow(0);
+        QCOMPARE(Get(Port, "My Song.mp3").first, 404);
+
+        Form.show();
+        Form.close(); // the first close request stops the server
+        QVERIFY(Form.Closing());
+        QCOMPARE(Form.MediaPort(), 0);
+        QCOMPARE(Get(Port, "My Song.mp3").first, 0);
+    }
+
+    void takenPortDoesNotStopTheWindow() {
+        TFormMain First(0);
+        QVERIFY(First.MediaPort() != 0);
+        TFormMain Second(First.MediaPort());
+        QCOMPARE(Second.MediaPort(), 0);
+        QVERIFY(Second.suiListViewLib->model());
+    }
+};
+
+QTEST_MAIN(TestMainLibrary)
+#include "tst_mainlibrary.moc"
