@@ -1,18 +1,25 @@
 #include "Main.h"
 
+#include "About.h"
 #include "AppIcon.h"
 #include "LocalPlayerForm.h"
 #include "MediaServer.h"
+#include "Modal.h"
 #include "MusicLibrary.h"
 #include "Utils.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QStatusBar>
-#include <QVBoxLayout>
 #include <QStyle>
 #include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
 
 #include <cstdio>
 
@@ -47,16 +54,11 @@ void TFormMain::FormCreate() {
     setWindowTitle(QStringLiteral("Vellox Player"));
     setWindowIcon(AppIcon());
     setMinimumSize(DesignWidth, DesignHeight);
-
     suiPageControlMain = new QTabWidget(this);
     suiPageControlMain->setTabPosition(QTabWidget::North);
     setCentralWidget(suiPageControlMain);
     CreateLibraryPage(); // also declares the list a target for dropped files
-
-    // The media server reads the library from its first request on: load first.
-    LoadLibrary();
-    StartMediaServer();
-
+    CreateSystemMenu();
     FStatusIcon = new QLabel;
     FStatusIcon->setFixedWidth(20);
     FStatusAllow = new QLabel;
@@ -65,10 +67,62 @@ void TFormMain::FormCreate() {
     statusBar()->addWidget(FStatusIcon);
     statusBar()->addWidget(FStatusAllow, 1);
     statusBar()->addPermanentWidget(FStatusIP);
-    UpdateStatusBar();
 
     ApplyPlacement();
+    ActAutoRun->setChecked(IsAutoRun());
+    // The media server reads the library from its first request on: load first.
+    LoadLibrary();
+    UpdateStatusBar();
+    LoadSkin(SkinName);
+    StartMediaServer();
     ScheduleCmdTick(); // the first tick fills the "Play on" box
+}
+
+void TFormMain::CreateSystemMenu() {
+    suiPopupMenuSys = new QMenu(this);
+    ActAutoRun = suiPopupMenuSys->addAction(QStringLiteral("&Auto Run on Windows Startup"));
+    ActAutoRun->setCheckable(true);
+    connect(ActAutoRun, &QAction::triggered, this, &TFormMain::ActAutoRunExecute);
+    suiPopupMenuSys->addSeparator();
+    ActHelp = suiPopupMenuSys->addAction(QStringLiteral("Help"));
+    ActHelp->setShortcut(Qt::Key_F1);
+    ActHelp->setShortcutContext(Qt::WindowShortcut);
+    addAction(ActHelp);
+    connect(ActHelp, &QAction::triggered, this, &TFormMain::ActHelpExecute);
+    ActAbout = suiPopupMenuSys->addAction(QStringLiteral("About"));
+    connect(ActAbout, &QAction::triggered, this, &TFormMain::ActAboutExecute);
+    // Stands in for the title bar's help button, which opens this menu.
+    auto *HelpButton = new QToolButton(suiPageControlMain);
+    HelpButton->setAutoRaise(true);
+    HelpButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
+    HelpButton->setPopupMode(QToolButton::InstantPopup);
+    HelpButton->setMenu(suiPopupMenuSys);
+    suiPageControlMain->setCornerWidget(HelpButton, Qt::TopRightCorner);
+}
+
+void TFormMain::ActAutoRunExecute() {
+    // The action toggled its mark already: the mark before the click decides.
+    SetAutoRun(ActAutoRun->isChecked());
+    ActAutoRun->setChecked(IsAutoRun());
+}
+
+void TFormMain::ActHelpExecute() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFileName));
+}
+
+void TFormMain::ActAboutExecute() {
+    TFormAbout About(this);
+    ExecModal(About);
+}
+
+void TFormMain::LoadSkin(const QString &Name) {
+    const auto Read = [](const QString &FileName) {
+        QFile F(FileName);
+        return F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
+    };
+    // A missing skin leaves the plain look.
+    setStyleSheet(Read(SkinDir + QLatin1Char('/') + Name + QStringLiteral("1.vlx")));
+    FFileThemeRemote = Read(SkinDir + QLatin1Char('/') + Name + QStringLiteral("2.vlx"));
 }
 
 void TFormMain::StartMediaServer() {

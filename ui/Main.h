@@ -88,6 +88,19 @@ public:
     QMenu *suiPopupMenuLibrary = nullptr;
     QAction *ActAddFiles = nullptr;
     QAction *ActAddURLs = nullptr;
+    QMenu *suiPopupMenuSys = nullptr;
+    QAction *ActAutoRun = nullptr; // its check mark is Autorunonstartup1's
+    QAction *ActHelp = nullptr;
+    QAction *ActAbout = nullptr;
+
+    // Creates or deletes the autostart entry, the opposite of what the check mark shows.
+    void ActAutoRunExecute();
+    void ActHelpExecute();
+    void ActAboutExecute();
+    // Applies the skin files SkinDir/Name + "1.vlx" (this window) and "2.vlx" (remote pages).
+    void LoadSkin(const QString &Name);
+    // The remote pages' style sheet, as loaded by LoadSkin.
+    QString FileThemeRemote() const { return FFileThemeRemote; }
 
 Q_SIGNALS:
     // The library file was rewritten.
@@ -108,6 +121,7 @@ private:
     void ApplyPlacement();
     void SaveWindowPlacement();
     void UpdateStatusBar();
+    void CreateSystemMenu();
 
     TFormLocalPlayer *FLocalPlayer = nullptr;
     QWidget *FLocalPlayerSheet = nullptr;
@@ -121,6 +135,7 @@ private:
     TPlacement FStartPlacement;
     std::atomic<bool> FCmdTickQueued{false};
 
+    QString FFileThemeRemote;
     QLabel *FStatusIcon = nullptr;  // panel 0
     QLabel *FStatusAllow = nullptr; // panel 1
     QLabel *FStatusIP = nullptr;    // panel 2

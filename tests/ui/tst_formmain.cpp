@@ -1,5 +1,12 @@
+#include "CommandServer.h"
+#include "LocalPlayerForm.h"
 #include "Main.h"
+#include "MediaPlayer.h"
 #include "Utils.h"
+
+#include <QMenu>
+#include <QTabWidget>
+#include <QTcpSocket>
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -94,6 +101,63 @@ private Q_SLOTS:
         RemotePlayers.removeAll(&Page);
         Form.ScheduleCmdTick();
         QTRY_VERIFY_WITH_TIMEOUT(!Form.isVisible(), 5000);
+    }
+
+    void controllerConnectingShowsMyPlayerAndCloseStopsIt() {
+        TFormMain Form(0);
+        Form.show();
+        TFormLocalPlayer Player(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+        Form.SetLocalPlayer(&Player);
+        QCOMPARE(Form.suiPageControlMain->count(), 1);
+
+        QTcpSocket Controller;
+        Controller.connectToHost(QHostAddress::LocalHost, Player.CommandServer()->Port());
+        QTRY_COMPARE_WITH_TIMEOUT(Form.suiPageControlMain->count(), 2, 5000);
+        QCOMPARE(Form.suiPageControlMain->tabText(1), QString("My Player"));
+        QCOMPARE(Form.suiPageControlMain->currentIndex(), 1);
+        QVERIFY(Player.isVisible());
+
+        // A second controller brings no second page.
+        QTcpSocket Second;
+        Second.connectToHost(QHostAddress::LocalHost, Player.CommandServer()->Port());
+        QVERIFY(Second.waitForConnected(5000));
+        QTest::qWait(100);
+        QCOMPARE(Form.suiPageControlMain->count(), 2);
+
+        CloseFully(Form);
+        QVERIFY(!Player.IsListening());
+        QTRY_COMPARE_WITH_TIMEOUT(Controller.state(), QAbstractSocket::UnconnectedState, 5000);
+    }
+
+    void autoRunEntryFollowsTheFile() {
+        TFormMain Form(0);
+        QVERIFY(!Form.ActAutoRun->isChecked());
+        Form.ActAutoRun->trigger();
+        QVERIFY(IsAutoRun());
+        QVERIFY(Form.ActAutoRun->isChecked());
+        Form.ActAutoRun->trigger();
+        QVERIFY(!IsAutoRun());
+        QVERIFY(!Form.ActAutoRun->isChecked());
+    }
+
+    void skinFilesStyleTheWindow() {
+        LoadSettings();
+        QVERIFY(QDir().mkpath(SkinDir));
+        const QString Main = SkinDir + "/testskin1.vlx", Remote = SkinDir + "/testskin2.vlx";
+        for (const auto &[Name, Text] : {std::pair{Main, "QWidget { color: red; }"},
+                                         std::pair{Remote, "QWidget { color: blue; }"}}) {
+            QFile F(Name);
+            QVERIFY2(F.open(QIODevice::WriteOnly), qPrintable(Name));
+            F.write(Text);
+        }
+        TFormMain Form(0);
+        Form.LoadSkin("testskin");
+        QCOMPARE(Form.styleSheet(), QString("QWidget { color: red; }"));
+        QCOMPARE(Form.FileThemeRemote(), QString("QWidget { color: blue; }"));
+        Form.LoadSkin("nosuchskin");
+        QVERIFY(Form.styleSheet().isEmpty());
+        QFile::remove(Main);
+        QFile::remove(Remote);
     }
 };
 
