@@ -34,8 +34,9 @@ TMediaControlStrip::TMediaControlStrip(TMediaComponent *Media, QWidget *Parent)
     FMute->setCheckable(true);
     FVolume->setRange(0, 100);
     FVolume->setToolTip(tr("Volume"));
-    FVolume->setMaximumWidth(120);
-    FTime->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0:00:00 / 0:00:00")));
+    FVolume->setMaximumWidth(80);
+    FSeek->setMinimumWidth(50);
+    FTime->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00 / 00:00")));
 
     auto *Layout = new QHBoxLayout(this);
     Layout->addWidget(FPlayPause);
@@ -64,8 +65,20 @@ TMediaControlStrip::TMediaControlStrip(TMediaComponent *Media, QWidget *Parent)
     });
     connect(FMedia, &TMediaComponent::PlayStateChange, this, &TMediaControlStrip::Refresh);
     connect(FRefreshTimer, &QTimer::timeout, this, &TMediaControlStrip::Refresh);
-    FRefreshTimer->start(RefreshMs);
+    FRefreshTimer->setInterval(RefreshMs);
     Refresh();
+}
+
+// Only a strip on screen follows the component, so a hidden player costs nothing.
+void TMediaControlStrip::showEvent(QShowEvent *Event) {
+    QWidget::showEvent(Event);
+    Refresh();
+    FRefreshTimer->start();
+}
+
+void TMediaControlStrip::hideEvent(QHideEvent *Event) {
+    QWidget::hideEvent(Event);
+    FRefreshTimer->stop();
 }
 
 void TMediaControlStrip::Refresh() {

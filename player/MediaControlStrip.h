@@ -16,7 +16,7 @@ class TMediaControlStrip : public QWidget {
 public:
     explicit TMediaControlStrip(TMediaComponent *Media, QWidget *Parent = nullptr);
 
-    // Shows the component's current state (also done on a timer and on state changes).
+    // Shows the component's current state (also on state changes, and on a timer while on screen).
     void Refresh();
 
     QToolButton *PlayPauseButton() const { return FPlayPause; }
@@ -25,6 +25,10 @@ public:
     QSlider *SeekSlider() const { return FSeek; }
     QSlider *VolumeSlider() const { return FVolume; }
     QLabel *TimeLabel() const { return FTime; }
+
+protected:
+    void showEvent(QShowEvent *Event) override;
+    void hideEvent(QHideEvent *Event) override;
 
 private:
     void PlayPauseClicked();
