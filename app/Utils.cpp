@@ -358,6 +358,10 @@ QByteArray DocumentName(const QByteArray &URL) {
     return Path.mid(Path.lastIndexOf('/') + 1);
 }
 
+QString FileError(const char *What, const QString &Path, const QString &Reason) {
+    return QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(What), Path, Reason);
+}
+
 QByteArray FileNamePart(const QByteArray &Path) {
     return Path.mid(Path.lastIndexOf('/') + 1);
 }

@@ -52,6 +52,10 @@ QByteArrayList SplitLines(const QByteArray &Text);
 // together with the two characters after it; "+" stays "+".
 QByteArray PercentDecode(const QByteArray &S);
 
+// The text shown when a file cannot be read or written: What ("Cannot open file",
+// "Cannot create file"), the file name and the system's reason.
+QString FileError(const char *What, const QString &Path, const QString &Reason);
+
 // Leading and trailing blanks and control characters removed.
 QByteArray TrimBlanks(const QByteArray &S);
 

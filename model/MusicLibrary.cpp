@@ -7,14 +7,6 @@
 
 #include <algorithm>
 
-namespace {
-
-QString FileError(const char *What, const QString &Path, const QString &Reason) {
-    return QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(What), Path, Reason);
-}
-
-} // namespace
-
 TMusicLibrary::TMusicLibrary(QObject *Parent)
     : QAbstractListModel(Parent), FSnapshot(std::make_shared<const QByteArrayList>()) {}
 

@@ -18,7 +18,6 @@ namespace {
 
 constexpr int SeekSteps = 1000;
 constexpr int RefreshMs = 250;
-constexpr int StatePlaying = 3;
 
 } // namespace
 

@@ -66,15 +66,6 @@ constexpr quint64 TagMute = 2;
 constexpr quint64 TagSeek = 3;
 constexpr quint64 TagLoadBase = quint64(1) << 40;
 
-constexpr int StateUndefined = 0;
-constexpr int StateStopped = 1;
-constexpr int StatePaused = 2;
-constexpr int StatePlaying = 3;
-constexpr int StateBuffering = 6;
-constexpr int StateMediaEnded = 8;
-constexpr int StateTransitioning = 9;
-constexpr int StateReady = 10;
-
 int ClampVolume(double Value) {
     if (!std::isfinite(Value))
         return 0;

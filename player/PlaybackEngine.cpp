@@ -14,11 +14,6 @@
 
 namespace {
 
-constexpr int StatePlaying = 3;
-constexpr int StateStopped = 1;
-constexpr int StateReady = 10;
-constexpr int StateUndefined = 0;
-
 bool NeedsEscape(unsigned char C, bool InQuery) {
     if (C < 0x20 || C == 0x7F || C >= 0x80)
         return true;

@@ -16,10 +16,6 @@ const QString TFormInputURLs::URLFileFilter = QStringLiteral("Urls text file (*.
 
 namespace {
 
-QString FileError(const char *What, const QString &Path, const QString &Reason) {
-    return QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(What), Path, Reason);
-}
-
 bool EndsWithLineBreak(const QByteArray &Text) {
     return Text.endsWith('\n') || Text.endsWith('\r');
 }
@@ -116,32 +112,29 @@ bool TFormInputURLs::SaveURLFile(const QString &Path) {
     return false;
 }
 
-void TFormInputURLs::ButtonLoadClick() {
-    QFileDialog Dialog(this, QStringLiteral("Open"));
-    Dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    Dialog.setFileMode(QFileDialog::ExistingFile);
+bool TFormInputURLs::AskURLFileName(QFileDialog::AcceptMode Mode) {
+    const bool Open = Mode == QFileDialog::AcceptOpen;
+    QFileDialog Dialog(this, Open ? QStringLiteral("Open") : QStringLiteral("Save As"));
+    Dialog.setAcceptMode(Mode);
+    Dialog.setFileMode(Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     Dialog.setNameFilter(URLFileFilter);
     Dialog.setDefaultSuffix(QStringLiteral("txt"));
     if (!FURLFileName.isEmpty())
         Dialog.selectFile(FURLFileName);
     if (ExecModal(Dialog) != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
-        return;
+        return false;
     FURLFileName = Dialog.selectedFiles().first();
-    LoadURLFile(FURLFileName);
+    return true;
+}
+
+void TFormInputURLs::ButtonLoadClick() {
+    if (AskURLFileName(QFileDialog::AcceptOpen))
+        LoadURLFile(FURLFileName);
 }
 
 void TFormInputURLs::ButtonSaveClick() {
-    QFileDialog Dialog(this, QStringLiteral("Save As"));
-    Dialog.setAcceptMode(QFileDialog::AcceptSave);
-    Dialog.setFileMode(QFileDialog::AnyFile);
-    Dialog.setNameFilter(URLFileFilter);
-    Dialog.setDefaultSuffix(QStringLiteral("txt"));
-    if (!FURLFileName.isEmpty())
-        Dialog.selectFile(FURLFileName);
-    if (ExecModal(Dialog) != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
-        return;
-    FURLFileName = Dialog.selectedFiles().first();
-    SaveURLFile(FURLFileName);
+    if (AskURLFileName(QFileDialog::AcceptSave))
+        SaveURLFile(FURLFileName);
 }
 
 void TFormInputURLs::suiButtonOKClick() {

@@ -2,6 +2,7 @@
 
 #include <QByteArrayList>
 #include <QDialog>
+#include <QFileDialog>
 #include <QString>
 
 class QLabel;
@@ -53,5 +54,8 @@ public:
     static const QString URLFileFilter;
 
 private:
+    // Asks for a URL-list file, starting at the remembered one; remembers the choice.
+    bool AskURLFileName(QFileDialog::AcceptMode Mode);
+
     QString FURLFileName;
 };
