@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
@@ -169,27 +170,45 @@ int main() {
         std::fprintf(stderr, "%s\n", qPrintable(Error));
         return 1;
     }
-    const double OwnOne = Measure(Server.Port(), 1, FileSize);
-    const double OwnMany = Measure(Server.Port(), ManyClients, ManySlice);
-    Server.Stop();
-
-    double NginxOne = 0, NginxMany = 0;
-    const bool HaveNginx = QFile::exists("/usr/sbin/nginx");
-    if (HaveNginx) {
-        const quint16 Port = FreePort();
-        const pid_t Pid = StartNginx(Dir.path(), Dir.path(), Port);
-        if (Pid > 0) {
-            NginxOne = Measure(Port, 1, FileSize);
-            NginxMany = Measure(Port, ManyClients, ManySlice);
-            kill(Pid, SIGTERM);
-            waitpid(Pid, nullptr, 0);
-        } else {
+    pid_t NginxPid = -1;
+    quint16 NginxPort = 0;
+    if (QFile::exists("/usr/sbin/nginx")) {
+        NginxPort = FreePort();
+        NginxPid = StartNginx(Dir.path(), Dir.path(), NginxPort);
+        if (NginxPid <= 0)
             std::fprintf(stderr, "nginx did not start\n");
-        }
     }
+    const bool HaveNginx = NginxPid > 0;
 
-    std::printf("loopback download, MB/s (1 client: 1 GiB; %d clients: 256 MiB each)\n",
-                ManyClients);
+    // Rounds alternate between the two servers, so that neither gains from running
+    // first or from a quiet moment of the machine; the medians are compared.
+    constexpr int Rounds = 5;
+    std::vector<double> OwnOnes, OwnManys, NginxOnes, NginxManys;
+    for (int R = 0; R < Rounds; ++R) {
+        OwnOnes.push_back(Measure(Server.Port(), 1, FileSize));
+        if (HaveNginx)
+            NginxOnes.push_back(Measure(NginxPort, 1, FileSize));
+        OwnManys.push_back(Measure(Server.Port(), ManyClients, ManySlice));
+        if (HaveNginx)
+            NginxManys.push_back(Measure(NginxPort, ManyClients, ManySlice));
+    }
+    Server.Stop();
+    if (HaveNginx) {
+        kill(NginxPid, SIGTERM);
+        waitpid(NginxPid, nullptr, 0);
+    }
+    const auto Median = [](std::vector<double> V) {
+        if (V.empty())
+            return 0.0;
+        std::sort(V.begin(), V.end());
+        return V[V.size() / 2];
+    };
+    const double OwnOne = Median(OwnOnes), OwnMany = Median(OwnManys);
+    const double NginxOne = Median(NginxOnes), NginxMany = Median(NginxManys);
+
+    std::printf("loopback download, MB/s, median of %d alternating rounds "
+                "(1 client: 1 GiB; %d clients: 256 MiB each)\n",
+                Rounds, ManyClients);
     std::printf("%-12s %12s %12s %8s\n", "clients", "vxPlayer", "nginx", "ratio");
     const auto Row = [&](const char *Name, double Own, double Other) {
         if (HaveNginx && Other > 0)
