@@ -129,7 +129,7 @@ pid_t StartNginx(const QString &Dir, const QString &Root, quint16 Port) {
             close(Fd);
             return Pid;
         }
-        usleep(50000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     kill(Pid, SIGTERM);
     waitpid(Pid, nullptr, 0);

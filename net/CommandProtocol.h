@@ -18,7 +18,7 @@ enum class TCommandShape {
 };
 
 // One entry of a reader's command table.
-struct TCommandSpec {
+struct TCommandEntry {
     QByteArray Word;
     TCommandShape Shape = TCommandShape::Single;
     // A Single argument that must be an integer; a bad or missing one drops the command.
@@ -27,7 +27,7 @@ struct TCommandSpec {
     bool KeepOnBadCount = false;
 };
 
-using TCommandTable = QList<TCommandSpec>;
+using TCommandTable = QList<TCommandEntry>;
 
 // The words a speaker reads from controllers, in matching order.
 const TCommandTable &SpeakerCommands();

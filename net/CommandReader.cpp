@@ -51,7 +51,7 @@ void TCommandReader::Expire(qint64 NowMs) {
         return;
     switch (FPhase) {
     case TPhase::Argument:
-        if (FSpec.Numeric) {
+        if (FEntry.Numeric) {
             DropMessage();
         } else {
             FCurrent.Lines.append(QByteArray());
@@ -59,7 +59,7 @@ void TCommandReader::Expire(qint64 NowMs) {
         }
         break;
     case TPhase::Count:
-        if (FSpec.KeepOnBadCount)
+        if (FEntry.KeepOnBadCount)
             Deliver();
         else
             DropMessage();
@@ -87,10 +87,10 @@ std::optional<TCommandMessage> TCommandReader::Next() {
     return Message;
 }
 
-void TCommandReader::StartMessage(const TCommandSpec &Spec, qint64 NowMs) {
-    FSpec = Spec;
-    FCurrent = TCommandMessage{Spec.Word, {}, 0};
-    switch (Spec.Shape) {
+void TCommandReader::StartMessage(const TCommandEntry &Entry, qint64 NowMs) {
+    FEntry = Entry;
+    FCurrent = TCommandMessage{Entry.Word, {}, 0};
+    switch (Entry.Shape) {
     case TCommandShape::WordOnly:
         Deliver();
         return;
@@ -107,14 +107,14 @@ void TCommandReader::StartMessage(const TCommandSpec &Spec, qint64 NowMs) {
 void TCommandReader::TakeLine(const QByteArray &Line, qint64 NowMs) {
     switch (FPhase) {
     case TPhase::Word:
-        for (const TCommandSpec &Spec : std::as_const(FTable))
-            if (Line == Spec.Word) {
-                StartMessage(Spec, NowMs);
+        for (const TCommandEntry &Entry : std::as_const(FTable))
+            if (Line == Entry.Word) {
+                StartMessage(Entry, NowMs);
                 return;
             }
         return;
     case TPhase::Argument:
-        if (FSpec.Numeric) {
+        if (FEntry.Numeric) {
             const std::optional<qint32> Value = ParseCommandInteger(Line);
             if (!Value) {
                 DropMessage();
@@ -128,7 +128,7 @@ void TCommandReader::TakeLine(const QByteArray &Line, qint64 NowMs) {
     case TPhase::Count: {
         const std::optional<qint32> Count = ParseCommandInteger(Line);
         if (!Count) {
-            if (FSpec.KeepOnBadCount)
+            if (FEntry.KeepOnBadCount)
                 Deliver();
             else
                 DropMessage();

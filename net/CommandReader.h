@@ -54,7 +54,7 @@ private:
     enum class TPhase { Word, Argument, Count, Items };
 
     void TakeLine(const QByteArray &Line, qint64 NowMs);
-    void StartMessage(const TCommandSpec &Spec, qint64 NowMs);
+    void StartMessage(const TCommandEntry &Entry, qint64 NowMs);
     void Deliver();
     void DropMessage();
     void LineTooLong();
@@ -63,7 +63,7 @@ private:
     QByteArray FPartial;    // bytes of an unfinished line, at most the limit + one CR
     bool FSkipping = false; // inside an overlong line: discard up to its LF
     TPhase FPhase = TPhase::Word;
-    TCommandSpec FSpec; // the entry of the message being read
+    TCommandEntry FEntry; // the entry of the message being read
     TCommandMessage FCurrent;
     qint32 FRemaining = 0; // item lines still to come
     qint64 FDeadline = 0;

@@ -41,10 +41,10 @@ void AddCommonHeaders(MHD_Response *Response) {
 
 TByteRange ParseByteRange(const QByteArray &Header, qint64 Size) {
     TByteRange Whole;
-    const QByteArray Spec = Header.trimmed();
-    if (!StartsWithAscii(Spec, "bytes="))
+    const QByteArray Ranges = Header.trimmed();
+    if (!StartsWithAscii(Ranges, "bytes="))
         return Whole;
-    const QByteArray Set = Spec.mid(6).trimmed();
+    const QByteArray Set = Ranges.mid(6).trimmed();
     if (Set.contains(','))
         return Whole;
     const qsizetype Dash = Set.indexOf('-');

@@ -21,12 +21,12 @@ std::optional<TRange> ParseRange(const QByteArray &Value, qint64 Size) {
     const QByteArray V = Value.trimmed();
     if (!V.startsWith("bytes=") || V.contains(','))
         return std::nullopt;
-    const QByteArray Spec = V.mid(6);
-    const qsizetype Dash = Spec.indexOf('-');
+    const QByteArray Range = V.mid(6);
+    const qsizetype Dash = Range.indexOf('-');
     if (Dash < 0)
         return std::nullopt;
     bool OkA = false, OkB = false;
-    const QByteArray A = Spec.left(Dash).trimmed(), B = Spec.mid(Dash + 1).trimmed();
+    const QByteArray A = Range.left(Dash).trimmed(), B = Range.mid(Dash + 1).trimmed();
     if (A.isEmpty()) {
         const qint64 N = B.toLongLong(&OkB);
         if (!OkB || N <= 0 || Size == 0)
