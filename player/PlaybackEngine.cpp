@@ -298,7 +298,13 @@ void TPlaybackEngine::IdTCPServerCmdExecute(TConnectionId Id, const QByteArray &
 void TPlaybackEngine::QueueListJob(const QByteArray &Sender, const QByteArray &Word,
                                    const QByteArray &Payload) {
     QMutexLocker Lock(&ListLock);
+    // An empty queue takes any job: a single message is already bounded by the reader.
+    const bool Full = Jobs.Count() >= MaxQueuedJobs ||
+                      (Jobs.Count() > 0 && FQueuedBytes + Payload.size() > MaxQueuedJobBytes);
+    if (!Sender.isEmpty() && Full)
+        return;
     Jobs.Add(Sender, Word, Payload);
+    FQueuedBytes += Payload.size();
 }
 
 void TPlaybackEngine::AddLocalTracks(const QByteArrayList &URLs) {
@@ -318,6 +324,8 @@ void TPlaybackEngine::ProcessListJob() {
     {
         QMutexLocker Lock(&ListLock);
         Job = Jobs.TakeFirst();
+        if (Job)
+            FQueuedBytes -= Job->Body.size();
     }
     if (!Job)
         return;

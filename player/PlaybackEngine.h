@@ -35,6 +35,11 @@ QByteArray FormatSeconds(double Seconds);
 // Lines joined into one payload, each followed by CR LF.
 QByteArray JoinLines(const QByteArrayList &Lines);
 
+// Jobs are carried out one per 200 ms tick while a controller can send them far faster: past
+// either limit a controller's job is dropped (the local user's jobs are always taken).
+constexpr qsizetype MaxQueuedJobs = 1000;
+constexpr qint64 MaxQueuedJobBytes = 64 * 1024 * 1024;
+
 // The speaker: plays the play list through the media component, carries out list jobs and
 // controller commands, and reports state, volume, mute, position and list changes. Runs on
 // the GUI thread, driven by the two timer ticks and the component's play-state signal.
@@ -66,6 +71,7 @@ public:
     // Carries out the oldest queued list job, if any.
     void ProcessListJob();
     // Queues a list job ("ADD" or "UPDATELIST"); Payload holds lines each ending in CR LF.
+    // A controller's job (Sender not empty) is dropped while the queue is full.
     void QueueListJob(const QByteArray &Sender, const QByteArray &Word, const QByteArray &Payload);
     // The local user's own tracks: an "ADD" job with no sender address.
     void AddLocalTracks(const QByteArrayList &URLs);
@@ -118,4 +124,5 @@ private:
     TMessageSink FSink;
     TClock FClock;
     TPlayListModel *FModel;
+    qint64 FQueuedBytes = 0; // payload bytes in Jobs, under ListLock
 };

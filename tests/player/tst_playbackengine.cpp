@@ -319,6 +319,28 @@ private Q_SLOTS:
             QCOMPARE(M.RowOf(M.ItemAt(Row)), Row);
     }
 
+    // A controller flooding jobs faster than the ticks carry them out cannot grow the queue
+    // without bound; the local user's jobs still get in.
+    void controllerJobsAreBounded() {
+        TRig R;
+        for (qsizetype I = 0; I <= MaxQueuedJobs; ++I)
+            R.Command("UPDATELIST", {A});
+        QCOMPARE(R.Engine->Jobs.Count(), MaxQueuedJobs);
+        R.Engine->AddLocalTracks({B});
+        QCOMPARE(R.Engine->Jobs.Count(), MaxQueuedJobs + 1);
+        while (R.Engine->Jobs.Count() > 0)
+            R.Engine->ProcessListJob();
+
+        // By size: an empty queue takes one large job, then nothing more fits.
+        const QByteArray Big(MaxQueuedJobBytes / 2 + 1, 'x');
+        R.Command("ADD", {Big});
+        R.Command("ADD", {Big});
+        QCOMPARE(R.Engine->Jobs.Count(), 1);
+        R.Engine->ProcessListJob();
+        R.Command("ADD", {Big});
+        QCOMPARE(R.Engine->Jobs.Count(), 1);
+    }
+
     void updateList_data() {
         QTest::addColumn<QByteArrayList>("NewList");
         QTest::addColumn<int>("Current"); // CurrentIndex after the job
