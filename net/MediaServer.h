@@ -53,9 +53,11 @@ public:
     // (case-sensitive), or empty.
     static QByteArray FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library);
 
-    // Connection timeout and limit of the server.
+    // Connection timeout and limits of the server. The limit per client address
+    // keeps one peer that holds connections open from locking out every other.
     static constexpr unsigned TimeoutSeconds = 30;
     static constexpr unsigned ConnectionLimit = 256;
+    static constexpr unsigned ClientConnectionLimit = 32;
 
 private:
     friend struct TMediaServerCallbacks;

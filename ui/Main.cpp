@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
@@ -199,13 +200,7 @@ void TFormMain::TimerCmdTimer() {
             close();
         return;
     }
-    bool Changed = false;
-    {
-        QMutexLocker Lock(&FLock);
-        Changed = FComputersChanged;
-        FComputersChanged = false;
-    }
-    Q_UNUSED(Changed);
+    RefreshComputerCombo();
 
     if (FLocalPlayer && FLocalPlayer->TakeShowRequest()) {
         if (!FLocalPlayer->isVisible())
@@ -214,6 +209,22 @@ void TFormMain::TimerCmdTimer() {
         if (FLocalPlayerSheet)
             suiPageControlMain->setCurrentWidget(FLocalPlayerSheet);
     }
+}
+
+void TFormMain::RefreshComputerCombo() {
+    QStringList Items;
+    {
+        QMutexLocker Lock(&FLock);
+        if (!FComputersChanged)
+            return;
+        FComputersChanged = false;
+        for (const QByteArray &Computer : std::as_const(FComputers))
+            Items.append(QString::fromUtf8(Computer));
+    }
+    const QString Text = suiComboBoxPlayServer->currentText();
+    suiComboBoxPlayServer->clear();
+    suiComboBoxPlayServer->addItems(Items);
+    suiComboBoxPlayServer->setCurrentText(Text);
 }
 
 void TFormMain::SetLocalPlayer(TFormLocalPlayer *LocalPlayer) {

@@ -65,6 +65,8 @@ public:
     // Library page (MainLibrary.cpp).
     // Shows the store's rows in suiListViewLib.
     void FillLibraryView();
+    // Replaces the "Play on" box's items with the known computers, keeping its text.
+    void RefreshComputerCombo();
     // Adds a source when it is an accepted audio name and new; refusals are silent.
     void AddToLibrary(const QByteArray &Source);
     // Adds several sources in order, drawn at once; how many were added.

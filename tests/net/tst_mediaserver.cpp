@@ -287,6 +287,16 @@ private Q_SLOTS:
         const TReply Reply = Fetch(FServer.Port(), "/My%20Song.mp3", "HEAD");
         QCOMPARE(Reply.Status, 200);
         QVERIFY(Clock.elapsed() < 5000);
+
+        // One address holding every slot it can get still leaves room for another.
+        std::vector<std::unique_ptr<QTcpSocket>> Hoard;
+        for (unsigned I = 0; I < TMediaServer::ConnectionLimit; ++I) {
+            Hoard.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(Hoard.back()->bind(QHostAddress("127.0.0.2")));
+            Hoard.back()->connectToHost(QHostAddress::LocalHost, FServer.Port());
+            QVERIFY(Hoard.back()->waitForConnected(5000));
+        }
+        QCOMPARE(Fetch(FServer.Port(), "/My%20Song.mp3", "HEAD").Status, 200);
     }
 
     void parallelDownloadsWhileEditing() {

@@ -4,6 +4,7 @@
 #include "MediaPlayer.h"
 #include "Utils.h"
 
+#include <QComboBox>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTcpSocket>
@@ -55,6 +56,10 @@ private Q_SLOTS:
             Form.show();
             QVERIFY(!QFile::exists(Ini())); // start-up never creates the file
             QCOMPARE(Form.pos(), QPoint(251, 163));
+            // The first heartbeat puts the known computers into the "Play on" box.
+            QTRY_COMPARE(Form.suiComboBoxPlayServer->count(), 1);
+            QCOMPARE(Form.suiComboBoxPlayServer->itemText(0), QString("My Computer"));
+            QCOMPARE(Form.suiComboBoxPlayServer->currentText(), QString("My Computer"));
             CloseFully(Form);
         }
         QCOMPARE(WindowKeys(), QStringList{"PopHitCount"});
