@@ -3,6 +3,7 @@
 #include "Utils.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -19,6 +20,7 @@ QByteArray TMusicLibrary::DisplayName(const QByteArray &Source) {
 bool TMusicLibrary::LoadFromFile(const QString &Path, QString *Error) {
     QByteArray Text;
     bool Ok = true;
+    FUnreadFile.clear();
     if (QFile::exists(Path)) {
         QFile File(Path);
         if (File.open(QIODevice::ReadOnly)) {
@@ -29,6 +31,7 @@ bool TMusicLibrary::LoadFromFile(const QString &Path, QString *Error) {
             Ok = false;
         }
         if (!Ok) {
+            FUnreadFile = Path;
             Text.clear();
             if (Error)
                 *Error = FileError("Cannot open file", Path, File.errorString());
@@ -53,7 +56,18 @@ bool TMusicLibrary::LoadFromFile(const QString &Path, QString *Error) {
     return Ok;
 }
 
-bool TMusicLibrary::SaveToFile(const QString &Path, QString *Error) const {
+bool TMusicLibrary::SaveToFile(const QString &Path, QString *Error) {
+    if (!FUnreadFile.isEmpty() && FUnreadFile == Path && QFileInfo::exists(Path)) {
+        const QString Aside = Path + QStringLiteral(".unreadable");
+        QFile::remove(Aside);
+        if (!QFile::rename(Path, Aside)) {
+            if (Error)
+                *Error = FileError("Cannot create file", Path,
+                                   QStringLiteral("The unreadable file could not be moved aside."));
+            return false;
+        }
+    }
+    FUnreadFile.clear();
     QByteArray Text;
     qsizetype Size = 0;
     for (const TLibraryEntry &Entry : FRows)

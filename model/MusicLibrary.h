@@ -31,8 +31,9 @@ public:
     // library and true; an unreadable one an empty library, false and *Error.
     bool LoadFromFile(const QString &Path, QString *Error = nullptr);
     // Writes the rows' sources, top to bottom, each ending in CR LF; the old file
-    // stays untouched when this fails (false and *Error).
-    bool SaveToFile(const QString &Path, QString *Error = nullptr) const;
+    // stays untouched when this fails (false and *Error). A file that could not be
+    // loaded is kept as Path + ".unreadable" instead of being overwritten.
+    bool SaveToFile(const QString &Path, QString *Error = nullptr);
 
     // Appends Source when its name is an accepted audio name and it is new
     // (A-Z case ignored, not blank); refusals are silent. True when appended.
@@ -82,5 +83,8 @@ private:
     QHash<QByteArray, int> FKeys;
 
     mutable std::mutex FSnapshotLock;
+    // A library file that exists but could not be read: it is moved aside, not
+    // overwritten, by the first save, so the entries it holds are not lost.
+    QString FUnreadFile;
     std::shared_ptr<const QByteArrayList> FSnapshot;
 };

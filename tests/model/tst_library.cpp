@@ -112,6 +112,16 @@ private Q_SLOTS:
         QVERIFY2(Error.startsWith("Cannot open file"), qPrintable(Error));
         QVERIFY(Error.contains(PathOf("a-folder.txt")));
         QCOMPARE(Library.Count(), 0);
+
+        // The next save keeps what could not be read instead of overwriting it.
+        QVERIFY(QFile::exists(PathOf("a-folder.txt/keep.txt")) ||
+                QFile(PathOf("a-folder.txt/keep.txt")).open(QIODevice::WriteOnly));
+        QVERIFY(Library.AddToLibrary("/m/new.mp3"));
+        QVERIFY2(Library.SaveToFile(PathOf("a-folder.txt"), &Error), qPrintable(Error));
+        QVERIFY(QFile::exists(PathOf("a-folder.txt.unreadable/keep.txt")));
+        QFile Saved(PathOf("a-folder.txt"));
+        QVERIFY(Saved.open(QIODevice::ReadOnly));
+        QCOMPARE(Saved.readAll(), QByteArray("/m/new.mp3\r\n"));
     }
 
     void addRules_data() {

@@ -150,6 +150,8 @@ private Q_SLOTS:
                  qPrintable(FMessages[0]));
         QCOMPARE(Form.Library()->Count(), 0);
 
+        // The unreadable folder cannot be moved aside either: the save fails.
+        QVERIFY(QDir().mkpath(LibraryFileName + ".unreadable/full"));
         QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
         Form.AddToLibrary(QByteArray("/m/a.mp3"));
         QVERIFY(!Form.SaveLibrary());
