@@ -63,11 +63,7 @@ int TPlayListModel::RowOf(const TMusicItem *Item) const {
     return static_cast<const TRow *>(Item->ListItem)->Index;
 }
 
-void TPlayListModel::AppendRows(const std::vector<TMusicItem *> &Items) {
-    if (Items.empty())
-        return;
-    const int First = RowCount();
-    beginInsertRows({}, First, First + int(Items.size()) - 1);
+void TPlayListModel::AddRowRecords(const std::vector<TMusicItem *> &Items) {
     FRows.reserve(FRows.size() + Items.size());
     for (TMusicItem *Item : Items) {
         auto Row = std::make_unique<TRow>();
@@ -76,6 +72,14 @@ void TPlayListModel::AppendRows(const std::vector<TMusicItem *> &Items) {
         Item->ListItem = Row.get();
         FRows.push_back(std::move(Row));
     }
+}
+
+void TPlayListModel::AppendRows(const std::vector<TMusicItem *> &Items) {
+    if (Items.empty())
+        return;
+    const int First = RowCount();
+    beginInsertRows({}, First, First + int(Items.size()) - 1);
+    AddRowRecords(Items);
     endInsertRows();
 }
 
@@ -87,14 +91,7 @@ void TPlayListModel::BeginReplace() {
 }
 
 void TPlayListModel::FinishReplace(const std::vector<TMusicItem *> &Items, int MarkedRow) {
-    FRows.reserve(Items.size());
-    for (TMusicItem *Item : Items) {
-        auto Row = std::make_unique<TRow>();
-        Row->Item = Item;
-        Row->Index = RowCount();
-        Item->ListItem = Row.get();
-        FRows.push_back(std::move(Row));
-    }
+    AddRowRecords(Items);
     FMarked = MarkedRow >= 0 && MarkedRow < RowCount() ? FRows[size_t(MarkedRow)].get() : nullptr;
     FReplacing = false;
     endResetModel();

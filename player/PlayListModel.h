@@ -46,6 +46,8 @@ public:
 
 private:
     struct TRow;
+    // Row records for Items after the last row, each item linked to its row.
+    void AddRowRecords(const std::vector<TMusicItem *> &Items);
 
     std::vector<std::unique_ptr<TRow>> FRows;
     TRow *FMarked = nullptr; // at most one row carries the state image
