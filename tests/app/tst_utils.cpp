@@ -418,6 +418,11 @@ private Q_SLOTS:
                          {QStringLiteral("writeini"), Ini, QStringLiteral("Window/Height"),
                           QStringLiteral("480")});
             QVERIFY(Helper.waitForFinished(15000));
+            if (Helper.exitCode() == 8) {
+                // Root of a user namespace (unshare -r) may not take another user's id.
+                QFile::setPermissions(Folder, QFileDevice::Permissions(0x7700));
+                QSKIP("cannot drop to an unprivileged user here");
+            }
             QCOMPARE(Helper.exitCode(), 1);
         }
         QFile::setPermissions(Folder, QFileDevice::Permissions(0x7700));
