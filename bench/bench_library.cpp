@@ -1,5 +1,6 @@
 // Times the library store on a large library: load, save, a 10000-file batch
 // add, and removing 10000 rows.
+#include "BenchLibrary.h"
 #include "MusicLibrary.h"
 #include "Utils.h"
 
@@ -10,15 +11,6 @@
 
 #include <cstdio>
 
-namespace {
-
-QByteArray TrackPath(int I) {
-    return "/home/user/Music/Artist " + QByteArray::number(I / 1000) + "/Album " +
-           QByteArray::number(I / 10) + "/Track " + QByteArray::number(I) + ".mp3";
-}
-
-} // namespace
-
 int main(int argc, char **argv) {
     QCoreApplication App(argc, argv);
     AudioExtensionList = "*.ASF;*.ASX;*.WPL;*.WM;*.WX;*.WMD;*.WMZ;*.WMA;*.WAX;*.WAV;*.MP3;"
@@ -27,16 +19,8 @@ int main(int argc, char **argv) {
     constexpr int Batch = 10000;
     QTemporaryDir Dir;
     const QString Path = Dir.filePath("MusicLibrary.txt");
-    {
-        QByteArray Text;
-        for (int I = 0; I < Entries; ++I)
-            Text += TrackPath(I) + "\r\n";
-        QFile File(Path);
-        if (!File.open(QIODevice::WriteOnly) || File.write(Text) != Text.size()) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
-            return 1;
-        }
-    }
+    if (!WriteLibraryFile(Path, Entries))
+        return 1;
 
     TMusicLibrary Library;
     QElapsedTimer Clock;

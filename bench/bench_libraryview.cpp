@@ -1,5 +1,6 @@
 // Times the main window's library page on a 100000-entry library: start-up with
 // the library loaded and shown, a 10000-file drop, and select-all with a repaint.
+#include "BenchLibrary.h"
 #include "LibraryView.h"
 #include "Main.h"
 #include "MusicLibrary.h"
@@ -15,15 +16,6 @@
 
 #include <cstdio>
 
-namespace {
-
-QByteArray TrackPath(int I) {
-    return "/home/user/Music/Artist " + QByteArray::number(I / 1000) + "/Album " +
-           QByteArray::number(I / 10) + "/Track " + QByteArray::number(I) + ".mp3";
-}
-
-} // namespace
-
 int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir Home;
@@ -33,16 +25,8 @@ int main(int argc, char **argv) {
     constexpr int Entries = 100000;
     constexpr int Dropped = 10000;
     LoadSettings();
-    {
-        QByteArray Text;
-        for (int I = 0; I < Entries; ++I)
-            Text += TrackPath(I) + "\r\n";
-        QFile File(LibraryFileName);
-        if (!File.open(QIODevice::WriteOnly) || File.write(Text) != Text.size()) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(LibraryFileName));
-            return 1;
-        }
-    }
+    if (!WriteLibraryFile(LibraryFileName, Entries))
+        return 1;
 
     QElapsedTimer Clock;
     Clock.start();

@@ -3,6 +3,7 @@
 #include "CommandServer.h"
 #include "LocalPlayerForm.h"
 #include "MediaPlayer.h"
+#include "MessageText.h"
 #include "TestHttpServer.h"
 #include "TestMedia.h"
 
@@ -17,13 +18,6 @@ namespace {
 
 const TMpvOptions Timed = {{"ao", "null"}};
 const TMpvOptions Untimed = {{"ao", "null"}, {"ao-null-untimed", "yes"}};
-
-QByteArray Render(const TCommandMessage &M) {
-    QByteArray Out = M.Word;
-    for (const QByteArray &Line : M.Lines)
-        Out += " / " + Line;
-    return Out;
-}
 
 // A controller on a raw socket: everything the speaker sent it, message by message.
 struct TController {

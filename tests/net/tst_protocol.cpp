@@ -1,18 +1,12 @@
 #include "CommandProtocol.h"
 #include "CommandReader.h"
+#include "MessageText.h"
 
 #include <QTest>
 
 namespace {
 
 // "WORD / line / line" (numeric singles also show their value as "=n"), for easy comparing.
-QByteArray Render(const TCommandMessage &M) {
-    QByteArray Out = M.Word;
-    for (const QByteArray &Line : M.Lines)
-        Out += " / " + Line;
-    return Out;
-}
-
 QByteArrayList Drain(TCommandReader &Reader) {
     QByteArrayList Out;
     while (std::optional<TCommandMessage> M = Reader.Next())

@@ -1,4 +1,5 @@
 #include "CommandServer.h"
+#include "MessageText.h"
 #include "Utils.h"
 
 #include <QSignalSpy>
@@ -43,13 +44,6 @@ struct TClient {
         Socket.flush();
     }
 };
-
-QByteArray Render(const TCommandMessage &M) {
-    QByteArray Out = M.Word;
-    for (const QByteArray &Line : M.Lines)
-        Out += " / " + Line;
-    return Out;
-}
 
 // What the server handed over, in order, with the connection it came from.
 struct TInbox {
