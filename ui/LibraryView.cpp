@@ -33,30 +33,27 @@ bool TLibraryView::IsFileDrop(const QDropEvent *Event) const {
     return Event->source() != this && !DroppedPaths(Event->mimeData()).isEmpty();
 }
 
+bool TLibraryView::AcceptFileDrop(QDropEvent *Event) const {
+    if (!IsFileDrop(Event))
+        return false;
+    Event->setDropAction(Qt::CopyAction);
+    Event->accept();
+    return true;
+}
+
 void TLibraryView::dragEnterEvent(QDragEnterEvent *Event) {
-    if (IsFileDrop(Event)) {
-        Event->setDropAction(Qt::CopyAction);
-        Event->accept();
-        return;
-    }
-    QListView::dragEnterEvent(Event);
+    if (!AcceptFileDrop(Event))
+        QListView::dragEnterEvent(Event);
 }
 
 void TLibraryView::dragMoveEvent(QDragMoveEvent *Event) {
-    if (IsFileDrop(Event)) {
-        Event->setDropAction(Qt::CopyAction);
-        Event->accept();
-        return;
-    }
-    QListView::dragMoveEvent(Event);
+    if (!AcceptFileDrop(Event))
+        QListView::dragMoveEvent(Event);
 }
 
 void TLibraryView::dropEvent(QDropEvent *Event) {
-    if (IsFileDrop(Event)) {
-        Event->setDropAction(Qt::CopyAction);
-        Event->accept();
+    if (AcceptFileDrop(Event))
         Q_EMIT FilesDropped(DroppedPaths(Event->mimeData()));
-        return;
-    }
-    QListView::dropEvent(Event);
+    else
+        QListView::dropEvent(Event);
 }

@@ -24,4 +24,6 @@ protected:
 
 private:
     bool IsFileDrop(const QDropEvent *Event) const;
+    // Takes a drop of files from outside as a copy; false for anything else.
+    bool AcceptFileDrop(QDropEvent *Event) const;
 };
