@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QSaveFile>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -57,9 +56,7 @@ const QByteArray &UpperExtensionList() {
 } // namespace
 
 QString AppVersion;
-QString AppDir;
 QString SkinDir;
-QString AppDataDir;
 QString HelpFileName;
 QString IniFileName;
 QString LibraryFileName;
@@ -74,7 +71,7 @@ QByteArray LocalHostName;
 QByteArray AudioExtensionList = UpperExtensionList();
 QByteArray AudioFileFilter = BuildAudioFileFilter();
 
-std::atomic<bool> AllowOthers{true};
+bool AllowOthers = true;
 QByteArray LocalIP = "127.0.0.1";
 
 namespace {
@@ -150,27 +147,50 @@ QString ExecArgument(const QString &Arg) {
     return Out + u'"';
 }
 
-// Profile files ignore the case of section and key names (ASCII letters only).
-std::optional<QString> IniText(QSettings &Ini, const QString &Section, const QString &Key) {
-    for (const QString &Group : Ini.childGroups()) {
-        if (!SameTextAscii(Group.toUtf8(), Section.toUtf8()))
-            continue;
-        Ini.beginGroup(Group);
-        const QStringList Names = Ini.childKeys();
-        for (const QString &Name : Names) {
-            if (SameTextAscii(Name.toUtf8(), Key.toUtf8())) {
-                const QString Text = Ini.value(Name).toString();
-                Ini.endGroup();
-                return Text;
-            }
-        }
-        Ini.endGroup();
+// The parts of one profile-file line.
+struct TIniLine {
+    bool IsSection = false;
+    QByteArray Name;  // section name, or key (trimmed)
+    QByteArray Value; // key's value (trimmed); empty for sections
+    bool IsEntry = false;
+};
+
+TIniLine ParseIniLine(const QByteArray &Line) {
+    const QByteArray T = Line.trimmed();
+    TIniLine Out;
+    if (T.startsWith('[')) {
+        Out.IsSection = true;
+        // A header without its "]" names no section: nothing in it matches.
+        if (T.endsWith(']'))
+            Out.Name = T.mid(1, T.size() - 2);
+        return Out;
     }
-    return std::nullopt;
+    const qsizetype Eq = T.indexOf('=');
+    if (Eq > 0 && !T.startsWith(';')) {
+        Out.IsEntry = true;
+        Out.Name = T.left(Eq).trimmed();
+        Out.Value = T.mid(Eq + 1).trimmed();
+    }
+    return Out;
 }
 
-qint32 ReadIniInteger(QSettings &Ini, const QString &Section, const QString &Key, qint32 Default) {
-    return ParseIniInteger(IniText(Ini, Section, Key).value_or(QString()).toUtf8(), Default);
+// Profile files ignore the case of section and key names (ASCII letters only); the first
+// entry of the first section of that name counts, as Windows reads them.
+std::optional<QByteArray> IniValue(const QByteArrayList &Lines, const QByteArray &Section,
+                                   const QByteArray &Key) {
+    bool InSection = false, SeenSection = false;
+    for (const QByteArray &Line : Lines) {
+        const TIniLine L = ParseIniLine(Line);
+        if (L.IsSection) {
+            if (SeenSection)
+                return std::nullopt;
+            InSection = !L.Name.isEmpty() && SameTextAscii(L.Name, Section);
+            SeenSection = InSection;
+        } else if (InSection && L.IsEntry && SameTextAscii(L.Name, Key)) {
+            return L.Value;
+        }
+    }
+    return std::nullopt;
 }
 
 // Sets Key=Value in Section: replaces the key's lines, else adds the key after the
@@ -183,20 +203,20 @@ void SetIniLine(QByteArrayList &Lines, const QByteArray &Section, const QByteArr
     int SectionsSeen = 0;
     qsizetype InsertAt = -1;
     for (qsizetype I = 0; I < Lines.size(); ++I) {
-        const QByteArray T = Lines[I].trimmed();
-        if (T.startsWith('[')) {
-            InSection = T.endsWith(']') && SameTextAscii(T.mid(1, T.size() - 2), Section);
+        const TIniLine L = ParseIniLine(Lines[I]);
+        if (L.IsSection) {
+            InSection = !L.Name.isEmpty() && SameTextAscii(L.Name, Section);
             if (InSection && ++SectionsSeen == 1)
                 InsertAt = I + 1;
             continue;
         }
         if (!InSection)
             continue;
-        const qsizetype Eq = T.indexOf('=');
-        if (Eq > 0 && SameTextAscii(T.left(Eq).trimmed(), Key)) {
+        if (L.IsEntry && SameTextAscii(L.Name, Key)) {
             Lines[I] = Entry;
             Found = true;
-        } else if (SectionsSeen == 1 && !T.isEmpty() && !T.startsWith(';')) {
+        } else if (SectionsSeen == 1 && !Lines[I].trimmed().isEmpty() &&
+                   !Lines[I].trimmed().startsWith(';')) {
             InsertAt = I + 1;
         }
     }
@@ -264,6 +284,19 @@ QByteArrayList SplitLines(const QByteArray &Text) {
     if (Start < N)
         Lines.append(Text.mid(Start));
     return Lines;
+}
+
+QByteArray JoinLines(const QByteArrayList &Lines) {
+    qsizetype Size = 0;
+    for (const QByteArray &Line : Lines)
+        Size += Line.size() + 2;
+    QByteArray Out;
+    Out.reserve(Size);
+    for (const QByteArray &Line : Lines) {
+        Out += Line;
+        Out += "\r\n";
+    }
+    return Out;
 }
 
 QByteArray PercentDecode(const QByteArray &S) {
@@ -391,9 +424,10 @@ QByteArray GetLocalHostName() {
 void LoadSettings() {
     AppVersion = QStringLiteral(VX_APP_VERSION);
     const QFileInfo Exe(QCoreApplication::applicationFilePath());
-    AppDir = Exe.absolutePath();
+    const QString AppDir = Exe.absolutePath();
     SkinDir = AppDir + QStringLiteral("/skin");
-    AppDataDir = GetAppDataFolder(QStringLiteral("Marvane"), QStringLiteral("Vellox Player"));
+    const QString AppDataDir =
+        GetAppDataFolder(QStringLiteral("Marvane"), QStringLiteral("Vellox Player"));
     HelpFileName = AppDir + u'/' + ExecutableBaseName() + QStringLiteral(".html");
     IniFileName = AppDataDir + u'/' + ExecutableBaseName() + QStringLiteral(".ini");
     LibraryFileName = AppDataDir + QStringLiteral("/MusicLibrary.txt");
@@ -401,17 +435,20 @@ void LoadSettings() {
     WindowHeight = WindowWidth = WindowTop = WindowLeft = PopHitCount = 0;
     CommandPort = 37400;
     SkinName = QStringLiteral("vxPlayer");
-    // QSettings only writes when a value is set, so reading never creates the file.
-    if (QFileInfo::exists(IniFileName)) {
-        QSettings Ini(IniFileName, QSettings::IniFormat);
-        const QString Window = QStringLiteral("Window");
-        WindowHeight = ReadIniInteger(Ini, Window, QStringLiteral("Height"), 0);
-        WindowWidth = ReadIniInteger(Ini, Window, QStringLiteral("Width"), 0);
-        WindowTop = ReadIniInteger(Ini, Window, QStringLiteral("Top"), 0);
-        WindowLeft = ReadIniInteger(Ini, Window, QStringLiteral("Left"), 0);
-        PopHitCount = ReadIniInteger(Ini, Window, QStringLiteral("PopHitCount"), 0);
-        CommandPort = ReadIniInteger(Ini, QStringLiteral("Server"), QStringLiteral("Port"), 37400);
-        SkinName = IniText(Ini, QStringLiteral("Skin"), QStringLiteral("Name")).value_or(SkinName);
+    // Reading never creates the file; an unreadable one leaves the defaults.
+    if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
+        const QByteArrayList Ini = SplitLines(In.readAll());
+        const auto Integer = [&Ini](const char *Section, const char *Key, qint32 Default) {
+            return ParseIniInteger(IniValue(Ini, Section, Key).value_or(QByteArray()), Default);
+        };
+        WindowHeight = Integer("Window", "Height", 0);
+        WindowWidth = Integer("Window", "Width", 0);
+        WindowTop = Integer("Window", "Top", 0);
+        WindowLeft = Integer("Window", "Left", 0);
+        PopHitCount = Integer("Window", "PopHitCount", 0);
+        CommandPort = Integer("Server", "Port", 37400);
+        if (const auto Skin = IniValue(Ini, "Skin", "Name"))
+            SkinName = QString::fromUtf8(*Skin);
     }
 
     LocalHostName = GetLocalHostName();

@@ -6,13 +6,9 @@
 #include <QPair>
 #include <QString>
 
-#include <atomic>
-
 // Program-wide setting values, fixed by LoadSettings() at start-up.
 extern QString AppVersion;
-extern QString AppDir;
 extern QString SkinDir;
-extern QString AppDataDir;
 extern QString HelpFileName;
 extern QString IniFileName;
 extern QString LibraryFileName;
@@ -29,7 +25,7 @@ extern QByteArray AudioFileFilter;
 
 // Maintained elsewhere: whether other people may play here, and this computer's
 // address for track URLs.
-extern std::atomic<bool> AllowOthers;
+extern bool AllowOthers;
 extern QByteArray LocalIP;
 
 // Fills every setting value: paths, INI values, host name, audio type table.
@@ -47,6 +43,8 @@ bool StartsWithAscii(const QByteArray &S, const QByteArray &Prefix);
 // Splits at CR LF, lone CR or lone LF; a final line break adds no empty line,
 // an empty text gives no lines.
 QByteArrayList SplitLines(const QByteArray &Text);
+// Lines joined into one text, each followed by CR LF.
+QByteArray JoinLines(const QByteArrayList &Lines);
 
 // "%" + two hex digits becomes that byte; "%" with anything else is dropped
 // together with the two characters after it; "+" stays "+".

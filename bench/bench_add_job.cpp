@@ -59,11 +59,11 @@ int main(int argc, char **argv) {
         };
         TPlaybackEngine Engine(&Media, Sink);
         Engine.AddLocalTracks(Urls(0, Rows));
-        Engine.TimerPlayTimer();
+        Engine.PlayTick();
         Engine.AddLocalTracks(Urls(Rows, Rows));
         QElapsedTimer Clock;
         Clock.start();
-        Engine.TimerPlayTimer();
+        Engine.PlayTick();
         Times.push_back(double(Clock.nsecsElapsed()) / 1e6);
         if (Engine.Model()->RowCount() != 2 * Rows) {
             std::fprintf(stderr, "wrong row count %d\n", Engine.Model()->RowCount());

@@ -2,7 +2,7 @@
 // the library loaded and shown, a 10000-file drop, and select-all with a repaint.
 #include "BenchLibrary.h"
 #include "LibraryView.h"
-#include "Main.h"
+#include "MainWindow.h"
 #include "MusicLibrary.h"
 #include "Utils.h"
 
@@ -30,7 +30,7 @@ int main(int argc, char **argv) {
 
     QElapsedTimer Clock;
     Clock.start();
-    TFormMain Form(0);
+    TMainWindow Form(0);
     Form.show();
     App.processEvents();
     std::printf("start-up with %d entries, shown: %lld ms\n", Form.Library()->Count(),
@@ -41,7 +41,7 @@ int main(int argc, char **argv) {
     for (int I = 0; I < Dropped; ++I)
         Urls.append(QUrl::fromLocalFile(QString::fromUtf8(TrackPath(Entries + I))));
     Data.setUrls(Urls);
-    QWidget *Target = Form.suiListViewLib->viewport();
+    QWidget *Target = Form.FLibraryView->viewport();
     QDragEnterEvent Enter(Target->rect().center(), Qt::CopyAction, &Data, Qt::LeftButton,
                           Qt::NoModifier);
     QApplication::sendEvent(Target, &Enter);
@@ -53,9 +53,9 @@ int main(int argc, char **argv) {
                 Clock.elapsed(), Form.Library()->Count());
 
     Clock.restart();
-    Form.suiListViewLib->selectAll();
-    Form.suiListViewLib->scrollToBottom();
-    Form.suiListViewLib->viewport()->repaint();
+    Form.FLibraryView->selectAll();
+    Form.FLibraryView->scrollToBottom();
+    Form.FLibraryView->viewport()->repaint();
     std::printf("select all + scroll to bottom + repaint: %lld ms\n", Clock.elapsed());
     return 0;
 }

@@ -33,7 +33,7 @@ TMusicItem *TMusicList::Append(std::unique_ptr<TMusicItem> Item) {
 }
 
 TMusicItem *TMusicList::Add(const QByteArray &Name, const QByteArray &Host,
-                            const QByteArray &Location, void *ListItem) {
+                            const QByteArray &Location, TPlayListRow *ListItem) {
     return Append(std::make_unique<TMusicItem>(Name, Host, Location, ListItem));
 }
 
@@ -90,13 +90,11 @@ TMessageList::~TMessageList() {
 
 void TMessageList::Clear() {
     FItems.clear();
-    FCount.store(0, std::memory_order_release);
 }
 
 TMessageItem *TMessageList::Add(const QByteArray &Sender, const QByteArray &Command,
                                 const QByteArray &Body, qint32 Value) {
     FItems.push_back(std::make_unique<TMessageItem>(TMessageItem{Sender, Command, Body, Value}));
-    FCount.store(qsizetype(FItems.size()), std::memory_order_release);
     return FItems.back().get();
 }
 
@@ -105,7 +103,6 @@ std::unique_ptr<TMessageItem> TMessageList::Extract(qsizetype Index) {
         return nullptr;
     std::unique_ptr<TMessageItem> Item = std::move(FItems[size_t(Index)]);
     FItems.erase(FItems.begin() + Index);
-    FCount.store(qsizetype(FItems.size()), std::memory_order_release);
     return Item;
 }
 

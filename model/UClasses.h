@@ -4,16 +4,18 @@
 #include <QHash>
 #include <QVarLengthArray>
 
-#include <atomic>
 #include <deque>
 #include <memory>
 #include <vector>
+
+// A row of the view that shows a play list; defined by that view's model.
+struct TPlayListRow;
 
 // One track of the speaker's play list.
 class TMusicItem {
 public:
     TMusicItem(const QByteArray &AName, const QByteArray &AHost, const QByteArray &ALocation,
-               void *AListItem)
+               TPlayListRow *AListItem)
         : Name(AName), Host(AHost), Location(ALocation), ListItem(AListItem) {}
 
     QByteArray Name;
@@ -21,11 +23,10 @@ public:
     // The list key; fixed at creation so the list's index never goes stale.
     const QByteArray Location;
     // The view row showing this item; set and owned by the list's owner, never touched here.
-    void *ListItem = nullptr;
+    TPlayListRow *ListItem = nullptr;
 };
 
 // Ordered play list owning its items, with an O(1) lookup by location.
-// No lock of its own: the owner serialises access.
 class TMusicList {
 public:
     TMusicList() = default;
@@ -37,7 +38,7 @@ public:
     void Clear();
     // Appends a new item; no duplicate check.
     TMusicItem *Add(const QByteArray &Name, const QByteArray &Host, const QByteArray &Location,
-                    void *ListItem = nullptr);
+                    TPlayListRow *ListItem = nullptr);
     // Appends an item with only Location set unless Find(Location) finds one; the new item or null.
     TMusicItem *AddIfAbsent(const QByteArray &Location);
     // Removes and destroys Item if it belongs to this list; otherwise does nothing.
@@ -68,8 +69,7 @@ struct TMessageItem {
     qint32 Value = 0;
 };
 
-// First-in first-out queue of owned jobs. The owner locks; Count() alone may be read without
-// the lock as a hint that work is pending.
+// First-in first-out queue of owned jobs.
 class TMessageList {
 public:
     TMessageList() = default;
@@ -82,7 +82,7 @@ public:
     // Appends a new item; returns it (still owned by the list).
     TMessageItem *Add(const QByteArray &Sender, const QByteArray &Command, const QByteArray &Body,
                       qint32 Value = 0);
-    qsizetype Count() const { return FCount.load(std::memory_order_acquire); }
+    qsizetype Count() const { return qsizetype(FItems.size()); }
     TMessageItem *At(qsizetype Index) const { return FItems[size_t(Index)].get(); }
     // Removes the item at Index without destroying it; the caller owns it from now on.
     std::unique_ptr<TMessageItem> Extract(qsizetype Index);
@@ -91,5 +91,4 @@ public:
 
 private:
     std::deque<std::unique_ptr<TMessageItem>> FItems;
-    std::atomic<qsizetype> FCount{0};
 };

@@ -7,7 +7,7 @@
 #include <QIcon>
 #include <QStyle>
 
-struct TPlayListModel::TRow {
+struct TPlayListRow {
     TMusicItem *Item = nullptr;
     int Index = 0;
 };
@@ -27,7 +27,7 @@ int TPlayListModel::columnCount(const QModelIndex &Parent) const {
 QVariant TPlayListModel::data(const QModelIndex &Index, int Role) const {
     if (!Index.isValid() || Index.row() >= RowCount() || FReplacing)
         return {};
-    const TRow &Row = *FRows[size_t(Index.row())];
+    const TPlayListRow &Row = *FRows[size_t(Index.row())];
     const bool Marked = &Row == FMarked;
     switch (Role) {
     case Qt::DisplayRole:
@@ -60,13 +60,13 @@ TMusicItem *TPlayListModel::ItemAt(int Row) const {
 int TPlayListModel::RowOf(const TMusicItem *Item) const {
     if (!Item || !Item->ListItem)
         return -1;
-    return static_cast<const TRow *>(Item->ListItem)->Index;
+    return Item->ListItem->Index;
 }
 
 void TPlayListModel::AddRowRecords(const std::vector<TMusicItem *> &Items) {
     FRows.reserve(FRows.size() + Items.size());
     for (TMusicItem *Item : Items) {
-        auto Row = std::make_unique<TRow>();
+        auto Row = std::make_unique<TPlayListRow>();
         Row->Item = Item;
         Row->Index = RowCount();
         Item->ListItem = Row.get();
@@ -98,13 +98,13 @@ void TPlayListModel::FinishReplace(const std::vector<TMusicItem *> &Items, int M
 }
 
 void TPlayListModel::SetMarkedRow(int Row) {
-    TRow *Wanted = Row >= 0 && Row < RowCount() ? FRows[size_t(Row)].get() : nullptr;
+    TPlayListRow *Wanted = Row >= 0 && Row < RowCount() ? FRows[size_t(Row)].get() : nullptr;
     if (Wanted == FMarked)
         return;
-    TRow *Old = FMarked;
+    TPlayListRow *Old = FMarked;
     FMarked = Wanted;
     const QList<int> Roles{StateImageRole, Qt::DecorationRole};
-    for (TRow *Changed : {Old, Wanted})
+    for (TPlayListRow *Changed : {Old, Wanted})
         if (Changed)
             Q_EMIT dataChanged(index(Changed->Index, ColumnName), index(Changed->Index, ColumnName),
                                Roles);

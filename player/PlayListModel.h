@@ -6,6 +6,7 @@
 #include <vector>
 
 class TMusicItem;
+struct TPlayListRow;
 
 // The play list as the view shows it: one row per music item, in play order, columns "Name"
 // and "From", the current track marked with state image 5. Each item's ListItem points at
@@ -45,11 +46,10 @@ public:
     int MarkedRow() const;
 
 private:
-    struct TRow;
     // Row records for Items after the last row, each item linked to its row.
     void AddRowRecords(const std::vector<TMusicItem *> &Items);
 
-    std::vector<std::unique_ptr<TRow>> FRows;
-    TRow *FMarked = nullptr; // at most one row carries the state image
+    std::vector<std::unique_ptr<TPlayListRow>> FRows;
+    TPlayListRow *FMarked = nullptr; // at most one row carries the state image
     bool FReplacing = false;
 };

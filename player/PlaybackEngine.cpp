@@ -5,7 +5,6 @@
 #include "Utils.h"
 
 #include <QElapsedTimer>
-#include <QMutexLocker>
 #include <QUrl>
 
 #include <algorithm>
@@ -87,15 +86,6 @@ QByteArray FormatSeconds(double Seconds) {
     return QByteArray::number(Seconds, 'f', 2);
 }
 
-QByteArray JoinLines(const QByteArrayList &Lines) {
-    QByteArray Out;
-    for (const QByteArray &Line : Lines) {
-        Out += Line;
-        Out += "\r\n";
-    }
-    return Out;
-}
-
 TPlaybackEngine::TPlaybackEngine(TMediaComponent *Media, TMessageSink Sink, TClock Clock,
                                  QObject *Parent)
     : QObject(Parent), FMedia(Media), FSink(std::move(Sink)), FClock(std::move(Clock)),
@@ -105,13 +95,12 @@ TPlaybackEngine::TPlaybackEngine(TMediaComponent *Media, TMessageSink Sink, TClo
         Timer->start();
         FClock = [Timer] { return Timer->elapsed(); };
     }
-    LastMute = FMedia->Mute();
-    LastVolume = FMedia->Volume();
+    FLastMute = FMedia->Mute();
+    FLastVolume = FMedia->Volume();
     // One millisecond more than the gap, so that the first play is quiet even when it
     // comes in the same millisecond.
     LastPlayStart = Now() - QuietGap - 1;
-    connect(FMedia, &TMediaComponent::PlayStateChange, this,
-            &TPlaybackEngine::WindowsMediaPlayer1PlayStateChange);
+    connect(FMedia, &TMediaComponent::PlayStateChange, this, &TPlaybackEngine::OnPlayStateChanged);
 }
 
 TPlaybackEngine::~TPlaybackEngine() {
@@ -131,16 +120,16 @@ void TPlaybackEngine::SendTo(TConnectionId Id, const QByteArray &Word, const QBy
         FSink.SendToConnection(Id, Word, Payload);
 }
 
-void TPlaybackEngine::WindowsMediaPlayer1PlayStateChange(int NewState) {
+void TPlaybackEngine::OnPlayStateChanged(int NewState) {
     if (NewState == StatePlaying) {
         const qint64 At = Now();
         if (At - LastPlayStart > QuietGap) {
-            FadeTarget = FMedia->Volume();
-            if (FadeTarget > 0) {
-                Fading = true;
-                FadeVolume = 1;
+            FFadeTarget = FMedia->Volume();
+            if (FFadeTarget > 0) {
+                FFading = true;
+                FFadeVolume = 1;
                 FMedia->SetVolume(1);
-                LastVolume = 1;
+                FLastVolume = 1;
                 Broadcast("VOLUMN", "1");
             }
         }
@@ -149,29 +138,29 @@ void TPlaybackEngine::WindowsMediaPlayer1PlayStateChange(int NewState) {
     Broadcast("STATE", Number(NewState));
 }
 
-void TPlaybackEngine::TimerPlayTimer() {
+void TPlaybackEngine::PlayTick() {
     ProcessListJob();
 
     const bool Muted = FMedia->Mute();
-    if (Muted != LastMute) {
-        LastMute = Muted;
+    if (Muted != FLastMute) {
+        FLastMute = Muted;
         Broadcast("MUTE", Muted ? "-1" : "0");
-        Fading = false;
+        FFading = false;
     }
 
-    if (Fading) {
+    if (FFading) {
         const int Volume = FMedia->Volume();
-        if (Volume == FadeVolume && Volume < FadeTarget) {
-            ++FadeVolume;
-            FMedia->SetVolume(FadeVolume);
+        if (Volume == FFadeVolume && Volume < FFadeTarget) {
+            ++FFadeVolume;
+            FMedia->SetVolume(FFadeVolume);
         } else {
-            Fading = false; // target reached, or somebody else moved the volume
+            FFading = false; // target reached, or somebody else moved the volume
         }
     }
 
     const int Volume = FMedia->Volume();
-    if (Volume != LastVolume) {
-        LastVolume = Volume;
+    if (Volume != FLastVolume) {
+        FLastVolume = Volume;
         Broadcast("VOLUMN", Number(Volume));
     }
 
@@ -181,16 +170,11 @@ void TPlaybackEngine::TimerPlayTimer() {
 }
 
 void TPlaybackEngine::AutoAdvance() {
-    QByteArray Location;
-    {
-        QMutexLocker Lock(&ListLock);
-        const int Count = FModel->RowCount();
-        if (Count == 0)
-            return;
-        const int Current = CurrentIndex;
-        CurrentIndex = Current >= 0 && Current < Count - 1 ? Current + 1 : 0;
-        Location = TrimBlanks(FModel->ItemAt(CurrentIndex)->Location);
-    }
+    const int Count = FModel->RowCount();
+    if (Count == 0)
+        return;
+    CurrentIndex = CurrentIndex >= 0 && CurrentIndex < Count - 1 ? CurrentIndex + 1 : 0;
+    const QByteArray Location = TrimBlanks(FModel->ItemAt(CurrentIndex)->Location);
     // Empty or non-http rows never reach the component; the next tick moves on.
     if (Location.isEmpty() || !TMediaPlayer::IsPlayableURL(Location))
         return;
@@ -201,8 +185,8 @@ void TPlaybackEngine::AutoAdvance() {
         Broadcast("URL", Loaded);
 }
 
-void TPlaybackEngine::TimerDuraTimer() {
-    ++DuraTicks;
+void TPlaybackEngine::PositionTick() {
+    ++FDuraTicks;
     if (FMedia->PlayState() != StatePlaying || !FMedia->HasMedia())
         return;
     const double Duration = FMedia->Duration();
@@ -210,21 +194,21 @@ void TPlaybackEngine::TimerDuraTimer() {
         return;
     const double Position = FMedia->CurrentPosition();
     const int Percent = RoundHalfEven(Position / Duration * 100.0);
-    if (Percent == LastPercent)
+    if (Percent == FLastPercent)
         return;
-    LastPercent = Percent;
+    FLastPercent = Percent;
 
     QByteArrayList Lines{FormatSeconds(Duration), FormatSeconds(Position),
                          FMedia->CurrentPositionString().toUtf8()};
-    if (DuraTicks > 3) {
-        DuraTicks = 0;
+    if (FDuraTicks > 3) {
+        FDuraTicks = 0;
         // An empty value still uses its turn.
-        if (InfoToggle) {
-            InfoToggle = false;
+        if (FInfoToggle) {
+            FInfoToggle = false;
             if (const QString Author = FMedia->MediaAuthor(); !Author.isEmpty())
                 Lines.append("Author: " + Author.toUtf8());
         } else {
-            InfoToggle = true;
+            FInfoToggle = true;
             if (const QString Name = FMedia->MediaName(); !Name.isEmpty())
                 Lines.append("Music: " + Name.toUtf8());
         }
@@ -236,19 +220,15 @@ void TPlaybackEngine::MarkCurrentTrack() {
     FModel->SetMarkedRow(CurrentIndex);
 }
 
-void TPlaybackEngine::IdTCPServerCmdConnect(TConnectionId Id) {
-    {
-        QMutexLocker Lock(&ListLock);
-        ShowRequest = true;
-    }
-    Q_EMIT ShowRequested();
+void TPlaybackEngine::OnControllerConnected(TConnectionId Id) {
+    RequestShow();
     SendTo(Id, "MUTE", FMedia->Mute() ? "-1" : "0");
     SendTo(Id, "VOLUMN", Number(FMedia->Volume()));
     SendTo(Id, "STATE", Number(FMedia->PlayState()));
 }
 
-void TPlaybackEngine::IdTCPServerCmdExecute(TConnectionId Id, const QByteArray &PeerAddress,
-                                            const TCommandMessage &Message) {
+void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAddress,
+                                     const TCommandMessage &Message) {
     const QByteArray &Word = Message.Word;
     if (Word == "GET") {
         SendListTo(Id);
@@ -272,17 +252,12 @@ void TPlaybackEngine::IdTCPServerCmdExecute(TConnectionId Id, const QByteArray &
             break;
         }
     } else if (Word == "VOLUMN") {
-        Fading = false;
+        FFading = false;
         FMedia->SetVolume(std::clamp(Message.Value, 0, 100));
     } else if (Word == "MUTE") {
         FMedia->SetMute(Message.Value != 0);
     } else if (Word == "URL") {
-        int Row = -1;
-        {
-            QMutexLocker Lock(&ListLock);
-            Row = FModel->RowOf(PlayItems.Find(Message.Argument()));
-        }
-        if (Row >= 0) {
+        if (const int Row = FModel->RowOf(PlayItems.Find(Message.Argument())); Row >= 0) {
             CurrentIndex = Row - 1;
             FMedia->Stop();
         }
@@ -297,7 +272,6 @@ void TPlaybackEngine::IdTCPServerCmdExecute(TConnectionId Id, const QByteArray &
 
 void TPlaybackEngine::QueueListJob(const QByteArray &Sender, const QByteArray &Word,
                                    const QByteArray &Payload) {
-    QMutexLocker Lock(&ListLock);
     // An empty queue takes any job: a single message is already bounded by the reader.
     const bool Full = Jobs.Count() >= MaxQueuedJobs ||
                       (Jobs.Count() > 0 && FQueuedBytes + Payload.size() > MaxQueuedJobBytes);
@@ -318,57 +292,43 @@ void TPlaybackEngine::FillItem(TMusicItem &Item) {
 }
 
 void TPlaybackEngine::ProcessListJob() {
-    if (Jobs.Count() == 0)
-        return;
-    std::unique_ptr<TMessageItem> Job;
-    {
-        QMutexLocker Lock(&ListLock);
-        Job = Jobs.TakeFirst();
-        if (Job)
-            FQueuedBytes -= Job->Body.size();
-    }
+    std::unique_ptr<TMessageItem> Job = Jobs.TakeFirst();
     if (!Job)
         return;
+    FQueuedBytes -= Job->Body.size();
     const QByteArrayList Lines = SplitLines(Job->Body);
     std::vector<TMusicItem *> Items;
     Items.reserve(size_t(Lines.size()));
 
     if (Job->Command == "ADD") {
-        {
-            QMutexLocker Lock(&ListLock);
-            for (const QByteArray &Line : Lines)
-                if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
-                    FillItem(*Item);
-                    Items.push_back(Item);
-                }
-            FModel->AppendRows(Items);
-        }
+        for (const QByteArray &Line : Lines)
+            if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
+                FillItem(*Item);
+                Items.push_back(Item);
+            }
+        FModel->AppendRows(Items);
         BroadcastList();
     } else if (Job->Command == "UPDATELIST") {
         const QByteArray Playing = PercentDecode(FMedia->URL());
-        {
-            QMutexLocker Lock(&ListLock);
-            FModel->BeginReplace();
-            PlayItems.Clear();
-            int Marked = -1;
-            for (const QByteArray &Line : Lines)
-                if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
-                    FillItem(*Item);
-                    // Nothing loaded means no current track, even for an empty row.
-                    if (!Playing.isEmpty() && Item->Location == Playing)
-                        Marked = int(Items.size());
-                    Items.push_back(Item);
-                }
-            FModel->FinishReplace(Items, Marked);
-            if (Marked >= 0)
-                CurrentIndex = Marked;
-        }
+        FModel->BeginReplace();
+        PlayItems.Clear();
+        int Marked = -1;
+        for (const QByteArray &Line : Lines)
+            if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
+                FillItem(*Item);
+                // Nothing loaded means no current track, even for an empty row.
+                if (!Playing.isEmpty() && Item->Location == Playing)
+                    Marked = int(Items.size());
+                Items.push_back(Item);
+            }
+        FModel->FinishReplace(Items, Marked);
+        if (Marked >= 0)
+            CurrentIndex = Marked;
         BroadcastList(Job->Sender);
     }
 }
 
 QByteArray TPlaybackEngine::ListText() const {
-    QMutexLocker Lock(&ListLock);
     QByteArray Text;
     for (int Row = 0; Row < FModel->RowCount(); ++Row) {
         Text += FModel->ItemAt(Row)->Location;
@@ -378,7 +338,6 @@ QByteArray TPlaybackEngine::ListText() const {
 }
 
 QByteArrayList TPlaybackEngine::Locations() const {
-    QMutexLocker Lock(&ListLock);
     QByteArrayList Out;
     Out.reserve(FModel->RowCount());
     for (int Row = 0; Row < FModel->RowCount(); ++Row)
@@ -398,8 +357,12 @@ void TPlaybackEngine::BroadcastList(const QByteArray &SkipAddress) {
         Broadcast("URL", URL);
 }
 
+void TPlaybackEngine::RequestShow() {
+    ShowRequest = true;
+    Q_EMIT ShowRequested();
+}
+
 bool TPlaybackEngine::TakeShowRequest() {
-    QMutexLocker Lock(&ListLock);
     const bool Was = ShowRequest;
     ShowRequest = false;
     return Was;

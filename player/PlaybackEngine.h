@@ -5,10 +5,8 @@
 #include "UClasses.h"
 
 #include <QByteArrayList>
-#include <QMutex>
 #include <QObject>
 
-#include <atomic>
 #include <functional>
 
 class TMediaComponent;
@@ -32,8 +30,6 @@ QByteArray EncodeTrackURL(const QByteArray &URL);
 int RoundHalfEven(double Value);
 // Seconds with two decimals and "." as the decimal separator, whatever the locale.
 QByteArray FormatSeconds(double Seconds);
-// Lines joined into one payload, each followed by CR LF.
-QByteArray JoinLines(const QByteArrayList &Lines);
 
 // Jobs are carried out one per 200 ms tick while a controller can send them far faster: past
 // either limit a controller's job is dropped (the local user's jobs are always taken).
@@ -54,19 +50,19 @@ public:
     ~TPlaybackEngine() override;
 
     // The component's play-state event: quiet start, then "STATE".
-    void WindowsMediaPlayer1PlayStateChange(int NewState);
+    void OnPlayStateChanged(int NewState);
     // 200 ms tick: list job, mute watch, fade step, volume watch, auto-advance.
-    void TimerPlayTimer();
+    void PlayTick();
     // 1 s tick: "POSITION" when the whole percentage played has changed.
-    void TimerDuraTimer();
+    void PositionTick();
     // State image on the row at CurrentIndex, none elsewhere.
     void MarkCurrentTrack();
 
     // A controller was admitted: ask to be shown, send it "MUTE", "VOLUMN", "STATE".
-    void IdTCPServerCmdConnect(TConnectionId Id);
+    void OnControllerConnected(TConnectionId Id);
     // Carries out one command read from a controller at PeerAddress.
-    void IdTCPServerCmdExecute(TConnectionId Id, const QByteArray &PeerAddress,
-                               const TCommandMessage &Message);
+    void ExecuteCommand(TConnectionId Id, const QByteArray &PeerAddress,
+                        const TCommandMessage &Message);
 
     // Carries out the oldest queued list job, if any.
     void ProcessListJob();
@@ -80,31 +76,30 @@ public:
     // "LIST" to all but SkipAddress, then "URL" (when loaded) to all.
     void BroadcastList(const QByteArray &SkipAddress = {});
 
-    // Reads and clears ShowRequest under ListLock.
+    // Sets ShowRequest and tells the owner to show the player.
+    void RequestShow();
+    // Reads and clears ShowRequest.
     bool TakeShowRequest();
     // Locations of every row in play order.
     QByteArrayList Locations() const;
+    // The row playing or last started, -1 before the first; may point past the end after
+    // rows were removed (the next advance starts again at the top).
+    int GetCurrentIndex() const { return CurrentIndex; }
+    void SetCurrentIndex(int Index) { CurrentIndex = Index; }
+    // The item at Location (A-Z case ignored), or null.
+    TMusicItem *FindItem(const QByteArray &Location) const { return PlayItems.Find(Location); }
+    qsizetype QueuedJobCount() const { return Jobs.Count(); }
+    // Whether the quiet start is still raising the volume.
+    bool IsFading() const { return FFading; }
+    // The volume last reported to controllers.
+    int LastVolume() const { return FLastVolume; }
+    // The whole percentage last reported in "POSITION", and the position ticks since the last
+    // information line.
+    int LastPercent() const { return FLastPercent; }
+    int DuraTicks() const { return FDuraTicks; }
 
     TPlayListModel *Model() const { return FModel; }
     TMediaComponent *Media() const { return FMedia; }
-
-    // Guards Jobs, PlayItems (and the fields of its items) and ShowRequest.
-    mutable QMutex ListLock;
-    TMessageList Jobs;
-    TMusicList PlayItems; // lookup by location; the model's rows give the play order
-    bool ShowRequest = false;
-
-    std::atomic<int> CurrentIndex{-1};
-    bool LastMute = false;
-    int LastVolume = 0;
-    std::atomic<bool> Fading{false};
-    int FadeVolume = 0;
-    int FadeTarget = 0;
-    qint64 QuietGap = 15 * 60 * 1000; // ms
-    qint64 LastPlayStart = 0;         // ms on the engine's clock
-    int LastPercent = 0;
-    int DuraTicks = 0;
-    bool InfoToggle = false;
 
 Q_SIGNALS:
     // ShowRequest was set: the main window should show the local player.
@@ -124,5 +119,20 @@ private:
     TMessageSink FSink;
     TClock FClock;
     TPlayListModel *FModel;
-    qint64 FQueuedBytes = 0; // payload bytes in Jobs, under ListLock
+    qint64 FQueuedBytes = 0; // payload bytes in Jobs
+
+    TMessageList Jobs;
+    TMusicList PlayItems; // lookup by location; the model's rows give the play order
+    bool ShowRequest = false;
+    int CurrentIndex = -1;
+    bool FLastMute = false;
+    int FLastVolume = 0;
+    bool FFading = false;
+    int FFadeVolume = 0;
+    int FFadeTarget = 0;
+    qint64 QuietGap = 15 * 60 * 1000; // ms
+    qint64 LastPlayStart = 0;         // ms on the engine's clock
+    int FLastPercent = 0;
+    int FDuraTicks = 0;
+    bool FInfoToggle = false;
 };

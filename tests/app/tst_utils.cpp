@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "Utils.h"
 
 #include <QCoreApplication>
@@ -6,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,16 +26,6 @@ const QByteArray ExpectedFilter =
 const QByteArray ExpectedExtensions =
     "*.ASF;*.ASX;*.WPL;*.WM;*.WX;*.WMD;*.WMZ;*.WMA;*.WAX;*.WAV;"
     "*.MP3;*.M3U;*.MID;*.MIDI;*.RMI;*.AIF;*.AIFC;*.AIFF;*.AU;*.SND";
-
-QByteArray ReadAll(const QString &Path) {
-    QFile F(Path);
-    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<unreadable>");
-}
-
-bool WriteAll(const QString &Path, const QByteArray &Data) {
-    QFile F(Path);
-    return F.open(QIODevice::WriteOnly | QIODevice::Truncate) && F.write(Data) == Data.size();
-}
 
 } // namespace
 
@@ -77,10 +67,8 @@ private Q_SLOTS:
         LoadSettings();
         QCOMPARE(AppVersion, QStringLiteral("1.1.0.112"));
         const QString Dir = QCoreApplication::applicationDirPath();
-        QCOMPARE(AppDir, Dir);
         QCOMPARE(SkinDir, Dir + QStringLiteral("/skin"));
-        QCOMPARE(AppDataDir, AppData);
-        QVERIFY(QFileInfo(AppDataDir).isDir());
+        QVERIFY(QFileInfo(AppData).isDir());
         QCOMPARE(HelpFileName, Dir + QStringLiteral("/tst_utils.html"));
         QCOMPARE(IniFileName, AppData + QStringLiteral("/tst_utils.ini"));
         QCOMPARE(LibraryFileName, AppData + QStringLiteral("/MusicLibrary.txt"));
@@ -120,6 +108,12 @@ private Q_SLOTS:
         QTest::newRow("names in any case")
             << QByteArray("[server]\nPORT=0x9219\n[WINDOW]\nheight=7\n[skin]\nname=dark\n") << 37401
             << 7 << QStringLiteral("dark");
+        QTest::newRow("comma and backslash kept") << QByteArray("[Skin]\nName=dark,blue\\x\n")
+                                                  << 37400 << 0 << QStringLiteral("dark,blue\\x");
+        QTest::newRow("first of repeated keys and sections")
+            << QByteArray("[Server]\nPort=1\nPort=2\n[Server]\nPort=3\n") << 1 << 0 << Def;
+        QTest::newRow("unclosed header hides its keys")
+            << QByteArray("[Server\nPort=1\n") << 37400 << 0 << Def;
         QTest::newRow("CR LF, skin")
             << QByteArray("[Server]\r\nPort=0x9219\r\n[Skin]\r\nName=dark\r\n") << 37401 << 0
             << QStringLiteral("dark");
@@ -132,13 +126,6 @@ private Q_SLOTS:
         QFETCH(QString, Skin);
         LoadSettings();
         QVERIFY(WriteAll(IniFileName, Ini));
-        // QSettings caches a file by size and time: give each row's file its own time.
-        static int Row = 0;
-        QFile File(IniFileName);
-        QVERIFY(File.open(QIODevice::ReadWrite));
-        QVERIFY(File.setFileTime(QDateTime::currentDateTime().addSecs(++Row),
-                                 QFileDevice::FileModificationTime));
-        File.close();
         LoadSettings();
         QCOMPARE(CommandPort, Port);
         QCOMPARE(WindowHeight, Height);
@@ -374,10 +361,6 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(Ini), QByteArray("; hand-edited\r\n[Server]\r\nPort=0x9219\r\n\r\n"
                                           "[Window]\r\nHeight=480\r\nTop=5\r\nPopHitCount=3\r\n\r\n"
                                           "[Skin]\r\nName=dark\r\n\r\n[Extra]\r\nCount=-7\r\n"));
-        const QSettings Read(Ini, QSettings::IniFormat);
-        QCOMPARE(Read.value(QStringLiteral("Window/Height")).toInt(), 480);
-        QCOMPARE(Read.value(QStringLiteral("Window/PopHitCount")).toInt(), 3);
-        QCOMPARE(Read.value(QStringLiteral("Skin/Name")).toString(), QStringLiteral("dark"));
     }
 
     void writeIniReplacesKeyInAnyCase() {

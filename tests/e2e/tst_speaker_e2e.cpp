@@ -1,7 +1,7 @@
 #include "CommandProtocol.h"
 #include "CommandReader.h"
 #include "CommandServer.h"
-#include "LocalPlayerForm.h"
+#include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
 #include "MessageText.h"
 #include "TestHttpServer.h"
@@ -57,8 +57,8 @@ struct TController {
     }
 };
 
-std::unique_ptr<TFormLocalPlayer> MakeSpeaker(const TMpvOptions &Options) {
-    auto Form = std::make_unique<TFormLocalPlayer>(0, std::make_unique<TMediaPlayer>(Options));
+std::unique_ptr<TLocalPlayerWindow> MakeSpeaker(const TMpvOptions &Options) {
+    auto Form = std::make_unique<TLocalPlayerWindow>(0, std::make_unique<TMediaPlayer>(Options));
     return Form;
 }
 
@@ -89,9 +89,9 @@ private Q_SLOTS:
         auto Speaker = MakeSpeaker(Timed);
         QVERIFY(Speaker->IsListening());
         Speaker->Media()->SetVolume(6);
-        QTRY_COMPARE(Speaker->Engine()->LastVolume, 6); // reported to nobody yet
+        QTRY_COMPARE(Speaker->Engine()->LastVolume(), 6); // reported to nobody yet
 
-        QSignalSpy Shown(Speaker.get(), &TFormLocalPlayer::ShowRequested);
+        QSignalSpy Shown(Speaker.get(), &TLocalPlayerWindow::ShowRequested);
         TController C(Speaker->CommandServer()->Port());
         QVERIFY(C.Connected());
         QTRY_COMPARE(C.Got.size(), 3);
@@ -190,7 +190,7 @@ private Q_SLOTS:
         QVERIFY(SameHost.WaitFor("URL / " + L1, MarkSame, 2000) >= 0);
         QCOMPARE(SameHost.Find("LIST", MarkSame), -1);
         QCOMPARE(Sender.Find("LIST / " + L2), -1);
-        QCOMPARE(Speaker->Engine()->CurrentIndex.load(), 1);
+        QCOMPARE(Speaker->Engine()->GetCurrentIndex(), 1);
     }
 
     void unplayableRowsAreSkipped() {

@@ -38,7 +38,7 @@ struct TRig {
     }
     void Command(const QByteArray &Word, const QByteArrayList &Lines, qint32 Value = 0,
                  const QByteArray &Peer = "10.0.0.5") {
-        Engine->IdTCPServerCmdExecute(7, Peer, TCommandMessage{Word, Lines, Value});
+        Engine->ExecuteCommand(7, Peer, TCommandMessage{Word, Lines, Value});
     }
     // A list already in place, without the start of its first track.
     void Load(const QByteArrayList &URLs) {
@@ -56,7 +56,7 @@ struct TRig {
     }
     void Tick(int Count = 1) {
         for (int I = 0; I < Count; ++I)
-            Engine->TimerPlayTimer();
+            Engine->PlayTick();
     }
 };
 
@@ -110,7 +110,7 @@ private Q_SLOTS:
         TRig R;
         R.Media.Muted = true;
         QSignalSpy Shown(R.Engine.get(), &TPlaybackEngine::ShowRequested);
-        R.Engine->IdTCPServerCmdConnect(3);
+        R.Engine->OnControllerConnected(3);
         QCOMPARE(R.Take(), QByteArrayList({"#3 MUTE / -1", "#3 VOLUMN / 40", "#3 STATE / 0"}));
         QCOMPARE(Shown.count(), 1);
         QVERIFY(R.Engine->TakeShowRequest());
@@ -135,7 +135,7 @@ private Q_SLOTS:
         R.Tick(6);
         QCOMPARE(R.Take(),
                  QByteArrayList({"VOLUMN / 2", "VOLUMN / 3", "VOLUMN / 4", "VOLUMN / 5"}));
-        QVERIFY(!R.Engine->Fading);
+        QVERIFY(!R.Engine->IsFading());
         QCOMPARE(R.Media.Vol, 5);
     }
 
@@ -143,7 +143,7 @@ private Q_SLOTS:
         TRig R(0);
         R.Media.Enter(3);
         QCOMPARE(R.Take(), QByteArrayList({"STATE / 3"}));
-        QVERIFY(!R.Engine->Fading);
+        QVERIFY(!R.Engine->IsFading());
     }
 
     void quietStartEnds_data() {
@@ -171,7 +171,7 @@ private Q_SLOTS:
         R.Tick(5);
         QCOMPARE(R.Take(), Expected);
         QCOMPARE(R.Media.Vol, Volume);
-        QVERIFY(!R.Engine->Fading);
+        QVERIFY(!R.Engine->IsFading());
     }
 
     void volumeCommandClamps() {
@@ -220,7 +220,7 @@ private Q_SLOTS:
         int LastTick = 0;
         for (int Tick = 1; Tick <= 60; ++Tick) {
             R.Media.Position = Tick;
-            R.Engine->TimerDuraTimer();
+            R.Engine->PositionTick();
             const QByteArrayList Got = R.Take();
             if (Got.isEmpty())
                 continue;
@@ -241,12 +241,12 @@ private Q_SLOTS:
         R.Media.Length = 0; // a stream
         R.Media.State = 3;
         R.Media.Position = 10;
-        R.Engine->TimerDuraTimer();
+        R.Engine->PositionTick();
         R.Media.Length = 100;
         R.Media.State = 2;
-        R.Engine->TimerDuraTimer();
+        R.Engine->PositionTick();
         QVERIFY(R.Take().isEmpty());
-        QCOMPARE(R.Engine->DuraTicks, 2); // counted all the same
+        QCOMPARE(R.Engine->DuraTicks(), 2); // counted all the same
     }
 
     void positionPercentRoundsHalfToEven() {
@@ -255,13 +255,13 @@ private Q_SLOTS:
         R.Media.Length = 200;
         R.Media.State = 3;
         R.Media.Position = 5; // 2.5 %
-        R.Engine->TimerDuraTimer();
-        QCOMPARE(R.Engine->LastPercent, 2);
+        R.Engine->PositionTick();
+        QCOMPARE(R.Engine->LastPercent(), 2);
         R.Media.Position = 7; // 3.5 %
-        R.Engine->TimerDuraTimer();
-        QCOMPARE(R.Engine->LastPercent, 4);
+        R.Engine->PositionTick();
+        QCOMPARE(R.Engine->LastPercent(), 4);
         R.Media.Position = 7.2; // still 4 %
-        R.Engine->TimerDuraTimer();
+        R.Engine->PositionTick();
         QCOMPARE(R.Take().size(), 2);
     }
 
@@ -284,21 +284,38 @@ private Q_SLOTS:
         R.Media.Author = Author;
         for (int Tick = 1; Tick <= 16; ++Tick) {
             R.Media.Position = Tick;
-            R.Engine->TimerDuraTimer();
+            R.Engine->PositionTick();
             const QByteArrayList Got = SplitLines(R.Take().value(0).replace(" / ", "\n"));
             QByteArray Fourth = Got.size() > 4 ? Got[4] : QByteArray();
             QCOMPARE(Fourth, Tick % 4 ? QByteArray() : Lines[Tick / 4 - 1]);
         }
     }
 
+    // Slots on the model's row signals may call straight back into the engine.
+    void modelSignalsMayCallBackIntoTheEngine() {
+        TRig R;
+        QByteArrayList Seen;
+        const auto Look = [&] { Seen.append(R.Engine->Locations().join(",")); };
+        TPlayListModel *Model = R.Engine->Model();
+        connect(Model, &QAbstractItemModel::rowsInserted, this, [&] {
+            Look();
+            R.Engine->QueueListJob({}, "UPDATELIST", JoinLines({B}));
+        });
+        connect(Model, &QAbstractItemModel::modelReset, this, Look);
+        R.Engine->AddLocalTracks({A, B});
+        R.Engine->ProcessListJob();
+        R.Engine->ProcessListJob();
+        QCOMPARE(Seen, QByteArrayList({A + "," + B, B}));
+    }
+
     void addJobs() {
         TRig R;
         R.Media.LoadedURL = A;
         R.Command("ADD", {}); // a count of 0
-        QCOMPARE(R.Engine->Jobs.Count(), 0);
+        QCOMPARE(R.Engine->QueuedJobCount(), 0);
         R.Command("ADD", {A, B});
         R.Command("ADD", {AsciiUpper(A), C, "", ""});
-        QCOMPARE(R.Engine->Jobs.Count(), 2);
+        QCOMPARE(R.Engine->QueuedJobCount(), 2);
         R.Engine->ProcessListJob();
         QCOMPARE(R.Take(), QByteArrayList({"LIST / " + A + " / " + B, "URL / " + A}));
         R.Engine->ProcessListJob();
@@ -325,20 +342,20 @@ private Q_SLOTS:
         TRig R;
         for (qsizetype I = 0; I <= MaxQueuedJobs; ++I)
             R.Command("UPDATELIST", {A});
-        QCOMPARE(R.Engine->Jobs.Count(), MaxQueuedJobs);
+        QCOMPARE(R.Engine->QueuedJobCount(), MaxQueuedJobs);
         R.Engine->AddLocalTracks({B});
-        QCOMPARE(R.Engine->Jobs.Count(), MaxQueuedJobs + 1);
-        while (R.Engine->Jobs.Count() > 0)
+        QCOMPARE(R.Engine->QueuedJobCount(), MaxQueuedJobs + 1);
+        while (R.Engine->QueuedJobCount() > 0)
             R.Engine->ProcessListJob();
 
         // By size: an empty queue takes one large job, then nothing more fits.
         const QByteArray Big(MaxQueuedJobBytes / 2 + 1, 'x');
         R.Command("ADD", {Big});
         R.Command("ADD", {Big});
-        QCOMPARE(R.Engine->Jobs.Count(), 1);
+        QCOMPARE(R.Engine->QueuedJobCount(), 1);
         R.Engine->ProcessListJob();
         R.Command("ADD", {Big});
-        QCOMPARE(R.Engine->Jobs.Count(), 1);
+        QCOMPARE(R.Engine->QueuedJobCount(), 1);
     }
 
     void updateList_data() {
@@ -357,7 +374,7 @@ private Q_SLOTS:
         QFETCH(int, Marked);
         TRig R;
         R.Load({A, "http://h/x y.mp3", C});
-        R.Engine->CurrentIndex = 0;
+        R.Engine->SetCurrentIndex(0);
         R.Tick(); // starts row 1
         QCOMPARE(R.Media.LoadedURL, QByteArray("http://h/x%20y.mp3"));
         R.Take();
@@ -365,14 +382,14 @@ private Q_SLOTS:
         R.Command("UPDATELIST", NewList, int(NewList.size()), "10.0.0.9");
         R.Engine->ProcessListJob();
         QCOMPARE(R.Engine->Locations(), NewList);
-        QCOMPARE(int(R.Engine->CurrentIndex), Current);
+        QCOMPARE(R.Engine->GetCurrentIndex(), Current);
         QCOMPARE(R.Engine->Model()->MarkedRow(), Marked);
         QByteArray List = "LIST";
         for (const QByteArray &L : NewList)
             List += " / " + L;
         QCOMPARE(R.Take(), QByteArrayList({List + " (skip 10.0.0.9)", "URL / http://h/x%20y.mp3"}));
         for (int Row = 0; Row < R.Engine->Model()->RowCount(); ++Row)
-            QCOMPARE(R.Engine->Model()->RowOf(R.Engine->PlayItems.Find(NewList[Row])), Row);
+            QCOMPARE(R.Engine->Model()->RowOf(R.Engine->FindItem(NewList[Row])), Row);
     }
 
     void updateListResetsModelOnce() {
@@ -396,7 +413,7 @@ private Q_SLOTS:
         QCOMPARE(R.Media.LoadedURL, A);
         QCOMPARE(R.Engine->Model()->MarkedRow(), 0);
         R.Tick(); // still loading: nothing moves
-        QCOMPARE(int(R.Engine->CurrentIndex), 0);
+        QCOMPARE(R.Engine->GetCurrentIndex(), 0);
         R.Media.Enter(8);
         R.Media.Enter(1); // track ended
         R.Tick();         // blank row: skipped on this tick
@@ -408,7 +425,7 @@ private Q_SLOTS:
         R.Media.Enter(10); // could not open
         R.Tick();          // wraps
         QCOMPARE(R.Media.LoadedURL, A);
-        QCOMPARE(int(R.Engine->CurrentIndex), 0);
+        QCOMPARE(R.Engine->GetCurrentIndex(), 0);
         R.Media.Enter(2); // paused stays paused
         R.Tick(3);
         QCOMPARE(R.Media.LoadedURL, A);
@@ -417,9 +434,9 @@ private Q_SLOTS:
     void oneRowRepeatsAndIndexPastEnd() {
         TRig R(0);
         R.Load({A});
-        R.Engine->CurrentIndex = 7; // rows were removed
+        R.Engine->SetCurrentIndex(7); // rows were removed
         R.Tick();
-        QCOMPARE(int(R.Engine->CurrentIndex), 0);
+        QCOMPARE(R.Engine->GetCurrentIndex(), 0);
         R.Media.Enter(1);
         R.Media.Calls.clear();
         R.Tick();
@@ -429,7 +446,7 @@ private Q_SLOTS:
     void transportCommands() {
         TRig R(0);
         R.Load({A, B, C});
-        R.Engine->CurrentIndex = 1;
+        R.Engine->SetCurrentIndex(1);
         R.Tick(); // C, the last row
         R.Media.Enter(3);
         R.Command("STATE", {"1"}, 1);
@@ -445,11 +462,11 @@ private Q_SLOTS:
         QCOMPARE(R.Media.Calls, QByteArrayList({"Pause", "Play"}));
 
         R.Command("URL", {AsciiUpper(C)});
-        QCOMPARE(int(R.Engine->CurrentIndex), 1);
+        QCOMPARE(R.Engine->GetCurrentIndex(), 1);
         R.Tick();
         QCOMPARE(R.Media.LoadedURL, C);
         R.Command("URL", {A});
-        QCOMPARE(int(R.Engine->CurrentIndex), -1);
+        QCOMPARE(R.Engine->GetCurrentIndex(), -1);
         R.Tick();
         QCOMPARE(R.Media.LoadedURL, A);
         R.Media.Calls.clear();

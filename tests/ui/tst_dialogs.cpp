@@ -1,5 +1,5 @@
-#include "About.h"
-#include "SelComputerForm.h"
+#include "AboutDialog.h"
+#include "SelectComputerDialog.h"
 #include "Utils.h"
 
 #include <QListWidget>
@@ -19,21 +19,21 @@ class TestDialogs : public QObject {
 
 private Q_SLOTS:
     void selComputerNeedsASelection() {
-        TFormSelComputer Form;
+        TSelectComputerDialog Form;
         Form.SetComputers({"My Computer", "192.168.1.20", "studio"}, -1);
         Form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
 
-        QTest::mouseClick(Form.ButtonOK, Qt::LeftButton);
+        QTest::mouseClick(Form.FOKButton, Qt::LeftButton);
         QVERIFY(Form.isVisible());
         QCOMPARE(Form.result(), int(QDialog::Rejected));
         // Empty space below the entries: nothing happens.
-        DoubleClick(Form.suiListBox1, QPoint(20, Form.suiListBox1->viewport()->height() - 5));
+        DoubleClick(Form.FComputerList, QPoint(20, Form.FComputerList->viewport()->height() - 5));
         QVERIFY(Form.isVisible());
         QCOMPARE(Form.SelectedComputer(), QString());
 
-        const QRect Second = Form.suiListBox1->visualItemRect(Form.suiListBox1->item(1));
-        DoubleClick(Form.suiListBox1, Second.center());
+        const QRect Second = Form.FComputerList->visualItemRect(Form.FComputerList->item(1));
+        DoubleClick(Form.FComputerList, Second.center());
         QVERIFY(!Form.isVisible());
         QCOMPARE(Form.result(), int(QDialog::Accepted));
         QCOMPARE(Form.SelectedComputer(), "192.168.1.20");
@@ -50,20 +50,20 @@ private Q_SLOTS:
     void selComputerPreselects() {
         QFETCH(int, Index);
         QFETCH(QString, Expected);
-        TFormSelComputer Form;
+        TSelectComputerDialog Form;
         Form.SetComputers({"My Computer", "192.168.1.20", "studio"}, Index);
         QCOMPARE(Form.SelectedComputer(), Expected);
-        Form.suiButtonOKClick();
+        Form.AcceptInput();
         QCOMPARE(Form.result(), int(Expected.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
     }
 
     void aboutShowsVersionAndSite() {
         LoadSettings();
-        TFormAbout Form;
-        QCOMPARE(Form.LblProductName->text(), "Vellox Player 1.1.0.112");
-        QCOMPARE(Form.suiURL->text(), TUtils::GetWebSiteURL());
-        QCOMPARE(Form.suiURL->Target(), TUtils::GetWebSiteURL());
-        QCOMPARE(Form.Image1->pixmap().size(), QSize(48, 48));
+        TAboutDialog Form;
+        QCOMPARE(Form.FProductLabel->text(), "Vellox Player 1.1.0.112");
+        QCOMPARE(Form.FWebSiteLink->text(), TUtils::GetWebSiteURL());
+        QCOMPARE(Form.FWebSiteLink->Target(), TUtils::GetWebSiteURL());
+        QCOMPARE(Form.FEmblem->pixmap().size(), QSize(48, 48));
     }
 };
 

@@ -1,5 +1,6 @@
-#include "InputURLs.h"
+#include "InputURLsDialog.h"
 #include "Modal.h"
+#include "TestFiles.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -22,11 +23,6 @@ class TestInputURLs : public QObject {
             }
             return OnDialog ? OnDialog(Dialog) : int(QDialog::Rejected);
         });
-    }
-
-    static QByteArray ReadAll(const QString &Path) {
-        QFile F(Path);
-        return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
     }
 
 private Q_SLOTS:
@@ -69,15 +65,15 @@ private Q_SLOTS:
 
     void okClosesOnlyWhenEveryLinePasses() {
         Answer();
-        TFormInputURLs Form;
-        Form.suiMemoURLs->setPlainText("http://server/a.mp3\nhttp://server/b.txt");
-        Form.suiButtonOKClick();
+        TInputURLsDialog Form;
+        Form.FURLsEdit->setPlainText("http://server/a.mp3\nhttp://server/b.txt");
+        Form.AcceptInput();
         QCOMPARE(FMessages, QStringList{"Not Support this file type at line 2"});
         QCOMPARE(Form.result(), int(QDialog::Rejected));
-        QCOMPARE(Form.suiMemoURLs->toPlainText(), "http://server/a.mp3\nhttp://server/b.txt");
+        QCOMPARE(Form.FURLsEdit->toPlainText(), "http://server/a.mp3\nhttp://server/b.txt");
 
-        Form.suiMemoURLs->setPlainText("http://server/a.mp3\nhttp://server/b.wma\n");
-        Form.suiButtonOKClick();
+        Form.FURLsEdit->setPlainText("http://server/a.mp3\nhttp://server/b.wma\n");
+        Form.AcceptInput();
         QCOMPARE(Form.result(), int(QDialog::Accepted));
         QCOMPARE(Form.URLLines(), (QByteArrayList{"http://server/a.mp3", "http://server/b.wma"}));
     }
@@ -98,18 +94,18 @@ private Q_SLOTS:
             return int(QDialog::Accepted);
         });
 
-        TFormInputURLs Saver;
-        Saver.suiMemoURLs->setPlainText("http://server/a.mp3\nhttp://server/b.mp3");
-        Saver.ButtonSaveClick();
+        TInputURLsDialog Saver;
+        Saver.FURLsEdit->setPlainText("http://server/a.mp3\nhttp://server/b.mp3");
+        Saver.SaveURLList();
         QCOMPARE(Filters, QStringList{"Urls text file (*.txt)"});
         QCOMPARE(Suffix, "txt");
         QCOMPARE(Saver.URLFileName(), Dir.filePath("urls.txt"));
         // Exactly the box's text: CR LF between lines, none added at the end.
         QCOMPARE(ReadAll(Dir.filePath("urls.txt")), "http://server/a.mp3\r\nhttp://server/b.mp3");
 
-        TFormInputURLs Loader;
+        TInputURLsDialog Loader;
         QVERIFY(Loader.LoadURLFile(Dir.filePath("urls.txt")));
-        QCOMPARE(Loader.suiMemoURLs->toPlainText(), Saver.suiMemoURLs->toPlainText());
+        QCOMPARE(Loader.FURLsEdit->toPlainText(), Saver.FURLsEdit->toPlainText());
         QVERIFY(FMessages.isEmpty());
     }
 
@@ -119,9 +115,9 @@ private Q_SLOTS:
         QVERIFY(F.open(QIODevice::WriteOnly));
         F.write("http://a/1.mp3\r\nhttp://a/2.mp3\rhttp://a/3.mp3\nhttp://a/4.mp3\r\n");
         F.close();
-        TFormInputURLs Form;
+        TInputURLsDialog Form;
         QVERIFY(Form.LoadURLFile(F.fileName()));
-        QCOMPARE(Form.suiMemoURLs->toPlainText(),
+        QCOMPARE(Form.FURLsEdit->toPlainText(),
                  "http://a/1.mp3\nhttp://a/2.mp3\nhttp://a/3.mp3\nhttp://a/4.mp3\n");
         QCOMPARE(Form.URLLines().size(), 4);
 
@@ -134,8 +130,8 @@ private Q_SLOTS:
     void fileErrorsKeepTheText() {
         Answer();
         QTemporaryDir Dir;
-        TFormInputURLs Form;
-        Form.suiMemoURLs->setPlainText("http://server/a.mp3");
+        TInputURLsDialog Form;
+        Form.FURLsEdit->setPlainText("http://server/a.mp3");
         QVERIFY(!Form.LoadURLFile(Dir.path())); // a folder cannot be read as a list
         QVERIFY(!Form.SaveURLFile(Dir.filePath("missing/urls.txt")));
         QCOMPARE(FMessages.size(), 2);
@@ -144,7 +140,7 @@ private Q_SLOTS:
         QVERIFY2(FMessages[1].startsWith("Cannot create file") &&
                      FMessages[1].contains("missing/urls.txt"),
                  qPrintable(FMessages[1]));
-        QCOMPARE(Form.suiMemoURLs->toPlainText(), "http://server/a.mp3");
+        QCOMPARE(Form.FURLsEdit->toPlainText(), "http://server/a.mp3");
     }
 };
 

@@ -1,4 +1,4 @@
-#include "InputURLs.h"
+#include "InputURLsDialog.h"
 
 #include "Modal.h"
 #include "Utils.h"
@@ -12,7 +12,7 @@
 #include <QSaveFile>
 #include <QVBoxLayout>
 
-const QString TFormInputURLs::URLFileFilter = QStringLiteral("Urls text file (*.txt)");
+const QString TInputURLsDialog::URLFileFilter = QStringLiteral("Urls text file (*.txt)");
 
 namespace {
 
@@ -38,49 +38,50 @@ TURLCheck CheckURLLines(const QString &Text) {
     return {};
 }
 
-TFormInputURLs::TFormInputURLs(QWidget *Parent) : QDialog(Parent) {
+TInputURLsDialog::TInputURLsDialog(QWidget *Parent) : QDialog(Parent) {
     setWindowTitle(QStringLiteral("Input Internet URLs"));
     setFixedSize(399, 335);
 
-    Label1 = new QLabel(QStringLiteral("URL like: http://www.example.com/music/audio.mp3"), this);
-    suiMemoURLs = new QPlainTextEdit(this);
-    suiMemoURLs->setLineWrapMode(QPlainTextEdit::NoWrap);
-    suiMemoURLs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    suiMemoURLs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    suiMemoURLs->setTabChangesFocus(true);
-    ButtonLoad = new QPushButton(QStringLiteral("Load"), this);
-    ButtonSave = new QPushButton(QStringLiteral("Save"), this);
-    ButtonOK = new QPushButton(QStringLiteral("OK"), this);
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    for (QPushButton *Button : {ButtonLoad, ButtonSave, Button2})
+    FPromptLabel =
+        new QLabel(QStringLiteral("URL like: http://www.example.com/music/audio.mp3"), this);
+    FURLsEdit = new QPlainTextEdit(this);
+    FURLsEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    FURLsEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    FURLsEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    FURLsEdit->setTabChangesFocus(true);
+    FLoadButton = new QPushButton(QStringLiteral("Load"), this);
+    FSaveButton = new QPushButton(QStringLiteral("Save"), this);
+    FOKButton = new QPushButton(QStringLiteral("OK"), this);
+    FCancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    for (QPushButton *Button : {FLoadButton, FSaveButton, FCancelButton})
         Button->setAutoDefault(false);
-    ButtonOK->setDefault(true);
+    FOKButton->setDefault(true);
 
     auto *Buttons = new QHBoxLayout;
-    Buttons->addWidget(ButtonLoad);
-    Buttons->addWidget(ButtonSave);
+    Buttons->addWidget(FLoadButton);
+    Buttons->addWidget(FSaveButton);
     Buttons->addStretch(1);
-    Buttons->addWidget(ButtonOK);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(FOKButton);
+    Buttons->addWidget(FCancelButton);
     auto *Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(8, 8, 8, 8);
-    Layout->addWidget(Label1);
-    Layout->addWidget(suiMemoURLs, 1);
+    Layout->addWidget(FPromptLabel);
+    Layout->addWidget(FURLsEdit, 1);
     Layout->addLayout(Buttons);
-    setTabOrder(suiMemoURLs, ButtonLoad);
-    suiMemoURLs->setFocus();
+    setTabOrder(FURLsEdit, FLoadButton);
+    FURLsEdit->setFocus();
 
-    connect(ButtonLoad, &QPushButton::clicked, this, &TFormInputURLs::ButtonLoadClick);
-    connect(ButtonSave, &QPushButton::clicked, this, &TFormInputURLs::ButtonSaveClick);
-    connect(ButtonOK, &QPushButton::clicked, this, &TFormInputURLs::suiButtonOKClick);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(FLoadButton, &QPushButton::clicked, this, &TInputURLsDialog::LoadURLList);
+    connect(FSaveButton, &QPushButton::clicked, this, &TInputURLsDialog::SaveURLList);
+    connect(FOKButton, &QPushButton::clicked, this, &TInputURLsDialog::AcceptInput);
+    connect(FCancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-QByteArrayList TFormInputURLs::URLLines() const {
-    return SplitLines(suiMemoURLs->toPlainText().toUtf8());
+QByteArrayList TInputURLsDialog::URLLines() const {
+    return SplitLines(FURLsEdit->toPlainText().toUtf8());
 }
 
-bool TFormInputURLs::LoadURLFile(const QString &Path) {
+bool TInputURLsDialog::LoadURLFile(const QString &Path) {
     QFile File(Path);
     QByteArray Text;
     bool Ok = File.open(QIODevice::ReadOnly);
@@ -95,14 +96,14 @@ bool TFormInputURLs::LoadURLFile(const QString &Path) {
     QByteArray Shown = SplitLines(Text).join('\n');
     if (EndsWithLineBreak(Text))
         Shown += '\n';
-    suiMemoURLs->setPlainText(QString::fromUtf8(Shown));
+    FURLsEdit->setPlainText(QString::fromUtf8(Shown));
     return true;
 }
 
-bool TFormInputURLs::SaveURLFile(const QString &Path) {
+bool TInputURLsDialog::SaveURLFile(const QString &Path) {
     // The box keeps LF; the file's lines end in CR LF, and only where the box has
     // a line break.
-    QByteArray Text = suiMemoURLs->toPlainText().toUtf8();
+    QByteArray Text = FURLsEdit->toPlainText().toUtf8();
     Text.replace('\n', "\r\n");
     QSaveFile File(Path);
     if (File.open(QIODevice::WriteOnly) && File.write(Text) == Text.size() && File.commit())
@@ -112,7 +113,7 @@ bool TFormInputURLs::SaveURLFile(const QString &Path) {
     return false;
 }
 
-bool TFormInputURLs::AskURLFileName(QFileDialog::AcceptMode Mode) {
+bool TInputURLsDialog::AskURLFileName(QFileDialog::AcceptMode Mode) {
     const bool Open = Mode == QFileDialog::AcceptOpen;
     QFileDialog Dialog(this, Open ? QStringLiteral("Open") : QStringLiteral("Save As"));
     Dialog.setAcceptMode(Mode);
@@ -127,18 +128,18 @@ bool TFormInputURLs::AskURLFileName(QFileDialog::AcceptMode Mode) {
     return true;
 }
 
-void TFormInputURLs::ButtonLoadClick() {
+void TInputURLsDialog::LoadURLList() {
     if (AskURLFileName(QFileDialog::AcceptOpen))
         LoadURLFile(FURLFileName);
 }
 
-void TFormInputURLs::ButtonSaveClick() {
+void TInputURLsDialog::SaveURLList() {
     if (AskURLFileName(QFileDialog::AcceptSave))
         SaveURLFile(FURLFileName);
 }
 
-void TFormInputURLs::suiButtonOKClick() {
-    const TURLCheck Check = CheckURLLines(suiMemoURLs->toPlainText());
+void TInputURLsDialog::AcceptInput() {
+    const TURLCheck Check = CheckURLLines(FURLsEdit->toPlainText());
     if (!Check.Ok) {
         ShowErrorBox(this, Check.Message);
         return;

@@ -8,10 +8,10 @@ class QListWidget;
 class QPushButton;
 
 // Lets the user pick the computer to play on from the known computers.
-class TFormSelComputer : public QDialog {
+class TSelectComputerDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormSelComputer(QWidget *Parent = nullptr);
+    explicit TSelectComputerDialog(QWidget *Parent = nullptr);
 
     // Fills the list and selects the entry at Selected (none when out of range).
     void SetComputers(const QStringList &Computers, int Selected);
@@ -19,10 +19,10 @@ public:
     QString SelectedComputer() const;
 
     // Closes with OK when an entry is selected; otherwise the dialog stays open.
-    void suiButtonOKClick();
+    void AcceptInput();
 
-    QLabel *Label1 = nullptr;
-    QListWidget *suiListBox1 = nullptr;
-    QPushButton *ButtonOK = nullptr;
-    QPushButton *Button2 = nullptr;
+    QLabel *FPromptLabel = nullptr;
+    QListWidget *FComputerList = nullptr;
+    QPushButton *FOKButton = nullptr;
+    QPushButton *FCancelButton = nullptr;
 };

@@ -26,16 +26,16 @@ private:
 };
 
 // The about box: emblem, product name with version, link to the web site.
-class TFormAbout : public QDialog {
+class TAboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormAbout(QWidget *Parent = nullptr);
+    explicit TAboutDialog(QWidget *Parent = nullptr);
 
-    QLabel *Image1 = nullptr;
-    QLabel *LblProductName = nullptr;
-    THyperlinkLabel *suiURL = nullptr;
-    QPushButton *Button1 = nullptr;
+    QLabel *FEmblem = nullptr;
+    QLabel *FProductLabel = nullptr;
+    THyperlinkLabel *FWebSiteLink = nullptr;
+    QPushButton *FOKButton = nullptr;
 
 private:
-    void FormCreate();
+    void FillTexts();
 };

@@ -1,20 +1,41 @@
 #include "CommandServer.h"
-#include "LocalPlayerForm.h"
-#include "Main.h"
+#include "LocalPlayerWindow.h"
+#include "MainWindow.h"
 #include "MediaPlayer.h"
+#include "RemotePlayers.h"
+#include "SignalWatcher.h"
 #include "Utils.h"
 
 #include <QComboBox>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <csignal>
 
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+// A remote page that ends its connection Delay ms after being asked.
+class TStandInPage : public TRemotePlayer {
+public:
+    explicit TStandInPage(int Delay) : FDelay(Delay) { RemotePlayers().Add(this); }
+    QString Host() const override { return "stand-in"; }
+    quint32 HostAddr() const override { return 0xFFFFFFFF; }
+    void EndConnection() override {
+        EndRequested = true;
+        QTimer::singleShot(FDelay, this, [this] { RemotePlayers().Remove(this); });
+    }
+    bool EndRequested = false;
+
+private:
+    int FDelay;
+};
+
 // Start-up placement and the staged shutdown of the main window.
-class TestFormMain : public QObject {
+class TestMainWindow : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir FHome;
@@ -29,7 +50,7 @@ private:
     }
     // Runs the close sequence to its end: the first request is refused, the
     // heartbeat closes the window once no remote page is left.
-    void CloseFully(TFormMain &Form) {
+    void CloseFully(TMainWindow &Form) {
         Form.close();
         QVERIFY(Form.Closing());
         QTRY_VERIFY_WITH_TIMEOUT(!Form.isVisible(), 5000);
@@ -47,19 +68,18 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", FHome.filePath("config").toUtf8());
         LoadSettings();
         QFile::remove(IniFileName);
-        RemotePlayers.clear();
     }
 
     void firstStartKeepsDesignAndWritesOnlyHitCount() {
         {
-            TFormMain Form(0);
+            TMainWindow Form(0);
             Form.show();
             QVERIFY(!QFile::exists(Ini())); // start-up never creates the file
             QCOMPARE(Form.pos(), QPoint(251, 163));
             // The first heartbeat puts the known computers into the "Play on" box.
-            QTRY_COMPARE(Form.suiComboBoxPlayServer->count(), 1);
-            QCOMPARE(Form.suiComboBoxPlayServer->itemText(0), QString("My Computer"));
-            QCOMPARE(Form.suiComboBoxPlayServer->currentText(), QString("My Computer"));
+            QTRY_COMPARE(Form.FPlayOnBox->count(), 1);
+            QCOMPARE(Form.FPlayOnBox->itemText(0), QString("My Computer"));
+            QCOMPARE(Form.FPlayOnBox->currentText(), QString("My Computer"));
             CloseFully(Form);
         }
         QCOMPARE(WindowKeys(), QStringList{"PopHitCount"});
@@ -67,7 +87,7 @@ private Q_SLOTS:
 
     void storedPlacementIsAppliedAndZeroMeansUnset() {
         WriteIni("[Window]\nHeight=600\nWidth=400\nTop=0\nLeft=77\nPopHitCount=3\n");
-        TFormMain Form(0);
+        TMainWindow Form(0);
         QCOMPARE(Form.height(), 600);
         QCOMPARE(Form.width(), 400);
         QCOMPARE(Form.y(), 163); // Top 0: designed position
@@ -79,7 +99,7 @@ private Q_SLOTS:
     void onlyChangedValuesAreWritten() {
         WriteIni("[Window]\nHeight=600\nPopHitCount=2\n[Server]\nPort=0x9219\n");
         {
-            TFormMain Form(0);
+            TMainWindow Form(0);
             Form.show();
             Form.move(300, 200);
             PopHitCount = 4;
@@ -94,32 +114,46 @@ private Q_SLOTS:
         QCOMPARE(S.value("Server/Port").toString(), QString("0x9219")); // never rewritten
     }
 
+    // Pages that end a while after being asked: every close request, SIGTERM included, waits
+    // for the same sequence, which ends once the last page is gone; ended pages' tabs are
+    // freed meanwhile.
     void closeWaitsForRemotePages() {
-        TFormMain Form(0);
+        TMainWindow Form(0);
         Form.show();
-        QWidget Page;
-        RemotePlayers.append(&Page);
+        TSignalWatcher Signals;
+        connect(&Signals, &TSignalWatcher::CloseRequested, &Form, &TMainWindow::close);
+        QPointer<TStandInPage> Quick = new TStandInPage(50), Slow = new TStandInPage(800);
+        Form.AddRemotePage(Quick, "quick Player");
+        Form.AddRemotePage(Slow, "slow Player");
+        QCOMPARE(Form.FPages->count(), 3);
+
+        std::raise(SIGTERM);
+        QTRY_VERIFY(Form.Closing());
+        QVERIFY(Quick->EndRequested && Slow->EndRequested);
+        QTRY_COMPARE(Form.FPages->count(), 2); // the quick page's tab is gone
+        QTRY_VERIFY(Quick.isNull());
+        std::raise(SIGTERM); // a second request waits too
         Form.close();
-        QVERIFY(Form.Closing());
-        QTest::qWait(100);
-        QVERIFY(Form.isVisible()); // still waiting for the page to end
-        RemotePlayers.removeAll(&Page);
-        Form.ScheduleCmdTick();
+        QTest::qWait(200);
+        QVERIFY(Form.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!Form.isVisible(), 5000);
+        QVERIFY(RemotePlayers().IsEmpty());
+        QCOMPARE(Form.FPages->count(), 1);
     }
 
     void controllerConnectingShowsMyPlayerAndCloseStopsIt() {
-        TFormMain Form(0);
+        TMainWindow Form(0);
         Form.show();
-        TFormLocalPlayer Player(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
-        Form.SetLocalPlayer(&Player);
-        QCOMPARE(Form.suiPageControlMain->count(), 1);
+        TLocalPlayerWindow &Player =
+            *Form.CreateLocalPlayer(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+        QVERIFY(!Player.isVisible());
+        QCOMPARE(Form.FPages->count(), 1);
 
         QTcpSocket Controller;
         Controller.connectToHost(QHostAddress::LocalHost, Player.CommandServer()->Port());
-        QTRY_COMPARE_WITH_TIMEOUT(Form.suiPageControlMain->count(), 2, 5000);
-        QCOMPARE(Form.suiPageControlMain->tabText(1), QString("My Player"));
-        QCOMPARE(Form.suiPageControlMain->currentIndex(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(Form.FPages->count(), 2, 5000);
+        QCOMPARE(Form.FPages->tabText(1), QString("My Player"));
+        QCOMPARE(Form.FPages->currentIndex(), 1);
         QVERIFY(Player.isVisible());
 
         // A second controller brings no second page.
@@ -127,7 +161,7 @@ private Q_SLOTS:
         Second.connectToHost(QHostAddress::LocalHost, Player.CommandServer()->Port());
         QVERIFY(Second.waitForConnected(5000));
         QTest::qWait(100);
-        QCOMPARE(Form.suiPageControlMain->count(), 2);
+        QCOMPARE(Form.FPages->count(), 2);
 
         CloseFully(Form);
         QVERIFY(!Player.IsListening());
@@ -135,14 +169,14 @@ private Q_SLOTS:
     }
 
     void autoRunEntryFollowsTheFile() {
-        TFormMain Form(0);
-        QVERIFY(!Form.ActAutoRun->isChecked());
-        Form.ActAutoRun->trigger();
+        TMainWindow Form(0);
+        QVERIFY(!Form.FAutoRunAction->isChecked());
+        Form.FAutoRunAction->trigger();
         QVERIFY(IsAutoRun());
-        QVERIFY(Form.ActAutoRun->isChecked());
-        Form.ActAutoRun->trigger();
+        QVERIFY(Form.FAutoRunAction->isChecked());
+        Form.FAutoRunAction->trigger();
         QVERIFY(!IsAutoRun());
-        QVERIFY(!Form.ActAutoRun->isChecked());
+        QVERIFY(!Form.FAutoRunAction->isChecked());
     }
 
     void skinFilesStyleTheWindow() {
@@ -155,7 +189,7 @@ private Q_SLOTS:
             QVERIFY2(F.open(QIODevice::WriteOnly), qPrintable(Name));
             F.write(Text);
         }
-        TFormMain Form(0);
+        TMainWindow Form(0);
         Form.LoadSkin("testskin");
         QCOMPARE(Form.styleSheet(), QString("QWidget { color: red; }"));
         QCOMPARE(Form.FileThemeRemote(), QString("QWidget { color: blue; }"));
@@ -166,5 +200,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestFormMain)
-#include "tst_formmain.moc"
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

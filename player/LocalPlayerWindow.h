@@ -3,7 +3,6 @@
 #include "PlaybackEngine.h"
 
 #include <QByteArrayList>
-#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -16,26 +15,22 @@ class TMediaControlStrip;
 
 // The speaker's window: the media controls over the play list. It owns the media component,
 // the playback engine and the command server, and drives the engine with its two timers.
-class TFormLocalPlayer : public QWidget {
+class TLocalPlayerWindow : public QWidget {
     Q_OBJECT
 public:
     // Port: the command port (0 = ephemeral). Media: the component to play through; a libmpv
     // player when none is given.
-    explicit TFormLocalPlayer(quint16 Port, std::unique_ptr<TMediaComponent> Media = {},
-                              QWidget *Parent = nullptr);
-    ~TFormLocalPlayer() override;
+    explicit TLocalPlayerWindow(quint16 Port, std::unique_ptr<TMediaComponent> Media = {},
+                                QWidget *Parent = nullptr);
+    ~TLocalPlayerWindow() override;
 
     TPlaybackEngine *Engine() const { return FEngine.get(); }
     TCommandServer *CommandServer() const { return FServer.get(); }
     TMediaComponent *Media() const { return FMedia.get(); }
-    QTableView *PlayListView() const { return suiListViewPlayList; }
+    QTableView *PlayListView() const { return FPlayListView; }
 
-    // Guards the job queue, the play list and ShowRequest.
-    QMutex &ListLock() const { return FEngine->ListLock; }
     // Reads and clears the request to show this window.
     bool TakeShowRequest() { return FEngine->TakeShowRequest(); }
-    // The parent at creation: another parent now means the window is docked elsewhere.
-    QWidget *HomeParent() const { return FHomeParent; }
     // Whether the command server got its port.
     bool IsListening() const;
 
@@ -46,21 +41,18 @@ public:
     // Plays the local user's tracks: queues them as an "ADD" job.
     void AddLocalTracks(const QByteArrayList &URLs) { FEngine->AddLocalTracks(URLs); }
 
-    QTimer *TimerPlay = nullptr;
-    QTimer *TimerDura = nullptr;
-
 Q_SIGNALS:
     // A controller connected: the main window should show this window.
     void ShowRequested();
 
 private:
-    void FormCreate(quint16 Port);
-    void FormDestroy();
+    void BuildPlayListView();
 
     std::unique_ptr<TMediaComponent> FMedia;
     std::unique_ptr<TPlaybackEngine> FEngine;
     std::unique_ptr<TCommandServer> FServer;
     TMediaControlStrip *FStrip = nullptr;
-    QTableView *suiListViewPlayList = nullptr;
-    QPointer<QWidget> FHomeParent;
+    QTableView *FPlayListView = nullptr;
+    QTimer *FPlayTimer = nullptr;
+    QTimer *FPositionTimer = nullptr;
 };

@@ -2,16 +2,17 @@
 
 #include <QByteArrayList>
 #include <QMainWindow>
-#include <QMutex>
+#include <QPointer>
 
-#include <atomic>
+#include "LocalPlayerWindow.h"
+#include "RemotePlayers.h"
+
 #include <memory>
 
 class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
-class TFormLocalPlayer;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
@@ -19,37 +20,39 @@ class TLibraryView;
 class TMediaServer;
 class TMusicLibrary;
 
-// The open remote player pages; the close sequence waits until it is empty.
-extern QList<QWidget *> RemotePlayers;
-
 // The port the media server listens on.
 constexpr quint16 MediaServerPort = 37401;
 
 // The main window: library page, page frame, status bar, heartbeat and the
 // staged shutdown. It owns the library and the media server that serves it.
-class TFormMain : public QMainWindow {
+class TMainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // MediaPort 0 lets the system pick a free port (tests).
-    explicit TFormMain(quint16 MediaPort = MediaServerPort, QWidget *Parent = nullptr);
-    ~TFormMain() override;
+    explicit TMainWindow(quint16 MediaPort = MediaServerPort, QWidget *Parent = nullptr);
+    ~TMainWindow() override;
 
-    // Runs TimerCmdTimer soon on the GUI thread; safe from any thread. Whoever
-    // sets one of the heartbeat's flags calls it.
-    void ScheduleCmdTick();
+    // Runs HeartbeatTick once soon, however often it is asked before it runs. Whoever sets
+    // one of the heartbeat's flags calls it.
+    void ScheduleHeartbeat();
 
     bool Closing() const { return FClosing; }
 
-    // The speaker's window, created after this one; shown in the "My Player" page.
-    void SetLocalPlayer(TFormLocalPlayer *LocalPlayer);
-    TFormLocalPlayer *LocalPlayer() const { return FLocalPlayer; }
+    // Creates the speaker's window, hidden, owned by this one; shown in the "My Player" page.
+    // Port: its command port (0 = ephemeral); Media: a libmpv player when none is given.
+    TLocalPlayerWindow *CreateLocalPlayer(quint16 Port,
+                                          std::unique_ptr<TMediaComponent> Media = {});
+    TLocalPlayerWindow *LocalPlayer() const { return FLocalPlayer; }
     // Docks the local player into a new "My Player" page unless it is docked already.
     void ShowLocalPlayerPage();
+    // Puts a remote player page on a new tab captioned Caption. The tab is hidden and freed
+    // once the page has left RemotePlayers.
+    void AddRemotePage(TRemotePlayer *Page, const QString &Caption);
 
     // Tray "Exit": asks the window to close like any other close request.
-    void Exit1Click();
+    void Exit();
     // Tray "Restore", and a second start of the program.
-    void ActRestoreExecute();
+    void RestoreWindow();
 
     // The window placement as it stood after start-up (the values shutdown compares with).
     struct TPlacement {
@@ -57,13 +60,13 @@ public:
     };
     TPlacement StartPlacement() const { return FStartPlacement; }
 
-    // The library store behind suiListViewLib.
+    // The library store behind FLibraryView.
     TMusicLibrary *Library() const { return FLibrary; }
     // The bound port of the media server, 0 when it is not running.
     quint16 MediaPort() const;
 
-    // Library page (MainLibrary.cpp).
-    // Shows the store's rows in suiListViewLib.
+    // Library page (LibraryPage.cpp).
+    // Shows the store's rows in FLibraryView.
     void FillLibraryView();
     // Replaces the "Play on" box's items with the known computers, keeping its text.
     void RefreshComputerCombo();
@@ -73,32 +76,32 @@ public:
     int AddToLibrary(const QByteArrayList &Sources);
     // Rewrites the library file from the rows; a failure is shown to the user.
     bool SaveLibrary();
-    void ActAddFilesExecute();
-    void ActAddURLsExecute();
+    void AddFiles();
+    void AddURLs();
     // The "Step 2 of 2" balloon at the "Play on" box, while it was shown at most 4 times.
     void ShowSecondHint();
 
-    QTabWidget *suiPageControlMain = nullptr;
-    QWidget *suiTabSheetLibrary = nullptr;
+    QTabWidget *FPages = nullptr;
+    QWidget *FLibraryPage = nullptr;
     QWidget *FPlayOnBar = nullptr; // "Play on" row: label, computer box, later the play buttons
-    QLabel *LabelPlay = nullptr;
-    QComboBox *suiComboBoxPlayServer = nullptr;
-    TLibraryView *suiListViewLib = nullptr;
-    QToolBar *suiToolBar1 = nullptr;
-    QToolButton *ToolButtonAdd = nullptr;
-    QMenu *suiPopupMenuAdd = nullptr;
-    QMenu *suiPopupMenuLibrary = nullptr;
-    QAction *ActAddFiles = nullptr;
-    QAction *ActAddURLs = nullptr;
-    QMenu *suiPopupMenuSys = nullptr;
-    QAction *ActAutoRun = nullptr; // its check mark is Autorunonstartup1's
-    QAction *ActHelp = nullptr;
-    QAction *ActAbout = nullptr;
+    QLabel *FPlayOnLabel = nullptr;
+    QComboBox *FPlayOnBox = nullptr;
+    TLibraryView *FLibraryView = nullptr;
+    QToolBar *FLibraryToolBar = nullptr;
+    QToolButton *FAddButton = nullptr;
+    QMenu *FAddMenu = nullptr;
+    QMenu *FLibraryMenu = nullptr;
+    QAction *FAddFilesAction = nullptr;
+    QAction *FAddURLsAction = nullptr;
+    QMenu *FSystemMenu = nullptr;
+    QAction *FAutoRunAction = nullptr; // checked while the autostart entry exists
+    QAction *FHelpAction = nullptr;
+    QAction *FAboutAction = nullptr;
 
     // Creates or deletes the autostart entry, the opposite of what the check mark shows.
-    void ActAutoRunExecute();
-    void ActHelpExecute();
-    void ActAboutExecute();
+    void ToggleAutoRun();
+    void ShowHelp();
+    void ShowAbout();
     // Applies the skin files SkinDir/Name + "1.vlx" (this window) and "2.vlx" (remote pages).
     void LoadSkin(const QString &Name);
     // The remote pages' style sheet, as loaded by LoadSkin.
@@ -112,30 +115,34 @@ protected:
     void closeEvent(QCloseEvent *Event) override;
 
 private:
-    void FormCreate();
     void CreateLibraryPage();
     void LoadLibrary();
     void StartMediaServer();
     void LibraryFilesDropped(const QByteArrayList &Paths);
-    void FormDestroy();
-    void FormCloseQuery(bool &CanClose);
-    void TimerCmdTimer();
+    // The first close request: stop the services, save, ask every remote page to end.
+    void BeginClose();
+    // Whether a close request may finish now: no remote page is left.
+    bool CanFinishClose() const;
+    void HeartbeatTick();
+    // Hides and frees the tabs of remote pages that have ended.
+    void FreeFinishedPages();
     void ApplyPlacement();
     void SaveWindowPlacement();
     void UpdateStatusBar();
     void CreateSystemMenu();
 
-    TFormLocalPlayer *FLocalPlayer = nullptr;
-    QWidget *FLocalPlayerSheet = nullptr;
+    QPointer<TLocalPlayerWindow> FLocalPlayer;
+    QPointer<QWidget> FLocalPlayerSheet;
+    // Remote page tabs: the sheet and the page it holds (null once the page is gone).
+    QList<QPair<QPointer<QWidget>, QPointer<TRemotePlayer>>> FRemoteSheets;
     const quint16 FMediaPortWanted;
     TMusicLibrary *FLibrary = nullptr;
     std::unique_ptr<TMediaServer> FMediaServer;
     bool FClosing = false;
-    QMutex FLock; // guards FComputers and FComputersChanged
     QByteArrayList FComputers;
     bool FComputersChanged = false;
     TPlacement FStartPlacement;
-    std::atomic<bool> FCmdTickQueued{false};
+    bool FHeartbeatQueued = false;
 
     QString FFileThemeRemote;
     QLabel *FStatusIcon = nullptr;  // panel 0

@@ -1,4 +1,4 @@
-#include "About.h"
+#include "AboutDialog.h"
 
 #include "AppIcon.h"
 #include "Utils.h"
@@ -40,37 +40,37 @@ void THyperlinkLabel::mouseReleaseEvent(QMouseEvent *Event) {
     QLabel::mouseReleaseEvent(Event);
 }
 
-TFormAbout::TFormAbout(QWidget *Parent) : QDialog(Parent) {
+TAboutDialog::TAboutDialog(QWidget *Parent) : QDialog(Parent) {
     setWindowTitle(QStringLiteral("About"));
     setFixedSize(341, 185);
 
-    Image1 = new QLabel(this);
-    Image1->setFixedSize(48, 48);
-    Image1->setPixmap(AppEmblem(48));
-    LblProductName = new QLabel(this);
-    QFont Bold = LblProductName->font();
+    FEmblem = new QLabel(this);
+    FEmblem->setFixedSize(48, 48);
+    FEmblem->setPixmap(AppEmblem(48));
+    FProductLabel = new QLabel(this);
+    QFont Bold = FProductLabel->font();
     Bold.setBold(true);
-    LblProductName->setFont(Bold);
-    suiURL = new THyperlinkLabel(this);
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setDefault(true);
+    FProductLabel->setFont(Bold);
+    FWebSiteLink = new THyperlinkLabel(this);
+    FOKButton = new QPushButton(QStringLiteral("OK"), this);
+    FOKButton->setDefault(true);
 
     auto *Layout = new QGridLayout(this);
     Layout->setContentsMargins(12, 12, 12, 12);
     Layout->setHorizontalSpacing(16);
-    Layout->addWidget(Image1, 0, 0, 2, 1, Qt::AlignTop);
-    Layout->addWidget(LblProductName, 0, 1);
-    Layout->addWidget(suiURL, 1, 1, Qt::AlignTop | Qt::AlignLeft);
+    Layout->addWidget(FEmblem, 0, 0, 2, 1, Qt::AlignTop);
+    Layout->addWidget(FProductLabel, 0, 1);
+    Layout->addWidget(FWebSiteLink, 1, 1, Qt::AlignTop | Qt::AlignLeft);
     Layout->setRowStretch(1, 1);
-    Layout->addWidget(Button1, 2, 0, 1, 2, Qt::AlignRight);
+    Layout->addWidget(FOKButton, 2, 0, 1, 2, Qt::AlignRight);
 
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    FormCreate();
+    connect(FOKButton, &QPushButton::clicked, this, &QDialog::accept);
+    FillTexts();
 }
 
-void TFormAbout::FormCreate() {
-    LblProductName->setText(QStringLiteral("Vellox Player ") + AppVersion);
+void TAboutDialog::FillTexts() {
+    FProductLabel->setText(QStringLiteral("Vellox Player ") + AppVersion);
     const QString Site = TUtils::GetWebSiteURL();
-    suiURL->setText(Site);
-    suiURL->SetTarget(Site);
+    FWebSiteLink->setText(Site);
+    FWebSiteLink->SetTarget(Site);
 }

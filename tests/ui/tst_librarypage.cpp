@@ -1,9 +1,10 @@
 #include "BalloonTip.h"
-#include "InputURLs.h"
+#include "InputURLsDialog.h"
 #include "LibraryView.h"
-#include "Main.h"
+#include "MainWindow.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
+#include "TestFiles.h"
 #include "Utils.h"
 
 #include <QDir>
@@ -20,25 +21,16 @@
 #include <memory>
 
 // The library page of the main window and the media server it runs.
-class TestMainLibrary : public QObject {
+class TestLibraryPage : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> FHome;
     QStringList FMessages;
     std::function<int(QDialog &)> FOnDialog;
 
-    static QByteArray ReadAll(const QString &Path) {
-        QFile F(Path);
-        return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
-    }
-    void WriteFile(const QString &Path, const QByteArray &Data) {
-        QFile F(Path);
-        QVERIFY2(F.open(QIODevice::WriteOnly), qPrintable(Path));
-        F.write(Data);
-    }
-    static QStringList Shown(TFormMain &Form) {
+    static QStringList Shown(TMainWindow &Form) {
         QStringList Names;
-        QAbstractItemModel *Model = Form.suiListViewLib->model();
+        QAbstractItemModel *Model = Form.FLibraryView->model();
         for (int Row = 0; Row < Model->rowCount(); ++Row)
             Names << Model->index(Row, 0).data().toString();
         return Names;
@@ -83,8 +75,8 @@ private Q_SLOTS:
 
     void libraryLoadsAtStart() {
         // A blank line and a repeated path are rows too; the last line has no break.
-        WriteFile(LibraryFileName, "/m/a.mp3\r\n\r\nhttp://h/b.wma?x=1\n/m/a.mp3");
-        TFormMain Form(0);
+        QVERIFY(WriteAll(LibraryFileName, "/m/a.mp3\r\n\r\nhttp://h/b.wma?x=1\n/m/a.mp3"));
+        TMainWindow Form(0);
         QCOMPARE(Shown(Form), (QStringList{"a.mp3", "", "b.wma", "a.mp3"}));
         QVERIFY(FMessages.isEmpty());
         QVERIFY(Form.SaveLibrary());
@@ -92,8 +84,8 @@ private Q_SLOTS:
     }
 
     void addedSourcesAreSaved() {
-        TFormMain Form(0);
-        QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
+        TMainWindow Form(0);
+        QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
         QVERIFY(!QFile::exists(LibraryFileName)); // not created until the first save
         Form.AddToLibrary(QByteArray("/m/Song One.mp3"));
         Form.AddToLibrary(QByteArray("/M/SONG ONE.MP3")); // duplicate ignoring case
@@ -111,7 +103,7 @@ private Q_SLOTS:
         const QString LongName = QString(120, 'x') + ".mp3"; // longer than any fixed buffer
         for (const QString &Name :
              {QString("b.mp3"), QString("notes.txt"), LongName, QString("a.wav")})
-            WriteFile(Files.filePath(Name), "data");
+            QVERIFY(WriteAll(Files.filePath(Name), "data"));
         QMimeData Data;
         Data.setUrls({QUrl::fromLocalFile(Files.filePath("b.mp3")),
                       QUrl::fromLocalFile(Files.filePath("Album")),
@@ -119,12 +111,12 @@ private Q_SLOTS:
                       QUrl("http://host/remote.mp3"), QUrl::fromLocalFile(Files.filePath(LongName)),
                       QUrl::fromLocalFile(Files.filePath("a.wav"))});
 
-        TFormMain Form(0);
+        TMainWindow Form(0);
         Form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
         PopHitCount = 0;
-        QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
-        QWidget *Target = Form.suiListViewLib->viewport();
+        QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
+        QWidget *Target = Form.FLibraryView->viewport();
         const QPoint At = Target->rect().center();
         QDragEnterEvent Enter(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(Target, &Enter);
@@ -143,7 +135,7 @@ private Q_SLOTS:
 
     void fileErrorsAreShown() {
         QVERIFY(QDir().mkpath(LibraryFileName)); // a folder where the file should be
-        TFormMain Form(0);
+        TMainWindow Form(0);
         QCOMPARE(FMessages.size(), 1);
         QVERIFY2(FMessages[0].startsWith("Cannot open file") &&
                      FMessages[0].contains(LibraryFileName),
@@ -152,7 +144,7 @@ private Q_SLOTS:
 
         // The unreadable folder cannot be moved aside either: the save fails.
         QVERIFY(QDir().mkpath(LibraryFileName + ".unreadable/full"));
-        QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
+        QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
         Form.AddToLibrary(QByteArray("/m/a.mp3"));
         QVERIFY(!Form.SaveLibrary());
         QCOMPARE(Saved.count(), 0);
@@ -164,9 +156,9 @@ private Q_SLOTS:
     void addActionsRunTheirDialogs() {
         QTemporaryDir Files;
         for (const char *Name : {"z.mp3", "notes.txt", "a.mp3"})
-            WriteFile(Files.filePath(Name), "data");
-        TFormMain Form(0);
-        QSignalSpy Saved(&Form, &TFormMain::LibrarySaved);
+            QVERIFY(WriteAll(Files.filePath(Name), "data"));
+        TMainWindow Form(0);
+        QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
         PopHitCount = 3;
 
         FOnDialog = [&](QDialog &Dialog) {
@@ -183,7 +175,7 @@ private Q_SLOTS:
             Open->selectFile("\"z.mp3\" \"notes.txt\" \"a.mp3\"");
             return int(QDialog::Accepted);
         };
-        Form.ActAddFilesExecute();
+        Form.AddFiles();
         QCOMPARE(Shown(Form), (QStringList{"z.mp3", "a.mp3"})); // dialog order
         QCOMPARE(Saved.count(), 1);
         QVERIFY(CurrentBalloonTip());
@@ -192,16 +184,16 @@ private Q_SLOTS:
 
         // The URL dialog refuses a bad batch itself; OK adds the rest, duplicates dropped.
         FOnDialog = [&](QDialog &Dialog) {
-            auto *Input = qobject_cast<TFormInputURLs *>(&Dialog);
+            auto *Input = qobject_cast<TInputURLsDialog *>(&Dialog);
             if (!Input)
                 return int(QDialog::Rejected);
-            Input->suiMemoURLs->setPlainText("http://h/one.mp3\nftp://h/two.mp3");
-            Input->suiButtonOKClick();
-            Input->suiMemoURLs->setPlainText("http://h/one.mp3\nHTTP://H/ONE.MP3\n");
-            Input->suiButtonOKClick();
+            Input->FURLsEdit->setPlainText("http://h/one.mp3\nftp://h/two.mp3");
+            Input->AcceptInput();
+            Input->FURLsEdit->setPlainText("http://h/one.mp3\nHTTP://H/ONE.MP3\n");
+            Input->AcceptInput();
             return Input->result();
         };
-        Form.ActAddURLsExecute();
+        Form.AddURLs();
         QCOMPARE(FMessages, QStringList{"Not a http url at line 2"});
         QCOMPARE(Shown(Form), (QStringList{"z.mp3", "a.mp3", "one.mp3"}));
         QCOMPARE(Saved.count(), 2);
@@ -209,24 +201,25 @@ private Q_SLOTS:
 
         // A confirmed add with nothing new still saves; the hint has had its five showings.
         CurrentBalloonTip()->close();
-        Form.ActAddURLsExecute();
+        Form.AddURLs();
         QCOMPARE(Saved.count(), 3);
         QCOMPARE(PopHitCount, 5);
         QVERIFY(!CurrentBalloonTip() || !CurrentBalloonTip()->isVisible());
 
         FOnDialog = {}; // cancelled dialogs save nothing
-        Form.ActAddFilesExecute();
-        Form.ActAddURLsExecute();
+        Form.AddFiles();
+        Form.AddURLs();
         QCOMPARE(Saved.count(), 3);
     }
 
     void mediaServerServesTheLibrary() {
         QTemporaryDir Files;
         const QByteArray Song = QByteArray(70000, 'a') + "end";
-        WriteFile(Files.filePath("My Song.mp3"), Song);
-        WriteFile(LibraryFileName, QFile::encodeName(Files.filePath("My Song.mp3")) + "\r\n");
+        QVERIFY(WriteAll(Files.filePath("My Song.mp3"), Song));
+        QVERIFY(
+            WriteAll(LibraryFileName, QFile::encodeName(Files.filePath("My Song.mp3")) + "\r\n"));
 
-        TFormMain Form(0);
+        TMainWindow Form(0);
         const quint16 Port = Form.MediaPort();
         QVERIFY(Port != 0);
         const auto Served = Get(Port, "My Song.mp3"); // loaded at start: served at once
@@ -244,13 +237,13 @@ private Q_SLOTS:
     }
 
     void takenPortDoesNotStopTheWindow() {
-        TFormMain First(0);
+        TMainWindow First(0);
         QVERIFY(First.MediaPort() != 0);
-        TFormMain Second(First.MediaPort());
+        TMainWindow Second(First.MediaPort());
         QCOMPARE(Second.MediaPort(), 0);
-        QVERIFY(Second.suiListViewLib->model());
+        QVERIFY(Second.FLibraryView->model());
     }
 };
 
-QTEST_MAIN(TestMainLibrary)
-#include "tst_mainlibrary.moc"
+QTEST_MAIN(TestLibraryPage)
+#include "tst_librarypage.moc"

@@ -1,6 +1,6 @@
-#include "Main.h"
 #include "AppRunOnce.h"
-#include "LocalPlayerForm.h"
+#include "LocalPlayerWindow.h"
+#include "MainWindow.h"
 #include "MediaPlayer.h"
 #include "SignalWatcher.h"
 
@@ -25,15 +25,14 @@ int main(int argc, char *argv[]) {
     App.setApplicationDisplayName(QStringLiteral("Vellox Player"));
     int Result = 0;
     {
-        TFormMain FormMain;
-        // Created hidden after the main window; destroyed before it, also when docked.
-        TFormLocalPlayer LocalPlayer(37400);
-        FormMain.SetLocalPlayer(&LocalPlayer);
-        QObject::connect(InstanceSlot(), &TInstanceSlot::RestoreRequested, &FormMain,
-                         &TFormMain::ActRestoreExecute);
+        TMainWindow MainWindow;
+        MainWindow.CreateLocalPlayer(37400); // hidden until a page shows it
+        QObject::connect(InstanceSlot(), &TInstanceSlot::RestoreRequested, &MainWindow,
+                         &TMainWindow::RestoreWindow);
         TSignalWatcher Signals;
-        QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &FormMain, &TFormMain::close);
-        FormMain.show();
+        QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &MainWindow,
+                         &TMainWindow::close);
+        MainWindow.show();
         Result = App.exec();
     }
     CloseInstanceSlot();

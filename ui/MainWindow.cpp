@@ -1,11 +1,13 @@
-#include "Main.h"
+#include "MainWindow.h"
 
-#include "About.h"
+#include "AboutDialog.h"
 #include "AppIcon.h"
-#include "LocalPlayerForm.h"
+#include "LocalPlayerWindow.h"
+#include "MediaComponent.h"
 #include "MediaServer.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
+#include "RemotePlayers.h"
 #include "Utils.h"
 
 #include <QApplication>
@@ -24,8 +26,6 @@
 
 #include <cstdio>
 
-QList<QWidget *> RemotePlayers;
-
 namespace {
 // Designed placement of the window.
 constexpr int DesignLeft = 251;
@@ -34,30 +34,21 @@ constexpr int DesignWidth = 318;
 constexpr int DesignHeight = 488;
 } // namespace
 
-TFormMain::TFormMain(quint16 MediaPort, QWidget *Parent)
+TMainWindow::TMainWindow(quint16 MediaPort, QWidget *Parent)
     : QMainWindow(Parent), FMediaPortWanted(MediaPort) {
-    FormCreate();
-}
-
-TFormMain::~TFormMain() {
-    FormDestroy();
-}
-
-void TFormMain::FormCreate() {
-    FClosing = false;
-    {
-        QMutexLocker Lock(&FLock);
-        FComputers = {"My Computer"};
-        FComputersChanged = true;
-    }
+    FComputers = {"My Computer"};
+    FComputersChanged = true;
+    // A page that ends brings the heartbeat: it frees the tab and may finish the close.
+    connect(&RemotePlayers(), &TRemotePlayerList::PageRemoved, this,
+            &TMainWindow::ScheduleHeartbeat);
     LoadSettings();
 
     setWindowTitle(QStringLiteral("Vellox Player"));
     setWindowIcon(AppIcon());
     setMinimumSize(DesignWidth, DesignHeight);
-    suiPageControlMain = new QTabWidget(this);
-    suiPageControlMain->setTabPosition(QTabWidget::North);
-    setCentralWidget(suiPageControlMain);
+    FPages = new QTabWidget(this);
+    FPages->setTabPosition(QTabWidget::North);
+    setCentralWidget(FPages);
     CreateLibraryPage(); // also declares the list a target for dropped files
     CreateSystemMenu();
     FStatusIcon = new QLabel;
@@ -70,53 +61,53 @@ void TFormMain::FormCreate() {
     statusBar()->addPermanentWidget(FStatusIP);
 
     ApplyPlacement();
-    ActAutoRun->setChecked(IsAutoRun());
+    FAutoRunAction->setChecked(IsAutoRun());
     // The media server reads the library from its first request on: load first.
     LoadLibrary();
     UpdateStatusBar();
     LoadSkin(SkinName);
     StartMediaServer();
-    ScheduleCmdTick(); // the first tick fills the "Play on" box
+    ScheduleHeartbeat(); // the first tick fills the "Play on" box
 }
 
-void TFormMain::CreateSystemMenu() {
-    suiPopupMenuSys = new QMenu(this);
-    ActAutoRun = suiPopupMenuSys->addAction(QStringLiteral("&Auto Run on Windows Startup"));
-    ActAutoRun->setCheckable(true);
-    connect(ActAutoRun, &QAction::triggered, this, &TFormMain::ActAutoRunExecute);
-    suiPopupMenuSys->addSeparator();
-    ActHelp = suiPopupMenuSys->addAction(QStringLiteral("Help"));
-    ActHelp->setShortcut(Qt::Key_F1);
-    ActHelp->setShortcutContext(Qt::WindowShortcut);
-    addAction(ActHelp);
-    connect(ActHelp, &QAction::triggered, this, &TFormMain::ActHelpExecute);
-    ActAbout = suiPopupMenuSys->addAction(QStringLiteral("About"));
-    connect(ActAbout, &QAction::triggered, this, &TFormMain::ActAboutExecute);
+void TMainWindow::CreateSystemMenu() {
+    FSystemMenu = new QMenu(this);
+    FAutoRunAction = FSystemMenu->addAction(QStringLiteral("&Auto Run on Windows Startup"));
+    FAutoRunAction->setCheckable(true);
+    connect(FAutoRunAction, &QAction::triggered, this, &TMainWindow::ToggleAutoRun);
+    FSystemMenu->addSeparator();
+    FHelpAction = FSystemMenu->addAction(QStringLiteral("Help"));
+    FHelpAction->setShortcut(Qt::Key_F1);
+    FHelpAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(FHelpAction);
+    connect(FHelpAction, &QAction::triggered, this, &TMainWindow::ShowHelp);
+    FAboutAction = FSystemMenu->addAction(QStringLiteral("About"));
+    connect(FAboutAction, &QAction::triggered, this, &TMainWindow::ShowAbout);
     // Stands in for the title bar's help button, which opens this menu.
-    auto *HelpButton = new QToolButton(suiPageControlMain);
+    auto *HelpButton = new QToolButton(FPages);
     HelpButton->setAutoRaise(true);
     HelpButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
     HelpButton->setPopupMode(QToolButton::InstantPopup);
-    HelpButton->setMenu(suiPopupMenuSys);
-    suiPageControlMain->setCornerWidget(HelpButton, Qt::TopRightCorner);
+    HelpButton->setMenu(FSystemMenu);
+    FPages->setCornerWidget(HelpButton, Qt::TopRightCorner);
 }
 
-void TFormMain::ActAutoRunExecute() {
+void TMainWindow::ToggleAutoRun() {
     // The action toggled its mark already: the mark before the click decides.
-    SetAutoRun(ActAutoRun->isChecked());
-    ActAutoRun->setChecked(IsAutoRun());
+    SetAutoRun(FAutoRunAction->isChecked());
+    FAutoRunAction->setChecked(IsAutoRun());
 }
 
-void TFormMain::ActHelpExecute() {
+void TMainWindow::ShowHelp() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFileName));
 }
 
-void TFormMain::ActAboutExecute() {
-    TFormAbout About(this);
+void TMainWindow::ShowAbout() {
+    TAboutDialog About(this);
     ExecModal(About);
 }
 
-void TFormMain::LoadSkin(const QString &Name) {
+void TMainWindow::LoadSkin(const QString &Name) {
     const auto Read = [](const QString &FileName) {
         QFile F(FileName);
         return F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
@@ -126,7 +117,7 @@ void TFormMain::LoadSkin(const QString &Name) {
     FFileThemeRemote = Read(SkinDir + QLatin1Char('/') + Name + QStringLiteral("2.vlx"));
 }
 
-void TFormMain::StartMediaServer() {
+void TMainWindow::StartMediaServer() {
     FMediaServer =
         std::make_unique<TMediaServer>([Library = FLibrary] { return Library->Snapshot(); });
     QString Error;
@@ -137,11 +128,11 @@ void TFormMain::StartMediaServer() {
     }
 }
 
-quint16 TFormMain::MediaPort() const {
+quint16 TMainWindow::MediaPort() const {
     return FMediaServer ? FMediaServer->Port() : 0;
 }
 
-void TFormMain::ApplyPlacement() {
+void TMainWindow::ApplyPlacement() {
     // A stored 0 means nothing stored: keep the designed value and record it,
     // so that shutdown writes a key only when the window really changed.
     resize(DesignWidth, DesignHeight);
@@ -165,8 +156,8 @@ void TFormMain::ApplyPlacement() {
     FStartPlacement = {WindowHeight, WindowWidth, WindowTop, WindowLeft};
 }
 
-void TFormMain::UpdateStatusBar() {
-    const bool Allowed = AllowOthers.load();
+void TMainWindow::UpdateStatusBar() {
+    const bool Allowed = AllowOthers;
     FStatusIcon->setPixmap(
         style()
             ->standardIcon(Allowed ? QStyle::SP_DialogApplyButton : QStyle::SP_DialogCancelButton)
@@ -175,28 +166,30 @@ void TFormMain::UpdateStatusBar() {
     FStatusIP->setText(QString::fromUtf8(LocalIP));
 }
 
-void TFormMain::FormDestroy() {
-    // The server's threads read the library: they end before it goes.
+TMainWindow::~TMainWindow() {
+    // The speaker goes first: its engine still talks to the component and the server.
+    delete FLocalPlayer.data();
+    // The media server's threads read the library: they end before it goes.
     FMediaServer.reset();
-    QMutexLocker Lock(&FLock);
-    FComputers.clear();
 }
 
-void TFormMain::ScheduleCmdTick() {
-    if (FCmdTickQueued.exchange(true))
+void TMainWindow::ScheduleHeartbeat() {
+    if (FHeartbeatQueued)
         return;
+    FHeartbeatQueued = true;
     QMetaObject::invokeMethod(
         this,
         [this] {
-            FCmdTickQueued = false;
-            TimerCmdTimer();
+            FHeartbeatQueued = false;
+            HeartbeatTick();
         },
         Qt::QueuedConnection);
 }
 
-void TFormMain::TimerCmdTimer() {
+void TMainWindow::HeartbeatTick() {
+    FreeFinishedPages();
     if (FClosing) {
-        if (RemotePlayers.isEmpty())
+        if (CanFinishClose())
             close();
         return;
     }
@@ -207,51 +200,77 @@ void TFormMain::TimerCmdTimer() {
             ShowLocalPlayerPage();
         // A controller connecting brings the player into view.
         if (FLocalPlayerSheet)
-            suiPageControlMain->setCurrentWidget(FLocalPlayerSheet);
+            FPages->setCurrentWidget(FLocalPlayerSheet);
     }
 }
 
-void TFormMain::RefreshComputerCombo() {
-    QStringList Items;
-    {
-        QMutexLocker Lock(&FLock);
-        if (!FComputersChanged)
-            return;
-        FComputersChanged = false;
-        for (const QByteArray &Computer : std::as_const(FComputers))
-            Items.append(QString::fromUtf8(Computer));
-    }
-    const QString Text = suiComboBoxPlayServer->currentText();
-    suiComboBoxPlayServer->clear();
-    suiComboBoxPlayServer->addItems(Items);
-    suiComboBoxPlayServer->setCurrentText(Text);
-}
-
-void TFormMain::SetLocalPlayer(TFormLocalPlayer *LocalPlayer) {
-    FLocalPlayer = LocalPlayer;
-    if (FLocalPlayer)
-        connect(FLocalPlayer, &TFormLocalPlayer::ShowRequested, this, &TFormMain::ScheduleCmdTick);
-}
-
-void TFormMain::ShowLocalPlayerPage() {
-    if (!FLocalPlayer)
+void TMainWindow::RefreshComputerCombo() {
+    if (!FComputersChanged)
         return;
-    const QWidget *Parent = FLocalPlayer->parentWidget();
-    if (Parent != FLocalPlayer->HomeParent() && Parent != this)
-        return; // docked already
+    FComputersChanged = false;
+    QStringList Items;
+    for (const QByteArray &Computer : std::as_const(FComputers))
+        Items.append(QString::fromUtf8(Computer));
+    const QString Text = FPlayOnBox->currentText();
+    FPlayOnBox->clear();
+    FPlayOnBox->addItems(Items);
+    FPlayOnBox->setCurrentText(Text);
+}
+
+TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
+                                                   std::unique_ptr<TMediaComponent> Media) {
+    delete FLocalPlayer.data();
+    // A child with its own window frame: hidden until docked, deleted with this window.
+    FLocalPlayer = new TLocalPlayerWindow(Port, std::move(Media), this);
+    FLocalPlayer->setWindowFlags(Qt::Window);
+    FLocalPlayer->hide();
+    connect(FLocalPlayer, &TLocalPlayerWindow::ShowRequested, this,
+            &TMainWindow::ScheduleHeartbeat);
+    return FLocalPlayer;
+}
+
+void TMainWindow::ShowLocalPlayerPage() {
+    if (!FLocalPlayer || FLocalPlayerSheet)
+        return;
     FLocalPlayerSheet = new QWidget;
     auto *Layout = new QVBoxLayout(FLocalPlayerSheet);
     Layout->setContentsMargins(0, 0, 0, 0);
     FLocalPlayer->setWindowFlags(Qt::Widget);
     Layout->addWidget(FLocalPlayer);
-    suiPageControlMain->addTab(FLocalPlayerSheet, QStringLiteral("My Player"));
+    FPages->addTab(FLocalPlayerSheet, QStringLiteral("My Player"));
     FLocalPlayer->show();
 }
 
-void TFormMain::closeEvent(QCloseEvent *Event) {
-    bool CanClose = true;
-    FormCloseQuery(CanClose);
-    if (!CanClose) {
+void TMainWindow::AddRemotePage(TRemotePlayer *Page, const QString &Caption) {
+    auto *Sheet = new QWidget;
+    auto *Layout = new QVBoxLayout(Sheet);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->addWidget(Page);
+    FPages->addTab(Sheet, Caption);
+    FRemoteSheets.append({Sheet, Page});
+}
+
+void TMainWindow::FreeFinishedPages() {
+    const QList<TRemotePlayer *> Open = RemotePlayers().Pages();
+    for (auto It = FRemoteSheets.begin(); It != FRemoteSheets.end();) {
+        if (It->second && Open.contains(It->second.data())) {
+            ++It;
+            continue;
+        }
+        if (QWidget *Sheet = It->first)
+            Sheet->deleteLater(); // removes its tab at once, frees it after this event
+        It = FRemoteSheets.erase(It);
+    }
+}
+
+void TMainWindow::closeEvent(QCloseEvent *Event) {
+    if (!FClosing) {
+        BeginClose();
+        Event->ignore();
+        return;
+    }
+    // Later requests (window, signal, tray) wait for the same sequence.
+    if (!CanFinishClose()) {
         Event->ignore();
         return;
     }
@@ -259,24 +278,24 @@ void TFormMain::closeEvent(QCloseEvent *Event) {
     qApp->quit();
 }
 
-void TFormMain::FormCloseQuery(bool &CanClose) {
-    if (!FClosing) {
-        // Stop the services first, so nothing reaches the lists once they go.
-        if (FLocalPlayer)
-            FLocalPlayer->StopServices(); // both timers, then the command server
-        if (FMediaServer)
-            FMediaServer->Stop();
-        SaveWindowPlacement();
-        FClosing = true;
-        CanClose = false;
-        ScheduleCmdTick();
-        return;
-    }
-    if (RemotePlayers.isEmpty())
-        CanClose = true;
+void TMainWindow::BeginClose() {
+    FClosing = true;
+    // Stop the services first, so nothing reaches the lists once they go.
+    if (FLocalPlayer)
+        FLocalPlayer->StopServices(); // both timers, then the command server
+    if (FMediaServer)
+        FMediaServer->Stop();
+    SaveWindowPlacement();
+    for (TRemotePlayer *Page : RemotePlayers().Pages())
+        Page->EndConnection();
+    ScheduleHeartbeat();
 }
 
-void TFormMain::SaveWindowPlacement() {
+bool TMainWindow::CanFinishClose() const {
+    return RemotePlayers().IsEmpty();
+}
+
+void TMainWindow::SaveWindowPlacement() {
     QList<QPair<QString, qint32>> Values;
     if (height() != FStartPlacement.Height)
         Values.append({QStringLiteral("Window/Height"), height()});
@@ -290,11 +309,11 @@ void TFormMain::SaveWindowPlacement() {
     WriteIniValues(IniFileName, Values); // a failure must not stop the close
 }
 
-void TFormMain::Exit1Click() {
+void TMainWindow::Exit() {
     close();
 }
 
-void TFormMain::ActRestoreExecute() {
+void TMainWindow::RestoreWindow() {
     if (isMinimized())
         showNormal();
     show();

@@ -22,10 +22,10 @@ TURLCheck CheckURLLines(const QString &Text);
 
 // Takes a batch of http URLs for the music library, one per line; URL lists can be
 // loaded from and saved to text files.
-class TFormInputURLs : public QDialog {
+class TInputURLsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormInputURLs(QWidget *Parent = nullptr);
+    explicit TInputURLsDialog(QWidget *Parent = nullptr);
 
     // The box's lines as they stand (a final line break adds no line).
     QByteArrayList URLLines() const;
@@ -39,17 +39,17 @@ public:
     // atomically. False (and an error box) when it cannot be written.
     bool SaveURLFile(const QString &Path);
 
-    void ButtonLoadClick();
-    void ButtonSaveClick();
+    void LoadURLList();
+    void SaveURLList();
     // Closes with OK when every line passes CheckURLLines, else names the bad line.
-    void suiButtonOKClick();
+    void AcceptInput();
 
-    QLabel *Label1 = nullptr;
-    QPlainTextEdit *suiMemoURLs = nullptr;
-    QPushButton *ButtonLoad = nullptr;
-    QPushButton *ButtonSave = nullptr;
-    QPushButton *ButtonOK = nullptr;
-    QPushButton *Button2 = nullptr;
+    QLabel *FPromptLabel = nullptr;
+    QPlainTextEdit *FURLsEdit = nullptr;
+    QPushButton *FLoadButton = nullptr;
+    QPushButton *FSaveButton = nullptr;
+    QPushButton *FOKButton = nullptr;
+    QPushButton *FCancelButton = nullptr;
 
     static const QString URLFileFilter;
 

@@ -1,0 +1,52 @@
+#include "SelectComputerDialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TSelectComputerDialog::TSelectComputerDialog(QWidget *Parent) : QDialog(Parent) {
+    setWindowTitle(QStringLiteral("Select a computer to play"));
+    setFixedSize(280, 239);
+
+    FPromptLabel = new QLabel(QStringLiteral("Computer name or IP:"), this);
+    FComputerList = new QListWidget(this);
+    FComputerList->setSelectionMode(QAbstractItemView::SingleSelection);
+    FOKButton = new QPushButton(QStringLiteral("OK"), this);
+    FOKButton->setDefault(true);
+    FCancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+
+    auto *Buttons = new QHBoxLayout;
+    Buttons->addStretch(1);
+    Buttons->addWidget(FOKButton);
+    Buttons->addWidget(FCancelButton);
+    auto *Layout = new QVBoxLayout(this);
+    Layout->setContentsMargins(8, 8, 8, 8);
+    Layout->addWidget(FPromptLabel);
+    Layout->addWidget(FComputerList, 1);
+    Layout->addLayout(Buttons);
+
+    connect(FOKButton, &QPushButton::clicked, this, &TSelectComputerDialog::AcceptInput);
+    connect(FCancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    // itemDoubleClicked fires on entries only: empty space does nothing.
+    connect(FComputerList, &QListWidget::itemDoubleClicked, this,
+            &TSelectComputerDialog::AcceptInput);
+}
+
+void TSelectComputerDialog::SetComputers(const QStringList &Computers, int Selected) {
+    FComputerList->clear();
+    FComputerList->addItems(Computers);
+    if (Selected >= 0 && Selected < FComputerList->count())
+        FComputerList->setCurrentRow(Selected);
+}
+
+QString TSelectComputerDialog::SelectedComputer() const {
+    const QList<QListWidgetItem *> Items = FComputerList->selectedItems();
+    return Items.isEmpty() ? QString() : Items.first()->text();
+}
+
+void TSelectComputerDialog::AcceptInput() {
+    if (!FComputerList->selectedItems().isEmpty())
+        accept();
+}
