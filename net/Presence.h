@@ -63,6 +63,7 @@ public:
     void SayGoodbye();
     // Closes the socket and stops the watcher; the list stays as it is.
     void Stop();
+    // Whether the presence socket is bound.
     bool IsRunning() const;
     // The bound port while running, else 0.
     quint16 Port() const;

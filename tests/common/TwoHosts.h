@@ -28,6 +28,7 @@ public:
     bool SetUp();
     // Removes the link and ends the holder; safe to call twice.
     void TearDown();
+    // Why the last SetUp failed.
     QString Error() const { return FError; }
     // The process holding host B's namespace, or 0 before SetUp.
     qint64 HolderPid() const;
