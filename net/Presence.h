@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <functional>
+
+// Finds the other copies on the network and keeps the list of them. One UDP
+// socket on the presence port carries three words: a greeting broadcast when
+// this computer comes onto the network (and every minute while it stays), the
+// answer sent straight back to each greeting, and a goodbye broadcast at close.
+// A watcher looks at this computer's addresses once a second for LocalIP.
+// Lives on the GUI thread; the socket reports through the event loop.
+class TPresence : public QObject {
+    Q_OBJECT
+public:
+    // Milliseconds on a monotonic clock.
+    using TClock = std::function<qint64()>;
+    // This computer's IPv4 addresses, the primary one first (empty when there is none).
+    using TAddressSource = std::function<QList<QHostAddress>()>;
+
+    static const QByteArray Hello;
+    static const QByteArray Alive;
+    static const QByteArray Goodbye;
+    // Entry 0 of the list of computers.
+    static const QByteArray ThisComputer;
+
+    static constexpr int WatchIntervalMs = 1000;
+    // A greeting while online, so that a peer that vanished without a goodbye
+    // can be told from one that is still there.
+    static constexpr int GreetIntervalMs = 60 * 1000;
+    // A peer not heard from (greeting or answer) for this long leaves the list.
+    static constexpr int PeerTimeoutMs = 3 * 60 * 1000;
+    // Changes to the list are reported at most once in this time, so that a burst
+    // of greetings refills the "Play on" box once.
+    static constexpr int ChangeNotifyDelayMs = 100;
+    // Bounds against a flood of datagrams or of forged senders.
+    static constexpr int MaxPeers = 4096;
+    static constexpr int MaxDatagramsPerRead = 1024;
+
+    explicit TPresence(QObject *Parent = nullptr);
+    ~TPresence() override;
+
+    // Replaces the clock (tests); the default counts from construction.
+    void SetClock(TClock Clock);
+    // Replaces where the watcher reads this computer's addresses (tests).
+    void SetAddressSource(TAddressSource Source);
+    // The addresses of up and running interfaces, non-loopback ones first.
+    static QList<QHostAddress> InterfaceAddresses();
+
+    // Binds the presence socket to Port on every IPv4 address (0 picks a free
+    // port), takes the first look at the addresses (greeting when online) and
+    // starts the watcher. False with *Error when the port cannot be had.
+    bool Start(quint16 Port, QString *Error = nullptr);
+    // Broadcasts the goodbye; errors are ignored. Call before Stop at close.
+    void SayGoodbye();
+    // Closes the socket and stops the watcher; the list stays as it is.
+    void Stop();
+    // Whether the presence socket is bound.
+    bool IsRunning() const;
+    // The bound port while running, else 0.
+    quint16 Port() const;
+
+    // "My Computer", then every peer heard from, in the order first heard.
+    QByteArrayList Computers() const { return FComputers; }
+    // This computer's address for track URLs; "127.0.0.1" while offline.
+    QByteArray LocalIP() const { return FLocalIP; }
+    // Whether the primary address is something other than 127.0.0.1.
+    bool IsOnline() const { return FOnline; }
+    // This computer's addresses as dotted text, "127.0.0.1" among them.
+    QByteArrayList OwnAddresses() const;
+    // Whether Address is 127.0.0.1 or one of this computer's addresses.
+    bool IsOwnAddress(const QByteArray &Address) const;
+
+    // One look at the addresses and at the peers' ages, as the watcher's timer
+    // takes every second: follows LocalIP, greets on a change and when a
+    // greeting is due, drops peers not heard from in time.
+    void Watch();
+
+Q_SIGNALS:
+    // The list of computers changed (coalesced: one signal for a burst).
+    void ComputersChanged();
+    // LocalIP changed; IP is the new value (the status bar shows it).
+    void LocalIPChanged(const QByteArray &IP);
+
+private:
+    void ReadDatagrams();
+    void OnDatagram(const QByteArray &Data, const QHostAddress &Sender);
+    // The watcher's report: the online state or the primary address changed.
+    void OnlineStateChanged(const QByteArray &Address);
+    void Greet();
+    void Broadcast(const QByteArray &Word);
+    void Heard(const QByteArray &Address);
+    void Forget(const QByteArray &Address);
+    void NoteChange();
+
+    QUdpSocket FSocket;
+    quint16 FPort = 0;
+    QTimer FWatchTimer;
+    QTimer FNotifyTimer;
+    QElapsedTimer FUptime;
+    TClock FClock;
+    TAddressSource FAddressSource;
+
+    QByteArrayList FComputers;
+    QHash<QByteArray, qint64> FLastHeard; // peer address -> clock time
+    QByteArrayList FOwnAddresses;         // "127.0.0.1" first
+    QByteArray FLocalIP = "127.0.0.1";
+    bool FOnline = false;
+    qint64 FLastGreeting = 0;
+};

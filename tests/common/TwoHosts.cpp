@@ -1,0 +1,165 @@
+#include "TwoHosts.h"
+
+#include <QDeadlineTimer>
+#include <QNetworkInterface>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <functional>
+
+#include <unistd.h>
+
+const QByteArray TTwoHosts::AddressA = "10.250.0.1";
+const QByteArray TTwoHosts::AddressB = "10.250.0.2";
+const QString TTwoHosts::InterfaceA = QStringLiteral("vxa");
+const QString TTwoHosts::InterfaceB = QStringLiteral("vxb");
+
+namespace {
+
+// ip and nsenter live in sbin, which a test's PATH may lack.
+QString FindTool(const QString &Name) {
+    QString Path = QStandardPaths::findExecutable(Name);
+    if (Path.isEmpty())
+        Path = QStandardPaths::findExecutable(Name,
+                                              {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
+                                               QStringLiteral("/usr/bin"), QStringLiteral("/bin")});
+    return Path.isEmpty() ? Name : Path;
+}
+
+QByteArray NamespaceOf(const QString &Pid) {
+    char Buffer[64] = {};
+    const QByteArray Link = QStringLiteral("/proc/%1/ns/net").arg(Pid).toLocal8Bit();
+    const ssize_t Size = ::readlink(Link.constData(), Buffer, sizeof Buffer - 1);
+    return Size > 0 ? QByteArray(Buffer, Size) : QByteArray();
+}
+
+bool WaitUntil(const std::function<bool()> &Done, int TimeoutMs) {
+    const QDeadlineTimer Deadline(TimeoutMs);
+    while (!Done()) {
+        if (Deadline.hasExpired())
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+} // namespace
+
+TTwoHosts::~TTwoHosts() {
+    TearDown();
+}
+
+bool TTwoHosts::Fail(const QString &Why) {
+    FError = Why;
+    TearDown();
+    return false;
+}
+
+bool TTwoHosts::RunOrFail(const QStringList &Command) {
+    QByteArray Output;
+    if (Run(Command, &Output))
+        return true;
+    FError = QStringLiteral("'%1' failed: %2")
+                 .arg(Command.join(u' '), QString::fromLocal8Bit(Output).trimmed());
+    return false;
+}
+
+bool TTwoHosts::SetUp() {
+    if (FHolder.state() != QProcess::NotRunning)
+        return Fail(QStringLiteral("two hosts set up twice"));
+    QStringList Found;
+    for (const QNetworkInterface &Interface : QNetworkInterface::allInterfaces())
+        Found.append(Interface.name());
+    if (Found != QStringList{QStringLiteral("lo")})
+        return Fail(
+            QStringLiteral("refusing to build two hosts outside a private network namespace "
+                           "(interfaces here: %1); run the test under unshare -n")
+                .arg(Found.join(QStringLiteral(", "))));
+
+    FHolder.start(FindTool(QStringLiteral("unshare")),
+                  {QStringLiteral("-n"), QStringLiteral("sleep"), QStringLiteral("infinity")});
+    if (!FHolder.waitForStarted(5000))
+        return Fail(QStringLiteral("cannot start the namespace holder: ") + FHolder.errorString());
+    const QByteArray Own = NamespaceOf(QStringLiteral("self"));
+    const QString Pid = QString::number(FHolder.processId());
+    // unshare execs sleep in place once the new namespace is there.
+    if (!WaitUntil(
+            [&] {
+                const QByteArray Theirs = NamespaceOf(Pid);
+                return FHolder.state() == QProcess::Running && !Theirs.isEmpty() && Theirs != Own;
+            },
+            5000))
+        return Fail(QStringLiteral("the namespace holder has no namespace of its own: ") +
+                    QString::fromLocal8Bit(FHolder.readAllStandardError()));
+
+    const QString Ip = FindTool(QStringLiteral("ip"));
+    const QString PrefixA = QString::fromLatin1(AddressA) + QStringLiteral("/24");
+    const QString PrefixB = QString::fromLatin1(AddressB) + QStringLiteral("/24");
+    if (!RunOrFail({Ip, "link", "set", "lo", "up"}))
+        return Fail(FError);
+    if (!RunOrFail({Ip, "link", "add", InterfaceA, "type", "veth", "peer", "name", InterfaceB}))
+        return Fail(FError);
+    FLinkMade = true;
+    const bool Built = RunOrFail({Ip, "link", "set", InterfaceB, "netns", Pid}) &&
+                       RunOrFail({Ip, "addr", "add", PrefixA, "dev", InterfaceA}) &&
+                       RunOrFail({Ip, "link", "set", InterfaceA, "up"}) &&
+                       RunOrFail({Ip, "route", "add", "default", "dev", InterfaceA}) &&
+                       RunOrFail(InB({Ip, "link", "set", "lo", "up"})) &&
+                       RunOrFail(InB({Ip, "addr", "add", PrefixB, "dev", InterfaceB})) &&
+                       RunOrFail(InB({Ip, "link", "set", InterfaceB, "up"})) &&
+                       RunOrFail(InB({Ip, "route", "add", "default", "dev", InterfaceB}));
+    if (!Built)
+        return Fail(FError);
+    // The carrier comes once both ends are up.
+    if (!WaitUntil(
+            [] {
+                return QNetworkInterface::interfaceFromName(InterfaceA)
+                    .flags()
+                    .testFlag(QNetworkInterface::IsRunning);
+            },
+            5000))
+        return Fail(QStringLiteral("the veth link does not come up"));
+    FError.clear();
+    return true;
+}
+
+void TTwoHosts::TearDown() {
+    if (FLinkMade) {
+        // Deleting one end deletes both.
+        Run({FindTool(QStringLiteral("ip")), "link", "del", InterfaceA});
+        FLinkMade = false;
+    }
+    if (FHolder.state() != QProcess::NotRunning) {
+        FHolder.kill();
+        FHolder.waitForFinished(5000);
+    }
+}
+
+qint64 TTwoHosts::HolderPid() const {
+    return FHolder.state() == QProcess::Running ? FHolder.processId() : 0;
+}
+
+QStringList TTwoHosts::InB(const QStringList &Command) const {
+    return QStringList{FindTool(QStringLiteral("nsenter")), QStringLiteral("-t"),
+                       QString::number(HolderPid()), QStringLiteral("-n"), QStringLiteral("--")} +
+           Command;
+}
+
+void TTwoHosts::StartInB(QProcess &Process, const QStringList &Command) const {
+    const QStringList Full = InB(Command);
+    Process.start(Full.first(), Full.mid(1));
+}
+
+bool TTwoHosts::Run(const QStringList &Command, QByteArray *Output) {
+    if (Command.isEmpty())
+        return false;
+    QProcess Process;
+    Process.setProcessChannelMode(QProcess::MergedChannels);
+    Process.start(Command.first(), Command.mid(1));
+    const bool Ended = Process.waitForStarted(5000) && Process.waitForFinished(10000);
+    if (!Ended)
+        Process.kill();
+    if (Output)
+        *Output = Process.readAll();
+    return Ended && Process.exitStatus() == QProcess::NormalExit && Process.exitCode() == 0;
+}
