@@ -1,0 +1,198 @@
+#include "CommandClient.h"
+
+#include "CommandProtocol.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// Output the speaker has not taken yet, past which it counts as stalled: the connection ends
+// rather than grow without bound. Checked before a new message, so one large message alone
+// never ends a healthy connection.
+constexpr qint64 MaxUnsentOutput = 16 * 1024 * 1024;
+
+} // namespace
+
+TCommandClient::TCommandClient(QObject *Parent)
+    : QObject(Parent), FSocket(new QTcpSocket(this)), FConnectTimer(new QTimer(this)),
+      FDeadline(new QTimer(this)) {
+    FClock.start();
+    FConnectTimer->setSingleShot(true);
+    FConnectTimer->setTimerType(Qt::PreciseTimer);
+    FDeadline->setSingleShot(true);
+    FDeadline->setTimerType(Qt::CoarseTimer);
+    connect(FSocket, &QTcpSocket::connected, this, &TCommandClient::OnConnected);
+    connect(FSocket, &QTcpSocket::readyRead, this, &TCommandClient::OnReadyRead);
+    connect(FSocket, &QTcpSocket::disconnected, this, &TCommandClient::OnSocketGone);
+    connect(FSocket, &QTcpSocket::errorOccurred, this, [this] {
+        if (FStage == TStage::Connecting)
+            End(TEnd::Failed);
+        else if (FSocket->state() != QAbstractSocket::ConnectedState)
+            OnSocketGone();
+    });
+    connect(FConnectTimer, &QTimer::timeout, this, [this] {
+        if (FStage == TStage::Connecting)
+            End(TEnd::Failed);
+    });
+    connect(FDeadline, &QTimer::timeout, this, &TCommandClient::OnDeadline);
+}
+
+TCommandClient::~TCommandClient() {
+    FSocket->disconnect(this);
+    FSocket->abort();
+}
+
+void TCommandClient::Start(const QString &Host, quint16 Port) {
+    if (FStage != TStage::Idle)
+        return;
+    FHost = Host;
+    FStage = TStage::Connecting;
+    FConnectTimer->start(ConnectTimeoutMs);
+    // Speakers listen on IPv4 only; a name that also has an IPv6 address must not be tried there.
+    FSocket->connectToHost(Host, Port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+}
+
+void TCommandClient::PostCommand(const QByteArray &Command, const QByteArray &Body) {
+    if (FStage == TStage::Ended)
+        return;
+    const QByteArray Message = BuildControllerMessage(Command, Body);
+    if (FStage == TStage::Connected) {
+        Write(Message);
+        return;
+    }
+    if (FQueued.size() > MaxUnsentOutput) {
+        End(TEnd::Lost);
+        return;
+    }
+    FQueued.append(Message);
+}
+
+void TCommandClient::Close() {
+    if (FStage != TStage::Ended)
+        End(TEnd::Closed);
+}
+
+void TCommandClient::OnConnected() {
+    if (FStage != TStage::Connecting)
+        return;
+    FConnectTimer->stop();
+    FStage = TStage::Connected;
+    FSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (!FQueued.isEmpty()) {
+        FSocket->write(FQueued);
+        FQueued.clear();
+        FQueued.squeeze();
+    }
+}
+
+void TCommandClient::Write(const QByteArray &Message) {
+    if (FSocket->bytesToWrite() > MaxUnsentOutput) {
+        End(TEnd::Lost);
+        return;
+    }
+    FSocket->write(Message);
+}
+
+void TCommandClient::OnReadyRead() {
+    if (FStage != TStage::Connected)
+        return;
+    const QByteArray Bytes = FSocket->readAll();
+    if (Bytes.isEmpty())
+        return;
+    FReader.Feed(Bytes, NowMs());
+    DeliverReplies();
+}
+
+void TCommandClient::OnDeadline() {
+    if (FStage != TStage::Connected)
+        return;
+    FReader.Expire(NowMs());
+    DeliverReplies();
+}
+
+void TCommandClient::DeliverReplies() {
+    // A handler may close this client (or schedule its deletion): look again after each one.
+    const QPointer<TCommandClient> Self(this);
+    while (Self && FStage == TStage::Connected) {
+        const std::optional<TCommandMessage> Reply = FReader.Next();
+        if (!Reply) {
+            ArmDeadline();
+            return;
+        }
+        Dispatch(*Reply);
+    }
+}
+
+void TCommandClient::Dispatch(const TCommandMessage &Reply) {
+    const QByteArray &Word = Reply.Word;
+    if (Word == "LIST")
+        Q_EMIT ListReceived(Reply.Lines);
+    else if (Word == "POSITION")
+        Q_EMIT PositionReceived(Reply.Lines);
+    else if (Word == "STATE")
+        Q_EMIT StateReceived(Reply.Value);
+    else if (Word == "MUTE")
+        Q_EMIT MuteReceived(Reply.Value);
+    else if (Word == "VOLUMN")
+        Q_EMIT VolumeReceived(Reply.Value);
+    else if (Word == "URL")
+        Q_EMIT URLReceived(Reply.Argument());
+}
+
+void TCommandClient::ArmDeadline() {
+    const std::optional<qint64> Next = FReader.NextDeadline();
+    if (!Next) {
+        FDeadline->stop();
+        return;
+    }
+    const qint64 Wait = std::clamp<qint64>(*Next - NowMs(), 0, CommandLineTimeoutMs);
+    FDeadline->start(int(Wait));
+}
+
+void TCommandClient::OnSocketGone() {
+    if (FStage == TStage::Connecting) {
+        End(TEnd::Failed);
+        return;
+    }
+    if (FStage != TStage::Connected)
+        return;
+    // Replies the speaker wrote right before closing still count.
+    if (FSocket->bytesAvailable() > 0) {
+        const QPointer<TCommandClient> Self(this);
+        OnReadyRead();
+        if (!Self || FStage != TStage::Connected)
+            return;
+    }
+    End(TEnd::Lost);
+}
+
+void TCommandClient::End(TEnd How) {
+    if (FStage == TStage::Ended)
+        return;
+    FStage = TStage::Ended;
+    FConnectTimer->stop();
+    FDeadline->stop();
+    FQueued.clear();
+    FSocket->disconnect(this);
+    // Our own close lets the commands already written reach the speaker.
+    if (How == TEnd::Closed && FSocket->state() == QAbstractSocket::ConnectedState)
+        FSocket->disconnectFromHost();
+    else
+        FSocket->abort();
+    const bool Failed = How == TEnd::Failed;
+    // From the event loop: whoever closed us, or reads our signals, is never re-entered.
+    QMetaObject::invokeMethod(
+        this,
+        [this, Failed] {
+            const QPointer<TCommandClient> Self(this);
+            if (Failed)
+                Q_EMIT ConnectFailed();
+            if (Self)
+                Q_EMIT Ended();
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "CommandReader.h"
+
+#include <QByteArrayList>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+class QTimer;
+
+// Time allowed for reaching a speaker, name lookup included.
+constexpr int ConnectTimeoutMs = 5000;
+
+// The controller's end of one command connection to a speaker. It connects once and never
+// again, writes the commands posted to it and hands each whole reply over as a signal.
+// Everything runs on the owner's thread, driven by socket and timer events: a speaker that
+// stalls half way through a reply holds up nothing but that reply.
+class TCommandClient : public QObject {
+    Q_OBJECT
+public:
+    explicit TCommandClient(QObject *Parent = nullptr);
+    ~TCommandClient() override; // closes the connection; no signal from here on
+
+    // Starts the one connection attempt to Host (a name or a dotted IPv4 address) on Port.
+    void Start(const QString &Host, quint16 Port);
+    // Queues one command; queued commands go out in posting order once the connection
+    // exists, and are dropped when it never does or has ended. "ADD" and "UPDATELIST" take
+    // the locations joined by line breaks, every other command one value.
+    void PostCommand(const QByteArray &Command, const QByteArray &Body);
+    // Ends the connection (or the attempt) from our side; Ended follows without ConnectFailed.
+    void Close();
+
+    // The host given to Start().
+    QString Host() const { return FHost; }
+    // Whether the connection stands and has not ended.
+    bool IsConnected() const { return FStage == TStage::Connected; }
+    // Whether the connection (or the attempt) is over.
+    bool HasEnded() const { return FStage == TStage::Ended; }
+
+Q_SIGNALS:
+    // The connection attempt failed: name not found, refused or no answer in time.
+    void ConnectFailed();
+    // The connection is over, whatever the reason; comes once, from the event loop, after
+    // ConnectFailed when the attempt failed.
+    void Ended();
+    // A "LIST": the speaker's play list in play order.
+    void ListReceived(const QByteArrayList &Lines);
+    // A "POSITION": duration, position, position text and sometimes an information line.
+    void PositionReceived(const QByteArrayList &Lines);
+    // A "STATE": the speaker's play-state number.
+    void StateReceived(qint32 State);
+    // A "MUTE": non-zero when muted.
+    void MuteReceived(qint32 Mute);
+    // A "VOLUMN": the speaker's volume.
+    void VolumeReceived(qint32 Volume);
+    // A "URL": the speaker's current location as it reports it (still percent-encoded).
+    void URLReceived(const QByteArray &URL);
+
+private:
+    enum class TStage { Idle, Connecting, Connected, Ended };
+    enum class TEnd { Failed, Closed, Lost };
+
+    void OnConnected();
+    void OnReadyRead();
+    void OnDeadline();
+    void OnSocketGone();
+    // Hands over every whole reply, then re-arms the line deadline.
+    void DeliverReplies();
+    void Dispatch(const TCommandMessage &Reply);
+    void ArmDeadline();
+    void Write(const QByteArray &Message);
+    void End(TEnd How);
+    qint64 NowMs() const { return FClock.elapsed(); }
+
+    TStage FStage = TStage::Idle;
+    QString FHost;
+    QTcpSocket *FSocket = nullptr;
+    QTimer *FConnectTimer = nullptr;
+    QTimer *FDeadline = nullptr;
+    QElapsedTimer FClock;
+    TCommandReader FReader{ControllerCommands()};
+    QByteArray FQueued; // whole messages posted before the connection stood
+};
