@@ -7,6 +7,7 @@
 #include "MediaServer.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
+#include "Presence.h"
 #include "RemotePlayers.h"
 #include "Utils.h"
 
@@ -34,9 +35,8 @@ constexpr int DesignWidth = 318;
 constexpr int DesignHeight = 488;
 } // namespace
 
-TMainWindow::TMainWindow(quint16 MediaPort, QWidget *Parent)
-    : QMainWindow(Parent), FMediaPortWanted(MediaPort) {
-    FComputers = {"My Computer"};
+TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Parent)
+    : QMainWindow(Parent), FMediaPortWanted(MediaPort), FPresencePortWanted(PresencePort) {
     FComputersChanged = true;
     // A page that ends brings the heartbeat: it frees the tab and may finish the close.
     connect(&RemotePlayers(), &TRemotePlayerList::PageRemoved, this,
@@ -49,8 +49,8 @@ TMainWindow::TMainWindow(quint16 MediaPort, QWidget *Parent)
     FPages = new QTabWidget(this);
     FPages->setTabPosition(QTabWidget::North);
     setCentralWidget(FPages);
+    CreateSystemMenu();  // the library menu shares its Help and About
     CreateLibraryPage(); // also declares the list a target for dropped files
-    CreateSystemMenu();
     FStatusIcon = new QLabel;
     FStatusIcon->setFixedWidth(20);
     FStatusAllow = new QLabel;
@@ -67,6 +67,7 @@ TMainWindow::TMainWindow(quint16 MediaPort, QWidget *Parent)
     UpdateStatusBar();
     LoadSkin(SkinName);
     StartMediaServer();
+    StartPresence(FPresencePortWanted);
     ScheduleHeartbeat(); // the first tick fills the "Play on" box
 }
 
@@ -204,19 +205,6 @@ void TMainWindow::HeartbeatTick() {
     }
 }
 
-void TMainWindow::RefreshComputerCombo() {
-    if (!FComputersChanged)
-        return;
-    FComputersChanged = false;
-    QStringList Items;
-    for (const QByteArray &Computer : std::as_const(FComputers))
-        Items.append(QString::fromUtf8(Computer));
-    const QString Text = FPlayOnBox->currentText();
-    FPlayOnBox->clear();
-    FPlayOnBox->addItems(Items);
-    FPlayOnBox->setCurrentText(Text);
-}
-
 TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
                                                    std::unique_ptr<TMediaComponent> Media) {
     delete FLocalPlayer.data();
@@ -280,6 +268,10 @@ void TMainWindow::closeEvent(QCloseEvent *Event) {
 
 void TMainWindow::BeginClose() {
     FClosing = true;
+    if (FPresence) {
+        FPresence->SayGoodbye();
+        FPresence->Stop();
+    }
     // Stop the services first, so nothing reaches the lists once they go.
     if (FLocalPlayer)
         FLocalPlayer->StopServices(); // both timers, then the command server
