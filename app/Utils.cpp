@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QHostInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -360,6 +361,13 @@ int AddUniqueString(const QByteArray &S, QByteArrayList &List) {
             return -1;
     List.append(S);
     return int(List.size() - 1);
+}
+
+quint32 IPv4Value(const QString &Host) {
+    QHostAddress Address;
+    if (!Address.setAddress(Host) || Address.protocol() != QAbstractSocket::IPv4Protocol)
+        return 0xFFFFFFFFu;
+    return Address.toIPv4Address();
 }
 
 bool IsValidComputerName(const QByteArray &Name) {

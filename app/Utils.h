@@ -71,6 +71,10 @@ int AddUniqueString(const QByteArray &S, QByteArrayList &List);
 // Whether Name has none of the refused characters and at most 260 characters.
 bool IsValidComputerName(const QByteArray &Name);
 
+// The IPv4 value of a host text that is an address ("192.168.1.20", also the short forms the
+// socket layer reaches, such as "127.1"); all bits set for a name.
+quint32 IPv4Value(const QString &Host);
+
 // Last segment of an http URL's path, without query/fragment, not decoded.
 QByteArray DocumentName(const QByteArray &URL);
 
