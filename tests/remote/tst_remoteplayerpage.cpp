@@ -1,7 +1,7 @@
 #include "CommandProtocol.h"
 #include "CommandReader.h"
 #include "CommandServer.h"
-#include "LocalPlayerForm.h"
+#include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
 #include "MessageText.h"
 #include "RemotePlayListModel.h"
@@ -78,7 +78,7 @@ class TestRemotePlayerPage : public QObject {
     Q_OBJECT
 private:
     TTestHttpServer *FHttp = nullptr;
-    std::unique_ptr<TFormLocalPlayer> FSpeaker;
+    std::unique_ptr<TLocalPlayerWindow> FSpeaker;
     std::unique_ptr<TObserver> FObserver;
     std::unique_ptr<TRemotePlayerPage> FPage;
 
@@ -118,7 +118,7 @@ private:
     }
     // A speaker playing the letters' tracks, an observer and a page on it showing them.
     bool Open(const QByteArray &Letters, const QString &Host = QStringLiteral("127.0.0.1")) {
-        FSpeaker = std::make_unique<TFormLocalPlayer>(
+        FSpeaker = std::make_unique<TLocalPlayerWindow>(
             0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
         FSpeaker->Media()->SetVolume(3); // a short quiet start
         FObserver = std::make_unique<TObserver>(FSpeaker->CommandServer()->Port());

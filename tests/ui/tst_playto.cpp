@@ -1,3 +1,4 @@
+#include "LibraryView.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
