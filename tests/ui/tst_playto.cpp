@@ -36,13 +36,13 @@ class TestPlayTo : public QObject {
         Form->CreateLocalPlayer(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
         return Form;
     }
-    // Everything a fake speaker on 127.0.0.2 received, once Bytes of it have arrived.
+    // A fake speaker on every loopback address: what it received, and its connections.
     struct TSpeaker {
         QTcpServer Server;
         QByteArray Received;
         QList<QTcpSocket *> Peers;
         TSpeaker() {
-            Server.listen(QHostAddress("127.0.0.2"), 0);
+            Server.listen(QHostAddress::AnyIPv4, 0);
             connect(&Server, &QTcpServer::newConnection, &Server, [this] {
                 while (QTcpSocket *Peer = Server.nextPendingConnection()) {
                     Peers.append(Peer);
@@ -198,6 +198,40 @@ private Q_SLOTS:
         Form->PlayListOn("SPEAKER-A", {});
         QCOMPARE(Form->FPages->count(), 3);
         QVERIFY(Form->FindRemotePlayer("Speaker-A") != Form->FindRemotePlayer("127.0.0.2"));
+    }
+
+    // A refused connect shows its box once and the page goes; a speaker that drops the
+    // connection takes its page with it silently; the window closes with pages open.
+    void pagesEndWithTheirConnections() {
+        TSpeaker Speaker;
+        QTcpServer Refusing; // bound, then closed: nobody listens on that port
+        QVERIFY(Refusing.listen(QHostAddress("127.0.0.3"), 0));
+        const quint16 Closed = Refusing.serverPort();
+        Refusing.close();
+        auto Form = MakeWindow({});
+        CommandPort = Closed;
+        Form->PlayListOn("127.0.0.3", {});
+        QTRY_COMPARE(FMessages, QStringList{"Connect to 127.0.0.3 fail."});
+        QTRY_COMPARE(Form->FPages->count(), 1);
+        QTest::qWait(100);
+        QCOMPARE(FMessages.size(), 1);
+
+        CommandPort = Speaker.Server.serverPort();
+        Form->PlayListOn("127.0.0.2", {});
+        QTRY_COMPARE(Speaker.Peers.size(), 1);
+        Speaker.Peers.first()->close();
+        QTRY_COMPARE(Form->FPages->count(), 1);
+        QCOMPARE(FMessages.size(), 1);
+
+        for (const char *Host : {"127.0.0.2", "127.0.0.4", "127.0.0.5"})
+            Form->PlayListOn(Host, {});
+        QCOMPARE(Form->FPages->count(), 4);
+        QTRY_COMPARE(Speaker.Peers.size(), 4); // all three connected
+        Form->show();
+        Form->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!Form->isVisible(), 5000);
+        QVERIFY(RemotePlayers().IsEmpty());
+        QCOMPARE(FMessages.size(), 1); // pages ended by the close say nothing
     }
 };
 
