@@ -16,12 +16,14 @@ endforeach()
 # libraries the program links (dpkg-shlibdeps).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vellox-player)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Marvane)
 set(CPACK_PACKAGE_CONTACT "Vellox Player developers <developers@vellox-player.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Audio player for the computers of a local network")
-set(CPACK_PACKAGE_DESCRIPTION "Every running copy keeps a music library, serves its files to \
-the other computers of the local network and plays what they send it. Copies find each other \
-on their own; one play list per computer can be driven from any of them.")
+set(CPACK_PACKAGE_DESCRIPTION "Every running copy keeps a music library, serves its files to\n\
+the other computers of the local network and plays what they send it.\n\
+Copies find each other on their own; the play list of each computer can be\n\
+driven from any of them.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
