@@ -15,23 +15,6 @@ private:
 
     QString Installed(const QString &Path) const { return FPrefix.filePath(Path); }
 
-    // The [Desktop Entry] group of a .desktop file as key/value pairs.
-    static QMap<QByteArray, QByteArray> DesktopEntry(const QString &Path) {
-        QFile File(Path);
-        QMap<QByteArray, QByteArray> Keys;
-        if (!File.open(QIODevice::ReadOnly))
-            return Keys;
-        bool InGroup = false;
-        for (const QByteArray &Line : SplitLines(File.readAll())) {
-            if (Line.startsWith('['))
-                InGroup = Line == "[Desktop Entry]";
-            const qsizetype Eq = Line.indexOf('=');
-            if (InGroup && Eq > 0)
-                Keys.insert(Line.left(Eq).trimmed(), Line.mid(Eq + 1).trimmed());
-        }
-        return Keys;
-    }
-
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(FPrefix.isValid());
@@ -70,14 +53,13 @@ private Q_SLOTS:
 
     void menuEntry() {
         const QString Path = Installed("share/applications/vxPlayer.desktop");
-        const QMap<QByteArray, QByteArray> Entry = DesktopEntry(Path);
-        QCOMPARE(Entry.value("Type"), QByteArray("Application"));
-        QCOMPARE(Entry.value("Name"), QByteArray("Vellox Player"));
-        QCOMPARE(Entry.value("Categories"), QByteArray("AudioVideo;Audio;Player;"));
-        // Exec and Icon name what the same prefix installs.
-        QVERIFY(QFileInfo(Installed("bin/" + Entry.value("Exec"))).isExecutable());
-        QVERIFY(QFileInfo::exists(
-            Installed("share/icons/hicolor/scalable/apps/" + Entry.value("Icon") + ".svg")));
+        QFile File(Path);
+        QVERIFY(File.open(QIODevice::ReadOnly));
+        const QByteArrayList Lines = SplitLines(File.readAll());
+        // Menus start the program and find the icon by these names, both installed above.
+        for (const char *Line : {"Name=Vellox Player", "Exec=vxPlayer", "Icon=vxPlayer",
+                                 "Categories=AudioVideo;Audio;Player;"})
+            QVERIFY2(Lines.contains(Line), Line);
 
         const QString Validate = QStandardPaths::findExecutable("desktop-file-validate");
         if (Validate.isEmpty())
