@@ -31,6 +31,11 @@ extern QByteArray LocalIP;
 // Fills every setting value: paths, INI values, host name, audio type table.
 void LoadSettings();
 
+// The folder holding skin/ and the help page for a program in ExeDir: ExeDir itself
+// when skin/ is there (a build folder), else ExeDir/../share/vellox-player when that
+// exists (an installed copy), else ExeDir.
+QString ResourceDir(const QString &ExeDir);
+
 // Integer rule of the INI file: decimal, "0x"/"$" hexadecimal, else Default.
 qint32 ParseIniInteger(const QByteArray &Text, qint32 Default);
 
