@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
@@ -364,10 +366,13 @@ int AddUniqueString(const QByteArray &S, QByteArrayList &List) {
 }
 
 quint32 IPv4Value(const QString &Host) {
-    QHostAddress Address;
-    if (!Address.setAddress(Host) || Address.protocol() != QAbstractSocket::IPv4Protocol)
+    const QByteArray Text = Host.toLatin1();
+    in_addr Address{};
+    // inet_aton takes every dotted form a user may type ("127.1", "0x7f.1") and says
+    // when it fails.
+    if (Host.isEmpty() || Text.contains('\0') || inet_aton(Text.constData(), &Address) == 0)
         return 0xFFFFFFFFu;
-    return Address.toIPv4Address();
+    return ntohl(Address.s_addr);
 }
 
 bool IsValidComputerName(const QByteArray &Name) {

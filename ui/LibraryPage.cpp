@@ -427,10 +427,10 @@ void TMainWindow::PlayListOn(const QString &Host, const QByteArrayList &URLs) {
 }
 
 TRemotePlayer *TMainWindow::FindRemotePlayer(const QString &Host) const {
-    const std::optional<quint32> Address = DottedAddress(Host);
+    const quint32 Address = IPv4Value(Host);
     for (TRemotePlayer *Page : RemotePlayers().Pages()) {
-        if (Address ? Page->HostAddr() == *Address
-                    : SameTextAscii(Page->Host().toUtf8(), Host.toUtf8()))
+        if (Address != 0xFFFFFFFFu ? Page->HostAddr() == Address
+                                   : SameTextAscii(Page->Host().toUtf8(), Host.toUtf8()))
             return Page;
     }
     return nullptr;

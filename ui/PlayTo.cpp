@@ -2,32 +2,19 @@
 
 #include "Utils.h"
 
-#include <arpa/inet.h>
-
-std::optional<quint32> DottedAddress(const QString &Host) {
-    const QByteArray Text = Host.toLatin1();
-    in_addr Address{};
-    // inet_aton takes every dotted form a peer may type, and says when it fails.
-    if (Host.isEmpty() || Text.contains('\0') || inet_aton(Text.constData(), &Address) == 0)
-        return std::nullopt;
-    // All bits set is what a name converts to, so it counts as one.
-    if (Address.s_addr == INADDR_NONE)
-        return std::nullopt;
-    return ntohl(Address.s_addr);
-}
 
 bool IsThisComputer(const QString &Host, const QByteArray &HostName,
                     const QByteArrayList &OwnAddresses) {
     const QByteArray Name = Host.toUtf8();
     if (SameTextAscii(Name, "localhost") || (!HostName.isEmpty() && SameTextAscii(Name, HostName)))
         return true;
-    const std::optional<quint32> Value = DottedAddress(Host);
-    if (!Value)
+    const quint32 Value = IPv4Value(Host);
+    if (Value == 0xFFFFFFFFu)
         return false;
-    if (*Value == 0x7F000001)
+    if (Value == 0x7F000001)
         return true;
     for (const QByteArray &Own : OwnAddresses)
-        if (DottedAddress(QString::fromLatin1(Own)) == Value)
+        if (IPv4Value(QString::fromLatin1(Own)) == Value)
             return true;
     return false;
 }

@@ -4,14 +4,9 @@
 #include <QByteArrayList>
 #include <QString>
 
-#include <optional>
 
 // What the library page needs to turn rows into URLs for a target computer. Plain functions,
 // so that the rules are tested without a window.
-
-// Host as a dotted IPv4 address in any form the system accepts ("10.0.0.1", "127.1"), as a
-// number in host order; none for a name.
-std::optional<quint32> DottedAddress(const QString &Host);
 
 // Whether Host names this computer: "localhost" or the host name (A-Z case ignored),
 // 127.0.0.1, or one of OwnAddresses (dotted text) in any dotted form.
