@@ -28,8 +28,9 @@ namespace {
 
 constexpr int PlayingState = 3;
 constexpr int RefreshIntervalMs = 500;
-// A "URL" follows every "LIST": wait this long for it, so that one refresh shows both.
-constexpr int GatherMs = 20;
+// The first refresh after a quiet spell runs once the replies already read are handled: a
+// speaker writes "URL" right behind "LIST", so one refresh shows both.
+constexpr int FirstRefreshMs = 0;
 constexpr int FromColumnWidth = 100;
 constexpr int TopStripHeight = 38;
 constexpr int VolumeBarWidth = 57;
@@ -367,7 +368,7 @@ void TRemotePlayerPage::OnPositionReceived(const QByteArrayList &Lines) {
 
 void TRemotePlayerPage::ScheduleRefresh() {
     if (!FRefreshTimer->isActive() && !FEnded)
-        FRefreshTimer->start(GatherMs);
+        FRefreshTimer->start(FirstRefreshMs);
 }
 
 void TRemotePlayerPage::RefreshTick() {
