@@ -109,8 +109,11 @@ TRemotePlayerPage::TRemotePlayerPage(QWidget *Parent)
 }
 
 TRemotePlayerPage::~TRemotePlayerPage() {
-    // Nothing the client still has to say may reach a page being destroyed.
+    // Nothing the client, the model or the selection still say may reach a page being
+    // destroyed (the children go after this body has run).
     FClient->disconnect(this);
+    FModel->disconnect(this);
+    FPlayListView->selectionModel()->disconnect(this);
     FClient->Close();
     if (FStarted && !FEnded)
         RemotePlayers().Remove(this);
