@@ -4,6 +4,7 @@
 #include "Utils.h"
 
 #include <QColor>
+#include <QHash>
 #include <QUrl>
 
 #include <algorithm>
@@ -54,9 +55,19 @@ Qt::ItemFlags TRemotePlayListModel::flags(const QModelIndex &Index) const {
 }
 
 void TRemotePlayListModel::Rebuild(const QByteArrayList &Locations) {
+    // A new list is mostly the old one again (every change sends the whole list): rows already
+    // shown keep their captions instead of reading their URLs once more.
+    QHash<QByteArray, const TRow *> Shown;
+    Shown.reserve(qsizetype(FRows.size()));
+    for (const TRow &Row : FRows)
+        Shown.insert(Row.Location, &Row);
     std::vector<TRow> Rows;
     Rows.reserve(size_t(Locations.size()));
     for (const QByteArray &Location : Locations) {
+        if (const TRow *Known = Shown.value(Location)) {
+            Rows.push_back({Location, Known->Name, Known->From, false});
+            continue;
+        }
         const QUrl Url(QString::fromUtf8(Location), QUrl::TolerantMode);
         if (!Url.isValid())
             continue;

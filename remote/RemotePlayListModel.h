@@ -40,7 +40,9 @@ public:
 
     // Every row's location, in view order.
     QByteArrayList Locations() const;
+    // Row's location; empty outside the list.
     QByteArray Location(int Row) const;
+    // Whether Row carries the current-track mark.
     bool IsMarked(int Row) const;
     // The last marked row, or -1.
     int LastMarkedRow() const;

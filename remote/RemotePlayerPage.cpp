@@ -28,8 +28,9 @@ namespace {
 
 constexpr int PlayingState = 3;
 constexpr int RefreshIntervalMs = 500;
-// A "URL" follows every "LIST": wait this long for it, so that one refresh shows both.
-constexpr int GatherMs = 20;
+// The first refresh after a quiet spell runs once the replies already read are handled: a
+// speaker writes "URL" right behind "LIST", so one refresh shows both.
+constexpr int FirstRefreshMs = 0;
 constexpr int FromColumnWidth = 100;
 constexpr int TopStripHeight = 38;
 constexpr int VolumeBarWidth = 57;
@@ -108,8 +109,11 @@ TRemotePlayerPage::TRemotePlayerPage(QWidget *Parent)
 }
 
 TRemotePlayerPage::~TRemotePlayerPage() {
-    // Nothing the client still has to say may reach a page being destroyed.
+    // Nothing the client, the model or the selection still say may reach a page being
+    // destroyed (the children go after this body has run).
     FClient->disconnect(this);
+    FModel->disconnect(this);
+    FPlayListView->selectionModel()->disconnect(this);
     FClient->Close();
     if (FStarted && !FEnded)
         RemotePlayers().Remove(this);
@@ -367,7 +371,7 @@ void TRemotePlayerPage::OnPositionReceived(const QByteArrayList &Lines) {
 
 void TRemotePlayerPage::ScheduleRefresh() {
     if (!FRefreshTimer->isActive() && !FEnded)
-        FRefreshTimer->start(GatherMs);
+        FRefreshTimer->start(FirstRefreshMs);
 }
 
 void TRemotePlayerPage::RefreshTick() {

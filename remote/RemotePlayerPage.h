@@ -58,9 +58,13 @@ public:
     void PlaySelectedRow();
     // The pop-up's first entry: pauses or resumes the current track, else plays the row.
     void PlayOrPauseSelected();
+    // Selects every row.
     void SelectAll();
+    // Takes the selected rows off the list.
     void RemoveSelected();
+    // Moves the selected rows after the row that follows the last of them.
     void MoveSelectionDown();
+    // Moves the selected rows before the row that precedes the first of them.
     void MoveSelectionUp();
     // Moves the selected rows right after the current track.
     void MoveSelectionToNextPlaying();

@@ -1,0 +1,314 @@
+// The controller with many remote pages open: 20 pages on 20 speakers whose play lists hold
+// 1000 rows each and who report a position every second, CPU over 10 s; then the time from
+// the arrival of a 10000-row "LIST" to the repainted view of the page on screen.
+//
+// The speakers run in a child process (this program with --speakers), so that the CPU
+// figure is the controller's alone. They speak the protocol as a playing speaker does:
+// greeting, "LIST" and "URL" on "GET", "POSITION" every second with a name every fourth time.
+#include "CommandClient.h"
+#include "CommandProtocol.h"
+#include "CommandReader.h"
+#include "RemotePlayerPage.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+#include <time.h>
+
+namespace {
+
+constexpr int Pages = 20;
+constexpr int RowsPerPage = 1000;
+constexpr int BigRows = 10000;
+constexpr int MeasureMs = 10000;
+constexpr int ListRounds = 5;
+
+// The play list a speaker holds: Rows locations, each followed by CR LF; another Generation
+// gives other locations.
+QByteArray BenchList(int Rows, int Generation = 0) {
+    QByteArray List;
+    const QByteArray Base = "http://192.168.1.20:37401/" + QByteArray::number(Generation) + "/";
+    for (int I = 0; I < Rows; ++I)
+        List += Base + "Artist " + QByteArray::number(I % 97) + " - Track " +
+                QByteArray::number(I) + ".mp3\r\n";
+    return List;
+}
+
+// CPU time of the calling thread: what the work itself cost, whatever else the machine runs.
+double ThreadCpuMs() {
+    timespec T{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
+    return double(T.tv_sec) * 1e3 + double(T.tv_nsec) / 1e6;
+}
+
+double CpuSeconds() {
+    rusage Usage{};
+    getrusage(RUSAGE_SELF, &Usage);
+    auto Seconds = [](const timeval &T) { return double(T.tv_sec) + double(T.tv_usec) / 1e6; };
+    return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
+// One scripted speaker: a list of Rows tracks, playing the first, 200 s long.
+class TBenchSpeaker : public QObject {
+public:
+    explicit TBenchSpeaker(int Rows) : FRows(Rows), FList(BenchList(Rows)) {
+        FServer.listen(QHostAddress::LocalHost, 0);
+        connect(&FServer, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *Socket = FServer.nextPendingConnection())
+                Accept(Socket);
+        });
+        connect(&FTick, &QTimer::timeout, this, &TBenchSpeaker::ReportPosition);
+        FTick.start(1000);
+    }
+    quint16 Port() const { return FServer.serverPort(); }
+
+private:
+    void Accept(QTcpSocket *Socket) {
+        auto Reader = std::make_shared<TCommandReader>(SpeakerCommands());
+        connect(Socket, &QTcpSocket::readyRead, this, [this, Socket, Reader] {
+            Reader->Feed(Socket->readAll(), 0);
+            while (std::optional<TCommandMessage> M = Reader->Next()) {
+                if (M->Word != "GET")
+                    continue;
+                // Every other answer brings a list of new locations.
+                if (++FGets % 2 == 0)
+                    FList = BenchList(FRows, FGets / 2);
+                Socket->write(
+                    BuildMessage("LIST", FList) +
+                    BuildMessage("URL", FList.left(FList.indexOf('\r')).replace(" ", "%20")));
+            }
+        });
+        connect(Socket, &QTcpSocket::disconnected, this, [this, Socket] {
+            FSockets.removeOne(Socket);
+            Socket->deleteLater();
+        });
+        Socket->write(BuildMessage("MUTE", "0") + BuildMessage("VOLUMN", "40") +
+                      BuildMessage("STATE", "3"));
+        FSockets.append(Socket);
+    }
+    void ReportPosition() {
+        ++FSeconds;
+        QByteArray Lines = "200.00\n" + QByteArray::number(FSeconds % 200) + ".00\n" +
+                           QByteArray::number(FSeconds / 60 % 60).rightJustified(2, '0') + ":" +
+                           QByteArray::number(FSeconds % 60).rightJustified(2, '0');
+        if (FSeconds % 4 == 0)
+            Lines += "\nMusic: Track 0";
+        const QByteArray Message = BuildMessage("POSITION", Lines);
+        for (QTcpSocket *Socket : std::as_const(FSockets))
+            Socket->write(Message);
+    }
+
+    QTcpServer FServer;
+    QTimer FTick;
+    QList<QTcpSocket *> FSockets;
+    const int FRows;
+    QByteArray FList;
+    int FGets = 0;
+    int FSeconds = 0;
+};
+
+// The child: Pages speakers of RowsPerPage rows and one of BigRows; prints their ports.
+int RunSpeakers(int argc, char **argv) {
+    QCoreApplication App(argc, argv);
+    std::vector<std::unique_ptr<TBenchSpeaker>> Speakers;
+    for (int I = 0; I <= Pages; ++I) {
+        Speakers.push_back(std::make_unique<TBenchSpeaker>(I < Pages ? RowsPerPage : BigRows));
+        std::printf("%u\n", unsigned(Speakers.back()->Port()));
+    }
+    std::fflush(stdout);
+    return App.exec();
+}
+
+// Runs the event loop until Done() holds (looked at every 20 ms) or TimeoutMs passed.
+bool WaitUntil(const std::function<bool()> &Done, int TimeoutMs) {
+    QEventLoop Loop;
+    QTimer Look;
+    QObject::connect(&Look, &QTimer::timeout, &Loop, [&] {
+        if (Done())
+            Loop.quit();
+    });
+    Look.start(20);
+    QTimer::singleShot(TimeoutMs, &Loop, &QEventLoop::quit);
+    if (!Done())
+        Loop.exec();
+    return Done();
+}
+
+// Runs the event loop for Ms, with no timer of its own in between.
+void Idle(int Ms) {
+    QEventLoop Loop;
+    QTimer::singleShot(Ms, Qt::PreciseTimer, &Loop, &QEventLoop::quit);
+    Loop.exec();
+}
+
+double Median(std::vector<double> V) {
+    std::sort(V.begin(), V.end());
+    return V[V.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc > 1 && qstrcmp(argv[1], "--speakers") == 0)
+        return RunSpeakers(argc, argv);
+
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication App(argc, argv);
+    QProcess Child;
+    Child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--speakers")});
+    QList<quint16> Ports;
+    while (Ports.size() <= Pages && Child.waitForReadyRead(5000))
+        while (Child.canReadLine())
+            Ports.append(quint16(Child.readLine().trimmed().toUInt()));
+    if (Ports.size() <= Pages) {
+        std::fprintf(stderr, "the speakers did not start\n");
+        return 1;
+    }
+
+    QTabWidget Tabs;
+    Tabs.resize(316, 476);
+    std::vector<TRemotePlayerPage *> Open;
+    for (int I = 0; I < Pages; ++I) {
+        auto *Page = new TRemotePlayerPage;
+        Tabs.addTab(Page, QStringLiteral("Speaker %1 Player").arg(I));
+        Page->ConnectTo(QStringLiteral("127.0.0.1"), Ports[I]);
+        Page->PostCommand("GET", {});
+        Open.push_back(Page);
+    }
+    Tabs.show();
+    const auto AllShown = [&] {
+        return std::all_of(Open.begin(), Open.end(), [](TRemotePlayerPage *Page) {
+            return Page->ShownLocations().size() == RowsPerPage;
+        });
+    };
+    if (!WaitUntil(AllShown, 20000)) {
+        std::fprintf(stderr, "the pages did not fill\n");
+        return 1;
+    }
+    Idle(1500); // settle
+
+    const double CpuStart = CpuSeconds();
+    QElapsedTimer Wall;
+    Wall.start();
+    Idle(MeasureMs);
+    const double Cpu = CpuSeconds() - CpuStart;
+    const double Elapsed = double(Wall.elapsed()) / 1000.0;
+    std::printf("%d pages, %d rows each, a position report per page per second\n", Pages,
+                RowsPerPage);
+    std::printf("controller CPU over %.1f s: %.3f s = %.2f %% of one core (target < 1 %%)\n",
+                Elapsed, Cpu, 100.0 * Cpu / Elapsed);
+
+    // A fresh page on the big speaker, on screen; every "GET" brings the whole list again.
+    auto *Page = new TRemotePlayerPage;
+    Tabs.addTab(Page, QStringLiteral("Big Player"));
+    Tabs.setCurrentWidget(Page);
+    Page->ConnectTo(QStringLiteral("127.0.0.1"), Ports[Pages]);
+    auto *Client = Page->findChild<TCommandClient *>();
+    auto *Socket = Client->findChild<QTcpSocket *>();
+    auto *View = Page->findChild<QTableView *>(QStringLiteral("FPlayListView"));
+    QElapsedTimer Clock;
+    qint64 FirstByte = -1, Parsed = -1, Rebuilt = -1, Painted = -1;
+    double CpuAtFirstByte = 0, CpuAtPainted = 0;
+    bool Waiting = false;
+    // The first byte: the socket's read notification, before the client reads anything.
+    struct TArrivalWatch : QObject {
+        std::function<void()> OnArrival;
+        bool eventFilter(QObject *, QEvent *Event) override {
+            if (Event->type() == QEvent::SockAct)
+                OnArrival();
+            return false;
+        }
+    } Arrival;
+    Arrival.OnArrival = [&] {
+        if (Waiting && FirstByte < 0) {
+            FirstByte = Clock.nsecsElapsed();
+            CpuAtFirstByte = ThreadCpuMs();
+        }
+    };
+    QObject::connect(Client, &TCommandClient::ListReceived, [&] {
+        if (Waiting)
+            Parsed = Clock.nsecsElapsed();
+    });
+    QObject::connect(View->model(), &QAbstractItemModel::modelReset, [&] {
+        if (Waiting)
+            Rebuilt = Clock.nsecsElapsed();
+    });
+    struct TPaintWatch : QObject {
+        std::function<void()> OnPaint;
+        bool eventFilter(QObject *, QEvent *Event) override {
+            if (Event->type() == QEvent::Paint)
+                OnPaint();
+            return false;
+        }
+    } Watch;
+    // Painted: back in the event loop after the first paint that follows the rebuild.
+    Watch.OnPaint = [&] {
+        if (Waiting && Rebuilt >= 0 && Painted < 0)
+            QTimer::singleShot(0, [&] {
+                Painted = Clock.nsecsElapsed();
+                CpuAtPainted = ThreadCpuMs();
+            });
+    };
+    View->viewport()->installEventFilter(&Watch);
+    Page->PostCommand("GET", {});
+    WaitUntil([&] { return Page->ShownLocations().size() == BigRows; }, 10000);
+    // The socket's notifiers exist once it is connected.
+    int Watched = 0;
+    for (QSocketNotifier *Notifier : Socket->findChildren<QSocketNotifier *>())
+        if (Notifier->type() == QSocketNotifier::Read) {
+            Notifier->installEventFilter(&Arrival);
+            ++Watched;
+        }
+    if (Watched == 0) {
+        std::fprintf(stderr, "cannot watch the socket\n");
+        return 1;
+    }
+
+    // The speaker answers odd rounds with new locations, even rounds with the list shown.
+    std::vector<double> ToParsed, ToPaintedNew, ToPaintedSame, CpuNew, CpuSame;
+    for (int Round = 1; Round <= 2 * ListRounds; ++Round) {
+        Idle(700); // past the refresh interval
+        FirstByte = Parsed = Rebuilt = Painted = -1;
+        Waiting = true;
+        Clock.start();
+        Page->PostCommand("GET", {});
+        if (!WaitUntil([&] { return Painted >= 0 && FirstByte >= 0; }, 5000)) {
+            std::fprintf(stderr, "the view was not repainted\n");
+            return 1;
+        }
+        Waiting = false;
+        ToParsed.push_back(double(Parsed - FirstByte) / 1e6);
+        (Round % 2 ? ToPaintedNew : ToPaintedSame).push_back(double(Painted - FirstByte) / 1e6);
+        (Round % 2 ? CpuNew : CpuSame).push_back(CpuAtPainted - CpuAtFirstByte);
+    }
+    const auto Worst = [](const std::vector<double> &V) {
+        return *std::max_element(V.begin(), V.end());
+    };
+    std::printf("LIST of %d rows (%lld bytes), medians of %d, from its first byte:\n", BigRows,
+                qlonglong(BuildMessage("LIST", BenchList(BigRows)).size()), ListRounds);
+    std::printf("  whole message read: %.1f ms\n", Median(ToParsed));
+    std::printf("  view repainted, every location new: %.1f ms, worst %.1f ms (target < 100 ms); "
+                "CPU %.1f ms\n",
+                Median(ToPaintedNew), Worst(ToPaintedNew), Median(CpuNew));
+    std::printf("  view repainted, the list shown again: %.1f ms, worst %.1f ms; CPU %.1f ms\n",
+                Median(ToPaintedSame), Worst(ToPaintedSame), Median(CpuSame));
+
+    Child.kill();
+    Child.waitForFinished(3000);
+    return 0;
+}
