@@ -5,10 +5,14 @@
 const TCommandTable &SpeakerCommands() {
     using S = TCommandShape;
     static const TCommandTable Table{
-        {"GET", S::WordOnly, false, false},      {"ADD", S::Counted, false, false},
-        {"UPDATELIST", S::Counted, false, true}, {"STATE", S::Single, true, false},
-        {"VOLUMN", S::Single, true, false},      {"MUTE", S::Single, true, false},
-        {"URL", S::Single, false, false},        {"UPDATEPOSITION", S::Single, true, false},
+        {.Word = "GET", .Shape = S::WordOnly},
+        {.Word = "ADD", .Shape = S::Counted},
+        {.Word = "UPDATELIST", .Shape = S::Counted, .KeepOnBadCount = true},
+        {.Word = "STATE", .Shape = S::Single, .Numeric = true},
+        {.Word = "VOLUMN", .Shape = S::Single, .Numeric = true},
+        {.Word = "MUTE", .Shape = S::Single, .Numeric = true},
+        {.Word = "URL", .Shape = S::Single},
+        {.Word = "UPDATEPOSITION", .Shape = S::Single, .Numeric = true},
     };
     return Table;
 }
@@ -16,11 +20,21 @@ const TCommandTable &SpeakerCommands() {
 const TCommandTable &ControllerCommands() {
     using S = TCommandShape;
     static const TCommandTable Table{
-        {"LIST", S::Counted, false, false},     {"STATE", S::Single, true, false},
-        {"VOLUMN", S::Single, true, false},     {"URL", S::Single, false, false},
-        {"POSITION", S::Counted, false, false}, {"MUTE", S::Single, true, false},
+        {.Word = "LIST", .Shape = S::Counted},
+        {.Word = "STATE", .Shape = S::Single, .Numeric = true},
+        {.Word = "VOLUMN", .Shape = S::Single, .Numeric = true},
+        {.Word = "URL", .Shape = S::Single},
+        {.Word = "POSITION", .Shape = S::Counted},
+        {.Word = "MUTE", .Shape = S::Single, .Numeric = true},
     };
     return Table;
+}
+
+const TCommandEntry *FindCommand(const TCommandTable &Table, const QByteArray &Word) {
+    for (const TCommandEntry &Entry : Table)
+        if (Entry.Word == Word)
+            return &Entry;
+    return nullptr;
 }
 
 std::optional<qint32> ParseCommandInteger(const QByteArray &Text) {
@@ -46,11 +60,15 @@ std::optional<qint32> ParseCommandInteger(const QByteArray &Text) {
     return qint32(Value);
 }
 
-bool IsCountedWord(const QByteArray &Word) {
-    return Word == "LIST" || Word == "POSITION" || Word == "ADD" || Word == "UPDATELIST";
-}
-
 namespace {
+
+// Whether the side that reads Word expects a count line and items.
+bool IsCounted(const QByteArray &Word) {
+    for (const TCommandTable *Table : {&SpeakerCommands(), &ControllerCommands()})
+        if (const TCommandEntry *Entry = FindCommand(*Table, Word))
+            return Entry->Shape == TCommandShape::Counted;
+    return false;
+}
 
 void AppendLine(QByteArray &Out, const QByteArray &Line) {
     if (Line.startsWith('.'))
@@ -62,10 +80,12 @@ void AppendLine(QByteArray &Out, const QByteArray &Line) {
 } // namespace
 
 QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload, TEmptyArgument Empty) {
-    QByteArray Out;
-    AppendLine(Out, Word);
     const QByteArrayList Lines = SplitLines(Payload);
-    if (IsCountedWord(Word)) {
+    QByteArray Out;
+    // Every line may gain a "." and a CR LF; one allocation for the whole message.
+    Out.reserve(Word.size() + Payload.size() + 3 * Lines.size() + 16);
+    AppendLine(Out, Word);
+    if (IsCounted(Word)) {
         AppendLine(Out, QByteArray::number(Lines.size()));
         for (const QByteArray &Line : Lines)
             AppendLine(Out, Line);

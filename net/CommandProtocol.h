@@ -43,12 +43,12 @@ enum class TEmptyArgument {
     Send, // controller: the argument line is always written
 };
 
-// Whether Word is sent as a counted message ("LIST", "POSITION", "ADD", "UPDATELIST").
-bool IsCountedWord(const QByteArray &Word);
+// The entry for Word in Table, or null when Table does not hold it.
+const TCommandEntry *FindCommand(const TCommandTable &Table, const QByteArray &Word);
 
 // The bytes of one whole message: the word line, then the count line and the payload's lines
-// for counted words, else the payload as one argument line. Every line ends with CR LF and a
-// line starting with "." gets one more "." in front.
+// for a word that a reader's table counts, else the payload as one argument line. Every line ends
+// with CR LF and a line starting with "." gets one more "." in front.
 QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload,
                         TEmptyArgument Empty = TEmptyArgument::Omit);
 

@@ -107,11 +107,8 @@ void TCommandReader::StartMessage(const TCommandEntry &Entry, qint64 NowMs) {
 void TCommandReader::TakeLine(const QByteArray &Line, qint64 NowMs) {
     switch (FPhase) {
     case TPhase::Word:
-        for (const TCommandEntry &Entry : std::as_const(FTable))
-            if (Line == Entry.Word) {
-                StartMessage(Entry, NowMs);
-                return;
-            }
+        if (const TCommandEntry *Entry = FindCommand(FTable, Line))
+            StartMessage(*Entry, NowMs);
         return;
     case TPhase::Argument:
         if (FEntry.Numeric) {

@@ -23,7 +23,8 @@ struct TByteRange {
 // list of several ranges, gives Whole (the whole file with 200).
 TByteRange ParseByteRange(const QByteArray &Header, qint64 Size);
 
-// The Content-Type sent for a file, chosen by its extension.
+// The Content-Type sent for a file, chosen by its extension (ASCII case ignored);
+// application/octet-stream for an extension the library does not accept.
 QByteArray MediaContentType(const QByteArray &FileName);
 
 // Serves the library's local files over HTTP to the players. Runs on
@@ -61,8 +62,8 @@ public:
 
 private:
     friend struct TMediaServerCallbacks;
-    // IdHTTPServerMp3CommandGet's answer for one GET or HEAD request.
-    bool Answer(MHD_Connection *Connection, const char *Url, bool NulInPath);
+    // Queues the answer to one GET or HEAD request.
+    bool AnswerRequest(MHD_Connection *Connection, const char *Url, bool NulInPath);
 
     TLibrarySource FLibrary;
     MHD_Daemon *FDaemon = nullptr;

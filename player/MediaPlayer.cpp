@@ -7,7 +7,6 @@
 #include <mpv/client.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
 
 namespace {
@@ -80,8 +79,7 @@ QString NodeString(const mpv_node &Node) {
 
 TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
     : TMediaComponent(Parent) {
-    // mpv_create() refuses to work under a numeric locale other than "C".
-    std::setlocale(LC_NUMERIC, "C");
+    // mpv_create() needs LC_NUMERIC "C", which main sets before any thread exists.
     FMpv = mpv_create();
     if (!FMpv)
         return;
@@ -431,7 +429,6 @@ void TMediaPlayer::SetFlagAsync(const char *Name, bool Value, quint64 Tag) {
 }
 
 bool CheckMediaPlayer() {
-    std::setlocale(LC_NUMERIC, "C");
     bool Ok = false;
     if (mpv_handle *H = mpv_create()) {
         mpv_set_option_string(H, "config", "no");

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <clocale>
+
 namespace {
 
 // Real-time output: for pause, seek and position checks.
@@ -48,6 +50,10 @@ private:
     TTestHttpServer *FServer = nullptr;
 
 private Q_SLOTS:
+    void initTestCase() {
+        // As main does: libmpv needs the "C" numeric locale.
+        std::setlocale(LC_NUMERIC, "C");
+    }
     void init() {
         FServer = new TTestHttpServer(this);
         QVERIFY(FServer->Start());
