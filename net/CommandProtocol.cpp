@@ -30,14 +30,14 @@ const TCommandTable &ControllerCommands() {
     return Table;
 }
 
-const TCommandEntry *FindCommand(const TCommandTable &Table, const QByteArray &Word) {
+const TCommandEntry *FindCommand(const TCommandTable &Table, QByteArrayView Word) {
     for (const TCommandEntry &Entry : Table)
         if (Entry.Word == Word)
             return &Entry;
     return nullptr;
 }
 
-std::optional<qint32> ParseCommandInteger(const QByteArray &Text) {
+std::optional<qint32> ParseCommandInteger(QByteArrayView Text) {
     qsizetype I = 0;
     const bool Negative = Text.startsWith('-');
     if (Negative)

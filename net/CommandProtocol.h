@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 
 #include <optional>
 
 // Limits and timing of the command connection (TCP 37400).
-constexpr qsizetype MaxCommandLineLength = 16384; // bytes, line terminator not counted
-constexpr qint32 MaxCommandItemCount = 100000;    // item lines in one counted message
-constexpr qint64 CommandLineTimeoutMs = 5000;     // wait for each argument line
+constexpr qsizetype MaxCommandLineLength = 16384;      // bytes, line terminator not counted
+constexpr qint32 MaxCommandItemCount = 100000;         // item lines in one counted message
+constexpr qint64 MaxCommandPayload = 16 * 1024 * 1024; // item bytes in one message, no terminators
+constexpr qint64 CommandLineTimeoutMs = 5000;          // wait for each argument line
 
 // What follows a command's word line.
 enum class TCommandShape {
@@ -35,7 +37,7 @@ const TCommandTable &SpeakerCommands();
 const TCommandTable &ControllerCommands();
 
 // The wire's integer rule: decimal digits with an optional leading "-", 32-bit range.
-std::optional<qint32> ParseCommandInteger(const QByteArray &Text);
+std::optional<qint32> ParseCommandInteger(QByteArrayView Text);
 
 // Whether an empty Single argument is written as an empty line or left out.
 enum class TEmptyArgument {
@@ -44,7 +46,7 @@ enum class TEmptyArgument {
 };
 
 // The entry for Word in Table, or null when Table does not hold it.
-const TCommandEntry *FindCommand(const TCommandTable &Table, const QByteArray &Word);
+const TCommandEntry *FindCommand(const TCommandTable &Table, QByteArrayView Word);
 
 // The bytes of one whole message: the word line, then the count line and the payload's lines
 // for a word that a reader's table counts, else the payload as one argument line. Every line ends
