@@ -176,7 +176,8 @@ struct TMediaServerCallbacks {
     }
 };
 
-TMediaServer::TMediaServer(TLibrarySource Library) : FLibrary(std::move(Library)) {}
+TMediaServer::TMediaServer(TLibrarySource Library, unsigned TimeoutSeconds)
+    : FLibrary(std::move(Library)), FTimeoutSeconds(TimeoutSeconds) {}
 
 TMediaServer::~TMediaServer() {
     Stop();
@@ -199,9 +200,9 @@ bool TMediaServer::Start(quint16 Port, QString *Error) {
     FDaemon = MHD_start_daemon(
         Flags, Port, nullptr, nullptr, &TMediaServerCallbacks::Access, this,
         MHD_OPTION_EXTERNAL_LOGGER, &TMediaServerCallbacks::Log, this,
-        MHD_OPTION_CONNECTION_TIMEOUT, TimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, ClientConnectionLimit, MHD_OPTION_URI_LOG_CALLBACK,
-        &TMediaServerCallbacks::UriLog, this, MHD_OPTION_END);
+        MHD_OPTION_CONNECTION_TIMEOUT, FTimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT,
+        ConnectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT, ClientConnectionLimit,
+        MHD_OPTION_URI_LOG_CALLBACK, &TMediaServerCallbacks::UriLog, this, MHD_OPTION_END);
     if (!FDaemon) {
         if (Error) {
             std::lock_guard Lock(FLogLock);

@@ -34,7 +34,8 @@ class TMediaServer {
 public:
     using TLibrarySource = std::function<std::shared_ptr<const QByteArrayList>()>;
 
-    explicit TMediaServer(TLibrarySource Library);
+    // A connection that makes no progress for TimeoutSeconds is closed; tests shorten it.
+    explicit TMediaServer(TLibrarySource Library, unsigned TimeoutSeconds = DefaultTimeoutSeconds);
     ~TMediaServer();
     TMediaServer(const TMediaServer &) = delete;
     TMediaServer &operator=(const TMediaServer &) = delete;
@@ -54,9 +55,10 @@ public:
     // (case-sensitive), or empty.
     static QByteArray FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library);
 
-    // Connection timeout and limits of the server. The limit per client address
-    // keeps one peer that holds connections open from locking out every other.
-    static constexpr unsigned TimeoutSeconds = 30;
+    // Connection timeout and limits of the server. The timeout and the limit per
+    // client address keep peers that merely hold sockets open from locking out
+    // every other; a player paused for longer reconnects with a byte range.
+    static constexpr unsigned DefaultTimeoutSeconds = 30;
     static constexpr unsigned ConnectionLimit = 256;
     static constexpr unsigned ClientConnectionLimit = 32;
 
@@ -66,6 +68,7 @@ private:
     bool AnswerRequest(MHD_Connection *Connection, const char *Url, bool NulInPath);
 
     TLibrarySource FLibrary;
+    unsigned FTimeoutSeconds;
     MHD_Daemon *FDaemon = nullptr;
     quint16 FPort = 0;
     std::mutex FLogLock;

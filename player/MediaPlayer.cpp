@@ -52,7 +52,9 @@ constexpr std::pair<const char *, const char *> BaseOptions[] = {
     {"network-timeout", "10"},
     {"volume-max", "100"},
     {"load-unsafe-playlists", "no"},
-    {"stream-lavf-o", "protocol_whitelist=[http,https,tcp,tls]"},
+    // A connection the server closed while paused (or a dropped one) is reopened with a
+    // byte range from where it stopped, so the track plays on to its end.
+    {"stream-lavf-o", "protocol_whitelist=[http,https,tcp,tls],reconnect=1"},
     {"volume", "50"},
     {"mute", "no"},
 };
