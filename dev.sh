@@ -2,23 +2,33 @@
 # ./dev.sh run   installs what is missing, builds and starts the player
 # ./dev.sh test  installs what is missing, builds and runs every test
 # ./dev.sh build installs what is missing and builds
+# ./dev.sh fuzz [seconds]  builds the fuzz targets with clang in build-fuzz and runs each
+#                          for the given time (60 s by default); not part of CI
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 build=${VX_BUILD_DIR:-$top/build}
 mode=${1:-run}
 
-install_deps() {
+# Installs whichever of the named Debian packages are missing.
+install_packages() {
     local missing=()
-    while read -r pkg; do
-        [ -n "$pkg" ] || continue
+    for pkg in "$@"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || missing+=("$pkg")
-    done < "$top/scripts/deps.txt"
+    done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+install_deps() {
+    local pkgs=()
+    while read -r pkg; do
+        [ -n "$pkg" ] && pkgs+=("$pkg")
+    done < "$top/scripts/deps.txt"
+    install_packages "${pkgs[@]}"
 }
 
 do_build() {
@@ -36,10 +46,35 @@ run_tests() {
     "${ns[@]}" bash -c "ip link set lo up && cd '$build' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 $*"
 }
 
+# Each target starts from the seeds in fuzz/corpus/<target> and keeps what it finds in
+# build-fuzz/corpus/<target>; a crash leaves its input in build-fuzz.
+run_fuzz() {
+    local seconds=${1:-60} out="$top/build-fuzz" gen=()
+    # Only for fuzzing: clang, its libFuzzer and sanitizer runtimes, the symbolizer.
+    install_packages clang libclang-rt-14-dev llvm-14
+    command -v ninja >/dev/null && gen=(-G Ninja)
+    [ -f "$out/CMakeCache.txt" ] || CXX=clang++ cmake -S "$top/fuzz" -B "$out" "${gen[@]}"
+    cmake --build "$out" -j "$(nproc)"
+    local failed=0
+    # The reader gets inputs long enough for a line past its 16384-byte limit.
+    for target in command_reader:20000 request_path:4096 library_file:4096; do
+        local name=${target%%:*} max_len=${target##*:}
+        local dict=() work="$out/corpus/$name"
+        [ -f "$top/fuzz/$name.dict" ] && dict=(-dict="$top/fuzz/$name.dict")
+        mkdir -p "$work"
+        echo "== fuzz_$name for $seconds s"
+        (cd "$out" && ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=64 "./fuzz_$name" -max_total_time="$seconds" \
+            -max_len="$max_len" -print_final_stats=1 "${dict[@]}" "$work" "$top/fuzz/corpus/$name") ||
+            failed=1
+    done
+    return $failed
+}
+
 install_deps
 case "$mode" in
     build) do_build ;;
     run) do_build; exec "$build/vxPlayer" ;;
     test) shift || true; do_build; run_tests "$@" ;;
-    *) echo "usage: $0 run|test [ctest args]|build" >&2; exit 2 ;;
+    fuzz) shift || true; run_fuzz "$@" ;;
+    *) echo "usage: $0 run|test [ctest args]|build|fuzz [seconds]" >&2; exit 2 ;;
 esac

@@ -158,11 +158,8 @@ struct TMediaServerCallbacks {
     }
 
     static void *UriLog(void *, const char *Uri, MHD_Connection *) {
-        const char *Query = strchr(Uri, '?');
-        const size_t PathLength = Query ? size_t(Query - Uri) : strlen(Uri);
-        const QByteArray Path = QByteArray::fromRawData(Uri, qsizetype(PathLength));
         std::uintptr_t Mark = RequestFresh;
-        if (Path.contains("%00"))
+        if (TMediaServer::RawPathHoldsNul(Uri))
             Mark |= RequestNulInPath;
         return MarkPointer(Mark);
     }
@@ -245,13 +242,21 @@ QByteArray TMediaServer::FindLibraryFile(const QByteArray &Path, const QByteArra
     return {};
 }
 
+bool TMediaServer::RawPathHoldsNul(QByteArrayView Target) {
+    const qsizetype Query = Target.indexOf('?');
+    return (Query < 0 ? Target : Target.first(Query)).contains("%00");
+}
+
+QByteArray TMediaServer::LookupRequest(const QByteArray &Url, bool NulInPath,
+                                       const QByteArrayList &Library) {
+    return NulInPath ? QByteArray() : FindLibraryFile(DecodeRequestPath(Url), Library);
+}
+
 bool TMediaServer::AnswerRequest(MHD_Connection *Connection, const char *Url, bool NulInPath) {
     QByteArray File;
-    const QByteArray Path = NulInPath ? QByteArray() : DecodeRequestPath(QByteArray(Url));
-    if (!Path.isEmpty() && FLibrary) {
+    if (FLibrary)
         if (const auto Library = FLibrary())
-            File = FindLibraryFile(Path, *Library);
-    }
+            File = LookupRequest(QByteArray(Url), NulInPath, *Library);
 
     int Fd = -1;
     struct stat Info {};

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -54,6 +55,12 @@ public:
     // The last library entry that is not an http URL and contains Path
     // (case-sensitive), or empty.
     static QByteArray FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library);
+    // Whether a raw request target's path (before any "?") holds "%00".
+    static bool RawPathHoldsNul(QByteArrayView Target);
+    // The library file a request names, or empty: Url as libmicrohttpd decoded it,
+    // NulInPath from RawPathHoldsNul of the raw target.
+    static QByteArray LookupRequest(const QByteArray &Url, bool NulInPath,
+                                    const QByteArrayList &Library);
 
     // Connection timeout and limits of the server. The timeout and the limit per
     // client address keep peers that merely hold sockets open from locking out
