@@ -92,9 +92,11 @@ private:
     // without a walk over the whole list (loaded files may repeat a source).
     QHash<QByteArray, int> FKeys;
 
-    mutable std::mutex FSnapshotLock;
     // A library file that exists but could not be read: it is moved aside, not
     // overwritten, by the first save, so the entries it holds are not lost.
     QString FUnreadFile;
+
+    // Guards FSnapshot: the GUI thread swaps it, the media server's threads read it.
+    mutable std::mutex FSnapshotLock;
     std::shared_ptr<const QByteArrayList> FSnapshot;
 };

@@ -78,6 +78,7 @@ private:
     unsigned FTimeoutSeconds;
     MHD_Daemon *FDaemon = nullptr;
     quint16 FPort = 0;
+    // Guards FLastLog: libmicrohttpd's threads write it, the GUI thread reads it.
     std::mutex FLogLock;
     QString FLastLog;
 };
