@@ -2,6 +2,12 @@
 
 #include "Utils.h"
 
+#include <cstddef>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
 const TCommandTable &SpeakerCommands() {
     using S = TCommandShape;
     static const TCommandTable Table{
@@ -35,6 +41,23 @@ const TCommandEntry *FindCommand(const TCommandTable &Table, QByteArrayView Word
         if (Entry.Word == Word)
             return &Entry;
     return nullptr;
+}
+
+qint64 SinceLastDataMs(qintptr SocketDescriptor) {
+    tcp_info Info{};
+    socklen_t Size = sizeof Info;
+    if (SocketDescriptor < 0 ||
+        getsockopt(int(SocketDescriptor), IPPROTO_TCP, TCP_INFO, &Info, &Size) != 0 ||
+        Size < offsetof(tcp_info, tcpi_last_data_recv) + sizeof Info.tcpi_last_data_recv)
+        return 0;
+    return qint64(Info.tcpi_last_data_recv);
+}
+
+qint64 KernelBytesWaiting(qintptr SocketDescriptor) {
+    int Waiting = 0;
+    if (SocketDescriptor < 0 || ioctl(int(SocketDescriptor), FIONREAD, &Waiting) != 0)
+        return 0;
+    return Waiting;
 }
 
 std::optional<qint32> ParseCommandInteger(QByteArrayView Text) {

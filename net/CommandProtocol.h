@@ -36,6 +36,12 @@ const TCommandTable &SpeakerCommands();
 // The words a controller reads from a speaker.
 const TCommandTable &ControllerCommands();
 
+// Milliseconds since the kernel received the newest data on a connected TCP socket, 0 when it
+// cannot tell: lines read late (the GUI thread was busy) are judged by when they arrived.
+qint64 SinceLastDataMs(qintptr SocketDescriptor);
+// Bytes the kernel holds for a socket that nobody has read yet.
+qint64 KernelBytesWaiting(qintptr SocketDescriptor);
+
 // The wire's integer rule: decimal digits with an optional leading "-", 32-bit range.
 std::optional<qint32> ParseCommandInteger(QByteArrayView Text);
 

@@ -9,13 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstddef>
 #include <deque>
-
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -149,13 +143,7 @@ void TCommandServer::OnReadyRead(TConnectionId Id) {
 
 qint64 TCommandServer::ArrivalMs(TConnection &Connection) {
     const qint64 Now = NowMs();
-    qint64 Arrived = Now;
-    tcp_info Info{};
-    socklen_t Size = sizeof Info;
-    const qintptr Fd = Connection.Socket->socketDescriptor();
-    if (Fd >= 0 && getsockopt(int(Fd), IPPROTO_TCP, TCP_INFO, &Info, &Size) == 0 &&
-        Size >= offsetof(tcp_info, tcpi_last_data_recv) + sizeof Info.tcpi_last_data_recv)
-        Arrived = Now - qint64(Info.tcpi_last_data_recv);
+    const qint64 Arrived = Now - SinceLastDataMs(Connection.Socket->socketDescriptor());
     // Never before bytes that were read earlier.
     Connection.LastArrival = std::clamp(Arrived, Connection.LastArrival, Now);
     return Connection.LastArrival;
@@ -165,9 +153,7 @@ void TCommandServer::ReadWaiting(TConnectionId Id) {
     TConnection *Connection = Find(Id);
     if (!Connection)
         return;
-    int Waiting = 0;
-    const qintptr Fd = Connection->Socket->socketDescriptor();
-    if (Fd >= 0 && ioctl(int(Fd), FIONREAD, &Waiting) == 0 && Waiting > 0)
+    if (KernelBytesWaiting(Connection->Socket->socketDescriptor()) > 0)
         Connection->Socket->waitForReadyRead(0); // moves them into the socket, never waits
     if ((Connection = Find(Id)) && Connection->Socket->bytesAvailable() > 0)
         OnReadyRead(Id);
