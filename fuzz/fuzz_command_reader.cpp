@@ -1,6 +1,7 @@
 // The command reader, both tables. The same bytes read whole and in random pieces give the
 // same messages; read in random pieces with random deadlines, every message keeps to its
-// table entry and to the limits on lines, items and payload.
+// table entry and to the limits on lines, items and payload. A byte 0xFF followed by n
+// stands for 64 * (n + 1) bytes "u", so that short inputs reach the line length limit.
 #include "CommandReader.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -58,6 +59,17 @@ void CheckMessage(const TCommandTable &Table, const TCommandMessage &Message) {
     }
 }
 
+QByteArray Expand(const std::vector<uint8_t> &Bytes) {
+    QByteArray Wire;
+    for (size_t I = 0; I < Bytes.size(); ++I) {
+        if (Bytes[I] == 0xFF && I + 1 < Bytes.size())
+            Wire.append(64 * (qsizetype(Bytes[++I]) + 1), 'u');
+        else
+            Wire.append(char(Bytes[I]));
+    }
+    return Wire;
+}
+
 // Feeds Wire in pieces of random length; between pieces the clock may move on and the
 // owner's timer may fire.
 std::vector<TCommandMessage> ReadInPieces(const TCommandTable &Table, qint64 Timeout,
@@ -68,7 +80,7 @@ std::vector<TCommandMessage> ReadInPieces(const TCommandTable &Table, qint64 Tim
     qint64 Now = 0;
     for (qsizetype Pos = 0; Pos < Wire.size();) {
         const qsizetype Piece =
-            std::min<qsizetype>(Wire.size() - Pos, qsizetype(Random() % 64) + 1);
+            std::min<qsizetype>(Wire.size() - Pos, qsizetype(Random() % 512) + 1);
         if (Deadlines) {
             Now += Random() % 4 == 0 ? qint64(Random() % (2 * Timeout + 1)) : 0;
             if (Random() % 2 == 0)
@@ -91,8 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
     const TCommandTable &Table = In.ConsumeBool() ? SpeakerCommands() : ControllerCommands();
     const qint64 Timeout = In.ConsumeIntegralInRange<qint64>(1, 10000);
     std::minstd_rand Random(In.ConsumeIntegral<uint32_t>());
-    const std::vector<uint8_t> Bytes = In.ConsumeRemainingBytes<uint8_t>();
-    const QByteArray Wire(reinterpret_cast<const char *>(Bytes.data()), qsizetype(Bytes.size()));
+    const QByteArray Wire = Expand(In.ConsumeRemainingBytes<uint8_t>());
 
     TCommandReader Whole(Table, Timeout);
     Whole.Feed(Wire, 0);
