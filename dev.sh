@@ -3,23 +3,33 @@
 # ./dev.sh test  installs what is missing, builds and runs every test
 # ./dev.sh build installs what is missing and builds
 # ./dev.sh package installs what is missing and builds the Debian package
+# ./dev.sh fuzz [seconds]  builds the fuzz targets with clang in build-fuzz and runs each
+#                          for the given time (60 s by default); not part of CI
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 build=${VX_BUILD_DIR:-$top/build}
 mode=${1:-run}
 
-install_deps() {
+# Installs whichever of the named Debian packages are missing.
+install_packages() {
     local missing=()
-    while read -r pkg; do
-        [ -n "$pkg" ] || continue
+    for pkg in "$@"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || missing+=("$pkg")
-    done < "$top/scripts/deps.txt"
+    done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+install_deps() {
+    local pkgs=()
+    while read -r pkg; do
+        [ -n "$pkg" ] && pkgs+=("$pkg")
+    done < "$top/scripts/deps.txt"
+    install_packages "${pkgs[@]}"
 }
 
 do_build() {
@@ -48,11 +58,34 @@ run_tests() {
     "${ns[@]}" bash -c "ip link set lo up && cd '$build' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 $*"
 }
 
+# Each target starts from the seeds in fuzz/corpus/<target> and keeps what it finds in
+# build-fuzz/corpus/<target>; a crash leaves its input in build-fuzz.
+run_fuzz() {
+    local seconds=${1:-60} out="$top/build-fuzz" gen=()
+    # Only for fuzzing: clang, its libFuzzer and sanitizer runtimes, the symbolizer.
+    install_packages clang libclang-rt-14-dev llvm-14
+    command -v ninja >/dev/null && gen=(-G Ninja)
+    [ -f "$out/CMakeCache.txt" ] || CXX=clang++ cmake -S "$top/fuzz" -B "$out" "${gen[@]}"
+    cmake --build "$out" -j "$(nproc)"
+    local failed=0
+    for name in command_reader request_path library_file; do
+        local dict=() work="$out/corpus/$name"
+        [ -f "$top/fuzz/$name.dict" ] && dict=(-dict="$top/fuzz/$name.dict")
+        mkdir -p "$work"
+        echo "== fuzz_$name for $seconds s"
+        (cd "$out" && ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=64 "./fuzz_$name" -max_total_time="$seconds" \
+            -max_len=4096 -print_final_stats=1 "${dict[@]}" "$work" "$top/fuzz/corpus/$name") ||
+            failed=1
+    done
+    return $failed
+}
+
 install_deps
 case "$mode" in
     build) do_build ;;
     run) do_build; exec "$build/vxPlayer" ;;
     test) shift || true; do_build; run_tests "$@" ;;
     package) do_package ;;
-    *) echo "usage: $0 run|test [ctest args]|build|package" >&2; exit 2 ;;
+    fuzz) shift || true; run_fuzz "$@" ;;
+    *) echo "usage: $0 run|test [ctest args]|build|package|fuzz [seconds]" >&2; exit 2 ;;
 esac

@@ -8,6 +8,52 @@
 
 #include <algorithm>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+bool PathExists(const QByteArray &Path) {
+    struct stat Info {};
+    return lstat(Path.constData(), &Info) == 0;
+}
+
+// The entry of Folder whose name Qt reads as Name, or empty.
+QByteArray EntryReadAs(const QByteArray &Folder, const QString &Name) {
+    QByteArray Found;
+    DIR *Dir = opendir(Folder.isEmpty() ? "/" : Folder.constData());
+    if (!Dir)
+        return Found;
+    while (const dirent *Entry = readdir(Dir)) {
+        if (QFile::decodeName(Entry->d_name) == Name) {
+            Found = Entry->d_name;
+            break;
+        }
+    }
+    closedir(Dir);
+    return Found;
+}
+
+// Path's parts that Qt could not hold (U+FFFD) replaced by the entries they stand for.
+QByteArray RecoverPath(const QByteArray &Path) {
+    if (!Path.startsWith('/') || Path.contains('\0') || PathExists(Path))
+        return Path;
+    QByteArray Result;
+    for (const QByteArray &Part : Path.split('/')) {
+        if (Part.isEmpty())
+            continue;
+        QByteArray Next = Result + '/' + Part;
+        if (!PathExists(Next))
+            if (const QByteArray Entry = EntryReadAs(Result, QFile::decodeName(Part));
+                !Entry.isEmpty())
+                Next = Result + '/' + Entry;
+        Result = Next;
+    }
+    return PathExists(Result) ? Result : Path;
+}
+
+} // namespace
+
 TMusicLibrary::TMusicLibrary(QObject *Parent)
     : QAbstractListModel(Parent), FSnapshot(std::make_shared<const QByteArrayList>()) {}
 
@@ -15,6 +61,11 @@ QByteArray TMusicLibrary::DisplayName(const QByteArray &Source) {
     if (StartsWithAscii(Source, "http://"))
         return DocumentName(Source);
     return FileNamePart(Source);
+}
+
+QByteArray TMusicLibrary::LocalSource(const QUrl &Url) {
+    // The encoded path keeps every byte; QUrl's decoded forms would not.
+    return RecoverPath(QByteArray::fromPercentEncoding(Url.path(QUrl::FullyEncoded).toLatin1()));
 }
 
 bool TMusicLibrary::LoadFromFile(const QString &Path, QString *Error) {
@@ -37,6 +88,11 @@ bool TMusicLibrary::LoadFromFile(const QString &Path, QString *Error) {
                 *Error = FileError("Cannot open file", Path, File.errorString());
         }
     }
+    LoadFromText(std::move(Text));
+    return Ok;
+}
+
+void TMusicLibrary::LoadFromText(QByteArray Text) {
     const qsizetype Nul = Text.indexOf('\0');
     if (Nul >= 0)
         Text.truncate(Nul);
@@ -53,14 +109,17 @@ bool TMusicLibrary::LoadFromFile(const QString &Path, QString *Error) {
     }
     endResetModel();
     Publish();
-    return Ok;
 }
 
 bool TMusicLibrary::SaveToFile(const QString &Path, QString *Error) {
     if (!FUnreadFile.isEmpty() && FUnreadFile == Path && QFileInfo::exists(Path)) {
+        // An earlier rescue is never replaced: the next free name is taken. rename()
+        // refuses a name that exists.
         const QString Aside = Path + QStringLiteral(".unreadable");
-        QFile::remove(Aside);
-        if (!QFile::rename(Path, Aside)) {
+        bool Moved = false;
+        for (int N = 1; N <= 1000 && !Moved; ++N)
+            Moved = QFile::rename(Path, N == 1 ? Aside : Aside + '.' + QString::number(N));
+        if (!Moved) {
             if (Error)
                 *Error = FileError("Cannot create file", Path,
                                    QStringLiteral("The unreadable file could not be moved aside."));
@@ -68,15 +127,7 @@ bool TMusicLibrary::SaveToFile(const QString &Path, QString *Error) {
         }
     }
     FUnreadFile.clear();
-    QByteArray Text;
-    qsizetype Size = 0;
-    for (const TLibraryEntry &Entry : FRows)
-        Size += Entry.Source.size() + 2;
-    Text.reserve(Size);
-    for (const TLibraryEntry &Entry : FRows) {
-        Text.append(Entry.Source);
-        Text.append("\r\n");
-    }
+    const QByteArray Text = FileText();
     QSaveFile File(Path);
     if (File.open(QIODevice::WriteOnly) && File.write(Text) == Text.size() && File.commit())
         return true;
@@ -86,7 +137,24 @@ bool TMusicLibrary::SaveToFile(const QString &Path, QString *Error) {
     return false;
 }
 
+QByteArray TMusicLibrary::FileText() const {
+    QByteArray Text;
+    qsizetype Size = 0;
+    for (const TLibraryEntry &Entry : FRows)
+        Size += Entry.Source.size() + 2;
+    Text.reserve(Size);
+    for (const TLibraryEntry &Entry : FRows) {
+        Text.append(Entry.Source);
+        Text.append("\r\n");
+    }
+    return Text;
+}
+
 bool TMusicLibrary::Accept(const QByteArray &Source, QByteArray &Name) {
+    // Such a name would come back from the file as other lines, or cut short.
+    for (const char Bad : {'\r', '\n', '\0'})
+        if (Source.contains(Bad))
+            return false;
     Name = DisplayName(Source);
     if (!IsAcceptedAudioName(Name))
         return false;

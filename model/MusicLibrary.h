@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 #include <mutex>
@@ -30,13 +31,18 @@ public:
     // Replaces everything with the lines of Path. A missing file gives an empty
     // library and true; an unreadable one an empty library, false and *Error.
     bool LoadFromFile(const QString &Path, QString *Error = nullptr);
-    // Writes the rows' sources, top to bottom, each ending in CR LF; the old file
-    // stays untouched when this fails (false and *Error). A file that could not be
-    // loaded is kept as Path + ".unreadable" instead of being overwritten.
+    // Replaces everything with the lines of Text, read as the library file is.
+    void LoadFromText(QByteArray Text);
+    // Writes FileText(); the old file stays untouched when this fails (false and
+    // *Error). A file that could not be loaded is kept as Path + ".unreadable"
+    // (".unreadable.2", ... when that is taken) instead of being overwritten.
     bool SaveToFile(const QString &Path, QString *Error = nullptr);
+    // The rows' sources, top to bottom, each ending in CR LF.
+    QByteArray FileText() const;
 
     // Appends Source when its name is an accepted audio name and it is new
-    // (A-Z case ignored, not blank); refusals are silent. True when appended.
+    // (A-Z case ignored, not blank) and it can be a line of the file (no CR, LF
+    // or NUL); refusals are silent. True when appended.
     bool AddToLibrary(const QByteArray &Source);
     // AddToLibrary for each source in order, published to readers once;
     // returns how many were appended.
@@ -64,6 +70,10 @@ public:
 
     // The name a row shows for Source: DocumentName for http URLs, else the file name.
     static QByteArray DisplayName(const QByteArray &Source);
+    // The source for a local file URL (a drop, a file dialog): the path's bytes as the
+    // file system has them. Qt turns a name that is not valid UTF-8 into U+FFFD; when
+    // the path does not exist, each such part is looked up in its folder by that form.
+    static QByteArray LocalSource(const QUrl &Url);
 
     int rowCount(const QModelIndex &Parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
@@ -82,9 +92,11 @@ private:
     // without a walk over the whole list (loaded files may repeat a source).
     QHash<QByteArray, int> FKeys;
 
-    mutable std::mutex FSnapshotLock;
     // A library file that exists but could not be read: it is moved aside, not
     // overwritten, by the first save, so the entries it holds are not lost.
     QString FUnreadFile;
+
+    // Guards FSnapshot: the GUI thread swaps it, the media server's threads read it.
+    mutable std::mutex FSnapshotLock;
     std::shared_ptr<const QByteArrayList> FSnapshot;
 };

@@ -2,13 +2,23 @@
 
 #include "Utils.h"
 
+#include <cstddef>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
 const TCommandTable &SpeakerCommands() {
     using S = TCommandShape;
     static const TCommandTable Table{
-        {"GET", S::WordOnly, false, false},      {"ADD", S::Counted, false, false},
-        {"UPDATELIST", S::Counted, false, true}, {"STATE", S::Single, true, false},
-        {"VOLUMN", S::Single, true, false},      {"MUTE", S::Single, true, false},
-        {"URL", S::Single, false, false},        {"UPDATEPOSITION", S::Single, true, false},
+        {.Word = "GET", .Shape = S::WordOnly},
+        {.Word = "ADD", .Shape = S::Counted},
+        {.Word = "UPDATELIST", .Shape = S::Counted, .KeepOnBadCount = true},
+        {.Word = "STATE", .Shape = S::Single, .Numeric = true},
+        {.Word = "VOLUMN", .Shape = S::Single, .Numeric = true},
+        {.Word = "MUTE", .Shape = S::Single, .Numeric = true},
+        {.Word = "URL", .Shape = S::Single},
+        {.Word = "UPDATEPOSITION", .Shape = S::Single, .Numeric = true},
     };
     return Table;
 }
@@ -16,14 +26,41 @@ const TCommandTable &SpeakerCommands() {
 const TCommandTable &ControllerCommands() {
     using S = TCommandShape;
     static const TCommandTable Table{
-        {"LIST", S::Counted, false, false},     {"STATE", S::Single, true, false},
-        {"VOLUMN", S::Single, true, false},     {"URL", S::Single, false, false},
-        {"POSITION", S::Counted, false, false}, {"MUTE", S::Single, true, false},
+        {.Word = "LIST", .Shape = S::Counted},
+        {.Word = "STATE", .Shape = S::Single, .Numeric = true},
+        {.Word = "VOLUMN", .Shape = S::Single, .Numeric = true},
+        {.Word = "URL", .Shape = S::Single},
+        {.Word = "POSITION", .Shape = S::Counted},
+        {.Word = "MUTE", .Shape = S::Single, .Numeric = true},
     };
     return Table;
 }
 
-std::optional<qint32> ParseCommandInteger(const QByteArray &Text) {
+const TCommandEntry *FindCommand(const TCommandTable &Table, QByteArrayView Word) {
+    for (const TCommandEntry &Entry : Table)
+        if (Entry.Word == Word)
+            return &Entry;
+    return nullptr;
+}
+
+qint64 SinceLastDataMs(qintptr SocketDescriptor) {
+    tcp_info Info{};
+    socklen_t Size = sizeof Info;
+    if (SocketDescriptor < 0 ||
+        getsockopt(int(SocketDescriptor), IPPROTO_TCP, TCP_INFO, &Info, &Size) != 0 ||
+        Size < offsetof(tcp_info, tcpi_last_data_recv) + sizeof Info.tcpi_last_data_recv)
+        return 0;
+    return qint64(Info.tcpi_last_data_recv);
+}
+
+qint64 KernelBytesWaiting(qintptr SocketDescriptor) {
+    int Waiting = 0;
+    if (SocketDescriptor < 0 || ioctl(int(SocketDescriptor), FIONREAD, &Waiting) != 0)
+        return 0;
+    return Waiting;
+}
+
+std::optional<qint32> ParseCommandInteger(QByteArrayView Text) {
     qsizetype I = 0;
     const bool Negative = Text.startsWith('-');
     if (Negative)
@@ -46,11 +83,15 @@ std::optional<qint32> ParseCommandInteger(const QByteArray &Text) {
     return qint32(Value);
 }
 
-bool IsCountedWord(const QByteArray &Word) {
-    return Word == "LIST" || Word == "POSITION" || Word == "ADD" || Word == "UPDATELIST";
-}
-
 namespace {
+
+// Whether the side that reads Word expects a count line and items.
+bool IsCounted(const QByteArray &Word) {
+    for (const TCommandTable *Table : {&SpeakerCommands(), &ControllerCommands()})
+        if (const TCommandEntry *Entry = FindCommand(*Table, Word))
+            return Entry->Shape == TCommandShape::Counted;
+    return false;
+}
 
 void AppendLine(QByteArray &Out, const QByteArray &Line) {
     if (Line.startsWith('.'))
@@ -62,10 +103,12 @@ void AppendLine(QByteArray &Out, const QByteArray &Line) {
 } // namespace
 
 QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload, TEmptyArgument Empty) {
-    QByteArray Out;
-    AppendLine(Out, Word);
     const QByteArrayList Lines = SplitLines(Payload);
-    if (IsCountedWord(Word)) {
+    QByteArray Out;
+    // Every line may gain a "." and a CR LF; one allocation for the whole message.
+    Out.reserve(Word.size() + Payload.size() + 3 * Lines.size() + 16);
+    AppendLine(Out, Word);
+    if (IsCounted(Word)) {
         AppendLine(Out, QByteArray::number(Lines.size()));
         for (const QByteArray &Line : Lines)
             AppendLine(Out, Line);

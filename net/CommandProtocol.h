@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 
 #include <optional>
 
 // Limits and timing of the command connection (TCP 37400).
-constexpr qsizetype MaxCommandLineLength = 16384; // bytes, line terminator not counted
-constexpr qint32 MaxCommandItemCount = 100000;    // item lines in one counted message
-constexpr qint64 CommandLineTimeoutMs = 5000;     // wait for each argument line
+constexpr qsizetype MaxCommandLineLength = 16384;      // bytes, line terminator not counted
+constexpr qint32 MaxCommandItemCount = 100000;         // item lines in one counted message
+constexpr qint64 MaxCommandPayload = 16 * 1024 * 1024; // item bytes in one message, no terminators
+constexpr qint64 CommandLineTimeoutMs = 5000;          // wait for each argument line
 
 // What follows a command's word line.
 enum class TCommandShape {
@@ -34,8 +36,14 @@ const TCommandTable &SpeakerCommands();
 // The words a controller reads from a speaker.
 const TCommandTable &ControllerCommands();
 
+// Milliseconds since the kernel received the newest data on a connected TCP socket, 0 when it
+// cannot tell: lines read late (the GUI thread was busy) are judged by when they arrived.
+qint64 SinceLastDataMs(qintptr SocketDescriptor);
+// Bytes the kernel holds for a socket that nobody has read yet.
+qint64 KernelBytesWaiting(qintptr SocketDescriptor);
+
 // The wire's integer rule: decimal digits with an optional leading "-", 32-bit range.
-std::optional<qint32> ParseCommandInteger(const QByteArray &Text);
+std::optional<qint32> ParseCommandInteger(QByteArrayView Text);
 
 // Whether an empty Single argument is written as an empty line or left out.
 enum class TEmptyArgument {
@@ -43,12 +51,12 @@ enum class TEmptyArgument {
     Send, // controller: the argument line is always written
 };
 
-// Whether Word is sent as a counted message ("LIST", "POSITION", "ADD", "UPDATELIST").
-bool IsCountedWord(const QByteArray &Word);
+// The entry for Word in Table, or null when Table does not hold it.
+const TCommandEntry *FindCommand(const TCommandTable &Table, QByteArrayView Word);
 
 // The bytes of one whole message: the word line, then the count line and the payload's lines
-// for counted words, else the payload as one argument line. Every line ends with CR LF and a
-// line starting with "." gets one more "." in front.
+// for a word that a reader's table counts, else the payload as one argument line. Every line ends
+// with CR LF and a line starting with "." gets one more "." in front.
 QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload,
                         TEmptyArgument Empty = TEmptyArgument::Omit);
 

@@ -1,8 +1,9 @@
 #include "CommandReader.h"
 
-TCommandReader::TCommandReader(const TCommandTable &Table) : FTable(Table) {}
+TCommandReader::TCommandReader(const TCommandTable &Table, qint64 LineTimeoutMs)
+    : FTable(Table), FLineTimeout(LineTimeoutMs) {}
 
-void TCommandReader::Feed(const QByteArray &Bytes, qint64 NowMs) {
+void TCommandReader::Feed(QByteArrayView Bytes, qint64 NowMs) {
     // A line that completes after its deadline is late even when the timer has not fired yet.
     Expire(NowMs);
     qsizetype Pos = 0;
@@ -19,21 +20,25 @@ void TCommandReader::Feed(const QByteArray &Bytes, qint64 NowMs) {
                 LineTooLong();
                 return;
             }
-            FPartial.append(Bytes.constData() + Pos, Bytes.size() - Pos);
+            FPartial.append(Bytes.sliced(Pos));
             return;
         }
         if (FSkipping) {
             FSkipping = false;
         } else {
-            QByteArray Line = FPartial;
-            FPartial.clear();
-            Line.append(Bytes.constData() + Pos, Lf - Pos);
+            // A line that lies whole in Bytes is read in place, without a copy.
+            QByteArrayView Line = Bytes.sliced(Pos, Lf - Pos);
+            if (!FPartial.isEmpty()) {
+                FPartial.append(Line);
+                Line = FPartial;
+            }
             if (Line.endsWith('\r'))
                 Line.chop(1);
             if (Line.size() > MaxCommandLineLength)
                 DropMessage();
             else
                 TakeLine(Line, NowMs);
+            FPartial.clear();
         }
         Pos = Lf + 1;
     }
@@ -101,17 +106,14 @@ void TCommandReader::StartMessage(const TCommandEntry &Entry, qint64 NowMs) {
         FPhase = TPhase::Count;
         break;
     }
-    FDeadline = NowMs + CommandLineTimeoutMs;
+    FDeadline = NowMs + FLineTimeout;
 }
 
-void TCommandReader::TakeLine(const QByteArray &Line, qint64 NowMs) {
+void TCommandReader::TakeLine(QByteArrayView Line, qint64 NowMs) {
     switch (FPhase) {
     case TPhase::Word:
-        for (const TCommandEntry &Entry : std::as_const(FTable))
-            if (Line == Entry.Word) {
-                StartMessage(Entry, NowMs);
-                return;
-            }
+        if (const TCommandEntry *Entry = FindCommand(FTable, Line))
+            StartMessage(*Entry, NowMs);
         return;
     case TPhase::Argument:
         if (FEntry.Numeric) {
@@ -122,7 +124,7 @@ void TCommandReader::TakeLine(const QByteArray &Line, qint64 NowMs) {
             }
             FCurrent.Value = *Value;
         }
-        FCurrent.Lines.append(Line);
+        FCurrent.Lines.append(Line.toByteArray());
         Deliver();
         return;
     case TPhase::Count: {
@@ -145,15 +147,20 @@ void TCommandReader::TakeLine(const QByteArray &Line, qint64 NowMs) {
         }
         FRemaining = *Count;
         FPhase = TPhase::Items;
-        FDeadline = NowMs + CommandLineTimeoutMs;
+        FDeadline = NowMs + FLineTimeout;
         return;
     }
     case TPhase::Items:
-        FCurrent.Lines.append(Line);
+        FPayload += Line.size();
+        if (FPayload > MaxCommandPayload) {
+            DropMessage();
+            return;
+        }
+        FCurrent.Lines.append(Line.toByteArray());
         if (--FRemaining == 0)
             Deliver();
         else
-            FDeadline = NowMs + CommandLineTimeoutMs;
+            FDeadline = NowMs + FLineTimeout;
         return;
     }
 }
@@ -167,4 +174,5 @@ void TCommandReader::DropMessage() {
     FCurrent = TCommandMessage{};
     FPhase = TPhase::Word;
     FRemaining = 0;
+    FPayload = 0;
 }

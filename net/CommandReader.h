@@ -32,15 +32,19 @@ struct TCommandMessage {
 //   as word lines.
 // - A count of 0 or less gives no lines. A count that is not an integer drops the message
 //   (or delivers it empty, per table entry). A count above MaxCommandItemCount drops the
-//   message. In both drop cases the item lines that follow are read as word lines.
+//   message, and so do items whose bytes together pass MaxCommandPayload. In these drop
+//   cases the item lines that follow are read as word lines.
 // - A line longer than MaxCommandLineLength drops the message being read; the rest of that
 //   line is skipped without being buffered and reading resumes after its LF.
 class TCommandReader {
 public:
-    explicit TCommandReader(const TCommandTable &Table);
+    // LineTimeoutMs: how long each argument line may take (tests shorten it).
+    explicit TCommandReader(const TCommandTable &Table,
+                            qint64 LineTimeoutMs = CommandLineTimeoutMs);
 
-    // Takes the next bytes received; NowMs is a monotonic clock in milliseconds.
-    void Feed(const QByteArray &Bytes, qint64 NowMs);
+    // Takes the next bytes received; NowMs (a monotonic clock in milliseconds) is when they
+    // arrived. Bytes that complete a line after its deadline find the message expired.
+    void Feed(QByteArrayView Bytes, qint64 NowMs);
     // Applies a passed argument deadline, if any.
     void Expire(qint64 NowMs);
     // When Expire() next has work to do, if a message waits for an argument line.
@@ -53,19 +57,21 @@ public:
 private:
     enum class TPhase { Word, Argument, Count, Items };
 
-    void TakeLine(const QByteArray &Line, qint64 NowMs);
+    void TakeLine(QByteArrayView Line, qint64 NowMs);
     void StartMessage(const TCommandEntry &Entry, qint64 NowMs);
     void Deliver();
     void DropMessage();
     void LineTooLong();
 
     TCommandTable FTable;
+    qint64 FLineTimeout;
     QByteArray FPartial;    // bytes of an unfinished line, at most the limit + one CR
     bool FSkipping = false; // inside an overlong line: discard up to its LF
     TPhase FPhase = TPhase::Word;
     TCommandEntry FEntry; // the entry of the message being read
     TCommandMessage FCurrent;
     qint32 FRemaining = 0; // item lines still to come
+    qint64 FPayload = 0;   // item bytes read so far
     qint64 FDeadline = 0;
     std::deque<TCommandMessage> FReady;
 };

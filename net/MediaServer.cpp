@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -18,10 +19,24 @@ namespace {
 
 const char NotFoundBody[] = "The document requested is not availabe.";
 
-// Per-request marks handed to libmicrohttpd: whether the handler has seen the
-// request yet, and whether the raw path held "%00" (libmicrohttpd's own
-// decoding cuts the path there, so the handler would see a shorter path).
-char FreshRequest, FreshRequestNul, SeenRequest, SeenRequestNul;
+// What the handler knows of a request between its calls, kept in
+// libmicrohttpd's per-request pointer as a small number (never dereferenced):
+// whether the handler has seen the request yet, and whether the raw path held
+// "%00" (libmicrohttpd's own decoding cuts the path there, so the handler
+// would see a shorter path).
+enum TRequestMark : std::uintptr_t {
+    RequestFresh = 1,
+    RequestSeen = 2,
+    RequestNulInPath = 4,
+};
+
+void *MarkPointer(std::uintptr_t Mark) {
+    return reinterpret_cast<void *>(Mark);
+}
+
+std::uintptr_t MarkOf(void *Pointer) {
+    return reinterpret_cast<std::uintptr_t>(Pointer);
+}
 
 bool ParseNumber(const QByteArray &Text, qint64 &Value) {
     if (Text.isEmpty() || Text.size() > 18)
@@ -76,12 +91,20 @@ TByteRange ParseByteRange(const QByteArray &Header, qint64 Size) {
 }
 
 QByteArray MediaContentType(const QByteArray &FileName) {
+    // One entry per extension the library accepts (AudioExtensionList).
     static const QHash<QByteArray, QByteArray> Types = {
-        {".MP3", "audio/mpeg"},
-        {".M3U", "audio/x-mpegurl"},
-        {".WAV", "audio/wav"},
+        {".ASF", "video/x-ms-asf"},
+        {".ASX", "video/x-ms-asf"},
+        {".WPL", "application/vnd.ms-wpl"},
+        {".WM", "video/x-ms-wm"},
+        {".WX", "video/x-ms-wmx"},
+        {".WMD", "application/x-ms-wmd"},
+        {".WMZ", "application/x-ms-wmz"},
         {".WMA", "audio/x-ms-wma"},
         {".WAX", "audio/x-ms-wax"},
+        {".WAV", "audio/wav"},
+        {".MP3", "audio/mpeg"},
+        {".M3U", "audio/x-mpegurl"},
         {".MID", "audio/midi"},
         {".MIDI", "audio/midi"},
         {".RMI", "audio/midi"},
@@ -90,18 +113,6 @@ QByteArray MediaContentType(const QByteArray &FileName) {
         {".AIFF", "audio/aiff"},
         {".AU", "audio/basic"},
         {".SND", "audio/basic"},
-        {".ASF", "video/x-ms-asf"},
-        {".ASX", "video/x-ms-asf"},
-        {".WM", "video/x-ms-wm"},
-        {".WMX", "video/x-ms-wmx"},
-        {".WMZ", "application/x-ms-wmz"},
-        {".WMD", "application/x-ms-wmd"},
-        {".WPL", "application/vnd.ms-wpl"},
-        {".FLAC", "audio/flac"},
-        {".OGG", "audio/ogg"},
-        {".OPUS", "audio/ogg"},
-        {".M4A", "audio/mp4"},
-        {".AAC", "audio/aac"},
     };
     const QByteArray Name = FileNamePart(FileName);
     const qsizetype Dot = Name.lastIndexOf('.');
@@ -117,8 +128,8 @@ struct TMediaServerCallbacks {
     static MHD_Result Access(void *Self, MHD_Connection *Connection, const char *Url,
                              const char *Method, const char *, const char *, size_t *UploadDataSize,
                              void **RequestState) {
-        char *Mark = static_cast<char *>(*RequestState);
-        const bool Nul = Mark == &FreshRequestNul || Mark == &SeenRequestNul;
+        const std::uintptr_t Mark = MarkOf(*RequestState);
+        const bool Nul = (Mark & RequestNulInPath) != 0;
         const bool Get = strcmp(Method, MHD_HTTP_METHOD_GET) == 0;
         const bool Head = strcmp(Method, MHD_HTTP_METHOD_HEAD) == 0;
         if (!Get && !Head) {
@@ -134,22 +145,23 @@ struct TMediaServerCallbacks {
             MHD_destroy_response(Response);
             return Result;
         }
-        if (Mark != &SeenRequest && Mark != &SeenRequestNul) {
-            *RequestState = Nul ? &SeenRequestNul : &SeenRequest;
+        if ((Mark & RequestSeen) == 0) {
+            *RequestState = MarkPointer((Mark & RequestNulInPath) | RequestSeen);
             return MHD_YES;
         }
         if (*UploadDataSize != 0) {
             *UploadDataSize = 0; // a GET body is read and dropped
             return MHD_YES;
         }
-        return static_cast<TMediaServer *>(Self)->Answer(Connection, Url, Nul) ? MHD_YES : MHD_NO;
+        return static_cast<TMediaServer *>(Self)->AnswerRequest(Connection, Url, Nul) ? MHD_YES
+                                                                                      : MHD_NO;
     }
 
     static void *UriLog(void *, const char *Uri, MHD_Connection *) {
-        const char *Query = strchr(Uri, '?');
-        const size_t PathLength = Query ? size_t(Query - Uri) : strlen(Uri);
-        const QByteArray Path = QByteArray::fromRawData(Uri, qsizetype(PathLength));
-        return Path.contains("%00") ? &FreshRequestNul : &FreshRequest;
+        std::uintptr_t Mark = RequestFresh;
+        if (TMediaServer::RawPathHoldsNul(Uri))
+            Mark |= RequestNulInPath;
+        return MarkPointer(Mark);
     }
 
     static void Log(void *Self, const char *Format, va_list Args) {
@@ -161,7 +173,8 @@ struct TMediaServerCallbacks {
     }
 };
 
-TMediaServer::TMediaServer(TLibrarySource Library) : FLibrary(std::move(Library)) {}
+TMediaServer::TMediaServer(TLibrarySource Library, unsigned TimeoutSeconds)
+    : FLibrary(std::move(Library)), FTimeoutSeconds(TimeoutSeconds) {}
 
 TMediaServer::~TMediaServer() {
     Stop();
@@ -180,12 +193,13 @@ bool TMediaServer::Start(quint16 Port, QString *Error) {
     // One thread per connection: a slow or silent client never holds up another.
     const unsigned Flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
                            MHD_USE_POLL | MHD_USE_ERROR_LOG;
+    // The logger comes first, so that messages about the other options reach it too.
     FDaemon = MHD_start_daemon(
         Flags, Port, nullptr, nullptr, &TMediaServerCallbacks::Access, this,
-        MHD_OPTION_CONNECTION_TIMEOUT, TimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, ClientConnectionLimit, MHD_OPTION_URI_LOG_CALLBACK,
-        &TMediaServerCallbacks::UriLog, this, MHD_OPTION_EXTERNAL_LOGGER,
-        &TMediaServerCallbacks::Log, this, MHD_OPTION_END);
+        MHD_OPTION_EXTERNAL_LOGGER, &TMediaServerCallbacks::Log, this,
+        MHD_OPTION_CONNECTION_TIMEOUT, FTimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT,
+        ConnectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT, ClientConnectionLimit,
+        MHD_OPTION_URI_LOG_CALLBACK, &TMediaServerCallbacks::UriLog, this, MHD_OPTION_END);
     if (!FDaemon) {
         if (Error) {
             std::lock_guard Lock(FLogLock);
@@ -228,13 +242,21 @@ QByteArray TMediaServer::FindLibraryFile(const QByteArray &Path, const QByteArra
     return {};
 }
 
-bool TMediaServer::Answer(MHD_Connection *Connection, const char *Url, bool NulInPath) {
+bool TMediaServer::RawPathHoldsNul(QByteArrayView Target) {
+    const qsizetype Query = Target.indexOf('?');
+    return (Query < 0 ? Target : Target.first(Query)).contains("%00");
+}
+
+QByteArray TMediaServer::LookupRequest(const QByteArray &Url, bool NulInPath,
+                                       const QByteArrayList &Library) {
+    return NulInPath ? QByteArray() : FindLibraryFile(DecodeRequestPath(Url), Library);
+}
+
+bool TMediaServer::AnswerRequest(MHD_Connection *Connection, const char *Url, bool NulInPath) {
     QByteArray File;
-    const QByteArray Path = NulInPath ? QByteArray() : DecodeRequestPath(QByteArray(Url));
-    if (!Path.isEmpty() && FLibrary) {
+    if (FLibrary)
         if (const auto Library = FLibrary())
-            File = FindLibraryFile(Path, *Library);
-    }
+            File = LookupRequest(QByteArray(Url), NulInPath, *Library);
 
     int Fd = -1;
     struct stat Info {};

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -23,7 +24,8 @@ struct TByteRange {
 // list of several ranges, gives Whole (the whole file with 200).
 TByteRange ParseByteRange(const QByteArray &Header, qint64 Size);
 
-// The Content-Type sent for a file, chosen by its extension.
+// The Content-Type sent for a file, chosen by its extension (ASCII case ignored);
+// application/octet-stream for an extension the library does not accept.
 QByteArray MediaContentType(const QByteArray &FileName);
 
 // Serves the library's local files over HTTP to the players. Runs on
@@ -33,7 +35,8 @@ class TMediaServer {
 public:
     using TLibrarySource = std::function<std::shared_ptr<const QByteArrayList>()>;
 
-    explicit TMediaServer(TLibrarySource Library);
+    // A connection that makes no progress for TimeoutSeconds is closed; tests shorten it.
+    explicit TMediaServer(TLibrarySource Library, unsigned TimeoutSeconds = DefaultTimeoutSeconds);
     ~TMediaServer();
     TMediaServer(const TMediaServer &) = delete;
     TMediaServer &operator=(const TMediaServer &) = delete;
@@ -52,21 +55,30 @@ public:
     // The last library entry that is not an http URL and contains Path
     // (case-sensitive), or empty.
     static QByteArray FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library);
+    // Whether a raw request target's path (before any "?") holds "%00".
+    static bool RawPathHoldsNul(QByteArrayView Target);
+    // The library file a request names, or empty: Url as libmicrohttpd decoded it,
+    // NulInPath from RawPathHoldsNul of the raw target.
+    static QByteArray LookupRequest(const QByteArray &Url, bool NulInPath,
+                                    const QByteArrayList &Library);
 
-    // Connection timeout and limits of the server. The limit per client address
-    // keeps one peer that holds connections open from locking out every other.
-    static constexpr unsigned TimeoutSeconds = 30;
+    // Connection timeout and limits of the server. The timeout and the limit per
+    // client address keep peers that merely hold sockets open from locking out
+    // every other; a player paused for longer reconnects with a byte range.
+    static constexpr unsigned DefaultTimeoutSeconds = 30;
     static constexpr unsigned ConnectionLimit = 256;
     static constexpr unsigned ClientConnectionLimit = 32;
 
 private:
     friend struct TMediaServerCallbacks;
-    // IdHTTPServerMp3CommandGet's answer for one GET or HEAD request.
-    bool Answer(MHD_Connection *Connection, const char *Url, bool NulInPath);
+    // Queues the answer to one GET or HEAD request.
+    bool AnswerRequest(MHD_Connection *Connection, const char *Url, bool NulInPath);
 
     TLibrarySource FLibrary;
+    unsigned FTimeoutSeconds;
     MHD_Daemon *FDaemon = nullptr;
     quint16 FPort = 0;
+    // Guards FLastLog: libmicrohttpd's threads write it, the GUI thread reads it.
     std::mutex FLogLock;
     QString FLastLog;
 };

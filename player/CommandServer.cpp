@@ -9,11 +9,16 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <deque>
 
 namespace {
 
 // Many controllers may connect at the same moment (a whole office opening their pages).
 constexpr int ListenBacklog = 1024;
+// The socket gets the next message once it holds no more than this of the last one.
+constexpr qint64 HandOverMark = 64 * 1024;
+// Bytes read from a socket per step.
+constexpr qsizetype ReadSlice = 64 * 1024;
 
 QByteArray DottedAddress(const QHostAddress &Address) {
     bool IsV4 = false;
@@ -26,14 +31,23 @@ QByteArray DottedAddress(const QHostAddress &Address) {
 } // namespace
 
 struct TCommandServer::TConnection {
+    explicit TConnection(qint64 LineTimeoutMs) : Reader(SpeakerCommands(), LineTimeoutMs) {}
+
     TConnectionId Id = 0;
     QTcpSocket *Socket = nullptr;
     QTimer *Deadline = nullptr; // child of Socket
     QByteArray Peer;
-    TCommandReader Reader{SpeakerCommands()};
+    TCommandReader Reader;
+    qint64 LastArrival = 0;
+    qint64 LastProgress = 0;      // when the kernel last took output
+    std::deque<QByteArray> Queue; // whole messages not handed to the socket yet
+    qint64 Queued = 0;            // their bytes
+    QByteArray InSocket;          // the last message handed over, until nearly taken
 };
 
-TCommandServer::TCommandServer(QObject *Parent) : QObject(Parent), FServer(new QTcpServer(this)) {
+TCommandServer::TCommandServer(QObject *Parent, qint64 LineTimeoutMs)
+    : QObject(Parent), FServer(new QTcpServer(this)), FLineTimeout(LineTimeoutMs),
+      FReadBuffer(ReadSlice, Qt::Uninitialized) {
     FClock.start();
     FServer->setListenBacklogSize(ListenBacklog);
     connect(FServer, &QTcpServer::newConnection, this, &TCommandServer::OnNewConnection);
@@ -72,22 +86,29 @@ TCommandServer::TConnection *TCommandServer::Find(TConnectionId Id) const {
 
 void TCommandServer::OnNewConnection() {
     while (QTcpSocket *Socket = FServer->nextPendingConnection()) {
-        if (!AllowOthers) {
+        if (!AllowOthers || FConnections.size() >= MaxControllers) {
             // Refused: closed at once, nothing written.
             Socket->close();
             Socket->deleteLater();
             continue;
         }
-        auto Connection = std::make_shared<TConnection>();
+        auto Connection = std::make_shared<TConnection>(FLineTimeout);
         Connection->Id = FNextId++;
         Connection->Socket = Socket;
         Connection->Peer = DottedAddress(Socket->peerAddress());
         Connection->Deadline = new QTimer(Socket);
         Connection->Deadline->setSingleShot(true);
         Connection->Deadline->setTimerType(Qt::CoarseTimer);
+        Connection->LastProgress = NowMs();
 
         const TConnectionId Id = Connection->Id;
         connect(Socket, &QTcpSocket::readyRead, this, [this, Id] { OnReadyRead(Id); });
+        connect(Socket, &QTcpSocket::bytesWritten, this, [this, Id] {
+            if (TConnection *C = Find(Id)) {
+                C->LastProgress = NowMs();
+                Pump(*C);
+            }
+        });
         connect(Socket, &QTcpSocket::disconnected, this, [this, Id] { OnSocketGone(Id); });
         connect(Socket, &QTcpSocket::errorOccurred, this, [this, Id] {
             if (TConnection *C = Find(Id);
@@ -109,14 +130,37 @@ void TCommandServer::OnReadyRead(TConnectionId Id) {
     TConnection *Connection = Find(Id);
     if (!Connection)
         return;
-    const QByteArray Bytes = Connection->Socket->readAll();
-    if (Bytes.isEmpty())
+    const qint64 Arrived = ArrivalMs(*Connection);
+    // In slices, each handed over before the next is read: a handler may drop the connection.
+    while ((Connection = Find(Id))) {
+        const qint64 Size = Connection->Socket->read(FReadBuffer.data(), FReadBuffer.size());
+        if (Size <= 0)
+            return;
+        Connection->Reader.Feed(QByteArrayView(FReadBuffer.constData(), Size), Arrived);
+        DeliverMessages(Id);
+    }
+}
+
+qint64 TCommandServer::ArrivalMs(TConnection &Connection) {
+    const qint64 Now = NowMs();
+    const qint64 Arrived = Now - SinceLastDataMs(Connection.Socket->socketDescriptor());
+    // Never before bytes that were read earlier.
+    Connection.LastArrival = std::clamp(Arrived, Connection.LastArrival, Now);
+    return Connection.LastArrival;
+}
+
+void TCommandServer::ReadWaiting(TConnectionId Id) {
+    TConnection *Connection = Find(Id);
+    if (!Connection)
         return;
-    Connection->Reader.Feed(Bytes, NowMs());
-    DeliverMessages(Id);
+    if (KernelBytesWaiting(Connection->Socket->socketDescriptor()) > 0)
+        Connection->Socket->waitForReadyRead(0); // moves them into the socket, never waits
+    if ((Connection = Find(Id)) && Connection->Socket->bytesAvailable() > 0)
+        OnReadyRead(Id);
 }
 
 void TCommandServer::OnDeadline(TConnectionId Id) {
+    ReadWaiting(Id);
     TConnection *Connection = Find(Id);
     if (!Connection)
         return;
@@ -144,7 +188,7 @@ void TCommandServer::ArmDeadline(TConnection &Connection) {
         return;
     }
     const qint64 Wait = std::max<qint64>(0, *Next - NowMs());
-    Connection.Deadline->start(int(std::min<qint64>(Wait, CommandLineTimeoutMs)));
+    Connection.Deadline->start(int(std::min<qint64>(Wait, FLineTimeout)));
 }
 
 void TCommandServer::OnSocketGone(TConnectionId Id) {
@@ -166,6 +210,10 @@ void TCommandServer::Drop(TConnectionId Id, bool Abort) {
     if (!Connection)
         return;
     FOrder.removeOne(Id);
+    for (const QByteArray &Message : Connection->Queue)
+        Release(Message);
+    if (!Connection->InSocket.isNull())
+        Release(Connection->InSocket);
     QTcpSocket *Socket = Connection->Socket;
     Socket->disconnect(this);
     Connection->Deadline->disconnect(this);
@@ -181,25 +229,86 @@ void TCommandServer::Drop(TConnectionId Id, bool Abort) {
     Socket->deleteLater();
 }
 
-void TCommandServer::WriteTo(TConnection &Connection, const QByteArray &Bytes) {
-    QTcpSocket *Socket = Connection.Socket;
-    if (Socket->state() != QAbstractSocket::ConnectedState)
-        return;
-    Socket->write(Bytes);
-    if (Socket->bytesToWrite() <= MaxPendingOutput)
-        return;
-    // A controller that stopped reading: drop it rather than grow without bound. The signal
-    // goes out later so that a handler cannot re-enter a broadcast half way through.
-    const TConnectionId Id = Connection.Id;
+void TCommandServer::DropLater(TConnectionId Id) {
+    // The signal goes out later so that a handler cannot re-enter a broadcast half way through.
     Drop(Id, true);
     QMetaObject::invokeMethod(
         this, [this, Id] { Q_EMIT Disconnected(Id); }, Qt::QueuedConnection);
 }
 
+void TCommandServer::WriteTo(TConnection &Connection, const QByteArray &Bytes) {
+    if (Connection.Socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (Connection.Queued > MaxPendingOutput &&
+        NowMs() - Connection.LastProgress >= StalledAfterMs) {
+        // A controller that stopped reading: drop it rather than grow without bound.
+        DropLater(Connection.Id);
+        return;
+    }
+    Hold(Bytes);
+    Connection.Queue.push_back(Bytes);
+    Connection.Queued += Bytes.size();
+    Pump(Connection);
+}
+
+void TCommandServer::Pump(TConnection &Connection) {
+    QTcpSocket *Socket = Connection.Socket;
+    while (!Connection.Queue.empty() && Socket->bytesToWrite() <= HandOverMark) {
+        if (!Connection.InSocket.isNull())
+            Release(Connection.InSocket);
+        Connection.InSocket = std::move(Connection.Queue.front());
+        Connection.Queue.pop_front();
+        Connection.Queued -= Connection.InSocket.size();
+        // The socket shares the message's bytes rather than copying them.
+        Socket->write(Connection.InSocket);
+    }
+    if (Connection.Queue.empty() && !Connection.InSocket.isNull() &&
+        Socket->bytesToWrite() <= HandOverMark) {
+        Release(Connection.InSocket);
+        Connection.InSocket = QByteArray();
+    }
+}
+
+void TCommandServer::Hold(const QByteArray &Message) {
+    TShare &Share = FShares[Message.constData()];
+    if (Share.Holders++ == 0) {
+        Share.Size = Message.size();
+        FPendingOutput += Share.Size;
+    }
+}
+
+void TCommandServer::Release(const QByteArray &Message) {
+    const auto It = FShares.find(Message.constData());
+    if (It == FShares.end() || --It->Holders > 0)
+        return;
+    FPendingOutput -= It->Size;
+    FShares.erase(It);
+}
+
+void TCommandServer::LimitPendingOutput() {
+    while (FPendingOutput > MaxTotalPendingOutput) {
+        TConnectionId Largest = 0;
+        qint64 LargestBacklog = -1;
+        for (const TConnectionId Id : std::as_const(FOrder)) {
+            const TConnection *Connection = Find(Id);
+            const qint64 Backlog = Connection->Queued + Connection->Socket->bytesToWrite();
+            if (Backlog > LargestBacklog) {
+                LargestBacklog = Backlog;
+                Largest = Id;
+            }
+        }
+        if (LargestBacklog < 0)
+            return;
+        DropLater(Largest);
+    }
+}
+
 void TCommandServer::SendToConnection(TConnectionId Id, const QByteArray &Word,
                                       const QByteArray &Payload) {
-    if (TConnection *Connection = Find(Id))
+    if (TConnection *Connection = Find(Id)) {
         WriteTo(*Connection, BuildMessage(Word, Payload));
+        LimitPendingOutput();
+    }
 }
 
 void TCommandServer::Broadcast(const QByteArray &Word, const QByteArray &Payload,
@@ -214,6 +323,7 @@ void TCommandServer::Broadcast(const QByteArray &Word, const QByteArray &Payload
             continue;
         WriteTo(*Connection, Bytes);
     }
+    LimitPendingOutput();
 }
 
 void TCommandServer::DisconnectAll() {

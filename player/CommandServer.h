@@ -16,16 +16,28 @@ class QTimer;
 
 using TConnectionId = quint64; // never reused within a run
 
-// Unsent output past which a controller counts as stalled and is dropped.
+// A controller whose messages waiting behind the one it is taking pass this many bytes when
+// a new one is due, and that has taken nothing for StalledAfterMs, has stopped reading and is
+// dropped. A single message, however large, is never by itself a reason, nor is a backlog
+// that a reading controller is working through.
 constexpr qint64 MaxPendingOutput = 16 * 1024 * 1024;
+constexpr qint64 StalledAfterMs = 1000;
+// The unsent output of all connections together (a broadcast message counts once); past it
+// the connection with the largest backlog is dropped.
+constexpr qint64 MaxTotalPendingOutput = 512 * 1024 * 1024;
+// Controllers connected at once; further ones are closed at once.
+constexpr int MaxControllers = 256;
 
 // The speaker's command server: accepts controllers on TCP, reads their commands with one
 // TCommandReader per connection and writes whole messages to one or all of them. Everything
-// runs on the owner's thread, driven by socket and timer events.
+// runs on the owner's thread, driven by socket and timer events. Each connection keeps its
+// own queue of whole messages and hands the socket the next one once it has nearly taken the
+// last, so that the queue tells how far behind a controller is.
 class TCommandServer : public QObject {
     Q_OBJECT
 public:
-    explicit TCommandServer(QObject *Parent = nullptr);
+    // LineTimeoutMs: how long each argument line may take (tests shorten it).
+    explicit TCommandServer(QObject *Parent = nullptr, qint64 LineTimeoutMs = CommandLineTimeoutMs);
     ~TCommandServer() override; // closes everything
 
     // All IPv4 addresses; 0 = ephemeral; false when the port is taken.
@@ -46,6 +58,8 @@ public:
     int ConnectionCount() const;
     // Dotted IPv4 text ("127.0.0.1"); empty for an unknown connection.
     QByteArray PeerAddress(TConnectionId Id) const;
+    // Bytes written to connections that they have not taken yet, each message counted once.
+    qint64 PendingOutput() const { return FPendingOutput; }
 
 Q_SIGNALS:
     // A controller was admitted; the owner sends it the greeting.
@@ -54,31 +68,55 @@ Q_SIGNALS:
     void CommandReceived(TConnectionId Id, const QByteArray &PeerAddress,
                          const TCommandMessage &Message);
     // A registered connection is gone: closed by the peer or by us (emitted at once), or
-    // dropped for stalled output (emitted from the event loop, never inside a send).
+    // dropped for its backlog (emitted from the event loop, never inside a send).
     void Disconnected(TConnectionId Id);
 
 private:
     struct TConnection;
 
+    // How many connections share one message's bytes.
+    struct TShare {
+        qint64 Size = 0;
+        int Holders = 0;
+    };
+
     void OnNewConnection();
     void OnReadyRead(TConnectionId Id);
     void OnDeadline(TConnectionId Id);
     void OnSocketGone(TConnectionId Id);
+    // Reads what waits in the socket and in the kernel, so that nothing that arrived in time
+    // is judged late because the deadline was served first.
+    void ReadWaiting(TConnectionId Id);
+    // When the bytes just read arrived: the kernel's time of the newest segment.
+    qint64 ArrivalMs(TConnection &Connection);
     // Hands over every whole message the reader holds, then re-arms the deadline timer.
     // Stops as soon as the connection goes away inside a handler.
     void DeliverMessages(TConnectionId Id);
     void ArmDeadline(TConnection &Connection);
+    // Queues one message, or drops the connection when its backlog is already too large.
     void WriteTo(TConnection &Connection, const QByteArray &Bytes);
+    // Hands the socket the next queued messages while it has nearly taken what it holds.
+    void Pump(TConnection &Connection);
+    // Drops the connections with the largest backlogs while the total is too large.
+    void LimitPendingOutput();
+    void Hold(const QByteArray &Message);
+    void Release(const QByteArray &Message);
     // Unregisters and closes one connection; its socket and timer are deleted later.
     void Drop(TConnectionId Id, bool Abort);
+    // Drop() for a backlog; Disconnected goes out from the event loop.
+    void DropLater(TConnectionId Id);
     TConnection *Find(TConnectionId Id) const;
     qint64 NowMs() const { return FClock.elapsed(); }
 
     QTcpServer *FServer = nullptr;
+    qint64 FLineTimeout;
     QElapsedTimer FClock;
     TConnectionId FNextId = 1;
     QList<TConnectionId> FOrder; // registration order
     QHash<TConnectionId, std::shared_ptr<TConnection>> FConnections;
+    QHash<const char *, TShare> FShares; // by the message's data
+    qint64 FPendingOutput = 0;
+    QByteArray FReadBuffer;
 };
 
 Q_DECLARE_METATYPE(TCommandMessage)

@@ -7,7 +7,6 @@
 #include <mpv/client.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
 
 namespace {
@@ -53,7 +52,9 @@ constexpr std::pair<const char *, const char *> BaseOptions[] = {
     {"network-timeout", "10"},
     {"volume-max", "100"},
     {"load-unsafe-playlists", "no"},
-    {"stream-lavf-o", "protocol_whitelist=[http,https,tcp,tls]"},
+    // A connection the server closed while paused (or a dropped one) is reopened with a
+    // byte range from where it stopped, so the track plays on to its end.
+    {"stream-lavf-o", "protocol_whitelist=[http,https,tcp,tls],reconnect=1"},
     {"volume", "50"},
     {"mute", "no"},
 };
@@ -80,8 +81,7 @@ QString NodeString(const mpv_node &Node) {
 
 TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
     : TMediaComponent(Parent) {
-    // mpv_create() refuses to work under a numeric locale other than "C".
-    std::setlocale(LC_NUMERIC, "C");
+    // mpv_create() needs LC_NUMERIC "C", which main sets before any thread exists.
     FMpv = mpv_create();
     if (!FMpv)
         return;
@@ -431,7 +431,6 @@ void TMediaPlayer::SetFlagAsync(const char *Name, bool Value, quint64 Tag) {
 }
 
 bool CheckMediaPlayer() {
-    std::setlocale(LC_NUMERIC, "C");
     bool Ok = false;
     if (mpv_handle *H = mpv_create()) {
         mpv_set_option_string(H, "config", "no");

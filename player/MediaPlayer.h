@@ -69,6 +69,7 @@ private:
     void SetFlagAsync(const char *Name, bool Value, quint64 Tag);
 
     mpv_handle *FMpv = nullptr;
+    // Set by mpv's thread in the wakeup callback, cleared by the GUI thread's drain.
     std::atomic<bool> FWakeupPosted{false};
     bool FDraining = false;
 

@@ -6,6 +6,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TestLibrary : public QObject {
     Q_OBJECT
 
@@ -119,9 +124,44 @@ private Q_SLOTS:
         QVERIFY(Library.AddToLibrary("/m/new.mp3"));
         QVERIFY2(Library.SaveToFile(PathOf("a-folder.txt"), &Error), qPrintable(Error));
         QVERIFY(QFile::exists(PathOf("a-folder.txt.unreadable/keep.txt")));
-        QFile Saved(PathOf("a-folder.txt"));
-        QVERIFY(Saved.open(QIODevice::ReadOnly));
-        QCOMPARE(Saved.readAll(), QByteArray("/m/new.mp3\r\n"));
+        QCOMPARE(Read(PathOf("a-folder.txt")), QByteArray("/m/new.mp3\r\n"));
+
+        // A second unreadable file is kept beside the first rescue, never over it.
+        QVERIFY(QFile::remove(PathOf("a-folder.txt")));
+        QVERIFY(QDir(FDir.path()).mkpath("a-folder.txt/second"));
+        QVERIFY(!Library.LoadFromFile(PathOf("a-folder.txt"), &Error));
+        QVERIFY2(Library.SaveToFile(PathOf("a-folder.txt"), &Error), qPrintable(Error));
+        QVERIFY(QFile::exists(PathOf("a-folder.txt.unreadable/keep.txt")));
+        QVERIFY(QFile::exists(PathOf("a-folder.txt.unreadable.2/second")));
+    }
+
+    void localSource_data() {
+        QTest::addColumn<QByteArray>("Name"); // under the test folder
+        QTest::addColumn<bool>("Lossy");      // the URL as Qt makes it from a QString
+        const QByteArray Latin1 = "caf\xE9.mp3";
+        QTest::newRow("UTF-8 name") << QByteArray("Caf\xC3\xA9.mp3") << true;
+        QTest::newRow("Latin-1 name, exact URL") << Latin1 << false;
+        QTest::newRow("Latin-1 name, through QString") << Latin1 << true;
+        QTest::newRow("Latin-1 folder, through QString") << QByteArray("d\xFC/x.mp3") << true;
+    }
+
+    void localSource() {
+        // Old collections have names that are not UTF-8: the library keeps their bytes.
+        QFETCH(QByteArray, Name);
+        QFETCH(bool, Lossy);
+        const QByteArray Root = QFile::encodeName(FDir.path()) + "/bytes/";
+        const QByteArray Path = Root + Name;
+        QVERIFY(QDir().mkpath(FDir.filePath("bytes")));
+        if (Name.contains('/')) {
+            const QByteArray Folder = Root + Name.left(Name.indexOf('/'));
+            QVERIFY(::mkdir(Folder.constData(), 0700) == 0 || errno == EEXIST);
+        }
+        const int Fd = ::open(Path.constData(), O_CREAT | O_WRONLY, 0600);
+        QVERIFY2(Fd >= 0, Path.constData());
+        ::close(Fd);
+        const QUrl Url = Lossy ? QUrl::fromLocalFile(QFile::decodeName(Path))
+                               : QUrl("file://" + QString::fromLatin1(Path.toPercentEncoding("/")));
+        QCOMPARE(TMusicLibrary::LocalSource(Url), Path);
     }
 
     void addRules_data() {
@@ -140,6 +180,11 @@ private Q_SLOTS:
         QTest::newRow("no extension") << QByteArray("/home/u/Music") << false << QByteArray();
         QTest::newRow("blank") << QByteArray("   ") << false << QByteArray();
         QTest::newRow("untrimmed kept") << QByteArray(" /x/c.mp3") << true << QByteArray("c.mp3");
+        // A name that cannot be one line of the library file.
+        QTest::newRow("LF in name") << QByteArray("/x/a\nb.mp3") << false << QByteArray();
+        QTest::newRow("CR in name") << QByteArray("/x/a\r.mp3") << false << QByteArray();
+        QTest::newRow("NUL in name") << QByteArray("/x/a\0b.mp3", 10) << false << QByteArray();
+        QTest::newRow("LF in URL") << QByteArray("http://h/a\n.mp3") << false << QByteArray();
     }
 
     void addRules() {

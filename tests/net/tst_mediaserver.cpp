@@ -174,6 +174,17 @@ private Q_SLOTS:
         }
     }
 
+    void contentTypes() {
+        // Each extension the library accepts has its type; anything else goes as plain bytes.
+        for (const QByteArray &Pattern : AudioExtensionList.split(';')) {
+            const QByteArray Name = "/m/a" + Pattern.mid(1);
+            QVERIFY2(MediaContentType(Name) != "application/octet-stream", Name.constData());
+            QCOMPARE(MediaContentType(AsciiLower(Name)), MediaContentType(Name));
+        }
+        for (const char *Name : {"/m/a.WMX", "/m/a.flac", "/m/a", "/m.mp3/a"})
+            QCOMPARE(MediaContentType(Name), QByteArray("application/octet-stream"));
+    }
+
     void servesWholeFile() {
         const TReply Reply = Fetch(FServer.Port(), "/My%20Song.mp3");
         QCOMPARE(Reply.Status, 200);

@@ -42,6 +42,8 @@ private Q_SLOTS:
     void deadlineFollowsEachLine();
     void overlongLine_data();
     void overlongLine();
+    void payloadLimit_data();
+    void payloadLimit();
 };
 
 void TestProtocol::writer_data() {
@@ -328,6 +330,40 @@ void TestProtocol::overlongLine() {
         Reader.Feed(wire, 0);
     }
     QCOMPARE(Drain(Reader), expected);
+}
+
+void TestProtocol::payloadLimit_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("lineLength");
+    QTest::addColumn<bool>("delivered");
+
+    QTest::newRow("16 MiB of longest lines") << 1024 << int(MaxCommandLineLength) << true;
+    QTest::newRow("one line more") << 1025 << int(MaxCommandLineLength) << false;
+    QTest::newRow("most items, under 16 MiB") << int(MaxCommandItemCount) << 167 << true;
+    QTest::newRow("most items, over 16 MiB") << int(MaxCommandItemCount) << 168 << false;
+}
+
+void TestProtocol::payloadLimit() {
+    QFETCH(int, lines);
+    QFETCH(int, lineLength);
+    QFETCH(bool, delivered);
+
+    // Fed in pieces, as a socket delivers it; what follows a dropped message still counts.
+    TCommandReader Reader(SpeakerCommands());
+    Reader.Feed("ADD\r\n" + QByteArray::number(lines) + "\r\n", 0);
+    const QByteArray Line = QByteArray(lineLength, 'u') + "\r\n";
+    for (int I = 0; I < lines; ++I)
+        Reader.Feed(Line, 0);
+    Reader.Feed("STATE\r\n3\r\n", 0);
+    QByteArrayList Words;
+    while (std::optional<TCommandMessage> M = Reader.Next()) {
+        Words.append(M->Word);
+        if (M->Word == "ADD")
+            QCOMPARE(M->Lines.size(), lines);
+    }
+    const QByteArrayList Expected =
+        delivered ? QByteArrayList{"ADD", "STATE"} : QByteArrayList{"STATE"};
+    QCOMPARE(Words, Expected);
 }
 
 QTEST_GUILESS_MAIN(TestProtocol)

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 #include <vector>
@@ -62,6 +63,25 @@ struct TInbox {
     }
 };
 
+// A controller that connects and never reads, with the smallest receive buffer the kernel
+// allows; -1 when it cannot connect.
+int ConnectStalled(quint16 Port) {
+    const int Fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (Fd < 0)
+        return -1;
+    const int Small = 4096;
+    ::setsockopt(Fd, SOL_SOCKET, SO_RCVBUF, &Small, sizeof Small);
+    sockaddr_in To{};
+    To.sin_family = AF_INET;
+    To.sin_port = htons(Port);
+    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(Fd, reinterpret_cast<sockaddr *>(&To), sizeof To) != 0) {
+        ::close(Fd);
+        return -1;
+    }
+    return Fd;
+}
+
 // The id of every admitted connection, in admission order.
 void TrackConnected(TCommandServer &Server, QList<TConnectionId> &Ids) {
     QObject::connect(&Server, &TCommandServer::Connected,
@@ -80,12 +100,16 @@ private Q_SLOTS:
     void commandsArrive();
     void greetingThenCommands();
     void lateArgument();
+    void lineInTimeWhileBusy_data();
+    void lineInTimeWhileBusy();
     void framing_data();
     void framing();
     void broadcastSkipsByAddress();
     void allowSwitch();
     void disconnectAllFromHandler();
     void stalledControllerIsDropped();
+    void largeMessagesKeepReaders();
+    void totalBacklogIsBounded();
     void manyControllers();
 
 private:
@@ -195,6 +219,33 @@ void TestCommandServer::lateArgument() {
     // After the deadline a late argument is read as a word line.
     Other.Send("7\r\nMUTE\r\n1\r\n");
     QTRY_COMPARE_WITH_TIMEOUT(Inbox.Messages, (QByteArrayList{"URL / ", "MUTE / 1"}), 5000);
+}
+
+void TestCommandServer::lineInTimeWhileBusy_data() {
+    QTest::addColumn<bool>("sentInTime");
+    QTest::addColumn<QByteArrayList>("expected");
+    QTest::newRow("sent in time, read after the deadline") << true << QByteArrayList{"VOLUMN / 30"};
+    QTest::newRow("sent after the deadline") << false << QByteArrayList{"MUTE / 1"};
+}
+
+void TestCommandServer::lineInTimeWhileBusy() {
+    // The GUI thread is busy past an argument's deadline: when it comes back, the timer and
+    // the bytes are both waiting. A line is judged by when it arrived.
+    QFETCH(bool, sentInTime);
+    QFETCH(QByteArrayList, expected);
+    constexpr int TimeoutMs = 300;
+    TCommandServer Server(nullptr, TimeoutMs);
+    QVERIFY(Server.Listen(0));
+    TInbox Inbox(Server);
+    TClient Client(Server.Port());
+    Client.Send("VOLUMN\r\n");
+    QTest::qWait(50);
+    if (sentInTime)
+        Client.Send("30\r\n");
+    QThread::msleep(2 * TimeoutMs);
+    if (!sentInTime)
+        Client.Send("30\r\nMUTE\r\n1\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(Inbox.Messages, expected, 5000);
 }
 
 void TestCommandServer::framing_data() {
@@ -342,23 +393,17 @@ void TestCommandServer::stalledControllerIsDropped() {
     Silent.KeepBytes = false;
     QTRY_COMPARE_WITH_TIMEOUT(Ids.size(), 2, 5000);
 
-    // A controller that stops reading, with the smallest receive buffer the kernel allows.
-    const int Fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int Fd = ConnectStalled(FServer->Port());
     QVERIFY(Fd >= 0);
-    const int Small = 4096;
-    ::setsockopt(Fd, SOL_SOCKET, SO_RCVBUF, &Small, sizeof Small);
-    sockaddr_in To{};
-    To.sin_family = AF_INET;
-    To.sin_port = htons(FServer->Port());
-    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(::connect(Fd, reinterpret_cast<sockaddr *>(&To), sizeof To), 0);
     QTRY_COMPARE_WITH_TIMEOUT(Ids.size(), 3, 5000);
     const TConnectionId StalledId = Ids.at(2);
 
     const QByteArray Chunk(256 * 1024, 'u');
     const qint64 MessageSize = BuildMessage("URL", Chunk).size();
-    const int Rounds = 96; // 24 MiB in all
+    const int Rounds = 97; // 24 MiB in all
     for (int I = 1; I <= Rounds; ++I) {
+        if (I == Rounds) // it has taken nothing for a while when the last one is due
+            QTest::qWait(StalledAfterMs + 100);
         FServer->Broadcast("URL", Chunk);
         QTRY_COMPARE_WITH_TIMEOUT(Reader.ReceivedCount, I * MessageSize, 5000);
     }
@@ -370,12 +415,85 @@ void TestCommandServer::stalledControllerIsDropped() {
     ::close(Fd);
 }
 
+void TestCommandServer::largeMessagesKeepReaders() {
+    // Five controllers that read get three play lists of 70000, 140000 and 210000 distinct
+    // 80-byte URLs, one per tick, each followed by "URL"; the last list alone passes 16 MiB.
+    std::vector<std::unique_ptr<TClient>> Clients;
+    for (int I = 0; I < 5; ++I) {
+        Clients.push_back(std::make_unique<TClient>(FServer->Port()));
+        Clients.back()->KeepBytes = false;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(FServer->ConnectionCount(), 5, 5000);
+    QSignalSpy Disconnected(FServer.get(), &TCommandServer::Disconnected);
+
+    const QByteArray Current = "http://192.168.1.20:37401/a.mp3";
+    QByteArray List;
+    qint64 Expected = 0;
+    for (int Round = 1; Round <= 3; ++Round) {
+        for (int I = 0; I < 70000; ++I) {
+            QByteArray URL = "http://192.168.1.20:37401/" + QByteArray::number(Round * 100000 + I);
+            List += URL + QByteArray(76 - URL.size(), 'x') + ".mp3\r\n";
+        }
+        FServer->Broadcast("LIST", List);
+        FServer->Broadcast("URL", Current);
+        QTest::qWait(200); // the speaker's tick: one list job each
+        Expected += BuildMessage("LIST", List).size() + BuildMessage("URL", Current).size();
+    }
+    QVERIFY(BuildMessage("LIST", List).size() > MaxPendingOutput);
+    for (const auto &Client : Clients)
+        QTRY_COMPARE_WITH_TIMEOUT(Client->ReceivedCount, Expected, 30000);
+    QCOMPARE(Disconnected.size(), 0);
+    QCOMPARE(FServer->ConnectionCount(), 5);
+}
+
+void TestCommandServer::totalBacklogIsBounded() {
+    // Many stalled controllers, each under its own limit, would together hold more than the
+    // total allows: those with the largest backlogs go, the one that reads stays.
+    QList<TConnectionId> Ids;
+    TrackConnected(*FServer, Ids);
+    QSignalSpy Disconnected(FServer.get(), &TCommandServer::Disconnected);
+    TClient Reader(FServer->Port());
+    Reader.KeepBytes = false;
+    QTRY_COMPARE_WITH_TIMEOUT(Ids.size(), 1, 5000);
+    std::vector<int> Stalled;
+    for (int I = 0; I < 24; ++I) {
+        Stalled.push_back(ConnectStalled(FServer->Port()));
+        QVERIFY(Stalled.back() >= 0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(Ids.size(), 25, 5000);
+
+    // Each message is its own (as replies to GET are), 8 MiB: three fit one controller.
+    const QByteArray Payload(8 * 1024 * 1024, 'u');
+    for (int Round = 0; Round < 3; ++Round) {
+        for (const TConnectionId Id : std::as_const(Ids)) {
+            FServer->SendToConnection(Id, "URL", Payload);
+            QVERIFY(FServer->PendingOutput() <= MaxTotalPendingOutput);
+        }
+        QTest::qWait(200);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!Disconnected.isEmpty(), 5000);
+    QVERIFY(Reader.IsOpen());
+    QVERIFY(FServer->PeerAddress(Ids.at(0)) == "127.0.0.1");
+    QVERIFY2(FServer->ConnectionCount() > 10, "only the largest backlogs go");
+    for (const int Fd : Stalled)
+        ::close(Fd);
+}
+
 void TestCommandServer::manyControllers() {
-    const int Count = 200;
+    const int Count = MaxControllers;
     std::vector<std::unique_ptr<TClient>> Clients;
     for (int I = 0; I < Count; ++I)
         Clients.push_back(std::make_unique<TClient>(FServer->Port()));
     QTRY_COMPARE_WITH_TIMEOUT(FServer->ConnectionCount(), Count, 20000);
+
+    // One more is closed at once, without a word.
+    QSignalSpy Connected(FServer.get(), &TCommandServer::Connected);
+    TClient Extra(FServer->Port());
+    QSignalSpy Closed(&Extra.Socket, &QTcpSocket::disconnected);
+    QVERIFY(Closed.wait(5000));
+    QVERIFY(Extra.Received.isEmpty());
+    QCOMPARE(Connected.size(), 0);
+    QCOMPARE(FServer->ConnectionCount(), Count);
 
     FServer->Broadcast("LIST", "http://a/1\nhttp://a/2");
     const QByteArray Wire = "LIST\r\n2\r\nhttp://a/1\r\nhttp://a/2\r\n";

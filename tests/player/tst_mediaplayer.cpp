@@ -1,11 +1,15 @@
 #include "MediaPlayer.h"
+#include "MediaServer.h"
 #include "TestHttpServer.h"
 #include "TestMedia.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <clocale>
 
 namespace {
 
@@ -48,6 +52,10 @@ private:
     TTestHttpServer *FServer = nullptr;
 
 private Q_SLOTS:
+    void initTestCase() {
+        // As main does: libmpv needs the "C" numeric locale.
+        std::setlocale(LC_NUMERIC, "C");
+    }
     void init() {
         FServer = new TTestHttpServer(this);
         QVERIFY(FServer->Start());
@@ -99,6 +107,46 @@ private Q_SLOTS:
     }
 
     void libraryIsUsable() { QVERIFY(CheckMediaPlayer()); }
+
+    void pausedPastServerTimeout() {
+        // Paused for longer than the media server keeps a silent connection, with a cache far
+        // smaller than the rest of the track: after the pause the track still plays to its end.
+        QTemporaryDir Dir;
+        QVERIFY(Dir.isValid());
+        const QString File = Dir.filePath("big.wav");
+        constexpr double Seconds = 80; // 30 MB at 192 kHz, far more than socket buffers hold
+        QVERIFY(WriteWav(File, Seconds, 192000));
+        const auto Library =
+            std::make_shared<const QByteArrayList>(QByteArrayList{QFile::encodeName(File)});
+        constexpr unsigned ServerTimeout = 2;
+        TMediaServer Server([Library] { return Library; }, ServerTimeout);
+        QVERIFY(Server.Start(0));
+
+        const TMpvOptions SmallCache = {{"ao", "null"},
+                                        {"speed", "16"},
+                                        {"audio-pitch-correction", "no"},
+                                        {"cache", "yes"},
+                                        {"demuxer-readahead-secs", "1"},
+                                        {"demuxer-max-bytes", "1MiB"}};
+        TMediaPlayer P(SmallCache);
+        QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);
+        P.SetURL("http://127.0.0.1:" + QByteArray::number(Server.Port()) + "/big.wav");
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 10000);
+        P.Pause();
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 2, 5000);
+        QVERIFY(P.CurrentPosition() < Seconds / 4);
+        QTest::qWait(ServerTimeout * 1000 + 2000);
+
+        double Reached = 0;
+        QTimer Sampler;
+        connect(&Sampler, &QTimer::timeout, this,
+                [&] { Reached = std::max(Reached, P.CurrentPosition()); });
+        Sampler.start(10);
+        P.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(States(Spy).contains(8), 30000);
+        // At this speed the last reports before the end trail the output buffer by seconds.
+        QVERIFY2(Reached > Seconds * 0.9, qPrintable(QString::number(Reached)));
+    }
 
     void startsWithDesignSettings() {
         TMediaPlayer P(Untimed);

@@ -1,0 +1,164 @@
+// The command server under a flood: 4 controllers each send an ADD of 100000 lines of
+// 16 KB (1.6 GB each) while a fifth asks GET every 100 ms. Prints how long GET waited for
+// its answer during the flood and after its last byte, and the peak memory of the process.
+// The reader and the server only: what becomes of a job is the engine's part.
+// Traffic goes to 127.0.0.1 only.
+#include "CommandServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdio>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int Flooders = 4;
+constexpr int FloodLines = 100000;
+constexpr int FloodLineLength = 16 * 1024;
+
+int Connect(quint16 Port) {
+    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (Fd < 0)
+        return -1;
+    sockaddr_in Addr{};
+    Addr.sin_family = AF_INET;
+    Addr.sin_port = htons(Port);
+    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(Fd, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr) != 0) {
+        close(Fd);
+        return -1;
+    }
+    return Fd;
+}
+
+bool SendAll(int Fd, const QByteArray &Bytes) {
+    qsizetype Done = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t N =
+            send(Fd, Bytes.constData() + Done, size_t(Bytes.size() - Done), MSG_NOSIGNAL);
+        if (N <= 0)
+            return false;
+        Done += N;
+    }
+    return true;
+}
+
+// One flooding controller: the whole ADD, then it closes.
+void Flood(quint16 Port) {
+    const int Fd = Connect(Port);
+    if (Fd < 0)
+        return;
+    QByteArray Batch;
+    const QByteArray Line = QByteArray(FloodLineLength - 2, 'u') + "\r\n";
+    SendAll(Fd, "ADD\r\n" + QByteArray::number(FloodLines) + "\r\n");
+    for (int I = 0; I < FloodLines; I += 64) {
+        Batch.clear();
+        for (int K = 0; K < 64 && I + K < FloodLines; ++K)
+            Batch += Line;
+        if (!SendAll(Fd, Batch))
+            break;
+    }
+    close(Fd);
+}
+
+// Milliseconds from sending "GET" until "LIST" came back, or -1.
+qint64 AskList(int Fd) {
+    QElapsedTimer Clock;
+    Clock.start();
+    if (!SendAll(Fd, "GET\r\n\r\n"))
+        return -1;
+    QByteArray Got;
+    char Buffer[4096];
+    while (!Got.contains("LIST\r\n1\r\nhttp://a/1.mp3\r\n")) {
+        const ssize_t N = recv(Fd, Buffer, sizeof Buffer, 0);
+        if (N <= 0)
+            return -1;
+        Got.append(Buffer, N);
+    }
+    return Clock.elapsed();
+}
+
+qint64 RssKiB() {
+    FILE *File = std::fopen("/proc/self/statm", "r");
+    long Pages = 0, Resident = 0;
+    if (File) {
+        if (std::fscanf(File, "%ld %ld", &Pages, &Resident) != 2)
+            Resident = 0;
+        std::fclose(File);
+    }
+    return qint64(Resident) * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication App(argc, argv);
+    TCommandServer Server;
+    if (!Server.Listen(0)) {
+        std::fprintf(stderr, "cannot listen\n");
+        return 1;
+    }
+    const quint16 Port = Server.Port();
+    std::atomic<qint64> Adds{0};
+    QObject::connect(&Server, &TCommandServer::CommandReceived,
+                     [&](TConnectionId Id, const QByteArray &, const TCommandMessage &M) {
+                         if (M.Word == "GET")
+                             Server.SendToConnection(Id, "LIST", "http://a/1.mp3");
+                         else if (M.Word == "ADD")
+                             ++Adds;
+                     });
+    qint64 PeakKiB = RssKiB();
+    QTimer Sampler;
+    QObject::connect(&Sampler, &QTimer::timeout, [&] { PeakKiB = std::max(PeakKiB, RssKiB()); });
+    Sampler.start(20);
+
+    std::atomic<bool> FloodDone{false};
+    std::atomic<qint64> WorstDuring{0}, AfterLast{-1}, FloodMs{0};
+    std::thread Prober([&] {
+        const int Fd = Connect(Port);
+        if (Fd < 0)
+            return;
+        while (!FloodDone) {
+            const qint64 Wait = AskList(Fd);
+            WorstDuring = std::max<qint64>(WorstDuring, Wait);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        AfterLast = AskList(Fd);
+        close(Fd);
+    });
+    std::thread Flooding([&] {
+        QElapsedTimer Clock;
+        Clock.start();
+        std::vector<std::thread> Threads;
+        for (int I = 0; I < Flooders; ++I)
+            Threads.emplace_back(Flood, Port);
+        for (std::thread &T : Threads)
+            T.join();
+        FloodMs = Clock.elapsed();
+        FloodDone = true;
+        Prober.join();
+        QMetaObject::invokeMethod(&App, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    App.exec();
+    Flooding.join();
+    PeakKiB = std::max(PeakKiB, RssKiB());
+
+    const double Gb = double(Flooders) * FloodLines * FloodLineLength / 1e9;
+    std::printf("command server flood: %d x ADD of %d lines of %d KB (%.1f GB) in %.1f s\n",
+                Flooders, FloodLines, FloodLineLength / 1024, Gb, double(FloodMs) / 1000);
+    std::printf("ADD messages delivered (each past 16 MiB): %lld\n", qint64(Adds));
+    std::printf("GET answered: worst %lld ms during the flood, %lld ms after its last byte\n",
+                qint64(WorstDuring), qint64(AfterLast));
+    std::printf("peak RSS: %.0f MB\n", double(PeakKiB) / 1024);
+    return 0;
+}
