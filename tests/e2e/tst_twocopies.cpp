@@ -35,8 +35,12 @@ QString AddressB() {
 }
 
 // A's library, in library order; each file lasts its own number of seconds, so that the
-// duration B reports tells which file A's media server sent.
-const QList<QByteArray> TrackNames = {"One.wav", "Two.wav"};
+// duration B reports tells which file A's media server sent. A name that is the start of
+// another comes before it: the later entry is the one a loose lookup finds first.
+const QList<QByteArray> TrackNames = {
+    "One.wav",           "Two.wav",     "Space Song.wav", "Été à Noël.wav", "Hash #1.wav",
+    "100% Pure.wav",     "Mix %41.wav", "Why?.wav",       "Why Not.wav",    "Rock+Roll.wav",
+    "Salt & Pepper.wav", "Part;1.wav",  "Intro.wav",      "Intro.wav.mp3"};
 
 int SecondsOf(int Row) {
     return 20 + Row;
@@ -210,6 +214,32 @@ private Q_SLOTS:
         const QString TimeBefore = Page->findChild<QLabel *>("FTimeLabel")->text();
         QTRY_VERIFY_WITH_TIMEOUT(Position->value() > Before, 5000);
         QVERIFY(Page->findChild<QLabel *>("FTimeLabel")->text() != TimeBefore);
+    }
+
+    // Each name plays on B from A's server: that very file, not a neighbour with a similar name.
+    void namesSurviveTheTrip_data() {
+        QTest::addColumn<int>("Row");
+        for (int Row = 2; Row < TrackNames.size(); ++Row)
+            QTest::newRow(TrackNames[Row].constData()) << Row;
+    }
+    void namesSurviveTheTrip() {
+        QFETCH(int, Row);
+        QVERIFY(FA);
+        TRemotePlayerPage *Page = PageOfB();
+        QVERIFY(Page);
+        const qsizetype Before = Page->ShownLocations().size();
+        PlayOnB({Row});
+        QTRY_COMPARE_WITH_TIMEOUT(Page->ShownLocations().size(), Before + 1, 5000);
+        const QByteArray URL = Page->ShownLocations().constLast();
+        FReports = {};
+        Page->PostCommand("URL", URL); // as a double-click on the row does
+        QVERIFY2(PlaysFileOf(Page, SecondsOf(Row), 10000),
+                 qPrintable(QStringLiteral("sent %1, B plays %2 (state %3, %4 s)")
+                                .arg(QString::fromUtf8(URL), QString::fromUtf8(FReports.URL))
+                                .arg(FReports.State)
+                                .arg(FReports.Duration)));
+        QTRY_COMPARE_WITH_TIMEOUT(Marked(Page), QByteArrayList{URL}, 2000);
+        QVERIFY(FMessages.isEmpty());
     }
 
     // B's goodbye takes it off A's list, and its page goes without a word.
