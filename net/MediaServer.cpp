@@ -232,14 +232,19 @@ QByteArray TMediaServer::DecodeRequestPath(const QByteArray &Path) {
 QByteArray TMediaServer::FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library) {
     if (Path.isEmpty())
         return {};
+    // A whole name wins over part of one: "/Intro.wav" is Intro.wav even when Intro.wav.mp3
+    // was added later.
+    QByteArray PartOfName;
     for (qsizetype I = Library.size() - 1; I >= 0; --I) {
         const QByteArray &Entry = Library.at(I);
         if (StartsWithAscii(Entry, "http://"))
             continue;
-        if (Entry.contains(Path))
+        if (Entry.endsWith(Path))
             return Entry;
+        if (PartOfName.isEmpty() && Entry.contains(Path))
+            PartOfName = Entry;
     }
-    return {};
+    return PartOfName;
 }
 
 bool TMediaServer::RawPathHoldsNul(QByteArrayView Target) {

@@ -20,7 +20,12 @@ bool IsThisComputer(const QString &Host, const QByteArray &HostName,
 }
 
 QByteArray TrackURL(const QByteArray &Address, quint16 Port, const QByteArray &Caption) {
-    return "http://" + Address + ':' + QByteArray::number(Port) + '/' + Caption;
+    // The speaker escapes the rest before fetching and the media server decodes twice, so a
+    // "%" must arrive escaped once more; an unescaped "?" would start a query that the server
+    // cuts off.
+    QByteArray Name = Caption;
+    Name.replace('%', "%25").replace('?', "%3F");
+    return "http://" + Address + ':' + QByteArray::number(Port) + '/' + Name;
 }
 
 QByteArrayList PlayURLs(const QByteArrayList &Sources, const QByteArrayList &Captions,

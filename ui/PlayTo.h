@@ -13,7 +13,8 @@
 bool IsThisComputer(const QString &Host, const QByteArray &HostName,
                     const QByteArrayList &OwnAddresses);
 
-// "http://" + Address + ":" + Port + "/" + Caption, the caption unescaped.
+// "http://" + Address + ":" + Port + "/" + Caption, the caption unescaped but for "%" and "?"
+// ("%25", "%3F").
 QByteArray TrackURL(const QByteArray &Address, quint16 Port, const QByteArray &Caption);
 
 // The URLs for Sources played from a computer reached at Address: "http://" entries

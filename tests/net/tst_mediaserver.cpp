@@ -108,6 +108,12 @@ private Q_SLOTS:
             << QByteArray("/So%zzng.mp3") << QByteArray("/home/u/Music/Song.mp3");
         QTest::newRow("escaped once")
             << QByteArray("/My%20Song.mp3") << QByteArray("/home/u/My Song.mp3");
+        QTest::newRow("whole name before a longer one added later")
+            << QByteArray("/Intro.mp3") << QByteArray("/home/u/Intro.mp3");
+        QTest::newRow("part of a name: the later entry")
+            << QByteArray("/Intro") << QByteArray("/home/u/Intro.mp3.wav");
+        QTest::newRow("percent escaped for the second decoding")
+            << QByteArray("/100%25 Pure.mp3") << QByteArray("/home/u/100% Pure.mp3");
         QTest::newRow("no leading slash") << QByteArray("Song.mp3") << QByteArray();
         QTest::newRow("slash only after decoding")
             << QByteArray("%2FSong.mp3") << QByteArray("/home/u/Music/Song.mp3");
@@ -119,13 +125,11 @@ private Q_SLOTS:
     void findLibraryFile() {
         QFETCH(QByteArray, Path);
         QFETCH(QByteArray, Expected);
-        const QByteArrayList Library{"/home/u/A/Same.mp3",
-                                     "/home/u/Music/Song.mp3",
-                                     "/home/u/B/Same.mp3",
-                                     "/home/u/My Song.mp3",
-                                     "http://host/Web.mp3",
-                                     "HTTP://host/x/Web.mp3",
-                                     ""};
+        const QByteArrayList Library{"/home/u/A/Same.mp3",    "/home/u/Music/Song.mp3",
+                                     "/home/u/B/Same.mp3",    "/home/u/My Song.mp3",
+                                     "/home/u/Intro.mp3",     "/home/u/100% Pure.mp3",
+                                     "/home/u/Intro.mp3.wav", "http://host/Web.mp3",
+                                     "HTTP://host/x/Web.mp3", ""};
         QCOMPARE(TMediaServer::FindLibraryFile(TMediaServer::DecodeRequestPath(Path), Library),
                  Expected);
     }
