@@ -2,6 +2,7 @@
 # ./dev.sh run   installs what is missing, builds and starts the player
 # ./dev.sh test  installs what is missing, builds and runs every test
 # ./dev.sh build installs what is missing and builds
+# ./dev.sh package installs what is missing and builds the Debian package
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 build=${VX_BUILD_DIR:-$top/build}
@@ -28,6 +29,17 @@ do_build() {
     cmake --build "$build" -j "$(nproc)"
 }
 
+# The package is built in a folder of its own, without tests and benchmarks.
+do_package() {
+    local pkgbuild=${VX_PACKAGE_DIR:-$top/build-package} gen=()
+    command -v ninja >/dev/null && gen=(-G Ninja)
+    cmake -S "$top" -B "$pkgbuild" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DVX_BUILD_TESTS=OFF -DVX_BUILD_BENCH=OFF
+    cmake --build "$pkgbuild" -j "$(nproc)"
+    (cd "$pkgbuild" && cpack -G DEB)
+    ls "$pkgbuild"/vellox-player_*.deb
+}
+
 # Tests run in a private network namespace with only loopback up, so nothing
 # they send can leave this machine.
 run_tests() {
@@ -41,5 +53,6 @@ case "$mode" in
     build) do_build ;;
     run) do_build; exec "$build/vxPlayer" ;;
     test) shift || true; do_build; run_tests "$@" ;;
-    *) echo "usage: $0 run|test [ctest args]|build" >&2; exit 2 ;;
+    package) do_package ;;
+    *) echo "usage: $0 run|test [ctest args]|build|package" >&2; exit 2 ;;
 esac

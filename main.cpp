@@ -25,7 +25,7 @@ int main(int argc, char *argv[]) {
     App.setApplicationDisplayName(QStringLiteral("Vellox Player"));
     int Result = 0;
     {
-        TMainWindow MainWindow;
+        TMainWindow MainWindow(MediaServerPort, PresenceServerPort);
         MainWindow.CreateLocalPlayer(37400); // hidden until a page shows it
         QObject::connect(InstanceSlot(), &TInstanceSlot::RestoreRequested, &MainWindow,
                          &TMainWindow::RestoreWindow);

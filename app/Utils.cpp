@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QHostInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -362,6 +363,13 @@ int AddUniqueString(const QByteArray &S, QByteArrayList &List) {
     return int(List.size() - 1);
 }
 
+quint32 IPv4Value(const QString &Host) {
+    QHostAddress Address;
+    if (!Address.setAddress(Host) || Address.protocol() != QAbstractSocket::IPv4Protocol)
+        return 0xFFFFFFFFu;
+    return Address.toIPv4Address();
+}
+
 bool IsValidComputerName(const QByteArray &Name) {
     static const QByteArray Refused = "`~!@#$^&*(){}\\|;:'\"<>/? ";
     if (Name.size() > 260)
@@ -421,14 +429,22 @@ QByteArray GetLocalHostName() {
     return QHostInfo::localHostName().toUtf8();
 }
 
+QString ResourceDir(const QString &ExeDir) {
+    if (QFileInfo(ExeDir + QStringLiteral("/skin")).isDir())
+        return ExeDir;
+    const QString Shared = QDir::cleanPath(ExeDir + QStringLiteral("/../share/vellox-player"));
+    return QFileInfo(Shared).isDir() ? Shared : ExeDir;
+}
+
 void LoadSettings() {
     AppVersion = QStringLiteral(VX_APP_VERSION);
     const QFileInfo Exe(QCoreApplication::applicationFilePath());
     const QString AppDir = Exe.absolutePath();
-    SkinDir = AppDir + QStringLiteral("/skin");
+    const QString Resources = ResourceDir(AppDir);
+    SkinDir = Resources + QStringLiteral("/skin");
     const QString AppDataDir =
         GetAppDataFolder(QStringLiteral("Marvane"), QStringLiteral("Vellox Player"));
-    HelpFileName = AppDir + u'/' + ExecutableBaseName() + QStringLiteral(".html");
+    HelpFileName = Resources + u'/' + ExecutableBaseName() + QStringLiteral(".html");
     IniFileName = AppDataDir + u'/' + ExecutableBaseName() + QStringLiteral(".ini");
     LibraryFileName = AppDataDir + QStringLiteral("/MusicLibrary.txt");
 
@@ -465,6 +481,8 @@ void CreateShortcut(const QString &Target, const QString &Arguments, const QStri
         Exec += u' ' + Arguments;
     const QByteArray Text = "[Desktop Entry]\nType=Application\nName=" + DesktopValue(Description) +
                             "\nExec=" + DesktopValue(Exec) +
+                            // Desktops skip the entry once the program has been removed.
+                            "\nTryExec=" + DesktopValue(Target) +
                             "\nPath=" + DesktopValue(QFileInfo(Target).absolutePath()) +
                             "\nX-GNOME-Autostart-enabled=true\n";
     QSaveFile File(LinkFile);

@@ -31,6 +31,11 @@ extern QByteArray LocalIP;
 // Fills every setting value: paths, INI values, host name, audio type table.
 void LoadSettings();
 
+// The folder holding skin/ and the help page for a program in ExeDir: ExeDir itself
+// when skin/ is there (a build folder), else ExeDir/../share/vellox-player when that
+// exists (an installed copy), else ExeDir.
+QString ResourceDir(const QString &ExeDir);
+
 // Integer rule of the INI file: decimal, "0x"/"$" hexadecimal, else Default.
 qint32 ParseIniInteger(const QByteArray &Text, qint32 Default);
 
@@ -70,6 +75,10 @@ int AddUniqueString(const QByteArray &S, QByteArrayList &List);
 
 // Whether Name has none of the refused characters and at most 260 characters.
 bool IsValidComputerName(const QByteArray &Name);
+
+// The IPv4 value of a host text that is an address ("192.168.1.20", also the short forms the
+// socket layer reaches, such as "127.1"); all bits set for a name.
+quint32 IPv4Value(const QString &Host);
 
 // Last segment of an http URL's path, without query/fragment, not decoded.
 QByteArray DocumentName(const QByteArray &URL);

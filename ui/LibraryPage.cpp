@@ -1,4 +1,5 @@
-// The "Music library" page of TMainWindow: the list, adding sources and saving.
+// The "Music library" page of TMainWindow: the list, adding sources and saving, the known
+// computers and playing the library on one of them.
 #include "MainWindow.h"
 
 #include "BalloonTip.h"
@@ -6,6 +7,10 @@
 #include "LibraryView.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
+#include "PlayTo.h"
+#include "Presence.h"
+#include "RemotePlayerPage.h"
+#include "SelectComputerDialog.h"
 #include "Utils.h"
 
 #include <QAction>
@@ -13,11 +18,18 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
 
 void TMainWindow::CreateLibraryPage() {
     FLibrary = new TMusicLibrary(this);
@@ -36,13 +48,30 @@ void TMainWindow::CreateLibraryPage() {
     FPlayOnBox->addItems({QStringLiteral("My Computer"), QStringLiteral("127.0.0.1")});
     FPlayOnBox->setCurrentText(QStringLiteral("My Computer"));
     FPlayOnBox->setToolTip(QStringLiteral("Select the computer which you want to play on"));
+    FPlayButton = new QPushButton(QStringLiteral("Play"), FPlayOnBar);
+    FPlayArrowButton = new QToolButton(FPlayOnBar);
+    FPlayArrowButton->setArrowType(Qt::DownArrow);
+    FPlayArrowButton->setAccessibleName(QStringLiteral("Play or connect"));
     PlayOn->addWidget(FPlayOnLabel);
     PlayOn->addWidget(FPlayOnBox, 1);
+    PlayOn->addWidget(FPlayButton);
+    PlayOn->addWidget(FPlayArrowButton);
     Layout->addWidget(FPlayOnBar);
+    connect(FPlayButton, &QPushButton::clicked, this, &TMainWindow::PlayOnTypedComputer);
+    connect(FPlayOnBox->lineEdit(), &QLineEdit::returnPressed, this,
+            &TMainWindow::PlayOnTypedComputer);
 
     FLibraryView = new TLibraryView(FLibraryPage);
     FLibraryView->setContextMenuPolicy(Qt::CustomContextMenu);
+    FLibraryView->setAccessibleName(QStringLiteral("Music library"));
     Layout->addWidget(FLibraryView, 1);
+    connect(FLibraryView, &QAbstractItemView::doubleClicked, this,
+            &TMainWindow::PlayOnTypedComputer);
+    connect(FLibraryView, &TLibraryView::EnterPressed, this, &TMainWindow::PlayOnTypedComputer);
+    connect(FLibraryView, &TLibraryView::RowsDropped, this, [this](int Target) {
+        ApplyLibraryMove(TRowMove::DropOn(FLibrary->Count(), SelectedRows(), Target));
+    });
+    CreateLibraryActions();
 
     FAddFilesAction = new QAction(QStringLiteral("Add Local Audio Files"), this);
     FAddFilesAction->setShortcut(QKeySequence(Qt::Key_Insert));
@@ -58,9 +87,27 @@ void TMainWindow::CreateLibraryPage() {
     FAddMenu->addSeparator();
     FAddMenu->addAction(FAddURLsAction);
 
+    FPlayMenu = new QMenu(this);
+    FPlayMenu->addAction(FPlayAction);
+    FPlayMenu->addAction(FConnectAction);
+    connect(FPlayArrowButton, &QToolButton::clicked, this, [this] {
+        FPlayMenu->popup(FPlayButton->mapToGlobal(QPoint(3, FPlayButton->height() + 3)));
+    });
+
     FLibraryMenu = new QMenu(this);
+    FLibraryMenu->addAction(FPlayInLocalAction);
+    FLibraryMenu->addAction(FPlayInOtherAction);
+    FLibraryMenu->addSeparator();
     FLibraryMenu->addAction(FAddFilesAction);
     FLibraryMenu->addAction(FAddURLsAction);
+    FLibraryMenu->addAction(FRemoveFilesAction);
+    FLibraryMenu->addAction(FSelectAllAction);
+    FLibraryMenu->addSeparator();
+    FLibraryMenu->addAction(FMoveDownAction);
+    FLibraryMenu->addAction(FMoveUpAction);
+    FLibraryMenu->addSeparator();
+    FLibraryMenu->addAction(FHelpAction);
+    FLibraryMenu->addAction(FAboutAction);
     connect(FLibraryView, &QWidget::customContextMenuRequested, this, [this](const QPoint &At) {
         FLibraryMenu->popup(FLibraryView->viewport()->mapToGlobal(At));
     });
@@ -73,11 +120,50 @@ void TMainWindow::CreateLibraryPage() {
     FAddButton->setMenu(FAddMenu);
     FAddButton->setPopupMode(QToolButton::InstantPopup);
     FLibraryToolBar->addWidget(FAddButton);
+    const auto ToolButton = [this](QAction *Action, const QString &Caption) {
+        auto *Button = new QToolButton(FLibraryToolBar);
+        Button->setDefaultAction(Action);
+        Button->setText(Caption);
+        FLibraryToolBar->addWidget(Button);
+        return Button;
+    };
+    FRemoveButton = ToolButton(FRemoveFilesAction, QStringLiteral("Remove"));
+    FLibraryToolBar->addSeparator();
+    FDownButton = ToolButton(FMoveDownAction, QStringLiteral("Down"));
+    FUpButton = ToolButton(FMoveUpAction, QStringLiteral("Up"));
     Layout->addWidget(FLibraryToolBar);
 
     FPages->addTab(FLibraryPage, QStringLiteral("Music library"));
 
     connect(FLibraryView, &TLibraryView::FilesDropped, this, &TMainWindow::LibraryFilesDropped);
+}
+
+void TMainWindow::CreateLibraryActions() {
+    const auto Action = [this](const QString &Caption, void (TMainWindow::*Slot)(),
+                               const QKeySequence &Keys = {}) {
+        auto *A = new QAction(Caption, this);
+        if (!Keys.isEmpty()) {
+            A->setShortcut(Keys);
+            A->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            FLibraryView->addAction(A); // the keys work while the list has the focus
+        }
+        connect(A, &QAction::triggered, this, Slot);
+        return A;
+    };
+    FPlayAction = Action(QStringLiteral("Play"), &TMainWindow::PlayOnTypedComputer);
+    FConnectAction = Action(QStringLiteral("Connect"), &TMainWindow::ConnectToTypedComputer);
+    FPlayInLocalAction =
+        Action(QStringLiteral("P&lay on My Computer"), &TMainWindow::PlayOnThisComputer);
+    FPlayInOtherAction =
+        Action(QStringLiteral("&Play on Other Computer"), &TMainWindow::PlayOnOtherComputer);
+    FRemoveFilesAction = Action(QStringLiteral("Remove from Music Library"),
+                                &TMainWindow::RemoveSelected, QKeySequence(Qt::Key_Delete));
+    FSelectAllAction = Action(QStringLiteral("Select All"), &TMainWindow::SelectAll,
+                              QKeySequence(Qt::CTRL | Qt::Key_A));
+    FMoveDownAction = Action(QStringLiteral("Move &Down"), &TMainWindow::MoveSelectionDown);
+    FMoveUpAction = Action(QStringLiteral("Move &Up"), &TMainWindow::MoveSelectionUp);
+    for (QAction *A : {FRemoveFilesAction, FMoveDownAction, FMoveUpAction})
+        A->setEnabled(false);
 }
 
 void TMainWindow::LoadLibrary() {
@@ -89,9 +175,16 @@ void TMainWindow::LoadLibrary() {
 
 void TMainWindow::FillLibraryView() {
     // The view mirrors the store; attaching it is all a refill needs.
-    if (FLibraryView->model() != FLibrary)
+    if (FLibraryView->model() != FLibrary) {
         FLibraryView->setModel(FLibrary);
+        connect(FLibraryView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &TMainWindow::UpdateCommandStates);
+        connect(FLibrary, &QAbstractItemModel::rowsRemoved, this,
+                &TMainWindow::UpdateCommandStates);
+        connect(FLibrary, &QAbstractItemModel::modelReset, this, &TMainWindow::UpdateCommandStates);
+    }
     FLibraryView->scrollToTop();
+    UpdateCommandStates();
 }
 
 void TMainWindow::AddToLibrary(const QByteArray &Source) {
@@ -149,4 +242,196 @@ void TMainWindow::ShowSecondHint() {
     const QPoint Corner = FPlayOnBox->mapToGlobal(FPlayOnBox->rect().bottomRight());
     ShowBalloonTip(FPlayOnBox->toolTip(), Corner.x(), Corner.y(), 5, QStringLiteral("Step 2 of 2"));
     PopHitCount += 1;
+}
+
+QList<int> TMainWindow::SelectedRows() const {
+    QList<int> Rows;
+    if (!FLibraryView->selectionModel())
+        return Rows;
+    for (const QModelIndex &Index : FLibraryView->selectionModel()->selectedRows())
+        Rows.append(Index.row());
+    std::sort(Rows.begin(), Rows.end());
+    return Rows;
+}
+
+void TMainWindow::UpdateCommandStates() {
+    const QList<int> Rows = SelectedRows();
+    FRemoveFilesAction->setEnabled(!Rows.isEmpty());
+    FMoveUpAction->setEnabled(!Rows.isEmpty() && Rows.first() != 0);
+    FMoveDownAction->setEnabled(!Rows.isEmpty() && Rows.last() != FLibrary->Count() - 1);
+}
+
+void TMainWindow::RemoveSelected() {
+    const QList<int> Rows = SelectedRows();
+    if (Rows.isEmpty())
+        return;
+    FLibrary->RemoveRows(Rows);
+    SaveLibrary();
+    UpdateCommandStates();
+}
+
+void TMainWindow::ApplyLibraryMove(const std::optional<TRowMove> &Move) {
+    if (!Move)
+        return;
+    FLibrary->SetRowOrder(Move->Order);
+    QItemSelection Selection;
+    for (const int Row : Move->Selection)
+        Selection.select(FLibrary->index(Row), FLibrary->index(Row));
+    FLibraryView->selectionModel()->select(Selection, QItemSelectionModel::ClearAndSelect);
+    if (!Move->Selection.isEmpty())
+        FLibraryView->scrollTo(FLibrary->index(Move->Selection.first()));
+    SaveLibrary();
+    UpdateCommandStates();
+}
+
+void TMainWindow::MoveSelectionUp() {
+    ApplyLibraryMove(TRowMove::Up(FLibrary->Count(), SelectedRows()));
+}
+
+void TMainWindow::MoveSelectionDown() {
+    ApplyLibraryMove(TRowMove::Down(FLibrary->Count(), SelectedRows()));
+}
+
+void TMainWindow::SelectAll() {
+    FLibraryView->selectAll();
+}
+
+void TMainWindow::StartPresence(quint16 Port) {
+    FPresence = new TPresence(this);
+    connect(FPresence, &TPresence::ComputersChanged, this, [this] {
+        FComputersChanged = true;
+        ScheduleHeartbeat();
+    });
+    connect(FPresence, &TPresence::LocalIPChanged, this, [this](const QByteArray &IP) {
+        LocalIP = IP;
+        UpdateStatusBar();
+    });
+    QString Error;
+    if (!FPresence->Start(Port, &Error))
+        std::fprintf(stderr, "Vellox Player: presence not started on port %u: %s\n", unsigned(Port),
+                     qPrintable(Error));
+}
+
+void TMainWindow::RefreshComputerCombo() {
+    if (!FComputersChanged)
+        return;
+    FComputersChanged = false;
+    QStringList Items;
+    for (const QByteArray &Computer : FPresence->Computers())
+        Items.append(QString::fromUtf8(Computer));
+    const QString Text = FPlayOnBox->currentText();
+    FPlayOnBox->clear();
+    FPlayOnBox->addItems(Items);
+    FPlayOnBox->setCurrentText(Text);
+}
+
+bool TMainWindow::IsThisComputer(const QString &Host) const {
+    return ::IsThisComputer(Host, LocalHostName,
+                            FPresence ? FPresence->OwnAddresses() : QByteArrayList());
+}
+
+// Shows the error box for a bad "Play on" text; true when the text can be used.
+static bool TargetUsable(QWidget *Parent, TTargetCheck Check) {
+    if (Check == TTargetCheck::Empty) {
+        ShowErrorBox(Parent, QStringLiteral("Please select or input a computer name or IP !"));
+        return false;
+    }
+    if (Check == TTargetCheck::Invalid) {
+        ShowErrorBox(Parent, QStringLiteral("Invalid computer name or IP !"));
+        return false;
+    }
+    return true;
+}
+
+void TMainWindow::PlayOnTypedComputer() {
+    const QString Text =
+        QString::fromUtf8(AsciiLower(FPlayOnBox->currentText().toUtf8().replace(' ', "")));
+    const TTargetCheck Check = CheckTarget(Text);
+    if (!TargetUsable(this, Check))
+        return;
+    PlayLibraryOn(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost") : Text);
+}
+
+void TMainWindow::PlayOnThisComputer() {
+    PlayLibraryOn(QStringLiteral("localhost"));
+}
+
+void TMainWindow::PlayOnOtherComputer() {
+    TSelectComputerDialog Dialog(this);
+    QStringList Computers;
+    for (const QByteArray &Computer : FPresence->Computers())
+        Computers.append(QString::fromUtf8(Computer));
+    Dialog.SetComputers(Computers, FPlayOnBox->currentIndex());
+    if (ExecModal(Dialog) != QDialog::Accepted)
+        return;
+    const QString Text = Dialog.SelectedComputer();
+    FPlayOnBox->setCurrentText(Text);
+    PlayLibraryOn(TUtils::SameNameIgnoringSpaces(Text.toUtf8(), "My Computer")
+                      ? QStringLiteral("localhost")
+                      : Text);
+}
+
+void TMainWindow::ConnectToTypedComputer() {
+    const QString Text = FPlayOnBox->currentText().trimmed();
+    FPlayOnBox->setCurrentText(Text);
+    const TTargetCheck Check = CheckTarget(Text);
+    if (!TargetUsable(this, Check))
+        return;
+    PlayListOn(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost") : Text, {});
+}
+
+void TMainWindow::PlayLibraryOn(const QString &Host) {
+    const QByteArray Address = IsThisComputer(Host) ? QByteArray("127.0.0.1") : LocalIP;
+    QList<int> Rows = SelectedRows();
+    if (Rows.isEmpty())
+        for (int Row = 0; Row < FLibrary->Count(); ++Row)
+            Rows.append(Row);
+    QByteArrayList Sources, Captions;
+    Sources.reserve(Rows.size());
+    Captions.reserve(Rows.size());
+    for (const int Row : Rows) {
+        Sources.append(FLibrary->Row(Row).Source);
+        Captions.append(FLibrary->Row(Row).Name);
+    }
+    // A server on another port (tests) is named by its real port.
+    const quint16 Port = MediaPort() ? MediaPort() : MediaServerPort;
+    PlayListOn(Host, PlayURLs(Sources, Captions, Address, Port));
+}
+
+void TMainWindow::PlayListOn(const QString &Host, const QByteArrayList &URLs) {
+    if (IsThisComputer(Host)) {
+        if (FLocalPlayer) {
+            FLocalPlayer->AddLocalTracks(URLs);
+            FLocalPlayer->Engine()->RequestShow();
+        }
+        return;
+    }
+    auto *Page = static_cast<TRemotePlayerPage *>(FindRemotePlayer(Host));
+    if (!Page) {
+        Page = new TRemotePlayerPage;
+        Page->setStyleSheet(FileThemeRemote());
+        connect(Page, &TRemotePlayerPage::ConnectFailed, this, [this](const QString &Failed) {
+            ShowErrorBox(this, QStringLiteral("Connect to ") + Failed + QStringLiteral(" fail."));
+        });
+        connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout);
+        AddRemotePage(Page, Host + QStringLiteral(" Player"));
+        Page->ConnectTo(Host);
+    }
+    if (URLs.isEmpty())
+        Page->PostCommand("GET", {});
+    else
+        Page->PostCommand("ADD", JoinLines(URLs));
+    for (int I = 0; I < FPages->count(); ++I)
+        if (FPages->widget(I)->isAncestorOf(Page))
+            FPages->setCurrentIndex(I);
+}
+
+TRemotePlayer *TMainWindow::FindRemotePlayer(const QString &Host) const {
+    const std::optional<quint32> Address = DottedAddress(Host);
+    for (TRemotePlayer *Page : RemotePlayers().Pages()) {
+        if (Address ? Page->HostAddr() == *Address
+                    : SameTextAscii(Page->Host().toUtf8(), Host.toUtf8()))
+            return Page;
+    }
+    return nullptr;
 }

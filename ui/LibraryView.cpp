@@ -1,7 +1,9 @@
 #include "LibraryView.h"
 
+#include <QDrag>
 #include <QDropEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -12,11 +14,49 @@ TLibraryView::TLibraryView(QWidget *Parent) : QListView(Parent) {
     // Fixed row height: layout and scrolling stay instant with 100000 rows.
     setUniformItemSizes(true);
     setAcceptDrops(true);
+    setDragEnabled(true);
     setDropIndicatorShown(true);
+    setAlternatingRowColors(true);
     QPalette P = palette();
     for (QPalette::ColorRole Role : {QPalette::Highlight, QPalette::HighlightedText})
         P.setColor(QPalette::Inactive, Role, P.color(QPalette::Active, Role));
+    // Even rows (from 0) on the base colour, odd rows on the alternate one.
+    for (QPalette::ColorGroup Group : {QPalette::Active, QPalette::Inactive}) {
+        P.setColor(Group, QPalette::Base, QColor(249, 248, 247));
+        P.setColor(Group, QPalette::AlternateBase, QColor(231, 244, 254));
+    }
     setPalette(P);
+}
+
+namespace {
+// The only thing a drag of our own rows carries: the rows are the view's selection.
+const QString RowsMime = QStringLiteral("application/x-vellox-library-rows");
+} // namespace
+
+void TLibraryView::startDrag(Qt::DropActions) {
+    if (!selectionModel() || !selectionModel()->hasSelection())
+        return;
+    auto *Drag = new QDrag(this);
+    auto *Data = new QMimeData;
+    Data->setData(RowsMime, QByteArray());
+    Drag->setMimeData(Data);
+    Drag->exec(Qt::MoveAction);
+}
+
+bool TLibraryView::AcceptRowDrop(QDropEvent *Event) const {
+    if (Event->source() != this || !Event->mimeData()->hasFormat(RowsMime))
+        return false;
+    Event->setDropAction(Qt::MoveAction);
+    Event->accept();
+    return true;
+}
+
+void TLibraryView::keyPressEvent(QKeyEvent *Event) {
+    if (Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter) {
+        Q_EMIT EnterPressed();
+        return;
+    }
+    QListView::keyPressEvent(Event);
 }
 
 QByteArrayList TLibraryView::DroppedPaths(const QMimeData *Data) {
@@ -42,18 +82,24 @@ bool TLibraryView::AcceptFileDrop(QDropEvent *Event) const {
 }
 
 void TLibraryView::dragEnterEvent(QDragEnterEvent *Event) {
-    if (!AcceptFileDrop(Event))
-        QListView::dragEnterEvent(Event);
+    if (!AcceptFileDrop(Event) && !AcceptRowDrop(Event))
+        Event->ignore();
 }
 
 void TLibraryView::dragMoveEvent(QDragMoveEvent *Event) {
-    if (!AcceptFileDrop(Event))
-        QListView::dragMoveEvent(Event);
+    if (!AcceptFileDrop(Event) && !AcceptRowDrop(Event))
+        Event->ignore();
 }
 
 void TLibraryView::dropEvent(QDropEvent *Event) {
-    if (AcceptFileDrop(Event))
+    if (AcceptFileDrop(Event)) {
         Q_EMIT FilesDropped(DroppedPaths(Event->mimeData()));
-    else
-        QListView::dropEvent(Event);
+    } else if (AcceptRowDrop(Event)) {
+        // The rows move in the model; the drag itself removes nothing.
+        Event->setDropAction(Qt::CopyAction);
+        if (const int Row = indexAt(Event->position().toPoint()).row(); Row >= 0)
+            Q_EMIT RowsDropped(Row);
+    } else {
+        Event->ignore();
+    }
 }

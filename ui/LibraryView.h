@@ -4,8 +4,9 @@
 #include <QListView>
 
 // The library list: one column of names, several rows selectable, selection drawn
-// alike with or without focus; local files dropped from the desktop arrive as
-// FilesDropped with their full paths.
+// alike with or without focus, rows in alternating colours; local files dropped from the
+// desktop arrive as FilesDropped with their full paths, the list's own rows dragged onto a
+// row as RowsDropped.
 class TLibraryView : public QListView {
     Q_OBJECT
 public:
@@ -16,14 +17,22 @@ public:
 
 Q_SIGNALS:
     void FilesDropped(const QByteArrayList &Paths);
+    // The list's own selection was dropped on Row.
+    void RowsDropped(int Row);
+    // Enter or Return while the list has the focus.
+    void EnterPressed();
 
 protected:
     void dragEnterEvent(QDragEnterEvent *Event) override;
     void dragMoveEvent(QDragMoveEvent *Event) override;
     void dropEvent(QDropEvent *Event) override;
+    void startDrag(Qt::DropActions Actions) override;
+    void keyPressEvent(QKeyEvent *Event) override;
 
 private:
     bool IsFileDrop(const QDropEvent *Event) const;
     // Takes a drop of files from outside as a copy; false for anything else.
     bool AcceptFileDrop(QDropEvent *Event) const;
+    // Takes a drag of this list's own rows; false for anything else.
+    bool AcceptRowDrop(QDropEvent *Event) const;
 };

@@ -9,6 +9,7 @@
 #include "MediaServer.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
+#include "Presence.h"
 #include "RemotePlayers.h"
 #include "Utils.h"
 
@@ -40,9 +41,8 @@ constexpr int DesignWidth = 318;
 constexpr int DesignHeight = 488;
 } // namespace
 
-TMainWindow::TMainWindow(quint16 MediaPort, QWidget *Parent)
-    : QMainWindow(Parent), FMediaPortWanted(MediaPort) {
-    FComputers = {"My Computer"};
+TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Parent)
+    : QMainWindow(Parent), FMediaPortWanted(MediaPort), FPresencePortWanted(PresencePort) {
     FComputersChanged = true;
     // A page that ends brings the heartbeat: it frees the tab and may finish the close.
     connect(&RemotePlayers(), &TRemotePlayerList::PageRemoved, this,
@@ -55,9 +55,9 @@ TMainWindow::TMainWindow(quint16 MediaPort, QWidget *Parent)
     FPages = new QTabWidget(this);
     FPages->setTabPosition(QTabWidget::North);
     setCentralWidget(FPages);
-    CreateLibraryPage(); // also declares the list a target for dropped files
     CreateFrameActions();
-    CreateSystemMenu();
+    CreateSystemMenu();  // the library menu shares its Help and About
+    CreateLibraryPage(); // also declares the list a target for dropped files
     CreateTrayIcon();
     CreateStatusBar();
     FPageMenu = new QMenu(this);
@@ -75,6 +75,10 @@ TMainWindow::TMainWindow(quint16 MediaPort, QWidget *Parent)
     LoadSkin(SkinName);
     ApplyTexts();
     StartMediaServer();
+    StartPresence(FPresencePortWanted);
+    if (!FPresence->IsRunning())
+        ReportPortTaken(QStringLiteral("UDP"), FPresencePortWanted,
+                        QStringLiteral("other computers cannot find this one"));
     ScheduleHeartbeat(); // the first tick fills the "Play on" box
 }
 
@@ -386,19 +390,6 @@ void TMainWindow::HeartbeatTick() {
     }
 }
 
-void TMainWindow::RefreshComputerCombo() {
-    if (!FComputersChanged)
-        return;
-    FComputersChanged = false;
-    QStringList Items;
-    for (const QByteArray &Computer : std::as_const(FComputers))
-        Items.append(QString::fromUtf8(Computer));
-    const QString Text = FPlayOnBox->currentText();
-    FPlayOnBox->clear();
-    FPlayOnBox->addItems(Items);
-    FPlayOnBox->setCurrentText(Text);
-}
-
 TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
                                                    std::unique_ptr<TMediaComponent> Media) {
     delete FLocalPlayer.data();
@@ -520,6 +511,10 @@ void TMainWindow::closeEvent(QCloseEvent *Event) {
 
 void TMainWindow::BeginClose() {
     FClosing = true;
+    if (FPresence) {
+        FPresence->SayGoodbye();
+        FPresence->Stop();
+    }
     // Stop the services first, so nothing reaches the lists once they go.
     if (FLocalPlayer)
         FLocalPlayer->StopServices(); // both timers, then the command server

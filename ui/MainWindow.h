@@ -6,14 +6,18 @@
 
 #include "LocalPlayerWindow.h"
 #include "RemotePlayers.h"
+#include "RowMove.h"
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QPushButton;
 class QSystemTrayIcon;
+class TPresence;
 class QTabWidget;
 class QTimer;
 class QToolBar;
@@ -22,16 +26,19 @@ class TLibraryView;
 class TMediaServer;
 class TMusicLibrary;
 
-// The port the media server listens on.
+// The ports the media server and the presence socket use.
 constexpr quint16 MediaServerPort = 37401;
+constexpr quint16 PresenceServerPort = 37400;
 
 // The main window: library page, page frame, status bar, heartbeat and the
 // staged shutdown. It owns the library and the media server that serves it.
 class TMainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // MediaPort 0 lets the system pick a free port (tests).
-    explicit TMainWindow(quint16 MediaPort = MediaServerPort, QWidget *Parent = nullptr);
+    // The media server's and the presence socket's ports; 0 lets the system pick a free one
+    // (tests).
+    explicit TMainWindow(quint16 MediaPort = 0, quint16 PresencePort = 0,
+                         QWidget *Parent = nullptr);
     ~TMainWindow() override;
 
     // Runs HeartbeatTick once soon, however often it is asked before it runs. Whoever sets
@@ -83,6 +90,36 @@ public:
     // The "Step 2 of 2" balloon at the "Play on" box, while it was shown at most 4 times.
     void ShowSecondHint();
 
+    // Play-to flow. Play: the box's text without spaces, lower-cased, checked, then played.
+    void PlayOnTypedComputer();
+    void PlayOnThisComputer();
+    // Asks for the computer in the selection dialog, then plays there.
+    void PlayOnOtherComputer();
+    // Opens (or brings forward) the page of the typed computer without sending tracks.
+    void ConnectToTypedComputer();
+    // The selected rows (all rows when none is selected), in view order, played on Host.
+    void PlayLibraryOn(const QString &Host);
+    // URLs to Host: this computer's player, or the host's page (opened when needed) by "ADD",
+    // or "GET" when URLs is empty.
+    void PlayListOn(const QString &Host, const QByteArrayList &URLs);
+    // The open page for Host: by address value for a dotted address, else by name (A-Z case
+    // ignored); null when none is open.
+    TRemotePlayer *FindRemotePlayer(const QString &Host) const;
+    // Whether Host names this computer (its names, 127.0.0.1, any of its own addresses).
+    bool IsThisComputer(const QString &Host) const;
+    // The presence socket and the list of known computers.
+    TPresence *Presence() const { return FPresence; }
+
+    // Library list editing; every change is saved.
+    void RemoveSelected();
+    void MoveSelectionUp();
+    void MoveSelectionDown();
+    void SelectAll();
+    // The rows selected in the library view, ascending.
+    QList<int> SelectedRows() const;
+    // Enables Remove, Down and Up by the selection.
+    void UpdateCommandStates();
+
     QTabWidget *FPages = nullptr;
     QWidget *FLibraryPage = nullptr;
     QWidget *FPlayOnBar = nullptr; // "Play on" row: label, computer box, later the play buttons
@@ -95,6 +132,20 @@ public:
     QMenu *FLibraryMenu = nullptr;
     QAction *FAddFilesAction = nullptr;
     QAction *FAddURLsAction = nullptr;
+    QPushButton *FPlayButton = nullptr;
+    QToolButton *FPlayArrowButton = nullptr;
+    QMenu *FPlayMenu = nullptr;
+    QAction *FPlayAction = nullptr;
+    QAction *FConnectAction = nullptr;
+    QAction *FPlayInLocalAction = nullptr;
+    QAction *FPlayInOtherAction = nullptr;
+    QAction *FRemoveFilesAction = nullptr;
+    QAction *FSelectAllAction = nullptr;
+    QAction *FMoveDownAction = nullptr;
+    QAction *FMoveUpAction = nullptr;
+    QToolButton *FRemoveButton = nullptr;
+    QToolButton *FDownButton = nullptr;
+    QToolButton *FUpButton = nullptr;
     QMenu *FSystemMenu = nullptr;
     QAction *FAutoRunAction = nullptr; // checked while the autostart entry exists
     QAction *FHelpAction = nullptr;
@@ -152,7 +203,12 @@ protected:
 
 private:
     void CreateLibraryPage();
+    void CreateLibraryActions();
     void LoadLibrary();
+    // Starts the presence socket; the known computers and LocalIP follow it from then on.
+    void StartPresence(quint16 Port);
+    // Applies a reordering of the library rows, selects the moved rows and saves.
+    void ApplyLibraryMove(const std::optional<TRowMove> &Move);
     void StartMediaServer();
     void LibraryFilesDropped(const QByteArrayList &Paths);
     // The first close request: stop the services, save, ask every remote page to end.
@@ -183,7 +239,8 @@ private:
     TMusicLibrary *FLibrary = nullptr;
     std::unique_ptr<TMediaServer> FMediaServer;
     bool FClosing = false;
-    QByteArrayList FComputers;
+    const quint16 FPresencePortWanted;
+    TPresence *FPresence = nullptr;
     bool FComputersChanged = false;
     TPlacement FStartPlacement;
     bool FHeartbeatQueued = false;

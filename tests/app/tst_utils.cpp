@@ -295,11 +295,39 @@ private Q_SLOTS:
         QVERIFY(Lines.contains("Type=Application"));
         QVERIFY(Lines.contains("Name=Vellox Player"));
         QVERIFY(Lines.contains("Exec=\"" + Exe.toUtf8() + '"'));
+        QVERIFY(Lines.contains("TryExec=" + Exe.toUtf8()));
         QVERIFY(Lines.contains("Path=" + QCoreApplication::applicationDirPath().toUtf8()));
         QVERIFY(Lines.contains("X-GNOME-Autostart-enabled=true"));
         QVERIFY(SetAutoRun(false));
         QVERIFY(!IsAutoRun());
         QVERIFY(SetAutoRun(false)); // nothing to delete is no failure
+    }
+
+    void resourceDir_data() {
+        QTest::addColumn<QStringList>("Folders");
+        QTest::addColumn<QString>("ExeDir");
+        QTest::addColumn<QString>("Expected");
+        QTest::newRow("build folder") << QStringList{"build/skin"} << "build"
+                                      << "build";
+        QTest::newRow("installed")
+            << QStringList{"usr/bin", "usr/share/vellox-player/skin"} << "usr/bin"
+            << "usr/share/vellox-player";
+        QTest::newRow("skin beside wins")
+            << QStringList{"usr/bin/skin", "usr/share/vellox-player/skin"} << "usr/bin"
+            << "usr/bin";
+        QTest::newRow("neither") << QStringList{"opt/bin", "opt/share/other"} << "opt/bin"
+                                 << "opt/bin";
+    }
+
+    void resourceDir() {
+        QFETCH(QStringList, Folders);
+        QFETCH(QString, ExeDir);
+        QFETCH(QString, Expected);
+        QTemporaryDir Root;
+        QVERIFY(Root.isValid());
+        for (const QString &Folder : Folders)
+            QVERIFY(QDir(Root.path()).mkpath(Folder));
+        QCOMPARE(ResourceDir(Root.filePath(ExeDir)), Root.filePath(Expected));
     }
 
     void shortcutExec_data() {

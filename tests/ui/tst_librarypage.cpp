@@ -243,6 +243,58 @@ private Q_SLOTS:
         QCOMPARE(Second.MediaPort(), 0);
         QVERIFY(Second.FLibraryView->model());
     }
+
+    // Remove, Move Up, Move Down and a drag onto a row: the rows, the selection, the enabling
+    // rules and the saved file after each.
+    void editingTheList_data() {
+        QTest::addColumn<QString>("Action");
+        QTest::addColumn<QList<int>>("Selected");
+        QTest::addColumn<QString>("Order");
+        QTest::addColumn<QList<int>>("SelectedAfter");
+        QTest::newRow("up") << "up" << QList<int>{2, 4} << "ACEBDF" << QList<int>{1, 2};
+        QTest::newRow("down") << "down" << QList<int>{1, 3} << "ACEBDF" << QList<int>{3, 4};
+        QTest::newRow("drop B, C on E")
+            << "drop 4" << QList<int>{1, 2} << "ADBCEF" << QList<int>{2, 3};
+        QTest::newRow("remove") << "remove" << QList<int>{0, 5} << "BCDE" << QList<int>{};
+        QTest::newRow("remove all")
+            << "remove" << QList<int>{0, 1, 2, 3, 4, 5} << "" << QList<int>{};
+    }
+    void editingTheList() {
+        QFETCH(QString, Action);
+        QFETCH(QList<int>, Selected);
+        QFETCH(QString, Order);
+        QFETCH(QList<int>, SelectedAfter);
+        QByteArray File;
+        for (const char C : QByteArray("ABCDEF"))
+            File += QByteArray("/m/") + C + ".mp3\r\n";
+        QVERIFY(WriteAll(LibraryFileName, File));
+        TMainWindow Form;
+        QVERIFY(!Form.FRemoveFilesAction->isEnabled());
+        for (const int Row : Selected)
+            Form.FLibraryView->selectionModel()->select(Form.Library()->index(Row),
+                                                        QItemSelectionModel::Select);
+        QVERIFY(Form.FRemoveFilesAction->isEnabled());
+        QCOMPARE(Form.FMoveUpAction->isEnabled(), Selected.first() != 0);
+        QCOMPARE(Form.FMoveDownAction->isEnabled(), Selected.last() != 5);
+        if (Action == "up")
+            Form.FMoveUpAction->trigger();
+        else if (Action == "down")
+            Form.FMoveDownAction->trigger();
+        else if (Action == "remove")
+            Form.FRemoveFilesAction->trigger();
+        else
+            Q_EMIT Form.FLibraryView->RowsDropped(Action.mid(5).toInt());
+        QString Names;
+        QByteArray Saved;
+        for (const QString &Name : Shown(Form)) {
+            Names += Name.left(1);
+            Saved += "/m/" + Name.toUtf8() + "\r\n";
+        }
+        QCOMPARE(Names, Order);
+        QCOMPARE(ReadAll(LibraryFileName), Saved);
+        QCOMPARE(Form.SelectedRows(), SelectedAfter);
+        QCOMPARE(Form.FRemoveFilesAction->isEnabled(), !SelectedAfter.isEmpty());
+    }
 };
 
 QTEST_MAIN(TestLibraryPage)

@@ -1,0 +1,37 @@
+# Installed layout: the program in bin/, its skins and help in share/vellox-player/
+# (where ResourceDir() in app/Utils looks), a menu entry and the icon in the hicolor theme.
+set(VX_SHARE_DIR share/vellox-player)
+
+install(TARGETS vxPlayer RUNTIME DESTINATION bin)
+install(DIRECTORY resources/skin DESTINATION ${VX_SHARE_DIR})
+install(FILES resources/vxPlayer.html DESTINATION ${VX_SHARE_DIR})
+install(FILES resources/vxPlayer.desktop DESTINATION share/applications)
+install(FILES resources/icons/vxPlayer.svg DESTINATION share/icons/hicolor/scalable/apps)
+foreach(size 48 256)
+  install(FILES resources/icons/vxPlayer-${size}.png
+          DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME vxPlayer.png)
+endforeach()
+
+# ./dev.sh package: vellox-player_<version>_amd64.deb, its dependencies read from the
+# libraries the program links (dpkg-shlibdeps).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vellox-player)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR Marvane)
+set(CPACK_PACKAGE_CONTACT "Vellox Player developers <developers@vellox-player.example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Audio player for the computers of a local network")
+set(CPACK_PACKAGE_DESCRIPTION "Every running copy keeps a music library, serves its files to\n\
+the other computers of the local network and plays what they send it.\n\
+Copies find each other on their own; the play list of each computer can be\n\
+driven from any of them.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://vellox-player.example.org/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Opens the help page and web links with the desktop's handler.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "RemotePlayers.h"
+
+#include <QByteArrayList>
+
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSlider;
+class QTableView;
+class QTimer;
+class QToolButton;
+class TCommandClient;
+class TRemotePlayListModel;
+struct TRowMove;
+
+// The controller's page for one speaker: its play list with the current track, its state,
+// position, volume and mute, and the commands that drive it. The speaker is the only source
+// of truth: the page shows what the speaker reports, except that removing and moving rows
+// change the view at once and then send the new order. The page lives as long as its one
+// connection; when that ends it leaves RemotePlayers and says Finished.
+class TRemotePlayerPage : public TRemotePlayer {
+    Q_OBJECT
+public:
+    explicit TRemotePlayerPage(QWidget *Parent = nullptr);
+    ~TRemotePlayerPage() override; // ends a connection still standing, silently
+
+    // Connects to Host (a name or a dotted IPv4 address) on the command port of the
+    // settings, and joins RemotePlayers. Once per page.
+    void ConnectTo(const QString &Host);
+    // The same on a given port.
+    void ConnectTo(const QString &Host, quint16 Port);
+    // Queues a command for the speaker ("GET", or "ADD" with locations joined by CR LF);
+    // nothing is sent once the connection has ended.
+    void PostCommand(const QByteArray &Command, const QByteArray &Body);
+
+    QString Host() const override { return FHost; }
+    quint32 HostAddr() const override { return FHostAddr; }
+    // The close button: ends the connection (or the attempt); Finished follows.
+    void EndConnection() override;
+    // Whether the connection has ended (the page is finished).
+    bool HasEnded() const { return FEnded; }
+
+    // The list as shown, in view order.
+    QByteArrayList ShownLocations() const;
+
+    // User commands, also reachable from buttons, keys and the pop-up menu.
+    // Play/Pause button: "STATE" 2 while the speaker plays, else 3.
+    void PlayOrPause();
+    // Stop button: "STATE" 1.
+    void Stop();
+    // Sound and Mute buttons: mute when sound is on, sound on when muted.
+    void ToggleMute();
+    // Double-click and Enter: the speaker plays the first selected row.
+    void PlaySelectedRow();
+    // The pop-up's first entry: pauses or resumes the current track, else plays the row.
+    void PlayOrPauseSelected();
+    void SelectAll();
+    void RemoveSelected();
+    void MoveSelectionDown();
+    void MoveSelectionUp();
+    // Moves the selected rows right after the current track.
+    void MoveSelectionToNextPlaying();
+    // A drag of the selected rows dropped on Row (-1: below the last row, nothing happens).
+    void DropSelectionOn(int Row);
+
+Q_SIGNALS:
+    // The connection attempt failed; the main window tells the user. Finished follows.
+    void ConnectFailed(const QString &Host);
+    // The pop-up's "About".
+    void AboutRequested();
+    // The connection has ended and the page has left RemotePlayers: its tab can go.
+    void Finished();
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    void CreateControls();
+    void CreateActions();
+
+    // Replies from the speaker.
+    void OnListReceived(const QByteArrayList &Lines);
+    void OnURLReceived(const QByteArray &URL);
+    void OnStateReceived(qint32 State);
+    void OnMuteReceived(qint32 Mute);
+    void OnVolumeReceived(qint32 Volume);
+    void OnPositionReceived(const QByteArrayList &Lines);
+    void OnClientEnded();
+
+    // Shows the last list and marks the current track, at most once per interval.
+    void RefreshTick();
+    void ScheduleRefresh();
+    void RebuildList();
+    void MarkCurrent(const QByteArray &URL);
+
+    void OnTrackBarChanged();
+    void OnTrackBarReleased(QSlider *Bar);
+    void UpdateCommandStates();
+    void UpdatePlayListMenu();
+    void ShowPlayListMenu(const QPoint &At);
+    void ApplyMove(const std::optional<TRowMove> &Move);
+    // The view was edited here: the list becomes what the view shows, and the speaker is told.
+    void ListEdited();
+    void SendListOrder();
+    QList<int> SelectedRows() const;
+
+    TCommandClient *FClient = nullptr;
+    QString FHost;
+    quint32 FHostAddr = 0;
+    bool FStarted = false; // ConnectTo has run
+    bool FEnded = false;
+
+    QByteArrayList FPlayList;
+    bool FListChanged = false;
+    bool FMuted = false;
+    qint32 FState = 0;
+    bool FTrackPressed = false;
+    bool FTrackChanged = false;
+    QByteArray FCurrentUrl;
+    bool FPlayMenuPauses = false; // the pop-up's first entry acts as Play/Pause
+
+    TRemotePlayListModel *FModel = nullptr;
+    QLabel *FInfoLabel = nullptr;
+    QLabel *FTimeLabel = nullptr;
+    QSlider *FPositionBar = nullptr;
+    QToolButton *FPlayButton = nullptr;
+    QToolButton *FPauseButton = nullptr;
+    QToolButton *FStopButton = nullptr;
+    QToolButton *FSoundButton = nullptr;
+    QToolButton *FMuteButton = nullptr;
+    QSlider *FVolumeBar = nullptr;
+    QToolButton *FCloseButton = nullptr;
+    QTableView *FPlayListView = nullptr;
+    QToolButton *FRemoveButton = nullptr;
+    QToolButton *FDownButton = nullptr;
+    QToolButton *FUpButton = nullptr;
+    QMenu *FPlayListMenu = nullptr;
+    QAction *FPlayOrPauseAction = nullptr;
+    QAction *FRemoveAction = nullptr;
+    QAction *FSelectAllAction = nullptr;
+    QAction *FMoveDownAction = nullptr;
+    QAction *FMoveUpAction = nullptr;
+    QAction *FMoveToNextPlayingAction = nullptr;
+    QAction *FAboutAction = nullptr;
+    QTimer *FRefreshTimer = nullptr;
+};
