@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Takes the pictures in docs/screenshots/ from the built program (build/vxPlayer, or $VX_BUILD_DIR):
 # it runs the program on a virtual X screen with a notification area, inside a private network
-# namespace where only loopback is up, with a library of generated tracks that it plays on its own
-# speaker. Run on demand (as root or with sudo for the installs); CI does not run it.
+# namespace, with a library of generated tracks that it plays on its own speaker and on a second
+# copy in a namespace of its own, joined by a veth pair; nothing leaves the machine.
+# Run on demand (as root or with sudo for the installs); CI does not run it.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VX_BUILD_DIR:-$top/build}
 out=$top/docs/screenshots
-tools=(xvfb imagemagick xdotool x11-utils x11-xserver-utils openbox trayer python3)
+tools=(xvfb imagemagick xdotool x11-utils x11-xserver-utils openbox trayer python3 iproute2 util-linux)
 
 if [ -z "${VX_SHOTS_INSIDE:-}" ]; then
     missing=()
@@ -31,6 +32,21 @@ fi
 ip link set lo up
 work=$(mktemp -d)
 pids=()
+# A second computer: a namespace of its own joined to this one by a veth pair.
+unshare -n sleep infinity &
+pids+=($!)
+other=$!
+sleep 0.3
+ip link add vxa type veth peer name vxb
+ip link set vxb netns "$other"
+ip addr add 10.77.0.1/24 dev vxa
+ip link set vxa up
+ip route add default dev vxa
+on_other() { nsenter -t "$other" -n "$@"; }
+on_other ip link set lo up
+on_other ip addr add 10.77.0.2/24 dev vxb
+on_other ip link set vxb up
+on_other ip route add default dev vxb
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
@@ -147,6 +163,28 @@ EOF
 pids+=($!)
 sleep 7
 shoot my-player-playing
+
+# The second computer's copy, beside this one, with a home of its own.
+mkdir -p "$work/other/data/Marvane/Vellox Player" "$work/other/run"
+chmod 700 "$work/other/run"
+printf '[Window]\r\nPopHitCount=5\r\nLeft=640\r\n' \
+    >"$work/other/data/Marvane/Vellox Player/vxPlayer.ini"
+HOME=$work/other XDG_DATA_HOME=$work/other/data XDG_CONFIG_HOME=$work/other/config \
+    XDG_RUNTIME_DIR=$work/other/run on_other "$build/vxPlayer" >"$work/other.log" 2>&1 &
+pids+=($!)
+sleep 3
+# Play four tracks there: its address in the "Play on" box, the rows, the Play button (places
+# in the window as designed).
+click() { xdotool mousemove --window "$window" "$1" "$2" click "${3:-1}"; }
+click 47 10
+click 117 35
+xdotool key ctrl+a
+xdotool type --delay 15 10.77.0.2
+click 80 57
+xdotool key shift+Down shift+Down shift+Down
+click 245 35
+sleep 7
+shoot remote-page
 
 # Minimised, the window goes to the tray; a right click on the icon opens its menu.
 xdotool windowminimize "$window"
