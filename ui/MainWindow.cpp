@@ -137,8 +137,10 @@ void TMainWindow::CreateTrayIcon() {
                 if (Reason == QSystemTrayIcon::DoubleClick)
                     RestoreWindow();
             });
-    // Shown even while no notification area exists: one may appear later in the session.
-    FTrayIcon->show();
+    // Shown even while no notification area exists: one may appear later in the session. A
+    // headless run has no screen to show it on.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        FTrayIcon->show();
 }
 
 void TMainWindow::ApplyTexts() {
