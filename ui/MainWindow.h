@@ -19,7 +19,6 @@ class QPushButton;
 class QSystemTrayIcon;
 class TPresence;
 class QTabWidget;
-class QTimer;
 class QToolBar;
 class QToolButton;
 class TLibraryView;
