@@ -39,3 +39,20 @@ QIcon AppIcon() {
         Icon.addPixmap(AppEmblem(Size));
     return Icon;
 }
+
+QPixmap AllowPicture(bool Allowed) {
+    QPixmap Pixmap(AllowPictureSize, AllowPictureSize);
+    Pixmap.fill(Qt::transparent);
+    QPainter P(&Pixmap);
+    P.setRenderHint(QPainter::Antialiasing);
+    P.setPen(QPen(Allowed ? QColor(0x1e, 0x7b, 0x34) : QColor(0x9f, 0x1c, 0x1c), 1));
+    P.setBrush(Allowed ? QColor(0x3c, 0xb3, 0x4f) : QColor(0xd9, 0x3a, 0x3a));
+    P.drawEllipse(QRectF(1.5, 1.5, 15, 15));
+    P.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    P.setBrush(Qt::NoBrush);
+    if (Allowed)
+        P.drawPolyline(QPolygonF({QPointF(5.2, 9.2), QPointF(7.8, 11.8), QPointF(12.8, 6.4)}));
+    else
+        P.drawLine(QPointF(5, 9), QPointF(13, 9));
+    return Pixmap;
+}

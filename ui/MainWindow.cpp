@@ -2,6 +2,8 @@
 
 #include "AboutDialog.h"
 #include "AppIcon.h"
+#include "BalloonTip.h"
+#include "LibraryView.h"
 #include "LocalPlayerWindow.h"
 #include "MediaComponent.h"
 #include "MediaServer.h"
@@ -17,10 +19,14 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QStatusBar>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -49,16 +55,17 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
     FPages = new QTabWidget(this);
     FPages->setTabPosition(QTabWidget::North);
     setCentralWidget(FPages);
+    CreateFrameActions();
     CreateSystemMenu();  // the library menu shares its Help and About
     CreateLibraryPage(); // also declares the list a target for dropped files
-    FStatusIcon = new QLabel;
-    FStatusIcon->setFixedWidth(20);
-    FStatusAllow = new QLabel;
-    FStatusIP = new QLabel;
-    FStatusIP->setFixedWidth(120);
-    statusBar()->addWidget(FStatusIcon);
-    statusBar()->addWidget(FStatusAllow, 1);
-    statusBar()->addPermanentWidget(FStatusIP);
+    CreateTrayIcon();
+    CreateStatusBar();
+    FPageMenu = new QMenu(this);
+    FPageMenu->addAction(FClosePageAction);
+    FPages->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FPages, &QWidget::customContextMenuRequested, this, &TMainWindow::OpenPageMenu);
+    connect(FPages, &QTabWidget::currentChanged, this, &TMainWindow::OnPageChanged);
+    connect(FLibraryMenu, &QMenu::aboutToShow, this, &TMainWindow::UpdateAllowAction);
 
     ApplyPlacement();
     FAutoRunAction->setChecked(IsAutoRun());
@@ -66,9 +73,98 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
     LoadLibrary();
     UpdateStatusBar();
     LoadSkin(SkinName);
+    ApplyTexts();
     StartMediaServer();
     StartPresence(FPresencePortWanted);
+    if (!FPresence->IsRunning())
+        ReportPortTaken(QStringLiteral("UDP"), FPresencePortWanted,
+                        QStringLiteral("other computers cannot find this one"));
     ScheduleHeartbeat(); // the first tick fills the "Play on" box
+}
+
+void TMainWindow::CreateFrameActions() {
+    FAllowAction = new QAction(this);
+    connect(FAllowAction, &QAction::triggered, this, &TMainWindow::ToggleAllowOthers);
+    UpdateAllowAction();
+    FClosePageAction = new QAction(QStringLiteral("Close Page"), this);
+    FClosePageAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+    FClosePageAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(FClosePageAction); // Ctrl+F4 anywhere in the window, docked pages included
+    connect(FClosePageAction, &QAction::triggered, this, &TMainWindow::CloseActivePage);
+    FRestoreAction = new QAction(QStringLiteral("Restore"), this);
+    connect(FRestoreAction, &QAction::triggered, this, &TMainWindow::RestoreWindow);
+    FExitAction = new QAction(QStringLiteral("Exit"), this);
+    connect(FExitAction, &QAction::triggered, this, &TMainWindow::Exit);
+}
+
+void TMainWindow::CreateStatusBar() {
+    FStatusIcon = new QLabel;
+    FStatusIcon->setObjectName(QStringLiteral("FStatusIcon"));
+    FStatusIcon->setFixedWidth(20);
+    FStatusIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    FStatusIcon->setToolTip(
+        QStringLiteral("Double-click to allow or deny other people playing on this computer"));
+    FStatusIcon->installEventFilter(this);
+    FStatusAllow = new QLabel;
+    FStatusAllow->setObjectName(QStringLiteral("FStatusAllow"));
+    FStatusPorts = new QLabel;
+    FStatusPorts->setObjectName(QStringLiteral("FStatusPorts"));
+    FStatusPorts->setStyleSheet(QStringLiteral("color: #b00000;"));
+    FStatusPorts->hide();
+    FStatusIP = new QLabel;
+    FStatusIP->setObjectName(QStringLiteral("FStatusIP"));
+    FStatusIP->setFixedWidth(120);
+    statusBar()->addWidget(FStatusIcon);
+    statusBar()->addWidget(FStatusAllow, 1);
+    statusBar()->addWidget(FStatusPorts);
+    statusBar()->addPermanentWidget(FStatusIP);
+}
+
+void TMainWindow::CreateTrayIcon() {
+    FTrayMenu = new QMenu(this);
+    FTrayMenu->addAction(FRestoreAction);
+    FTrayMenu->addSeparator();
+    FTrayMenu->addAction(FAutoRunAction);
+    FTrayMenu->addAction(FAllowAction);
+    FTrayMenu->addSeparator();
+    FTrayMenu->addAction(FAboutAction);
+    FTrayMenu->addAction(FExitAction);
+    connect(FTrayMenu, &QMenu::aboutToShow, this, &TMainWindow::UpdateAllowAction);
+    FTrayIcon = new QSystemTrayIcon(AppIcon(), this);
+    FTrayIcon->setContextMenu(FTrayMenu);
+    connect(FTrayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason Reason) {
+                if (Reason == QSystemTrayIcon::DoubleClick)
+                    RestoreWindow();
+            });
+    // Shown even while no notification area exists: one may appear later in the session. A
+    // headless run has no screen to show it on.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        FTrayIcon->show();
+}
+
+void TMainWindow::ApplyTexts() {
+    const int MenuPoints = QApplication::font("QMenu").pointSize();
+    if (MenuPoints > 0) {
+        QFont Font = font();
+        Font.setPointSize(MenuPoints);
+        setFont(Font);
+    }
+    FTrayIcon->setToolTip(QStringLiteral("Vellox Player"));
+    FAddButton->setToolTip(QStringLiteral("Click the button to add music into your music library"));
+    FPlayOnBox->setCurrentText(QStringLiteral("My Computer"));
+    FPlayOnBox->setToolTip(QStringLiteral("Select the computer which you want to play on"));
+
+    FPages->setAccessibleName(QStringLiteral("Pages"));
+    FLibraryView->setAccessibleName(QStringLiteral("Music library"));
+    FPlayOnBox->setAccessibleName(QStringLiteral("Play on"));
+    if (FPlayOnBox->lineEdit()) // where the typing goes
+        FPlayOnBox->lineEdit()->setAccessibleName(QStringLiteral("Play on"));
+    FPlayOnLabel->setBuddy(FPlayOnBox); // read with the box, where names follow relations
+    FSystemButton->setAccessibleName(FSystemButton->toolTip());
+    FStatusAllow->setAccessibleDescription(
+        QStringLiteral("Whether other people may play on this computer"));
+    FStatusIP->setAccessibleDescription(QStringLiteral("This computer's address"));
 }
 
 void TMainWindow::CreateSystemMenu() {
@@ -77,6 +173,8 @@ void TMainWindow::CreateSystemMenu() {
     FAutoRunAction->setCheckable(true);
     connect(FAutoRunAction, &QAction::triggered, this, &TMainWindow::ToggleAutoRun);
     FSystemMenu->addSeparator();
+    FSystemMenu->addAction(FAllowAction);
+    FSystemMenu->addSeparator();
     FHelpAction = FSystemMenu->addAction(QStringLiteral("Help"));
     FHelpAction->setShortcut(Qt::Key_F1);
     FHelpAction->setShortcutContext(Qt::WindowShortcut);
@@ -84,13 +182,15 @@ void TMainWindow::CreateSystemMenu() {
     connect(FHelpAction, &QAction::triggered, this, &TMainWindow::ShowHelp);
     FAboutAction = FSystemMenu->addAction(QStringLiteral("About"));
     connect(FAboutAction, &QAction::triggered, this, &TMainWindow::ShowAbout);
+    connect(FSystemMenu, &QMenu::aboutToShow, this, &TMainWindow::UpdateAllowAction);
     // Stands in for the title bar's help button, which opens this menu.
-    auto *HelpButton = new QToolButton(FPages);
-    HelpButton->setAutoRaise(true);
-    HelpButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
-    HelpButton->setPopupMode(QToolButton::InstantPopup);
-    HelpButton->setMenu(FSystemMenu);
-    FPages->setCornerWidget(HelpButton, Qt::TopRightCorner);
+    FSystemButton = new QToolButton(FPages);
+    FSystemButton->setAutoRaise(true);
+    FSystemButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
+    FSystemButton->setToolTip(QStringLiteral("Settings and help"));
+    FSystemButton->setPopupMode(QToolButton::InstantPopup);
+    FSystemButton->setMenu(FSystemMenu);
+    FPages->setCornerWidget(FSystemButton, Qt::TopRightCorner);
 }
 
 void TMainWindow::ToggleAutoRun() {
@@ -123,9 +223,11 @@ void TMainWindow::StartMediaServer() {
         std::make_unique<TMediaServer>([Library = FLibrary] { return Library->Snapshot(); });
     QString Error;
     if (!FMediaServer->Start(FMediaPortWanted, &Error)) {
-        // Without it only this computer's own http entries play; the rest runs on.
+        // Without it only the library's http entries play; the rest runs on.
         std::fprintf(stderr, "Vellox Player: media server not started on port %u: %s\n",
                      unsigned(FMediaPortWanted), qPrintable(Error));
+        ReportPortTaken(QStringLiteral("TCP"), FMediaPortWanted,
+                        QStringLiteral("no computer can play this library's files"));
     }
 }
 
@@ -159,12 +261,97 @@ void TMainWindow::ApplyPlacement() {
 
 void TMainWindow::UpdateStatusBar() {
     const bool Allowed = AllowOthers;
-    FStatusIcon->setPixmap(
-        style()
-            ->standardIcon(Allowed ? QStyle::SP_DialogApplyButton : QStyle::SP_DialogCancelButton)
-            .pixmap(16, 16));
+    FStatusIcon->setPixmap(AllowPicture(Allowed));
+    FStatusIcon->setAccessibleName(Allowed ? QStringLiteral("Other people may play here")
+                                           : QStringLiteral("Other people may not play here"));
     FStatusAllow->setText(Allowed ? QStringLiteral("Allow") : QStringLiteral("Deny"));
     FStatusIP->setText(QString::fromUtf8(LocalIP));
+    if (!FTakenPorts.isEmpty()) {
+        QStringList Numbers;
+        for (quint16 Port : std::as_const(FTakenPorts))
+            Numbers.append(QString::number(Port));
+        FStatusPorts->setText(
+            (Numbers.size() == 1 ? QStringLiteral("Port ") : QStringLiteral("Ports ")) +
+            Numbers.join(QStringLiteral(", ")) + QStringLiteral(" taken"));
+        FStatusPorts->setToolTip(FPortProblems.join(QLatin1Char('\n')));
+        FStatusPorts->setAccessibleDescription(FStatusPorts->toolTip());
+        FStatusPorts->show();
+    }
+}
+
+void TMainWindow::ReportPortTaken(const QString &Protocol, quint16 Port, const QString &Effect) {
+    std::fprintf(stderr, "Vellox Player: %s port %u is taken: %s\n", qPrintable(Protocol),
+                 unsigned(Port), qPrintable(Effect));
+    if (!FTakenPorts.contains(Port))
+        FTakenPorts.append(Port);
+    FPortProblems.append(QStringLiteral("%1 port %2 is taken by another program: %3.")
+                             .arg(Protocol)
+                             .arg(Port)
+                             .arg(Effect));
+    UpdateStatusBar();
+}
+
+void TMainWindow::ToggleAllowOthers() {
+    if (AllowOthers) {
+        // The server reads the switch for every new controller: set it before dropping.
+        AllowOthers = false;
+        if (FLocalPlayer)
+            FLocalPlayer->DisconnectAll();
+    } else {
+        AllowOthers = true;
+    }
+    UpdateStatusBar();
+    // Menus built elsewhere (the local player's) hold the action too: keep it true now.
+    UpdateAllowAction();
+}
+
+void TMainWindow::UpdateAllowAction() {
+    // The picture shows what the entry switches to.
+    if (AllowOthers) {
+        FAllowAction->setText(QStringLiteral("Disallo&w Other People to Play on My Computer"));
+        FAllowAction->setIcon(AllowPicture(false));
+    } else {
+        FAllowAction->setText(QStringLiteral("Allo&w Other People to Play on My Computer"));
+        FAllowAction->setIcon(AllowPicture(true));
+    }
+}
+
+bool TMainWindow::eventFilter(QObject *Watched, QEvent *Event) {
+    if (Watched == FStatusIcon && Event->type() == QEvent::MouseButtonDblClick) {
+        // Only the picture itself toggles, its edges included; the rest of the bar does not.
+        const auto *Mouse = static_cast<QMouseEvent *>(Event);
+        if (Mouse->position().x() <= AllowPictureSize)
+            ToggleAllowOthers();
+        return true;
+    }
+    return QMainWindow::eventFilter(Watched, Event);
+}
+
+void TMainWindow::changeEvent(QEvent *Event) {
+    QMainWindow::changeEvent(Event);
+    if (Event->type() == QEvent::WindowStateChange && isMinimized() &&
+        QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Without a notification area nothing could bring the window back: it just minimises.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
+    }
+    if (Event->type() == QEvent::ActivationChange && isActiveWindow() && !FFirstHintStarted) {
+        FFirstHintStarted = true;
+        QTimer::singleShot(1000, this, &TMainWindow::FirstHintTick);
+    }
+}
+
+void TMainWindow::FirstHintTick() {
+    ShowFirstHint();
+}
+
+void TMainWindow::ShowFirstHint() {
+    if (PopHitCount > 4 || FLibrary->rowCount() > 0)
+        return;
+    const QPoint Corner = FAddButton->mapToGlobal(FAddButton->rect().bottomRight());
+    ShowBalloonTip(FAddButton->toolTip(), Corner.x(), Corner.y(), 5, QStringLiteral("Step 1 of 2"));
 }
 
 TMainWindow::~TMainWindow() {
@@ -197,9 +384,9 @@ void TMainWindow::HeartbeatTick() {
     RefreshComputerCombo();
 
     if (FLocalPlayer && FLocalPlayer->TakeShowRequest()) {
-        if (!FLocalPlayer->isVisible())
-            ShowLocalPlayerPage();
-        // A controller connecting brings the player into view.
+        ShowLocalPlayerPage(); // nothing when docked already
+        // Whoever asked (the user playing here, a controller connecting) wants to see it,
+        // a new page as much as an existing one.
         if (FLocalPlayerSheet)
             FPages->setCurrentWidget(FLocalPlayerSheet);
     }
@@ -214,6 +401,10 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
     FLocalPlayer->hide();
     connect(FLocalPlayer, &TLocalPlayerWindow::ShowRequested, this,
             &TMainWindow::ScheduleHeartbeat);
+    FCommandPortWanted = Port;
+    if (!FLocalPlayer->IsListening())
+        ReportPortTaken(QStringLiteral("TCP"), Port,
+                        QStringLiteral("other computers cannot play on this one"));
     return FLocalPlayer;
 }
 
@@ -223,10 +414,64 @@ void TMainWindow::ShowLocalPlayerPage() {
     FLocalPlayerSheet = new QWidget;
     auto *Layout = new QVBoxLayout(FLocalPlayerSheet);
     Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->setSpacing(0);
+    if (!FLocalPlayer->IsListening()) {
+        auto *Note = new QLabel(
+            QStringLiteral("Port %1 is taken by another program: other computers cannot play "
+                           "on this one. Playing here works.")
+                .arg(FCommandPortWanted),
+            FLocalPlayerSheet);
+        Note->setObjectName(QStringLiteral("PortNote"));
+        Note->setWordWrap(true);
+        Note->setStyleSheet(
+            QStringLiteral("background: #fff4ce; color: #5c4400; padding: 4px 6px;"));
+        Layout->addWidget(Note);
+    }
     FLocalPlayer->setWindowFlags(Qt::Widget);
-    Layout->addWidget(FLocalPlayer);
+    Layout->addWidget(FLocalPlayer, 1);
     FPages->addTab(FLocalPlayerSheet, QStringLiteral("My Player"));
     FLocalPlayer->show();
+}
+
+void TMainWindow::HideLocalPlayerPage() {
+    // Back to where it was created; playback and the play list go on meanwhile.
+    FLocalPlayer->hide();
+    FLocalPlayer->setParent(this, Qt::Window);
+    FLocalPlayer->hide();
+    delete FLocalPlayerSheet.data();
+}
+
+void TMainWindow::CloseActivePage() {
+    QWidget *Sheet = FPages->currentWidget();
+    if (!Sheet || Sheet == FLibraryPage)
+        return;
+    if (Sheet == FLocalPlayerSheet) {
+        HideLocalPlayerPage();
+        return;
+    }
+    for (const auto &[RemoteSheet, Page] : std::as_const(FRemoteSheets)) {
+        if (RemoteSheet == Sheet && Page) {
+            Page->EndConnection(); // the tab goes once the page has left RemotePlayers
+            return;
+        }
+    }
+}
+
+void TMainWindow::OpenPageMenu(const QPoint &At) {
+    // Right clicks inside a page's content reach here too when nothing there takes them.
+    const QWidget *Content = FLibraryPage->parentWidget();
+    if (FPages->currentWidget() == FLibraryPage || At.y() >= Content->geometry().top())
+        return;
+    QString Caption = FPages->tabText(FPages->currentIndex());
+    // The menu always acts on the active page, whichever tab was clicked.
+    FClosePageAction->setText(QStringLiteral("Close ") +
+                              Caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
+    FPageMenu->popup(FPages->mapToGlobal(At));
+}
+
+void TMainWindow::OnPageChanged(int) {
+    if (FPages->currentWidget() == FLibraryPage)
+        FLibraryView->setFocus();
 }
 
 void TMainWindow::AddRemotePage(TRemotePlayer *Page, const QString &Caption) {

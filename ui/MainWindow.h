@@ -16,6 +16,7 @@ class QComboBox;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QSystemTrayIcon;
 class TPresence;
 class QTabWidget;
 class QToolBar;
@@ -158,12 +159,46 @@ public:
     // The remote pages' style sheet, as loaded by LoadSkin.
     QString FileThemeRemote() const { return FFileThemeRemote; }
 
+    // Frame: pages, allow switch, tray, status bar, first-use hints.
+    // Closes the active page: "My Player" goes back home hidden (its list plays on), a remote
+    // page ends its connection and its tab goes once it has left RemotePlayers; the library
+    // page stays.
+    void CloseActivePage();
+    // Turns AllowOthers over; turning it off drops every controller at once.
+    void ToggleAllowOthers();
+    // Sets FAllowAction's caption and picture from AllowOthers; every menu holding the
+    // action calls it when it opens.
+    void UpdateAllowAction();
+    // Shows AllowOthers, LocalIP and any taken port in the status bar.
+    void UpdateStatusBar();
+    // A fixed port another program holds (Protocol "TCP" or "UDP"); Effect says what cannot
+    // work because of it. Shown in the status bar for the rest of the run.
+    void ReportPortTaken(const QString &Protocol, quint16 Port, const QString &Effect);
+    // The "Step 1 of 2" balloon at the Add button, while the library is empty and the second
+    // hint was shown at most 4 times.
+    void ShowFirstHint();
+    // The fixed texts: font size, tray hint, the two hints, the "Play on" text, and the
+    // names a screen reader reads for controls that show only a picture.
+    void ApplyTexts();
+
+    // Allow entry of the system, tray, library and local player menus; owned here.
+    QAction *FAllowAction = nullptr;
+    QAction *FClosePageAction = nullptr; // Ctrl+F4 and the page menu
+    QAction *FRestoreAction = nullptr;
+    QAction *FExitAction = nullptr;
+    QMenu *FPageMenu = nullptr;
+    QMenu *FTrayMenu = nullptr;
+    QSystemTrayIcon *FTrayIcon = nullptr;
+    QToolButton *FSystemButton = nullptr; // the "?" button that opens FSystemMenu
+
 Q_SIGNALS:
     // The library file was rewritten.
     void LibrarySaved();
 
 protected:
     void closeEvent(QCloseEvent *Event) override;
+    void changeEvent(QEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     void CreateLibraryPage();
@@ -184,8 +219,16 @@ private:
     void FreeFinishedPages();
     void ApplyPlacement();
     void SaveWindowPlacement();
-    void UpdateStatusBar();
     void CreateSystemMenu();
+    void CreateFrameActions();
+    void CreateStatusBar();
+    void CreateTrayIcon();
+    // Opens the page menu for a right click at At (FPages coordinates) when it may open.
+    void OpenPageMenu(const QPoint &At);
+    void OnPageChanged(int Index);
+    // Puts the local player back under this window, hidden, and frees its sheet.
+    void HideLocalPlayerPage();
+    void FirstHintTick();
 
     QPointer<TLocalPlayerWindow> FLocalPlayer;
     QPointer<QWidget> FLocalPlayerSheet;
@@ -205,4 +248,9 @@ private:
     QLabel *FStatusIcon = nullptr;  // panel 0
     QLabel *FStatusAllow = nullptr; // panel 1
     QLabel *FStatusIP = nullptr;    // panel 2
+    QLabel *FStatusPorts = nullptr; // taken ports, shown only when there are any
+    QList<quint16> FTakenPorts;
+    QStringList FPortProblems;
+    quint16 FCommandPortWanted = 0;
+    bool FFirstHintStarted = false;
 };

@@ -1,20 +1,29 @@
+#include "../player/FakeMedia.h"
+#include "BalloonTip.h"
 #include "CommandServer.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
+#include "PlaybackEngine.h"
 #include "RemotePlayers.h"
 #include "SignalWatcher.h"
+#include "TestFiles.h"
 #include "Utils.h"
 
+#include <QAccessible>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <csignal>
 
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -55,6 +64,23 @@ private:
         QVERIFY(Form.Closing());
         QTRY_VERIFY_WITH_TIMEOUT(!Form.isVisible(), 5000);
     }
+    // A window with a speaker on a fake component, its "My Player" page open.
+    TLocalPlayerWindow *AddPlayerPage(TMainWindow &Form) {
+        TLocalPlayerWindow *Player = Form.CreateLocalPlayer(0, std::make_unique<TFakeMedia>());
+        Player->Engine()->RequestShow();
+        static_cast<void>(QTest::qWaitFor([Player] { return Player->isVisible(); }));
+        return Player;
+    }
+    static void RightClick(QWidget *Target, const QPoint &At) {
+        QContextMenuEvent Event(QContextMenuEvent::Mouse, At, Target->mapToGlobal(At));
+        QApplication::sendEvent(Target, &Event);
+    }
+    static QStringList Captions(const QTabWidget *Pages) {
+        QStringList Texts;
+        for (int I = 0; I < Pages->count(); ++I)
+            Texts << Pages->tabText(I);
+        return Texts;
+    }
     QStringList WindowKeys() {
         QSettings S(IniFileName, QSettings::IniFormat);
         S.beginGroup("Window");
@@ -68,6 +94,12 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", FHome.filePath("config").toUtf8());
         LoadSettings();
         QFile::remove(IniFileName);
+        QFile::remove(LibraryFileName);
+        AllowOthers = true;
+    }
+    void cleanup() {
+        if (CurrentBalloonTip())
+            CurrentBalloonTip()->close();
     }
 
     void firstStartKeepsDesignAndWritesOnlyHitCount() {
@@ -166,6 +198,200 @@ private Q_SLOTS:
         CloseFully(Form);
         QVERIFY(!Player.IsListening());
         QTRY_COMPARE_WITH_TIMEOUT(Controller.state(), QAbstractSocket::UnconnectedState, 5000);
+    }
+
+    // Tabs: "Music library", "My Player", "stand-in Player". The menu opens only in the tab
+    // strip, never for the library page, and closes the active page whichever tab was clicked.
+    void pageMenu_data() {
+        QTest::addColumn<int>("Active");
+        QTest::addColumn<int>("Tab");           // the tab right-clicked; -1: inside the active page
+        QTest::addColumn<QStringList>("After"); // tabs left once the entry ran; empty: no menu
+        QTest::newRow("library active") << 0 << 0 << QStringList();
+        QTest::newRow("library active, other tab") << 0 << 2 << QStringList();
+        QTest::newRow("remote, library tab") << 2 << 0 << QStringList{"Music library", "My Player"};
+        QTest::newRow("remote, own tab") << 2 << 2 << QStringList{"Music library", "My Player"};
+        QTest::newRow("remote, its content") << 2 << -1 << QStringList();
+        QTest::newRow("my player, other tab")
+            << 1 << 2 << QStringList{"Music library", "stand-in Player"};
+        QTest::newRow("my player, its content") << 1 << -1 << QStringList();
+    }
+    void pageMenu() {
+        QFETCH(int, Active);
+        QFETCH(int, Tab);
+        QFETCH(QStringList, After);
+        TMainWindow Form(0);
+        Form.show();
+        TLocalPlayerWindow *Player = AddPlayerPage(Form);
+        auto *Remote = new TStandInPage(0);
+        Form.AddRemotePage(Remote, "stand-in Player");
+        Form.FPages->setCurrentIndex(Active);
+        QTabBar *Bar = Form.FPages->tabBar();
+        if (Tab < 0)
+            RightClick(Active == 1 ? static_cast<QWidget *>(Player) : Remote, QPoint(20, 20));
+        else
+            RightClick(Bar, Bar->tabRect(Tab).center());
+        QCOMPARE(Form.FPageMenu->isVisible(), !After.isEmpty());
+        if (After.isEmpty())
+            return;
+        QCOMPARE(Form.FClosePageAction->text(), "Close " + Form.FPages->tabText(Active));
+        Form.FPageMenu->hide();
+        Form.FClosePageAction->trigger();
+        QTRY_COMPARE(Captions(Form.FPages), After);
+    }
+
+    // Ctrl+F4 on the library page does nothing; on "My Player" the page goes while the
+    // player keeps its list and plays on, and the next request brings the page back.
+    void closePageKeepsTheLocalPlayer() {
+        TMainWindow Form(0);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&Form));
+        QTest::keyClick(&Form, Qt::Key_F4, Qt::ControlModifier);
+        QCOMPARE(Captions(Form.FPages), QStringList{"Music library"});
+        TLocalPlayerWindow *Player = AddPlayerPage(Form);
+        auto &Media = static_cast<TFakeMedia &>(*Player->Media());
+        Player->AddLocalTracks({"http://127.0.0.1:1/a.mp3", "http://127.0.0.1:1/b.mp3"});
+        QTRY_COMPARE(Player->Engine()->Model()->rowCount(), 2);
+        Media.Enter(3);
+        Form.FPages->setCurrentIndex(1);
+        QTest::keyClick(&Form, Qt::Key_F4, Qt::ControlModifier);
+        QCOMPARE(Captions(Form.FPages), QStringList{"Music library"});
+        QVERIFY(!Player->isVisible());
+        QVERIFY(Media.State == 3 && !Media.Calls.contains("Stop"));
+        Player->Engine()->RequestShow();
+        QTRY_COMPARE(Captions(Form.FPages), (QStringList{"Music library", "My Player"}));
+        QVERIFY(Player->isVisible());
+        QCOMPARE(Player->Engine()->Model()->rowCount(), 2);
+    }
+
+    // Allow off drops both controllers at once and refuses the next; allow on admits again.
+    void allowSwitchDropsAndRefusesControllers() {
+        TMainWindow Form(0);
+        TCommandServer *Server =
+            Form.CreateLocalPlayer(0, std::make_unique<TFakeMedia>())->CommandServer();
+        QTcpSocket First, Second, Third, Fourth;
+        First.connectToHost(QHostAddress::LocalHost, Server->Port());
+        Second.connectToHost(QHostAddress::LocalHost, Server->Port());
+        QTRY_COMPARE(Server->ConnectionCount(), 2);
+        Form.FAllowAction->trigger();
+        QCOMPARE(Server->ConnectionCount(), 0);
+        QCOMPARE(Form.findChild<QLabel *>("FStatusAllow")->text(), QString("Deny"));
+        Form.FSystemMenu->aboutToShow();
+        QVERIFY(Form.FAllowAction->text().startsWith("Allo&w"));
+        QTRY_COMPARE(First.state() + Second.state(), 0); // both UnconnectedState
+        Third.connectToHost(QHostAddress::LocalHost, Server->Port());
+        QTRY_COMPARE(Third.state(), QAbstractSocket::UnconnectedState);
+        Form.FAllowAction->trigger();
+        Fourth.connectToHost(QHostAddress::LocalHost, Server->Port());
+        QTRY_VERIFY(Fourth.bytesAvailable() > 0); // the greeting
+        QCOMPARE(Server->ConnectionCount(), 1);
+    }
+
+    void onlyThePictureToggles_data() {
+        QTest::addColumn<QString>("Panel");
+        QTest::addColumn<int>("X");
+        QTest::addColumn<bool>("Toggles");
+        QTest::newRow("picture, left edge") << "FStatusIcon" << 0 << true;
+        QTest::newRow("picture, right edge") << "FStatusIcon" << 18 << true;
+        QTest::newRow("panel 0 past the picture") << "FStatusIcon" << 19 << false;
+        QTest::newRow("panel 1") << "FStatusAllow" << 5 << false;
+        QTest::newRow("panel 2") << "FStatusIP" << 5 << false;
+    }
+    void onlyThePictureToggles() {
+        QFETCH(QString, Panel);
+        QFETCH(int, X);
+        QFETCH(bool, Toggles);
+        TMainWindow Form(0);
+        Form.show();
+        QTest::mouseDClick(Form.findChild<QLabel *>(Panel), Qt::LeftButton, {}, QPoint(X, 5));
+        QCOMPARE(AllowOthers, !Toggles);
+    }
+
+    // About a second after the first activation, with an empty library, once per run.
+    void firstHint_data() {
+        QTest::addColumn<QByteArray>("LibraryText");
+        QTest::addColumn<int>("HitCount");
+        QTest::addColumn<bool>("Shown");
+        QTest::newRow("empty library") << QByteArray() << 4 << true;
+        QTest::newRow("one entry") << QByteArray("/m/a.mp3\r\n") << 0 << false;
+        QTest::newRow("fifth add seen") << QByteArray() << 5 << false;
+    }
+    void firstHint() {
+        QFETCH(QByteArray, LibraryText);
+        QFETCH(int, HitCount);
+        QFETCH(bool, Shown);
+        QVERIFY(WriteAll(LibraryFileName, LibraryText));
+        WriteIni(QString("[Window]\nPopHitCount=%1\n").arg(HitCount));
+        TMainWindow Form(0);
+        QWidget Other;
+        for (QWidget *Activated : QList<QWidget *>{&Form, &Other, &Form}) {
+            Activated->show();
+            Activated->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(Activated));
+            QTest::qWait(1200);
+            QCOMPARE(CurrentBalloonTip() && CurrentBalloonTip()->Title() == "Step 1 of 2", Shown);
+            Shown = false; // not again in this run
+            if (CurrentBalloonTip())
+                CurrentBalloonTip()->close();
+        }
+    }
+
+    void windowKeepsItsMinimumSize_data() {
+        QTest::addColumn<QSize>("Asked");
+        QTest::addColumn<QSize>("Got");
+        QTest::newRow("both too small") << QSize(100, 100) << QSize(318, 488);
+        QTest::newRow("too narrow") << QSize(200, 600) << QSize(318, 600);
+        QTest::newRow("too low") << QSize(400, 300) << QSize(400, 488);
+    }
+    void windowKeepsItsMinimumSize() {
+        QFETCH(QSize, Asked);
+        TMainWindow Form(0);
+        Form.show();
+        Form.resize(Asked);
+        QTEST(Form.size(), "Got");
+    }
+
+    // Without a notification area the window minimises like any other, never hidden for good.
+    void minimisingWithoutTrayKeepsTheWindow() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        TMainWindow Form(0);
+        Form.show();
+        Form.showMinimized();
+        QTest::qWait(50);
+        QVERIFY(Form.isVisible());
+    }
+
+    // A taken media or command port shows in the status bar and on the "My Player" page.
+    void takenPortsAreShown() {
+        QTcpServer MediaHolder, CommandHolder;
+        QVERIFY(MediaHolder.listen(QHostAddress::AnyIPv4) && CommandHolder.listen());
+        const QString Media = QString::number(MediaHolder.serverPort());
+        const QString Command = QString::number(CommandHolder.serverPort());
+        TMainWindow Form(MediaHolder.serverPort());
+        Form.show();
+        auto *Note = Form.findChild<QLabel *>("FStatusPorts");
+        QVERIFY(Note->isVisible());
+        QCOMPARE(Note->text(), "Port " + Media + " taken");
+        auto *Player =
+            Form.CreateLocalPlayer(CommandHolder.serverPort(), std::make_unique<TFakeMedia>());
+        QCOMPARE(Note->text(), "Ports " + Media + ", " + Command + " taken");
+        Player->Engine()->RequestShow();
+        QTRY_VERIFY(Player->isVisible());
+        auto *PageNote = Form.FPages->widget(1)->findChild<QLabel *>("PortNote");
+        QVERIFY(PageNote && PageNote->text().contains(Command));
+    }
+
+    // Every visible control of the frame has a name a screen reader can read.
+    void controlsHaveAccessibleNames() {
+        TMainWindow Form(0);
+        Form.show();
+        QStringList Nameless;
+        for (QWidget *W : Form.findChildren<QWidget *>()) {
+            if (!W->isVisibleTo(&Form) || (!W->focusPolicy() && !qobject_cast<QLabel *>(W)))
+                continue;
+            if (QAccessible::queryAccessibleInterface(W)->text(QAccessible::Name).isEmpty())
+                Nameless << W->metaObject()->className();
+        }
+        QVERIFY2(Nameless.isEmpty(), qPrintable(Nameless.join(", ")));
     }
 
     void autoRunEntryFollowsTheFile() {
