@@ -47,7 +47,6 @@ void TMainWindow::CreateLibraryPage() {
     FPlayOnBox->setEditable(true);
     FPlayOnBox->addItems({QStringLiteral("My Computer"), QStringLiteral("127.0.0.1")});
     FPlayOnBox->setCurrentText(QStringLiteral("My Computer"));
-    FPlayOnBox->setToolTip(QStringLiteral("Select the computer which you want to play on"));
     FPlayButton = new QPushButton(QStringLiteral("Play"), FPlayOnBar);
     FPlayArrowButton = new QToolButton(FPlayOnBar);
     FPlayArrowButton->setArrowType(Qt::DownArrow);
@@ -97,6 +96,7 @@ void TMainWindow::CreateLibraryPage() {
     FLibraryMenu = new QMenu(this);
     FLibraryMenu->addAction(FPlayInLocalAction);
     FLibraryMenu->addAction(FPlayInOtherAction);
+    FLibraryMenu->addAction(FAllowAction);
     FLibraryMenu->addSeparator();
     FLibraryMenu->addAction(FAddFilesAction);
     FLibraryMenu->addAction(FAddURLsAction);
@@ -116,7 +116,6 @@ void TMainWindow::CreateLibraryPage() {
     FLibraryToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     FAddButton = new QToolButton(FLibraryToolBar);
     FAddButton->setText(QStringLiteral("Add"));
-    FAddButton->setToolTip(QStringLiteral("Click the button to add music into your music library"));
     FAddButton->setMenu(FAddMenu);
     FAddButton->setPopupMode(QToolButton::InstantPopup);
     FLibraryToolBar->addWidget(FAddButton);
