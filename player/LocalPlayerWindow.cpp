@@ -71,12 +71,51 @@ TLocalPlayerWindow::TLocalPlayerWindow(quint16 Port, std::unique_ptr<TMediaCompo
 
     FPlayTimer = new QTimer(this);
     FPlayTimer->setInterval(200);
-    connect(FPlayTimer, &QTimer::timeout, FEngine.get(), &TPlaybackEngine::PlayTick);
+    connect(FPlayTimer, &QTimer::timeout, this, &TLocalPlayerWindow::PlayTick);
     FPositionTimer = new QTimer(this);
     FPositionTimer->setInterval(1000);
     connect(FPositionTimer, &QTimer::timeout, FEngine.get(), &TPlaybackEngine::PositionTick);
-    FPlayTimer->start();
-    FPositionTimer->start();
+    connect(FEngine.get(), &TPlaybackEngine::PlayTickWanted, this,
+            &TLocalPlayerWindow::WakePlayTimer);
+    connect(FStrip, &TMediaControlStrip::ChangedByUser, this, &TLocalPlayerWindow::WakePlayTimer);
+    connect(FMedia.get(), &TMediaComponent::PlayStateChange, this, [this] {
+        WakePlayTimer();
+        UpdatePositionTimer();
+    });
+    FPositionIdle.start();
+    WakePlayTimer();
+    UpdatePositionTimer();
+}
+
+void TLocalPlayerWindow::WakePlayTimer() {
+    if (!FServicesStopped && !FPlayTimer->isActive())
+        FPlayTimer->start();
+}
+
+bool TLocalPlayerWindow::IsPlayTickRunning() const {
+    return FPlayTimer->isActive();
+}
+
+bool TLocalPlayerWindow::IsPositionTickRunning() const {
+    return FPositionTimer->isActive();
+}
+
+void TLocalPlayerWindow::PlayTick() {
+    FEngine->PlayTick();
+    if (!FEngine->NeedsPlayTick())
+        FPlayTimer->stop();
+}
+
+void TLocalPlayerWindow::UpdatePositionTimer() {
+    // Position reports need a playing track; the ticks missed meanwhile still count.
+    const bool Playing = !FServicesStopped && FMedia->PlayState() == StatePlaying;
+    if (Playing && !FPositionTimer->isActive()) {
+        FEngine->AddPositionTicks(int(FPositionIdle.elapsed() / 1000));
+        FPositionTimer->start();
+    } else if (!Playing && FPositionTimer->isActive()) {
+        FPositionTimer->stop();
+        FPositionIdle.start();
+    }
 }
 
 void TLocalPlayerWindow::BuildPlayListView() {
@@ -213,6 +252,7 @@ TLocalPlayerWindow::~TLocalPlayerWindow() {
 }
 
 void TLocalPlayerWindow::StopServices() {
+    FServicesStopped = true;
     if (FPlayTimer)
         FPlayTimer->stop();
     if (FPositionTimer)

@@ -3,6 +3,7 @@
 #include "PlaybackEngine.h"
 
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -65,6 +66,9 @@ public:
     void UpdateAllowAction();
 
     QMenu *PlayListMenu() const { return FPlayListMenu; }
+    // Whether the 200 ms play tick and the 1 s position tick are running now.
+    bool IsPlayTickRunning() const;
+    bool IsPositionTickRunning() const;
     QToolBar *ToolBar() const { return FToolBar; }
 
 Q_SIGNALS:
@@ -87,6 +91,10 @@ private:
     void SelectRows(const QList<int> &Rows);
     // Drops from the view itself only; the rows land before the row under the point.
     bool HandleDragEvent(QEvent *Event);
+    // The timers run only while they have work, so an idle player never wakes up.
+    void WakePlayTimer();
+    void PlayTick();
+    void UpdatePositionTimer();
 
     std::unique_ptr<TMediaComponent> FMedia;
     std::unique_ptr<TPlaybackEngine> FEngine;
@@ -109,4 +117,6 @@ private:
     bool FPauseMode = false; // set each time the pop-up opens
     QTimer *FPlayTimer = nullptr;
     QTimer *FPositionTimer = nullptr;
+    QElapsedTimer FPositionIdle; // since the position timer stopped
+    bool FServicesStopped = false;
 };

@@ -58,13 +58,18 @@ TMediaControlStrip::TMediaControlStrip(TMediaComponent *Media, QWidget *Parent)
     connect(FStop, &QToolButton::clicked, this, [this] {
         FMedia->Stop();
         Refresh();
+        Q_EMIT ChangedByUser();
     });
     connect(FMute, &QToolButton::clicked, this, [this](bool Checked) {
         FMedia->SetMute(Checked);
         Refresh();
+        Q_EMIT ChangedByUser();
     });
     // Only moves made by the user reach the component; Refresh() blocks signals.
-    connect(FVolume, &QSlider::valueChanged, this, [this](int Value) { FMedia->SetVolume(Value); });
+    connect(FVolume, &QSlider::valueChanged, this, [this](int Value) {
+        FMedia->SetVolume(Value);
+        Q_EMIT ChangedByUser();
+    });
     connect(FSeek, &QSlider::sliderReleased, this, [this] { SeekTo(FSeek->value()); });
     connect(FSeek, &QSlider::actionTriggered, this, [this](int Action) {
         // Clicks on the groove and keys; a drag seeks once, on release.
@@ -161,10 +166,12 @@ void TMediaControlStrip::PlayPauseClicked() {
     else
         FMedia->Play();
     Refresh();
+    Q_EMIT ChangedByUser();
 }
 
 void TMediaControlStrip::SeekTo(int SliderValue) {
     const double Duration = FMedia->HasMedia() ? FMedia->Duration() : 0.0;
     if (Duration > 0)
         FMedia->SetCurrentPosition(Duration * SliderValue / SeekSteps);
+    Q_EMIT ChangedByUser();
 }

@@ -34,6 +34,10 @@ public:
     QSlider *VolumeSlider() const { return FVolume; }
     QLabel *TimeLabel() const { return FTime; }
 
+Q_SIGNALS:
+    // The user changed the component here (transport, seek, volume, mute).
+    void ChangedByUser();
+
 protected:
     void showEvent(QShowEvent *Event) override;
     void hideEvent(QHideEvent *Event) override;

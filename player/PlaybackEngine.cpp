@@ -210,6 +210,21 @@ void TPlaybackEngine::PlayTick() {
         AutoAdvance();
 }
 
+bool TPlaybackEngine::NeedsPlayTick() const {
+    if (Jobs.Count() > 0 || FFading)
+        return true;
+    switch (FMedia->PlayState()) {
+    case StatePaused:
+        return false;
+    case StateUndefined:
+    case StateStopped:
+    case StateReady:
+        return FModel->RowCount() > 0;
+    default:
+        return true;
+    }
+}
+
 void TPlaybackEngine::AutoAdvance() {
     const int Count = FModel->RowCount();
     if (Count == 0)
@@ -277,6 +292,8 @@ void TPlaybackEngine::OnControllerConnected(TConnectionId Id) {
 void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAddress,
                                      const TCommandMessage &Message) {
     const QByteArray &Word = Message.Word;
+    // Volume and mute changes are found by the next tick.
+    Q_EMIT PlayTickWanted();
     if (Word == "GET") {
         SendListTo(Id);
     } else if (Word == "ADD") {
@@ -323,7 +340,8 @@ void TPlaybackEngine::QueueListJob(const QByteArray &Sender, const QByteArray &W
     qint64 Bytes = 0;
     for (const QByteArray &Line : Lines)
         Bytes += Line.size() + 2;
-    Jobs.Add(TListJob{Sender, Word, Lines, Bytes});
+    if (Jobs.Add(TListJob{Sender, Word, Lines, Bytes}))
+        Q_EMIT PlayTickWanted();
 }
 
 void TPlaybackEngine::AddLocalTracks(const QByteArrayList &URLs) {

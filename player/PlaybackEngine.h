@@ -62,6 +62,12 @@ public:
     void PlayTick();
     // 1 s tick: "POSITION" when the whole percentage played has changed.
     void PositionTick();
+    // Whether the 200 ms tick has work while nothing else happens: a queued job, a fade, a track
+    // to advance to, or a track playing. When not, the owner may stop the timer until
+    // PlayTickWanted() or a play-state change.
+    bool NeedsPlayTick() const;
+    // Position ticks that passed while the position timer was stopped (nothing was playing).
+    void AddPositionTicks(int Count) { FDuraTicks += Count; }
     // State image on the row at CurrentIndex, none elsewhere.
     void MarkCurrentTrack();
 
@@ -133,6 +139,8 @@ public:
 Q_SIGNALS:
     // ShowRequest was set: the main window should show the local player.
     void ShowRequested();
+    // Something happened that the next 200 ms tick must see (a job, a command).
+    void PlayTickWanted();
     // The volume or the mute setting changed (found by the play tick or set by a command).
     void VolumeOrMuteChanged();
 

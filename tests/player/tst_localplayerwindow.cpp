@@ -187,6 +187,38 @@ private Q_SLOTS:
         QCOMPARE(Changed[0][0].toBool(), false);
     }
 
+    // An idle player has no timer running; whatever may need a tick starts it again.
+    void timersSleepWhileIdle_data() {
+        QTest::addColumn<QString>("Case");
+        QTest::addColumn<bool>("Play");
+        QTest::addColumn<bool>("Position");
+        QTest::newRow("empty list, stopped") << "empty" << false << false;
+        QTest::newRow("paused") << "paused" << false << false;
+        QTest::newRow("playing") << "playing" << true << true;
+        QTest::newRow("controller command while paused") << "command" << true << false;
+        QTest::newRow("job queued while paused") << "job" << true << false;
+    }
+    void timersSleepWhileIdle() {
+        QFETCH(QString, Case);
+        QFETCH(bool, Play);
+        QFETCH(bool, Position);
+        TRig R;
+        if (Case == "empty") {
+            R.Window.Engine()->RemoveRows({0, 1, 2, 3, 4});
+            R.Media->Enter(1);
+        } else {
+            R.Media->Enter(Case == "playing" ? 3 : 2);
+        }
+        // One tick finds nothing to do and stops the timer.
+        QTRY_COMPARE(R.Window.IsPlayTickRunning(), Case == "playing");
+        if (Case == "command")
+            R.Window.Engine()->ExecuteCommand(1, "10.0.0.9", TCommandMessage{"MUTE", {"1"}, 1});
+        else if (Case == "job")
+            R.Window.AddLocalTracks({Url('F')});
+        QCOMPARE(R.Window.IsPlayTickRunning(), Play);
+        QCOMPARE(R.Window.IsPositionTickRunning(), Position);
+    }
+
     // A screen reader finds a name for every control.
     void accessibleNames() {
         TRig R;
