@@ -138,23 +138,6 @@ private Q_SLOTS:
             QCOMPARE(R.Window.Engine()->GetCurrentIndex(), B);
     }
 
-    void popupOffersPauseOnThePlayingTrack() {
-        TRig R;
-        R.Media->Enter(3);
-        R.Select({1});
-        R.Window.UpdatePlayListMenu();
-        QAction *First = R.Window.PlayListMenu()->actions().first();
-        QCOMPARE(First->text(), QStringLiteral("Pause"));
-        First->trigger();
-        QCOMPARE(R.Media->State, 2);
-        R.Select({3});
-        R.Window.UpdatePlayListMenu();
-        QCOMPARE(First->text(), QStringLiteral("Play"));
-        R.Window.PlayListView()->clearSelection();
-        R.Window.UpdatePlayListMenu();
-        QVERIFY(!First->isEnabled());
-    }
-
     void enterPlaysTheSelectedRow() {
         TRig R;
         R.Select({3, 4});
