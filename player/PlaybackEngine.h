@@ -141,7 +141,7 @@ Q_SIGNALS:
     void ShowRequested();
     // Something happened that the next 200 ms tick must see (a job, a command).
     void PlayTickWanted();
-    // The volume or the mute setting changed (found by the play tick or set by a command).
+    // The volume or the mute setting changed, as the play tick found.
     void VolumeOrMuteChanged();
 
 private:
