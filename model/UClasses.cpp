@@ -2,6 +2,8 @@
 
 #include "Utils.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace {
@@ -68,6 +70,27 @@ void TMusicList::Remove(TMusicItem *Item) {
         }
     }
     FItems.erase(It);
+}
+
+void TMusicList::RemoveItems(const std::vector<TMusicItem *> &Items) {
+    QSet<const TMusicItem *> Gone;
+    Gone.reserve(qsizetype(Items.size()));
+    for (TMusicItem *Item : Items)
+        if (Item)
+            Gone.insert(Item);
+    std::erase_if(FItems, [&](std::unique_ptr<TMusicItem> &Owned) {
+        if (!Gone.contains(Owned.get()))
+            return false;
+        if (IsFindable(Owned->Location)) {
+            const auto Bucket = FIndex.find(AsciiUpper(Owned->Location));
+            if (Bucket != FIndex.end()) {
+                Bucket->removeOne(Owned.get());
+                if (Bucket->isEmpty())
+                    FIndex.erase(Bucket);
+            }
+        }
+        return true;
+    });
 }
 
 TMusicItem *TMusicList::Find(const QByteArray &Location) const {

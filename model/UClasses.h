@@ -43,6 +43,8 @@ public:
     TMusicItem *AddIfAbsent(const QByteArray &Location);
     // Removes and destroys Item if it belongs to this list; otherwise does nothing.
     void Remove(TMusicItem *Item);
+    // Remove() for each of Items, in one pass over the list.
+    void RemoveItems(const std::vector<TMusicItem *> &Items);
     // First item, in list order, whose Location equals Location ignoring the case of A-Z;
     // a blank Location is never found.
     TMusicItem *Find(const QByteArray &Location) const;

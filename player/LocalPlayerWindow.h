@@ -3,12 +3,17 @@
 #include "PlaybackEngine.h"
 
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
 
+class QAction;
+class QMenu;
 class QTableView;
 class QTimer;
+class QToolBar;
+class QToolButton;
 class TCommandServer;
 class TMediaComponent;
 class TMediaControlStrip;
@@ -41,18 +46,77 @@ public:
     // Plays the local user's tracks: queues them as an "ADD" job.
     void AddLocalTracks(const QByteArrayList &URLs) { FEngine->AddLocalTracks(URLs); }
 
+    // The owner's edits of the play list, on the selected rows.
+    void RemoveSelected();
+    void MoveSelectionDown();
+    void MoveSelectionUp();
+    void MoveSelectionToNextPlaying();
+    void SelectAll();
+    // Double-click or Enter: the first selected row plays next.
+    void PlaySelectedRow();
+    // The pop-up's first item: play or pause, as UpdatePlayListMenu set it up.
+    void PlayOrPauseSelected();
+    // The pop-up is opening: the allow entry's caption and the first item's Play/Pause.
+    void UpdatePlayListMenu();
+    // Enables the buttons and menu items that the selection allows.
+    void UpdateCommandStates();
+    // Switches AllowOthers; turning it off drops every controller at once.
+    void ToggleAllowOthers();
+    // The allow entry shows what choosing it would do.
+    void UpdateAllowAction();
+
+    QMenu *PlayListMenu() const { return FPlayListMenu; }
+    // Whether the 200 ms play tick and the 1 s position tick are running now.
+    bool IsPlayTickRunning() const;
+    bool IsPositionTickRunning() const;
+    QToolBar *ToolBar() const { return FToolBar; }
+
 Q_SIGNALS:
     // A controller connected: the main window should show this window.
     void ShowRequested();
+    // The allow entry switched AllowOthers: the main window shows the new state.
+    void AllowOthersChanged(bool Allowed);
+    // The pop-up's "About" was chosen: the main window shows its about box.
+    void AboutRequested();
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     void BuildPlayListView();
+    void BuildActions();
+    void BuildToolBar();
+    // Rows of the selection, ascending.
+    QList<int> SelectedRows() const;
+    void SelectRows(const QList<int> &Rows);
+    // Drops from the view itself only; the rows land before the row under the point.
+    bool HandleDragEvent(QEvent *Event);
+    // The timers run only while they have work, so an idle player never wakes up.
+    void WakePlayTimer();
+    void PlayTick();
+    void UpdatePositionTimer();
 
     std::unique_ptr<TMediaComponent> FMedia;
     std::unique_ptr<TPlaybackEngine> FEngine;
     std::unique_ptr<TCommandServer> FServer;
     TMediaControlStrip *FStrip = nullptr;
     QTableView *FPlayListView = nullptr;
+    QToolBar *FToolBar = nullptr;
+    QToolButton *FRemoveButton = nullptr;
+    QToolButton *FDownButton = nullptr;
+    QToolButton *FUpButton = nullptr;
+    QMenu *FPlayListMenu = nullptr;
+    QAction *FPlayAction = nullptr;
+    QAction *FRemoveAction = nullptr;
+    QAction *FSelectAllAction = nullptr;
+    QAction *FMoveDownAction = nullptr;
+    QAction *FMoveUpAction = nullptr;
+    QAction *FMoveToNextPlayingAction = nullptr;
+    QAction *FAllowAction = nullptr;
+    QAction *FAboutAction = nullptr;
+    bool FPauseMode = false; // set each time the pop-up opens
     QTimer *FPlayTimer = nullptr;
     QTimer *FPositionTimer = nullptr;
+    QElapsedTimer FPositionIdle; // since the position timer stopped
+    bool FServicesStopped = false;
 };

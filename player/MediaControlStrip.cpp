@@ -17,7 +17,13 @@
 namespace {
 
 constexpr int SeekSteps = 1000;
-constexpr int RefreshMs = 250;
+// The position text changes once a second; the bar moves a pixel every few hundred ms.
+constexpr int RefreshMs = 500;
+
+void SetName(QWidget *Widget, const QString &Name) {
+    Widget->setToolTip(Name);
+    Widget->setAccessibleName(Name);
+}
 
 } // namespace
 
@@ -27,15 +33,18 @@ TMediaControlStrip::TMediaControlStrip(TMediaComponent *Media, QWidget *Parent)
       FTime(new QLabel(this)), FMute(new QToolButton(this)),
       FVolume(new QSlider(Qt::Horizontal, this)), FRefreshTimer(new QTimer(this)) {
     FStop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
-    FStop->setToolTip(tr("Stop"));
+    SetName(FStop, tr("Stop"));
     FSeek->setRange(0, SeekSteps);
-    FSeek->setToolTip(tr("Seek"));
+    SetName(FSeek, tr("Position"));
     FMute->setCheckable(true);
     FVolume->setRange(0, 100);
-    FVolume->setToolTip(tr("Volume"));
+    SetName(FVolume, tr("Volume"));
     FVolume->setMaximumWidth(80);
     FSeek->setMinimumWidth(50);
-    FTime->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00 / 00:00")));
+    FTime->setAccessibleName(tr("Time"));
+    // A fixed width: a changing text never lays the strip out again.
+    FTime->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 / 00:00:00")));
+    FTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     auto *Layout = new QHBoxLayout(this);
     Layout->addWidget(FPlayPause);
@@ -49,63 +58,101 @@ TMediaControlStrip::TMediaControlStrip(TMediaComponent *Media, QWidget *Parent)
     connect(FStop, &QToolButton::clicked, this, [this] {
         FMedia->Stop();
         Refresh();
+        Q_EMIT ChangedByUser();
     });
     connect(FMute, &QToolButton::clicked, this, [this](bool Checked) {
         FMedia->SetMute(Checked);
         Refresh();
+        Q_EMIT ChangedByUser();
     });
     // Only moves made by the user reach the component; Refresh() blocks signals.
-    connect(FVolume, &QSlider::valueChanged, this, [this](int Value) { FMedia->SetVolume(Value); });
+    connect(FVolume, &QSlider::valueChanged, this, [this](int Value) {
+        FMedia->SetVolume(Value);
+        Q_EMIT ChangedByUser();
+    });
     connect(FSeek, &QSlider::sliderReleased, this, [this] { SeekTo(FSeek->value()); });
     connect(FSeek, &QSlider::actionTriggered, this, [this](int Action) {
         // Clicks on the groove and keys; a drag seeks once, on release.
         if (Action != QAbstractSlider::SliderMove)
             SeekTo(FSeek->sliderPosition());
     });
-    connect(FMedia, &TMediaComponent::PlayStateChange, this, &TMediaControlStrip::Refresh);
+    connect(FMedia, &TMediaComponent::PlayStateChange, this,
+            &TMediaControlStrip::OnPlayStateChanged);
     connect(FRefreshTimer, &QTimer::timeout, this, &TMediaControlStrip::Refresh);
     FRefreshTimer->setInterval(RefreshMs);
+    FRefreshTimer->setTimerType(Qt::CoarseTimer);
     Refresh();
 }
 
-// Only a strip on screen follows the component, so a hidden player costs nothing.
 void TMediaControlStrip::showEvent(QShowEvent *Event) {
     QWidget::showEvent(Event);
     Refresh();
-    FRefreshTimer->start();
+    UpdateTimer();
 }
 
 void TMediaControlStrip::hideEvent(QHideEvent *Event) {
     QWidget::hideEvent(Event);
-    FRefreshTimer->stop();
+    UpdateTimer();
+}
+
+void TMediaControlStrip::OnPlayStateChanged() {
+    Refresh();
+    UpdateTimer();
+}
+
+void TMediaControlStrip::UpdateTimer() {
+    // A hidden strip or a track that does not move has nothing to follow: no wake-ups.
+    const bool Follow = isVisible() && FMedia->PlayState() == StatePlaying;
+    if (Follow && !FRefreshTimer->isActive())
+        FRefreshTimer->start();
+    else if (!Follow)
+        FRefreshTimer->stop();
+}
+
+bool TMediaControlStrip::IsFollowingPosition() const {
+    return FRefreshTimer->isActive();
 }
 
 void TMediaControlStrip::Refresh() {
     const bool Playing = FMedia->PlayState() == StatePlaying;
-    FPlayPause->setIcon(
-        style()->standardIcon(Playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    FPlayPause->setToolTip(Playing ? tr("Pause") : tr("Play"));
+    if (int(Playing) != FShownPlaying) {
+        FShownPlaying = Playing;
+        FPlayPause->setIcon(
+            style()->standardIcon(Playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+        SetName(FPlayPause, Playing ? tr("Pause") : tr("Play"));
+    }
 
     const double Duration = FMedia->HasMedia() ? FMedia->Duration() : 0.0;
     const double Position = FMedia->CurrentPosition();
     FSeek->setEnabled(Duration > 0);
     if (!FSeek->isSliderDown()) {
-        const QSignalBlocker Block(FSeek);
-        FSeek->setValue(
+        const int Value =
             Duration > 0 ? int(std::lround(std::clamp(Position / Duration, 0.0, 1.0) * SeekSteps))
-                         : 0);
+                         : 0;
+        // Redrawn only when the handle would move by a pixel.
+        const int Span = std::max(1, FSeek->width());
+        if (QStyle::sliderPositionFromValue(0, SeekSteps, Value, Span) !=
+                QStyle::sliderPositionFromValue(0, SeekSteps, FSeek->value(), Span) ||
+            (Value == 0) != (FSeek->value() == 0)) {
+            const QSignalBlocker Block(FSeek);
+            FSeek->setValue(Value);
+        }
     }
     QString Text = FMedia->CurrentPositionString();
     if (Duration > 0)
         Text += QStringLiteral(" / ") + TMediaPlayer::FormatPosition(Duration);
-    FTime->setText(Text);
+    if (Text != FTime->text())
+        FTime->setText(Text);
 
     const bool Muted = FMedia->Mute();
-    FMute->setChecked(Muted);
-    FMute->setIcon(
-        style()->standardIcon(Muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
-    FMute->setToolTip(Muted ? tr("Sound on") : tr("Mute"));
-    if (!FVolume->isSliderDown()) {
+    FMute->setChecked(Muted); // a click may have toggled it against the component
+    if (int(Muted) != FShownMuted) {
+        FShownMuted = Muted;
+        FMute->setIcon(
+            style()->standardIcon(Muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+        SetName(FMute, Muted ? tr("Sound on") : tr("Mute"));
+    }
+    if (!FVolume->isSliderDown() && FVolume->value() != FMedia->Volume()) {
         const QSignalBlocker Block(FVolume);
         FVolume->setValue(FMedia->Volume());
     }
@@ -114,13 +161,17 @@ void TMediaControlStrip::Refresh() {
 void TMediaControlStrip::PlayPauseClicked() {
     if (FMedia->PlayState() == StatePlaying)
         FMedia->Pause();
+    else if (FPlayAction)
+        FPlayAction();
     else
         FMedia->Play();
     Refresh();
+    Q_EMIT ChangedByUser();
 }
 
 void TMediaControlStrip::SeekTo(int SliderValue) {
     const double Duration = FMedia->HasMedia() ? FMedia->Duration() : 0.0;
     if (Duration > 0)
         FMedia->SetCurrentPosition(Duration * SliderValue / SeekSteps);
+    Q_EMIT ChangedByUser();
 }

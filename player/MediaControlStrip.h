@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QSlider;
 class QTimer;
@@ -16,8 +18,14 @@ class TMediaControlStrip : public QWidget {
 public:
     explicit TMediaControlStrip(TMediaComponent *Media, QWidget *Parent = nullptr);
 
-    // Shows the component's current state (also on state changes, and on a timer while on screen).
+    // Shows the component's current state. Called on play-state changes and by the owner when
+    // volume or mute change; while the strip is on screen and a track plays, also on a timer
+    // for the position. Only what changed is redrawn.
     void Refresh();
+    // What the play button does instead of the component's Play() (a resume may need more).
+    void SetPlayAction(std::function<void()> Play) { FPlayAction = std::move(Play); }
+    // Whether the position timer runs (on screen and playing).
+    bool IsFollowingPosition() const;
 
     QToolButton *PlayPauseButton() const { return FPlayPause; }
     QToolButton *StopButton() const { return FStop; }
@@ -26,6 +34,10 @@ public:
     QSlider *VolumeSlider() const { return FVolume; }
     QLabel *TimeLabel() const { return FTime; }
 
+Q_SIGNALS:
+    // The user changed the component here (transport, seek, volume, mute).
+    void ChangedByUser();
+
 protected:
     void showEvent(QShowEvent *Event) override;
     void hideEvent(QHideEvent *Event) override;
@@ -33,8 +45,12 @@ protected:
 private:
     void PlayPauseClicked();
     void SeekTo(int SliderValue);
+    void OnPlayStateChanged();
+    // The timer runs only while there is a position to follow.
+    void UpdateTimer();
 
     TMediaComponent *FMedia;
+    std::function<void()> FPlayAction;
     QToolButton *FPlayPause;
     QToolButton *FStop;
     QSlider *FSeek;
@@ -42,4 +58,7 @@ private:
     QToolButton *FMute;
     QSlider *FVolume;
     QTimer *FRefreshTimer;
+    // What the buttons show now (-1: nothing yet), so a refresh redraws only changes.
+    int FShownPlaying = -1;
+    int FShownMuted = -1;
 };

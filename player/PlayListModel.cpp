@@ -1,11 +1,14 @@
 #include "PlayListModel.h"
 
+#include "RowMove.h"
 #include "UClasses.h"
 
 #include <QApplication>
 #include <QColor>
 #include <QIcon>
 #include <QStyle>
+
+#include <algorithm>
 
 struct TPlayListRow {
     TMusicItem *Item = nullptr;
@@ -53,6 +56,11 @@ QVariant TPlayListModel::headerData(int Section, Qt::Orientation Orientation, in
     return QAbstractTableModel::headerData(Section, Orientation, Role);
 }
 
+Qt::ItemFlags TPlayListModel::flags(const QModelIndex &Index) const {
+    const Qt::ItemFlags Flags = QAbstractTableModel::flags(Index);
+    return Index.isValid() ? Flags | Qt::ItemIsDragEnabled : Flags;
+}
+
 TMusicItem *TPlayListModel::ItemAt(int Row) const {
     return Row >= 0 && Row < RowCount() ? FRows[size_t(Row)]->Item : nullptr;
 }
@@ -81,6 +89,60 @@ void TPlayListModel::AppendRows(const std::vector<TMusicItem *> &Items) {
     beginInsertRows({}, First, First + int(Items.size()) - 1);
     AddRowRecords(Items);
     endInsertRows();
+}
+
+void TPlayListModel::Renumber(int From) {
+    for (size_t Row = size_t(std::max(From, 0)); Row < FRows.size(); ++Row)
+        FRows[Row]->Index = int(Row);
+}
+
+std::vector<TMusicItem *> TPlayListModel::TakeRows(const QList<int> &Rows) {
+    std::vector<TMusicItem *> Taken;
+    Taken.reserve(size_t(Rows.size()));
+    // From the last run to the first, so the rows still to go keep their numbers.
+    qsizetype End = Rows.size();
+    while (End > 0) {
+        qsizetype Begin = End - 1;
+        while (Begin > 0 && Rows[Begin - 1] == Rows[Begin] - 1)
+            --Begin;
+        const int First = Rows[Begin], Last = Rows[End - 1];
+        End = Begin;
+        if (First < 0 || Last >= RowCount())
+            continue;
+        beginRemoveRows({}, First, Last);
+        for (int Row = First; Row <= Last; ++Row) {
+            TPlayListRow *Record = FRows[size_t(Row)].get();
+            if (Record == FMarked)
+                FMarked = nullptr;
+            Record->Item->ListItem = nullptr;
+            Taken.push_back(Record->Item);
+        }
+        FRows.erase(FRows.begin() + First, FRows.begin() + Last + 1);
+        Renumber(First);
+        endRemoveRows();
+    }
+    return Taken;
+}
+
+void TPlayListModel::ApplyMove(const TRowMove &Move) {
+    if (Move.Order.size() != qsizetype(FRows.size()))
+        return;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<TPlayListRow *> Records;
+    Records.reserve(qsizetype(FRows.size()));
+    for (auto &Row : FRows)
+        Records.append(Row.release());
+    Records = Move.Apply(Records);
+    for (size_t Row = 0; Row < FRows.size(); ++Row)
+        FRows[Row].reset(Records[qsizetype(Row)]);
+    Renumber(0);
+    const QModelIndexList Old = persistentIndexList();
+    QModelIndexList New;
+    New.reserve(Old.size());
+    for (const QModelIndex &Index : Old)
+        New.append(index(Move.NewIndexOf(Index.row()), Index.column()));
+    changePersistentIndexList(Old, New);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void TPlayListModel::BeginReplace() {

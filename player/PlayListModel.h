@@ -7,6 +7,7 @@
 
 class TMusicItem;
 struct TPlayListRow;
+struct TRowMove;
 
 // The play list as the view shows it: one row per music item, in play order, columns "Name"
 // and "From", the current track marked with state image 5. Each item's ListItem points at
@@ -27,6 +28,8 @@ public:
     QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
     QVariant headerData(int Section, Qt::Orientation Orientation,
                         int Role = Qt::DisplayRole) const override;
+    // Rows can be dragged (within the view only: the view decides where they may land).
+    Qt::ItemFlags flags(const QModelIndex &Index) const override;
 
     int RowCount() const { return int(FRows.size()); }
     // The item shown in Row, or null outside the list.
@@ -36,6 +39,11 @@ public:
 
     // Appends one row per item, in one insert bracket, and links each item to its row.
     void AppendRows(const std::vector<TMusicItem *> &Items);
+    // Takes the rows out (ascending, no duplicates), in one remove bracket per run of
+    // neighbouring rows; the items they showed are returned, no longer linked to a row.
+    std::vector<TMusicItem *> TakeRows(const QList<int> &Rows);
+    // Puts the rows in the order Move gives; the mark stays with its row.
+    void ApplyMove(const TRowMove &Move);
     // Replacing every row: BeginReplace() before the old items are destroyed, then
     // FinishReplace() with the new items and the row to mark (-1 for none).
     void BeginReplace();
@@ -48,6 +56,8 @@ public:
 private:
     // Row records for Items after the last row, each item linked to its row.
     void AddRowRecords(const std::vector<TMusicItem *> &Items);
+    // Each row record's Index from From on.
+    void Renumber(int From);
 
     std::vector<std::unique_ptr<TPlayListRow>> FRows;
     TPlayListRow *FMarked = nullptr; // at most one row carries the state image

@@ -79,6 +79,19 @@ int RoundHalfEven(double Value) {
     return int(std::clamp(Result, -2147483648.0, 2147483647.0));
 }
 
+QByteArray InfoLine(const QByteArray &Prefix, const QString &Text) {
+    QByteArray Line = Prefix + Text.toUtf8();
+    // A line break inside would end the line early and shift every line after it.
+    Line.replace('\r', ' ').replace('\n', ' ');
+    if (Line.size() > MaxCommandLineLength) {
+        qsizetype Cut = MaxCommandLineLength;
+        while (Cut > 0 && (static_cast<unsigned char>(Line[Cut]) & 0xC0) == 0x80)
+            --Cut;
+        Line.truncate(Cut);
+    }
+    return Line;
+}
+
 QByteArray FormatSeconds(double Seconds) {
     if (!std::isfinite(Seconds))
         Seconds = 0;
@@ -120,10 +133,30 @@ void TPlaybackEngine::SendTo(TConnectionId Id, const QByteArray &Word, const QBy
         FSink.SendToConnection(Id, Word, Payload);
 }
 
+void TPlaybackEngine::PrepareQuietStart() {
+    if (FQuietPending)
+        return; // already lowered: the target is the volume from before
+    const int Target = FMedia->Volume();
+    if (Target <= 0)
+        return;
+    FQuietPending = true;
+    FFadeTarget = Target;
+    FMedia->SetVolume(1);
+    // Reported with the start of play, as "VOLUMN" "1" right before "STATE" "3".
+    FLastVolume = 1;
+}
+
 void TPlaybackEngine::OnPlayStateChanged(int NewState) {
     if (NewState == StatePlaying) {
         const qint64 At = Now();
-        if (At - LastPlayStart > QuietGap) {
+        if (FQuietPending) {
+            FQuietPending = false;
+            FFading = true;
+            FFadeVolume = 1;
+            FLastVolume = 1;
+            Broadcast("VOLUMN", "1");
+        } else if (At - LastPlayStart > QuietGap) {
+            // Playing started without passing through the engine: quiet from here on.
             FFadeTarget = FMedia->Volume();
             if (FFadeTarget > 0) {
                 FFading = true;
@@ -146,6 +179,12 @@ void TPlaybackEngine::PlayTick() {
         FLastMute = Muted;
         Broadcast("MUTE", Muted ? "-1" : "0");
         FFading = false;
+        if (FQuietPending) {
+            // The quiet start ends before it began: back to the volume it would have reached.
+            FQuietPending = false;
+            FMedia->SetVolume(FFadeTarget);
+        }
+        Q_EMIT VolumeOrMuteChanged();
     }
 
     if (FFading) {
@@ -161,12 +200,29 @@ void TPlaybackEngine::PlayTick() {
     const int Volume = FMedia->Volume();
     if (Volume != FLastVolume) {
         FLastVolume = Volume;
+        FQuietPending = false; // somebody chose a volume before the track started
         Broadcast("VOLUMN", Number(Volume));
+        Q_EMIT VolumeOrMuteChanged();
     }
 
     const int State = FMedia->PlayState();
     if (State == StateUndefined || State == StateStopped || State == StateReady)
         AutoAdvance();
+}
+
+bool TPlaybackEngine::NeedsPlayTick() const {
+    if (Jobs.Count() > 0 || FFading)
+        return true;
+    switch (FMedia->PlayState()) {
+    case StatePaused:
+        return false;
+    case StateUndefined:
+    case StateStopped:
+    case StateReady:
+        return FModel->RowCount() > 0;
+    default:
+        return true;
+    }
 }
 
 void TPlaybackEngine::AutoAdvance() {
@@ -175,11 +231,17 @@ void TPlaybackEngine::AutoAdvance() {
         return;
     CurrentIndex = CurrentIndex >= 0 && CurrentIndex < Count - 1 ? CurrentIndex + 1 : 0;
     const QByteArray Location = TrimBlanks(FModel->ItemAt(CurrentIndex)->Location);
-    // Empty or non-http rows never reach the component; the next tick moves on.
+    // Empty or non-http rows never reach the component; the next tick moves on. So does a
+    // location whose encoded form no "URL" line could carry.
     if (Location.isEmpty() || !TMediaPlayer::IsPlayableURL(Location))
         return;
+    const QByteArray Encoded = EncodeTrackURL(Location);
+    if (Encoded.size() > MaxCommandLineLength)
+        return;
+    if (QuietGapPassed())
+        PrepareQuietStart();
     MarkCurrentTrack();
-    FMedia->SetURL(EncodeTrackURL(Location));
+    FMedia->SetURL(Encoded);
     const QByteArray Loaded = FMedia->URL();
     if (!Loaded.isEmpty())
         Broadcast("URL", Loaded);
@@ -199,18 +261,18 @@ void TPlaybackEngine::PositionTick() {
     FLastPercent = Percent;
 
     QByteArrayList Lines{FormatSeconds(Duration), FormatSeconds(Position),
-                         FMedia->CurrentPositionString().toUtf8()};
+                         InfoLine({}, FMedia->CurrentPositionString())};
     if (FDuraTicks > 3) {
         FDuraTicks = 0;
         // An empty value still uses its turn.
         if (FInfoToggle) {
             FInfoToggle = false;
             if (const QString Author = FMedia->MediaAuthor(); !Author.isEmpty())
-                Lines.append("Author: " + Author.toUtf8());
+                Lines.append(InfoLine("Author: ", Author));
         } else {
             FInfoToggle = true;
             if (const QString Name = FMedia->MediaName(); !Name.isEmpty())
-                Lines.append("Music: " + Name.toUtf8());
+                Lines.append(InfoLine("Music: ", Name));
         }
     }
     Broadcast("POSITION", JoinLines(Lines));
@@ -230,13 +292,15 @@ void TPlaybackEngine::OnControllerConnected(TConnectionId Id) {
 void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAddress,
                                      const TCommandMessage &Message) {
     const QByteArray &Word = Message.Word;
+    // Volume and mute changes are found by the next tick.
+    Q_EMIT PlayTickWanted();
     if (Word == "GET") {
         SendListTo(Id);
     } else if (Word == "ADD") {
         if (!Message.Lines.isEmpty())
-            QueueListJob(PeerAddress, Word, JoinLines(Message.Lines));
+            QueueListJob(PeerAddress, Word, Message.Lines);
     } else if (Word == "UPDATELIST") {
-        QueueListJob(PeerAddress, Word, JoinLines(Message.Lines));
+        QueueListJob(PeerAddress, Word, Message.Lines);
     } else if (Word == "STATE") {
         switch (Message.Value & 0xFF) {
         case 1:
@@ -246,13 +310,14 @@ void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAdd
             FMedia->Pause();
             break;
         case 3:
-            FMedia->Play();
+            ResumePlay();
             break;
         default:
             break;
         }
     } else if (Word == "VOLUMN") {
         FFading = false;
+        FQuietPending = false;
         FMedia->SetVolume(std::clamp(Message.Value, 0, 100));
     } else if (Word == "MUTE") {
         FMedia->SetMute(Message.Value != 0);
@@ -271,19 +336,23 @@ void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAdd
 }
 
 void TPlaybackEngine::QueueListJob(const QByteArray &Sender, const QByteArray &Word,
-                                   const QByteArray &Payload) {
-    // An empty queue takes any job: a single message is already bounded by the reader.
-    const bool Full = Jobs.Count() >= MaxQueuedJobs ||
-                      (Jobs.Count() > 0 && FQueuedBytes + Payload.size() > MaxQueuedJobBytes);
-    if (!Sender.isEmpty() && Full)
-        return;
-    Jobs.Add(Sender, Word, Payload);
-    FQueuedBytes += Payload.size();
+                                   const QByteArrayList &Lines) {
+    qint64 Bytes = 0;
+    for (const QByteArray &Line : Lines)
+        Bytes += Line.size() + 2;
+    if (Jobs.Add(TListJob{Sender, Word, Lines, Bytes}))
+        Q_EMIT PlayTickWanted();
 }
 
 void TPlaybackEngine::AddLocalTracks(const QByteArrayList &URLs) {
     if (!URLs.isEmpty())
-        QueueListJob({}, "ADD", JoinLines(URLs));
+        QueueListJob({}, "ADD", URLs);
+}
+
+qint64 TPlaybackEngine::LineCost(const QByteArray &Location) {
+    // A line starting with "." goes out with one more in front.
+    const qint64 Line = Location.size() + (Location.startsWith('.') ? 1 : 0);
+    return Line > MaxCommandLineLength ? -1 : Line + 2;
 }
 
 void TPlaybackEngine::FillItem(TMusicItem &Item) {
@@ -292,40 +361,124 @@ void TPlaybackEngine::FillItem(TMusicItem &Item) {
 }
 
 void TPlaybackEngine::ProcessListJob() {
-    std::unique_ptr<TMessageItem> Job = Jobs.TakeFirst();
+    const std::optional<TListJob> Job = Jobs.Take();
     if (!Job)
         return;
-    FQueuedBytes -= Job->Body.size();
-    const QByteArrayList Lines = SplitLines(Job->Body);
     std::vector<TMusicItem *> Items;
-    Items.reserve(size_t(Lines.size()));
+    Items.reserve(size_t(std::min<qsizetype>(Job->Lines.size(), MaxPlayListRows)));
+    // Adds one line unless it is already there; false once the list is full. Past either
+    // limit the rest of the job is dropped, so a "LIST" never outgrows one message.
+    const auto Add = [&](const QByteArray &Line, int Rows) {
+        if (Rows + int(Items.size()) >= MaxPlayListRows)
+            return false;
+        const qint64 Cost = LineCost(Line);
+        if (Cost < 0)
+            return true; // no "LIST" could carry it: skipped
+        if (FListBytes + Cost > MaxPlayListBytes)
+            return false;
+        if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
+            FillItem(*Item);
+            Items.push_back(Item);
+            FListBytes += Cost;
+        }
+        return true;
+    };
 
     if (Job->Command == "ADD") {
-        for (const QByteArray &Line : Lines)
-            if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
-                FillItem(*Item);
-                Items.push_back(Item);
-            }
+        const int Rows = FModel->RowCount();
+        for (const QByteArray &Line : Job->Lines)
+            if (!Add(Line, Rows))
+                break;
         FModel->AppendRows(Items);
         BroadcastList();
     } else if (Job->Command == "UPDATELIST") {
         const QByteArray Playing = PercentDecode(FMedia->URL());
         FModel->BeginReplace();
         PlayItems.Clear();
+        FListBytes = 0;
         int Marked = -1;
-        for (const QByteArray &Line : Lines)
-            if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
-                FillItem(*Item);
-                // Nothing loaded means no current track, even for an empty row.
-                if (!Playing.isEmpty() && Item->Location == Playing)
-                    Marked = int(Items.size());
-                Items.push_back(Item);
-            }
+        for (const QByteArray &Line : Job->Lines) {
+            const size_t Before = Items.size();
+            if (!Add(Line, 0))
+                break;
+            // Nothing loaded means no current track, even for an empty row.
+            if (Items.size() > Before && !Playing.isEmpty() && Items.back()->Location == Playing)
+                Marked = int(Before);
+        }
         FModel->FinishReplace(Items, Marked);
         if (Marked >= 0)
             CurrentIndex = Marked;
         BroadcastList(Job->Sender);
     }
+}
+
+void TPlaybackEngine::RemoveRows(QList<int> Rows) {
+    Rows.removeIf([this](int Row) { return Row < 0 || Row >= FModel->RowCount(); });
+    if (Rows.isEmpty())
+        return;
+    std::sort(Rows.begin(), Rows.end());
+    Rows.erase(std::unique(Rows.begin(), Rows.end()), Rows.end());
+    const std::vector<TMusicItem *> Items = FModel->TakeRows(Rows);
+    for (const TMusicItem *Item : Items)
+        FListBytes -= LineCost(Item->Location);
+    PlayItems.RemoveItems(Items);
+    BroadcastList();
+}
+
+std::optional<QList<int>> TPlaybackEngine::ApplyMove(const std::optional<TRowMove> &Move) {
+    if (!Move)
+        return std::nullopt;
+    const int Current = CurrentIndex >= 0 && CurrentIndex < FModel->RowCount() ? CurrentIndex : -1;
+    FModel->ApplyMove(*Move);
+    if (Current >= 0)
+        CurrentIndex = Move->NewIndexOf(Current);
+    BroadcastList();
+    return Move->Selection;
+}
+
+std::optional<QList<int>> TPlaybackEngine::MoveDown(const QList<int> &Selected) {
+    return ApplyMove(TRowMove::Down(FModel->RowCount(), Selected));
+}
+
+std::optional<QList<int>> TPlaybackEngine::MoveUp(const QList<int> &Selected) {
+    return ApplyMove(TRowMove::Up(FModel->RowCount(), Selected));
+}
+
+std::optional<QList<int>> TPlaybackEngine::MoveToNextPlaying(const QList<int> &Selected) {
+    return ApplyMove(TRowMove::AfterCurrent(FModel->RowCount(), Selected, CurrentIndex));
+}
+
+std::optional<QList<int>> TPlaybackEngine::DropOn(const QList<int> &Selected, int Target) {
+    return ApplyMove(TRowMove::DropOn(FModel->RowCount(), Selected, Target));
+}
+
+void TPlaybackEngine::PlayRow(int Row) {
+    if (Row < 0 || Row >= FModel->RowCount())
+        return;
+    CurrentIndex = Row - 1;
+    FMedia->Stop();
+}
+
+bool TPlaybackEngine::OffersPause(int Row) const {
+    return Row >= 0 && Row == FModel->MarkedRow() && FMedia->PlayState() == StatePlaying;
+}
+
+void TPlaybackEngine::PlayOrPause(int Row, bool PauseMode) {
+    if (Row < 0 || Row >= FModel->RowCount())
+        return;
+    if (!PauseMode && Row != FModel->MarkedRow())
+        PlayRow(Row);
+    else if (FMedia->PlayState() == StatePlaying)
+        FMedia->Pause();
+    else
+        ResumePlay();
+}
+
+void TPlaybackEngine::ResumePlay() {
+    const int State = FMedia->PlayState();
+    if (State != StatePlaying && State != StateBuffering && QuietGapPassed())
+        PrepareQuietStart();
+    FMedia->Play();
 }
 
 QByteArray TPlaybackEngine::ListText() const {

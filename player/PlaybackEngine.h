@@ -1,13 +1,16 @@
 #pragma once
 
 #include "CommandServer.h"
+#include "ListJobQueue.h"
 #include "PlayListModel.h"
+#include "RowMove.h"
 #include "UClasses.h"
 
 #include <QByteArrayList>
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 class TMediaComponent;
 
@@ -31,10 +34,14 @@ int RoundHalfEven(double Value);
 // Seconds with two decimals and "." as the decimal separator, whatever the locale.
 QByteArray FormatSeconds(double Seconds);
 
-// Jobs are carried out one per 200 ms tick while a controller can send them far faster: past
-// either limit a controller's job is dropped (the local user's jobs are always taken).
-constexpr qsizetype MaxQueuedJobs = 1000;
-constexpr qint64 MaxQueuedJobBytes = 64 * 1024 * 1024;
+// A play list holds at most this many rows and this much location text (each row's line as
+// "LIST" writes it), so a "LIST" always fits in one message that a controller accepts.
+constexpr int MaxPlayListRows = MaxCommandItemCount;
+constexpr qint64 MaxPlayListBytes = 16 * 1024 * 1024;
+
+// "Music: " or "Author: " followed by Text, line breaks turned into spaces and cut to what one
+// line may hold (never inside a UTF-8 sequence).
+QByteArray InfoLine(const QByteArray &Prefix, const QString &Text);
 
 // The speaker: plays the play list through the media component, carries out list jobs and
 // controller commands, and reports state, volume, mute, position and list changes. Runs on
@@ -55,6 +62,12 @@ public:
     void PlayTick();
     // 1 s tick: "POSITION" when the whole percentage played has changed.
     void PositionTick();
+    // Whether the 200 ms tick has work while nothing else happens: a queued job, a fade, a track
+    // to advance to, or a track playing. When not, the owner may stop the timer until
+    // PlayTickWanted() or a play-state change.
+    bool NeedsPlayTick() const;
+    // Position ticks that passed while the position timer was stopped (nothing was playing).
+    void AddPositionTicks(int Count) { FDuraTicks += Count; }
     // State image on the row at CurrentIndex, none elsewhere.
     void MarkCurrentTrack();
 
@@ -66,15 +79,35 @@ public:
 
     // Carries out the oldest queued list job, if any.
     void ProcessListJob();
-    // Queues a list job ("ADD" or "UPDATELIST"); Payload holds lines each ending in CR LF.
-    // A controller's job (Sender not empty) is dropped while the queue is full.
-    void QueueListJob(const QByteArray &Sender, const QByteArray &Word, const QByteArray &Payload);
+    // Queues a list job ("ADD" or "UPDATELIST") with its lines. A controller's job (Sender not
+    // empty) is dropped when its share of the queue is full; the local user's always goes in.
+    void QueueListJob(const QByteArray &Sender, const QByteArray &Word,
+                      const QByteArrayList &Lines);
     // The local user's own tracks: an "ADD" job with no sender address.
     void AddLocalTracks(const QByteArrayList &URLs);
     // "LIST" then "URL" (when loaded) to one connection.
     void SendListTo(TConnectionId Id);
     // "LIST" to all but SkipAddress, then "URL" (when loaded) to all.
     void BroadcastList(const QByteArray &SkipAddress = {});
+
+    // The owner's edits of the play list; each change is followed by BroadcastList.
+    // Removes the rows; CurrentIndex is left as it is, so the track playing goes on.
+    void RemoveRows(QList<int> Rows);
+    // Reorders the list as Move says, keeping CurrentIndex on the current row. The rows to
+    // select afterwards, or none when nothing moved.
+    std::optional<QList<int>> ApplyMove(const std::optional<TRowMove> &Move);
+    std::optional<QList<int>> MoveDown(const QList<int> &Selected);
+    std::optional<QList<int>> MoveUp(const QList<int> &Selected);
+    std::optional<QList<int>> MoveToNextPlaying(const QList<int> &Selected);
+    std::optional<QList<int>> DropOn(const QList<int> &Selected, int Target);
+    // Makes Row the next track: CurrentIndex = Row - 1 and a stop, so the next tick starts it.
+    void PlayRow(int Row);
+    // Whether the pop-up's first item pauses for Row: it is the current row and it plays.
+    bool OffersPause(int Row) const;
+    // The pop-up's first item for the first selected row Row, in pause mode or not.
+    void PlayOrPause(int Row, bool PauseMode);
+    // Plays the loaded track (resumes it); a resume after the quiet gap starts quietly.
+    void ResumePlay();
 
     // Sets ShowRequest and tells the owner to show the player.
     void RequestShow();
@@ -89,6 +122,8 @@ public:
     // The item at Location (A-Z case ignored), or null.
     TMusicItem *FindItem(const QByteArray &Location) const { return PlayItems.Find(Location); }
     qsizetype QueuedJobCount() const { return Jobs.Count(); }
+    // Bytes of location text the play list holds, counted as "LIST" writes it.
+    qint64 ListBytes() const { return FListBytes; }
     // Whether the quiet start is still raising the volume.
     bool IsFading() const { return FFading; }
     // The volume last reported to controllers.
@@ -104,12 +139,22 @@ public:
 Q_SIGNALS:
     // ShowRequest was set: the main window should show the local player.
     void ShowRequested();
+    // Something happened that the next 200 ms tick must see (a job, a command).
+    void PlayTickWanted();
+    // The volume or the mute setting changed, as the play tick found.
+    void VolumeOrMuteChanged();
 
 private:
     void Broadcast(const QByteArray &Word, const QByteArray &Payload,
                    const QByteArray &SkipAddress = {});
     void SendTo(TConnectionId Id, const QByteArray &Word, const QByteArray &Payload);
     void AutoAdvance();
+    bool QuietGapPassed() const { return Now() - LastPlayStart > QuietGap; }
+    // Lowers the volume to 1 ahead of playing, so the first sound is already quiet; the fade
+    // starts when playing starts.
+    void PrepareQuietStart();
+    // The bytes Location takes in "LIST", or -1 when it cannot be one line there.
+    static qint64 LineCost(const QByteArray &Location);
     // A new item's Name and Host from its location.
     static void FillItem(TMusicItem &Item);
     QByteArray ListText() const;
@@ -119,15 +164,16 @@ private:
     TMessageSink FSink;
     TClock FClock;
     TPlayListModel *FModel;
-    qint64 FQueuedBytes = 0; // payload bytes in Jobs
+    qint64 FListBytes = 0; // LineCost of every row
 
-    TMessageList Jobs;
+    TListJobQueue Jobs;
     TMusicList PlayItems; // lookup by location; the model's rows give the play order
     bool ShowRequest = false;
     int CurrentIndex = -1;
     bool FLastMute = false;
     int FLastVolume = 0;
     bool FFading = false;
+    bool FQuietPending = false; // volume lowered for a track that has not started playing yet
     int FFadeVolume = 0;
     int FFadeTarget = 0;
     qint64 QuietGap = 15 * 60 * 1000; // ms

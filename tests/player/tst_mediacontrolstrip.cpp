@@ -93,6 +93,34 @@ private Q_SLOTS:
         QCOMPARE(Strip.TimeLabel()->text(), QStringLiteral("01:40 / 03:20"));
     }
 
+    // Nothing wakes an idle strip: the position timer runs only on screen while playing.
+    void positionTimerOnlyWhilePlaying_data() {
+        QTest::addColumn<int>("State");
+        QTest::addColumn<bool>("Shown");
+        QTest::addColumn<bool>("Follows");
+        QTest::newRow("playing") << 3 << true << true;
+        QTest::newRow("paused") << 2 << true << false;
+        QTest::newRow("stopped") << 1 << true << false;
+        QTest::newRow("ready") << 10 << true << false;
+        QTest::newRow("playing, hidden") << 3 << false << false;
+    }
+    void positionTimerOnlyWhilePlaying() {
+        QFETCH(int, State);
+        QFETCH(bool, Shown);
+        QFETCH(bool, Follows);
+        TFakeMedia Media;
+        TMediaControlStrip Strip(&Media);
+        Strip.show();
+        Media.ChangeState(3);
+        Media.ChangeState(State);
+        if (!Shown)
+            Strip.hide();
+        QCOMPARE(Strip.IsFollowingPosition(), Follows);
+        // Play state reaches the button without any timer.
+        QCOMPARE(Strip.PlayPauseButton()->accessibleName(),
+                 State == 3 ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    }
+
     void noSeekWithoutDuration() {
         TFakeMedia Media;
         Media.Loaded = true; // a stream: duration unknown

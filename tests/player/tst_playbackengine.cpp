@@ -64,6 +64,10 @@ const QByteArray A = "http://10.0.0.5:37401/a.mp3";
 const QByteArray B = "http://10.0.0.5:37401/b.mp3";
 const QByteArray C = "http://10.0.0.5:37401/c.mp3";
 
+QByteArray Url(char Row) {
+    return "http://10.0.0.5:37401/" + QByteArray(1, char(Row - 'A' + 'a')) + ".mp3";
+}
+
 } // namespace
 
 class TstPlaybackEngine : public QObject {
@@ -299,7 +303,7 @@ private Q_SLOTS:
         TPlayListModel *Model = R.Engine->Model();
         connect(Model, &QAbstractItemModel::rowsInserted, this, [&] {
             Look();
-            R.Engine->QueueListJob({}, "UPDATELIST", JoinLines({B}));
+            R.Engine->QueueListJob({}, "UPDATELIST", {B});
         });
         connect(Model, &QAbstractItemModel::modelReset, this, Look);
         R.Engine->AddLocalTracks({A, B});
@@ -356,6 +360,24 @@ private Q_SLOTS:
         R.Engine->ProcessListJob();
         R.Command("ADD", {Big});
         QCOMPARE(R.Engine->QueuedJobCount(), 1);
+    }
+
+    // One controller keeping the queue full cannot keep another controller's jobs out, nor
+    // make it wait behind the whole flood: senders take turns.
+    void floodingControllerDoesNotStarveOthers() {
+        TRig R;
+        for (qsizetype I = 0; I < 2 * MaxQueuedJobs; ++I)
+            R.Command("ADD", {A}, 1, "10.0.0.1");
+        R.Command("UPDATELIST", {C, B}, 2, "10.0.0.2");
+        R.Engine->AddLocalTracks({A});
+        R.Command("ADD", {A}, 1, "10.0.0.1"); // the flooder holds the largest share
+        QCOMPARE(R.Engine->QueuedJobCount(), MaxQueuedJobs + 1);
+        R.Engine->ProcessListJob(); // the flooder's first
+        R.Engine->ProcessListJob(); // the other controller's turn
+        QCOMPARE(R.Engine->Locations(), QByteArrayList({C, B}));
+        QCOMPARE(R.TakeOnly("LIST").last(), "LIST / " + C + " / " + B + " (skip 10.0.0.2)");
+        R.Engine->ProcessListJob(); // the local user's turn
+        QCOMPARE(R.Engine->Locations(), QByteArrayList({C, B, A}));
     }
 
     void updateList_data() {
@@ -441,6 +463,262 @@ private Q_SLOTS:
         R.Media.Calls.clear();
         R.Tick();
         QCOMPARE(R.Media.Calls, QByteArrayList({"SetURL " + A}));
+    }
+
+    // The owner's edits on A B C D E, with the current row marked; each change is reported
+    // with "LIST" then "URL", a change that moves nothing with nothing.
+    void localMoves_data() {
+        QTest::addColumn<QString>("Operation");
+        QTest::addColumn<QList<int>>("Selected");
+        QTest::addColumn<int>("Current"); // CurrentIndex before
+        QTest::addColumn<int>("Target");  // drop target
+        QTest::addColumn<QByteArray>("Order");
+        QTest::addColumn<QList<int>>("Selection");
+        QTest::addColumn<int>("CurrentAfter");
+        QTest::newRow("down B D") << "down" << QList<int>{1, 3} << 1 << -1 << QByteArray("ACEBD")
+                                  << QList<int>{3, 4} << 3;
+        QTest::newRow("up B D") << "up" << QList<int>{1, 3} << 3 << -1 << QByteArray("BDACE")
+                                << QList<int>{0, 1} << 1;
+        QTest::newRow("up C D") << "up" << QList<int>{2, 3} << 0 << -1 << QByteArray("ACDBE")
+                                << QList<int>{1, 2} << 0;
+        QTest::newRow("next playing C E after A") << "next" << QList<int>{2, 4} << 0 << -1
+                                                  << QByteArray("ACEBD") << QList<int>{1, 2} << 0;
+        QTest::newRow("drop B C on E")
+            << "drop" << QList<int>{1, 2} << 2 << 4 << QByteArray("ADBCE") << QList<int>{2, 3} << 3;
+        QTest::newRow("down with the last row")
+            << "down" << QList<int>{2, 4} << 1 << -1 << QByteArray("ABCDE") << QList<int>{} << 1;
+        QTest::newRow("up with the first row")
+            << "up" << QList<int>{0} << 1 << -1 << QByteArray("ABCDE") << QList<int>{} << 1;
+        QTest::newRow("next playing, none current")
+            << "next" << QList<int>{3} << -1 << -1 << QByteArray("ABCDE") << QList<int>{} << -1;
+        QTest::newRow("drop below the last row")
+            << "drop" << QList<int>{1} << 0 << -1 << QByteArray("ABCDE") << QList<int>{} << 0;
+    }
+    void localMoves() {
+        QFETCH(QString, Operation);
+        QFETCH(QList<int>, Selected);
+        QFETCH(int, Current);
+        QFETCH(int, Target);
+        QFETCH(QByteArray, Order);
+        QFETCH(QList<int>, Selection);
+        QFETCH(int, CurrentAfter);
+        TRig R;
+        const QByteArray Rows = "ABCDE";
+        QByteArrayList URLs;
+        for (const char Row : Rows)
+            URLs.append(Url(Row));
+        R.Load(URLs);
+        R.Media.LoadedURL = A;
+        R.Engine->SetCurrentIndex(Current);
+        R.Engine->MarkCurrentTrack();
+
+        std::optional<QList<int>> Moved;
+        if (Operation == "down")
+            Moved = R.Engine->MoveDown(Selected);
+        else if (Operation == "up")
+            Moved = R.Engine->MoveUp(Selected);
+        else if (Operation == "next")
+            Moved = R.Engine->MoveToNextPlaying(Selected);
+        else
+            Moved = R.Engine->DropOn(Selected, Target);
+
+        QByteArray Now;
+        QByteArray List = "LIST";
+        for (const QByteArray &L : R.Engine->Locations()) {
+            Now += L.at(L.size() - 5) - 'a' + 'A';
+            List += " / " + L;
+        }
+        QCOMPARE(Now, Order);
+        QCOMPARE(Moved.value_or(QList<int>{}), Selection);
+        QCOMPARE(R.Engine->GetCurrentIndex(), CurrentAfter);
+        // The mark went with the current track.
+        QCOMPARE(R.Engine->Model()->MarkedRow(), CurrentAfter);
+        QCOMPARE(R.Take(), Moved ? QByteArrayList({List, "URL / " + A}) : QByteArrayList());
+        for (int Row = 0; Row < 5; ++Row)
+            QCOMPARE(R.Engine->Model()->RowOf(R.Engine->Model()->ItemAt(Row)), Row);
+    }
+
+    // Removing leaves CurrentIndex alone: the track playing goes on, then the row at
+    // CurrentIndex + 1 plays (row 0 past the end), or nothing when the list is empty.
+    void removeRows_data() {
+        QTest::addColumn<QList<int>>("Removed");
+        QTest::addColumn<int>("Marked"); // where the playing track's mark is afterwards
+        QTest::addColumn<QByteArray>("Next");
+        // B (row 1) plays.
+        QTest::newRow("the current track") << QList<int>{1} << -1 << Url('D');
+        QTest::newRow("a row above") << QList<int>{0} << 0 << Url('D');
+        QTest::newRow("rows below, index past the end") << QList<int>{2, 3} << 1 << Url('A');
+        QTest::newRow("every row") << QList<int>{3, 0, 2, 1} << -1 << QByteArray();
+    }
+    void removeRows() {
+        QFETCH(QList<int>, Removed);
+        QFETCH(int, Marked);
+        QFETCH(QByteArray, Next);
+        TRig R(0);
+        R.Load({Url('A'), Url('B'), Url('C'), Url('D')});
+        R.Engine->SetCurrentIndex(0);
+        R.Tick();
+        R.Media.Enter(3);
+        R.Take();
+        R.Media.Calls.clear();
+
+        R.Engine->RemoveRows(Removed);
+        QCOMPARE(R.Media.Calls, QByteArrayList()); // plays on
+        QCOMPARE(R.Engine->GetCurrentIndex(), 1);
+        QCOMPARE(R.Engine->Model()->MarkedRow(), Marked);
+        QByteArray List = "LIST";
+        for (const QByteArray &L : R.Engine->Locations())
+            List += " / " + L;
+        QCOMPARE(R.Take(), QByteArrayList({List, "URL / " + Url('B')}));
+        QCOMPARE(R.Engine->ListBytes(),
+                 qint64(R.Engine->Locations().size() * (Url('A').size() + 2)));
+
+        R.Media.Enter(1); // the track ends
+        R.Tick();
+        QCOMPARE(R.Media.Calls,
+                 Next.isEmpty() ? QByteArrayList() : QByteArrayList({"SetURL " + Next}));
+    }
+
+    // The pop-up's first item: "Pause" on the current track while it plays, else "Play",
+    // which resumes the current track or starts another.
+    void popupPlayOrPause_data() {
+        QTest::addColumn<int>("Row");
+        QTest::addColumn<int>("State");
+        QTest::addColumn<bool>("Pause");
+        QTest::addColumn<QByteArrayList>("Calls");
+        QTest::newRow("current, playing") << 1 << 3 << true << QByteArrayList({"Pause"});
+        QTest::newRow("current, paused") << 1 << 2 << false << QByteArrayList({"Play"});
+        QTest::newRow("another row") << 2 << 3 << false << QByteArrayList({"Stop"});
+    }
+    void popupPlayOrPause() {
+        QFETCH(int, Row);
+        QFETCH(int, State);
+        QFETCH(bool, Pause);
+        QFETCH(QByteArrayList, Calls);
+        TRig R(0);
+        R.Load({A, B, C});
+        R.Engine->SetCurrentIndex(0);
+        R.Tick(); // B
+        R.Media.Enter(State);
+        R.Media.Calls.clear();
+        QCOMPARE(R.Engine->OffersPause(Row), Pause);
+        R.Engine->PlayOrPause(Row, Pause);
+        QCOMPARE(R.Media.Calls, Calls);
+        if (Row != 1) {
+            R.Tick();
+            QCOMPARE(R.Media.LoadedURL, C);
+        }
+    }
+
+    // The volume is lowered before the track is handed over, so its first sound is quiet;
+    // the wire still says "VOLUMN" "1" right before "STATE" "3".
+    void quietStartLowersVolumeFirst_data() {
+        QTest::addColumn<QString>("How");
+        QTest::addColumn<QByteArrayList>("Calls");
+        QTest::newRow("first track, after a failed load")
+            << "first" << QByteArrayList({"Volume 1", "SetURL " + A, "SetURL " + B});
+        QTest::newRow("next track after 16 minutes")
+            << "next" << QByteArrayList({"Volume 1", "SetURL " + B});
+        QTest::newRow("resume after 16 minutes paused")
+            << "resume" << QByteArrayList({"Volume 1", "Play"});
+    }
+    void quietStartLowersVolumeFirst() {
+        QFETCH(QString, How);
+        QFETCH(QByteArrayList, Calls);
+        TRig R(40);
+        R.Load({A, B});
+        R.Tick();
+        R.Media.Enter(How == "first" ? 10 : 3); // the target survives a load that failed
+        if (How != "first") {
+            R.Tick(50); // the fade ends at 40
+            R.Media.Calls.clear();
+            R.Clock += 16 * Minute;
+            R.Media.Enter(How == "next" ? 1 : 2);
+        }
+        R.Take();
+        if (How == "resume")
+            R.Command("STATE", {"3"}, 3); // the fake plays at once
+        else
+            R.Tick();
+        QCOMPARE(R.Media.Calls, Calls);
+        if (R.Media.State != 3) {
+            R.Take();
+            R.Media.Enter(3);
+        }
+        QCOMPARE(R.Take(), QByteArrayList({"VOLUMN / 1", "STATE / 3"}));
+        R.Tick(60);
+        QCOMPARE(R.Media.Vol, 40);
+    }
+
+    // Nothing the speaker writes is longer than a line a controller accepts, and no list is
+    // larger than a message it accepts: past a limit an ADD adds what fits.
+    void listAndLineLimits_data() {
+        QTest::addColumn<int>("Rows"); // already in the list
+        QTest::addColumn<QByteArrayList>("Added");
+        QTest::addColumn<int>("RowsAfter");
+        const QByteArray Long16k = "http://h/" + QByteArray(16000, 'x');
+        QByteArrayList ManyLong;
+        for (int I = 0; I < 1100; ++I)
+            ManyLong.append(Long16k + QByteArray::number(I));
+        QTest::newRow("row limit")
+            << MaxPlayListRows - 2 << QByteArrayList({A, B, C}) << MaxPlayListRows;
+        QTest::newRow("byte limit") << 0 << ManyLong << -1; // as many as fit
+        QTest::newRow("overlong lines skipped")
+            << 0
+            << QByteArrayList({A, "http://h/" + QByteArray(16376, 'y'),
+                               "." + QByteArray(16383, 'z'), "." + QByteArray(16382, 'z'), B})
+            << 3;
+    }
+    void listAndLineLimits() {
+        QFETCH(int, Rows);
+        QFETCH(QByteArrayList, Added);
+        QFETCH(int, RowsAfter);
+        TRig R;
+        QByteArrayList First;
+        for (int I = 0; I < Rows; ++I)
+            First.append("http://h/" + QByteArray::number(I));
+        R.Load(First);
+        R.Command("ADD", Added, int(Added.size()));
+        R.Engine->ProcessListJob();
+        if (RowsAfter < 0) {
+            qint64 Fit = 0;
+            for (RowsAfter = 0; Fit + Added[RowsAfter].size() + 2 <= MaxPlayListBytes; ++RowsAfter)
+                Fit += Added[RowsAfter].size() + 2;
+        }
+        QCOMPARE(R.Engine->Model()->RowCount(), RowsAfter);
+        const QByteArrayList List = R.Engine->Locations();
+        qint64 Bytes = 0;
+        for (const QByteArray &L : List) {
+            QVERIFY(L.size() + L.startsWith('.') <= MaxCommandLineLength);
+            Bytes += L.size() + L.startsWith('.') + 2;
+        }
+        QVERIFY(Bytes <= MaxPlayListBytes);
+        QCOMPARE(R.Engine->ListBytes(), Bytes);
+    }
+
+    void writtenLinesFit() {
+        TRig R(0);
+        // Encoded, the "<" triple: no "URL" line could carry it, so it is skipped.
+        const QByteArray Wide = "http://h/" + QByteArray(6000, '<');
+        R.Load({Wide, A});
+        R.Tick();
+        R.Tick();
+        QCOMPARE(R.Media.Calls, QByteArrayList({"SetURL " + A}));
+
+        R.Media.Enter(3);
+        R.Media.Length = 50;
+        R.Media.Name = QString(20000, QChar(0xE9)) + "\nAuthor: forged";
+        for (int Tick = 1; Tick <= 4; ++Tick) {
+            R.Media.Position = Tick;
+            R.Engine->PositionTick();
+        }
+        const QByteArrayList Sent = R.TakeOnly("POSITION");
+        const QByteArrayList Lines = SplitLines(Sent.last().mid(11).replace(" / ", "\n"));
+        QCOMPARE(Lines.size(), 4);
+        QVERIFY(Lines[3].startsWith("Music: "));
+        QVERIFY(Lines[3].size() <= MaxCommandLineLength);
+        QVERIFY(Lines[3].size() > MaxCommandLineLength - 4);
+        QVERIFY(!QString::fromUtf8(Lines[3]).contains(QChar::ReplacementCharacter));
     }
 
     void transportCommands() {

@@ -1,0 +1,223 @@
+#include "FakeMedia.h"
+#include "LocalPlayerWindow.h"
+#include "MediaControlStrip.h"
+#include "Utils.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTableView>
+#include <QTcpSocket>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+QByteArray Url(char Row) {
+    return "http://10.0.0.5:37401/" + QByteArray(1, Row) + ".mp3";
+}
+
+// A window on a fake component with rows A B C D E, B loaded and marked as current.
+struct TRig {
+    TFakeMedia *Media = new TFakeMedia;
+    TLocalPlayerWindow Window{0, std::unique_ptr<TMediaComponent>(Media)};
+
+    TRig() {
+        AllowOthers = true;
+        Window.AddLocalTracks({Url('A'), Url('B'), Url('C'), Url('D'), Url('E')});
+        Window.Engine()->ProcessListJob();
+        Window.Engine()->PlayRow(1);
+        Window.Engine()->PlayTick();
+    }
+    void Select(const QList<int> &Rows) {
+        QTableView *View = Window.PlayListView();
+        View->clearSelection();
+        for (const int Row : Rows)
+            View->selectionModel()->select(View->model()->index(Row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QAction *MenuAction(const QString &Caption) const {
+        for (QAction *A : Window.PlayListMenu()->actions())
+            if (A->text() == Caption)
+                return A;
+        return nullptr;
+    }
+    QToolButton *Button(const QString &Caption) const {
+        for (QToolButton *B : Window.findChildren<QToolButton *>())
+            if (B->text() == Caption)
+                return B;
+        return nullptr;
+    }
+};
+
+QString AccessibleName(QObject *Object) {
+    QAccessibleInterface *Face = QAccessible::queryAccessibleInterface(Object);
+    return Face ? Face->text(QAccessible::Name) : QString();
+}
+
+} // namespace
+
+class TstLocalPlayerWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Buttons and items that the selection allows, with the first and last rows' rules.
+    void commandStates_data() {
+        QTest::addColumn<QList<int>>("Selected");
+        QTest::addColumn<bool>("Remove");
+        QTest::addColumn<bool>("Down");
+        QTest::addColumn<bool>("Up");
+        QTest::newRow("nothing") << QList<int>{} << false << false << false;
+        QTest::newRow("first row") << QList<int>{0, 2} << true << true << false;
+        QTest::newRow("last row") << QList<int>{2, 4} << true << false << true;
+        QTest::newRow("middle") << QList<int>{2} << true << true << true;
+    }
+    void commandStates() {
+        QFETCH(QList<int>, Selected);
+        QFETCH(bool, Remove);
+        QFETCH(bool, Down);
+        QFETCH(bool, Up);
+        TRig R;
+        R.Select(Selected);
+        QCOMPARE(R.Button("Remove")->isEnabled(), Remove);
+        QCOMPARE(R.MenuAction("Remove")->isEnabled(), Remove);
+        QCOMPARE(R.MenuAction("Move to next playing")->isEnabled(), Remove);
+        QCOMPARE(R.Button("Down")->isEnabled(), Down);
+        QCOMPARE(R.MenuAction("Move &Down")->isEnabled(), Down);
+        QCOMPARE(R.Button("Up")->isEnabled(), Up);
+        QCOMPARE(R.MenuAction("Move &Up")->isEnabled(), Up);
+    }
+
+    // Every edit reaches a connected controller as "LIST" with the new order, then "URL".
+    void editsReachControllers_data() {
+        QTest::addColumn<QString>("Caption");
+        QTest::addColumn<QList<int>>("Selected");
+        QTest::addColumn<QByteArray>("Order");
+        QTest::addColumn<QList<int>>("SelectedAfter");
+        QTest::newRow("Down") << "Move &Down" << QList<int>{1, 3} << QByteArray("ACEBD")
+                              << QList<int>{3, 4};
+        QTest::newRow("Up") << "Move &Up" << QList<int>{2, 3} << QByteArray("ACDBE")
+                            << QList<int>{1, 2};
+        QTest::newRow("next playing") << "Move to next playing" << QList<int>{3, 4}
+                                      << QByteArray("ABDEC") << QList<int>{2, 3};
+        QTest::newRow("Remove") << "Remove" << QList<int>{0, 4} << QByteArray("BCD")
+                                << QList<int>{};
+    }
+    void editsReachControllers() {
+        QFETCH(QString, Caption);
+        QFETCH(QList<int>, Selected);
+        QFETCH(QByteArray, Order);
+        QFETCH(QList<int>, SelectedAfter);
+        TRig R;
+        QTcpSocket Controller;
+        Controller.connectToHost(QHostAddress::LocalHost, R.Window.CommandServer()->Port());
+        QVERIFY(Controller.waitForConnected(5000));
+        QTRY_COMPARE(R.Window.CommandServer()->ConnectionCount(), 1);
+        QByteArray Greeting; // MUTE, VOLUMN, STATE: two lines each
+        QTRY_VERIFY((Greeting += Controller.readAll()).count("\r\n") >= 6);
+
+        R.Select(Selected);
+        R.MenuAction(Caption)->trigger();
+        QByteArray Expected = "LIST\r\n" + QByteArray::number(Order.size()) + "\r\n";
+        for (const char Row : Order)
+            Expected += Url(Row) + "\r\n";
+        Expected += "URL\r\n" + Url('B') + "\r\n";
+        QByteArray Got;
+        QTRY_VERIFY((Got += Controller.readAll()).size() >= Expected.size());
+        QCOMPARE(Got, Expected);
+        QList<int> Now;
+        for (const QModelIndex &I : R.Window.PlayListView()->selectionModel()->selectedRows())
+            Now.append(I.row());
+        std::sort(Now.begin(), Now.end());
+        QCOMPARE(Now, SelectedAfter);
+        // B stays the current track wherever it went.
+        const int B = int(Order.indexOf('B'));
+        QCOMPARE(R.Window.Engine()->Model()->MarkedRow(), B);
+        if (Caption != "Remove")
+            QCOMPARE(R.Window.Engine()->GetCurrentIndex(), B);
+    }
+
+    void enterPlaysTheSelectedRow() {
+        TRig R;
+        R.Select({3, 4});
+        QTest::keyClick(R.Window.PlayListView(), Qt::Key_Return);
+        QCOMPARE(R.Media->State, 1);
+        R.Window.Engine()->PlayTick();
+        QCOMPARE(R.Media->LoadedURL, Url('D'));
+    }
+
+    // Turning allow off drops every controller at once and tells the main window.
+    void allowEntry() {
+        TRig R;
+        QSignalSpy Changed(&R.Window, &TLocalPlayerWindow::AllowOthersChanged);
+        QTcpSocket First, Second;
+        for (QTcpSocket *C : {&First, &Second})
+            C->connectToHost(QHostAddress::LocalHost, R.Window.CommandServer()->Port());
+        QTRY_COMPARE(R.Window.CommandServer()->ConnectionCount(), 2);
+        R.Window.UpdatePlayListMenu();
+        QAction *Allow = R.MenuAction("Disallo&w Other People to Play on My Computer");
+        QVERIFY(Allow);
+        Allow->trigger();
+        QVERIFY(!AllowOthers);
+        QCOMPARE(R.Window.CommandServer()->ConnectionCount(), 0);
+        QTRY_COMPARE(First.state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE(Second.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(Allow->text(), QStringLiteral("Allo&w Other People to Play on My Computer"));
+        Allow->trigger();
+        QVERIFY(AllowOthers);
+        QCOMPARE(Changed.count(), 2);
+        QCOMPARE(Changed[0][0].toBool(), false);
+    }
+
+    // An idle player has no timer running; whatever may need a tick starts it again.
+    void timersSleepWhileIdle_data() {
+        QTest::addColumn<QString>("Case");
+        QTest::addColumn<bool>("Play");
+        QTest::addColumn<bool>("Position");
+        QTest::newRow("empty list, stopped") << "empty" << false << false;
+        QTest::newRow("paused") << "paused" << false << false;
+        QTest::newRow("playing") << "playing" << true << true;
+        QTest::newRow("controller command while paused") << "command" << true << false;
+        QTest::newRow("job queued while paused") << "job" << true << false;
+    }
+    void timersSleepWhileIdle() {
+        QFETCH(QString, Case);
+        QFETCH(bool, Play);
+        QFETCH(bool, Position);
+        TRig R;
+        if (Case == "empty") {
+            R.Window.Engine()->RemoveRows({0, 1, 2, 3, 4});
+            R.Media->Enter(1);
+        } else {
+            R.Media->Enter(Case == "playing" ? 3 : 2);
+        }
+        // One tick finds nothing to do and stops the timer.
+        QTRY_COMPARE(R.Window.IsPlayTickRunning(), Case == "playing");
+        if (Case == "command")
+            R.Window.Engine()->ExecuteCommand(1, "10.0.0.9", TCommandMessage{"MUTE", {"1"}, 1});
+        else if (Case == "job")
+            R.Window.AddLocalTracks({Url('F')});
+        QCOMPARE(R.Window.IsPlayTickRunning(), Play);
+        QCOMPARE(R.Window.IsPositionTickRunning(), Position);
+    }
+
+    // A screen reader finds a name for every control.
+    void accessibleNames() {
+        TRig R;
+        R.Window.show();
+        QCOMPARE(AccessibleName(R.Window.PlayListView()), QStringLiteral("Play list"));
+        const auto Sliders = R.Window.findChildren<QSlider *>();
+        QStringList SliderNames;
+        for (QSlider *S : Sliders)
+            SliderNames.append(AccessibleName(S));
+        SliderNames.sort();
+        QCOMPARE(SliderNames, QStringList({"Position", "Volume"}));
+        for (QAbstractButton *B : R.Window.findChildren<QAbstractButton *>())
+            if (B->isVisible())
+                QVERIFY2(!AccessibleName(B).isEmpty(), qPrintable(B->metaObject()->className()));
+    }
+};
+
+QTEST_MAIN(TstLocalPlayerWindow)
+#include "tst_localplayerwindow.moc"
