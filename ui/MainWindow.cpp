@@ -401,6 +401,12 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
     FLocalPlayer->hide();
     connect(FLocalPlayer, &TLocalPlayerWindow::ShowRequested, this,
             &TMainWindow::ScheduleHeartbeat);
+    // Its pop-up's allow entry and "About" act for the whole program.
+    connect(FLocalPlayer, &TLocalPlayerWindow::AllowOthersChanged, this, [this] {
+        UpdateAllowAction();
+        UpdateStatusBar();
+    });
+    connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout);
     FCommandPortWanted = Port;
     if (!FLocalPlayer->IsListening())
         ReportPortTaken(QStringLiteral("TCP"), Port,
