@@ -53,7 +53,12 @@ public:
         return QStringLiteral("%1s").arg(int(Position));
     }
     int Volume() const override { return Vol; }
-    void SetVolume(int Value) override { Vol = Value; }
+    void SetVolume(int Value) override {
+        const bool Changed = Value != Vol;
+        Vol = Value;
+        if (Changed)
+            Q_EMIT VolumeChange(Value);
+    }
     bool Mute() const override { return Muted; }
     void SetMute(bool Value) override { Muted = Value; }
     bool HasMedia() const override { return Loaded; }
