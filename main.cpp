@@ -2,6 +2,7 @@
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
+#include "MprisService.h"
 #include "SignalWatcher.h"
 
 #include <QApplication>
@@ -32,6 +33,13 @@ int main(int argc, char *argv[]) {
         TSignalWatcher Signals;
         QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &MainWindow,
                          &TMainWindow::close);
+        // Media keys and the desktop's media widget; without a session bus, nothing changes.
+        TMprisService Mpris(MainWindow.LocalPlayer()->Engine());
+        QObject::connect(&Mpris, &TMprisService::RaiseRequested, &MainWindow,
+                         &TMainWindow::RestoreWindow);
+        QObject::connect(&Mpris, &TMprisService::QuitRequested, &MainWindow, &TMainWindow::Exit,
+                         Qt::QueuedConnection);
+        Mpris.Register();
         MainWindow.show();
         Result = App.exec();
     }
