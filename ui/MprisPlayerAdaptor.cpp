@@ -85,8 +85,5 @@ void TMprisPlayerAdaptor::SetPosition(const QDBusObjectPath &TrackId, qlonglong 
 }
 
 void TMprisPlayerAdaptor::OpenUri(const QString &Uri) {
-    Q_UNUSED(Uri);
-    if (calledFromDBus())
-        sendErrorReply(QDBusError::NotSupported,
-                       QStringLiteral("Tracks are added from the library or by a controller"));
+    FService->OpenUri(Uri);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
-#include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
@@ -9,7 +8,7 @@ class TMprisService;
 
 // org.mpris.MediaPlayer2.Player on the service's object: reads and requests go to the
 // service, which acts on this computer's speaker.
-class TMprisPlayerAdaptor : public QDBusAbstractAdaptor, protected QDBusContext {
+class TMprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
@@ -54,7 +53,6 @@ public Q_SLOTS:
     void Play();
     void Seek(qlonglong Offset);
     void SetPosition(const QDBusObjectPath &TrackId, qlonglong Position);
-    // Refused with an error: what plays here comes from the library and controllers.
     void OpenUri(const QString &Uri);
 
 Q_SIGNALS:

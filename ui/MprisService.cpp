@@ -218,6 +218,12 @@ void TMprisService::SetPosition(const QDBusObjectPath &Track, qint64 Position) {
     Q_EMIT Seeked(Position);
 }
 
+void TMprisService::OpenUri(const QString &) {
+    if (calledFromDBus())
+        sendErrorReply(QDBusError::NotSupported,
+                       QStringLiteral("Tracks come from the library or from a controller"));
+}
+
 void TMprisService::ScheduleUpdate() {
     if (FUpdateQueued || FServiceName.isEmpty())
         return;

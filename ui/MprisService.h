@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QPointer>
@@ -18,8 +19,8 @@ constexpr char MprisPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 // media widget (MPRIS 2). Every request acts on the media component the way the player's
 // own control strip does, so the engine reports the result to every controller as it reports
 // any other change. Property changes go out as PropertiesChanged, gathered per event-loop
-// pass; nothing here polls.
-class TMprisService : public QObject {
+// pass; nothing here polls. (Calls through its adaptors carry their bus context here.)
+class TMprisService : public QObject, protected QDBusContext {
     Q_OBJECT
 public:
     // Engine: the speaker to show and steer; it may go away first.
@@ -68,6 +69,9 @@ public:
     // Moves to Position microseconds when TrackId is the current track and Position lies
     // within it; otherwise nothing happens.
     void SetPosition(const QDBusObjectPath &TrackId, qint64 Position);
+    // Refused with an error to the caller: what plays here comes from the library and from
+    // controllers.
+    void OpenUri(const QString &Uri);
 
     // The object path naming Row's track; the "no track" path for -1.
     static QDBusObjectPath TrackId(int Row);
