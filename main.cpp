@@ -34,12 +34,7 @@ int main(int argc, char *argv[]) {
         QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &MainWindow,
                          &TMainWindow::close);
         // Media keys and the desktop's media widget; without a session bus, nothing changes.
-        TMprisService Mpris(MainWindow.LocalPlayer()->Engine());
-        QObject::connect(&Mpris, &TMprisService::RaiseRequested, &MainWindow,
-                         &TMainWindow::RestoreWindow);
-        QObject::connect(&Mpris, &TMprisService::QuitRequested, &MainWindow, &TMainWindow::Exit,
-                         Qt::QueuedConnection);
-        Mpris.Register();
+        const std::unique_ptr<TMprisService> Mpris = StartMprisService(MainWindow);
         MainWindow.show();
         Result = App.exec();
     }

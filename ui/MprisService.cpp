@@ -1,5 +1,7 @@
 #include "MprisService.h"
 
+#include "LocalPlayerWindow.h"
+#include "MainWindow.h"
 #include "MediaComponent.h"
 #include "MediaPlayer.h"
 #include "MprisPlayerAdaptor.h"
@@ -257,4 +259,16 @@ void TMprisService::SendChanges() {
         QStringLiteral("PropertiesChanged"));
     Signal << QString::fromLatin1(MprisPlayerInterface) << Changed << QStringList();
     FBus.send(Signal);
+}
+
+std::unique_ptr<TMprisService> StartMprisService(TMainWindow &Window, const QDBusConnection &Bus) {
+    TLocalPlayerWindow *Player = Window.LocalPlayer();
+    auto Service = std::make_unique<TMprisService>(Player ? Player->Engine() : nullptr);
+    QObject::connect(Service.get(), &TMprisService::RaiseRequested, &Window,
+                     &TMainWindow::RestoreWindow);
+    // After the reply has gone out.
+    QObject::connect(Service.get(), &TMprisService::QuitRequested, &Window, &TMainWindow::Exit,
+                     Qt::QueuedConnection);
+    Service->Register(Bus);
+    return Service;
 }

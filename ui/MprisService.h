@@ -7,6 +7,9 @@
 #include <QPointer>
 #include <QVariantMap>
 
+#include <memory>
+
+class TMainWindow;
 class TMediaComponent;
 class TPlaybackEngine;
 
@@ -101,3 +104,8 @@ private:
     QVariantMap FSent; // WatchedProperties() as last announced
     bool FUpdateQueued = false;
 };
+
+// The service for Window's local player: Raise restores Window, Quit runs its close sequence.
+// Registered on Bus when there is one.
+std::unique_ptr<TMprisService>
+StartMprisService(TMainWindow &Window, const QDBusConnection &Bus = QDBusConnection::sessionBus());

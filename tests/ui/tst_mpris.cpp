@@ -8,41 +8,34 @@
 #include "TestHttpServer.h"
 #include "TestMedia.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusInterface>
-#include <QDBusMetaType>
 #include <QThread>
 #include <QtTest>
 
 #include <memory>
 
-namespace {
-
 constexpr char RootInterface[] = "org.mpris.MediaPlayer2";
 
-} // namespace
+// Nested maps arrive from the bus undecoded.
+QVariantMap AsMap(const QVariant &V) {
+    return V.canConvert<QDBusArgument>() ? qdbus_cast<QVariantMap>(V.value<QDBusArgument>())
+                                         : V.toMap();
+}
 
-// What the client heard on the bus.
+// What the client heard on the bus: each announced value by property, Metadata as its title.
 class TBusRecorder : public QObject {
     Q_OBJECT
 public:
-    QList<QVariantMap> Changes; // each PropertiesChanged of the player interface
+    QHash<QString, QVariantList> Announced;
     QList<qlonglong> Seeks;
 
-    // Whether a change at or after From announced Name with a value Match accepts.
-    bool Announced(const QString &Name, const std::function<bool(const QVariant &)> &Match,
-                   qsizetype From = 0) const {
-        for (qsizetype I = From; I < Changes.size(); ++I)
-            if (Changes[I].contains(Name) && Match(Changes[I].value(Name)))
-                return true;
-        return false;
-    }
-
 public Q_SLOTS:
-    void OnPropertiesChanged(const QString &Interface, const QVariantMap &Changed,
-                             const QStringList &) {
-        if (Interface == QLatin1String(MprisPlayerInterface))
-            Changes.append(Changed);
+    void OnPropertiesChanged(const QString &, const QVariantMap &Changed, const QStringList &) {
+        for (auto It = Changed.cbegin(); It != Changed.cend(); ++It)
+            Announced[It.key()].append(It.key() == "Metadata" ? AsMap(*It).value("xesam:title")
+                                                              : *It);
     }
     void OnSeeked(qlonglong Position) { Seeks.append(Position); }
 };
@@ -52,12 +45,6 @@ public Q_SLOTS:
 qsizetype WaitForPlaying(TTestController &C, const QByteArray &URL, qsizetype From = 0) {
     const qsizetype Loaded = C.WaitFor("URL / " + URL, From);
     return Loaded < 0 ? -1 : C.WaitFor("STATE / 3", Loaded);
-}
-
-// Nested maps arrive from the bus undecoded.
-QVariantMap AsMap(const QVariant &V) {
-    return V.canConvert<QDBusArgument>() ? qdbus_cast<QVariantMap>(V.value<QDBusArgument>())
-                                         : V.toMap();
 }
 
 // The speaker of a main window on a private session bus, driven by a client on its own
@@ -76,15 +63,12 @@ class TestMpris : public QObject {
     TPlaybackEngine *Engine() const { return FWindow->LocalPlayer()->Engine(); }
     quint16 CommandPort() const { return FWindow->LocalPlayer()->CommandServer()->Port(); }
 
-    // Runs Fn with an interface of the player on a thread of its own, while this thread
-    // serves the bus.
-    template <typename TFn>
-    auto Remote(const char *Interface, TFn Fn) -> decltype(Fn(std::declval<QDBusInterface &>())) {
-        decltype(Fn(std::declval<QDBusInterface &>())) Result{};
+    // Runs Fn with the player's Interface on a thread of its own, as another program would,
+    // while this thread serves the bus.
+    QVariant Remote(const char *Interface, const std::function<QVariant(QDBusInterface &)> &Fn) {
+        QVariant Result;
         std::unique_ptr<QThread> Thread(QThread::create([&] {
-            QDBusInterface Player(QString::fromLatin1(MprisServiceName),
-                                  QString::fromLatin1(MprisObjectPath),
-                                  QString::fromLatin1(Interface), FClient);
+            QDBusInterface Player(MprisServiceName, MprisObjectPath, Interface, FClient);
             Result = Fn(Player);
         }));
         Thread->start();
@@ -98,9 +82,10 @@ class TestMpris : public QObject {
     }
     QDBusMessage Call(const QString &Method, const QVariantList &Args = {},
                       const char *Interface = MprisPlayerInterface) {
-        return Remote(Interface, [&](QDBusInterface &P) {
-            return P.callWithArgumentList(QDBus::Block, Method, Args);
-        });
+        const auto Fn = [&](QDBusInterface &P) {
+            return QVariant::fromValue(P.callWithArgumentList(QDBus::Block, Method, Args));
+        };
+        return Remote(Interface, Fn).value<QDBusMessage>();
     }
 
     // The tracks queued on the speaker and a controller that saw the first one play.
@@ -138,15 +123,9 @@ private Q_SLOTS:
     void init() {
         FWindow = std::make_unique<TMainWindow>();
         FWindow->CreateLocalPlayer(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
-        // As the program wires it.
-        FService = std::make_unique<TMprisService>(Engine());
-        connect(FService.get(), &TMprisService::RaiseRequested, FWindow.get(),
-                &TMainWindow::RestoreWindow);
-        connect(FService.get(), &TMprisService::QuitRequested, FWindow.get(), &TMainWindow::Exit,
-                Qt::QueuedConnection);
-        QVERIFY(FService->Register());
+        FService = StartMprisService(*FWindow);
         QCOMPARE(FService->ServiceName(), QString::fromLatin1(MprisServiceName));
-        FHeard.Changes.clear();
+        FHeard.Announced.clear();
         FHeard.Seeks.clear();
     }
     void cleanup() {
@@ -177,8 +156,7 @@ private Q_SLOTS:
         qsizetype Mark = C->Got.size();
         QCOMPARE(Call("PlayPause").type(), QDBusMessage::ReplyMessage);
         QVERIFY(C->WaitFor("STATE / 2", Mark) >= 0);
-        QCOMPARE(Get("PlaybackStatus").toString(), QString("Paused"));
-        QTRY_VERIFY(FHeard.Announced("PlaybackStatus", [](auto V) { return V == "Paused"; }));
+        QTRY_VERIFY(FHeard.Announced["PlaybackStatus"].contains("Paused"));
         Mark = C->Got.size();
         Call("PlayPause");
         QVERIFY(C->WaitFor("STATE / 3", Mark) >= 0);
@@ -231,13 +209,13 @@ private Q_SLOTS:
         TTestController Near(CommandPort()), Far(CommandPort(), "127.0.0.2");
         for (TTestController *C : {&Near, &Far})
             QVERIFY(C->WaitFor("VOLUMN / 20") >= 0);
-        QVERIFY(Remote(MprisPlayerInterface,
-                       [Value](QDBusInterface &P) { return P.setProperty("Volume", Value); }));
+        QVERIFY(Remote(MprisPlayerInterface, [Value](QDBusInterface &P) {
+                    return P.setProperty("Volume", Value);
+                }).toBool());
         const QByteArray Expected = "VOLUMN / " + QByteArray::number(Volume);
         for (TTestController *C : {&Near, &Far})
             QVERIFY2(C->WaitFor(Expected, 1) > 0, Expected.constData());
-        QCOMPARE(Get("Volume").toDouble(), Volume / 100.0);
-        QTRY_VERIFY(FHeard.Announced("Volume", [&](auto V) { return V == Volume / 100.0; }));
+        QTRY_VERIFY(FHeard.Announced["Volume"].contains(Volume / 100.0));
     }
 
     void metadataFollowsTheTrack() {
@@ -267,7 +245,7 @@ private Q_SLOTS:
         QTest::newRow("volume") << QByteArray("VOLUMN") << QByteArray("30") << "Volume"
                                 << QVariant(0.3);
         QTest::newRow("track") << QByteArray("URL") << QByteArray("/b.wav") << "Metadata"
-                               << QVariant("Beta");
+                               << QVariant("Beta"); // its title
     }
     void controllerChangesAreAnnounced() {
         QFETCH(QByteArray, Word);
@@ -276,14 +254,9 @@ private Q_SLOTS:
         QFETCH(QVariant, Value);
         auto C = StartPlaying();
         QVERIFY(C);
-        const qsizetype Mark = FHeard.Changes.size();
+        FHeard.Announced.clear();
         C->Send(Word, {Argument.startsWith('/') ? FHttp.Url(Argument) : Argument});
-        QTRY_VERIFY(FHeard.Announced(
-            Property,
-            [&](const QVariant &V) {
-                return Property == "Metadata" ? AsMap(V).value("xesam:title") == Value : V == Value;
-            },
-            Mark));
+        QTRY_VERIFY(FHeard.Announced[Property].contains(Value));
     }
 
     void seeking_data() {
