@@ -62,7 +62,7 @@ bool TMprisService::Register(const QDBusConnection &Bus) {
         return false;
     QString Name = QString::fromLatin1(MprisServiceName);
     if (!Connection.registerService(Name)) {
-        // The name is taken (another login session runs a copy): desktops list instances too.
+        // Another copy holds the name on this bus: desktops list instance names too.
         Name += QStringLiteral(".instance") + QString::number(QCoreApplication::applicationPid());
         if (!Connection.registerService(Name)) {
             Connection.unregisterObject(Path);
