@@ -2,6 +2,7 @@
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
+#include "MprisService.h"
 #include "SignalWatcher.h"
 
 #include <QApplication>
@@ -32,6 +33,8 @@ int main(int argc, char *argv[]) {
         TSignalWatcher Signals;
         QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &MainWindow,
                          &TMainWindow::close);
+        // Media keys and the desktop's media widget; without a session bus, nothing changes.
+        const std::unique_ptr<TMprisService> Mpris = StartMprisService(MainWindow);
         MainWindow.show();
         Result = App.exec();
     }

@@ -21,10 +21,10 @@ function(vx_add_test name)
   add_executable(${name} ${name}.cpp ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LINK})
   add_test(NAME ${name} COMMAND ${name})
-  # Never touch the real user's files, never need a display.
+  # Never touch the real user's files or desktop session, never need a display.
   set(home ${CMAKE_BINARY_DIR}/testhome/${name})
   file(MAKE_DIRECTORY ${home})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/data;XDG_CONFIG_HOME=${home}/config"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/data;XDG_CONFIG_HOME=${home}/config;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"
     TIMEOUT 300)
 endfunction()

@@ -54,4 +54,6 @@ public:
 Q_SIGNALS:
     // Every play-state change, on the GUI thread.
     void PlayStateChange(int NewState);
+    // The volume changed, whoever changed it (0..100).
+    void VolumeChange(int NewVolume);
 };

@@ -194,12 +194,15 @@ QString TMediaPlayer::FormatPosition(double Seconds) {
 }
 
 void TMediaPlayer::SetVolume(int Value) {
+    const int Old = FVolume;
     FVolume = ClampVolume(Value);
-    if (!FMpv)
-        return;
-    double V = FVolume;
-    ++FVolumeWrites;
-    mpv_set_property_async(FMpv, TagVolume, Prop::Volume, MPV_FORMAT_DOUBLE, &V);
+    if (FMpv) {
+        double V = FVolume;
+        ++FVolumeWrites;
+        mpv_set_property_async(FMpv, TagVolume, Prop::Volume, MPV_FORMAT_DOUBLE, &V);
+    }
+    if (FVolume != Old)
+        Q_EMIT VolumeChange(FVolume);
 }
 
 void TMediaPlayer::SetMute(bool Value) {
@@ -335,8 +338,10 @@ void TMediaPlayer::HandlePropertyChange(const mpv_event &Event) {
     } else if (Name == Prop::IdleActive) {
         FIdle = Flag;
     } else if (Name == Prop::Volume) {
-        if (FVolumeWrites == 0 && HasDouble)
+        if (FVolumeWrites == 0 && HasDouble && ClampVolume(Number) != FVolume) {
             FVolume = ClampVolume(Number);
+            Q_EMIT VolumeChange(FVolume);
+        }
     } else if (Name == Prop::Mute) {
         if (FMuteWrites == 0 && HasFlag)
             FMute = Flag;

@@ -4,6 +4,7 @@
 #include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
 #include "MessageText.h"
+#include "TestController.h"
 #include "TestHttpServer.h"
 #include "TestMedia.h"
 
@@ -19,43 +20,7 @@ namespace {
 const TMpvOptions Timed = {{"ao", "null"}};
 const TMpvOptions Untimed = {{"ao", "null"}, {"ao-null-untimed", "yes"}};
 
-// A controller on a raw socket: everything the speaker sent it, message by message.
-struct TController {
-    QTcpSocket Socket;
-    TCommandReader Reader{ControllerCommands()};
-    QByteArrayList Got;
-
-    explicit TController(quint16 Port, const QByteArray &Source = "127.0.0.1") {
-        QObject::connect(&Socket, &QTcpSocket::readyRead, [this] {
-            Reader.Feed(Socket.readAll(), 0);
-            while (std::optional<TCommandMessage> M = Reader.Next())
-                Got.append(Render(*M));
-        });
-        Socket.bind(QHostAddress(QString::fromLatin1(Source)), 0);
-        Socket.connectToHost(QHostAddress::LocalHost, Port);
-    }
-    bool Connected() { return Socket.waitForConnected(5000); }
-    void Send(const QByteArray &Word, const QByteArrayList &Lines) {
-        QByteArray Body;
-        for (const QByteArray &L : Lines)
-            Body += L + "\r\n";
-        Socket.write(BuildControllerMessage(Word, Body));
-        Socket.flush();
-    }
-    // Index of the first message at or after From that starts with Prefix, or -1.
-    qsizetype Find(const QByteArray &Prefix, qsizetype From = 0) const {
-        for (qsizetype I = From; I < Got.size(); ++I)
-            if (Got[I].startsWith(Prefix))
-                return I;
-        return -1;
-    }
-    // Waits for such a message and returns its index, or -1 after TimeoutMs.
-    qsizetype WaitFor(const QByteArray &Prefix, qsizetype From = 0, int TimeoutMs = 10000) {
-        return QTest::qWaitFor([&] { return Find(Prefix, From) >= 0; }, TimeoutMs)
-                   ? Find(Prefix, From)
-                   : -1;
-    }
-};
+using TController = TTestController;
 
 std::unique_ptr<TLocalPlayerWindow> MakeSpeaker(const TMpvOptions &Options) {
     auto Form = std::make_unique<TLocalPlayerWindow>(0, std::make_unique<TMediaPlayer>(Options));

@@ -55,7 +55,10 @@ public:
     int Volume() const override { return Vol; }
     void SetVolume(int Value) override {
         Calls.append("Volume " + QByteArray::number(Value));
+        const bool Changed = Value != Vol;
         Vol = Value;
+        if (Changed)
+            Q_EMIT VolumeChange(Value);
     }
     bool Mute() const override { return Muted; }
     void SetMute(bool Value) override { Muted = Value; }

@@ -251,6 +251,8 @@ private Q_SLOTS:
         QFETCH(int, Written);
         QFETCH(int, Read);
         TMediaPlayer P(Untimed);
+        QSignalSpy Volumes(&P, &TMediaComponent::VolumeChange);
+        P.SetVolume(Written);
         P.SetVolume(Written);
         P.SetMute(true);
         QCOMPARE(P.Volume(), Read);
@@ -259,6 +261,8 @@ private Q_SLOTS:
         P.SetURL(FServer->Url("/short.wav"));
         QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 1, 5000);
         QCOMPARE(P.Volume(), Read);
+        QCOMPARE(Volumes.count(), 1); // once, with the value kept
+        QCOMPARE(Volumes.first().first().toInt(), Read);
         QVERIFY(P.Mute());
         P.SetMute(false);
         QVERIFY(!P.Mute());
