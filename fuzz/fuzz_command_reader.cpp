@@ -59,13 +59,18 @@ void CheckMessage(const TCommandTable &Table, const TCommandMessage &Message) {
     }
 }
 
+// Runs add up to at most 64 KiB: enough for two overlong lines, and each input stays quick.
 QByteArray Expand(const std::vector<uint8_t> &Bytes) {
     QByteArray Wire;
+    qsizetype Budget = 64 * 1024;
     for (size_t I = 0; I < Bytes.size(); ++I) {
-        if (Bytes[I] == 0xFF && I + 1 < Bytes.size())
-            Wire.append(64 * (qsizetype(Bytes[++I]) + 1), 'u');
-        else
+        if (Bytes[I] == 0xFF && I + 1 < Bytes.size()) {
+            const qsizetype Run = std::min(Budget, 64 * (qsizetype(Bytes[++I]) + 1));
+            Wire.append(Run, 'u');
+            Budget -= Run;
+        } else {
             Wire.append(char(Bytes[I]));
+        }
     }
     return Wire;
 }
