@@ -78,6 +78,8 @@ TLocalPlayerWindow::TLocalPlayerWindow(quint16 Port, std::unique_ptr<TMediaCompo
     connect(FEngine.get(), &TPlaybackEngine::PlayTickWanted, this,
             &TLocalPlayerWindow::WakePlayTimer);
     connect(FStrip, &TMediaControlStrip::ChangedByUser, this, &TLocalPlayerWindow::WakePlayTimer);
+    // A volume set from outside (the desktop's media controls) is reported by the next tick.
+    connect(FMedia.get(), &TMediaComponent::VolumeChange, this, &TLocalPlayerWindow::WakePlayTimer);
     connect(FMedia.get(), &TMediaComponent::PlayStateChange, this, [this] {
         WakePlayTimer();
         UpdatePositionTimer();

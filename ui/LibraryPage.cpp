@@ -214,8 +214,8 @@ void TMainWindow::AddFiles() {
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     QByteArrayList Paths;
-    for (const QString &File : Dialog.selectedFiles())
-        Paths.append(QFile::encodeName(File));
+    for (const QUrl &File : Dialog.selectedUrls())
+        Paths.append(TMusicLibrary::LocalSource(File));
     AddToLibrary(Paths);
     SaveLibrary();
     ShowSecondHint();

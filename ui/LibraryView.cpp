@@ -1,5 +1,7 @@
 #include "LibraryView.h"
 
+#include "MusicLibrary.h"
+
 #include <QDrag>
 #include <QDropEvent>
 #include <QFile>
@@ -65,7 +67,7 @@ QByteArrayList TLibraryView::DroppedPaths(const QMimeData *Data) {
         return Paths;
     for (const QUrl &Url : Data->urls())
         if (Url.isLocalFile() && !Url.toLocalFile().isEmpty())
-            Paths.append(QFile::encodeName(Url.toLocalFile()));
+            Paths.append(TMusicLibrary::LocalSource(Url));
     return Paths;
 }
 

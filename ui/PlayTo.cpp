@@ -2,7 +2,6 @@
 
 #include "Utils.h"
 
-
 bool IsThisComputer(const QString &Host, const QByteArray &HostName,
                     const QByteArrayList &OwnAddresses) {
     const QByteArray Name = Host.toUtf8();

@@ -4,7 +4,6 @@
 #include <QByteArrayList>
 #include <QString>
 
-
 // What the library page needs to turn rows into URLs for a target computer. Plain functions,
 // so that the rules are tested without a window.
 

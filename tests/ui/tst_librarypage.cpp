@@ -142,12 +142,20 @@ private Q_SLOTS:
                  qPrintable(FMessages[0]));
         QCOMPARE(Form.Library()->Count(), 0);
 
-        // The unreadable folder cannot be moved aside either: the save fails.
+        // An earlier rescue stays: the unreadable one goes beside it.
         QVERIFY(QDir().mkpath(LibraryFileName + ".unreadable/full"));
         QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
         Form.AddToLibrary(QByteArray("/m/a.mp3"));
+        QVERIFY(Form.SaveLibrary());
+        QVERIFY(QFileInfo(LibraryFileName + ".unreadable/full").isDir());
+        QVERIFY(QFileInfo(LibraryFileName + ".unreadable.2").isDir());
+        QCOMPARE(ReadAll(LibraryFileName), QByteArray("/m/a.mp3\r\n"));
+
+        // A save that cannot be written says so and keeps the rows.
+        QVERIFY(WriteAll(FHome->filePath("plain"), "x"));
+        LibraryFileName = FHome->filePath("plain/MusicLibrary.txt");
         QVERIFY(!Form.SaveLibrary());
-        QCOMPARE(Saved.count(), 0);
+        QCOMPARE(Saved.count(), 1);
         QCOMPARE(FMessages.size(), 2);
         QVERIFY2(FMessages[1].startsWith("Cannot create file"), qPrintable(FMessages[1]));
         QCOMPARE(Shown(Form), QStringList{"a.mp3"}); // kept for the next save
