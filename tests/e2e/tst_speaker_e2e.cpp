@@ -135,7 +135,7 @@ private Q_SLOTS:
 
         C.Send("UPDATEPOSITION", {"50"});
         QVERIFY(QTest::qWaitFor([&] { return Speaker->Media()->CurrentPosition() >= 14.9; }, 5000));
-        QVERIFY(C.WaitFor("POSITION / 30.00 / 15.", Play, 3000) > 0);
+        QVERIFY(C.WaitFor("POSITION / 30.00 / 15.", Play, 5000) > 0);
     }
 
     void updateListSkipsTheSendersAddress() {
