@@ -6,6 +6,16 @@
 
 #include <optional>
 
+// Play-state numbers of the media component, passed on the wire unchanged.
+constexpr int StateUndefined = 0;
+constexpr int StateStopped = 1;
+constexpr int StatePaused = 2;
+constexpr int StatePlaying = 3;
+constexpr int StateBuffering = 6;
+constexpr int StateMediaEnded = 8;
+constexpr int StateTransitioning = 9;
+constexpr int StateReady = 10;
+
 // Limits and timing of the command connection (TCP 37400).
 constexpr qsizetype MaxCommandLineLength = 16384;      // bytes, line terminator not counted
 constexpr qint32 MaxCommandItemCount = 100000;         // item lines in one counted message

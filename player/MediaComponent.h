@@ -1,18 +1,13 @@
 #pragma once
 
+#include "CommandProtocol.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
-// Play-state numbers of the media component, passed on the wire unchanged.
-constexpr int StateUndefined = 0;
-constexpr int StateStopped = 1;
-constexpr int StatePaused = 2;
-constexpr int StatePlaying = 3;
-constexpr int StateBuffering = 6;
-constexpr int StateMediaEnded = 8;
-constexpr int StateTransitioning = 9;
-constexpr int StateReady = 10;
+// The component's volume before anybody sets one.
+constexpr int DefaultVolume = 50;
 
 // The media-player component the engine steers: transport, volume, mute, position
 // and the play-state numbering of the command protocol (3 playing, 1 stopped,

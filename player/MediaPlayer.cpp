@@ -55,7 +55,6 @@ constexpr std::pair<const char *, const char *> BaseOptions[] = {
     // A connection the server closed while paused (or a dropped one) is reopened with a
     // byte range from where it stopped, so the track plays on to its end.
     {"stream-lavf-o", "protocol_whitelist=[http,https,tcp,tls],reconnect=1"},
-    {"volume", "50"},
     {"mute", "no"},
 };
 
@@ -87,6 +86,7 @@ TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
         return;
     for (const auto &[Key, Value] : BaseOptions)
         mpv_set_option_string(FMpv, Key, Value);
+    mpv_set_option_string(FMpv, "volume", QByteArray::number(DefaultVolume).constData());
     for (const auto &[Key, Value] : ExtraOptions)
         mpv_set_option_string(FMpv, Key.constData(), Value.constData());
     if (mpv_initialize(FMpv) < 0) {

@@ -92,7 +92,7 @@ private:
     QString FArtist;
 
     // Values written here win over notifications that were in flight before the write.
-    int FVolume = 50;
+    int FVolume = DefaultVolume;
     int FVolumeWrites = 0;
     bool FMute = false;
     int FMuteWrites = 0;

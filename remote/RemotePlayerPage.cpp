@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr int PlayingState = 3;
 constexpr int RefreshIntervalMs = 500;
 // The first refresh after a quiet spell runs once the replies already read are handled: a
 // speaker writes "URL" right behind "LIST", so one refresh shows both.
@@ -336,8 +335,8 @@ void TRemotePlayerPage::OnURLReceived(const QByteArray &URL) {
 
 void TRemotePlayerPage::OnStateReceived(qint32 State) {
     FState = State;
-    FPlayButton->setVisible(State != PlayingState);
-    FPauseButton->setVisible(State == PlayingState);
+    FPlayButton->setVisible(State != StatePlaying);
+    FPauseButton->setVisible(State == StatePlaying);
 }
 
 void TRemotePlayerPage::OnMuteReceived(qint32 Mute) {
@@ -403,7 +402,7 @@ void TRemotePlayerPage::MarkCurrent(const QByteArray &URL) {
 // Transport.
 
 void TRemotePlayerPage::PlayOrPause() {
-    PostCommand("STATE", FState == PlayingState ? "2" : "3");
+    PostCommand("STATE", FState == StatePlaying ? "2" : "3");
 }
 
 void TRemotePlayerPage::Stop() {
@@ -492,7 +491,7 @@ void TRemotePlayerPage::UpdatePlayListMenu() {
     FPlayOrPauseAction->setEnabled(!Rows.isEmpty());
     if (Rows.isEmpty())
         return;
-    FPlayMenuPauses = FModel->IsMarked(Rows.first()) && FState == PlayingState;
+    FPlayMenuPauses = FModel->IsMarked(Rows.first()) && FState == StatePlaying;
     FPlayOrPauseAction->setText(FPlayMenuPauses ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 

@@ -1,4 +1,5 @@
 #include "MusicLibrary.h"
+#include "TestFiles.h"
 #include "Utils.h"
 
 #include <QFile>
@@ -17,19 +18,6 @@ class TestLibrary : public QObject {
     QTemporaryDir FDir;
 
     QString PathOf(const QString &Name) const { return FDir.filePath(Name); }
-
-    void Write(const QString &Path, const QByteArray &Bytes) {
-        QFile File(Path);
-        QVERIFY2(File.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(Path));
-        QCOMPARE(File.write(Bytes), Bytes.size());
-    }
-
-    QByteArray Read(const QString &Path) {
-        QFile File(Path);
-        if (!File.open(QIODevice::ReadOnly))
-            return "<unreadable>";
-        return File.readAll();
-    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -69,7 +57,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, File);
         QFETCH(QByteArrayList, Sources);
         QFETCH(QByteArray, Saved);
-        Write(PathOf("in.txt"), File);
+        QVERIFY(WriteAll(PathOf("in.txt"), File));
         TMusicLibrary Library;
         QString Error;
         QVERIFY(Library.LoadFromFile(PathOf("in.txt"), &Error));
@@ -78,15 +66,15 @@ private Q_SLOTS:
         QCOMPARE(Library.RowSources(), Sources);
         QCOMPARE(*Library.Snapshot(), Sources);
         QVERIFY(Library.SaveToFile(PathOf("out.txt"), &Error));
-        QCOMPARE(Read(PathOf("out.txt")), Saved);
+        QCOMPARE(ReadAll(PathOf("out.txt")), Saved);
     }
 
     void displayNames() {
-        Write(PathOf("names.txt"), "/home/u/Music/Song.mp3\r\n"
-                                   "HTTP://host/x/Track.MP3?a=1#f\r\n"
-                                   "http://host/dir/\r\n"
-                                   "\r\n"
-                                   "relative.wav\r\n");
+        QVERIFY(WriteAll(PathOf("names.txt"), "/home/u/Music/Song.mp3\r\n"
+                                              "HTTP://host/x/Track.MP3?a=1#f\r\n"
+                                              "http://host/dir/\r\n"
+                                              "\r\n"
+                                              "relative.wav\r\n"));
         TMusicLibrary Library;
         QVERIFY(Library.LoadFromFile(PathOf("names.txt")));
         QCOMPARE(Library.Count(), 5);
@@ -124,7 +112,7 @@ private Q_SLOTS:
         QVERIFY(Library.AddToLibrary("/m/new.mp3"));
         QVERIFY2(Library.SaveToFile(PathOf("a-folder.txt"), &Error), qPrintable(Error));
         QVERIFY(QFile::exists(PathOf("a-folder.txt.unreadable/keep.txt")));
-        QCOMPARE(Read(PathOf("a-folder.txt")), QByteArray("/m/new.mp3\r\n"));
+        QCOMPARE(ReadAll(PathOf("a-folder.txt")), QByteArray("/m/new.mp3\r\n"));
 
         // A second unreadable file is kept beside the first rescue, never over it.
         QVERIFY(QFile::remove(PathOf("a-folder.txt")));
@@ -206,7 +194,7 @@ private Q_SLOTS:
 
     void duplicateOfLoadedRepeat() {
         // A refused add still leaves the caller a consistent library to save.
-        Write(PathOf("rep.txt"), "/m/a.mp3\r\n/m/a.mp3\r\n");
+        QVERIFY(WriteAll(PathOf("rep.txt"), "/m/a.mp3\r\n/m/a.mp3\r\n"));
         TMusicLibrary Library;
         QVERIFY(Library.LoadFromFile(PathOf("rep.txt")));
         QVERIFY(!Library.AddToLibrary("/M/a.mp3"));
@@ -215,7 +203,7 @@ private Q_SLOTS:
         Library.RemoveRow(0);
         QVERIFY(Library.AddToLibrary("/M/a.mp3"));
         QVERIFY(Library.SaveToFile(PathOf("rep.txt")));
-        QCOMPARE(Read(PathOf("rep.txt")), QByteArray("/M/a.mp3\r\n"));
+        QCOMPARE(ReadAll(PathOf("rep.txt")), QByteArray("/M/a.mp3\r\n"));
     }
 
     void batchAddsInOrderAndPublishesOnce() {
@@ -231,7 +219,7 @@ private Q_SLOTS:
     }
 
     void removeDeletesFirstCaseInsensitiveMatch() {
-        Write(PathOf("rm.txt"), "/m/A.mp3\r\n/m/b.mp3\r\n/m/a.MP3\r\n/m/c.mp3\r\n");
+        QVERIFY(WriteAll(PathOf("rm.txt"), "/m/A.mp3\r\n/m/b.mp3\r\n/m/a.MP3\r\n/m/c.mp3\r\n"));
         TMusicLibrary Library;
         QVERIFY(Library.LoadFromFile(PathOf("rm.txt")));
         // Rows are reordered, FLibrary is not: removing the row "/m/a.MP3" drops
@@ -284,7 +272,7 @@ private Q_SLOTS:
 
     void failedSaveKeepsOldFile() {
         QFETCH(QString, Target);
-        Write(PathOf("plain-file"), "old bytes\r\n");
+        QVERIFY(WriteAll(PathOf("plain-file"), "old bytes\r\n"));
         QVERIFY(QDir(FDir.path()).mkpath("folder-target"));
         TMusicLibrary Library;
         QVERIFY(Library.AddToLibrary("/a.mp3"));
@@ -292,18 +280,18 @@ private Q_SLOTS:
         QVERIFY(!Library.SaveToFile(PathOf(Target), &Error));
         QVERIFY2(Error.startsWith("Cannot create file"), qPrintable(Error));
         QVERIFY(Error.contains(PathOf(Target)));
-        QCOMPARE(Read(PathOf("plain-file")), QByteArray("old bytes\r\n"));
+        QCOMPARE(ReadAll(PathOf("plain-file")), QByteArray("old bytes\r\n"));
         QVERIFY(QFileInfo(PathOf("folder-target")).isDir());
     }
 
     void saveReplacesWholeFile() {
-        Write(PathOf("whole.txt"), QByteArray(1000, 'x'));
+        QVERIFY(WriteAll(PathOf("whole.txt"), QByteArray(1000, 'x')));
         TMusicLibrary Library;
         QVERIFY(Library.SaveToFile(PathOf("whole.txt")));
         QCOMPARE(QFileInfo(PathOf("whole.txt")).size(), 0);
         QVERIFY(Library.AddToLibrary("/a.mp3"));
         QVERIFY(Library.SaveToFile(PathOf("whole.txt")));
-        QCOMPARE(Read(PathOf("whole.txt")), QByteArray("/a.mp3\r\n"));
+        QCOMPARE(ReadAll(PathOf("whole.txt")), QByteArray("/a.mp3\r\n"));
     }
 };
 

@@ -11,7 +11,7 @@ public:
     int State = 0;
     double Position = 0;
     double Length = 0;
-    int Vol = 50;
+    int Vol = DefaultVolume;
     bool Muted = false;
     bool Loaded = false;
     QString Name;
