@@ -3,6 +3,7 @@
 // its answer during the flood and after its last byte, and the peak memory of the process.
 // The reader and the server only: what becomes of a job is the engine's part.
 // Traffic goes to 127.0.0.1 only.
+#include "BenchSockets.h"
 #include "CommandServer.h"
 
 #include <QCoreApplication>
@@ -26,36 +27,9 @@ constexpr int Flooders = 4;
 constexpr int FloodLines = 100000;
 constexpr int FloodLineLength = 16 * 1024;
 
-int Connect(quint16 Port) {
-    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (Fd < 0)
-        return -1;
-    sockaddr_in Addr{};
-    Addr.sin_family = AF_INET;
-    Addr.sin_port = htons(Port);
-    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(Fd, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr) != 0) {
-        close(Fd);
-        return -1;
-    }
-    return Fd;
-}
-
-bool SendAll(int Fd, const QByteArray &Bytes) {
-    qsizetype Done = 0;
-    while (Done < Bytes.size()) {
-        const ssize_t N =
-            send(Fd, Bytes.constData() + Done, size_t(Bytes.size() - Done), MSG_NOSIGNAL);
-        if (N <= 0)
-            return false;
-        Done += N;
-    }
-    return true;
-}
-
 // One flooding controller: the whole ADD, then it closes.
 void Flood(quint16 Port) {
-    const int Fd = Connect(Port);
+    const int Fd = ConnectLoopback(Port);
     if (Fd < 0)
         return;
     QByteArray Batch;
@@ -125,7 +99,7 @@ int main(int argc, char *argv[]) {
     std::atomic<bool> FloodDone{false};
     std::atomic<qint64> WorstDuring{0}, AfterLast{-1}, FloodMs{0};
     std::thread Prober([&] {
-        const int Fd = Connect(Port);
+        const int Fd = ConnectLoopback(Port);
         if (Fd < 0)
             return;
         while (!FloodDone) {

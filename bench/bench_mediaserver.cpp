@@ -8,6 +8,7 @@
 // been reaped, a few milliseconds after the client saw the close, so a round
 // that follows the 32-client one at once had its connection refused (an empty
 // answer, which this benchmark used to print as 0 MB/s).
+#include "BenchSockets.h"
 #include "MediaServer.h"
 
 #include <QDir>
@@ -34,27 +35,10 @@ constexpr qint64 FileSize = qint64(1) << 30;
 constexpr int ManyClients = 32;
 constexpr qint64 ManySlice = FileSize / 4; // each of the 32 clients fetches 256 MiB
 
-int Connect(quint16 Port) {
-    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (Fd < 0)
-        return -1;
-    timeval Timeout{30, 0};
-    setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
-    sockaddr_in Addr{};
-    Addr.sin_family = AF_INET;
-    Addr.sin_port = htons(Port);
-    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(Fd, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr) != 0) {
-        close(Fd);
-        return -1;
-    }
-    return Fd;
-}
-
 // One request; the body bytes when the status is Expected, else -1 (refused,
 // cut short, wrong status).
 qint64 Fetch(quint16 Port, const QByteArray &Method, qint64 Length, int Expected) {
-    const int Fd = Connect(Port);
+    const int Fd = ConnectLoopback(Port, 30);
     if (Fd < 0)
         return -1;
     QByteArray Request = Method + " /big.mp3 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
@@ -166,7 +150,7 @@ pid_t StartNginx(const QString &Dir, const QString &Root, quint16 Port) {
     }
     // Wait until it accepts, at most 5 s.
     for (int I = 0; I < 100; ++I) {
-        const int Fd = Connect(Port);
+        const int Fd = ConnectLoopback(Port, 30);
         if (Fd >= 0) {
             close(Fd);
             return Pid;

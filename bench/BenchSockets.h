@@ -1,0 +1,44 @@
+#pragma once
+
+// Plain blocking sockets for benchmark clients, so that the client side costs the
+// program under test nothing.
+#include <QByteArray>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// A connection to 127.0.0.1:Port, -1 on failure; reads give up after TimeoutSeconds
+// (0: never).
+inline int ConnectLoopback(quint16 Port, int TimeoutSeconds = 0) {
+    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (Fd < 0)
+        return -1;
+    if (TimeoutSeconds > 0) {
+        timeval Timeout{TimeoutSeconds, 0};
+        setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
+    }
+    sockaddr_in Addr{};
+    Addr.sin_family = AF_INET;
+    Addr.sin_port = htons(Port);
+    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(Fd, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr) != 0) {
+        close(Fd);
+        return -1;
+    }
+    return Fd;
+}
+
+// Writes all of Bytes; false when the connection failed first.
+inline bool SendAll(int Fd, const QByteArray &Bytes) {
+    qsizetype Done = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t N =
+            send(Fd, Bytes.constData() + Done, size_t(Bytes.size() - Done), MSG_NOSIGNAL);
+        if (N <= 0)
+            return false;
+        Done += N;
+    }
+    return true;
+}
