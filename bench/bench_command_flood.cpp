@@ -5,15 +5,19 @@
 // Traffic goes to 127.0.0.1 only.
 #include "BenchSockets.h"
 #include "CommandServer.h"
+#include "LocalPlayerWindow.h"
+#include "MediaPlayer.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <clocale>
 #include <cstdio>
+#include <memory>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -45,6 +49,9 @@ void Flood(quint16 Port) {
     close(Fd);
 }
 
+// The whole speaker: its list stays empty, so "GET" comes back as an empty "LIST".
+bool WholeSpeaker = false;
+
 // Milliseconds from sending "GET" until "LIST" came back, or -1.
 qint64 AskList(int Fd) {
     QElapsedTimer Clock;
@@ -53,7 +60,9 @@ qint64 AskList(int Fd) {
         return -1;
     QByteArray Got;
     char Buffer[4096];
-    while (!Got.contains("LIST\r\n1\r\nhttp://a/1.mp3\r\n")) {
+    const QByteArray Reply =
+        WholeSpeaker ? QByteArray("LIST\r\n0\r\n") : QByteArray("LIST\r\n1\r\nhttp://a/1.mp3\r\n");
+    while (!Got.contains(Reply)) {
         const ssize_t N = recv(Fd, Buffer, sizeof Buffer, 0);
         if (N <= 0)
             return -1;
@@ -76,18 +85,27 @@ qint64 RssKiB() {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    QCoreApplication App(argc, argv);
-    TCommandServer Server;
-    if (!Server.Listen(0)) {
+    // --speaker: the whole speaker (window, engine, libmpv without sound) takes the flood.
+    WholeSpeaker = argc > 1 && QByteArray(argv[1]) == "--speaker";
+    QApplication App(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    std::unique_ptr<TLocalPlayerWindow> Speaker;
+    TCommandServer OwnServer;
+    TCommandServer *Server = &OwnServer;
+    if (WholeSpeaker) {
+        Speaker = std::make_unique<TLocalPlayerWindow>(
+            0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+        Server = Speaker->CommandServer();
+    } else if (!OwnServer.Listen(0)) {
         std::fprintf(stderr, "cannot listen\n");
         return 1;
     }
-    const quint16 Port = Server.Port();
+    const quint16 Port = Server->Port();
     std::atomic<qint64> Adds{0};
-    QObject::connect(&Server, &TCommandServer::CommandReceived,
+    QObject::connect(Server, &TCommandServer::CommandReceived,
                      [&](TConnectionId Id, const QByteArray &, const TCommandMessage &M) {
-                         if (M.Word == "GET")
-                             Server.SendToConnection(Id, "LIST", "http://a/1.mp3");
+                         if (M.Word == "GET" && !WholeSpeaker)
+                             Server->SendToConnection(Id, "LIST", "http://a/1.mp3");
                          else if (M.Word == "ADD")
                              ++Adds;
                      });
@@ -128,8 +146,9 @@ int main(int argc, char *argv[]) {
     PeakKiB = std::max(PeakKiB, RssKiB());
 
     const double Gb = double(Flooders) * FloodLines * FloodLineLength / 1e9;
-    std::printf("command server flood: %d x ADD of %d lines of %d KB (%.1f GB) in %.1f s\n",
-                Flooders, FloodLines, FloodLineLength / 1024, Gb, double(FloodMs) / 1000);
+    std::printf("%s flood:", WholeSpeaker ? "whole speaker" : "command server alone");
+    std::printf(" %d x ADD of %d lines of %d KB (%.1f GB) in %.1f s\n", Flooders, FloodLines,
+                FloodLineLength / 1024, Gb, double(FloodMs) / 1000);
     std::printf("ADD messages delivered (each past 16 MiB): %lld\n", qint64(Adds));
     std::printf("GET answered: worst %lld ms during the flood, %lld ms after its last byte\n",
                 qint64(WorstDuring), qint64(AfterLast));
