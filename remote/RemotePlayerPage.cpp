@@ -132,6 +132,11 @@ void TRemotePlayerPage::CreateControls() {
     FTimeLabel = new QLabel(TopStrip);
     FTimeLabel->setObjectName(QStringLiteral("FTimeLabel"));
     FTimeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    FInfoLabel->setAccessibleName(QStringLiteral("Track information"));
+    FTimeLabel->setAccessibleName(QStringLiteral("Time"));
+    // A skin's label colour would hide the text on the black strip.
+    for (QLabel *Label : {FInfoLabel, FTimeLabel})
+        Label->setStyleSheet(QStringLiteral("color: %1;").arg(TopStripText.name()));
     auto *TopLayout = new QHBoxLayout(TopStrip);
     TopLayout->addWidget(FInfoLabel, 1);
     TopLayout->addWidget(FTimeLabel);

@@ -7,6 +7,7 @@
 #include "RemotePlayListModel.h"
 #include "RemotePlayerPage.h"
 #include "ScriptedSpeaker.h"
+#include "TestAccessible.h"
 #include "TestHttpServer.h"
 #include "TestMedia.h"
 
@@ -152,6 +153,14 @@ private Q_SLOTS:
         FSpeaker.reset();
         delete FHttp;
         FHttp = nullptr;
+    }
+
+    // Every visible control of a page has a name a screen reader can read.
+    void controlsHaveAccessibleNames() {
+        TRemotePlayerPage Page;
+        Page.show();
+        const QStringList Nameless = NamelessControls(&Page);
+        QVERIFY2(Nameless.isEmpty(), qPrintable(Nameless.join(", ")));
     }
 
     void editing_data() {

@@ -7,6 +7,7 @@
 #include "PlaybackEngine.h"
 #include "RemotePlayers.h"
 #include "SignalWatcher.h"
+#include "TestAccessible.h"
 #include "TestFiles.h"
 #include "Utils.h"
 
@@ -384,13 +385,7 @@ private Q_SLOTS:
     void controlsHaveAccessibleNames() {
         TMainWindow Form(0);
         Form.show();
-        QStringList Nameless;
-        for (QWidget *W : Form.findChildren<QWidget *>()) {
-            if (!W->isVisibleTo(&Form) || (!W->focusPolicy() && !qobject_cast<QLabel *>(W)))
-                continue;
-            if (QAccessible::queryAccessibleInterface(W)->text(QAccessible::Name).isEmpty())
-                Nameless << W->metaObject()->className();
-        }
+        const QStringList Nameless = NamelessControls(&Form);
         QVERIFY2(Nameless.isEmpty(), qPrintable(Nameless.join(", ")));
     }
 
