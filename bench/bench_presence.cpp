@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,13 +47,21 @@ int PeerSocket(int I, quint16 Port) {
     return S;
 }
 
-int CountAnswers(const std::vector<int> &Sockets) {
+// Waits up to 5 s for each peer's answer; how many came, and when the last one did. A
+// copy answers a greeting as it lists the sender, so the last answer marks all listed.
+int WaitForAnswers(const std::vector<int> &Sockets, const QElapsedTimer &Clock, double &LastMs) {
     int Answers = 0;
     char Buffer[64];
-    for (int S : Sockets)
+    for (int S : Sockets) {
+        pollfd Wait{S, POLLIN, 0};
+        if (::poll(&Wait, 1, 5000) != 1)
+            continue;
         while (::recv(S, Buffer, sizeof Buffer, 0) == 10 &&
-               std::equal(Buffer, Buffer + 10, "VELOXALIVE"))
+               std::equal(Buffer, Buffer + 10, "VELOXALIVE")) {
             ++Answers;
+            LastMs = double(Clock.nsecsElapsed()) / 1e6;
+        }
+    }
     return Answers;
 }
 
@@ -86,34 +95,26 @@ TRound RunRound(int GapUs) {
     const auto Listed = [&] { return Presence.Computers().size() == Peers + 1; };
     QObject::connect(&Presence, &TPresence::ComputersChanged, [&] {
         ++Result.Signals;
-        if (Listed() && Result.SignalMs < 0)
+        if (Listed() && Result.SignalMs < 0) {
             Result.SignalMs = double(Clock.nsecsElapsed()) / 1e6;
+            // The round ends a while after the refresh that shows them all.
+            QTimer::singleShot(500, &QCoreApplication::quit);
+        }
     });
-    // Looks every millisecond for the moment the last peer is in, and ends the
-    // round a while after the refresh that shows them all.
-    QTimer Probe;
-    Probe.setInterval(1);
-    QObject::connect(&Probe, &QTimer::timeout, [&] {
-        if (Result.ListedMs < 0 && Listed())
-            Result.ListedMs = double(Clock.nsecsElapsed()) / 1e6;
-        if ((Result.SignalMs >= 0 && Clock.elapsed() > Result.SignalMs + 500) ||
-            Clock.elapsed() > 10000)
-            QCoreApplication::quit();
-    });
-    Probe.start();
+    QTimer::singleShot(10000, &QCoreApplication::quit);
 
     Clock.start();
-    std::thread Sender([&Sockets, Port, GapUs] {
+    std::thread Sender([&Sockets, &Clock, &Result, Port, GapUs] {
         const sockaddr_in To = Endpoint(0x7F000001u, Port);
         for (int S : Sockets) {
             ::sendto(S, "VELOXHELLO", 10, 0, reinterpret_cast<const sockaddr *>(&To), sizeof To);
             if (GapUs > 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(GapUs));
         }
+        Result.Answers = WaitForAnswers(Sockets, Clock, Result.ListedMs);
     });
     QCoreApplication::exec();
     Sender.join();
-    Result.Answers = CountAnswers(Sockets);
     for (int S : Sockets)
         ::close(S);
     return Result;
