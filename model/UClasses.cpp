@@ -61,15 +61,19 @@ void TMusicList::Remove(TMusicItem *Item) {
                                  [Item](const auto &Owned) { return Owned.get() == Item; });
     if (It == FItems.end())
         return;
-    if (IsFindable(Item->Location)) {
-        const auto Bucket = FIndex.find(AsciiUpper(Item->Location));
-        if (Bucket != FIndex.end()) {
-            Bucket->removeOne(Item);
-            if (Bucket->isEmpty())
-                FIndex.erase(Bucket);
-        }
-    }
+    Unindex(Item);
     FItems.erase(It);
+}
+
+void TMusicList::Unindex(TMusicItem *Item) {
+    if (!IsFindable(Item->Location))
+        return;
+    const auto Bucket = FIndex.find(AsciiUpper(Item->Location));
+    if (Bucket == FIndex.end())
+        return;
+    Bucket->removeOne(Item);
+    if (Bucket->isEmpty())
+        FIndex.erase(Bucket);
 }
 
 void TMusicList::RemoveItems(const std::vector<TMusicItem *> &Items) {
@@ -81,14 +85,7 @@ void TMusicList::RemoveItems(const std::vector<TMusicItem *> &Items) {
     std::erase_if(FItems, [&](std::unique_ptr<TMusicItem> &Owned) {
         if (!Gone.contains(Owned.get()))
             return false;
-        if (IsFindable(Owned->Location)) {
-            const auto Bucket = FIndex.find(AsciiUpper(Owned->Location));
-            if (Bucket != FIndex.end()) {
-                Bucket->removeOne(Owned.get());
-                if (Bucket->isEmpty())
-                    FIndex.erase(Bucket);
-            }
-        }
+        Unindex(Owned.get());
         return true;
     });
 }

@@ -56,6 +56,8 @@ public:
 
 private:
     TMusicItem *Append(std::unique_ptr<TMusicItem> Item);
+    // Takes Item out of the location index.
+    void Unindex(TMusicItem *Item);
 
     std::vector<std::unique_ptr<TMusicItem>> FItems;
     // Upper-cased location -> its items in list order (several only after Add of duplicates).

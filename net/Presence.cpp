@@ -167,9 +167,9 @@ void TPresence::Watch() {
     const bool Online = Primary != Loopback;
     // Coming online, going offline, or a new address without an offline look
     // between (a DHCP renewal, a switch of network).
-    if (Online != FOnline || (Online && Primary != FLocalIP))
+    if (Online != IsOnline() || (Online && Primary != FLocalIP))
         OnlineStateChanged(Primary);
-    else if (FOnline && FClock() - FLastGreeting >= GreetIntervalMs)
+    else if (IsOnline() && FClock() - FLastGreeting >= GreetIntervalMs)
         Greet();
 
     const qint64 Now = FClock();
@@ -182,7 +182,6 @@ void TPresence::Watch() {
 }
 
 void TPresence::OnlineStateChanged(const QByteArray &Address) {
-    FOnline = Address != Loopback;
     if (FLocalIP != Address) {
         FLocalIP = Address;
         Q_EMIT LocalIPChanged(FLocalIP);
@@ -199,8 +198,9 @@ void TPresence::Broadcast(const QByteArray &Word) {
     if (!IsRunning())
         return;
     // From LocalIP, so that peers list the address our track URLs carry.
-    if (FOnline && SendFrom(FSocket.socketDescriptor(), Word, QHostAddress(QHostAddress::Broadcast),
-                            FPort, QHostAddress(QString::fromLatin1(FLocalIP))))
+    if (IsOnline() &&
+        SendFrom(FSocket.socketDescriptor(), Word, QHostAddress(QHostAddress::Broadcast), FPort,
+                 QHostAddress(QString::fromLatin1(FLocalIP))))
         return;
     FSocket.writeDatagram(Word, QHostAddress(QHostAddress::Broadcast), FPort);
 }
@@ -248,11 +248,7 @@ void TPresence::Heard(const QByteArray &Address) {
 void TPresence::Forget(const QByteArray &Address) {
     if (!FLastHeard.remove(Address))
         return;
-    for (qsizetype I = 1; I < FComputers.size(); ++I)
-        if (SameTextAscii(FComputers[I], Address)) {
-            FComputers.removeAt(I);
-            break;
-        }
+    FComputers.removeOne(Address); // listed in the same dotted form it is keyed by
     NoteChange();
 }
 

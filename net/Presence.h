@@ -73,7 +73,7 @@ public:
     // This computer's address for track URLs; "127.0.0.1" while offline.
     QByteArray LocalIP() const { return FLocalIP; }
     // Whether the primary address is something other than 127.0.0.1.
-    bool IsOnline() const { return FOnline; }
+    bool IsOnline() const { return FLocalIP != "127.0.0.1"; }
     // This computer's addresses as dotted text, "127.0.0.1" among them.
     QByteArrayList OwnAddresses() const;
     // Whether Address is 127.0.0.1 or one of this computer's addresses.
@@ -113,6 +113,5 @@ private:
     QHash<QByteArray, qint64> FLastHeard; // peer address -> clock time
     QByteArrayList FOwnAddresses;         // "127.0.0.1" first
     QByteArray FLocalIP = "127.0.0.1";
-    bool FOnline = false;
     qint64 FLastGreeting = 0;
 };

@@ -136,11 +136,15 @@ void TPlayListModel::ApplyMove(const TRowMove &Move) {
     for (size_t Row = 0; Row < FRows.size(); ++Row)
         FRows[Row].reset(Records[qsizetype(Row)]);
     Renumber(0);
+    // Old row -> new row, built once: a selection may hold every row of a long list.
+    QList<int> NewRow(Move.Order.size());
+    for (qsizetype Row = 0; Row < Move.Order.size(); ++Row)
+        NewRow[Move.Order[Row]] = int(Row);
     const QModelIndexList Old = persistentIndexList();
     QModelIndexList New;
     New.reserve(Old.size());
     for (const QModelIndex &Index : Old)
-        New.append(index(Move.NewIndexOf(Index.row()), Index.column()));
+        New.append(index(NewRow.value(Index.row(), -1), Index.column()));
     changePersistentIndexList(Old, New);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -322,10 +322,7 @@ void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAdd
     } else if (Word == "MUTE") {
         FMedia->SetMute(Message.Value != 0);
     } else if (Word == "URL") {
-        if (const int Row = FModel->RowOf(PlayItems.Find(Message.Argument())); Row >= 0) {
-            CurrentIndex = Row - 1;
-            FMedia->Stop();
-        }
+        PlayRow(FModel->RowOf(PlayItems.Find(Message.Argument())));
     } else if (Word == "UPDATEPOSITION") {
         if (FMedia->HasMedia()) {
             const double Duration = FMedia->Duration();
@@ -482,12 +479,7 @@ void TPlaybackEngine::ResumePlay() {
 }
 
 QByteArray TPlaybackEngine::ListText() const {
-    QByteArray Text;
-    for (int Row = 0; Row < FModel->RowCount(); ++Row) {
-        Text += FModel->ItemAt(Row)->Location;
-        Text += "\r\n";
-    }
-    return Text;
+    return JoinLines(Locations());
 }
 
 QByteArrayList TPlaybackEngine::Locations() const {

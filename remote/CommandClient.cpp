@@ -49,7 +49,6 @@ TCommandClient::~TCommandClient() {
 void TCommandClient::Start(const QString &Host, quint16 Port) {
     if (FStage != TStage::Idle)
         return;
-    FHost = Host;
     FStage = TStage::Connecting;
     FConnectTimer->start(ConnectTimeoutMs);
     // Speakers listen on IPv4 only; a name that also has an IPv6 address must not be tried there.

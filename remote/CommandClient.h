@@ -32,8 +32,6 @@ public:
     // Ends the connection (or the attempt) from our side; Ended follows without ConnectFailed.
     void Close();
 
-    // The host given to Start().
-    QString Host() const { return FHost; }
     // Whether the connection stands and has not ended.
     bool IsConnected() const { return FStage == TStage::Connected; }
     // Whether the connection (or the attempt) is over.
@@ -75,7 +73,6 @@ private:
     qint64 NowMs() const { return FClock.elapsed(); }
 
     TStage FStage = TStage::Idle;
-    QString FHost;
     QTcpSocket *FSocket = nullptr;
     QTimer *FConnectTimer = nullptr;
     QTimer *FDeadline = nullptr;

@@ -496,8 +496,8 @@ void TRemotePlayerPage::UpdatePlayListMenu() {
     FPlayOrPauseAction->setEnabled(!Rows.isEmpty());
     if (Rows.isEmpty())
         return;
-    FPlayMenuPauses = FModel->IsMarked(Rows.first()) && FState == StatePlaying;
-    FPlayOrPauseAction->setText(FPlayMenuPauses ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    const bool Pauses = FModel->IsMarked(Rows.first()) && FState == StatePlaying;
+    FPlayOrPauseAction->setText(Pauses ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
 void TRemotePlayerPage::ShowPlayListMenu(const QPoint &At) {
@@ -509,7 +509,7 @@ void TRemotePlayerPage::PlayOrPauseSelected() {
     const QList<int> Rows = SelectedRows();
     if (Rows.isEmpty())
         return;
-    if (FPlayMenuPauses || FModel->IsMarked(Rows.first()))
+    if (FModel->IsMarked(Rows.first()))
         PlayOrPause();
     else
         PlaySelectedRow();
@@ -588,10 +588,5 @@ void TRemotePlayerPage::ListEdited() {
 }
 
 void TRemotePlayerPage::SendListOrder() {
-    if (FEnded)
-        return;
-    QByteArray Body;
-    for (const QByteArray &Location : FModel->Locations())
-        Body += Location + "\r\n";
-    PostCommand("UPDATELIST", Body);
+    PostCommand("UPDATELIST", JoinLines(FModel->Locations()));
 }

@@ -125,7 +125,6 @@ private:
     bool FTrackPressed = false;
     bool FTrackChanged = false;
     QByteArray FCurrentUrl;
-    bool FPlayMenuPauses = false; // the pop-up's first entry acts as Play/Pause
 
     TRemotePlayListModel *FModel = nullptr;
     QLabel *FInfoLabel = nullptr;

@@ -1,7 +1,7 @@
 #include "RemotePlayers.h"
 
 void TRemotePlayerList::Add(TRemotePlayer *Page) {
-    if (Page && !Pages().contains(Page))
+    if (Page && !FPages.contains(Page))
         FPages.append(Page);
 }
 

@@ -46,7 +46,6 @@ void TMainWindow::CreateLibraryPage() {
     FPlayOnBox = new QComboBox(FPlayOnBar);
     FPlayOnBox->setEditable(true);
     FPlayOnBox->addItems({QStringLiteral("My Computer"), QStringLiteral("127.0.0.1")});
-    FPlayOnBox->setCurrentText(QStringLiteral("My Computer"));
     FPlayButton = new QPushButton(QStringLiteral("Play"), FPlayOnBar);
     FPlayArrowButton = new QToolButton(FPlayOnBar);
     FPlayArrowButton->setArrowType(Qt::DownArrow);
@@ -62,7 +61,6 @@ void TMainWindow::CreateLibraryPage() {
 
     FLibraryView = new TLibraryView(FLibraryPage);
     FLibraryView->setContextMenuPolicy(Qt::CustomContextMenu);
-    FLibraryView->setAccessibleName(QStringLiteral("Music library"));
     Layout->addWidget(FLibraryView, 1);
     connect(FLibraryView, &QAbstractItemView::doubleClicked, this,
             &TMainWindow::PlayOnTypedComputer);

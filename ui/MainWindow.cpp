@@ -292,14 +292,10 @@ void TMainWindow::ReportPortTaken(const QString &Protocol, quint16 Port, const Q
 }
 
 void TMainWindow::ToggleAllowOthers() {
-    if (AllowOthers) {
-        // The server reads the switch for every new controller: set it before dropping.
-        AllowOthers = false;
-        if (FLocalPlayer)
-            FLocalPlayer->DisconnectAll();
-    } else {
-        AllowOthers = true;
-    }
+    // The server reads the switch for every new controller: set it before dropping.
+    AllowOthers = !AllowOthers;
+    if (!AllowOthers && FLocalPlayer)
+        FLocalPlayer->DisconnectAll();
     UpdateStatusBar();
     // Menus built elsewhere (the local player's) hold the action too: keep it true now.
     UpdateAllowAction();

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include <QProcess>
 #include <QSettings>
 #include <QTcpSocket>
@@ -11,15 +12,7 @@ class TestProgram : public QObject {
 private:
     QTemporaryDir FHome;
 
-    QProcessEnvironment Environment() const {
-        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert("HOME", FHome.path());
-        Env.insert("XDG_DATA_HOME", FHome.filePath("data"));
-        Env.insert("XDG_CONFIG_HOME", FHome.filePath("config"));
-        Env.insert("XDG_RUNTIME_DIR", FHome.filePath("run"));
-        Env.insert("QT_QPA_PLATFORM", "offscreen");
-        return Env;
-    }
+    QProcessEnvironment Environment() const { return OwnHomeEnvironment(FHome.path()); }
     QString DataDir() const { return FHome.filePath("data/Marvane/Vellox Player"); }
 
     static QByteArray Fetch(quint16 Port, const QByteArray &Request) {

@@ -68,15 +68,7 @@ class TestTwoCopies : public QObject {
     QStringList FMessages;
     TReports FReports;
 
-    QProcessEnvironment EnvironmentOfB() const {
-        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert("HOME", FHomeB.path());
-        Env.insert("XDG_DATA_HOME", FHomeB.filePath("data"));
-        Env.insert("XDG_CONFIG_HOME", FHomeB.filePath("config"));
-        Env.insert("XDG_RUNTIME_DIR", FHomeB.filePath("run"));
-        Env.insert("QT_QPA_PLATFORM", "offscreen");
-        return Env;
-    }
+    QProcessEnvironment EnvironmentOfB() const { return OwnHomeEnvironment(FHomeB.path()); }
     // Whether B's speaker greets a controller that connects from A.
     static bool SpeakerUp() {
         QTcpSocket Socket;
