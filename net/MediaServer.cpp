@@ -232,19 +232,24 @@ QByteArray TMediaServer::DecodeRequestPath(const QByteArray &Path) {
 QByteArray TMediaServer::FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library) {
     if (Path.isEmpty())
         return {};
-    // A whole name wins over part of one: "/Intro.wav" is Intro.wav even when Intro.wav.mp3
-    // was added later.
-    QByteArray PartOfName;
+    // The entry itself wins over one that ends with it ("/a/x.mp3" when "/b/a/x.mp3" stands
+    // later: no shorter name tells them apart), and a whole name wins over part of one:
+    // "/Intro.wav" is Intro.wav even when Intro.wav.mp3 was added later.
+    QByteArray WholeName, PartOfName;
     for (qsizetype I = Library.size() - 1; I >= 0; --I) {
         const QByteArray &Entry = Library.at(I);
         if (StartsWithAscii(Entry, "http://"))
             continue;
-        if (Entry.endsWith(Path))
+        if (Entry == Path)
             return Entry;
-        if (PartOfName.isEmpty() && Entry.contains(Path))
+        if (Entry.endsWith(Path)) {
+            if (WholeName.isEmpty())
+                WholeName = Entry;
+        } else if (PartOfName.isEmpty() && Entry.contains(Path)) {
             PartOfName = Entry;
+        }
     }
-    return PartOfName;
+    return WholeName.isEmpty() ? PartOfName : WholeName;
 }
 
 bool TMediaServer::RawPathHoldsNul(QByteArrayView Target) {

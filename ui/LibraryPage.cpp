@@ -8,6 +8,7 @@
 #include "Modal.h"
 #include "MusicLibrary.h"
 #include "PlayTo.h"
+#include "PlaybackEngine.h"
 #include "Presence.h"
 #include "RemotePlayerPage.h"
 #include "SelectComputerDialog.h"
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -383,19 +385,31 @@ void TMainWindow::PlayLibraryOn(const QString &Host) {
     if (Rows.isEmpty())
         for (int Row = 0; Row < FLibrary->Count(); ++Row)
             Rows.append(Row);
-    QByteArrayList Sources, Captions;
+    QByteArrayList Sources;
     Sources.reserve(Rows.size());
-    Captions.reserve(Rows.size());
-    for (const int Row : Rows) {
+    for (const int Row : Rows)
         Sources.append(FLibrary->Row(Row).Source);
-        Captions.append(FLibrary->Row(Row).Name);
-    }
     // A server on another port (tests) is named by its real port.
     const quint16 Port = MediaPort() ? MediaPort() : MediaServerPort;
-    PlayListOn(Host, PlayURLs(Sources, Captions, Address, Port));
+    PlayListOn(Host, PlayURLs(Sources, FLibrary->Library(), Address, Port));
 }
 
-void TMainWindow::PlayListOn(const QString &Host, const QByteArrayList &URLs) {
+void TMainWindow::PlayListOn(const QString &Host, const QByteArrayList &AllURLs) {
+    // A play list takes only so many: send what it takes, and say how many it cannot.
+    const TAddPlan Plan = PlanAdd(AllURLs);
+    const QByteArrayList &URLs = Plan.URLs;
+    if (Plan.Left > 0) {
+        constexpr int ShownMs = 30000;
+        statusBar()->showMessage(
+            QStringLiteral("%1 of %2 tracks were not added: a play list holds at most %3 tracks "
+                           "and %4 MiB of addresses, each at most %5 bytes long.")
+                .arg(Plan.Left)
+                .arg(AllURLs.size())
+                .arg(MaxPlayListRows)
+                .arg(MaxPlayListBytes >> 20)
+                .arg(MaxCommandLineLength),
+            ShownMs);
+    }
     if (IsThisComputer(Host)) {
         if (FLocalPlayer) {
             FLocalPlayer->AddLocalTracks(URLs);
