@@ -5,6 +5,7 @@
 #include "Utils.h"
 
 #include <algorithm>
+#include <numeric>
 
 bool IsThisComputer(const QString &Host, const QByteArray &HostName,
                     const QByteArrayList &OwnAddresses) {
@@ -38,40 +39,40 @@ bool IsServedFile(const QByteArray &Source) {
     return Source.contains('/') && !StartsWithAscii(Source, "http://");
 }
 
-// Names the distinct paths of Group, which share one file name: each climbs one folder at a
-// time until no other member has the same tail, that is until no other path ends with it.
+// Names the distinct paths of Group, which share one file name, by their shortest tails that
+// start after a "/" and that no other path ends with (after that "/"). The path sharing the
+// longest tail with a path is its neighbour in the order of the reversed texts, so a sort
+// does it, never a comparison of every pair.
 void NameGroup(const QByteArrayList &Group, QHash<QByteArray, QByteArray> &Names) {
     const qsizetype Size = Group.size();
-    QList<qsizetype> Cut(Size); // the "/" before each member's tail
-    QList<bool> Named(Size, false);
-    for (qsizetype I = 0; I < Size; ++I)
-        Cut[I] = Group[I].lastIndexOf('/');
-    qsizetype Unnamed = Size;
-    QHash<QByteArrayView, int> Tails;
-    while (Unnamed > 0) {
-        Tails.clear();
-        for (qsizetype I = 0; I < Size; ++I) {
-            const qsizetype Next = Cut[I] > 0 ? Group[I].lastIndexOf('/', Cut[I] - 1) : -1;
-            if (Next < 0 && !Named[I]) {
-                // Another path ends with this whole one: only the whole path tells them apart.
-                Names.insert(Group[I], Group[I].mid(Cut[I] + 1));
-                Named[I] = true;
-                --Unnamed;
-            }
-            Cut[I] = Next;
-            if (Next >= 0)
-                ++Tails[QByteArrayView(Group[I]).sliced(Next + 1)];
-        }
-        for (qsizetype I = 0; I < Size; ++I) {
-            if (Named[I] || Cut[I] < 0)
-                continue;
-            const QByteArrayView Tail = QByteArrayView(Group[I]).sliced(Cut[I] + 1);
-            if (Tails.value(Tail) == 1) {
-                Names.insert(Group[I], Tail.toByteArray());
-                Named[I] = true;
-                --Unnamed;
-            }
-        }
+    QByteArrayList Reversed;
+    Reversed.reserve(Size);
+    for (const QByteArray &Path : Group) {
+        QByteArray Back(Path.size(), Qt::Uninitialized);
+        std::reverse_copy(Path.begin(), Path.end(), Back.begin());
+        Reversed.append(Back);
+    }
+    QList<qsizetype> Order(Size);
+    std::iota(Order.begin(), Order.end(), 0);
+    std::sort(Order.begin(), Order.end(),
+              [&](qsizetype A, qsizetype B) { return Reversed[A] < Reversed[B]; });
+    const auto Shared = [&](qsizetype A, qsizetype B) {
+        const QByteArray &X = Reversed[Order[A]], &Y = Reversed[Order[B]];
+        const qsizetype Most = std::min(X.size(), Y.size());
+        qsizetype N = 0;
+        while (N < Most && X[N] == Y[N])
+            ++N;
+        return N;
+    };
+    for (qsizetype J = 0; J < Size; ++J) {
+        const qsizetype Common =
+            std::max(J > 0 ? Shared(J, J - 1) : 0, J + 1 < Size ? Shared(J, J + 1) : 0);
+        const QByteArray &Path = Group[Order[J]];
+        const qsizetype Limit = Path.size() - Common;
+        // The tail must reach before the shared text, its "/" included.
+        const qsizetype Slash = Limit > 0 ? Path.lastIndexOf('/', Limit - 1) : -1;
+        // Another path ends with this whole one: only the whole path tells them apart.
+        Names.insert(Path, Path.mid((Slash >= 0 ? Slash : Path.indexOf('/')) + 1));
     }
 }
 
