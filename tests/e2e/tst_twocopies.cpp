@@ -36,13 +36,11 @@ QString AddressB() {
 
 // A's library, in library order; each file lasts its own number of seconds, so that the
 // duration B reports tells which file A's media server sent. A name that is the start of
-// another comes before it, and so does the earlier of two same names in different folders:
-// the later entry is the one a loose lookup finds first.
+// another comes before it: the later entry is the one a loose lookup finds first.
 const QList<QByteArray> TrackNames = {
-    "One.wav",     "Two.wav",       "Space Song.wav",       "Été à Noël.wav",
-    "Hash #1.wav", "100% Pure.wav", "Mix %41.wav",          "Why?.wav",
-    "Why Not.wav", "Rock+Roll.wav", "Salt & Pepper.wav",    "Part;1.wav",
-    "Intro.wav",   "Intro.wav.mp3", "Album A/01 Intro.mp3", "Album B/01 Intro.mp3"};
+    "One.wav",           "Two.wav",     "Space Song.wav", "Été à Noël.wav", "Hash #1.wav",
+    "100% Pure.wav",     "Mix %41.wav", "Why?.wav",       "Why Not.wav",    "Rock+Roll.wav",
+    "Salt & Pepper.wav", "Part;1.wav",  "Intro.wav",      "Intro.wav.mp3",  "A/Intro.wav"};
 
 int SecondsOf(int Row) {
     return 20 + Row;
