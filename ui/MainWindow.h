@@ -99,7 +99,8 @@ public:
     // The selected rows (all rows when none is selected), in view order, played on Host.
     void PlayLibraryOn(const QString &Host);
     // URLs to Host: this computer's player, or the host's page (opened when needed) by "ADD",
-    // or "GET" when URLs is empty.
+    // or "GET" when URLs is empty. Only what a play list takes goes; the status bar says how
+    // many were left out.
     void PlayListOn(const QString &Host, const QByteArrayList &URLs);
     // The open page for Host: by address value for a dotted address, else by name (A-Z case
     // ignored); null when none is open.
