@@ -230,7 +230,7 @@ QByteArray TMediaServer::DecodeRequestPath(const QByteArray &Path) {
 }
 
 QByteArray TMediaServer::FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library) {
-    if (Path.isEmpty())
+    if (!Path.startsWith('/'))
         return {};
     // The entry itself wins over one that ends with it ("/a/x.mp3" when "/b/a/x.mp3" stands
     // later: no shorter name tells them apart), and a whole name wins over part of one:
@@ -238,16 +238,16 @@ QByteArray TMediaServer::FindLibraryFile(const QByteArray &Path, const QByteArra
     QByteArray WholeName, PartOfName;
     for (qsizetype I = Library.size() - 1; I >= 0; --I) {
         const QByteArray &Entry = Library.at(I);
-        if (StartsWithAscii(Entry, "http://"))
-            continue;
+        // Path starts with "/", so no http entry equals it; past a whole name only an entry
+        // of Path's very size still matters, a cheap test.
         if (Entry == Path)
             return Entry;
-        if (Entry.endsWith(Path)) {
-            if (WholeName.isEmpty())
-                WholeName = Entry;
-        } else if (PartOfName.isEmpty() && Entry.contains(Path)) {
+        if (!WholeName.isEmpty() || StartsWithAscii(Entry, "http://"))
+            continue;
+        if (Entry.endsWith(Path))
+            WholeName = Entry;
+        else if (PartOfName.isEmpty() && Entry.contains(Path))
             PartOfName = Entry;
-        }
     }
     return WholeName.isEmpty() ? PartOfName : WholeName;
 }
