@@ -2,6 +2,7 @@
 #include "TwoHosts.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QUdpSocket>
@@ -14,6 +15,10 @@ namespace {
 
 const QByteArray OurAddress = "127.0.0.5";
 const QByteArray OurOtherAddress = "127.0.0.9";
+// Peers on the wire need an address that is not loopback: a network of their own on lo.
+const QByteArray PeerNetwork = "10.251.0.1/24";
+const QByteArray PeerAddress = "10.251.0.2";
+const QByteArray SteadyAddress = "10.251.0.4";
 
 // Another computer's presence socket: a loopback address of its own and the
 // presence port. Bound to 255.255.255.255 it hears the broadcasts instead.
@@ -78,14 +83,19 @@ class TestPresence : public QObject {
     std::unique_ptr<TPeer> FAir;
     std::unique_ptr<TPresence> FPresence;
 
+    // A look lists "address" or "address broadcast".
     void MakePresence(const QList<QByteArrayList> &Looks = {{OurAddress, OurOtherAddress}}) {
         FLooks = Looks;
         FPresence = std::make_unique<TPresence>();
         FPresence->SetClock([this] { return FNow; });
         FPresence->SetAddressSource([this] {
-            QList<QHostAddress> Found;
-            for (const QByteArray &A : FLooks.size() > 1 ? FLooks.takeFirst() : FLooks.value(0))
-                Found.append(QHostAddress(QString::fromLatin1(A)));
+            QList<QNetworkAddressEntry> Found;
+            for (const QByteArray &A : FLooks.size() > 1 ? FLooks.takeFirst() : FLooks.value(0)) {
+                const QByteArrayList Parts = A.split(' ');
+                Found.append(QNetworkAddressEntry());
+                Found.last().setIp(QHostAddress(QString::fromLatin1(Parts[0])));
+                Found.last().setBroadcast(QHostAddress(QString::fromLatin1(Parts.value(1))));
+            }
             return Found;
         });
     }
@@ -94,6 +104,14 @@ class TestPresence : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase() {
+        QStringList Interfaces;
+        for (const QNetworkInterface &Interface : QNetworkInterface::allInterfaces())
+            Interfaces.append(Interface.name());
+        QVERIFY2(Interfaces == QStringList{"lo"}, "run in a private network namespace");
+        QVERIFY(TTwoHosts::Run({"ip", "addr", "replace", PeerNetwork, "dev", "lo"}));
+    }
+    void cleanupTestCase() { TTwoHosts::Run({"ip", "addr", "del", PeerNetwork, "dev", "lo"}); }
     void init() {
         FNow = 0;
         FPort = FreePort();
@@ -115,10 +133,10 @@ private Q_SLOTS:
         QCOMPARE(Air[0].senderAddress().toString().toLatin1(), OurAddress);
 
         // Our greeting came back to us before this one: only the peer is listed.
-        TPeer Peer("127.0.0.2", FPort);
+        TPeer Peer(PeerAddress, FPort);
         Peer.Send("VELOXHELLO", FPort);
         const QList<QNetworkDatagram> Answers = Peer.Wait();
-        QCOMPARE(FPresence->Computers(), QByteArrayList({"My Computer", "127.0.0.2"}));
+        QCOMPARE(FPresence->Computers(), QByteArrayList({"My Computer", PeerAddress}));
         QCOMPARE(Answers.size(), 1);
         QCOMPARE(Answers[0].data(), QByteArray("VELOXALIVE"));
         QCOMPARE(Answers[0].senderPort(), int(FPort));
@@ -138,7 +156,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("Listed");
         QTest::addColumn<int>("Answers");
         const QByteArray Hello = "VELOXHELLO", Alive = "VELOXALIVE", Close = "VELOXCLOSE";
-        const QByteArray Peer = "127.0.0.2";
+        const QByteArray Peer = "192.168.1.20";
         QTest::newRow("greeting") << Peer << QByteArrayList{Hello} << true << 1;
         QTest::newRow("greeting thrice")
             << Peer << QByteArrayList{Hello, Hello, Hello} << true << 3;
@@ -162,31 +180,32 @@ private Q_SLOTS:
             << QByteArray("127.0.0.1") << QByteArrayList{Hello} << false << 0;
         QTest::newRow("from our other address")
             << OurOtherAddress << QByteArrayList{Hello, Alive} << false << 0;
+        const QByteArrayList Both = {Hello, Alive};
+        QTest::newRow("from loopback") << QByteArray("127.0.0.2") << Both << false << 0;
+        QTest::newRow("from 0/8") << QByteArray("0.1.2.3") << Both << false << 0;
+        QTest::newRow("from multicast") << QByteArray("224.0.0.251") << Both << false << 0;
+        QTest::newRow("from 255.255.255.255")
+            << QByteArray("255.255.255.255") << Both << false << 0;
+        QTest::newRow("from a broadcast of ours")
+            << QByteArray("192.168.1.255") << Both << false << 0;
     }
     void datagramRules() {
         QFETCH(QByteArray, Sender);
         QFETCH(QByteArrayList, Words);
         QFETCH(bool, Listed);
         QFETCH(int, Answers);
-        MakePresence();
+        MakePresence({{OurAddress + " 10.9.255.255", OurOtherAddress + " 192.168.1.255"}});
+        QList<QByteArrayList> Sent;
+        FPresence->SetSender([&Sent](const QByteArray &Word, const QHostAddress &To, auto &) {
+            Sent.append({Word, To.toString().toLatin1()});
+            return true;
+        });
         QVERIFY(FPresence->Start(FPort));
-        // Peers heard before and after the words: the list is settled once the last shows.
-        TPeer Before("127.0.0.3", FPort), After("127.0.0.4", FPort);
-        // A socket on 127.0.0.1 and the presence port would take what is meant for us.
-        TPeer Peer(Sender, Sender == "127.0.0.1" ? 0 : FPort);
-        QVERIFY(Before.Bound && After.Bound && Peer.Bound);
-        Before.Send("VELOXALIVE", FPort);
+        Sent.clear(); // our greetings
         for (const QByteArray &Word : Words)
-            Peer.Send(Word, FPort);
-        After.Send("VELOXALIVE", FPort);
-        QTRY_VERIFY(IsListed("127.0.0.4"));
-
-        QByteArrayList Expected = {"My Computer", "127.0.0.3"};
-        if (Listed)
-            Expected.append(Sender);
-        Expected.append("127.0.0.4");
-        QCOMPARE(FPresence->Computers(), Expected);
-        QCOMPARE(SendersOf(Peer.Take(), "VELOXALIVE").size(), Answers);
+            FPresence->Receive(Word, QHostAddress(QString::fromLatin1(Sender)));
+        QCOMPARE(FPresence->Computers(), QByteArrayList({"My Computer", Sender}).first(1 + Listed));
+        QCOMPARE(Sent, QList<QByteArrayList>(Answers, {"VELOXALIVE", Sender}));
     }
 
     void silentPeerLeaves_data() {
@@ -204,7 +223,7 @@ private Q_SLOTS:
         QFETCH(int, GoneAt);
         MakePresence();
         QVERIFY(FPresence->Start(FPort));
-        TPeer Peer("127.0.0.2", FPort), Steady("127.0.0.4", FPort);
+        TPeer Peer(PeerAddress, FPort), Steady(SteadyAddress, FPort);
         int Greetings = FAir->Take().size();
         for (FNow = 0; FNow <= 400000; FNow += 1000) {
             if (GreetsAt.contains(int(FNow)))
@@ -218,10 +237,10 @@ private Q_SLOTS:
             if (AnswersUs && Heard > 0)
                 Peer.Send("VELOXALIVE", FPort);
             const bool Expected = GoneAt == 0 || FNow < GoneAt;
-            QVERIFY2(IsListed("127.0.0.2") == Expected, qPrintable(QString::number(FNow)));
+            QVERIFY2(IsListed(PeerAddress) == Expected, qPrintable(QString::number(FNow)));
         }
         QCOMPARE(Greetings, 1 + 400000 / TPresence::GreetIntervalMs);
-        QVERIFY(IsListed("127.0.0.4"));
+        QVERIFY(IsListed(SteadyAddress));
     }
 
     void addressWatcher_data() {
