@@ -208,6 +208,34 @@ private Q_SLOTS:
         QCOMPARE(Sent, QList<QByteArrayList>(Answers, {"VELOXALIVE", Sender}));
     }
 
+    void fullListMakesRoom_data() {
+        QTest::addColumn<QByteArrayList>("Then"); // word and peer (index; MaxPeers: a newcomer)
+        QTest::addColumn<QList<int>>("Gone");
+        QTest::newRow("newcomer") << QByteArrayList{"VELOXALIVE 4096"} << QList<int>{0};
+        QTest::newRow("first heard again, newcomer")
+            << QByteArrayList{"VELOXHELLO 0", "VELOXALIVE 4096"} << QList<int>{1};
+        QTest::newRow("goodbye, newcomer, back")
+            << QByteArrayList{"VELOXCLOSE 7", "VELOXHELLO 4096", "VELOXHELLO 7"} << QList<int>{0};
+    }
+    void fullListMakesRoom() {
+        QFETCH(QByteArrayList, Then);
+        QFETCH(QList<int>, Gone);
+        MakePresence();
+        FPresence->SetSender([](auto &, auto &, auto &) { return true; });
+        QVERIFY(FPresence->Start(FPort));
+        const auto Peer = [](int I) { return QHostAddress(0x0A140000u + quint32(I) + 1); };
+        for (int I = 0; I < TPresence::MaxPeers; ++I, ++FNow)
+            FPresence->Receive("VELOXALIVE", Peer(I));
+        for (const QByteArray &Event : Then) {
+            ++FNow;
+            FPresence->Receive(Event.first(10), Peer(Event.mid(11).toInt()));
+        }
+        QCOMPARE(FPresence->Computers().size(), 1 + TPresence::MaxPeers);
+        QVERIFY(IsListed(Peer(TPresence::MaxPeers).toString().toLatin1()));
+        for (int I : Gone)
+            QVERIFY(!IsListed(Peer(I).toString().toLatin1()));
+    }
+
     void silentPeerLeaves_data() {
         QTest::addColumn<QList<int>>("GreetsAt");
         QTest::addColumn<bool>("AnswersUs");
@@ -261,6 +289,10 @@ private Q_SLOTS:
             << L{{"127.0.0.5", "127.0.0.8"}, {"127.0.0.5", "127.0.0.9"}} << A{"127.0.0.5"}
             << A{"127.0.0.5"};
         // The greeting while offline has nowhere to go here.
+        QTest::newRow("every network greeted")
+            << L{{"127.0.0.5 127.0.0.255", "127.0.0.8", "127.0.0.9 127.0.1.255",
+                  "127.0.0.10 127.0.1.255"}}
+            << A{"127.0.0.5"} << A{"127.0.0.5", "127.0.0.9"};
         QTest::newRow("offline, then back elsewhere")
             << L{{"127.0.0.5"}, {}, {"127.0.0.6"}} << A{"127.0.0.5", "127.0.0.1", "127.0.0.6"}
             << A{"127.0.0.5", "127.0.0.6"};
@@ -280,6 +312,18 @@ private Q_SLOTS:
         QCOMPARE(Reported, LocalIPs);
         QCOMPARE(FPresence->LocalIP(), LocalIPs.value(LocalIPs.size() - 1, "127.0.0.1"));
         QCOMPARE(SendersOf(FAir->Take(), "VELOXHELLO"), GreetedFrom);
+    }
+
+    void portTakenKeepsWatching() {
+        QUdpSocket Holder;
+        QVERIFY(Holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+        MakePresence({{"127.0.0.5"}, {"127.0.0.6"}});
+        QString Error;
+        QVERIFY(!FPresence->Start(Holder.localPort(), &Error));
+        QVERIFY(!Error.isEmpty());
+        QCOMPARE(FPresence->LocalIP(), "127.0.0.5");
+        FPresence->Watch();
+        QCOMPARE(FPresence->LocalIP(), "127.0.0.6");
     }
 
     void twoHostsListEachOther() {
