@@ -61,9 +61,6 @@ TPresence::TPresence(QObject *Parent) : QObject(Parent) {
     FUptime.start();
     FClock = [this] { return FUptime.elapsed(); };
     FAddressSource = &TPresence::InterfaceAddresses;
-    FSender = [this](const QByteArray &Word, const QHostAddress &To, const QHostAddress &From) {
-        return SendOnSocket(Word, To, From);
-    };
     FComputers = {ThisComputer};
     FOwnAddresses = {Loopback};
     FWatchTimer.setInterval(WatchIntervalMs);
@@ -82,10 +79,6 @@ void TPresence::SetClock(TClock Clock) {
 
 void TPresence::SetAddressSource(TAddressSource Source) {
     FAddressSource = std::move(Source);
-}
-
-void TPresence::SetSender(TSender Sender) {
-    FSender = std::move(Sender);
 }
 
 QList<QNetworkAddressEntry> TPresence::InterfaceAddresses() {
@@ -215,11 +208,8 @@ void TPresence::Broadcast(const QByteArray &Word) {
 }
 
 bool TPresence::Send(const QByteArray &Word, const QHostAddress &To, const QHostAddress &From) {
-    return IsRunning() && FSender && FSender(Word, To, From);
-}
-
-bool TPresence::SendOnSocket(const QByteArray &Word, const QHostAddress &To,
-                             const QHostAddress &From) {
+    if (!IsRunning())
+        return false;
     if (!From.isNull())
         return SendFrom(FSocket.socketDescriptor(), Word, To, FPort, From);
     return FSocket.writeDatagram(Word, To, FPort) == Word.size();

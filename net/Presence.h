@@ -30,10 +30,6 @@ public:
     // This computer's IPv4 addresses with their networks' broadcast addresses (null
     // where there is none), the primary one first (empty when there is none).
     using TAddressSource = std::function<QList<QNetworkAddressEntry>()>;
-    // Sends Word to To on the presence port from the local address From (null: the
-    // system's choice); true when it went.
-    using TSender = std::function<bool(const QByteArray &Word, const QHostAddress &To,
-                                       const QHostAddress &From)>;
 
     static const QByteArray Hello;
     static const QByteArray Alive;
@@ -62,8 +58,6 @@ public:
     void SetClock(TClock Clock);
     // Replaces where the watcher reads this computer's addresses (tests).
     void SetAddressSource(TAddressSource Source);
-    // Replaces how words are sent (tests); the default sends on the presence socket.
-    void SetSender(TSender Sender);
     // The addresses of up and running interfaces, non-loopback ones first.
     static QList<QNetworkAddressEntry> InterfaceAddresses();
 
@@ -119,8 +113,9 @@ private:
     void OnlineStateChanged(const QByteArray &Address);
     void Greet();
     void Broadcast(const QByteArray &Word);
+    // Sends Word to To on the presence port from the local address From (null: the
+    // system's choice); true when it went.
     bool Send(const QByteArray &Word, const QHostAddress &To, const QHostAddress &From);
-    bool SendOnSocket(const QByteArray &Word, const QHostAddress &To, const QHostAddress &From);
     void Heard(const QByteArray &Address);
     void Forget(QByteArray Address);
     void NoteChange();
@@ -132,7 +127,6 @@ private:
     QElapsedTimer FUptime;
     TClock FClock;
     TAddressSource FAddressSource;
-    TSender FSender;
 
     QByteArrayList FComputers;
     QHash<QByteArray, TPeerState> FPeers;
