@@ -117,7 +117,7 @@ private:
     // system's choice); true when it went.
     bool Send(const QByteArray &Word, const QHostAddress &To, const QHostAddress &From);
     void Heard(const QByteArray &Address);
-    void Forget(QByteArray Address);
+    void Forget(QByteArray Address); // a copy: callers pass the entry it erases
     void NoteChange();
 
     QUdpSocket FSocket;
