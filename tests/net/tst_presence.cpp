@@ -16,9 +16,7 @@ namespace {
 const QByteArray OurAddress = "127.0.0.5";
 const QByteArray OurOtherAddress = "127.0.0.9";
 // Peers on the wire need an address that is not loopback: a network of their own on lo.
-const QByteArray PeerNetwork = "10.251.0.1/24";
-const QByteArray PeerAddress = "10.251.0.2";
-const QByteArray SteadyAddress = "10.251.0.4";
+const QByteArray PeerAddress = "10.251.0.2", SteadyAddress = "10.251.0.4";
 
 // Another computer's presence socket: a loopback address of its own and the
 // presence port. Bound to 255.255.255.255 it hears the broadcasts instead.
@@ -109,9 +107,9 @@ private Q_SLOTS:
         for (const QNetworkInterface &Interface : QNetworkInterface::allInterfaces())
             Interfaces.append(Interface.name());
         QVERIFY2(Interfaces == QStringList{"lo"}, "run in a private network namespace");
-        QVERIFY(TTwoHosts::Run({"ip", "addr", "replace", PeerNetwork, "dev", "lo"}));
+        QVERIFY(TTwoHosts::Run({"ip", "addr", "replace", "10.251.0.1/24", "dev", "lo"}));
     }
-    void cleanupTestCase() { TTwoHosts::Run({"ip", "addr", "del", PeerNetwork, "dev", "lo"}); }
+    void cleanupTestCase() { TTwoHosts::Run({"ip", "addr", "del", "10.251.0.1/24", "dev", "lo"}); }
     void init() {
         FNow = 0;
         FPort = FreePort();
