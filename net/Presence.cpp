@@ -55,16 +55,6 @@ bool SendFrom(qintptr Socket, const QByteArray &Data, const QHostAddress &To, qu
     return ::sendmsg(int(Socket), &Message, MSG_NOSIGNAL) == Data.size();
 }
 
-// Whether a datagram from Sender may be answered and listed: a forged source of
-// 0.x.x.x, a broadcast or a multicast address would turn the answer into a
-// broadcast or a datagram to ourselves.
-bool IsUsablePeer(const QHostAddress &Sender) {
-    if (Sender.protocol() != QAbstractSocket::IPv4Protocol)
-        return false;
-    const quint32 A = Sender.toIPv4Address();
-    return (A >> 24) != 0 && A != 0xFFFFFFFFu && !Sender.isMulticast();
-}
-
 } // namespace
 
 TPresence::TPresence(QObject *Parent) : QObject(Parent) {
@@ -91,8 +81,8 @@ void TPresence::SetAddressSource(TAddressSource Source) {
     FAddressSource = std::move(Source);
 }
 
-QList<QHostAddress> TPresence::InterfaceAddresses() {
-    QList<QHostAddress> Network, Local;
+QList<QNetworkAddressEntry> TPresence::InterfaceAddresses() {
+    QList<QNetworkAddressEntry> Network, Local;
     for (const QNetworkInterface &Interface : QNetworkInterface::allInterfaces()) {
         const QNetworkInterface::InterfaceFlags Flags = Interface.flags();
         if (!Flags.testFlag(QNetworkInterface::IsUp) ||
@@ -100,8 +90,7 @@ QList<QHostAddress> TPresence::InterfaceAddresses() {
             continue;
         for (const QNetworkAddressEntry &Entry : Interface.addressEntries())
             if (Entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
-                (Flags.testFlag(QNetworkInterface::IsLoopBack) ? Local : Network)
-                    .append(Entry.ip());
+                (Flags.testFlag(QNetworkInterface::IsLoopBack) ? Local : Network).append(Entry);
     }
     return Network + Local;
 }
@@ -115,12 +104,13 @@ bool TPresence::Start(quint16 Port, QString *Error) {
                       QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
         if (Error)
             *Error = FSocket.errorString();
-        return false;
     }
     FPort = FSocket.localPort();
+    // LocalIP goes into the track URLs handed to other computers: follow it even
+    // when no peer can be heard.
     Watch();
     FWatchTimer.start();
-    return true;
+    return IsRunning();
 }
 
 void TPresence::SayGoodbye() {
@@ -150,15 +140,21 @@ bool TPresence::IsOwnAddress(const QByteArray &Address) const {
 }
 
 void TPresence::Watch() {
-    const QList<QHostAddress> Addresses = FAddressSource ? FAddressSource() : QList<QHostAddress>();
+    const QList<QNetworkAddressEntry> Entries =
+        FAddressSource ? FAddressSource() : QList<QNetworkAddressEntry>();
+    FEntries.clear();
+    FBroadcasts.clear();
     QByteArrayList Own = {Loopback};
     QByteArray Primary;
-    for (const QHostAddress &Address : Addresses) {
-        if (Address.protocol() != QAbstractSocket::IPv4Protocol)
+    for (const QNetworkAddressEntry &Entry : Entries) {
+        if (Entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
             continue;
+        FEntries.append(Entry);
+        if (Entry.broadcast().protocol() == QAbstractSocket::IPv4Protocol)
+            FBroadcasts.append(Entry.broadcast().toIPv4Address());
         if (Primary.isEmpty())
-            Primary = AddressText(Address);
-        AddUniqueString(AddressText(Address), Own);
+            Primary = AddressText(Entry.ip());
+        AddUniqueString(AddressText(Entry.ip()), Own);
     }
     FOwnAddresses = Own;
     if (Primary.isEmpty())
@@ -173,12 +169,8 @@ void TPresence::Watch() {
         Greet();
 
     const qint64 Now = FClock();
-    QByteArrayList Silent;
-    for (auto It = FLastHeard.cbegin(); It != FLastHeard.cend(); ++It)
-        if (Now - It.value() >= PeerTimeoutMs)
-            Silent.append(It.key());
-    for (const QByteArray &Address : std::as_const(Silent))
-        Forget(Address);
+    while (!FRecency.empty() && Now - FPeers.value(FRecency.front()).LastHeard >= PeerTimeoutMs)
+        Forget(FRecency.front());
 }
 
 void TPresence::OnlineStateChanged(const QByteArray &Address) {
@@ -195,14 +187,32 @@ void TPresence::Greet() {
 }
 
 void TPresence::Broadcast(const QByteArray &Word) {
+    const QHostAddress All(QHostAddress::Broadcast);
+    bool Sent = false;
+    if (IsOnline()) {
+        // From LocalIP first, so that peers list the address our track URLs carry;
+        // then from one address of every other network we can broadcast on, so
+        // that peers there hear us too and need not greet to stay listed.
+        QList<QHostAddress> Reached;
+        for (const QNetworkAddressEntry &Entry : std::as_const(FEntries)) {
+            const bool Primary = AddressText(Entry.ip()) == FLocalIP;
+            if (!Primary && (Entry.broadcast().isNull() || Reached.contains(Entry.broadcast())))
+                continue;
+            if (!Entry.broadcast().isNull())
+                Reached.append(Entry.broadcast());
+            Sent = Send(Word, All, Entry.ip()) || Sent;
+        }
+    }
+    if (!Sent)
+        Send(Word, All, QHostAddress());
+}
+
+bool TPresence::Send(const QByteArray &Word, const QHostAddress &To, const QHostAddress &From) {
     if (!IsRunning())
-        return;
-    // From LocalIP, so that peers list the address our track URLs carry.
-    if (IsOnline() &&
-        SendFrom(FSocket.socketDescriptor(), Word, QHostAddress(QHostAddress::Broadcast), FPort,
-                 QHostAddress(QString::fromLatin1(FLocalIP))))
-        return;
-    FSocket.writeDatagram(Word, QHostAddress(QHostAddress::Broadcast), FPort);
+        return false;
+    if (!From.isNull())
+        return SendFrom(FSocket.socketDescriptor(), Word, To, FPort, From);
+    return FSocket.writeDatagram(Word, To, FPort) == Word.size();
 }
 
 void TPresence::ReadDatagrams() {
@@ -212,19 +222,29 @@ void TPresence::ReadDatagrams() {
         const QNetworkDatagram Datagram = FSocket.receiveDatagram();
         if (!Datagram.isValid())
             break;
-        OnDatagram(Datagram.data(), Datagram.senderAddress());
+        Receive(Datagram.data(), Datagram.senderAddress());
     }
 }
 
-void TPresence::OnDatagram(const QByteArray &Data, const QHostAddress &Sender) {
-    if (!IsUsablePeer(Sender))
+bool TPresence::IsPeerSource(const QHostAddress &Sender) const {
+    if (Sender.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    // A forged source would make the answer a broadcast, a multicast or a
+    // datagram to ourselves, and fill the list with computers that are not there.
+    const quint32 A = Sender.toIPv4Address();
+    return (A >> 24) != 0 && !Sender.isLoopback() && !Sender.isMulticast() && A != 0xFFFFFFFFu &&
+           !FBroadcasts.contains(A);
+}
+
+void TPresence::Receive(const QByteArray &Data, const QHostAddress &Sender) {
+    if (!IsPeerSource(Sender))
         return;
     const QByteArray Address = AddressText(Sender);
     // Our own broadcasts come back to us.
     if (IsOwnAddress(Address))
         return;
     if (Data == Hello) {
-        FSocket.writeDatagram(Alive, Sender, FPort);
+        Send(Alive, Sender, QHostAddress());
         Heard(Address);
     } else if (Data.startsWith(Alive)) {
         Heard(Address);
@@ -234,20 +254,27 @@ void TPresence::OnDatagram(const QByteArray &Data, const QHostAddress &Sender) {
 }
 
 void TPresence::Heard(const QByteArray &Address) {
-    const auto It = FLastHeard.find(Address);
-    if (It != FLastHeard.end()) {
-        *It = FClock();
+    const auto It = FPeers.find(Address);
+    if (It != FPeers.end()) {
+        It->LastHeard = FClock();
+        FRecency.splice(FRecency.end(), FRecency, It->Recency);
         return;
     }
-    if (FLastHeard.size() >= MaxPeers || AddUniqueString(Address, FComputers) < 0)
-        return;
-    FLastHeard.insert(Address, FClock());
+    // Forged senders can fill the list, but never keep a real peer out of it.
+    if (FPeers.size() >= MaxPeers)
+        Forget(FRecency.front());
+    FRecency.push_back(Address);
+    FPeers.insert(Address, {FClock(), std::prev(FRecency.end())});
+    FComputers.append(Address); // dotted text: no two peers differ by case alone
     NoteChange();
 }
 
-void TPresence::Forget(const QByteArray &Address) {
-    if (!FLastHeard.remove(Address))
+void TPresence::Forget(QByteArray Address) {
+    const auto It = FPeers.find(Address);
+    if (It == FPeers.end())
         return;
+    FRecency.erase(It->Recency);
+    FPeers.erase(It);
     FComputers.removeOne(Address); // listed in the same dotted form it is keyed by
     NoteChange();
 }

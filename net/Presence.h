@@ -6,25 +6,30 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QNetworkAddressEntry>
 #include <QObject>
 #include <QTimer>
 #include <QUdpSocket>
 
 #include <functional>
+#include <list>
 
 // Finds the other copies on the network and keeps the list of them. One UDP
 // socket on the presence port carries three words: a greeting broadcast when
 // this computer comes onto the network (and every minute while it stays), the
 // answer sent straight back to each greeting, and a goodbye broadcast at close.
-// A watcher looks at this computer's addresses once a second for LocalIP.
+// Greetings and goodbyes leave on every network that has a broadcast address.
+// A watcher looks at this computer's addresses once a second for LocalIP, and
+// keeps doing so when the port cannot be had.
 // Lives on the GUI thread; the socket reports through the event loop.
 class TPresence : public QObject {
     Q_OBJECT
 public:
     // Milliseconds on a monotonic clock.
     using TClock = std::function<qint64()>;
-    // This computer's IPv4 addresses, the primary one first (empty when there is none).
-    using TAddressSource = std::function<QList<QHostAddress>()>;
+    // This computer's IPv4 addresses with their networks' broadcast addresses (null
+    // where there is none), the primary one first (empty when there is none).
+    using TAddressSource = std::function<QList<QNetworkAddressEntry>()>;
 
     static const QByteArray Hello;
     static const QByteArray Alive;
@@ -41,7 +46,8 @@ public:
     // Changes to the list are reported at most once in this time, so that a burst
     // of greetings refills the "Play on" box once.
     static constexpr int ChangeNotifyDelayMs = 100;
-    // Bounds against a flood of datagrams or of forged senders.
+    // Bounds against a flood of datagrams or of forged senders. A full list makes
+    // room for a newcomer by dropping the peer heard from least recently.
     static constexpr int MaxPeers = 4096;
     static constexpr int MaxDatagramsPerRead = 1024;
 
@@ -53,11 +59,12 @@ public:
     // Replaces where the watcher reads this computer's addresses (tests).
     void SetAddressSource(TAddressSource Source);
     // The addresses of up and running interfaces, non-loopback ones first.
-    static QList<QHostAddress> InterfaceAddresses();
+    static QList<QNetworkAddressEntry> InterfaceAddresses();
 
     // Binds the presence socket to Port on every IPv4 address (0 picks a free
     // port), takes the first look at the addresses (greeting when online) and
-    // starts the watcher. False with *Error when the port cannot be had.
+    // starts the watcher. False with *Error when the port cannot be had: the
+    // watcher runs all the same, nothing is sent or heard.
     bool Start(quint16 Port, QString *Error = nullptr);
     // Broadcasts the goodbye; errors are ignored. Call before Stop at close.
     void SayGoodbye();
@@ -83,6 +90,11 @@ public:
     // takes every second: follows LocalIP, greets on a change and when a
     // greeting is due, drops peers not heard from in time.
     void Watch();
+    // Handles one datagram from Sender, as the socket delivers it.
+    void Receive(const QByteArray &Data, const QHostAddress &Sender);
+    // Whether a datagram from Sender may list it and be answered: not loopback,
+    // 0.x.x.x, multicast, 255.255.255.255 nor a broadcast address of ours.
+    bool IsPeerSource(const QHostAddress &Sender) const;
 
 Q_SIGNALS:
     // The list of computers changed (coalesced: one signal for a burst).
@@ -91,14 +103,21 @@ Q_SIGNALS:
     void LocalIPChanged(const QByteArray &IP);
 
 private:
+    struct TPeerState {
+        qint64 LastHeard;
+        std::list<QByteArray>::iterator Recency;
+    };
+
     void ReadDatagrams();
-    void OnDatagram(const QByteArray &Data, const QHostAddress &Sender);
     // The watcher's report: the online state or the primary address changed.
     void OnlineStateChanged(const QByteArray &Address);
     void Greet();
     void Broadcast(const QByteArray &Word);
+    // Sends Word to To on the presence port from the local address From (null: the
+    // system's choice); true when it went.
+    bool Send(const QByteArray &Word, const QHostAddress &To, const QHostAddress &From);
     void Heard(const QByteArray &Address);
-    void Forget(const QByteArray &Address);
+    void Forget(QByteArray Address); // a copy: callers pass the entry it erases
     void NoteChange();
 
     QUdpSocket FSocket;
@@ -110,7 +129,10 @@ private:
     TAddressSource FAddressSource;
 
     QByteArrayList FComputers;
-    QHash<QByteArray, qint64> FLastHeard; // peer address -> clock time
+    QHash<QByteArray, TPeerState> FPeers;
+    std::list<QByteArray> FRecency;       // peers, the least recently heard first
+    QList<QNetworkAddressEntry> FEntries; // the watcher's last look
+    QList<quint32> FBroadcasts;           // of FEntries
     QByteArrayList FOwnAddresses;         // "127.0.0.1" first
     QByteArray FLocalIP = "127.0.0.1";
     qint64 FLastGreeting = 0;

@@ -78,7 +78,8 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
     StartPresence(FPresencePortWanted);
     if (!FPresence->IsRunning())
         ReportPortTaken(QStringLiteral("UDP"), FPresencePortWanted,
-                        QStringLiteral("other computers cannot find this one"));
+                        QStringLiteral("other computers do not list this one and it lists none "
+                                       "of them; an address typed in \"Play on\" still works"));
     ScheduleHeartbeat(); // the first tick fills the "Play on" box
 }
 

@@ -2,6 +2,7 @@
 #include "TwoHosts.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QUdpSocket>
@@ -14,6 +15,8 @@ namespace {
 
 const QByteArray OurAddress = "127.0.0.5";
 const QByteArray OurOtherAddress = "127.0.0.9";
+// Peers on the wire need an address that is not loopback: a network of their own on lo.
+const QByteArray PeerAddress = "10.251.0.2", SteadyAddress = "10.251.0.4";
 
 // Another computer's presence socket: a loopback address of its own and the
 // presence port. Bound to 255.255.255.255 it hears the broadcasts instead.
@@ -78,14 +81,19 @@ class TestPresence : public QObject {
     std::unique_ptr<TPeer> FAir;
     std::unique_ptr<TPresence> FPresence;
 
+    // A look lists "address" or "address broadcast".
     void MakePresence(const QList<QByteArrayList> &Looks = {{OurAddress, OurOtherAddress}}) {
         FLooks = Looks;
         FPresence = std::make_unique<TPresence>();
         FPresence->SetClock([this] { return FNow; });
         FPresence->SetAddressSource([this] {
-            QList<QHostAddress> Found;
-            for (const QByteArray &A : FLooks.size() > 1 ? FLooks.takeFirst() : FLooks.value(0))
-                Found.append(QHostAddress(QString::fromLatin1(A)));
+            QList<QNetworkAddressEntry> Found;
+            for (const QByteArray &A : FLooks.size() > 1 ? FLooks.takeFirst() : FLooks.value(0)) {
+                const QByteArrayList Parts = A.split(' ');
+                Found.append(QNetworkAddressEntry());
+                Found.last().setIp(QHostAddress(QString::fromLatin1(Parts[0])));
+                Found.last().setBroadcast(QHostAddress(QString::fromLatin1(Parts.value(1))));
+            }
             return Found;
         });
     }
@@ -94,6 +102,14 @@ class TestPresence : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase() {
+        QStringList Interfaces;
+        for (const QNetworkInterface &Interface : QNetworkInterface::allInterfaces())
+            Interfaces.append(Interface.name());
+        QVERIFY2(Interfaces == QStringList{"lo"}, "run in a private network namespace");
+        QVERIFY(TTwoHosts::Run({"ip", "addr", "replace", "10.251.0.1/24", "dev", "lo"}));
+    }
+    void cleanupTestCase() { TTwoHosts::Run({"ip", "addr", "del", "10.251.0.1/24", "dev", "lo"}); }
     void init() {
         FNow = 0;
         FPort = FreePort();
@@ -115,10 +131,10 @@ private Q_SLOTS:
         QCOMPARE(Air[0].senderAddress().toString().toLatin1(), OurAddress);
 
         // Our greeting came back to us before this one: only the peer is listed.
-        TPeer Peer("127.0.0.2", FPort);
+        TPeer Peer(PeerAddress, FPort);
         Peer.Send("VELOXHELLO", FPort);
         const QList<QNetworkDatagram> Answers = Peer.Wait();
-        QCOMPARE(FPresence->Computers(), QByteArrayList({"My Computer", "127.0.0.2"}));
+        QCOMPARE(FPresence->Computers(), QByteArrayList({"My Computer", PeerAddress}));
         QCOMPARE(Answers.size(), 1);
         QCOMPARE(Answers[0].data(), QByteArray("VELOXALIVE"));
         QCOMPARE(Answers[0].senderPort(), int(FPort));
@@ -138,7 +154,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("Listed");
         QTest::addColumn<int>("Answers");
         const QByteArray Hello = "VELOXHELLO", Alive = "VELOXALIVE", Close = "VELOXCLOSE";
-        const QByteArray Peer = "127.0.0.2";
+        const QByteArray Peer = PeerAddress;
         QTest::newRow("greeting") << Peer << QByteArrayList{Hello} << true << 1;
         QTest::newRow("greeting thrice")
             << Peer << QByteArrayList{Hello, Hello, Hello} << true << 3;
@@ -162,6 +178,8 @@ private Q_SLOTS:
             << QByteArray("127.0.0.1") << QByteArrayList{Hello} << false << 0;
         QTest::newRow("from our other address")
             << OurOtherAddress << QByteArrayList{Hello, Alive} << false << 0;
+        QTest::newRow("from loopback")
+            << QByteArray("127.0.0.2") << QByteArrayList{Hello, Alive} << false << 0;
     }
     void datagramRules() {
         QFETCH(QByteArray, Sender);
@@ -171,7 +189,7 @@ private Q_SLOTS:
         MakePresence();
         QVERIFY(FPresence->Start(FPort));
         // Peers heard before and after the words: the list is settled once the last shows.
-        TPeer Before("127.0.0.3", FPort), After("127.0.0.4", FPort);
+        TPeer Before("10.251.0.3", FPort), After(SteadyAddress, FPort);
         // A socket on 127.0.0.1 and the presence port would take what is meant for us.
         TPeer Peer(Sender, Sender == "127.0.0.1" ? 0 : FPort);
         QVERIFY(Before.Bound && After.Bound && Peer.Bound);
@@ -179,14 +197,51 @@ private Q_SLOTS:
         for (const QByteArray &Word : Words)
             Peer.Send(Word, FPort);
         After.Send("VELOXALIVE", FPort);
-        QTRY_VERIFY(IsListed("127.0.0.4"));
+        QTRY_VERIFY(IsListed(SteadyAddress));
 
-        QByteArrayList Expected = {"My Computer", "127.0.0.3"};
+        QByteArrayList Expected = {"My Computer", "10.251.0.3"};
         if (Listed)
             Expected.append(Sender);
-        Expected.append("127.0.0.4");
+        Expected.append(SteadyAddress);
         QCOMPARE(FPresence->Computers(), Expected);
         QCOMPARE(SendersOf(Peer.Take(), "VELOXALIVE").size(), Answers);
+    }
+
+    void peerSources_data() {
+        QTest::addColumn<QByteArray>("Source");
+        QTest::addColumn<bool>("Peer");
+        for (const char *Refused : {"127.0.0.2", "0.1.2.3", "224.0.0.251", "239.255.255.250",
+                                    "255.255.255.255", "10.9.255.255", "192.168.1.255"})
+            QTest::newRow(Refused) << QByteArray(Refused) << false;
+        QTest::newRow("192.168.1.20") << QByteArray("192.168.1.20") << true;
+    }
+    void peerSources() {
+        QFETCH(QByteArray, Source);
+        QFETCH(bool, Peer);
+        MakePresence({{OurAddress + " 10.9.255.255", OurOtherAddress + " 192.168.1.255"}});
+        FPresence->Watch();
+        QCOMPARE(FPresence->IsPeerSource(QHostAddress(QString::fromLatin1(Source))), Peer);
+    }
+
+    void fullListMakesRoom_data() {
+        QTest::addColumn<QList<int>>("HeardAgain"); // before a newcomer
+        QTest::addColumn<int>("Gone");
+        QTest::newRow("least recently heard goes") << QList<int>{} << 0;
+        QTest::newRow("heard again stays") << QList<int>{0, 2} << 1;
+    }
+    void fullListMakesRoom() {
+        QFETCH(QList<int>, HeardAgain);
+        QFETCH(int, Gone);
+        MakePresence();
+        const auto Peer = [](int I) { return QHostAddress(0x0A140001u + quint32(I)); };
+        for (int I = 0; I < TPresence::MaxPeers; ++I)
+            FPresence->Receive("VELOXALIVE", Peer(I));
+        for (int I : HeardAgain)
+            FPresence->Receive("VELOXALIVE", Peer(I));
+        FPresence->Receive("VELOXALIVE", Peer(TPresence::MaxPeers));
+        QCOMPARE(FPresence->Computers().size(), 1 + TPresence::MaxPeers);
+        QVERIFY(IsListed(Peer(TPresence::MaxPeers).toString().toLatin1()));
+        QVERIFY(!IsListed(Peer(Gone).toString().toLatin1()));
     }
 
     void silentPeerLeaves_data() {
@@ -204,7 +259,7 @@ private Q_SLOTS:
         QFETCH(int, GoneAt);
         MakePresence();
         QVERIFY(FPresence->Start(FPort));
-        TPeer Peer("127.0.0.2", FPort), Steady("127.0.0.4", FPort);
+        TPeer Peer(PeerAddress, FPort), Steady(SteadyAddress, FPort);
         int Greetings = FAir->Take().size();
         for (FNow = 0; FNow <= 400000; FNow += 1000) {
             if (GreetsAt.contains(int(FNow)))
@@ -218,10 +273,10 @@ private Q_SLOTS:
             if (AnswersUs && Heard > 0)
                 Peer.Send("VELOXALIVE", FPort);
             const bool Expected = GoneAt == 0 || FNow < GoneAt;
-            QVERIFY2(IsListed("127.0.0.2") == Expected, qPrintable(QString::number(FNow)));
+            QVERIFY2(IsListed(PeerAddress) == Expected, qPrintable(QString::number(FNow)));
         }
         QCOMPARE(Greetings, 1 + 400000 / TPresence::GreetIntervalMs);
-        QVERIFY(IsListed("127.0.0.4"));
+        QVERIFY(IsListed(SteadyAddress));
     }
 
     void addressWatcher_data() {
@@ -241,6 +296,10 @@ private Q_SLOTS:
         QTest::newRow("second address changes")
             << L{{"127.0.0.5", "127.0.0.8"}, {"127.0.0.5", "127.0.0.9"}} << A{"127.0.0.5"}
             << A{"127.0.0.5"};
+        QTest::newRow("every network greeted")
+            << L{{"127.0.0.5 127.0.0.255", "127.0.0.8", "127.0.0.9 127.0.1.255",
+                  "127.0.0.10 127.0.1.255"}}
+            << A{"127.0.0.5"} << A{"127.0.0.5", "127.0.0.9"};
         // The greeting while offline has nowhere to go here.
         QTest::newRow("offline, then back elsewhere")
             << L{{"127.0.0.5"}, {}, {"127.0.0.6"}} << A{"127.0.0.5", "127.0.0.1", "127.0.0.6"}
@@ -261,6 +320,15 @@ private Q_SLOTS:
         QCOMPARE(Reported, LocalIPs);
         QCOMPARE(FPresence->LocalIP(), LocalIPs.value(LocalIPs.size() - 1, "127.0.0.1"));
         QCOMPARE(SendersOf(FAir->Take(), "VELOXHELLO"), GreetedFrom);
+    }
+
+    void portTakenKeepsWatching() {
+        QUdpSocket Holder;
+        QVERIFY(Holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+        MakePresence({{"127.0.0.5"}, {"127.0.0.6"}});
+        QVERIFY(!FPresence->Start(Holder.localPort()));
+        FPresence->Watch();
+        QCOMPARE(FPresence->LocalIP(), "127.0.0.6");
     }
 
     void twoHostsListEachOther() {
