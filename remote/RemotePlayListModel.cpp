@@ -5,7 +5,6 @@
 
 #include <QColor>
 #include <QHash>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -13,8 +12,40 @@ namespace {
 
 const QColor OddRowColor(231, 244, 254);
 const QColor EvenRowColor(249, 248, 247);
+// Rows from one host share its name; a list from very many hosts stops sharing past this.
+constexpr qsizetype MaxSharedHosts = 4096;
 
 } // namespace
+
+TRemotePlayListModel::TCaption TRemotePlayListModel::CaptionOf(const QByteArray &Location) {
+    // Cut from the raw text in one pass, nothing decoded: a list of 100000 new locations costs
+    // no URL parser. A line that is no URL shows as itself.
+    const qsizetype Scheme = Location.indexOf("://");
+    if (Scheme <= 0)
+        return {QString::fromUtf8(Location), {}};
+    const qsizetype HostStart = Scheme + 3;
+    qsizetype End = Location.size();
+    for (const char C : {'?', '#'}) {
+        const qsizetype At = Location.indexOf(C, HostStart);
+        if (At >= 0 && At < End)
+            End = At;
+    }
+    qsizetype PathStart = Location.indexOf('/', HostStart);
+    if (PathStart < 0 || PathStart > End)
+        PathStart = End;
+    QByteArrayView Host = QByteArrayView(Location).sliced(HostStart, PathStart - HostStart);
+    if (const qsizetype At = Host.lastIndexOf('@'); At >= 0)
+        Host = Host.sliced(At + 1);
+    if (Host.startsWith('[')) {
+        const qsizetype Close = Host.indexOf(']');
+        Host = Host.sliced(1, (Close < 0 ? Host.size() : Close) - 1);
+    } else if (const qsizetype Colon = Host.indexOf(':'); Colon >= 0) {
+        Host = Host.first(Colon);
+    }
+    const QByteArrayView Path = QByteArrayView(Location).sliced(PathStart, End - PathStart);
+    return {QString::fromUtf8(Path.sliced(Path.lastIndexOf('/') + 1)),
+            QString::fromUtf8(AsciiLower(Host.toByteArray()))};
+}
 
 TRemotePlayListModel::TRemotePlayListModel(QObject *Parent) : QAbstractTableModel(Parent) {}
 
@@ -56,8 +87,9 @@ Qt::ItemFlags TRemotePlayListModel::flags(const QModelIndex &Index) const {
 
 void TRemotePlayListModel::Rebuild(const QByteArrayList &Locations) {
     // A new list is mostly the old one again (every change sends the whole list): rows already
-    // shown keep their captions instead of reading their URLs once more.
+    // shown keep their captions, and rows from one host share its name.
     QHash<QByteArray, const TRow *> Shown;
+    QHash<QString, QString> Hosts;
     Shown.reserve(qsizetype(FRows.size()));
     for (const TRow &Row : FRows)
         Shown.insert(Row.Location, &Row);
@@ -68,10 +100,13 @@ void TRemotePlayListModel::Rebuild(const QByteArrayList &Locations) {
             Rows.push_back({Location, Known->Name, Known->From, false});
             continue;
         }
-        const QUrl Url(QString::fromUtf8(Location), QUrl::TolerantMode);
-        if (!Url.isValid())
-            continue;
-        Rows.push_back({Location, QString::fromUtf8(DocumentName(Location)), Url.host(), false});
+        TCaption Caption = CaptionOf(Location);
+        const auto Host = Hosts.constFind(Caption.From);
+        if (Host != Hosts.cend())
+            Caption.From = *Host;
+        else if (Hosts.size() < MaxSharedHosts)
+            Hosts.insert(Caption.From, Caption.From);
+        Rows.push_back({Location, std::move(Caption.Name), std::move(Caption.From), false});
     }
     beginResetModel();
     FRows = std::move(Rows);

@@ -317,9 +317,9 @@ private Q_SLOTS:
             << QByteArray("http://h/a%2Bb.mp3") << 2 << QList<int>{1};
         QTest::newRow("a list alone marks nothing")
             << QByteArrayList{"http://h/a.mp3"} << QByteArray() << 1 << QList<int>{};
-        QTest::newRow("a line that is no URL gets no row")
+        QTest::newRow("a line that is no URL is a row too")
             << QByteArrayList{"http://h/a.mp3", "http://[::1", "http://h/b.mp3"}
-            << QByteArray("http://h/b.mp3") << 2 << QList<int>{1};
+            << QByteArray("http://h/b.mp3") << 3 << QList<int>{2};
     }
     void marking() {
         QFETCH(QByteArrayList, list);
@@ -354,7 +354,7 @@ private Q_SLOTS:
             << QByteArrayList{"200.00", "50.00", "00:50"} << 25 << QStringLiteral("00:50") << I0;
         QTest::newRow("zero duration") << QByteArrayList{"0.00", "50.00", "00:50"} << 7 << T0 << I0;
         QTest::newRow("comma separator")
-            << QByteArrayList{"200,00", "50,00", "00:50"} << 7 << T0 << I0;
+            << QByteArrayList{"200,00", "50,00", "00:50"} << 25 << QStringLiteral("00:50") << I0;
         QTest::newRow("half to even, down") << QByteArrayList{"8.00", "1.00"} << 12 << T0 << I0;
         QTest::newRow("past the end") << QByteArrayList{"10.00", "20.00"} << 100 << T0 << I0;
         QTest::newRow("information line")
