@@ -83,8 +83,7 @@ void TRemoteSession::OnMute(qint32 Mute) {
 }
 
 void TRemoteSession::OnVolume(qint32 Volume) {
-    if (FHeld != TTrackBar::Volume)
-        FBars[int(TTrackBar::Volume)] = std::clamp(Volume, 0, 100);
+    ReportBar(TTrackBar::Volume, std::clamp(Volume, 0, 100));
     Changed(VolumeChanged);
 }
 
@@ -117,8 +116,7 @@ void TRemoteSession::OnPosition(const QByteArrayList &Lines) {
         return;
     // Halves go to the even neighbour; out-of-range values stop at the bar's ends.
     const double Percent = std::clamp(*Position / *Duration * 100, 0.0, 100.0);
-    if (FHeld != TTrackBar::Position)
-        FBars[int(TTrackBar::Position)] = int(std::nearbyint(Percent));
+    ReportBar(TTrackBar::Position, int(std::nearbyint(Percent)));
     if (Lines.size() >= 3)
         FTimeText = QString::fromUtf8(Lines[2]);
     if (Lines.size() >= 4)
@@ -172,6 +170,15 @@ void TRemoteSession::ToggleMute() {
 void TRemoteSession::Play(const QByteArray &Location) {
     if (!Location.isEmpty())
         PostCommand("URL", Location);
+}
+
+void TRemoteSession::ReportBar(TTrackBar Bar, int Value) {
+    // The user's hand wins over the speaker's report.
+    if (FHeld == Bar || FBars[int(Bar)] == Value)
+        return;
+    FBars[int(Bar)] = Value;
+    if (FTrackPressed)
+        FTrackChanged = true;
 }
 
 void TRemoteSession::PressBar(TTrackBar Bar) {

@@ -108,6 +108,7 @@ private:
     void OnMute(qint32 Mute);
     void OnVolume(qint32 Volume);
     void OnPosition(const QByteArrayList &Lines);
+    void ReportBar(TTrackBar Bar, int Value);
     void Changed(unsigned Changes);
     void RefreshTick();
     TListEdit Move(TMoveKind Kind, const QList<int> &Rows, int Target);
