@@ -4,7 +4,6 @@
 #include "Utils.h"
 
 #include <QColor>
-#include <QHash>
 
 #include <algorithm>
 
@@ -12,14 +11,12 @@ namespace {
 
 const QColor OddRowColor(231, 244, 254);
 const QColor EvenRowColor(249, 248, 247);
-// Rows from one host share its name; a list from very many hosts stops sharing past this.
-constexpr qsizetype MaxSharedHosts = 4096;
 
 } // namespace
 
 TRemotePlayListModel::TCaption TRemotePlayListModel::CaptionOf(const QByteArray &Location) {
-    // Cut from the raw text in one pass, nothing decoded: a list of 100000 new locations costs
-    // no URL parser. A line that is no URL shows as itself.
+    // Cut from the raw text, nothing decoded, no URL parser. A line that is no URL shows as
+    // itself.
     const qsizetype Scheme = Location.indexOf("://");
     if (Scheme <= 0)
         return {QString::fromUtf8(Location), {}};
@@ -62,8 +59,11 @@ QVariant TRemotePlayListModel::data(const QModelIndex &Index, int Role) const {
         return {};
     const TRow &Row = FRows[size_t(Index.row())];
     switch (Role) {
-    case Qt::DisplayRole:
-        return Index.column() == ColumnName ? Row.Name : Row.From;
+    case Qt::DisplayRole: {
+        // Only rows on screen are asked for: a list of 100000 new rows costs no caption.
+        TCaption Caption = CaptionOf(Row.Location);
+        return Index.column() == ColumnName ? std::move(Caption.Name) : std::move(Caption.From);
+    }
     case Qt::DecorationRole:
         if (Index.column() == ColumnName && Row.Marked)
             return FMarkIcon;
@@ -86,30 +86,12 @@ Qt::ItemFlags TRemotePlayListModel::flags(const QModelIndex &Index) const {
 }
 
 void TRemotePlayListModel::Rebuild(const QByteArrayList &Locations) {
-    // A new list is mostly the old one again (every change sends the whole list): rows already
-    // shown keep their captions, and rows from one host share its name.
-    QHash<QByteArray, const TRow *> Shown;
-    QHash<QString, QString> Hosts;
-    Shown.reserve(qsizetype(FRows.size()));
-    for (const TRow &Row : FRows)
-        Shown.insert(Row.Location, &Row);
     std::vector<TRow> Rows;
     Rows.reserve(size_t(Locations.size()));
-    for (const QByteArray &Location : Locations) {
-        if (const TRow *Known = Shown.value(Location)) {
-            Rows.push_back({Location, Known->Name, Known->From, false});
-            continue;
-        }
-        TCaption Caption = CaptionOf(Location);
-        const auto Host = Hosts.constFind(Caption.From);
-        if (Host != Hosts.cend())
-            Caption.From = *Host;
-        else if (Hosts.size() < MaxSharedHosts)
-            Hosts.insert(Caption.From, Caption.From);
-        Rows.push_back({Location, std::move(Caption.Name), std::move(Caption.From), false});
-    }
+    for (const QByteArray &Location : Locations)
+        Rows.push_back({Location, false});
     beginResetModel();
-    FRows = std::move(Rows);
+    FRows.swap(Rows);
     endResetModel();
 }
 

@@ -57,8 +57,6 @@ public:
 private:
     struct TRow {
         QByteArray Location;
-        QString Name;
-        QString From;
         bool Marked = false;
     };
 
