@@ -147,7 +147,7 @@ constexpr qint64 ListTraffic = 32 * 1024 * 1024;
 constexpr int FloodMs = 5000;
 constexpr int CycleMs = 10000;
 constexpr qint64 FloodBacklog = 1024 * 1024;
-constexpr qint64 ListBacklog = 8 * 1024 * 1024;
+constexpr qint64 ListBacklog = ListTraffic; // all of it at once
 const char *const PhaseNames[] = {"STATE/MUTE flood, 5 s", "32 MB of LIST traffic",
                                   "100000-row lists of new URLs every 500 ms, 10 s"};
 constexpr int PhaseCount = 3;

@@ -232,8 +232,7 @@ private Q_SLOTS:
         QTest::newRow("sent after the deadline") << false << QByteArrayList{"MUTE / 1"};
     }
     void lineInTimeWhileBusy() {
-        // The event loop is busy past an argument's deadline: when it comes back, the timer and
-        // the bytes are both waiting. A line is judged by when it arrived.
+        // Busy past a line's deadline: the line is judged by when it arrived.
         QFETCH(bool, sentInTime);
         QFETCH(QByteArrayList, expected);
         constexpr int TimeoutMs = 300;

@@ -353,6 +353,10 @@ private Q_SLOTS:
         QTest::newRow("50 of 200")
             << QByteArrayList{"200.00", "50.00", "00:50"} << 25 << QStringLiteral("00:50") << I0;
         QTest::newRow("zero duration") << QByteArrayList{"0.00", "50.00", "00:50"} << 7 << T0 << I0;
+        QTest::newRow("comma separator")
+            << QByteArrayList{"200,00", "50,00", "00:50"} << 25 << QStringLiteral("00:50") << I0;
+        QTest::newRow("half to even, down") << QByteArrayList{"8.00", "1.00"} << 12 << T0 << I0;
+        QTest::newRow("past the end") << QByteArrayList{"10.00", "20.00"} << 100 << T0 << I0;
         QTest::newRow("information line")
             << QByteArrayList{"200.00", "100.00", "01:40", "Author: Band"} << 50
             << QStringLiteral("01:40") << QStringLiteral("Author: Band");
@@ -372,14 +376,12 @@ private Q_SLOTS:
                     BuildMessage("POSITION", lines.join("\n")) + BuildMessage("VOLUMN", "9"));
         QTRY_COMPARE(Child<QSlider>("FVolumeBar")->value(), 9);
         QCOMPARE(Child<QSlider>("FPositionBar")->value(), bar);
-        // A screen reader hears the text itself; the role is the description.
         for (const auto &[Name, Text, Role] :
              {std::tuple{"FTimeLabel", time, "Time"}, {"FInfoLabel", info, "Track information"}}) {
-            auto *Label = Child<QLabel>(Name);
-            QCOMPARE(Label->text(), Text);
-            QCOMPARE(Label->textFormat(), Qt::PlainText);
-            QAccessibleInterface *Reader = QAccessible::queryAccessibleInterface(Label);
-            QCOMPARE(Reader->text(QAccessible::Name), Text);
+            QCOMPARE(Child<QLabel>(Name)->textFormat(), Qt::PlainText);
+            QAccessibleInterface *Reader =
+                QAccessible::queryAccessibleInterface(Child<QLabel>(Name));
+            QCOMPARE(Reader->text(QAccessible::Name), Text); // the label's text
             QCOMPARE(Reader->text(QAccessible::Description), QLatin1String(Role));
         }
     }
