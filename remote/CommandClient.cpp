@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -201,10 +202,13 @@ void TCommandClient::OnSocketGone() {
     // Replies the speaker wrote right before closing still count; the socket holds at most
     // one slice of them.
     const QPointer<TCommandClient> Self(this);
-    while (FSocket->bytesAvailable() > 0) {
+    for (qint64 Left = FSocket->bytesAvailable(); Left > 0;) {
         ReadSlice();
         if (!Self || FStage != TStage::Connected)
             return;
+        const qint64 Before = std::exchange(Left, FSocket->bytesAvailable());
+        if (Left >= Before)
+            break;
     }
     End(TEnd::Lost);
 }
