@@ -9,17 +9,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// The first repaint after a quiet spell runs once the replies already read are handled: a
-// speaker writes "URL" right behind "LIST", so one repaint shows both.
-constexpr int FirstRefreshMs = 0;
-
-} // namespace
-
-TRemoteSession::TRemoteSession(QObject *Parent, int RefreshIntervalMs, qint64 LineTimeoutMs)
+TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIntervalMs,
+                               qint64 LineTimeoutMs)
     : QObject(Parent), FClient(new TCommandClient(this, LineTimeoutMs)), FRefresh(new QTimer(this)),
-      FInterval(RefreshIntervalMs) {
+      FListInterval(ListIntervalMs), FReportInterval(ReportIntervalMs) {
+    FClock.start();
     FRefresh->setObjectName(QStringLiteral("RefreshTick"));
     FRefresh->setSingleShot(true);
     connect(FRefresh, &QTimer::timeout, this, &TRemoteSession::RefreshTick);
@@ -60,7 +54,7 @@ void TRemoteSession::Close() {
 void TRemoteSession::OnList(const QByteArrayList &Lines) {
     FNewest = Lines;
     FListPending = true;
-    Changed(ListChanged);
+    Schedule();
 }
 
 void TRemoteSession::OnURL(const QByteArray &URL) {
@@ -69,7 +63,7 @@ void TRemoteSession::OnURL(const QByteArray &URL) {
         return;
     FPendingUrl = Decoded;
     FUrlPending = true;
-    Changed(MarkChanged);
+    Schedule();
 }
 
 void TRemoteSession::OnState(qint32 State) {
@@ -124,33 +118,62 @@ void TRemoteSession::OnPosition(const QByteArrayList &Lines) {
     Changed(PositionChanged);
 }
 
-// The refresh timer runs only while reports keep coming, so an idle session costs nothing.
+// The refresh timer runs only while reports wait, so an idle session costs nothing. The first
+// repaint after a quiet spell runs once the replies already read are handled: a speaker writes
+// "URL" right behind "LIST", so one repaint shows both. A list is rebuilt at most once per list
+// interval, the other reports at most once per report interval, each kind on its own.
 
 void TRemoteSession::Changed(unsigned Changes) {
     FPending |= Changes;
-    if (!FRefresh->isActive() && !FEnded)
-        FRefresh->start(FirstRefreshMs);
+    Schedule();
+}
+
+bool TRemoteSession::ReportsWait() const {
+    return FPending != 0 || (FUrlPending && !FListPending);
+}
+
+void TRemoteSession::Schedule() {
+    if (FEnded)
+        return;
+    const qint64 Now = FClock.elapsed();
+    qint64 Due = -1;
+    if (FListPending)
+        Due = std::max(Now, FListDue);
+    if (ReportsWait())
+        Due = Due < 0 ? std::max(Now, FReportDue) : std::min(Due, std::max(Now, FReportDue));
+    if (Due < 0)
+        FRefresh->stop();
+    else if (!FRefresh->isActive() || FRefresh->remainingTime() > Due - Now)
+        FRefresh->start(int(Due - Now));
 }
 
 void TRemoteSession::RefreshTick() {
-    unsigned Changes = FPending;
-    FPending = 0;
-    if (FListPending) {
+    const qint64 Now = FClock.elapsed();
+    unsigned Changes = 0;
+    if (FListPending && Now >= FListDue) {
         FShown = FNewest;
         FListPending = false;
         // A new list shows unmarked until a "URL" marks it.
-        FMark.clear();
-        Changes |= MarkChanged;
-    }
-    if (FUrlPending) {
-        FMark = FPendingUrl;
-        FPendingUrl.clear();
+        FMark = FUrlPending ? FPendingUrl : QByteArray();
         FUrlPending = false;
+        FPendingUrl.clear();
+        FListDue = Now + FListInterval;
+        Changes |= ListChanged | MarkChanged;
     }
-    if (Changes == 0)
-        return;
-    FRefresh->start(FInterval);
-    Q_EMIT Repaint(Changes);
+    if (ReportsWait() && Now >= FReportDue) {
+        Changes |= FPending;
+        FPending = 0;
+        if (FUrlPending && !FListPending) {
+            FMark = FPendingUrl;
+            FPendingUrl.clear();
+            FUrlPending = false;
+            Changes |= MarkChanged;
+        }
+        FReportDue = Now + FReportInterval;
+    }
+    Schedule();
+    if (Changes != 0)
+        Q_EMIT Repaint(Changes);
 }
 
 // Transport.
@@ -324,7 +347,6 @@ void TRemoteSession::Edited(QByteArrayList List) {
         FUrlPending = false;
         FPendingUrl.clear();
         FListPending = false;
-        FPending &= ~unsigned(ListChanged | MarkChanged);
     }
     FNewest = std::move(List);
     FShown = FNewest;

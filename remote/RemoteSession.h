@@ -4,6 +4,7 @@
 #include "RowMove.h"
 
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -17,9 +18,9 @@ enum class TTrackBar { Position = 0, Volume = 1 };
 
 // One controller's session with one speaker, without a window: the connection, what the speaker
 // last reported and the rules for the user's commands. Reports are kept as they come, the newest
-// of a kind replacing the older one; Repaint then says what changed, at most once per refresh
-// interval and only while reports keep coming, so a speaker that floods costs one repaint per
-// interval. Edits of the play list apply to the newest list received, not to what was shown.
+// of a kind replacing the older one; Repaint then says what changed, at most once per interval
+// and only while reports wait, so a speaker that floods costs one repaint per interval. Edits of
+// the play list apply to the newest list received, not to what was shown.
 class TRemoteSession : public QObject {
     Q_OBJECT
 public:
@@ -42,9 +43,10 @@ public:
         bool InPlace = true;
     };
 
-    // RefreshIntervalMs: the least time between two repaints; LineTimeoutMs: how long each
-    // argument line of a reply may take (tests shorten both).
-    explicit TRemoteSession(QObject *Parent = nullptr, int RefreshIntervalMs = 500,
+    // ListIntervalMs: the least time between two lists shown; ReportIntervalMs: the same for
+    // the other reports; LineTimeoutMs: how long each argument line of a reply may take.
+    explicit TRemoteSession(QObject *Parent = nullptr, int ListIntervalMs = 500,
+                            int ReportIntervalMs = 100,
                             qint64 LineTimeoutMs = CommandLineTimeoutMs);
     ~TRemoteSession() override; // ends a connection still standing, silently
 
@@ -110,6 +112,8 @@ private:
     void OnPosition(const QByteArrayList &Lines);
     void ReportBar(TTrackBar Bar, int Value);
     void Changed(unsigned Changes);
+    bool ReportsWait() const;
+    void Schedule();
     void RefreshTick();
     TListEdit Move(TMoveKind Kind, const QList<int> &Rows, int Target);
     // Rows of the shown list as rows of the newest one (a row gone from it is left out), the
@@ -121,7 +125,11 @@ private:
 
     TCommandClient *FClient = nullptr;
     QTimer *FRefresh = nullptr;
-    int FInterval;
+    QElapsedTimer FClock;
+    int FListInterval;
+    int FReportInterval;
+    qint64 FListDue = 0;   // the next list may show from then on
+    qint64 FReportDue = 0; // the same for the other reports
     bool FEnded = false;
 
     QByteArrayList FNewest; // the last list received
@@ -130,7 +138,7 @@ private:
     QByteArray FPendingUrl;
     bool FUrlPending = false;
     QByteArray FMark;
-    unsigned FPending = 0; // changes not repainted yet
+    unsigned FPending = 0; // reports other than the list and the mark not repainted yet
 
     qint32 FState = 0;
     bool FMuted = false;
