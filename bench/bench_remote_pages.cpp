@@ -5,6 +5,12 @@
 // The speakers run in a child process (this program with --speakers), so that the CPU
 // figure is the controller's alone. They speak the protocol as a playing speaker does:
 // greeting, "LIST" and "URL" on "GET", "POSITION" every second with a name every fourth time.
+//
+// --hostile: one page on a speaker that floods it in three phases (STATE and MUTE as fast as
+// the page takes them; 32 MB of "LIST" traffic; a new 100000-row list every 500 ms) while a
+// 10 ms single-shot measures how late queued calls run; prints the page's peak RSS and the
+// worst delay per phase. --compare <other build of this program> runs that one's hostile mode
+// too and prints both side by side.
 #include "CommandClient.h"
 #include "CommandProtocol.h"
 #include "CommandReader.h"
@@ -13,6 +19,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTabWidget>
@@ -134,6 +141,196 @@ int RunSpeakers(int argc, char **argv) {
     return App.exec();
 }
 
+// The hostile speaker's phases.
+constexpr int HostileRows = 100000;
+constexpr qint64 ListTraffic = 32 * 1024 * 1024;
+constexpr int FloodMs = 5000;
+constexpr int CycleMs = 10000;
+constexpr qint64 FloodBacklog = 1024 * 1024;
+constexpr qint64 ListBacklog = ListTraffic; // all of it at once
+const char *const PhaseNames[] = {"STATE/MUTE flood, 5 s", "32 MB of LIST traffic",
+                                  "100000-row lists of new URLs every 500 ms, 10 s"};
+constexpr int PhaseCount = 3;
+
+// One controller at a time; says on stdout when a phase begins ("phase N") and ends ("end").
+class THostileSpeaker : public QObject {
+public:
+    THostileSpeaker() {
+        FServer.listen(QHostAddress::LocalHost, 0);
+        connect(&FServer, &QTcpServer::newConnection, this, [this] {
+            FPeer = FServer.nextPendingConnection();
+            connect(FPeer, &QTcpSocket::bytesWritten, this, &THostileSpeaker::Pump);
+            connect(FPeer, &QTcpSocket::disconnected, qApp, &QCoreApplication::quit);
+            for (int I = 0; I < 6554; ++I)
+                FStates += I % 3 ? (I % 2 ? "STATE\r\n3\r\n" : "STATE\r\n2\r\n") : "MUTE\r\n0\r\n";
+            Begin(0);
+            connect(&FTick, &QTimer::timeout, this, &THostileSpeaker::Pump);
+            FTick.start(5);
+        });
+    }
+    quint16 Port() const { return FServer.serverPort(); }
+
+private:
+    void Begin(int Phase) {
+        FPhase = Phase;
+        FClock.start();
+        std::printf(Phase < PhaseCount ? "phase %d\n" : "end\n", Phase);
+        std::fflush(stdout);
+    }
+    QByteArray NewList() { return BuildMessage("LIST", BenchList(HostileRows, ++FGeneration)); }
+    void Pump() {
+        if (!FPeer)
+            return;
+        switch (FPhase) {
+        case 0:
+            while (FPeer->bytesToWrite() < FloodBacklog)
+                FPeer->write(FStates);
+            if (FClock.elapsed() >= FloodMs)
+                Begin(1);
+            break;
+        case 1:
+            while (FSent < ListTraffic && FPeer->bytesToWrite() < ListBacklog) {
+                const QByteArray List = NewList();
+                FSent += List.size();
+                FPeer->write(List);
+            }
+            if (FSent >= ListTraffic && FPeer->bytesToWrite() == 0)
+                Begin(2);
+            break;
+        case 2:
+            if (FClock.elapsed() >= CycleMs) {
+                Begin(3);
+                FTick.stop();
+            } else if (FClock.elapsed() >= FNextList) {
+                FNextList += 500;
+                QByteArray List = NewList();
+                List += BuildMessage("URL", List.mid(List.indexOf("http"), 40));
+                FPeer->write(List);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    QTcpServer FServer;
+    QTcpSocket *FPeer = nullptr;
+    QTimer FTick;
+    QElapsedTimer FClock;
+    QByteArray FStates;
+    int FPhase = 0;
+    int FGeneration = 0;
+    qint64 FSent = 0;
+    qint64 FNextList = 0;
+};
+
+int RunHostileSpeaker(int argc, char **argv) {
+    QCoreApplication App(argc, argv);
+    THostileSpeaker Speaker;
+    std::printf("%u\n", unsigned(Speaker.Port()));
+    std::fflush(stdout);
+    return App.exec();
+}
+
+// Peak resident memory since the last reset, in MB.
+double PeakRssMb() {
+    QFile Status(QStringLiteral("/proc/self/status"));
+    if (!Status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &Line : Status.readAll().split('\n'))
+        if (Line.startsWith("VmHWM:"))
+            return Line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
+void ResetPeakRss() {
+    QFile Refs(QStringLiteral("/proc/self/clear_refs"));
+    if (Refs.open(QIODevice::WriteOnly))
+        Refs.write("5");
+}
+
+// Runs this program's hostile mode: one line per phase, "peak-MB worst-ms".
+QList<std::pair<double, double>> RunHostile() {
+    QProcess Child;
+    Child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hostile-speaker")});
+    if (!Child.waitForReadyRead(5000))
+        return {};
+    const quint16 Port = quint16(Child.readLine().trimmed().toUInt());
+
+    QTabWidget Tabs;
+    Tabs.resize(316, 476);
+    auto *Page = new TRemotePlayerPage;
+    Tabs.addTab(Page, QStringLiteral("Hostile Player"));
+    Tabs.show();
+    QList<std::pair<double, double>> Figures;
+    int Phase = -1;
+    double Worst = 0;
+    QElapsedTimer Probe;
+    Probe.start();
+    qint64 Due = 0;
+    std::function<void()> Tick = [&] {
+        Worst = std::max(Worst, double(Probe.nsecsElapsed() - Due) / 1e6);
+        Due = Probe.nsecsElapsed() + 10'000'000;
+        QTimer::singleShot(10, Qt::PreciseTimer, Tick);
+    };
+    QEventLoop Loop;
+    QObject::connect(&Child, &QProcess::readyReadStandardOutput, &Loop, [&] {
+        while (Child.canReadLine()) {
+            const QByteArray Line = Child.readLine().trimmed();
+            if (Phase >= 0)
+                Figures.append({PeakRssMb(), Worst});
+            ResetPeakRss();
+            Worst = 0;
+            if (Line == "end")
+                Loop.quit();
+            else
+                ++Phase;
+        }
+    });
+    QObject::connect(&Child, &QProcess::finished, &Loop, &QEventLoop::quit);
+    Page->ConnectTo(QStringLiteral("127.0.0.1"), Port);
+    Due = Probe.nsecsElapsed() + 10'000'000;
+    QTimer::singleShot(10, Qt::PreciseTimer, Tick);
+    Loop.exec();
+    Child.kill();
+    Child.waitForFinished(3000);
+    return Figures;
+}
+
+int Hostile(int argc, char **argv) {
+    if (argc > 1 && qstrcmp(argv[1], "--hostile-child") == 0) {
+        QApplication App(argc, argv);
+        for (const auto &[Rss, Delay] : RunHostile())
+            std::printf("%.1f %.1f\n", Rss, Delay);
+        return 0;
+    }
+    QApplication App(argc, argv);
+    const auto Ours = RunHostile();
+    QList<std::pair<double, double>> Theirs;
+    if (argc > 3 && qstrcmp(argv[2], "--compare") == 0) {
+        QProcess Other;
+        Other.start(QString::fromLocal8Bit(argv[3]), {QStringLiteral("--hostile-child")});
+        Other.waitForFinished(300000);
+        for (const QByteArray &Line : Other.readAllStandardOutput().split('\n'))
+            if (const QList<QByteArray> F = Line.split(' '); F.size() == 2)
+                Theirs.append({F[0].toDouble(), F[1].toDouble()});
+    }
+    std::printf("one page on a hostile speaker: peak RSS (target < 150 MB), worst delay of a "
+                "queued call (target < 100 ms)%s\n",
+                Theirs.isEmpty() ? "" : "; this build | the compared build");
+    for (int I = 0; I < PhaseCount; ++I) {
+        const auto Cell = [I](const QList<std::pair<double, double>> &F) {
+            return I < F.size() ? QByteArray::number(F[I].first, 'f', 1) + " MB, " +
+                                      QByteArray::number(F[I].second, 'f', 1) + " ms"
+                                : QByteArray("no figure");
+        };
+        std::printf("  %-48s %s%s%s\n", PhaseNames[I], Cell(Ours).constData(),
+                    Theirs.isEmpty() ? "" : " | ",
+                    Theirs.isEmpty() ? "" : Cell(Theirs).constData());
+    }
+    return 0;
+}
+
 // Runs the event loop until Done() holds (looked at every 20 ms) or TimeoutMs passed.
 bool WaitUntil(const std::function<bool()> &Done, int TimeoutMs) {
     QEventLoop Loop;
@@ -166,6 +363,13 @@ double Median(std::vector<double> V) {
 int main(int argc, char **argv) {
     if (argc > 1 && qstrcmp(argv[1], "--speakers") == 0)
         return RunSpeakers(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--hostile-speaker") == 0)
+        return RunHostileSpeaker(argc, argv);
+    if (argc > 1 &&
+        (qstrcmp(argv[1], "--hostile") == 0 || qstrcmp(argv[1], "--hostile-child") == 0)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return Hostile(argc, argv);
+    }
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication App(argc, argv);

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -17,10 +18,13 @@ constexpr qint64 MaxUnsentOutput = 16 * 1024 * 1024;
 
 } // namespace
 
-TCommandClient::TCommandClient(QObject *Parent)
+TCommandClient::TCommandClient(QObject *Parent, qint64 LineTimeoutMs)
     : QObject(Parent), FSocket(new QTcpSocket(this)), FConnectTimer(new QTimer(this)),
-      FDeadline(new QTimer(this)) {
+      FDeadline(new QTimer(this)), FReader(ControllerCommands(), LineTimeoutMs),
+      FSlice(ClientReadSlice, Qt::Uninitialized) {
     FClock.start();
+    // What the socket holds for us stays bounded whatever the kernel's buffer takes.
+    FSocket->setReadBufferSize(ClientReadSlice);
     FConnectTimer->setSingleShot(true);
     FConnectTimer->setTimerType(Qt::PreciseTimer);
     FDeadline->setSingleShot(true);
@@ -97,18 +101,54 @@ void TCommandClient::Write(const QByteArray &Message) {
 }
 
 void TCommandClient::OnReadyRead() {
+    if (FStage == TStage::Connected && !FSlicePosted)
+        ReadSlice();
+}
+
+void TCommandClient::ReadSlice() {
+    FSlicePosted = false;
     if (FStage != TStage::Connected)
         return;
-    const QByteArray Bytes = FSocket->readAll();
-    if (Bytes.isEmpty())
+    const qint64 Arrived = ArrivalMs();
+    // A read that finds the socket's buffer short also re-enables its read notification.
+    const qint64 Size = FSocket->read(FSlice.data(), FSlice.size());
+    if (Size <= 0)
         return;
-    FReader.Feed(Bytes, NowMs());
+    FReader.Feed(QByteArrayView(FSlice.constData(), Size), Arrived);
+    const QPointer<TCommandClient> Self(this);
     DeliverReplies();
+    if (!Self || FStage != TStage::Connected)
+        return;
+    if (Size == FSlice.size() || FSocket->bytesAvailable() > 0) {
+        FSlicePosted = true;
+        QMetaObject::invokeMethod(this, &TCommandClient::ReadSlice, Qt::QueuedConnection);
+    }
+}
+
+qint64 TCommandClient::ArrivalMs() {
+    // Bytes read late (the event loop was busy) are judged by when the kernel received them.
+    const qint64 Now = NowMs();
+    const qint64 Arrived = Now - SinceLastDataMs(FSocket->socketDescriptor());
+    FLastArrival = std::clamp(Arrived, FLastArrival, Now);
+    return FLastArrival;
 }
 
 void TCommandClient::OnDeadline() {
     if (FStage != TStage::Connected)
         return;
+    // Lines that came in time may still wait unread: they go first.
+    if (FSocket->bytesAvailable() == 0 && KernelBytesWaiting(FSocket->socketDescriptor()) > 0) {
+        const QPointer<TCommandClient> Self(this);
+        FSocket->waitForReadyRead(0); // moves them into the socket, never waits
+        if (!Self || FStage != TStage::Connected)
+            return;
+    }
+    if (FSlicePosted)
+        return;
+    if (FSocket->bytesAvailable() > 0) {
+        ReadSlice();
+        return;
+    }
     FReader.Expire(NowMs());
     DeliverReplies();
 }
@@ -159,12 +199,16 @@ void TCommandClient::OnSocketGone() {
     }
     if (FStage != TStage::Connected)
         return;
-    // Replies the speaker wrote right before closing still count.
-    if (FSocket->bytesAvailable() > 0) {
-        const QPointer<TCommandClient> Self(this);
-        OnReadyRead();
+    // Replies the speaker wrote right before closing still count; the socket holds at most
+    // one slice of them.
+    const QPointer<TCommandClient> Self(this);
+    for (qint64 Left = FSocket->bytesAvailable(); Left > 0;) {
+        ReadSlice();
         if (!Self || FStage != TStage::Connected)
             return;
+        const qint64 Before = std::exchange(Left, FSocket->bytesAvailable());
+        if (Left >= Before)
+            break;
     }
     End(TEnd::Lost);
 }

@@ -12,15 +12,19 @@ class QTimer;
 
 // Time allowed for reaching a speaker, name lookup included.
 constexpr int ConnectTimeoutMs = 5000;
+// Bytes read from the speaker per turn of the event loop; the socket buffers no more than this.
+constexpr qint64 ClientReadSlice = 64 * 1024;
 
 // The controller's end of one command connection to a speaker. It connects once and never
 // again, writes the commands posted to it and hands each whole reply over as a signal.
 // Everything runs on the owner's thread, driven by socket and timer events: a speaker that
-// stalls half way through a reply holds up nothing but that reply.
+// stalls half way through a reply holds up nothing but that reply, and one that floods gets
+// one bounded slice read per turn of the event loop.
 class TCommandClient : public QObject {
     Q_OBJECT
 public:
-    explicit TCommandClient(QObject *Parent = nullptr);
+    // LineTimeoutMs: how long each argument line of a reply may take (tests shorten it).
+    explicit TCommandClient(QObject *Parent = nullptr, qint64 LineTimeoutMs = CommandLineTimeoutMs);
     ~TCommandClient() override; // closes the connection; no signal from here on
 
     // Starts the one connection attempt to Host (a name or a dotted IPv4 address) on Port.
@@ -62,6 +66,10 @@ private:
 
     void OnConnected();
     void OnReadyRead();
+    // Reads one bounded slice and hands over the replies in it; posts the next slice when more
+    // waits, so other events run between slices.
+    void ReadSlice();
+    qint64 ArrivalMs();
     void OnDeadline();
     void OnSocketGone();
     // Hands over every whole reply, then re-arms the line deadline.
@@ -77,6 +85,9 @@ private:
     QTimer *FConnectTimer = nullptr;
     QTimer *FDeadline = nullptr;
     QElapsedTimer FClock;
-    TCommandReader FReader{ControllerCommands()};
-    QByteArray FQueued; // whole messages posted before the connection stood
+    TCommandReader FReader;
+    QByteArray FQueued;        // whole messages posted before the connection stood
+    QByteArray FSlice;         // one read's bytes
+    bool FSlicePosted = false; // a ReadSlice waits in the event queue
+    qint64 FLastArrival = 0;
 };

@@ -4,8 +4,6 @@
 #include "Utils.h"
 
 #include <QColor>
-#include <QHash>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -15,6 +13,36 @@ const QColor OddRowColor(231, 244, 254);
 const QColor EvenRowColor(249, 248, 247);
 
 } // namespace
+
+TRemotePlayListModel::TCaption TRemotePlayListModel::CaptionOf(const QByteArray &Location) {
+    // Cut from the raw text, nothing decoded, no URL parser. A line that is no URL shows as
+    // itself.
+    const qsizetype Scheme = Location.indexOf("://");
+    if (Scheme <= 0)
+        return {QString::fromUtf8(Location), {}};
+    const qsizetype HostStart = Scheme + 3;
+    qsizetype End = Location.size();
+    for (const char C : {'?', '#'}) {
+        const qsizetype At = Location.indexOf(C, HostStart);
+        if (At >= 0 && At < End)
+            End = At;
+    }
+    qsizetype PathStart = Location.indexOf('/', HostStart);
+    if (PathStart < 0 || PathStart > End)
+        PathStart = End;
+    QByteArrayView Host = QByteArrayView(Location).sliced(HostStart, PathStart - HostStart);
+    if (const qsizetype At = Host.lastIndexOf('@'); At >= 0)
+        Host = Host.sliced(At + 1);
+    if (Host.startsWith('[')) {
+        const qsizetype Close = Host.indexOf(']');
+        Host = Host.sliced(1, (Close < 0 ? Host.size() : Close) - 1);
+    } else if (const qsizetype Colon = Host.indexOf(':'); Colon >= 0) {
+        Host = Host.first(Colon);
+    }
+    const QByteArrayView Path = QByteArrayView(Location).sliced(PathStart, End - PathStart);
+    return {QString::fromUtf8(Path.sliced(Path.lastIndexOf('/') + 1)),
+            QString::fromUtf8(AsciiLower(Host.toByteArray()))};
+}
 
 TRemotePlayListModel::TRemotePlayListModel(QObject *Parent) : QAbstractTableModel(Parent) {}
 
@@ -31,8 +59,11 @@ QVariant TRemotePlayListModel::data(const QModelIndex &Index, int Role) const {
         return {};
     const TRow &Row = FRows[size_t(Index.row())];
     switch (Role) {
-    case Qt::DisplayRole:
-        return Index.column() == ColumnName ? Row.Name : Row.From;
+    case Qt::DisplayRole: {
+        // Only rows on screen are asked for: a list of 100000 new rows costs no caption.
+        TCaption Caption = CaptionOf(Row.Location);
+        return Index.column() == ColumnName ? std::move(Caption.Name) : std::move(Caption.From);
+    }
     case Qt::DecorationRole:
         if (Index.column() == ColumnName && Row.Marked)
             return FMarkIcon;
@@ -55,26 +86,12 @@ Qt::ItemFlags TRemotePlayListModel::flags(const QModelIndex &Index) const {
 }
 
 void TRemotePlayListModel::Rebuild(const QByteArrayList &Locations) {
-    // A new list is mostly the old one again (every change sends the whole list): rows already
-    // shown keep their captions instead of reading their URLs once more.
-    QHash<QByteArray, const TRow *> Shown;
-    Shown.reserve(qsizetype(FRows.size()));
-    for (const TRow &Row : FRows)
-        Shown.insert(Row.Location, &Row);
     std::vector<TRow> Rows;
     Rows.reserve(size_t(Locations.size()));
-    for (const QByteArray &Location : Locations) {
-        if (const TRow *Known = Shown.value(Location)) {
-            Rows.push_back({Location, Known->Name, Known->From, false});
-            continue;
-        }
-        const QUrl Url(QString::fromUtf8(Location), QUrl::TolerantMode);
-        if (!Url.isValid())
-            continue;
-        Rows.push_back({Location, QString::fromUtf8(DocumentName(Location)), Url.host(), false});
-    }
+    for (const QByteArray &Location : Locations)
+        Rows.push_back({Location, false});
     beginResetModel();
-    FRows = std::move(Rows);
+    FRows.swap(Rows);
     endResetModel();
 }
 

@@ -8,8 +8,8 @@
 
 struct TRowMove;
 
-// A speaker's play list as a remote page shows it: one row per location that reads as a URL,
-// columns "Name" (the document part) and "From" (the host), the current track marked.
+// A speaker's play list as a remote page shows it: one row per location, columns "Name" (the
+// document part) and "From" (the host), the current track marked.
 class TRemotePlayListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -26,10 +26,17 @@ public:
     QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &Index) const override;
 
+    struct TCaption {
+        QString Name; // last path segment, without query or fragment, not decoded
+        QString From; // host, without user, port or brackets
+    };
+    // The captions of a row; a line that is no URL is its own name.
+    static TCaption CaptionOf(const QByteArray &Location);
+
     // The picture that marks the current track.
     void SetMarkIcon(const QIcon &Icon) { FMarkIcon = Icon; }
 
-    // Replaces every row, unmarked; a location that does not read as a URL gets no row.
+    // Replaces every row, unmarked; every location is a row.
     void Rebuild(const QByteArrayList &Locations);
     // Marks exactly the rows whose location equals URL (letter case counts).
     void MarkCurrent(const QByteArray &URL);
@@ -50,8 +57,6 @@ public:
 private:
     struct TRow {
         QByteArray Location;
-        QString Name;
-        QString From;
         bool Marked = false;
     };
 

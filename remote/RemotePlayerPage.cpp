@@ -1,8 +1,6 @@
 #include "RemotePlayerPage.h"
 
-#include "CommandClient.h"
 #include "RemotePlayListModel.h"
-#include "RowMove.h"
 #include "Utils.h"
 
 #include <QAction>
@@ -16,43 +14,19 @@
 #include <QSlider>
 #include <QStyle>
 #include <QTableView>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
-constexpr int RefreshIntervalMs = 500;
-// The first refresh after a quiet spell runs once the replies already read are handled: a
-// speaker writes "URL" right behind "LIST", so one refresh shows both.
-constexpr int FirstRefreshMs = 0;
 constexpr int FromColumnWidth = 100;
 constexpr int TopStripHeight = 38;
 constexpr int VolumeBarWidth = 57;
 const QColor TopStripColor(Qt::black);
 const QColor TopStripText(0x9c, 0xd3, 0xff);
-
-// The seconds of a position report: decimal digits with "." as the speaker writes them.
-std::optional<double> ParseSeconds(const QByteArray &Text) {
-    qsizetype I = Text.startsWith('-') ? 1 : 0;
-    const qsizetype Start = I;
-    while (I < Text.size() && Text[I] >= '0' && Text[I] <= '9')
-        ++I;
-    if (I == Start)
-        return std::nullopt;
-    if (I < Text.size() && Text[I] == '.') {
-        ++I;
-        while (I < Text.size() && Text[I] >= '0' && Text[I] <= '9')
-            ++I;
-    }
-    if (I != Text.size())
-        return std::nullopt;
-    return Text.toDouble();
-}
 
 QToolButton *ImageButton(QWidget *Parent, const char *Name, QStyle::StandardPixmap Image,
                          const QString &Hint) {
@@ -86,34 +60,26 @@ QSlider *TrackBar(QWidget *Parent, const char *Name, const QString &Caption) {
 } // namespace
 
 TRemotePlayerPage::TRemotePlayerPage(QWidget *Parent)
-    : TRemotePlayer(Parent), FClient(new TCommandClient(this)),
-      FModel(new TRemotePlayListModel(this)), FRefreshTimer(new QTimer(this)) {
+    : TRemotePlayer(Parent), FSession(new TRemoteSession(this)),
+      FModel(new TRemotePlayListModel(this)) {
     setObjectName(QStringLiteral("RemotePlayer"));
     setWindowTitle(QStringLiteral("Remote player"));
     CreateControls();
     CreateActions();
 
-    connect(FClient, &TCommandClient::ListReceived, this, &TRemotePlayerPage::OnListReceived);
-    connect(FClient, &TCommandClient::URLReceived, this, &TRemotePlayerPage::OnURLReceived);
-    connect(FClient, &TCommandClient::StateReceived, this, &TRemotePlayerPage::OnStateReceived);
-    connect(FClient, &TCommandClient::MuteReceived, this, &TRemotePlayerPage::OnMuteReceived);
-    connect(FClient, &TCommandClient::VolumeReceived, this, &TRemotePlayerPage::OnVolumeReceived);
-    connect(FClient, &TCommandClient::PositionReceived, this,
-            &TRemotePlayerPage::OnPositionReceived);
-    connect(FClient, &TCommandClient::ConnectFailed, this, [this] { Q_EMIT ConnectFailed(FHost); });
-    connect(FClient, &TCommandClient::Ended, this, &TRemotePlayerPage::OnClientEnded);
-
-    FRefreshTimer->setObjectName(QStringLiteral("RefreshTick"));
-    connect(FRefreshTimer, &QTimer::timeout, this, &TRemotePlayerPage::RefreshTick);
+    connect(FSession, &TRemoteSession::Repaint, this, &TRemotePlayerPage::Repaint);
+    connect(FSession, &TRemoteSession::ConnectFailed, this,
+            [this] { Q_EMIT ConnectFailed(FHost); });
+    connect(FSession, &TRemoteSession::Ended, this, &TRemotePlayerPage::OnClientEnded);
 }
 
 TRemotePlayerPage::~TRemotePlayerPage() {
     // Nothing the client, the model or the selection still say may reach a page being
     // destroyed (the children go after this body has run).
-    FClient->disconnect(this);
+    FSession->disconnect(this);
     FModel->disconnect(this);
     FPlayListView->selectionModel()->disconnect(this);
-    FClient->Close();
+    FSession->Close();
     if (FStarted && !FEnded)
         RemotePlayers().Remove(this);
 }
@@ -132,11 +98,15 @@ void TRemotePlayerPage::CreateControls() {
     FTimeLabel = new QLabel(TopStrip);
     FTimeLabel->setObjectName(QStringLiteral("FTimeLabel"));
     FTimeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    FInfoLabel->setAccessibleName(QStringLiteral("Track information"));
-    FTimeLabel->setAccessibleName(QStringLiteral("Time"));
+    // The speaker's words are text, never markup; a screen reader hears the text itself.
+    FInfoLabel->setAccessibleDescription(QStringLiteral("Track information"));
+    FTimeLabel->setAccessibleDescription(QStringLiteral("Time"));
+    FTimeLabel->hide(); // until there is a time to read
     // A skin's label colour would hide the text on the black strip.
-    for (QLabel *Label : {FInfoLabel, FTimeLabel})
+    for (QLabel *Label : {FInfoLabel, FTimeLabel}) {
+        Label->setTextFormat(Qt::PlainText);
         Label->setStyleSheet(QStringLiteral("color: %1;").arg(TopStripText.name()));
+    }
     auto *TopLayout = new QHBoxLayout(TopStrip);
     TopLayout->addWidget(FInfoLabel, 1);
     TopLayout->addWidget(FTimeLabel);
@@ -222,7 +192,8 @@ void TRemotePlayerPage::CreateControls() {
     connect(FUpButton, &QToolButton::clicked, this, &TRemotePlayerPage::MoveSelectionUp);
     for (QSlider *Bar : {FPositionBar, FVolumeBar}) {
         Bar->installEventFilter(this);
-        connect(Bar, &QSlider::valueChanged, this, &TRemotePlayerPage::OnTrackBarChanged);
+        connect(Bar, &QSlider::valueChanged, this,
+                [this, Bar](int Value) { FSession->BarMoved(BarOf(Bar), Value); });
     }
     FPlayListView->installEventFilter(this);
     FPlayListView->viewport()->installEventFilter(this);
@@ -298,23 +269,21 @@ void TRemotePlayerPage::ConnectTo(const QString &Host, quint16 Port) {
     FHost = Host;
     FHostAddr = IPv4Value(Host);
     RemotePlayers().Add(this);
-    FClient->Start(Host, Port);
+    FSession->Start(Host, Port);
 }
 
 void TRemotePlayerPage::PostCommand(const QByteArray &Command, const QByteArray &Body) {
-    if (!FEnded)
-        FClient->PostCommand(Command, Body);
+    FSession->PostCommand(Command, Body);
 }
 
 void TRemotePlayerPage::EndConnection() {
-    FClient->Close();
+    FSession->Close();
 }
 
 void TRemotePlayerPage::OnClientEnded() {
     if (FEnded)
         return;
     FEnded = true;
-    FRefreshTimer->stop();
     if (FStarted)
         RemotePlayers().Remove(this);
     Q_EMIT Finished();
@@ -324,126 +293,66 @@ QByteArrayList TRemotePlayerPage::ShownLocations() const {
     return FModel->Locations();
 }
 
-// Replies from the speaker.
+// What the speaker reported, at most once per refresh interval.
 
-void TRemotePlayerPage::OnListReceived(const QByteArrayList &Lines) {
-    FPlayList = Lines;
-    FListChanged = true;
-    ScheduleRefresh();
-}
-
-void TRemotePlayerPage::OnURLReceived(const QByteArray &URL) {
-    FCurrentUrl = PercentDecode(URL);
-    if (!FCurrentUrl.isEmpty())
-        ScheduleRefresh();
-}
-
-void TRemotePlayerPage::OnStateReceived(qint32 State) {
-    FState = State;
-    FPlayButton->setVisible(State != StatePlaying);
-    FPauseButton->setVisible(State == StatePlaying);
-}
-
-void TRemotePlayerPage::OnMuteReceived(qint32 Mute) {
-    FMuted = Mute != 0;
-    FMuteButton->setVisible(FMuted);
-    FSoundButton->setVisible(!FMuted);
-}
-
-void TRemotePlayerPage::OnVolumeReceived(qint32 Volume) {
-    FVolumeBar->setValue(Volume);
-}
-
-void TRemotePlayerPage::OnPositionReceived(const QByteArrayList &Lines) {
-    if (Lines.size() < 2)
-        return;
-    const std::optional<double> Duration = ParseSeconds(Lines[0]);
-    const std::optional<double> Position = ParseSeconds(Lines[1]);
-    if (!Duration || !Position || *Duration == 0)
-        return;
-    // Halves go to the even neighbour; out-of-range values stop at the bar's ends.
-    const double Percent = std::clamp(*Position / *Duration * 100, 0.0, 100.0);
-    FPositionBar->setValue(int(std::nearbyint(Percent)));
-    if (Lines.size() >= 3)
-        FTimeLabel->setText(QString::fromUtf8(Lines[2]));
-    if (Lines.size() >= 4)
-        FInfoLabel->setText(QString::fromUtf8(Lines[3]));
-}
-
-// The view follows the replies at most once per interval, from the last list received. The
-// timer runs only while replies keep coming, so an idle page costs nothing.
-
-void TRemotePlayerPage::ScheduleRefresh() {
-    if (!FRefreshTimer->isActive() && !FEnded)
-        FRefreshTimer->start(FirstRefreshMs);
-}
-
-void TRemotePlayerPage::RefreshTick() {
-    bool Worked = false;
-    if (FListChanged) {
-        FListChanged = false;
-        RebuildList();
-        Worked = true;
+void TRemotePlayerPage::Repaint(unsigned Changes) {
+    const TRemoteSession &S = *FSession;
+    if (Changes & TRemoteSession::ListChanged)
+        ShowList();
+    else if (Changes & TRemoteSession::MarkChanged)
+        FModel->MarkCurrent(S.Mark());
+    if (Changes & TRemoteSession::StateChanged) {
+        FPlayButton->setVisible(S.State() != StatePlaying);
+        FPauseButton->setVisible(S.State() == StatePlaying);
     }
-    if (!FCurrentUrl.isEmpty()) {
-        MarkCurrent(FCurrentUrl);
-        FCurrentUrl.clear();
-        Worked = true;
+    if (Changes & TRemoteSession::MuteChanged) {
+        FMuteButton->setVisible(S.Muted());
+        FSoundButton->setVisible(!S.Muted());
     }
-    if (Worked)
-        FRefreshTimer->start(RefreshIntervalMs);
-    else
-        FRefreshTimer->stop();
+    if (Changes & TRemoteSession::VolumeChanged)
+        FVolumeBar->setValue(S.BarValue(TTrackBar::Volume));
+    if (Changes & TRemoteSession::PositionChanged) {
+        FPositionBar->setValue(S.BarValue(TTrackBar::Position));
+        FTimeLabel->setText(S.TimeText());
+        FTimeLabel->setVisible(!S.TimeText().isEmpty());
+        FInfoLabel->setText(S.Information());
+    }
 }
 
-void TRemotePlayerPage::RebuildList() {
-    FModel->Rebuild(FPlayList);
-}
-
-void TRemotePlayerPage::MarkCurrent(const QByteArray &URL) {
-    FModel->MarkCurrent(URL);
+void TRemotePlayerPage::ShowList() {
+    FModel->Rebuild(FSession->List());
+    if (!FSession->Mark().isEmpty())
+        FModel->MarkCurrent(FSession->Mark());
 }
 
 // Transport.
 
 void TRemotePlayerPage::PlayOrPause() {
-    PostCommand("STATE", FState == StatePlaying ? "2" : "3");
+    FSession->PlayOrPause();
 }
 
 void TRemotePlayerPage::Stop() {
-    PostCommand("STATE", "1");
+    FSession->Stop();
 }
 
 void TRemotePlayerPage::ToggleMute() {
-    PostCommand("MUTE", FMuted ? "0" : "-1");
+    FSession->ToggleMute();
 }
 
-// A press on a bar arms it; a change while armed (the user's or a report's) makes the next
-// release on a bar send that bar's value.
-
-void TRemotePlayerPage::OnTrackBarChanged() {
-    if (FTrackPressed)
-        FTrackChanged = true;
+TTrackBar TRemotePlayerPage::BarOf(QObject *Bar) const {
+    return Bar == FPositionBar ? TTrackBar::Position : TTrackBar::Volume;
 }
 
 void TRemotePlayerPage::OnTrackBarReleased(QSlider *Bar) {
-    if (!FTrackPressed || !FTrackChanged)
-        return;
-    FTrackPressed = false;
-    FTrackChanged = false;
-    if (Bar == FPositionBar) {
-        PostCommand("UPDATEPOSITION", QByteArray::number(Bar->value()));
+    if (FSession->ReleaseBar(BarOf(Bar)) && Bar == FPositionBar)
         FPlayListView->setFocus();
-    } else {
-        PostCommand("VOLUMN", QByteArray::number(Bar->value()));
-    }
 }
 
 bool TRemotePlayerPage::eventFilter(QObject *Watched, QEvent *Event) {
     const QEvent::Type Type = Event->type();
     if (Watched == FPositionBar || Watched == FVolumeBar) {
         if (Type == QEvent::MouseButtonPress)
-            FTrackPressed = true;
+            FSession->PressBar(BarOf(Watched));
         else if (Type == QEvent::MouseButtonRelease)
             OnTrackBarReleased(static_cast<QSlider *>(Watched));
         return false;
@@ -486,9 +395,7 @@ void TRemotePlayerPage::PlaySelectedRow() {
     const QList<int> Rows = SelectedRows();
     if (Rows.isEmpty())
         return;
-    const QByteArray Location = FModel->Location(Rows.first());
-    if (!Location.isEmpty())
-        PostCommand("URL", Location);
+    FSession->Play(FModel->Location(Rows.first()));
 }
 
 void TRemotePlayerPage::UpdatePlayListMenu() {
@@ -496,7 +403,7 @@ void TRemotePlayerPage::UpdatePlayListMenu() {
     FPlayOrPauseAction->setEnabled(!Rows.isEmpty());
     if (Rows.isEmpty())
         return;
-    const bool Pauses = FModel->IsMarked(Rows.first()) && FState == StatePlaying;
+    const bool Pauses = FModel->IsMarked(Rows.first()) && FSession->State() == StatePlaying;
     FPlayOrPauseAction->setText(Pauses ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
@@ -537,56 +444,49 @@ void TRemotePlayerPage::RemoveSelected() {
     const QList<int> Rows = SelectedRows();
     if (Rows.isEmpty())
         return;
-    FModel->RemoveRows(Rows);
-    ListEdited();
+    const TRemoteSession::TListEdit Edit = FSession->Remove(Rows);
+    if (Edit.InPlace)
+        FModel->RemoveRows(Rows);
+    else
+        ShowList();
 }
 
 void TRemotePlayerPage::MoveSelectionDown() {
-    ApplyMove(TRowMove::Down(FModel->rowCount(), SelectedRows()));
+    ApplyEdit(FSession->MoveDown(SelectedRows()));
 }
 
 void TRemotePlayerPage::MoveSelectionUp() {
-    ApplyMove(TRowMove::Up(FModel->rowCount(), SelectedRows()));
+    ApplyEdit(FSession->MoveUp(SelectedRows()));
 }
 
 void TRemotePlayerPage::MoveSelectionToNextPlaying() {
-    ApplyMove(TRowMove::AfterCurrent(FModel->rowCount(), SelectedRows(), FModel->LastMarkedRow()));
+    ApplyEdit(FSession->MoveToNextPlaying(SelectedRows()));
 }
 
 void TRemotePlayerPage::DropSelectionOn(int Row) {
-    ApplyMove(TRowMove::DropOn(FModel->rowCount(), SelectedRows(), Row));
+    ApplyEdit(FSession->DropOn(SelectedRows(), Row));
 }
 
-void TRemotePlayerPage::ApplyMove(const std::optional<TRowMove> &Move) {
-    if (!Move)
+void TRemotePlayerPage::ApplyEdit(const TRemoteSession::TListEdit &Edit) {
+    if (!Edit.Move)
         return;
-    FModel->Reorder(*Move);
+    if (Edit.InPlace)
+        FModel->Reorder(*Edit.Move);
+    else
+        ShowList();
+    const TRowMove &Move = *Edit.Move;
     QItemSelection Selection;
     const int LastColumn = FModel->columnCount() - 1;
-    for (qsizetype I = 0; I < Move->Selection.size();) {
-        const int First = Move->Selection[I];
+    for (qsizetype I = 0; I < Move.Selection.size();) {
+        const int First = Move.Selection[I];
         int Last = First;
-        while (++I < Move->Selection.size() && Move->Selection[I] == Last + 1)
-            Last = Move->Selection[I];
+        while (++I < Move.Selection.size() && Move.Selection[I] == Last + 1)
+            Last = Move.Selection[I];
         Selection.select(FModel->index(First, 0), FModel->index(Last, LastColumn));
     }
     QItemSelectionModel *Selected = FPlayListView->selectionModel();
     Selected->select(Selection, QItemSelectionModel::ClearAndSelect);
-    if (!Move->Selection.isEmpty())
-        Selected->setCurrentIndex(FModel->index(Move->Selection.first(), 0),
+    if (!Move.Selection.isEmpty())
+        Selected->setCurrentIndex(FModel->index(Move.Selection.first(), 0),
                                   QItemSelectionModel::NoUpdate);
-    ListEdited();
-}
-
-void TRemotePlayerPage::ListEdited() {
-    // What the view shows is what the speaker is about to hold; a list that came in since
-    // the last refresh would otherwise undo the edit on screen, and the speaker does not send
-    // our own change back to us.
-    FPlayList = FModel->Locations();
-    FListChanged = false;
-    SendListOrder();
-}
-
-void TRemotePlayerPage::SendListOrder() {
-    PostCommand("UPDATELIST", JoinLines(FModel->Locations()));
 }

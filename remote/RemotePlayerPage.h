@@ -2,25 +2,22 @@
 
 #include "RemotePlayers.h"
 
-#include <QByteArrayList>
+#include "RemoteSession.h"
 
-#include <optional>
+#include <QByteArrayList>
 
 class QAction;
 class QLabel;
 class QMenu;
 class QSlider;
 class QTableView;
-class QTimer;
 class QToolButton;
-class TCommandClient;
 class TRemotePlayListModel;
-struct TRowMove;
+class TRemoteSession;
 
-// The controller's page for one speaker: its play list with the current track, its state,
-// position, volume and mute, and the commands that drive it. The speaker is the only source
-// of truth: the page shows what the speaker reports, except that removing and moving rows
-// change the view at once and then send the new order. The page lives as long as its one
+// The controller's page for one speaker: it shows a TRemoteSession (its play list with the
+// current track, its state, position, volume and mute) and forwards the user's commands to
+// it. Removing and moving rows change the view at once. The page lives as long as its one
 // connection; when that ends it leaves RemotePlayers and says Finished.
 class TRemotePlayerPage : public TRemotePlayer {
     Q_OBJECT
@@ -43,6 +40,7 @@ public:
     void EndConnection() override;
     // Whether the connection has ended (the page is finished).
     bool HasEnded() const { return FEnded; }
+    TRemoteSession &Session() const { return *FSession; }
 
     // The list as shown, in view order.
     QByteArrayList ShownLocations() const;
@@ -86,45 +84,24 @@ private:
     void CreateControls();
     void CreateActions();
 
-    // Replies from the speaker.
-    void OnListReceived(const QByteArrayList &Lines);
-    void OnURLReceived(const QByteArray &URL);
-    void OnStateReceived(qint32 State);
-    void OnMuteReceived(qint32 Mute);
-    void OnVolumeReceived(qint32 Volume);
-    void OnPositionReceived(const QByteArrayList &Lines);
+    // Shows what the session says has changed.
+    void Repaint(unsigned Changes);
+    void ShowList();
     void OnClientEnded();
 
-    // Shows the last list and marks the current track, at most once per interval.
-    void RefreshTick();
-    void ScheduleRefresh();
-    void RebuildList();
-    void MarkCurrent(const QByteArray &URL);
-
-    void OnTrackBarChanged();
     void OnTrackBarReleased(QSlider *Bar);
     void UpdateCommandStates();
     void UpdatePlayListMenu();
     void ShowPlayListMenu(const QPoint &At);
-    void ApplyMove(const std::optional<TRowMove> &Move);
-    // The view was edited here: the list becomes what the view shows, and the speaker is told.
-    void ListEdited();
-    void SendListOrder();
+    void ApplyEdit(const TRemoteSession::TListEdit &Edit);
     QList<int> SelectedRows() const;
+    TTrackBar BarOf(QObject *Bar) const;
 
-    TCommandClient *FClient = nullptr;
+    TRemoteSession *FSession = nullptr;
     QString FHost;
     quint32 FHostAddr = 0;
     bool FStarted = false; // ConnectTo has run
     bool FEnded = false;
-
-    QByteArrayList FPlayList;
-    bool FListChanged = false;
-    bool FMuted = false;
-    qint32 FState = 0;
-    bool FTrackPressed = false;
-    bool FTrackChanged = false;
-    QByteArray FCurrentUrl;
 
     TRemotePlayListModel *FModel = nullptr;
     QLabel *FInfoLabel = nullptr;
@@ -149,5 +126,4 @@ private:
     QAction *FMoveUpAction = nullptr;
     QAction *FMoveToNextPlayingAction = nullptr;
     QAction *FAboutAction = nullptr;
-    QTimer *FRefreshTimer = nullptr;
 };

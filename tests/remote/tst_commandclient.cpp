@@ -5,6 +5,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -221,6 +222,34 @@ private Q_SLOTS:
                  QByteArray(fromOurSide ? "GET\r\n\r\nSTATE\r\n1\r\n" : "GET\r\n\r\n"));
         // A reply written right before the speaker closed still counts.
         QCOMPARE(Replies.Got, fromOurSide ? QByteArrayList() : QByteArrayList{"STATE / 3"});
+    }
+
+    void lineInTimeWhileBusy_data() {
+        QTest::addColumn<bool>("sentInTime");
+        QTest::addColumn<QByteArrayList>("expected");
+        QTest::newRow("sent in time, read after the deadline")
+            << true << QByteArrayList{"VOLUMN / 30"};
+        QTest::newRow("sent after the deadline") << false << QByteArrayList{"MUTE / 1"};
+    }
+    void lineInTimeWhileBusy() {
+        // Busy past a line's deadline: the line is judged by when it arrived.
+        QFETCH(bool, sentInTime);
+        QFETCH(QByteArrayList, expected);
+        constexpr int TimeoutMs = 300;
+        TScriptedSpeaker Speaker;
+        QVERIFY(Speaker.Listen());
+        TCommandClient Client(nullptr, TimeoutMs);
+        TReplies Replies(Client);
+        Client.Start(QStringLiteral("127.0.0.1"), Speaker.Port());
+        QVERIFY(Speaker.WaitForPeer());
+        Speaker.Say("VOLUMN\r\n");
+        QTest::qWait(50);
+        if (sentInTime)
+            Speaker.Say("30\r\n");
+        QThread::msleep(2 * TimeoutMs);
+        if (!sentInTime)
+            Speaker.Say("30\r\nMUTE\r\n1\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(Replies.Got, expected, 5000);
     }
 
     void stalledReplyKeepsTheLoopRunning() {

@@ -317,9 +317,9 @@ private Q_SLOTS:
             << QByteArray("http://h/a%2Bb.mp3") << 2 << QList<int>{1};
         QTest::newRow("a list alone marks nothing")
             << QByteArrayList{"http://h/a.mp3"} << QByteArray() << 1 << QList<int>{};
-        QTest::newRow("a line that is no URL gets no row")
+        QTest::newRow("a line that is no URL is a row too")
             << QByteArrayList{"http://h/a.mp3", "http://[::1", "http://h/b.mp3"}
-            << QByteArray("http://h/b.mp3") << 2 << QList<int>{1};
+            << QByteArray("http://h/b.mp3") << 3 << QList<int>{2};
     }
     void marking() {
         QFETCH(QByteArrayList, list);
@@ -354,12 +354,15 @@ private Q_SLOTS:
             << QByteArrayList{"200.00", "50.00", "00:50"} << 25 << QStringLiteral("00:50") << I0;
         QTest::newRow("zero duration") << QByteArrayList{"0.00", "50.00", "00:50"} << 7 << T0 << I0;
         QTest::newRow("comma separator")
-            << QByteArrayList{"200,00", "50,00", "00:50"} << 7 << T0 << I0;
+            << QByteArrayList{"200,00", "50,00", "00:50"} << 25 << QStringLiteral("00:50") << I0;
         QTest::newRow("half to even, down") << QByteArrayList{"8.00", "1.00"} << 12 << T0 << I0;
         QTest::newRow("past the end") << QByteArrayList{"10.00", "20.00"} << 100 << T0 << I0;
         QTest::newRow("information line")
             << QByteArrayList{"200.00", "100.00", "01:40", "Author: Band"} << 50
             << QStringLiteral("01:40") << QStringLiteral("Author: Band");
+        QTest::newRow("markup is text")
+            << QByteArrayList{"200.00", "100.00", "<b>1</b>", "Music: <img src=\"/dev/zero\">"}
+            << 50 << QStringLiteral("<b>1</b>") << QStringLiteral("Music: <img src=\"/dev/zero\">");
     }
     void position() {
         QFETCH(QByteArrayList, lines);
@@ -373,8 +376,14 @@ private Q_SLOTS:
                     BuildMessage("POSITION", lines.join("\n")) + BuildMessage("VOLUMN", "9"));
         QTRY_COMPARE(Child<QSlider>("FVolumeBar")->value(), 9);
         QCOMPARE(Child<QSlider>("FPositionBar")->value(), bar);
-        QCOMPARE(Child<QLabel>("FTimeLabel")->text(), time);
-        QCOMPARE(Child<QLabel>("FInfoLabel")->text(), info);
+        for (const auto &[Name, Text, Role] :
+             {std::tuple{"FTimeLabel", time, "Time"}, {"FInfoLabel", info, "Track information"}}) {
+            QCOMPARE(Child<QLabel>(Name)->textFormat(), Qt::PlainText);
+            QAccessibleInterface *Reader =
+                QAccessible::queryAccessibleInterface(Child<QLabel>(Name));
+            QCOMPARE(Reader->text(QAccessible::Name), Text); // the label's text
+            QCOMPARE(Reader->text(QAccessible::Description), QLatin1String(Role));
+        }
     }
 
     void ending_data() {

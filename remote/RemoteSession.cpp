@@ -1,0 +1,354 @@
+#include "RemoteSession.h"
+
+#include "CommandClient.h"
+#include "Utils.h"
+
+#include <QHash>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIntervalMs,
+                               qint64 LineTimeoutMs)
+    : QObject(Parent), FClient(new TCommandClient(this, LineTimeoutMs)), FRefresh(new QTimer(this)),
+      FListInterval(ListIntervalMs), FReportInterval(ReportIntervalMs) {
+    FClock.start();
+    FRefresh->setObjectName(QStringLiteral("RefreshTick"));
+    FRefresh->setSingleShot(true);
+    connect(FRefresh, &QTimer::timeout, this, &TRemoteSession::RefreshTick);
+    connect(FClient, &TCommandClient::ListReceived, this, &TRemoteSession::OnList);
+    connect(FClient, &TCommandClient::URLReceived, this, &TRemoteSession::OnURL);
+    connect(FClient, &TCommandClient::StateReceived, this, &TRemoteSession::OnState);
+    connect(FClient, &TCommandClient::MuteReceived, this, &TRemoteSession::OnMute);
+    connect(FClient, &TCommandClient::VolumeReceived, this, &TRemoteSession::OnVolume);
+    connect(FClient, &TCommandClient::PositionReceived, this, &TRemoteSession::OnPosition);
+    connect(FClient, &TCommandClient::ConnectFailed, this, &TRemoteSession::ConnectFailed);
+    connect(FClient, &TCommandClient::Ended, this, [this] {
+        FEnded = true;
+        FRefresh->stop();
+        Q_EMIT Ended();
+    });
+}
+
+TRemoteSession::~TRemoteSession() {
+    FClient->disconnect(this);
+    FClient->Close();
+}
+
+void TRemoteSession::Start(const QString &Host, quint16 Port) {
+    FClient->Start(Host, Port);
+}
+
+void TRemoteSession::PostCommand(const QByteArray &Command, const QByteArray &Body) {
+    if (!FEnded)
+        FClient->PostCommand(Command, Body);
+}
+
+void TRemoteSession::Close() {
+    FClient->Close();
+}
+
+// Reports: each is kept until the next repaint, the newest of a kind winning.
+
+void TRemoteSession::OnList(const QByteArrayList &Lines) {
+    FNewest = Lines;
+    FListPending = true;
+    Schedule();
+}
+
+void TRemoteSession::OnURL(const QByteArray &URL) {
+    const QByteArray Decoded = PercentDecode(URL);
+    if (Decoded.isEmpty())
+        return;
+    FPendingUrl = Decoded;
+    FUrlPending = true;
+    Schedule();
+}
+
+void TRemoteSession::OnState(qint32 State) {
+    FState = State;
+    Changed(StateChanged);
+}
+
+void TRemoteSession::OnMute(qint32 Mute) {
+    FMuted = Mute != 0;
+    Changed(MuteChanged);
+}
+
+void TRemoteSession::OnVolume(qint32 Volume) {
+    ReportBar(TTrackBar::Volume, std::clamp(Volume, 0, 100));
+    Changed(VolumeChanged);
+}
+
+std::optional<double> TRemoteSession::ParseSeconds(const QByteArray &Text) {
+    qsizetype I = Text.startsWith('-') ? 1 : 0;
+    const qsizetype Start = I;
+    while (I < Text.size() && Text[I] >= '0' && Text[I] <= '9')
+        ++I;
+    if (I == Start)
+        return std::nullopt;
+    // Speakers with other regional settings write a comma.
+    QByteArray Number = Text;
+    if (I < Text.size() && (Text[I] == '.' || Text[I] == ',')) {
+        Number[I] = '.';
+        ++I;
+        while (I < Text.size() && Text[I] >= '0' && Text[I] <= '9')
+            ++I;
+    }
+    if (I != Text.size())
+        return std::nullopt;
+    return Number.toDouble();
+}
+
+void TRemoteSession::OnPosition(const QByteArrayList &Lines) {
+    if (Lines.size() < 2)
+        return;
+    const std::optional<double> Duration = ParseSeconds(Lines[0]);
+    const std::optional<double> Position = ParseSeconds(Lines[1]);
+    if (!Duration || !Position || *Duration == 0)
+        return;
+    // Halves go to the even neighbour; out-of-range values stop at the bar's ends.
+    const double Percent = std::clamp(*Position / *Duration * 100, 0.0, 100.0);
+    ReportBar(TTrackBar::Position, int(std::nearbyint(Percent)));
+    if (Lines.size() >= 3)
+        FTimeText = QString::fromUtf8(Lines[2]);
+    if (Lines.size() >= 4)
+        FInformation = QString::fromUtf8(Lines[3]);
+    Changed(PositionChanged);
+}
+
+// The refresh timer runs only while reports wait, so an idle session costs nothing. The first
+// repaint after a quiet spell runs once the replies already read are handled: a speaker writes
+// "URL" right behind "LIST", so one repaint shows both. A list is rebuilt at most once per list
+// interval, the other reports at most once per report interval, each kind on its own.
+
+void TRemoteSession::Changed(unsigned Changes) {
+    FPending |= Changes;
+    Schedule();
+}
+
+bool TRemoteSession::ReportsWait() const {
+    return FPending != 0 || (FUrlPending && !FListPending);
+}
+
+void TRemoteSession::Schedule() {
+    if (FEnded)
+        return;
+    const qint64 Now = FClock.elapsed();
+    qint64 Due = -1;
+    if (FListPending)
+        Due = std::max(Now, FListDue);
+    if (ReportsWait())
+        Due = Due < 0 ? std::max(Now, FReportDue) : std::min(Due, std::max(Now, FReportDue));
+    if (Due < 0)
+        FRefresh->stop();
+    else if (!FRefresh->isActive() || FRefresh->remainingTime() > Due - Now)
+        FRefresh->start(int(Due - Now));
+}
+
+void TRemoteSession::RefreshTick() {
+    const qint64 Now = FClock.elapsed();
+    unsigned Changes = 0;
+    if (FListPending && Now >= FListDue) {
+        FShown = FNewest;
+        FListPending = false;
+        // A new list shows unmarked until a "URL" marks it.
+        FMark = FUrlPending ? FPendingUrl : QByteArray();
+        FUrlPending = false;
+        FPendingUrl.clear();
+        FListDue = Now + FListInterval;
+        Changes |= ListChanged | MarkChanged;
+    }
+    if (ReportsWait() && Now >= FReportDue) {
+        Changes |= FPending;
+        FPending = 0;
+        if (FUrlPending && !FListPending) {
+            FMark = FPendingUrl;
+            FPendingUrl.clear();
+            FUrlPending = false;
+            Changes |= MarkChanged;
+        }
+        FReportDue = Now + FReportInterval;
+    }
+    Schedule();
+    if (Changes != 0)
+        Q_EMIT Repaint(Changes);
+}
+
+// Transport.
+
+void TRemoteSession::PlayOrPause() {
+    PostCommand("STATE", FState == StatePlaying ? "2" : "3");
+}
+
+void TRemoteSession::Stop() {
+    PostCommand("STATE", "1");
+}
+
+void TRemoteSession::ToggleMute() {
+    PostCommand("MUTE", FMuted ? "0" : "-1");
+}
+
+void TRemoteSession::Play(const QByteArray &Location) {
+    if (!Location.isEmpty())
+        PostCommand("URL", Location);
+}
+
+void TRemoteSession::ReportBar(TTrackBar Bar, int Value) {
+    // The user's hand wins over the speaker's report.
+    if (FHeld == Bar || FBars[int(Bar)] == Value)
+        return;
+    FBars[int(Bar)] = Value;
+    if (FTrackPressed)
+        FTrackChanged = true;
+}
+
+void TRemoteSession::PressBar(TTrackBar Bar) {
+    FTrackPressed = true;
+    FHeld = Bar;
+}
+
+void TRemoteSession::BarMoved(TTrackBar Bar, int Value) {
+    FBars[int(Bar)] = Value;
+    if (FTrackPressed)
+        FTrackChanged = true;
+}
+
+bool TRemoteSession::ReleaseBar(TTrackBar Bar) {
+    FHeld.reset();
+    if (!FTrackPressed || !FTrackChanged)
+        return false;
+    FTrackPressed = false;
+    FTrackChanged = false;
+    const QByteArray Value = QByteArray::number(FBars[int(Bar)]);
+    PostCommand(Bar == TTrackBar::Position ? "UPDATEPOSITION" : "VOLUMN", Value);
+    return true;
+}
+
+// Edits.
+
+QList<int> TRemoteSession::NewestRows(const QList<int> &Rows) const {
+    if (!FListPending)
+        return Rows;
+    // Which occurrence of its location each row is, then where that occurrence stands now.
+    QHash<QByteArray, QList<int>> Wanted; // location -> occurrences asked for
+    QHash<QByteArray, int> Seen;
+    for (const int Row : Rows)
+        if (Row >= 0 && Row < FShown.size())
+            Wanted[FShown[Row]];
+    QList<std::pair<QByteArray, int>> Asked; // per row: location and occurrence
+    for (int Row = 0, Next = 0; Row < FShown.size() && Next < Rows.size(); ++Row) {
+        if (!Wanted.contains(FShown[Row]))
+            continue;
+        const int Occurrence = Seen[FShown[Row]]++;
+        while (Next < Rows.size() && Rows[Next] < Row)
+            ++Next;
+        if (Next < Rows.size() && Rows[Next] == Row) {
+            Asked.append({FShown[Row], Occurrence});
+            ++Next;
+        }
+    }
+    QHash<QByteArray, QList<int>> At; // location -> rows in the newest list
+    for (int Row = 0; Row < FNewest.size(); ++Row)
+        if (const auto It = Wanted.constFind(FNewest[Row]); It != Wanted.cend())
+            At[FNewest[Row]].append(Row);
+    QList<int> Out;
+    for (const auto &[Location, Occurrence] : Asked) {
+        const QList<int> Found = At.value(Location);
+        if (Occurrence < Found.size())
+            Out.append(Found[Occurrence]);
+    }
+    std::sort(Out.begin(), Out.end());
+    return Out;
+}
+
+TRemoteSession::TListEdit TRemoteSession::Remove(const QList<int> &Rows) {
+    QList<int> Sorted = Rows;
+    std::sort(Sorted.begin(), Sorted.end());
+    const QList<int> Gone = NewestRows(Sorted);
+    if (Sorted.isEmpty())
+        return {};
+    TListEdit Edit;
+    Edit.InPlace = !FListPending;
+    QByteArrayList Kept;
+    TRowMove Keep;
+    Kept.reserve(FNewest.size());
+    for (int Row = 0, Next = 0; Row < FNewest.size(); ++Row) {
+        if (Next < Gone.size() && Gone[Next] == Row) {
+            ++Next;
+            continue;
+        }
+        Kept.append(FNewest[Row]);
+        Keep.Order.append(Row);
+    }
+    Edit.Move = std::move(Keep);
+    Edited(std::move(Kept));
+    return Edit;
+}
+
+TRemoteSession::TListEdit TRemoteSession::MoveDown(const QList<int> &Rows) {
+    return Move(TMoveKind::Down, Rows, -1);
+}
+
+TRemoteSession::TListEdit TRemoteSession::MoveUp(const QList<int> &Rows) {
+    return Move(TMoveKind::Up, Rows, -1);
+}
+
+TRemoteSession::TListEdit TRemoteSession::MoveToNextPlaying(const QList<int> &Rows) {
+    return Move(TMoveKind::NextPlaying, Rows, -1);
+}
+
+TRemoteSession::TListEdit TRemoteSession::DropOn(const QList<int> &Rows, int Target) {
+    return Move(TMoveKind::Drop, Rows, Target);
+}
+
+TRemoteSession::TListEdit TRemoteSession::Move(TMoveKind Kind, const QList<int> &Rows, int Target) {
+    QList<int> Sorted = Rows;
+    std::sort(Sorted.begin(), Sorted.end());
+    const QList<int> Selected = NewestRows(Sorted);
+    const int Count = int(FNewest.size());
+    TListEdit Edit;
+    Edit.InPlace = !FListPending;
+    switch (Kind) {
+    case TMoveKind::Down:
+        Edit.Move = TRowMove::Down(Count, Selected);
+        break;
+    case TMoveKind::Up:
+        Edit.Move = TRowMove::Up(Count, Selected);
+        break;
+    case TMoveKind::NextPlaying: {
+        const QByteArray Current = NewestMark();
+        int Last = -1;
+        for (int Row = Count - 1; Row >= 0 && !Current.isEmpty(); --Row)
+            if (FNewest[Row] == Current) {
+                Last = Row;
+                break;
+            }
+        Edit.Move = TRowMove::AfterCurrent(Count, Selected, Last);
+        break;
+    }
+    case TMoveKind::Drop: {
+        const QList<int> At = Target < 0 ? QList<int>{} : NewestRows({Target});
+        Edit.Move = TRowMove::DropOn(Count, Selected, At.isEmpty() ? -1 : At.first());
+        break;
+    }
+    }
+    if (Edit.Move)
+        Edited(Edit.Move->Apply(FNewest));
+    return Edit;
+}
+
+void TRemoteSession::Edited(QByteArrayList List) {
+    // A list still waiting is what the edit was applied to: the view shows the result now,
+    // marked as the newest "URL" says. The speaker does not send our own change back.
+    if (FListPending) {
+        FMark = NewestMark();
+        FUrlPending = false;
+        FPendingUrl.clear();
+        FListPending = false;
+    }
+    FNewest = std::move(List);
+    FShown = FNewest;
+    PostCommand("UPDATELIST", JoinLines(FShown));
+}
