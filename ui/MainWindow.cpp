@@ -47,6 +47,8 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
     // A page that ends brings the heartbeat: it frees the tab and may finish the close.
     connect(&RemotePlayers(), &TRemotePlayerList::PageRemoved, this,
             &TMainWindow::ScheduleHeartbeat);
+    // Pages that ended under a modal box are freed once the box has gone.
+    connect(&ModalLoops(), &TModalLoops::AllEnded, this, &TMainWindow::ScheduleHeartbeat);
     LoadSettings();
 
     setWindowTitle(QStringLiteral("Vellox Player"));
@@ -114,6 +116,9 @@ void TMainWindow::CreateStatusBar() {
     FStatusIP = new QLabel;
     FStatusIP->setObjectName(QStringLiteral("FStatusIP"));
     FStatusIP->setFixedWidth(120);
+    // The address comes from the network; none of these texts is markup.
+    for (QLabel *Label : {FStatusAllow, FStatusPorts, FStatusIP})
+        Label->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(FStatusIcon);
     statusBar()->addWidget(FStatusAllow, 1);
     statusBar()->addWidget(FStatusPorts);
@@ -181,7 +186,8 @@ void TMainWindow::CreateSystemMenu() {
     addAction(FHelpAction);
     connect(FHelpAction, &QAction::triggered, this, &TMainWindow::ShowHelp);
     FAboutAction = FSystemMenu->addAction(QStringLiteral("About"));
-    connect(FAboutAction, &QAction::triggered, this, &TMainWindow::ShowAbout);
+    // The box runs after the menu's own event has returned.
+    connect(FAboutAction, &QAction::triggered, this, &TMainWindow::ShowAbout, Qt::QueuedConnection);
     connect(FSystemMenu, &QMenu::aboutToShow, this, &TMainWindow::UpdateAllowAction);
     // Stands in for the title bar's help button, which opens this menu.
     FSystemButton = new QToolButton(FPages);
@@ -351,6 +357,14 @@ void TMainWindow::ShowFirstHint() {
 }
 
 TMainWindow::~TMainWindow() {
+    // Nothing may call into this window once this body has run: the program-wide lists
+    // outlive it, and the children (remote pages, the tabs, the library) die after it and
+    // signal on their way out.
+    RemotePlayers().disconnect(this);
+    ModalLoops().disconnect(this);
+    const QList<QObject *> Children = findChildren<QObject *>();
+    for (QObject *Child : Children)
+        Child->disconnect(this);
     // The speaker goes first: its engine still talks to the component and the server.
     delete FLocalPlayer.data();
     // The media server's threads read the library: they end before it goes.
@@ -402,7 +416,8 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
         UpdateAllowAction();
         UpdateStatusBar();
     });
-    connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout);
+    connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout,
+            Qt::QueuedConnection);
     FCommandPortWanted = Port;
     if (!FLocalPlayer->IsListening())
         ReportPortTaken(QStringLiteral("TCP"), Port,
@@ -486,6 +501,9 @@ void TMainWindow::AddRemotePage(TRemotePlayer *Page, const QString &Caption) {
 }
 
 void TMainWindow::FreeFinishedPages() {
+    // A box opened from a page may still be running on top of it.
+    if (ModalLoops().Running())
+        return;
     const QList<TRemotePlayer *> Open = RemotePlayers().Pages();
     for (auto It = FRemoteSheets.begin(); It != FRemoteSheets.end();) {
         if (It->second && Open.contains(It->second.data())) {
