@@ -26,11 +26,13 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -39,6 +41,8 @@ constexpr int DesignLeft = 251;
 constexpr int DesignTop = 163;
 constexpr int DesignWidth = 318;
 constexpr int DesignHeight = 488;
+// How soon ended pages are looked at again while a drag or menu loop runs.
+constexpr int NestedLoopRetryMs = 100;
 } // namespace
 
 TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Parent)
@@ -501,12 +505,23 @@ void TMainWindow::AddRemotePage(TRemotePlayer *Page, const QString &Caption) {
 }
 
 void TMainWindow::FreeFinishedPages() {
-    // A box opened from a page may still be running on top of it.
+    const QList<TRemotePlayer *> Open = RemotePlayers().Pages();
+    const auto Ended = [&Open](const auto &Tab) {
+        return !Tab.second || !Open.contains(Tab.second.data());
+    };
+    if (std::none_of(FRemoteSheets.cbegin(), FRemoteSheets.cend(), Ended))
+        return;
+    // A box, menu or drag opened from a page runs an event loop of its own on top of it: the
+    // page stays until that loop has returned. ExecModal says when its boxes have gone; any
+    // other loop is looked at again a little later.
     if (ModalLoops().Running())
         return;
-    const QList<TRemotePlayer *> Open = RemotePlayers().Pages();
+    if (QThread::currentThread()->loopLevel() > 1) {
+        QTimer::singleShot(NestedLoopRetryMs, this, &TMainWindow::ScheduleHeartbeat);
+        return;
+    }
     for (auto It = FRemoteSheets.begin(); It != FRemoteSheets.end();) {
-        if (It->second && Open.contains(It->second.data())) {
+        if (!Ended(*It)) {
             ++It;
             continue;
         }
