@@ -5,6 +5,8 @@
 # ./dev.sh package installs what is missing and builds the Debian package
 # ./dev.sh fuzz [seconds]  builds the fuzz targets with clang in build-fuzz and runs each
 #                          for the given time (60 s by default); not part of CI
+# ./dev.sh sanitize [ctest args]  builds a Debug copy with ASan and UBSan in build-sanitize
+#                                 and runs every test; any sanitizer report fails the run
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 build=${VX_BUILD_DIR:-$top/build}
@@ -58,6 +60,23 @@ run_tests() {
     "${ns[@]}" bash -c "ip link set lo up && cd '$build' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 $*"
 }
 
+# Leak reports are off: Qt and its plugins keep process-lifetime allocations that
+# would drown ours. Every other report aborts the test that made it, except the few
+# of Qt's own headers listed in scripts/ubsan.supp.
+do_sanitize() {
+    local flags="-fsanitize=address,undefined -fno-omit-frame-pointer" gen=() launcher=()
+    build=${VX_SANITIZE_DIR:-$top/build-sanitize}
+    command -v ninja >/dev/null && gen=(-G Ninja)
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    [ -f "$build/CMakeCache.txt" ] || cmake -S "$top" -B "$build" "${gen[@]}" "${launcher[@]}" \
+        -DCMAKE_BUILD_TYPE=Debug -DVX_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags" \
+        -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags"
+    cmake --build "$build" -j "$(nproc)"
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions="$top/scripts/ubsan.supp" \
+        run_tests "$@"
+}
+
 # Each target starts from the seeds in fuzz/corpus/<target> and keeps what it finds in
 # build-fuzz/corpus/<target>; a crash leaves its input in build-fuzz.
 run_fuzz() {
@@ -87,5 +106,6 @@ case "$mode" in
     test) shift || true; do_build; run_tests "$@" ;;
     package) do_package ;;
     fuzz) shift || true; run_fuzz "$@" ;;
-    *) echo "usage: $0 run|test [ctest args]|build|package|fuzz [seconds]" >&2; exit 2 ;;
+    sanitize) shift || true; do_sanitize "$@" ;;
+    *) echo "usage: $0 run|test [ctest args]|build|package|fuzz [seconds]|sanitize [ctest args]" >&2; exit 2 ;;
 esac

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 THyperlinkLabel::THyperlinkLabel(QWidget *Parent) : QLabel(Parent) {
+    setTextFormat(Qt::PlainText); // the link is drawn by hand: the text is only the address
     setCursor(Qt::PointingHandCursor);
     QFont Underlined = font();
     Underlined.setUnderline(true);

@@ -71,9 +71,11 @@ TInputURLsDialog::TInputURLsDialog(QWidget *Parent) : QDialog(Parent) {
     setTabOrder(FURLsEdit, FLoadButton);
     FURLsEdit->setFocus();
 
-    connect(FLoadButton, &QPushButton::clicked, this, &TInputURLsDialog::LoadURLList);
-    connect(FSaveButton, &QPushButton::clicked, this, &TInputURLsDialog::SaveURLList);
-    connect(FOKButton, &QPushButton::clicked, this, &TInputURLsDialog::AcceptInput);
+    // Their file dialogs and error boxes run after the click has returned.
+    for (const auto &[Button, Slot] : {std::pair{FLoadButton, &TInputURLsDialog::LoadURLList},
+                                       {FSaveButton, &TInputURLsDialog::SaveURLList},
+                                       {FOKButton, &TInputURLsDialog::AcceptInput}})
+        connect(Button, &QPushButton::clicked, this, Slot, Qt::QueuedConnection);
     connect(FCancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 

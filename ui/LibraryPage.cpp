@@ -47,6 +47,8 @@ void TMainWindow::CreateLibraryPage() {
     FPlayOnLabel = new QLabel(QStringLiteral("Play on"), FPlayOnBar);
     FPlayOnBox = new QComboBox(FPlayOnBar);
     FPlayOnBox->setEditable(true);
+    // Typed hosts stay typed text: the list is the known computers only.
+    FPlayOnBox->setInsertPolicy(QComboBox::NoInsert);
     FPlayOnBox->addItems({QStringLiteral("My Computer"), QStringLiteral("127.0.0.1")});
     FPlayButton = new QPushButton(QStringLiteral("Play"), FPlayOnBar);
     FPlayArrowButton = new QToolButton(FPlayOnBar);
@@ -78,8 +80,9 @@ void TMainWindow::CreateLibraryPage() {
     FAddURLsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
     addAction(FAddFilesAction); // shortcuts work anywhere in the window
     addAction(FAddURLsAction);
-    connect(FAddFilesAction, &QAction::triggered, this, &TMainWindow::AddFiles);
-    connect(FAddURLsAction, &QAction::triggered, this, &TMainWindow::AddURLs);
+    connect(FAddFilesAction, &QAction::triggered, this, &TMainWindow::AddFiles,
+            Qt::QueuedConnection);
+    connect(FAddURLsAction, &QAction::triggered, this, &TMainWindow::AddURLs, Qt::QueuedConnection);
 
     FAddMenu = new QMenu(this);
     FAddMenu->addAction(FAddFilesAction);
@@ -139,22 +142,26 @@ void TMainWindow::CreateLibraryPage() {
 
 void TMainWindow::CreateLibraryActions() {
     const auto Action = [this](const QString &Caption, void (TMainWindow::*Slot)(),
-                               const QKeySequence &Keys = {}) {
+                               const QKeySequence &Keys = {},
+                               Qt::ConnectionType Type = Qt::AutoConnection) {
         auto *A = new QAction(Caption, this);
         if (!Keys.isEmpty()) {
             A->setShortcut(Keys);
             A->setShortcutContext(Qt::WidgetWithChildrenShortcut);
             FLibraryView->addAction(A); // the keys work while the list has the focus
         }
-        connect(A, &QAction::triggered, this, Slot);
+        connect(A, &QAction::triggered, this, Slot, Type);
         return A;
     };
-    FPlayAction = Action(QStringLiteral("Play"), &TMainWindow::PlayOnTypedComputer);
-    FConnectAction = Action(QStringLiteral("Connect"), &TMainWindow::ConnectToTypedComputer);
+    // Entries that open a box or a dialog do so after the menu's own event has returned.
+    FPlayAction =
+        Action(QStringLiteral("Play"), &TMainWindow::PlayOnTypedComputer, {}, Qt::QueuedConnection);
+    FConnectAction = Action(QStringLiteral("Connect"), &TMainWindow::ConnectToTypedComputer, {},
+                            Qt::QueuedConnection);
     FPlayInLocalAction =
         Action(QStringLiteral("P&lay on My Computer"), &TMainWindow::PlayOnThisComputer);
-    FPlayInOtherAction =
-        Action(QStringLiteral("&Play on Other Computer"), &TMainWindow::PlayOnOtherComputer);
+    FPlayInOtherAction = Action(QStringLiteral("&Play on Other Computer"),
+                                &TMainWindow::PlayOnOtherComputer, {}, Qt::QueuedConnection);
     FRemoveFilesAction = Action(QStringLiteral("Remove from Music Library"),
                                 &TMainWindow::RemoveSelected, QKeySequence(Qt::Key_Delete));
     FSelectAllAction = Action(QStringLiteral("Select All"), &TMainWindow::SelectAll,
@@ -360,7 +367,7 @@ void TMainWindow::PlayOnOtherComputer() {
     QStringList Computers;
     for (const QByteArray &Computer : FPresence->Computers())
         Computers.append(QString::fromUtf8(Computer));
-    Dialog.SetComputers(Computers, FPlayOnBox->currentIndex());
+    Dialog.SetComputers(Computers, FPlayOnBox->currentText());
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     const QString Text = Dialog.SelectedComputer();
@@ -421,10 +428,16 @@ void TMainWindow::PlayListOn(const QString &Host, const QByteArrayList &AllURLs)
     if (!Page) {
         Page = new TRemotePlayerPage;
         Page->setStyleSheet(FileThemeRemote());
-        connect(Page, &TRemotePlayerPage::ConnectFailed, this, [this](const QString &Failed) {
-            ShowErrorBox(this, QStringLiteral("Connect to ") + Failed + QStringLiteral(" fail."));
-        });
-        connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout);
+        // Both boxes run after the page's event has returned: the page may end under them.
+        connect(
+            Page, &TRemotePlayerPage::ConnectFailed, this,
+            [this](const QString &Failed) {
+                ShowErrorBox(this,
+                             QStringLiteral("Connect to ") + Failed + QStringLiteral(" fail."));
+            },
+            Qt::QueuedConnection);
+        connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
+                Qt::QueuedConnection);
         AddRemotePage(Page, Host + QStringLiteral(" Player"));
         Page->ConnectTo(Host);
     }

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QUrl>
 
 TLibraryView::TLibraryView(QWidget *Parent) : QListView(Parent) {
@@ -59,6 +61,22 @@ void TLibraryView::keyPressEvent(QKeyEvent *Event) {
         return;
     }
     QListView::keyPressEvent(Event);
+}
+
+bool TLibraryView::viewportEvent(QEvent *Event) {
+    if (Event->type() != QEvent::ToolTip)
+        return QListView::viewportEvent(Event);
+    // Tool tips guess their format: a file name or URL holding markup would be laid out
+    // as HTML (and its images loaded) unless escaped.
+    const auto *Help = static_cast<QHelpEvent *>(Event);
+    const QModelIndex Index = indexAt(Help->pos());
+    const QString Tip = Index.data(Qt::ToolTipRole).toString();
+    if (Tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(Help->globalPos(), Qt::convertFromPlainText(Tip, Qt::WhiteSpacePre),
+                           viewport(), visualRect(Index));
+    return true;
 }
 
 QByteArrayList TLibraryView::DroppedPaths(const QMimeData *Data) {

@@ -28,6 +28,8 @@ protected:
     void dropEvent(QDropEvent *Event) override;
     void startDrag(Qt::DropActions Actions) override;
     void keyPressEvent(QKeyEvent *Event) override;
+    // A row's tool tip is its location, shown as plain text.
+    bool viewportEvent(QEvent *Event) override;
 
 private:
     bool IsFileDrop(const QDropEvent *Event) const;

@@ -26,11 +26,13 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -39,6 +41,8 @@ constexpr int DesignLeft = 251;
 constexpr int DesignTop = 163;
 constexpr int DesignWidth = 318;
 constexpr int DesignHeight = 488;
+// How soon ended pages are looked at again while a drag or menu loop runs.
+constexpr int NestedLoopRetryMs = 100;
 } // namespace
 
 TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Parent)
@@ -47,6 +51,8 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
     // A page that ends brings the heartbeat: it frees the tab and may finish the close.
     connect(&RemotePlayers(), &TRemotePlayerList::PageRemoved, this,
             &TMainWindow::ScheduleHeartbeat);
+    // Pages that ended under a modal box are freed once the box has gone.
+    connect(&ModalLoops(), &TModalLoops::AllEnded, this, &TMainWindow::ScheduleHeartbeat);
     LoadSettings();
 
     setWindowTitle(QStringLiteral("Vellox Player"));
@@ -115,6 +121,9 @@ void TMainWindow::CreateStatusBar() {
     FStatusIP = new QLabel;
     FStatusIP->setObjectName(QStringLiteral("FStatusIP"));
     FStatusIP->setFixedWidth(120);
+    // The address comes from the network; none of these texts is markup.
+    for (QLabel *Label : {FStatusAllow, FStatusPorts, FStatusIP})
+        Label->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(FStatusIcon);
     statusBar()->addWidget(FStatusAllow, 1);
     statusBar()->addWidget(FStatusPorts);
@@ -182,7 +191,8 @@ void TMainWindow::CreateSystemMenu() {
     addAction(FHelpAction);
     connect(FHelpAction, &QAction::triggered, this, &TMainWindow::ShowHelp);
     FAboutAction = FSystemMenu->addAction(QStringLiteral("About"));
-    connect(FAboutAction, &QAction::triggered, this, &TMainWindow::ShowAbout);
+    // The box runs after the menu's own event has returned.
+    connect(FAboutAction, &QAction::triggered, this, &TMainWindow::ShowAbout, Qt::QueuedConnection);
     connect(FSystemMenu, &QMenu::aboutToShow, this, &TMainWindow::UpdateAllowAction);
     // Stands in for the title bar's help button, which opens this menu.
     FSystemButton = new QToolButton(FPages);
@@ -352,6 +362,14 @@ void TMainWindow::ShowFirstHint() {
 }
 
 TMainWindow::~TMainWindow() {
+    // Nothing may call into this window once this body has run: the program-wide lists
+    // outlive it, and the children (remote pages, the tabs, the library) die after it and
+    // signal on their way out.
+    RemotePlayers().disconnect(this);
+    ModalLoops().disconnect(this);
+    const QList<QObject *> Children = findChildren<QObject *>();
+    for (QObject *Child : Children)
+        Child->disconnect(this);
     // The speaker goes first: its engine still talks to the component and the server.
     delete FLocalPlayer.data();
     // The media server's threads read the library: they end before it goes.
@@ -403,7 +421,8 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
         UpdateAllowAction();
         UpdateStatusBar();
     });
-    connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout);
+    connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout,
+            Qt::QueuedConnection);
     FCommandPortWanted = Port;
     if (!FLocalPlayer->IsListening())
         ReportPortTaken(QStringLiteral("TCP"), Port,
@@ -488,8 +507,22 @@ void TMainWindow::AddRemotePage(TRemotePlayer *Page, const QString &Caption) {
 
 void TMainWindow::FreeFinishedPages() {
     const QList<TRemotePlayer *> Open = RemotePlayers().Pages();
+    const auto Ended = [&Open](const auto &Tab) {
+        return !Tab.second || !Open.contains(Tab.second.data());
+    };
+    if (std::none_of(FRemoteSheets.cbegin(), FRemoteSheets.cend(), Ended))
+        return;
+    // A box, menu or drag opened from a page runs an event loop of its own on top of it: the
+    // page stays until that loop has returned. ExecModal says when its boxes have gone; any
+    // other loop is looked at again a little later.
+    if (ModalLoops().Running())
+        return;
+    if (QThread::currentThread()->loopLevel() > 1) {
+        QTimer::singleShot(NestedLoopRetryMs, this, &TMainWindow::ScheduleHeartbeat);
+        return;
+    }
     for (auto It = FRemoteSheets.begin(); It != FRemoteSheets.end();) {
-        if (It->second && Open.contains(It->second.data())) {
+        if (!Ended(*It)) {
             ++It;
             continue;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -19,5 +20,24 @@ void SetModalHook(TModalHook Hook);
 // QMessageBox button).
 int ExecModal(QDialog &Dialog);
 
-// An error box (error icon, one OK button) owned by Parent.
+// An error box (error icon, one OK button) owned by Parent; Text is shown as plain text.
 void ShowErrorBox(QWidget *Parent, const QString &Text);
+
+// The modal loops ExecModal runs now. Whatever frees objects the user may be looking at
+// (ended pages) waits while one runs: the object that opened the box may be one of them.
+class TModalLoops : public QObject {
+    Q_OBJECT
+public:
+    bool Running() const { return FDepth > 0; }
+    void Enter() { ++FDepth; }
+    void Leave();
+
+Q_SIGNALS:
+    // The last running modal loop has returned.
+    void AllEnded();
+
+private:
+    int FDepth = 0;
+};
+
+TModalLoops &ModalLoops();

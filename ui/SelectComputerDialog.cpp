@@ -1,5 +1,7 @@
 #include "SelectComputerDialog.h"
 
+#include "Utils.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -34,11 +36,16 @@ TSelectComputerDialog::TSelectComputerDialog(QWidget *Parent) : QDialog(Parent) 
             &TSelectComputerDialog::AcceptInput);
 }
 
-void TSelectComputerDialog::SetComputers(const QStringList &Computers, int Selected) {
+void TSelectComputerDialog::SetComputers(const QStringList &Computers, const QString &Shown) {
     FComputerList->clear();
     FComputerList->addItems(Computers);
-    if (Selected >= 0 && Selected < FComputerList->count())
-        FComputerList->setCurrentRow(Selected);
+    const QByteArray Wanted = Shown.toUtf8();
+    for (int Row = 0; Row < Computers.size(); ++Row) {
+        if (TUtils::SameNameIgnoringSpaces(Computers[Row].toUtf8(), Wanted)) {
+            FComputerList->setCurrentRow(Row);
+            return;
+        }
+    }
 }
 
 QString TSelectComputerDialog::SelectedComputer() const {

@@ -13,8 +13,9 @@ class TSelectComputerDialog : public QDialog {
 public:
     explicit TSelectComputerDialog(QWidget *Parent = nullptr);
 
-    // Fills the list and selects the entry at Selected (none when out of range).
-    void SetComputers(const QStringList &Computers, int Selected);
+    // Fills the list and selects the first entry that names Shown, the computer the caller's
+    // box shows (spaces and A-Z case ignored); none when no entry does.
+    void SetComputers(const QStringList &Computers, const QString &Shown);
     // The selected entry's text, empty when nothing is selected.
     QString SelectedComputer() const;
 

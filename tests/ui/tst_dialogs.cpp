@@ -20,7 +20,7 @@ class TestDialogs : public QObject {
 private Q_SLOTS:
     void selComputerNeedsASelection() {
         TSelectComputerDialog Form;
-        Form.SetComputers({"My Computer", "192.168.1.20", "studio"}, -1);
+        Form.SetComputers({"My Computer", "192.168.1.20", "studio"}, "kitchen");
         Form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
 
@@ -40,18 +40,18 @@ private Q_SLOTS:
     }
 
     void selComputerPreselects_data() {
-        QTest::addColumn<int>("Index");
+        QTest::addColumn<QString>("Shown");
         QTest::addColumn<QString>("Expected");
-        QTest::newRow("first") << 0 << "My Computer";
-        QTest::newRow("last") << 2 << "studio";
-        QTest::newRow("out of range") << 3 << "";
+        for (const auto &[Shown, Expected] :
+             {std::pair{" mycomputer", "My Computer"}, {"STUDIO", "studio"}, {"kitchen", ""}})
+            QTest::newRow(Shown) << QString(Shown) << QString(Expected);
     }
 
     void selComputerPreselects() {
-        QFETCH(int, Index);
+        QFETCH(QString, Shown);
         QFETCH(QString, Expected);
         TSelectComputerDialog Form;
-        Form.SetComputers({"My Computer", "192.168.1.20", "studio"}, Index);
+        Form.SetComputers({"My Computer", "192.168.1.20", "studio"}, Shown);
         QCOMPARE(Form.SelectedComputer(), Expected);
         Form.AcceptInput();
         QCOMPARE(Form.result(), int(Expected.isEmpty() ? QDialog::Rejected : QDialog::Accepted));

@@ -9,16 +9,22 @@
 #include "PlayTo.h"
 #include "PlaybackEngine.h"
 #include "RemotePlayers.h"
+#include "SelectComputerDialog.h"
 #include "TestFiles.h"
 #include "Utils.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -56,6 +62,13 @@ class TestPlayTo : public QObject {
         }
     };
 
+    // What a reader sees of Text drawn in Format: markup is laid out, plain text is not.
+    static QString Rendered(const QString &Text, Qt::TextFormat Format) {
+        const bool Rich =
+            Format == Qt::RichText || (Format == Qt::AutoText && Qt::mightBeRichText(Text));
+        return Rich ? QTextDocumentFragment::fromHtml(Text).toPlainText() : Text;
+    }
+
 private Q_SLOTS:
     void init() {
         FHome = std::make_unique<QTemporaryDir>();
@@ -65,7 +78,7 @@ private Q_SLOTS:
         FMessages.clear();
         SetModalHook([this](QDialog &Dialog) {
             if (auto *Box = qobject_cast<QMessageBox *>(&Dialog))
-                FMessages << Box->text();
+                FMessages << Rendered(Box->text(), Box->textFormat());
             return int(QMessageBox::Ok);
         });
     }
@@ -251,6 +264,15 @@ private Q_SLOTS:
         QTRY_COMPARE(Speaker.Received.size(),
                      2 * Add.size() + BuildControllerMessage("ADD", JoinLines(Many.mid(3))).size());
         QVERIFY(Form->statusBar()->currentMessage().startsWith("3 of 100003 tracks"));
+
+        // The computer dialog starts on what the box shows: 127.0.0.2, not a known computer.
+        QString Preselected = "no dialog";
+        SetModalHook([&](QDialog &Dialog) {
+            Preselected = static_cast<TSelectComputerDialog &>(Dialog).SelectedComputer();
+            return 0;
+        });
+        Form->PlayOnOtherComputer();
+        QCOMPARE(Preselected, QString());
     }
 
     // Connect and Play with an empty library send "GET"; a name and an address are two pages.
@@ -302,6 +324,56 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!Form->isVisible(), 5000);
         QVERIFY(RemotePlayers().IsEmpty());
         QCOMPARE(FMessages.size(), 1); // pages ended by the close say nothing
+    }
+
+    // Host names, addresses and file names are shown as the text they are, markup included.
+    void outsideTextIsShownAsText_data() {
+        QTest::addColumn<QString>("Text");
+        QTest::newRow("bold") << "/m/<b>x</b>.mp3";
+        QTest::newRow("image") << "/m/<img src=\"nowhere.png\"> y.mp3";
+    }
+    void outsideTextIsShownAsText() {
+        QFETCH(QString, Text);
+        auto Form = MakeWindow({Text.toUtf8()});
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        ShowErrorBox(Form.get(), Text);
+        const QByteArray Address = std::exchange(LocalIP, Text.toUtf8());
+        Form->UpdateStatusBar();
+        LocalIP = Address;
+        auto *Label = Form->findChild<QLabel *>("FStatusIP");
+        QWidget *Rows = Form->FLibraryView->viewport();
+        const QPoint At = Form->FLibraryView->visualRect(Form->Library()->index(0)).center();
+        QHelpEvent Hover(QEvent::ToolTip, At, Rows->mapToGlobal(At));
+        QApplication::sendEvent(Rows, &Hover);
+        FMessages << Rendered(Label->text(), Label->textFormat())
+                  << QAccessible::queryAccessibleInterface(Label)->text(QAccessible::Name)
+                  << Rendered(QToolTip::text(), Qt::AutoText);
+        QCOMPARE(FMessages, QStringList(4, Text));
+    }
+
+    // The speaker goes while "About" from its page's menu is open: the page and its tab are
+    // freed only once the box has returned.
+    void pageEndingUnderItsAboutBoxWaits() {
+        TSpeaker Speaker;
+        auto Form = MakeWindow({});
+        CommandPort = Speaker.Server.serverPort();
+        Form->PlayListOn("127.0.0.2", {});
+        QTRY_COMPARE(Speaker.Peers.size(), 1);
+        QPointer<TRemotePlayer> Page = Form->FindRemotePlayer("127.0.0.2");
+        QString Seen;
+        SetModalHook([&](QDialog &Dialog) {
+            Speaker.Peers.first()->close();
+            if (QTest::qWaitFor([] { return RemotePlayers().IsEmpty(); })) {
+                QCoreApplication::processEvents(); // the heartbeat, and whatever it frees
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            }
+            Seen = Dialog.metaObject()->className() + QString(Page ? " over the page" : "");
+            return 0;
+        });
+        Page->findChild<QAction *>("FAboutAction")->trigger();
+        QTRY_COMPARE(Seen, "TAboutDialog over the page");
+        QTRY_VERIFY(Page.isNull());
     }
 };
 
