@@ -116,6 +116,8 @@ public:
     void RequestShow();
     // Reads and clears ShowRequest.
     bool TakeShowRequest();
+    // The URL to hand the component for a row's location, or empty when it cannot be played.
+    static QByteArray PlayableURL(const QByteArray &Location);
     // Locations of every row in play order.
     QByteArrayList Locations() const;
     // The row playing or last started, -1 before the first; once the current track left the
@@ -169,8 +171,6 @@ private:
     void FollowCurrent(int OldCount, const std::function<int(int)> &NewRow);
     // Every change of the list: rows that failed may be tried again.
     void ListChanged();
-    // The URL to hand the component for a row's location, or empty when it cannot be played.
-    static QByteArray PlayableURL(const QByteArray &Location);
     // Rows PlayableURL accepts, counted once per list change.
     qsizetype PlayableRowCount();
     bool QuietGapPassed() const { return Now() - LastPlayStart > QuietGap; }

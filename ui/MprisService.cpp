@@ -3,7 +3,6 @@
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaComponent.h"
-#include "MediaPlayer.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
 #include "PlaybackEngine.h"
@@ -198,7 +197,7 @@ void TMprisService::Previous() {
 
 bool TMprisService::IsPlayableRow(int Row) const {
     const TMusicItem *Item = FEngine ? FEngine->Model()->ItemAt(Row) : nullptr;
-    return Item && TMediaPlayer::IsPlayableURL(TrimBlanks(Item->Location));
+    return Item && !TPlaybackEngine::PlayableURL(Item->Location).isEmpty();
 }
 
 void TMprisService::Seek(qint64 Offset) {
