@@ -121,18 +121,12 @@ public:
     // Locations of every row in play order.
     QByteArrayList Locations() const;
     // The row playing or last started, -1 before the first; once the current track left the
-    // list, the row that plays next (see CurrentTrackGone).
+    // list, the row of the track that followed it, which plays next.
     int GetCurrentIndex() const { return CurrentIndex; }
     void SetCurrentIndex(int Index) {
         CurrentIndex = Index;
         FCurrentGone = false;
     }
-    // Whether the current track left the list, so that CurrentIndex names the track that
-    // followed it.
-    bool CurrentTrackGone() const { return FCurrentGone; }
-    // Whether auto-advance has given up: every row failed to load or cannot be played. It
-    // tries again once the list changes or a row is played.
-    bool NothingPlayable() const { return FNothingPlayable; }
     // The item at Location (A-Z case ignored), or null.
     TMusicItem *FindItem(const QByteArray &Location) const { return PlayItems.Find(Location); }
     qsizetype QueuedJobCount() const { return Jobs.Count(); }
@@ -166,7 +160,7 @@ private:
     // Hands the row at CurrentIndex to the component.
     void Load(const QByteArray &Location, const QByteArray &Encoded);
     // After rows changed places or left: CurrentIndex onto the same track, or onto the first
-    // track after it that is still there (CurrentTrackGone). NewRow maps an old row to its row
+    // track after it that is still there (FCurrentGone). NewRow maps an old row to its row
     // now, -1 for a row that left.
     void FollowCurrent(int OldCount, const std::function<int(int)> &NewRow);
     // Every change of the list: rows that failed may be tried again.

@@ -44,7 +44,6 @@ private Q_SLOTS:
         FHttp->SetFile("/long2.wav", MakeWav(30.0));
         FHttp->SetFile("/short.wav", MakeWav(1.0));
         FHttp->SetRefused("/refused.wav");
-        FHttp->SetFile("/bad.m3u", "#EXTM3U\nhttp://127.0.0.1:1/none.mp3\n", "audio/x-mpegurl");
     }
     void cleanup() {
         delete FHttp;
@@ -162,25 +161,6 @@ private Q_SLOTS:
         QCOMPARE(SameHost.Find("LIST", MarkSame), -1);
         QCOMPARE(Sender.Find("LIST / " + L2), -1);
         QCOMPARE(Speaker->Engine()->GetCurrentIndex(), 1);
-    }
-
-    // A track that cannot be played is fetched once; the speaker then stops and sleeps until
-    // somebody plays it again.
-    void failingTrackIsFetchedOnce() {
-        auto Speaker = MakeSpeaker(Timed);
-        TController C(Speaker->CommandServer()->Port());
-        QVERIFY(C.Connected());
-        const QByteArray Bad = FHttp->Url("/bad.m3u");
-        qsizetype Mark = 0;
-        for (const auto &Play : {"ADD", "URL"}) {
-            C.Send(Play, {Bad});
-            const qsizetype Loaded = C.WaitFor("URL / " + Bad, Mark);
-            QVERIFY(Loaded >= Mark);
-            Mark = C.WaitFor("STATE / 1", Loaded) + 1;
-            QVERIFY(Mark > Loaded);
-            QCOMPARE(FHttp->Requests().size(), Play == QByteArray("ADD") ? 1 : 2);
-            QTRY_VERIFY(!Speaker->IsPlayTickRunning());
-        }
     }
 
     void unplayableRowsAreSkipped() {

@@ -1,6 +1,5 @@
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
-#include "MediaControlStrip.h"
 #include "MediaPlayer.h"
 #include "MprisService.h"
 #include "PlaybackEngine.h"
@@ -12,7 +11,6 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusInterface>
-#include <QSlider>
 #include <QThread>
 #include <QtTest>
 
@@ -63,12 +61,8 @@ class TestMpris : public QObject {
     QByteArrayList FTracks; // a.wav, b.wav, c.wav, then a row the speaker cannot play
 
     TPlaybackEngine *Engine() const { return FWindow->LocalPlayer()->Engine(); }
-    // The id the bus gives the track in Row.
     QDBusObjectPath IdOfRow(int Row) const {
         return TMprisService::TrackId(Engine()->Model()->RowSerial(Row));
-    }
-    QDBusObjectPath CurrentId() {
-        return AsMap(Get("Metadata")).value("mpris:trackid").value<QDBusObjectPath>();
     }
     quint16 CommandPort() const { return FWindow->LocalPlayer()->CommandServer()->Port(); }
 
@@ -198,7 +192,8 @@ private Q_SLOTS:
         QVERIFY(Moved >= 0);
         QCOMPARE(C->Got[Moved], "URL / " + FTracks[To]);
         QCOMPARE(Engine()->GetCurrentIndex(), To);
-        QTRY_COMPARE(CurrentId(), IdOfRow(To));
+        QTRY_COMPARE(AsMap(Get("Metadata")).value("mpris:trackid").value<QDBusObjectPath>(),
+                     IdOfRow(To));
     }
 
     void volumeReachesEveryController_data() {
@@ -227,7 +222,8 @@ private Q_SLOTS:
     }
 
     void metadataFollowsTheTrack() {
-        QCOMPARE(CurrentId(), TMprisService::TrackId(0));
+        QCOMPARE(AsMap(Get("Metadata")).value("mpris:trackid").value<QDBusObjectPath>(),
+                 TMprisService::TrackId(0));
         auto C = StartPlaying();
         QVERIFY(C);
         QVariantMap Meta = AsMap(Get("Metadata"));
@@ -266,66 +262,46 @@ private Q_SLOTS:
         QTRY_VERIFY(FHeard.Announced[Property].contains(Value));
     }
 
-    // Seeks on the bus, by a controller and on the player's strip; a track id names its track
-    // wherever it moves.
     void seeking_data() {
         QTest::addColumn<QString>("Method");
-        QTest::addColumn<int>("Track");    // SetPosition's row, as the id was taken while a played
-        QTest::addColumn<QString>("Then"); // before the seek
+        QTest::addColumn<int>("Track"); // SetPosition's row
         QTest::addColumn<qlonglong>("Microseconds");
         QTest::addColumn<qlonglong>("Seeked"); // -1: none
-        QTest::newRow("set position") << "SetPosition" << 0 << "" << 20'000'000LL << 20'000'000LL;
-        QTest::newRow("set position, stale track")
-            << "SetPosition" << 1 << "" << 20'000'000LL << -1LL;
-        QTest::newRow("set position past the end")
-            << "SetPosition" << 0 << "" << 31'000'000LL << -1LL;
-        QTest::newRow("set position after the track moved")
-            << "SetPosition" << 0 << "move a down" << 20'000'000LL << 20'000'000LL;
-        QTest::newRow("stale id of a row another track took")
-            << "SetPosition" << 0 << "play b, move it up" << 20'000'000LL << -1LL;
-        QTest::newRow("seek back past the start") << "Seek" << 0 << "" << -60'000'000LL << 0LL;
-        QTest::newRow("controller") << "UPDATEPOSITION" << 0 << "" << 50LL << 15'000'000LL;
-        QTest::newRow("strip") << "strip" << 0 << "" << 0LL << 0LL;
+        QTest::newRow("set position") << "SetPosition" << 0 << 20'000'000LL << 20'000'000LL;
+        QTest::newRow("set position, stale track") << "SetPosition" << 1 << 20'000'000LL << -1LL;
+        QTest::newRow("set position past the end") << "SetPosition" << 0 << 31'000'000LL << -1LL;
+        QTest::newRow("seek back past the start") << "Seek" << 0 << -60'000'000LL << 0LL;
+        // The id names the track wherever it moves.
+        QTest::newRow("track moved") << "move, SetPosition" << 0 << 20'000'000LL << 20'000'000LL;
+        QTest::newRow("stale id, row taken")
+            << "play b, move, SetPosition" << 0 << 20'000'000LL << -1LL;
+        QTest::newRow("controller") << "UPDATEPOSITION" << 0 << 0LL << 15'000'000LL;
     }
     void seeking() {
         QFETCH(QString, Method);
         QFETCH(int, Track);
-        QFETCH(QString, Then);
         QFETCH(qlonglong, Microseconds);
         QFETCH(qlonglong, Seeked);
         auto C = StartPlaying();
         QVERIFY(C);
         const QDBusObjectPath Id = IdOfRow(Track);
-        if (Then == "move a down") {
-            QVERIFY(Engine()->MoveDown({0}));
-        } else if (Then == "play b, move it up") {
-            const qsizetype Mark = C->Got.size();
+        if (Method.startsWith("play b")) {
             C->Send("URL", {FTracks[1]});
-            QVERIFY(WaitForPlaying(*C, FTracks[1], Mark) > 0);
-            QVERIFY(Engine()->MoveUp({1}));
+            QVERIFY(WaitForPlaying(*C, FTracks[1], C->Got.size()) > 0);
         }
-        if (Method == "UPDATEPOSITION") {
-            C->Send("UPDATEPOSITION", {QByteArray::number(Microseconds)});
-        } else if (Method == "strip") {
-            auto *Strip = FWindow->LocalPlayer()->findChild<TMediaControlStrip *>();
-            QVERIFY(Strip);
-            Strip->SeekSlider()->triggerAction(QAbstractSlider::SliderToMinimum);
-        } else {
-            const QVariantList Args = Method == "Seek"
-                                          ? QVariantList{Microseconds}
-                                          : QVariantList{QVariant::fromValue(Id), Microseconds};
-            QCOMPARE(Call(Method, Args).type(), QDBusMessage::ReplyMessage);
-        }
-        if (Seeked >= 0) {
-            QTRY_COMPARE(FHeard.Seeks, QList<qlonglong>{Seeked});
-            const qlonglong Position = Get("Position").toLongLong();
-            QVERIFY2(Position >= Seeked, QByteArray::number(Position).constData());
-        } else {
-            // A seek to the start behind it: the only one heard.
-            QVERIFY(Get("Position").toLongLong() < 15'000'000);
-            Call("Seek", {-60'000'000LL});
-            QTRY_COMPARE(FHeard.Seeks, QList<qlonglong>{0});
-        }
+        if (Method.contains("move")) // a below b
+            QVERIFY(Engine()->MoveDown({0}));
+        const QVariantList Args = Method == "Seek"
+                                      ? QVariantList{Microseconds}
+                                      : QVariantList{QVariant::fromValue(Id), Microseconds};
+        if (Method == "UPDATEPOSITION")
+            C->Send("UPDATEPOSITION", {"50"});
+        else
+            QCOMPARE(Call(Method.section(' ', -1), Args).type(), QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(FHeard.Seeks, Seeked < 0 ? QList<qlonglong>{} : QList<qlonglong>{Seeked});
+        const qlonglong Position = Get("Position").toLongLong();
+        QVERIFY2(Seeked < 0 ? Position < 15'000'000 : Position >= Seeked,
+                 QByteArray::number(Position).constData());
     }
 
     void openUriIsRefused() {
