@@ -28,7 +28,7 @@ public:
     virtual void Pause() = 0;
     virtual void Stop() = 0;
 
-    // Seconds; writing seeks.
+    // Seconds; writing seeks and emits Seeked.
     virtual double CurrentPosition() const = 0;
     virtual void SetCurrentPosition(double Seconds) = 0;
     // mm:ss, or h:mm:ss past an hour.
@@ -51,4 +51,6 @@ Q_SIGNALS:
     void PlayStateChange(int NewState);
     // The volume changed, whoever changed it (0..100).
     void VolumeChange(int NewVolume);
+    // A seek to Seconds was made, whoever asked for it.
+    void Seeked(double Seconds);
 };

@@ -41,7 +41,10 @@ TMediaControlStrip::TMediaControlStrip(TMediaComponent *Media, QWidget *Parent)
     SetName(FVolume, tr("Volume"));
     FVolume->setMaximumWidth(80);
     FSeek->setMinimumWidth(50);
-    FTime->setAccessibleName(tr("Time"));
+    // A screen reader reads the time itself as the label's name; the role goes in the
+    // description.
+    FTime->setTextFormat(Qt::PlainText);
+    FTime->setAccessibleDescription(tr("Time"));
     // A fixed width: a changing text never lays the strip out again.
     FTime->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 / 00:00:00")));
     FTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -176,6 +176,7 @@ void TMediaPlayer::SetCurrentPosition(double Seconds) {
     FTimePos = std::max(0.0, Seconds);
     ++FSeekWrites;
     Command({"seek", QByteArray::number(FTimePos, 'f', 3), "absolute"}, TagSeek);
+    Q_EMIT Seeked(FTimePos);
 }
 
 QString TMediaPlayer::CurrentPositionString() const {

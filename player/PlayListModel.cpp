@@ -13,7 +13,19 @@
 struct TPlayListRow {
     TMusicItem *Item = nullptr;
     int Index = 0;
+    quint64 Serial = 0;
 };
+
+namespace {
+
+// Item views show tool tips as rich text when they look like markup; names and hosts come from
+// other computers, so theirs are escaped and kept on one line.
+QString PlainToolTip(const QByteArray &Text) {
+    return QStringLiteral("<p style='white-space:pre'>%1</p>")
+        .arg(QString::fromUtf8(Text).toHtmlEscaped());
+}
+
+} // namespace
 
 TPlayListModel::TPlayListModel(QObject *Parent) : QAbstractTableModel(Parent) {}
 
@@ -34,8 +46,9 @@ QVariant TPlayListModel::data(const QModelIndex &Index, int Role) const {
     const bool Marked = &Row == FMarked;
     switch (Role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return QString::fromUtf8(Index.column() == ColumnName ? Row.Item->Name : Row.Item->Host);
+    case Qt::ToolTipRole:
+        return PlainToolTip(Index.column() == ColumnName ? Row.Item->Name : Row.Item->Host);
     case StateImageRole:
         return Marked ? PlayingStateImage : -1;
     case Qt::DecorationRole:
@@ -77,6 +90,7 @@ void TPlayListModel::AddRowRecords(const std::vector<TMusicItem *> &Items) {
         auto Row = std::make_unique<TPlayListRow>();
         Row->Item = Item;
         Row->Index = RowCount();
+        Row->Serial = ++FLastSerial;
         Item->ListItem = Row.get();
         FRows.push_back(std::move(Row));
     }
@@ -152,6 +166,7 @@ void TPlayListModel::ApplyMove(const TRowMove &Move) {
 void TPlayListModel::BeginReplace() {
     beginResetModel();
     FReplacing = true;
+    FReplacedMarkSerial = FMarked ? FMarked->Serial : 0;
     FRows.clear();
     FMarked = nullptr;
 }
@@ -159,6 +174,9 @@ void TPlayListModel::BeginReplace() {
 void TPlayListModel::FinishReplace(const std::vector<TMusicItem *> &Items, int MarkedRow) {
     AddRowRecords(Items);
     FMarked = MarkedRow >= 0 && MarkedRow < RowCount() ? FRows[size_t(MarkedRow)].get() : nullptr;
+    // The track playing on is the same track, whatever row it got.
+    if (FMarked && FReplacedMarkSerial)
+        FMarked->Serial = FReplacedMarkSerial;
     FReplacing = false;
     endResetModel();
 }
@@ -178,4 +196,8 @@ void TPlayListModel::SetMarkedRow(int Row) {
 
 int TPlayListModel::MarkedRow() const {
     return FMarked ? FMarked->Index : -1;
+}
+
+quint64 TPlayListModel::RowSerial(int Row) const {
+    return Row >= 0 && Row < RowCount() ? FRows[size_t(Row)]->Serial : 0;
 }

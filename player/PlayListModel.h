@@ -52,6 +52,9 @@ public:
     // Gives Row the state image and clears it everywhere else; -1 (or outside) clears all.
     void SetMarkedRow(int Row);
     int MarkedRow() const;
+    // A number naming Row's track for as long as the row exists, wherever it moves; never
+    // reused by this model. 0 outside the list. A replace keeps the marked track's number.
+    quint64 RowSerial(int Row) const;
 
 private:
     // Row records for Items after the last row, each item linked to its row.
@@ -62,4 +65,6 @@ private:
     std::vector<std::unique_ptr<TPlayListRow>> FRows;
     TPlayListRow *FMarked = nullptr; // at most one row carries the state image
     bool FReplacing = false;
+    quint64 FLastSerial = 0;
+    quint64 FReplacedMarkSerial = 0; // the marked row's number while a replace runs
 };

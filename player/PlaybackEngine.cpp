@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -168,6 +169,14 @@ void TPlaybackEngine::OnPlayStateChanged(int NewState) {
         }
         LastPlayStart = At;
     }
+    if (NewState != StateTransitioning) {
+        // Ready without having played: the load failed. Only a row still in the list counts.
+        if (NewState == StateReady && !FLoading.isEmpty())
+            if (const TMusicItem *Item = PlayItems.Find(FLoading);
+                Item && Item->Location == FLoading)
+                FFailed.insert(FLoading);
+        FLoading.clear();
+    }
     Broadcast("STATE", Number(NewState));
 }
 
@@ -219,28 +228,62 @@ bool TPlaybackEngine::NeedsPlayTick() const {
     case StateUndefined:
     case StateStopped:
     case StateReady:
-        return FModel->RowCount() > 0;
+        return FModel->RowCount() > 0 && !FNothingPlayable;
     default:
         return true;
     }
+}
+
+QByteArray TPlaybackEngine::PlayableURL(const QByteArray &Location) {
+    // Empty or non-http rows never reach the component, nor a location whose encoded form no
+    // "URL" line could carry.
+    const QByteArray Trimmed = TrimBlanks(Location);
+    if (Trimmed.isEmpty() || !TMediaPlayer::IsPlayableURL(Trimmed))
+        return {};
+    QByteArray Encoded = EncodeTrackURL(Trimmed);
+    return Encoded.size() > MaxCommandLineLength ? QByteArray() : Encoded;
+}
+
+qsizetype TPlaybackEngine::PlayableRowCount() {
+    if (FPlayableRows < 0) {
+        FPlayableRows = 0;
+        for (int Row = 0; Row < FModel->RowCount(); ++Row)
+            FPlayableRows += !PlayableURL(FModel->ItemAt(Row)->Location).isEmpty();
+    }
+    return FPlayableRows;
 }
 
 void TPlaybackEngine::AutoAdvance() {
     const int Count = FModel->RowCount();
     if (Count == 0)
         return;
-    CurrentIndex = CurrentIndex >= 0 && CurrentIndex < Count - 1 ? CurrentIndex + 1 : 0;
-    const QByteArray Location = TrimBlanks(FModel->ItemAt(CurrentIndex)->Location);
-    // Empty or non-http rows never reach the component; the next tick moves on. So does a
-    // location whose encoded form no "URL" line could carry.
-    if (Location.isEmpty() || !TMediaPlayer::IsPlayableURL(Location))
-        return;
-    const QByteArray Encoded = EncodeTrackURL(Location);
-    if (Encoded.size() > MaxCommandLineLength)
-        return;
+    if (!FNothingPlayable) {
+        if (!FCurrentGone || CurrentIndex < 0 || CurrentIndex >= Count)
+            CurrentIndex = CurrentIndex >= 0 && CurrentIndex < Count - 1 ? CurrentIndex + 1 : 0;
+        FCurrentGone = false;
+        const QByteArray &Location = FModel->ItemAt(CurrentIndex)->Location;
+        const QByteArray Encoded = PlayableURL(Location);
+        // A row that failed is not fetched again and again: it waits for a change of the list
+        // or for somebody to play it. A skipped row costs one tick, unless none is left to try.
+        if (Encoded.isEmpty() || FFailed.contains(Location)) {
+            if (FFailed.size() < PlayableRowCount())
+                return;
+            FNothingPlayable = true;
+        } else {
+            Load(Location, Encoded);
+            return;
+        }
+    }
+    // Controllers learn from the stopped state that nothing plays.
+    if (FMedia->PlayState() != StateStopped)
+        FMedia->Stop();
+}
+
+void TPlaybackEngine::Load(const QByteArray &Location, const QByteArray &Encoded) {
     if (QuietGapPassed())
         PrepareQuietStart();
     MarkCurrentTrack();
+    FLoading = Location;
     FMedia->SetURL(Encoded);
     const QByteArray Loaded = FMedia->URL();
     if (!Loaded.isEmpty())
@@ -387,9 +430,11 @@ void TPlaybackEngine::ProcessListJob() {
             if (!Add(Line, Rows))
                 break;
         FModel->AppendRows(Items);
+        ListChanged();
         BroadcastList();
     } else if (Job->Command == "UPDATELIST") {
         const QByteArray Playing = PercentDecode(FMedia->URL());
+        const QByteArrayList OldList = Locations();
         FModel->BeginReplace();
         PlayItems.Clear();
         FListBytes = 0;
@@ -404,7 +449,12 @@ void TPlaybackEngine::ProcessListJob() {
         }
         FModel->FinishReplace(Items, Marked);
         if (Marked >= 0)
-            CurrentIndex = Marked;
+            SetCurrentIndex(Marked);
+        else
+            FollowCurrent(int(OldList.size()), [this, &OldList](int Old) {
+                return FModel->RowOf(PlayItems.Find(OldList[Old]));
+            });
+        ListChanged();
         BroadcastList(Job->Sender);
     }
 }
@@ -415,11 +465,41 @@ void TPlaybackEngine::RemoveRows(QList<int> Rows) {
         return;
     std::sort(Rows.begin(), Rows.end());
     Rows.erase(std::unique(Rows.begin(), Rows.end()), Rows.end());
+    const int OldCount = FModel->RowCount();
     const std::vector<TMusicItem *> Items = FModel->TakeRows(Rows);
     for (const TMusicItem *Item : Items)
         FListBytes -= LineCost(Item->Location);
     PlayItems.RemoveItems(Items);
+    FollowCurrent(OldCount, [&Rows](int Old) {
+        const auto Gone = std::lower_bound(Rows.cbegin(), Rows.cend(), Old);
+        return Gone != Rows.cend() && *Gone == Old ? -1 : Old - int(Gone - Rows.cbegin());
+    });
+    ListChanged();
     BroadcastList();
+}
+
+void TPlaybackEngine::FollowCurrent(int OldCount, const std::function<int(int)> &NewRow) {
+    if (CurrentIndex < 0 || CurrentIndex >= OldCount)
+        return;
+    if (const int Row = NewRow(CurrentIndex); Row >= 0) {
+        CurrentIndex = Row;
+        return;
+    }
+    // The play order wraps, so the track after the last row is the first.
+    for (int Step = 1; Step < OldCount; ++Step)
+        if (const int Row = NewRow((CurrentIndex + Step) % OldCount); Row >= 0) {
+            CurrentIndex = Row;
+            FCurrentGone = true;
+            return;
+        }
+    SetCurrentIndex(-1);
+}
+
+void TPlaybackEngine::ListChanged() {
+    FFailed.clear();
+    FPlayableRows = -1;
+    if (std::exchange(FNothingPlayable, false))
+        Q_EMIT PlayTickWanted();
 }
 
 std::optional<QList<int>> TPlaybackEngine::ApplyMove(const std::optional<TRowMove> &Move) {
@@ -429,6 +509,7 @@ std::optional<QList<int>> TPlaybackEngine::ApplyMove(const std::optional<TRowMov
     FModel->ApplyMove(*Move);
     if (Current >= 0)
         CurrentIndex = Move->NewIndexOf(Current);
+    ListChanged();
     BroadcastList();
     return Move->Selection;
 }
@@ -442,7 +523,14 @@ std::optional<QList<int>> TPlaybackEngine::MoveUp(const QList<int> &Selected) {
 }
 
 std::optional<QList<int>> TPlaybackEngine::MoveToNextPlaying(const QList<int> &Selected) {
-    return ApplyMove(TRowMove::AfterCurrent(FModel->RowCount(), Selected, CurrentIndex));
+    if (!FCurrentGone)
+        return ApplyMove(TRowMove::AfterCurrent(FModel->RowCount(), Selected, CurrentIndex));
+    // The current track left the list: the rows go before the one due next, and play first.
+    auto Moved =
+        ApplyMove(TRowMove::Plan(FModel->RowCount(), Selected, CurrentIndex, TMoveSide::Before));
+    if (Moved && !Moved->isEmpty())
+        CurrentIndex = Moved->first();
+    return Moved;
 }
 
 std::optional<QList<int>> TPlaybackEngine::DropOn(const QList<int> &Selected, int Target) {
@@ -452,8 +540,11 @@ std::optional<QList<int>> TPlaybackEngine::DropOn(const QList<int> &Selected, in
 void TPlaybackEngine::PlayRow(int Row) {
     if (Row < 0 || Row >= FModel->RowCount())
         return;
-    CurrentIndex = Row - 1;
+    FFailed.remove(FModel->ItemAt(Row)->Location);
+    FNothingPlayable = false;
+    SetCurrentIndex(Row - 1);
     FMedia->Stop();
+    Q_EMIT PlayTickWanted(); // a stopped component may not say so again
 }
 
 bool TPlaybackEngine::OffersPause(int Row) const {

@@ -8,6 +8,7 @@
 
 #include <QByteArrayList>
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 #include <optional>
@@ -91,7 +92,8 @@ public:
     void BroadcastList(const QByteArray &SkipAddress = {});
 
     // The owner's edits of the play list; each change is followed by BroadcastList.
-    // Removes the rows; CurrentIndex is left as it is, so the track playing goes on.
+    // Removes the rows; the track playing goes on. CurrentIndex stays on the current track, or
+    // when that was removed, moves onto the track that followed it, which then plays next.
     void RemoveRows(QList<int> Rows);
     // Reorders the list as Move says, keeping CurrentIndex on the current row. The rows to
     // select afterwards, or none when nothing moved.
@@ -101,6 +103,7 @@ public:
     std::optional<QList<int>> MoveToNextPlaying(const QList<int> &Selected);
     std::optional<QList<int>> DropOn(const QList<int> &Selected, int Target);
     // Makes Row the next track: CurrentIndex = Row - 1 and a stop, so the next tick starts it.
+    // A row that failed to load is tried again.
     void PlayRow(int Row);
     // Whether the pop-up's first item pauses for Row: it is the current row and it plays.
     bool OffersPause(int Row) const;
@@ -113,12 +116,17 @@ public:
     void RequestShow();
     // Reads and clears ShowRequest.
     bool TakeShowRequest();
+    // The URL to hand the component for a row's location, or empty when it cannot be played.
+    static QByteArray PlayableURL(const QByteArray &Location);
     // Locations of every row in play order.
     QByteArrayList Locations() const;
-    // The row playing or last started, -1 before the first; may point past the end after
-    // rows were removed (the next advance starts again at the top).
+    // The row playing or last started, -1 before the first; once the current track left the
+    // list, the row of the track that followed it, which plays next.
     int GetCurrentIndex() const { return CurrentIndex; }
-    void SetCurrentIndex(int Index) { CurrentIndex = Index; }
+    void SetCurrentIndex(int Index) {
+        CurrentIndex = Index;
+        FCurrentGone = false;
+    }
     // The item at Location (A-Z case ignored), or null.
     TMusicItem *FindItem(const QByteArray &Location) const { return PlayItems.Find(Location); }
     qsizetype QueuedJobCount() const { return Jobs.Count(); }
@@ -149,6 +157,16 @@ private:
                    const QByteArray &SkipAddress = {});
     void SendTo(TConnectionId Id, const QByteArray &Word, const QByteArray &Payload);
     void AutoAdvance();
+    // Hands the row at CurrentIndex to the component.
+    void Load(const QByteArray &Location, const QByteArray &Encoded);
+    // After rows changed places or left: CurrentIndex onto the same track, or onto the first
+    // track after it that is still there (FCurrentGone). NewRow maps an old row to its row
+    // now, -1 for a row that left.
+    void FollowCurrent(int OldCount, const std::function<int(int)> &NewRow);
+    // Every change of the list: rows that failed may be tried again.
+    void ListChanged();
+    // Rows PlayableURL accepts, counted once per list change.
+    qsizetype PlayableRowCount();
     bool QuietGapPassed() const { return Now() - LastPlayStart > QuietGap; }
     // Lowers the volume to 1 ahead of playing, so the first sound is already quiet; the fade
     // starts when playing starts.
@@ -170,6 +188,11 @@ private:
     TMusicList PlayItems; // lookup by location; the model's rows give the play order
     bool ShowRequest = false;
     int CurrentIndex = -1;
+    bool FCurrentGone = false;     // CurrentIndex names the track after a removed current one
+    QByteArray FLoading;           // location handed to the component that has not played yet
+    QSet<QByteArray> FFailed;      // locations that failed to load since the list changed
+    qsizetype FPlayableRows = -1;  // PlayableRowCount(), -1 until counted
+    bool FNothingPlayable = false; // stopped: no row left to try
     bool FLastMute = false;
     int FLastVolume = 0;
     bool FFading = false;

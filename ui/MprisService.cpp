@@ -3,7 +3,6 @@
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaComponent.h"
-#include "MediaPlayer.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
 #include "PlaybackEngine.h"
@@ -35,6 +34,9 @@ TMprisService::TMprisService(TPlaybackEngine *Engine, QObject *Parent)
     TMediaComponent *M = FEngine->Media();
     connect(M, &TMediaComponent::PlayStateChange, this, &TMprisService::ScheduleUpdate);
     connect(M, &TMediaComponent::VolumeChange, this, &TMprisService::ScheduleUpdate);
+    // Seeks made here, by a controller or on the player's own strip alike.
+    connect(M, &TMediaComponent::Seeked, this,
+            [this](double Seconds) { Q_EMIT Seeked(Microseconds(Seconds)); });
     // The marked row moves with the track, and rows come and go: metadata and the
     // Can* properties follow.
     QAbstractItemModel *Rows = FEngine->Model();
@@ -83,13 +85,17 @@ int TMprisService::RowCount() const {
     return FEngine ? FEngine->Model()->RowCount() : 0;
 }
 
-int TMprisService::CurrentRow() const {
-    return FEngine && !FEngine->Media()->URL().isEmpty() ? FEngine->Model()->MarkedRow() : -1;
+quint64 TMprisService::CurrentTrack() const {
+    if (!FEngine || FEngine->Media()->URL().isEmpty())
+        return 0;
+    const TPlayListModel *Rows = FEngine->Model();
+    return Rows->RowSerial(Rows->MarkedRow());
 }
 
-QDBusObjectPath TMprisService::TrackId(int Row) {
-    return QDBusObjectPath(Row < 0 ? QString::fromLatin1(NoTrackPath)
-                                   : QString::fromLatin1(TrackPathPrefix) + QString::number(Row));
+QDBusObjectPath TMprisService::TrackId(quint64 Serial) {
+    return QDBusObjectPath(Serial == 0
+                               ? QString::fromLatin1(NoTrackPath)
+                               : QString::fromLatin1(TrackPathPrefix) + QString::number(Serial));
 }
 
 QString TMprisService::PlaybackStatus() const {
@@ -109,7 +115,7 @@ QVariantMap TMprisService::Metadata() const {
     QVariantMap Map;
     TMediaComponent *M = Media();
     const QByteArray URL = M ? M->URL() : QByteArray();
-    Map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId(CurrentRow())));
+    Map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId(CurrentTrack())));
     if (URL.isEmpty())
         return Map;
     Map.insert(QStringLiteral("xesam:url"), QString::fromUtf8(URL));
@@ -183,7 +189,7 @@ void TMprisService::Previous() {
         // The index may point past the end once rows were removed.
         Row = Row > 0 && Row <= Count ? Row - 1 : Count - 1;
         if (IsPlayableRow(Row)) {
-            PlayRow(Row);
+            FEngine->PlayRow(Row);
             return;
         }
     }
@@ -191,12 +197,7 @@ void TMprisService::Previous() {
 
 bool TMprisService::IsPlayableRow(int Row) const {
     const TMusicItem *Item = FEngine ? FEngine->Model()->ItemAt(Row) : nullptr;
-    return Item && TMediaPlayer::IsPlayableURL(TrimBlanks(Item->Location));
-}
-
-void TMprisService::PlayRow(int Row) {
-    FEngine->SetCurrentIndex(Row - 1);
-    Media()->Stop();
+    return Item && !TPlaybackEngine::PlayableURL(Item->Location).isEmpty();
 }
 
 void TMprisService::Seek(qint64 Offset) {
@@ -208,16 +209,14 @@ void TMprisService::Seek(qint64 Offset) {
         return;
     }
     Media()->SetCurrentPosition(Target);
-    Q_EMIT Seeked(Microseconds(Target));
 }
 
 void TMprisService::SetPosition(const QDBusObjectPath &Track, qint64 Position) {
     // A stale track id (the track changed meanwhile) is ignored.
-    if (!CanSeek() || Track != TrackId(CurrentRow()) || Position < 0 ||
+    if (!CanSeek() || Track != TrackId(CurrentTrack()) || Position < 0 ||
         Position > Microseconds(Media()->Duration()))
         return;
     Media()->SetCurrentPosition(Position / 1e6);
-    Q_EMIT Seeked(Position);
 }
 
 void TMprisService::OpenUri(const QString &) {

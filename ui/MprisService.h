@@ -70,29 +70,28 @@ public:
     // Moves by Offset microseconds: at the start at most, past the end is Next().
     void Seek(qint64 Offset);
     // Moves to Position microseconds when TrackId is the current track and Position lies
-    // within it; otherwise nothing happens.
+    // within it; otherwise nothing happens (an id from before a reorder still names its track).
     void SetPosition(const QDBusObjectPath &TrackId, qint64 Position);
     // Refused with an error to the caller: what plays here comes from the library and from
     // controllers.
     void OpenUri(const QString &Uri);
 
-    // The object path naming Row's track; the "no track" path for -1.
-    static QDBusObjectPath TrackId(int Row);
+    // The object path naming the track with the play list's row serial Serial; the "no track"
+    // path for 0.
+    static QDBusObjectPath TrackId(quint64 Serial);
 
 Q_SIGNALS:
     void RaiseRequested();
     void QuitRequested();
-    // The position jumped to Position microseconds.
+    // The position jumped to Position microseconds, whoever moved it.
     void Seeked(qint64 Position);
 
 private:
     TMediaComponent *Media() const;
     int RowCount() const;
-    // The row whose track is loaded, -1 when none.
-    int CurrentRow() const;
+    // The row serial of the track loaded, 0 when none.
+    quint64 CurrentTrack() const;
     bool IsPlayableRow(int Row) const;
-    // Plays Row next, the way a controller's "URL" command does.
-    void PlayRow(int Row);
     void ScheduleUpdate();
     // The properties that announce their changes, by name.
     QVariantMap WatchedProperties() const;

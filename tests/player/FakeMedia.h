@@ -48,6 +48,7 @@ public:
     void SetCurrentPosition(double Seconds) override {
         Calls.append("Seek " + QByteArray::number(Seconds));
         Position = Seconds;
+        Q_EMIT Seeked(Seconds);
     }
     QString CurrentPositionString() const override {
         return QStringLiteral("%1s").arg(int(Position));

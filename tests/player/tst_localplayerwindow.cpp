@@ -5,11 +5,13 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTableView>
 #include <QTcpSocket>
+#include <QTextDocumentFragment>
 #include <QToolButton>
 #include <QtTest>
 
@@ -202,10 +204,17 @@ private Q_SLOTS:
         QCOMPARE(R.Window.IsPositionTickRunning(), Position);
     }
 
-    // A screen reader finds a name for every control.
+    // A screen reader finds a name for every control, a changing label's being its text. Names
+    // from elsewhere are text, in tool tips too.
     void accessibleNames() {
         TRig R;
+        R.Window.AddLocalTracks({"http://h/<img src=x>&amp;"});
+        R.Window.Engine()->ProcessListJob();
+        const QVariant Tip = R.Window.Engine()->Model()->index(5, 0).data(Qt::ToolTipRole);
+        QCOMPARE(QTextDocumentFragment::fromHtml(Tip.toString()).toPlainText(), "<img src=x>&amp;");
         R.Window.show();
+        for (QLabel *L : R.Window.findChildren<QLabel *>())
+            QVERIFY(L->textFormat() == Qt::PlainText && AccessibleName(L) == L->text());
         QCOMPARE(AccessibleName(R.Window.PlayListView()), QStringLiteral("Play list"));
         const auto Sliders = R.Window.findChildren<QSlider *>();
         QStringList SliderNames;

@@ -387,8 +387,9 @@ private Q_SLOTS:
         // The component holds B, percent-encoded; B is row 1 before the job.
         QTest::newRow("playing track moves")
             << QByteArrayList({C, A, "http://h/x y.mp3"}) << 2 << 2;
-        QTest::newRow("playing track gone") << QByteArrayList({C, A}) << 1 << -1;
-        QTest::newRow("emptied") << QByteArrayList() << 1 << -1;
+        QTest::newRow("playing track gone: on C, next") << QByteArrayList({C, A}) << 0 << -1;
+        QTest::newRow("it and C gone: on A, next") << QByteArrayList({A, B}) << 0 << -1;
+        QTest::newRow("emptied") << QByteArrayList() << -1 << -1;
     }
     void updateList() {
         QFETCH(QByteArrayList, NewList);
@@ -538,22 +539,25 @@ private Q_SLOTS:
             QCOMPARE(R.Engine->Model()->RowOf(R.Engine->Model()->ItemAt(Row)), Row);
     }
 
-    // Removing leaves CurrentIndex alone: the track playing goes on, then the row at
-    // CurrentIndex + 1 plays (row 0 past the end), or nothing when the list is empty.
+    // The track playing goes on; then the track after it (or after a removed one) plays.
     void removeRows_data() {
         QTest::addColumn<QList<int>>("Removed");
         QTest::addColumn<int>("Marked"); // where the playing track's mark is afterwards
         QTest::addColumn<QByteArray>("Next");
+        QTest::addColumn<int>("MovedNext"); // a row moved to next playing after the removal
         // B (row 1) plays.
-        QTest::newRow("the current track") << QList<int>{1} << -1 << Url('D');
-        QTest::newRow("a row above") << QList<int>{0} << 0 << Url('D');
-        QTest::newRow("rows below, index past the end") << QList<int>{2, 3} << 1 << Url('A');
-        QTest::newRow("every row") << QList<int>{3, 0, 2, 1} << -1 << QByteArray();
+        QTest::newRow("the current track") << QList<int>{1} << -1 << Url('C') << -1;
+        QTest::newRow("a row above") << QList<int>{0} << 0 << Url('C') << -1;
+        QTest::newRow("it and the next") << QList<int>{1, 2} << -1 << Url('D') << -1;
+        QTest::newRow("rows below, the list wraps") << QList<int>{2, 3} << 1 << Url('A') << -1;
+        QTest::newRow("it, then D next playing") << QList<int>{1} << -1 << Url('D') << 2;
+        QTest::newRow("every row") << QList<int>{3, 0, 2, 1} << -1 << QByteArray() << -1;
     }
     void removeRows() {
         QFETCH(QList<int>, Removed);
         QFETCH(int, Marked);
         QFETCH(QByteArray, Next);
+        QFETCH(int, MovedNext);
         TRig R(0);
         R.Load({Url('A'), Url('B'), Url('C'), Url('D')});
         R.Engine->SetCurrentIndex(0);
@@ -564,7 +568,6 @@ private Q_SLOTS:
 
         R.Engine->RemoveRows(Removed);
         QCOMPARE(R.Media.Calls, QByteArrayList()); // plays on
-        QCOMPARE(R.Engine->GetCurrentIndex(), 1);
         QCOMPARE(R.Engine->Model()->MarkedRow(), Marked);
         QByteArray List = "LIST";
         for (const QByteArray &L : R.Engine->Locations())
@@ -572,11 +575,48 @@ private Q_SLOTS:
         QCOMPARE(R.Take(), QByteArrayList({List, "URL / " + Url('B')}));
         QCOMPARE(R.Engine->ListBytes(),
                  qint64(R.Engine->Locations().size() * (Url('A').size() + 2)));
+        QVERIFY(MovedNext < 0 || R.Engine->MoveToNextPlaying({MovedNext}));
 
         R.Media.Enter(1); // the track ends
         R.Tick();
         QCOMPARE(R.Media.Calls,
                  Next.isEmpty() ? QByteArrayList() : QByteArrayList({"SetURL " + Next}));
+    }
+
+    // A row that failed to load waits for a change of the list or for a play; with no row left
+    // the speaker stops, which controllers see, and sleeps.
+    void failedRowsWait_data() {
+        QTest::addColumn<QString>("Failing");
+        QTest::addColumn<QString>("Then");  // after 5 ticks, before 5 more
+        QTest::addColumn<QString>("Calls"); // loads by track, S for a stop
+        QTest::newRow("skipped") << QString("a") << QString() << QString("abcbcbc");
+        QTest::newRow("none left") << QString("abc") << QString() << QString("abcS");
+        QTest::newRow("list changed") << QString("abc") << QString("add") << QString("abcSbcda");
+        QTest::newRow("played") << QString("abc") << QString("play") << QString("abcSSbS");
+    }
+    void failedRowsWait() {
+        QFETCH(QString, Failing);
+        QFETCH(QString, Then);
+        QFETCH(QString, Calls);
+        TRig R(0);
+        R.Load({A, B, C});
+        for (int Tick = 0; Tick < 10; ++Tick) {
+            if (Tick == 5 && Then == "add")
+                R.Engine->AddLocalTracks({Url('D')});
+            else if (Tick == 5 && Then == "play")
+                R.Engine->PlayRow(1);
+            R.Tick();
+            const QByteArray &URL = R.Media.LoadedURL;
+            if (R.Media.State == StateTransitioning) // failed, or played to its end
+                R.Media.Enter(Failing.contains(URL.at(URL.size() - 5)) ? StateReady : StateStopped);
+        }
+        QString Got;
+        for (const QByteArray &Call : R.Media.Calls)
+            Got += Call == "Stop" ? 'S' : Call.at(Call.size() - 5);
+        QCOMPARE(Got, Calls);
+        QCOMPARE(R.Engine->NeedsPlayTick(), !Calls.endsWith('S'));
+        if (Calls.endsWith('S'))
+            QCOMPARE(R.TakeOnly("STATE").last(), "STATE / 1");
     }
 
     // The pop-up's first item: "Pause" on the current track while it plays, else "Play",

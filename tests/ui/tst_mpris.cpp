@@ -61,6 +61,9 @@ class TestMpris : public QObject {
     QByteArrayList FTracks; // a.wav, b.wav, c.wav, then a row the speaker cannot play
 
     TPlaybackEngine *Engine() const { return FWindow->LocalPlayer()->Engine(); }
+    QDBusObjectPath IdOfRow(int Row) const {
+        return TMprisService::TrackId(Engine()->Model()->RowSerial(Row));
+    }
     quint16 CommandPort() const { return FWindow->LocalPlayer()->CommandServer()->Port(); }
 
     // Runs Fn with the player's Interface on a thread of its own, as another program would,
@@ -190,7 +193,7 @@ private Q_SLOTS:
         QCOMPARE(C->Got[Moved], "URL / " + FTracks[To]);
         QCOMPARE(Engine()->GetCurrentIndex(), To);
         QTRY_COMPARE(AsMap(Get("Metadata")).value("mpris:trackid").value<QDBusObjectPath>(),
-                     TMprisService::TrackId(To));
+                     IdOfRow(To));
     }
 
     void volumeReachesEveryController_data() {
@@ -220,11 +223,11 @@ private Q_SLOTS:
 
     void metadataFollowsTheTrack() {
         QCOMPARE(AsMap(Get("Metadata")).value("mpris:trackid").value<QDBusObjectPath>(),
-                 TMprisService::TrackId(-1));
+                 TMprisService::TrackId(0));
         auto C = StartPlaying();
         QVERIFY(C);
         QVariantMap Meta = AsMap(Get("Metadata"));
-        QCOMPARE(Meta.value("mpris:trackid").value<QDBusObjectPath>(), TMprisService::TrackId(0));
+        QCOMPARE(Meta.value("mpris:trackid").value<QDBusObjectPath>(), IdOfRow(0));
         QCOMPARE(Meta.value("xesam:url").toString(), QString::fromUtf8(FTracks[0]));
         QCOMPARE(Meta.value("xesam:title").toString(), QString("Alpha"));
         QCOMPARE(Meta.value("xesam:artist").toStringList(), QStringList{"Band"});
@@ -268,6 +271,11 @@ private Q_SLOTS:
         QTest::newRow("set position, stale track") << "SetPosition" << 1 << 20'000'000LL << -1LL;
         QTest::newRow("set position past the end") << "SetPosition" << 0 << 31'000'000LL << -1LL;
         QTest::newRow("seek back past the start") << "Seek" << 0 << -60'000'000LL << 0LL;
+        // The id names the track wherever it moves.
+        QTest::newRow("track moved") << "move, SetPosition" << 0 << 20'000'000LL << 20'000'000LL;
+        QTest::newRow("stale id, row taken")
+            << "play b, move, SetPosition" << 0 << 20'000'000LL << -1LL;
+        QTest::newRow("controller") << "UPDATEPOSITION" << 0 << 0LL << 15'000'000LL;
     }
     void seeking() {
         QFETCH(QString, Method);
@@ -276,15 +284,24 @@ private Q_SLOTS:
         QFETCH(qlonglong, Seeked);
         auto C = StartPlaying();
         QVERIFY(C);
-        const QVariantList Args =
-            Method == "Seek"
-                ? QVariantList{Microseconds}
-                : QVariantList{QVariant::fromValue(TMprisService::TrackId(Track)), Microseconds};
-        QCOMPARE(Call(Method, Args).type(), QDBusMessage::ReplyMessage);
+        const QDBusObjectPath Id = IdOfRow(Track);
+        if (Method.startsWith("play b")) {
+            C->Send("URL", {FTracks[1]});
+            QVERIFY(WaitForPlaying(*C, FTracks[1], C->Got.size()) > 0);
+        }
+        if (Method.contains("move")) // a below b
+            QVERIFY(Engine()->MoveDown({0}));
+        const QVariantList Args = Method == "Seek"
+                                      ? QVariantList{Microseconds}
+                                      : QVariantList{QVariant::fromValue(Id), Microseconds};
+        if (Method == "UPDATEPOSITION")
+            C->Send("UPDATEPOSITION", {"50"});
+        else
+            QCOMPARE(Call(Method.section(' ', -1), Args).type(), QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(FHeard.Seeks, Seeked < 0 ? QList<qlonglong>{} : QList<qlonglong>{Seeked});
         const qlonglong Position = Get("Position").toLongLong();
         QVERIFY2(Seeked < 0 ? Position < 15'000'000 : Position >= Seeked,
                  QByteArray::number(Position).constData());
-        QTRY_COMPARE(FHeard.Seeks, Seeked < 0 ? QList<qlonglong>{} : QList<qlonglong>{Seeked});
     }
 
     void openUriIsRefused() {
