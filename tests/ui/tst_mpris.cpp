@@ -283,12 +283,11 @@ private Q_SLOTS:
         QFETCH(qlonglong, Seeked);
         auto C = StartPlaying();
         QVERIFY(C);
-        const QDBusObjectPath Id = IdOfRow(Track);
+        const QVariantList Args =
+            Method == "Seek" ? QVariantList{Microseconds}
+                             : QVariantList{QVariant::fromValue(IdOfRow(Track)), Microseconds};
         if (Method.contains("move")) // b above a
             QVERIFY(Engine()->MoveUp({1}));
-        const QVariantList Args = Method == "Seek"
-                                      ? QVariantList{Microseconds}
-                                      : QVariantList{QVariant::fromValue(Id), Microseconds};
         if (Method == "UPDATEPOSITION")
             C->Send("UPDATEPOSITION", {"50"});
         else
