@@ -204,8 +204,7 @@ private Q_SLOTS:
         QCOMPARE(R.Window.IsPositionTickRunning(), Position);
     }
 
-    // A screen reader finds a name for every control, a changing label's being its text. Names
-    // from elsewhere are text, in tool tips too.
+    // A screen reader finds a name for every control (a label's is its text); names are text.
     void accessibleNames() {
         TRig R;
         R.Window.AddLocalTracks({"http://h/<img src=x>&amp;"});
