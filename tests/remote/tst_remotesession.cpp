@@ -1,5 +1,4 @@
 #include "CommandClient.h"
-#include "RemotePlayListModel.h"
 #include "RemoteSession.h"
 #include "ScriptedSpeaker.h"
 #include "Utils.h"
@@ -213,35 +212,6 @@ private Q_SLOTS:
         QCOMPARE(FSession->List(), sent.isEmpty() ? shown : sent);
         QCOMPARE(Sent(),
                  sent.isEmpty() ? "" : BuildControllerMessage("UPDATELIST", JoinLines(sent)));
-    }
-
-    void captions_data() {
-        QTest::addColumn<QByteArray>("location");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("from");
-
-        const auto Row = [](const char *Location, const char *Name, const char *From) {
-            QTest::newRow(Location)
-                << QByteArray(Location) << QString::fromUtf8(Name) << QString::fromUtf8(From);
-        };
-        Row("http://h/a%20b.mp3", "a%20b.mp3", "h");
-        Row("http://User:pw@Host.Example:37401/d/x.mp3?q=/1#f", "x.mp3", "host.example");
-        Row("http://[::1]:80/a.mp3", "a.mp3", "::1");
-        Row("http://host:99999/x.mp3", "x.mp3", "host");
-        Row("http://my host/x.mp3", "x.mp3", "my host");
-        Row("http://h?a/b", "", "h");
-        Row("", "", "");
-        Row("no url: <b>x</b>", "no url: <b>x</b>", "");
-    }
-    void captions() {
-        QFETCH(QByteArray, location);
-        QFETCH(QString, name);
-        QFETCH(QString, from);
-        TRemotePlayListModel Model;
-        Model.Rebuild({"http://h/first", location});
-        QCOMPARE(Model.rowCount(), 2);
-        QCOMPARE(Model.index(1, TRemotePlayListModel::ColumnName).data().toString(), name);
-        QCOMPARE(Model.index(1, TRemotePlayListModel::ColumnFrom).data().toString(), from);
     }
 };
 
