@@ -255,10 +255,6 @@ void TRemotePlayerPage::CreateActions() {
     }
 }
 
-void TRemotePlayerPage::ConnectTo(const QString &Host) {
-    ConnectTo(Host, quint16(CommandPort));
-}
-
 void TRemotePlayerPage::ConnectTo(const QString &Host, quint16 Port) {
     FSession->Start(Host, Port);
 }

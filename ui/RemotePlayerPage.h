@@ -24,10 +24,7 @@ public:
     explicit TRemotePlayerPage(QWidget *Parent = nullptr);
     ~TRemotePlayerPage() override; // ends a connection still standing, silently
 
-    // Starts the session with Host (a name or a dotted IPv4 address) on the command port of
-    // the settings. Once per page.
-    void ConnectTo(const QString &Host);
-    // The same on a given port.
+    // Starts the session with Host (a name or a dotted IPv4 address) on Port. Once per page.
     void ConnectTo(const QString &Host, quint16 Port);
     // Queues a command for the speaker ("GET", or "ADD" with locations joined by CR LF);
     // nothing is sent once the connection has ended.

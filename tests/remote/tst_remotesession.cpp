@@ -1,4 +1,5 @@
 #include "CommandClient.h"
+#include "RemotePlayers.h"
 #include "RemoteSession.h"
 #include "ScriptedSpeaker.h"
 #include "Utils.h"
@@ -212,6 +213,40 @@ private Q_SLOTS:
         QCOMPARE(FSession->List(), sent.isEmpty() ? shown : sent);
         QCOMPARE(Sent(),
                  sent.isEmpty() ? "" : BuildControllerMessage("UPDATELIST", JoinLines(sent)));
+    }
+
+    // A started session stands in RemotePlayers, by its host's address value, until its
+    // connection ends, whichever way; it leaves once.
+    void standsInRemotePlayersWhileConnected_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<quint32>("hostAddr");
+        QTest::addColumn<int>("ending"); // 0: closed, 1: the speaker drops, 2: deleted
+        QTest::newRow("closed") << "127.0.0.1" << quint32(0x7F000001) << 0;
+        QTest::newRow("speaker drops, short form") << "127.1" << quint32(0x7F000001) << 1;
+        QTest::newRow("deleted, by name") << "localhost" << 0xFFFFFFFFu << 2;
+    }
+    void standsInRemotePlayersWhileConnected() {
+        QFETCH(QString, host);
+        QFETCH(quint32, hostAddr);
+        QFETCH(int, ending);
+        FSession.reset(); // the other tests' session
+        TScriptedSpeaker Speaker;
+        QVERIFY(Speaker.Listen());
+        auto Session = std::make_unique<TRemoteSession>();
+        QSignalSpy Removed(&RemotePlayers(), &TRemotePlayerList::PageRemoved);
+        Session->Start(host, Speaker.Port());
+        QCOMPARE(Session->HostAddr(), hostAddr);
+        QCOMPARE(RemotePlayers().Pages(), QList<TRemotePlayer *>{Session.get()});
+        QVERIFY(Speaker.WaitForPeer());
+        if (ending == 0)
+            Session->EndConnection();
+        else if (ending == 1)
+            Speaker.Peer->close();
+        else
+            Session.reset();
+        QTRY_VERIFY(RemotePlayers().IsEmpty());
+        Session.reset();
+        QCOMPARE(Removed.count(), 1);
     }
 };
 
