@@ -22,6 +22,11 @@ constexpr qint32 MaxCommandItemCount = 100000;         // item lines in one coun
 constexpr qint64 MaxCommandPayload = 16 * 1024 * 1024; // item bytes in one message, no terminators
 constexpr qint64 CommandLineTimeoutMs = 5000;          // wait for each argument line
 
+// A play list holds at most this many rows and this much location text (each row's line as
+// "LIST" writes it), so a "LIST" always fits in one message that a controller accepts.
+constexpr int MaxPlayListRows = MaxCommandItemCount;
+constexpr qint64 MaxPlayListBytes = 16 * 1024 * 1024;
+
 // What follows a command's word line.
 enum class TCommandShape {
     WordOnly, // nothing ("GET" on the speaker: its empty line is read as a word line)

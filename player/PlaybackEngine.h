@@ -35,11 +35,6 @@ int RoundHalfEven(double Value);
 // Seconds with two decimals and "." as the decimal separator, whatever the locale.
 QByteArray FormatSeconds(double Seconds);
 
-// A play list holds at most this many rows and this much location text (each row's line as
-// "LIST" writes it), so a "LIST" always fits in one message that a controller accepts.
-constexpr int MaxPlayListRows = MaxCommandItemCount;
-constexpr qint64 MaxPlayListBytes = 16 * 1024 * 1024;
-
 // "Music: " or "Author: " followed by Text, line breaks turned into spaces and cut to what one
 // line may hold (never inside a UTF-8 sequence).
 QByteArray InfoLine(const QByteArray &Prefix, const QString &Text);

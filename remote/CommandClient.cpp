@@ -18,10 +18,11 @@ constexpr qint64 MaxUnsentOutput = 16 * 1024 * 1024;
 
 } // namespace
 
-TCommandClient::TCommandClient(QObject *Parent, qint64 LineTimeoutMs)
+TCommandClient::TCommandClient(QObject *Parent, qint64 LineTimeoutMs, int ConnectWithinMs)
     : QObject(Parent), FSocket(new QTcpSocket(this)), FConnectTimer(new QTimer(this)),
       FDeadline(new QTimer(this)), FReader(ControllerCommands(), LineTimeoutMs),
-      FSlice(ClientReadSlice, Qt::Uninitialized) {
+      FSlice(ClientReadSlice, Qt::Uninitialized), FLineTimeout(LineTimeoutMs),
+      FConnectTimeout(ConnectWithinMs) {
     FClock.start();
     // What the socket holds for us stays bounded whatever the kernel's buffer takes.
     FSocket->setReadBufferSize(ClientReadSlice);
@@ -54,7 +55,7 @@ void TCommandClient::Start(const QString &Host, quint16 Port) {
     if (FStage != TStage::Idle)
         return;
     FStage = TStage::Connecting;
-    FConnectTimer->start(ConnectTimeoutMs);
+    FConnectTimer->start(FConnectTimeout);
     // Speakers listen on IPv4 only; a name that also has an IPv6 address must not be tried there.
     FSocket->connectToHost(Host, Port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
 }
@@ -188,7 +189,7 @@ void TCommandClient::ArmDeadline() {
         FDeadline->stop();
         return;
     }
-    const qint64 Wait = std::clamp<qint64>(*Next - NowMs(), 0, CommandLineTimeoutMs);
+    const qint64 Wait = std::clamp<qint64>(*Next - NowMs(), 0, FLineTimeout);
     FDeadline->start(int(Wait));
 }
 

@@ -23,8 +23,10 @@ constexpr qint64 ClientReadSlice = 64 * 1024;
 class TCommandClient : public QObject {
     Q_OBJECT
 public:
-    // LineTimeoutMs: how long each argument line of a reply may take (tests shorten it).
-    explicit TCommandClient(QObject *Parent = nullptr, qint64 LineTimeoutMs = CommandLineTimeoutMs);
+    // LineTimeoutMs: how long each argument line of a reply may take; ConnectWithinMs: how
+    // long reaching the speaker may take (tests shorten both).
+    explicit TCommandClient(QObject *Parent = nullptr, qint64 LineTimeoutMs = CommandLineTimeoutMs,
+                            int ConnectWithinMs = ConnectTimeoutMs);
     ~TCommandClient() override; // closes the connection; no signal from here on
 
     // Starts the one connection attempt to Host (a name or a dotted IPv4 address) on Port.
@@ -90,4 +92,6 @@ private:
     QByteArray FSlice;         // one read's bytes
     bool FSlicePosted = false; // a ReadSlice waits in the event queue
     qint64 FLastArrival = 0;
+    const qint64 FLineTimeout;
+    const int FConnectTimeout;
 };

@@ -1,14 +1,15 @@
 #include "RemotePlayers.h"
 
-void TRemotePlayerList::Add(TRemotePlayer *Page) {
-    if (Page && !FPages.contains(Page))
-        FPages.append(Page);
+void TRemotePlayerList::Add(TRemotePlayer *Player) {
+    if (Player && !FPages.contains(Player))
+        FPages.append(Player);
 }
 
-void TRemotePlayerList::Remove(TRemotePlayer *Page) {
-    // Dead entries go too, so the list empties even if a page was deleted unregistered.
+void TRemotePlayerList::Remove(TRemotePlayer *Player) {
+    // Dead entries go too, so the list empties even if a player was deleted unregistered.
     const auto Before = FPages.size();
-    FPages.removeIf([Page](const QPointer<TRemotePlayer> &P) { return P.isNull() || P == Page; });
+    FPages.removeIf(
+        [Player](const QPointer<TRemotePlayer> &P) { return P.isNull() || P == Player; });
     if (FPages.size() != Before)
         Q_EMIT PageRemoved();
 }

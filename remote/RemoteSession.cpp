@@ -11,8 +11,8 @@
 
 TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIntervalMs,
                                qint64 LineTimeoutMs)
-    : QObject(Parent), FClient(new TCommandClient(this, LineTimeoutMs)), FRefresh(new QTimer(this)),
-      FListInterval(ListIntervalMs), FReportInterval(ReportIntervalMs) {
+    : TRemotePlayer(Parent), FClient(new TCommandClient(this, LineTimeoutMs)),
+      FRefresh(new QTimer(this)), FListInterval(ListIntervalMs), FReportInterval(ReportIntervalMs) {
     FClock.start();
     FRefresh->setObjectName(QStringLiteral("RefreshTick"));
     FRefresh->setSingleShot(true);
@@ -27,6 +27,8 @@ TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIn
     connect(FClient, &TCommandClient::Ended, this, [this] {
         FEnded = true;
         FRefresh->stop();
+        if (FStarted)
+            RemotePlayers().Remove(this);
         Q_EMIT Ended();
     });
 }
@@ -34,9 +36,17 @@ TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIn
 TRemoteSession::~TRemoteSession() {
     FClient->disconnect(this);
     FClient->Close();
+    if (FStarted && !FEnded)
+        RemotePlayers().Remove(this);
 }
 
 void TRemoteSession::Start(const QString &Host, quint16 Port) {
+    if (FStarted || FEnded)
+        return;
+    FStarted = true;
+    FHost = Host;
+    FHostAddr = IPv4Value(Host);
+    RemotePlayers().Add(this);
     FClient->Start(Host, Port);
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "CommandProtocol.h"
+#include "RemotePlayers.h"
 #include "RowMove.h"
 
 #include <QByteArrayList>
 #include <QElapsedTimer>
-#include <QObject>
 #include <QString>
 
 #include <optional>
@@ -20,8 +20,9 @@ enum class TTrackBar { Position = 0, Volume = 1 };
 // last reported and the rules for the user's commands. Reports are kept as they come, the newest
 // of a kind replacing the older one; Repaint then says what changed, at most once per interval
 // and only while reports wait, so a speaker that floods costs one repaint per interval. Edits of
-// the play list apply to the newest list received, not to what was shown.
-class TRemoteSession : public QObject {
+// the play list apply to the newest list received, not to what was shown. A started session
+// stands in RemotePlayers until its connection has ended.
+class TRemoteSession : public TRemotePlayer {
     Q_OBJECT
 public:
     // What a repaint shows anew.
@@ -50,13 +51,17 @@ public:
                             qint64 LineTimeoutMs = CommandLineTimeoutMs);
     ~TRemoteSession() override; // ends a connection still standing, silently
 
-    // The one connection attempt, to Host on Port.
+    // The one connection attempt, to Host (a name or a dotted IPv4 address) on Port; joins
+    // RemotePlayers. Once per session.
     void Start(const QString &Host, quint16 Port);
     // Queues a command for the speaker; nothing is sent once the connection has ended.
-    void PostCommand(const QByteArray &Command, const QByteArray &Body);
+    void PostCommand(const QByteArray &Command, const QByteArray &Body) override;
     // Ends the connection (or the attempt); Ended follows.
     void Close();
+    void EndConnection() override { Close(); }
     bool HasEnded() const { return FEnded; }
+    QString Host() const override { return FHost; }
+    quint32 HostAddr() const override { return FHostAddr; }
     TCommandClient *Client() const { return FClient; }
 
     // As of the last repaint (or edit): the list to show and the location its marked rows hold
@@ -97,6 +102,7 @@ public:
 
 Q_SIGNALS:
     void ConnectFailed();
+    // The connection has ended and the session has left RemotePlayers.
     void Ended();
     // Changes: TChange bits.
     void Repaint(unsigned Changes);
@@ -124,6 +130,9 @@ private:
     QByteArray NewestMark() const { return FUrlPending ? FPendingUrl : FMark; }
 
     TCommandClient *FClient = nullptr;
+    QString FHost;
+    quint32 FHostAddr = 0;
+    bool FStarted = false;
     QTimer *FRefresh = nullptr;
     QElapsedTimer FClock;
     int FListInterval;

@@ -8,7 +8,6 @@
 #include "Modal.h"
 #include "MusicLibrary.h"
 #include "PlayTo.h"
-#include "PlaybackEngine.h"
 #include "Presence.h"
 #include "RemotePlayerPage.h"
 #include "SelectComputerDialog.h"
@@ -304,6 +303,7 @@ void TMainWindow::SelectAll() {
 
 void TMainWindow::StartPresence(quint16 Port) {
     FPresence = new TPresence(this);
+    FPlayTo->SetPresence(FPresence);
     connect(FPresence, &TPresence::ComputersChanged, this, [this] {
         FComputersChanged = true;
         ScheduleHeartbeat();
@@ -329,11 +329,6 @@ void TMainWindow::RefreshComputerCombo() {
     FPlayOnBox->clear();
     FPlayOnBox->addItems(Items);
     FPlayOnBox->setCurrentText(Text);
-}
-
-bool TMainWindow::IsThisComputer(const QString &Host) const {
-    return ::IsThisComputer(Host, LocalHostName,
-                            FPresence ? FPresence->OwnAddresses() : QByteArrayList());
 }
 
 // Shows the error box for a bad "Play on" text; true when the text can be used.
@@ -383,79 +378,48 @@ void TMainWindow::ConnectToTypedComputer() {
     const TTargetCheck Check = CheckTarget(Text);
     if (!TargetUsable(this, Check))
         return;
-    PlayListOn(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost") : Text, {});
+    FPlayTo->PlayListOn(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost") : Text,
+                        {});
 }
 
 void TMainWindow::PlayLibraryOn(const QString &Host) {
-    const QByteArray Address = IsThisComputer(Host) ? QByteArray("127.0.0.1") : LocalIP;
-    QList<int> Rows = SelectedRows();
-    if (Rows.isEmpty())
-        for (int Row = 0; Row < FLibrary->Count(); ++Row)
-            Rows.append(Row);
-    QByteArrayList Sources;
-    Sources.reserve(Rows.size());
-    for (const int Row : Rows)
-        Sources.append(FLibrary->Row(Row).Source);
     // A server on another port (tests) is named by its real port.
-    const quint16 Port = MediaPort() ? MediaPort() : MediaServerPort;
-    PlayListOn(Host, PlayURLs(Sources, FLibrary->Library(), Address, Port));
+    FPlayTo->PlayLibraryOn(Host, *FLibrary, SelectedRows(),
+                           MediaPort() ? MediaPort() : MediaServerPort);
 }
 
-void TMainWindow::PlayListOn(const QString &Host, const QByteArrayList &AllURLs) {
-    // A play list takes only so many: send what it takes, and say how many it cannot.
-    const TAddPlan Plan = PlanAdd(AllURLs);
-    const QByteArrayList &URLs = Plan.URLs;
-    if (Plan.Left > 0) {
+void TMainWindow::CreatePlayTo() {
+    FPlayTo = new TPlayTo(*this, this);
+    connect(FPlayTo, &TPlayTo::NotAdded, this, [this](const QString &Note) {
         constexpr int ShownMs = 30000;
-        statusBar()->showMessage(
-            QStringLiteral("%1 of %2 tracks were not added: a play list holds at most %3 tracks "
-                           "and %4 MiB of addresses, each at most %5 bytes long.")
-                .arg(Plan.Left)
-                .arg(AllURLs.size())
-                .arg(MaxPlayListRows)
-                .arg(MaxPlayListBytes >> 20)
-                .arg(MaxCommandLineLength),
-            ShownMs);
-    }
-    if (IsThisComputer(Host)) {
+        statusBar()->showMessage(Note, ShownMs);
+    });
+    connect(FPlayTo, &TPlayTo::LocalTracks, this, [this](const QByteArrayList &URLs) {
         if (FLocalPlayer) {
             FLocalPlayer->AddLocalTracks(URLs);
             FLocalPlayer->Engine()->RequestShow();
         }
-        return;
-    }
-    auto *Page = static_cast<TRemotePlayerPage *>(FindRemotePlayer(Host));
-    if (!Page) {
-        Page = new TRemotePlayerPage;
-        Page->setStyleSheet(FileThemeRemote());
-        // Both boxes run after the page's event has returned: the page may end under them.
-        connect(
-            Page, &TRemotePlayerPage::ConnectFailed, this,
-            [this](const QString &Failed) {
-                ShowErrorBox(this,
-                             QStringLiteral("Connect to ") + Failed + QStringLiteral(" fail."));
-            },
-            Qt::QueuedConnection);
-        connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
-                Qt::QueuedConnection);
-        AddRemotePage(Page, Host + QStringLiteral(" Player"));
-        Page->ConnectTo(Host);
-    }
-    if (URLs.isEmpty())
-        Page->PostCommand("GET", {});
-    else
-        Page->PostCommand("ADD", JoinLines(URLs));
-    for (int I = 0; I < FPages->count(); ++I)
-        if (FPages->widget(I)->isAncestorOf(Page))
-            FPages->setCurrentIndex(I);
+    });
+    // The box runs after the page's event has returned: the page may end under it.
+    connect(
+        FPlayTo, &TPlayTo::ConnectFailed, this,
+        [this](const QString &Failed) {
+            ShowErrorBox(this, QStringLiteral("Connect to ") + Failed + QStringLiteral(" fail."));
+        },
+        Qt::QueuedConnection);
 }
 
-TRemotePlayer *TMainWindow::FindRemotePlayer(const QString &Host) const {
-    const quint32 Address = IPv4Value(Host);
-    for (TRemotePlayer *Page : RemotePlayers().Pages()) {
-        if (Address != 0xFFFFFFFFu ? Page->HostAddr() == Address
-                                   : SameTextAscii(Page->Host().toUtf8(), Host.toUtf8()))
-            return Page;
-    }
-    return nullptr;
+TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
+    auto *Page = new TRemotePlayerPage;
+    Page->setStyleSheet(FileThemeRemote());
+    connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
+            Qt::QueuedConnection);
+    AddRemotePage(Page, &Page->Session(), Caption);
+    return &Page->Session();
+}
+
+void TMainWindow::ShowRemotePage(TRemotePlayer *Player) {
+    for (const auto &[Sheet, Shown] : std::as_const(FRemoteSheets))
+        if (Shown == Player && Sheet)
+            FPages->setCurrentWidget(Sheet);
 }

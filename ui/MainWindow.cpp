@@ -63,6 +63,7 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
     setCentralWidget(FPages);
     CreateFrameActions();
     CreateSystemMenu();  // the library menu shares its Help and About
+    CreatePlayTo();
     CreateLibraryPage(); // also declares the list a target for dropped files
     CreateTrayIcon();
     CreateStatusBar();
@@ -496,13 +497,13 @@ void TMainWindow::OnPageChanged(int) {
         FLibraryView->setFocus();
 }
 
-void TMainWindow::AddRemotePage(TRemotePlayer *Page, const QString &Caption) {
+void TMainWindow::AddRemotePage(QWidget *Page, TRemotePlayer *Player, const QString &Caption) {
     auto *Sheet = new QWidget;
     auto *Layout = new QVBoxLayout(Sheet);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->addWidget(Page);
     FPages->addTab(Sheet, Caption);
-    FRemoteSheets.append({Sheet, Page});
+    FRemoteSheets.append({Sheet, Player});
 }
 
 void TMainWindow::FreeFinishedPages() {

@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include "LocalPlayerWindow.h"
+#include "PlayTo.h"
 #include "RemotePlayers.h"
 #include "RowMove.h"
 
@@ -30,8 +31,9 @@ constexpr quint16 MediaServerPort = 37401;
 constexpr quint16 PresenceServerPort = 37400;
 
 // The main window: library page, page frame, status bar, heartbeat and the
-// staged shutdown. It owns the library and the media server that serves it.
-class TMainWindow : public QMainWindow {
+// staged shutdown. It owns the library and the media server that serves it, and shows the
+// sessions the play-to router opens on tabs of their own.
+class TMainWindow : public QMainWindow, private TRemotePageFactory {
     Q_OBJECT
 public:
     // The media server's and the presence socket's ports; 0 lets the system pick a free one
@@ -53,9 +55,9 @@ public:
     TLocalPlayerWindow *LocalPlayer() const { return FLocalPlayer; }
     // Docks the local player into a new "My Player" page unless it is docked already.
     void ShowLocalPlayerPage();
-    // Puts a remote player page on a new tab captioned Caption. The tab is hidden and freed
-    // once the page has left RemotePlayers.
-    void AddRemotePage(TRemotePlayer *Page, const QString &Caption);
+    // Puts Page, which shows Player, on a new tab captioned Caption. The tab is hidden and
+    // freed once Player has left RemotePlayers.
+    void AddRemotePage(QWidget *Page, TRemotePlayer *Player, const QString &Caption);
 
     // Tray "Exit": asks the window to close like any other close request.
     void Exit();
@@ -98,15 +100,8 @@ public:
     void ConnectToTypedComputer();
     // The selected rows (all rows when none is selected), in view order, played on Host.
     void PlayLibraryOn(const QString &Host);
-    // URLs to Host: this computer's player, or the host's page (opened when needed) by "ADD",
-    // or "GET" when URLs is empty. Only what a play list takes goes; the status bar says how
-    // many were left out.
-    void PlayListOn(const QString &Host, const QByteArrayList &URLs);
-    // The open page for Host: by address value for a dotted address, else by name (A-Z case
-    // ignored); null when none is open.
-    TRemotePlayer *FindRemotePlayer(const QString &Host) const;
-    // Whether Host names this computer (its names, 127.0.0.1, any of its own addresses).
-    bool IsThisComputer(const QString &Host) const;
+    // Where played tracks go; its notes show in the status bar.
+    TPlayTo &PlayTo() const { return *FPlayTo; }
     // The presence socket and the list of known computers.
     TPresence *Presence() const { return FPresence; }
 
@@ -202,6 +197,10 @@ protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
+    TRemoteSession *OpenRemotePage(const QString &Caption) override;
+    void ShowRemotePage(TRemotePlayer *Player) override;
+    // Wires the play-to router to the status bar, the local player and the error box.
+    void CreatePlayTo();
     void CreateLibraryPage();
     void CreateLibraryActions();
     void LoadLibrary();
@@ -241,6 +240,7 @@ private:
     bool FClosing = false;
     const quint16 FPresencePortWanted;
     TPresence *FPresence = nullptr;
+    TPlayTo *FPlayTo = nullptr;
     bool FComputersChanged = false;
     TPlacement FStartPlacement;
     bool FHeartbeatQueued = false;

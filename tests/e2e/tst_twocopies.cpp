@@ -81,7 +81,11 @@ class TestTwoCopies : public QObject {
         return Greeting.startsWith("MUTE");
     }
     TRemotePlayerPage *PageOfB() const {
-        return static_cast<TRemotePlayerPage *>(FA->FindRemotePlayer(AddressB()));
+        TRemotePlayer *Player = FA->PlayTo().FindRemotePlayer(AddressB());
+        for (auto *Page : FA->findChildren<TRemotePlayerPage *>())
+            if (Player && &Page->Session() == Player)
+                return Page;
+        return nullptr;
     }
     QAbstractItemModel *RowsOf(TRemotePlayerPage *Page) const {
         return Page->findChild<QTableView *>("FPlayListView")->model();

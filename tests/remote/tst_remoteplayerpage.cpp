@@ -416,8 +416,8 @@ private Q_SLOTS:
             QVERIFY(Open("", host));
             QTRY_COMPARE(FSpeaker->CommandServer()->ConnectionCount(), 2);
         }
-        QCOMPARE(FPage->HostAddr(), hostAddr);
-        QVERIFY(RemotePlayers().Pages().contains(FPage.get()));
+        QCOMPARE(FPage->Session().HostAddr(), hostAddr);
+        QVERIFY(RemotePlayers().Pages().contains(&FPage->Session()));
         QStringList Said;
         connect(FPage.get(), &TRemotePlayerPage::ConnectFailed, this,
                 [&](const QString &Host) { Said.append(QStringLiteral("failed ") + Host); });
@@ -442,6 +442,35 @@ private Q_SLOTS:
         if (FSpeaker) // the observer stays unless the speaker dropped everyone
             QTRY_COMPARE(FSpeaker->CommandServer()->ConnectionCount(),
                          ending == SpeakerDrops ? 0 : 1);
+    }
+
+    void captions_data() {
+        QTest::addColumn<QByteArray>("location");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("from");
+
+        const auto Row = [](const char *Location, const char *Name, const char *From) {
+            QTest::newRow(Location)
+                << QByteArray(Location) << QString::fromUtf8(Name) << QString::fromUtf8(From);
+        };
+        Row("http://h/a%20b.mp3", "a%20b.mp3", "h");
+        Row("http://User:pw@Host.Example:37401/d/x.mp3?q=/1#f", "x.mp3", "host.example");
+        Row("http://[::1]:80/a.mp3", "a.mp3", "::1");
+        Row("http://host:99999/x.mp3", "x.mp3", "host");
+        Row("http://my host/x.mp3", "x.mp3", "my host");
+        Row("http://h?a/b", "", "h");
+        Row("", "", "");
+        Row("no url: <b>x</b>", "no url: <b>x</b>", "");
+    }
+    void captions() {
+        QFETCH(QByteArray, location);
+        QFETCH(QString, name);
+        QFETCH(QString, from);
+        TRemotePlayListModel Model;
+        Model.Rebuild({"http://h/first", location});
+        QCOMPARE(Model.rowCount(), 2);
+        QCOMPARE(Model.index(1, TRemotePlayListModel::ColumnName).data().toString(), name);
+        QCOMPARE(Model.index(1, TRemotePlayListModel::ColumnFrom).data().toString(), from);
     }
 };
 

@@ -1,5 +1,5 @@
 #include "CommandClient.h"
-#include "RemotePlayListModel.h"
+#include "RemotePlayers.h"
 #include "RemoteSession.h"
 #include "ScriptedSpeaker.h"
 #include "Utils.h"
@@ -215,33 +215,38 @@ private Q_SLOTS:
                  sent.isEmpty() ? "" : BuildControllerMessage("UPDATELIST", JoinLines(sent)));
     }
 
-    void captions_data() {
-        QTest::addColumn<QByteArray>("location");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("from");
-
-        const auto Row = [](const char *Location, const char *Name, const char *From) {
-            QTest::newRow(Location)
-                << QByteArray(Location) << QString::fromUtf8(Name) << QString::fromUtf8(From);
-        };
-        Row("http://h/a%20b.mp3", "a%20b.mp3", "h");
-        Row("http://User:pw@Host.Example:37401/d/x.mp3?q=/1#f", "x.mp3", "host.example");
-        Row("http://[::1]:80/a.mp3", "a.mp3", "::1");
-        Row("http://host:99999/x.mp3", "x.mp3", "host");
-        Row("http://my host/x.mp3", "x.mp3", "my host");
-        Row("http://h?a/b", "", "h");
-        Row("", "", "");
-        Row("no url: <b>x</b>", "no url: <b>x</b>", "");
+    // A started session stands in RemotePlayers, by its host's address value, until its
+    // connection ends, whichever way; it leaves once.
+    void standsInRemotePlayersWhileConnected_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<quint32>("hostAddr");
+        QTest::addColumn<int>("ending"); // 0: closed, 1: the speaker drops, 2: deleted
+        QTest::newRow("closed") << "127.0.0.1" << quint32(0x7F000001) << 0;
+        QTest::newRow("speaker drops, short form") << "127.1" << quint32(0x7F000001) << 1;
+        QTest::newRow("deleted, by name") << "localhost" << 0xFFFFFFFFu << 2;
     }
-    void captions() {
-        QFETCH(QByteArray, location);
-        QFETCH(QString, name);
-        QFETCH(QString, from);
-        TRemotePlayListModel Model;
-        Model.Rebuild({"http://h/first", location});
-        QCOMPARE(Model.rowCount(), 2);
-        QCOMPARE(Model.index(1, TRemotePlayListModel::ColumnName).data().toString(), name);
-        QCOMPARE(Model.index(1, TRemotePlayListModel::ColumnFrom).data().toString(), from);
+    void standsInRemotePlayersWhileConnected() {
+        QFETCH(QString, host);
+        QFETCH(quint32, hostAddr);
+        QFETCH(int, ending);
+        FSession.reset(); // the other tests' session
+        TScriptedSpeaker Speaker;
+        QVERIFY(Speaker.Listen());
+        auto Session = std::make_unique<TRemoteSession>();
+        QSignalSpy Removed(&RemotePlayers(), &TRemotePlayerList::PageRemoved);
+        Session->Start(host, Speaker.Port());
+        QCOMPARE(Session->HostAddr(), hostAddr);
+        QCOMPARE(RemotePlayers().Pages(), QList<TRemotePlayer *>{Session.get()});
+        QVERIFY(Speaker.WaitForPeer());
+        if (ending == 0)
+            Session->EndConnection();
+        else if (ending == 1)
+            Speaker.Peer->close();
+        else
+            Session.reset();
+        QTRY_VERIFY(RemotePlayers().IsEmpty());
+        Session.reset();
+        QCOMPARE(Removed.count(), 1);
     }
 };
 

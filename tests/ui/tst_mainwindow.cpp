@@ -28,16 +28,21 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// A remote page that ends its connection Delay ms after being asked.
+// A remote player that ends its connection Delay ms after being asked; its page is Page.
 class TStandInPage : public TRemotePlayer {
 public:
-    explicit TStandInPage(int Delay) : FDelay(Delay) { RemotePlayers().Add(this); }
+    explicit TStandInPage(int Delay) : FDelay(Delay) {
+        setParent(Page);
+        RemotePlayers().Add(this);
+    }
+    QWidget *Page = new QWidget;
     QString Host() const override { return "stand-in"; }
     quint32 HostAddr() const override { return 0xFFFFFFFF; }
     void EndConnection() override {
         EndRequested = true;
         QTimer::singleShot(FDelay, this, [this] { RemotePlayers().Remove(this); });
     }
+    void PostCommand(const QByteArray &, const QByteArray &) override {}
     bool EndRequested = false;
 
 private:
@@ -156,8 +161,8 @@ private Q_SLOTS:
         TSignalWatcher Signals;
         connect(&Signals, &TSignalWatcher::CloseRequested, &Form, &TMainWindow::close);
         QPointer<TStandInPage> Quick = new TStandInPage(50), Slow = new TStandInPage(800);
-        Form.AddRemotePage(Quick, "quick Player");
-        Form.AddRemotePage(Slow, "slow Player");
+        Form.AddRemotePage(Quick->Page, Quick, "quick Player");
+        Form.AddRemotePage(Slow->Page, Slow, "slow Player");
         QCOMPARE(Form.FPages->count(), 3);
 
         std::raise(SIGTERM);
@@ -224,11 +229,11 @@ private Q_SLOTS:
         Form.show();
         TLocalPlayerWindow *Player = AddPlayerPage(Form);
         auto *Remote = new TStandInPage(0);
-        Form.AddRemotePage(Remote, "stand-in Player");
+        Form.AddRemotePage(Remote->Page, Remote, "stand-in Player");
         Form.FPages->setCurrentIndex(Active);
         QTabBar *Bar = Form.FPages->tabBar();
         if (Tab < 0)
-            RightClick(Active == 1 ? static_cast<QWidget *>(Player) : Remote, QPoint(20, 20));
+            RightClick(Active == 1 ? static_cast<QWidget *>(Player) : Remote->Page, QPoint(20, 20));
         else
             RightClick(Bar, Bar->tabRect(Tab).center());
         QCOMPARE(Form.FPageMenu->isVisible(), !After.isEmpty());

@@ -1,7 +1,9 @@
 #include "PlayTo.h"
 
 #include "CommandProtocol.h"
-#include "PlaybackEngine.h"
+#include "MusicLibrary.h"
+#include "Presence.h"
+#include "RemoteSession.h"
 #include "Utils.h"
 
 #include <algorithm>
@@ -147,4 +149,70 @@ TTargetCheck CheckTarget(const QString &Text) {
     if (TUtils::SameNameIgnoringSpaces(Target, "My Computer"))
         return TTargetCheck::ThisComputer;
     return IsValidComputerName(Target) ? TTargetCheck::Host : TTargetCheck::Invalid;
+}
+
+TPlayTo::TPlayTo(TRemotePageFactory &Pages, QObject *Parent) : QObject(Parent), FPages(Pages) {}
+
+void TPlayTo::SetPresence(const TPresence *Presence) {
+    FPresence = Presence;
+}
+
+bool TPlayTo::IsThisComputer(const QString &Host) const {
+    return ::IsThisComputer(Host, LocalHostName,
+                            FPresence ? FPresence->OwnAddresses() : QByteArrayList());
+}
+
+TRemotePlayer *TPlayTo::FindRemotePlayer(const QString &Host) const {
+    const quint32 Address = IPv4Value(Host);
+    for (TRemotePlayer *Player : RemotePlayers().Pages()) {
+        if (Address != 0xFFFFFFFFu ? Player->HostAddr() == Address
+                                   : SameTextAscii(Player->Host().toUtf8(), Host.toUtf8()))
+            return Player;
+    }
+    return nullptr;
+}
+
+void TPlayTo::PlayLibraryOn(const QString &Host, const TMusicLibrary &Library, QList<int> Rows,
+                            quint16 MediaPort) {
+    const QByteArray Address = IsThisComputer(Host) ? QByteArray("127.0.0.1") : LocalIP;
+    if (Rows.isEmpty())
+        for (int Row = 0; Row < Library.Count(); ++Row)
+            Rows.append(Row);
+    QByteArrayList Sources;
+    Sources.reserve(Rows.size());
+    for (const int Row : Rows)
+        Sources.append(Library.Row(Row).Source);
+    PlayListOn(Host, PlayURLs(Sources, Library.Library(), Address, MediaPort));
+}
+
+void TPlayTo::PlayListOn(const QString &Host, const QByteArrayList &AllURLs) {
+    // A play list takes only so many: send what it takes, and say how many it cannot.
+    const TAddPlan Plan = PlanAdd(AllURLs);
+    const QByteArrayList &URLs = Plan.URLs;
+    if (Plan.Left > 0)
+        Q_EMIT NotAdded(
+            QStringLiteral("%1 of %2 tracks were not added: a play list holds at most %3 tracks "
+                           "and %4 MiB of addresses, each at most %5 bytes long.")
+                .arg(Plan.Left)
+                .arg(AllURLs.size())
+                .arg(MaxPlayListRows)
+                .arg(MaxPlayListBytes >> 20)
+                .arg(MaxCommandLineLength));
+    if (IsThisComputer(Host)) {
+        Q_EMIT LocalTracks(URLs);
+        return;
+    }
+    TRemotePlayer *Player = FindRemotePlayer(Host);
+    if (!Player) {
+        TRemoteSession *Session = FPages.OpenRemotePage(Host + QStringLiteral(" Player"));
+        connect(Session, &TRemoteSession::ConnectFailed, this,
+                [this, Session] { Q_EMIT ConnectFailed(Session->Host()); });
+        Session->Start(Host, quint16(CommandPort));
+        Player = Session;
+    }
+    if (URLs.isEmpty())
+        Player->PostCommand("GET", {});
+    else
+        Player->PostCommand("ADD", JoinLines(URLs));
+    FPages.ShowRemotePage(Player);
 }

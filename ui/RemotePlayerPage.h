@@ -1,10 +1,9 @@
 #pragma once
 
-#include "RemotePlayers.h"
-
 #include "RemoteSession.h"
 
 #include <QByteArrayList>
+#include <QWidget>
 
 class QAction;
 class QLabel;
@@ -18,28 +17,23 @@ class TRemoteSession;
 // The controller's page for one speaker: it shows a TRemoteSession (its play list with the
 // current track, its state, position, volume and mute) and forwards the user's commands to
 // it. Removing and moving rows change the view at once. The page lives as long as its one
-// connection; when that ends it leaves RemotePlayers and says Finished.
-class TRemotePlayerPage : public TRemotePlayer {
+// connection; when that ends (and the session has left RemotePlayers) it says Finished.
+class TRemotePlayerPage : public QWidget {
     Q_OBJECT
 public:
     explicit TRemotePlayerPage(QWidget *Parent = nullptr);
     ~TRemotePlayerPage() override; // ends a connection still standing, silently
 
-    // Connects to Host (a name or a dotted IPv4 address) on the command port of the
-    // settings, and joins RemotePlayers. Once per page.
-    void ConnectTo(const QString &Host);
-    // The same on a given port.
+    // Starts the session with Host (a name or a dotted IPv4 address) on Port. Once per page.
     void ConnectTo(const QString &Host, quint16 Port);
     // Queues a command for the speaker ("GET", or "ADD" with locations joined by CR LF);
     // nothing is sent once the connection has ended.
     void PostCommand(const QByteArray &Command, const QByteArray &Body);
 
-    QString Host() const override { return FHost; }
-    quint32 HostAddr() const override { return FHostAddr; }
     // The close button: ends the connection (or the attempt); Finished follows.
-    void EndConnection() override;
+    void EndConnection();
     // Whether the connection has ended (the page is finished).
-    bool HasEnded() const { return FEnded; }
+    bool HasEnded() const { return FSession->HasEnded(); }
     TRemoteSession &Session() const { return *FSession; }
 
     // The list as shown, in view order.
@@ -74,7 +68,7 @@ Q_SIGNALS:
     void ConnectFailed(const QString &Host);
     // The pop-up's "About".
     void AboutRequested();
-    // The connection has ended and the page has left RemotePlayers: its tab can go.
+    // The connection has ended and its session has left RemotePlayers: its tab can go.
     void Finished();
 
 protected:
@@ -87,7 +81,6 @@ private:
     // Shows what the session says has changed.
     void Repaint(unsigned Changes);
     void ShowList();
-    void OnClientEnded();
 
     void OnTrackBarReleased(QSlider *Bar);
     void UpdateCommandStates();
@@ -98,10 +91,6 @@ private:
     TTrackBar BarOf(QObject *Bar) const;
 
     TRemoteSession *FSession = nullptr;
-    QString FHost;
-    quint32 FHostAddr = 0;
-    bool FStarted = false; // ConnectTo has run
-    bool FEnded = false;
 
     TRemotePlayListModel *FModel = nullptr;
     QLabel *FInfoLabel = nullptr;

@@ -60,8 +60,7 @@ QSlider *TrackBar(QWidget *Parent, const char *Name, const QString &Caption) {
 } // namespace
 
 TRemotePlayerPage::TRemotePlayerPage(QWidget *Parent)
-    : TRemotePlayer(Parent), FSession(new TRemoteSession(this)),
-      FModel(new TRemotePlayListModel(this)) {
+    : QWidget(Parent), FSession(new TRemoteSession(this)), FModel(new TRemotePlayListModel(this)) {
     setObjectName(QStringLiteral("RemotePlayer"));
     setWindowTitle(QStringLiteral("Remote player"));
     CreateControls();
@@ -69,8 +68,8 @@ TRemotePlayerPage::TRemotePlayerPage(QWidget *Parent)
 
     connect(FSession, &TRemoteSession::Repaint, this, &TRemotePlayerPage::Repaint);
     connect(FSession, &TRemoteSession::ConnectFailed, this,
-            [this] { Q_EMIT ConnectFailed(FHost); });
-    connect(FSession, &TRemoteSession::Ended, this, &TRemotePlayerPage::OnClientEnded);
+            [this] { Q_EMIT ConnectFailed(FSession->Host()); });
+    connect(FSession, &TRemoteSession::Ended, this, &TRemotePlayerPage::Finished);
 }
 
 TRemotePlayerPage::~TRemotePlayerPage() {
@@ -80,8 +79,6 @@ TRemotePlayerPage::~TRemotePlayerPage() {
     FModel->disconnect(this);
     FPlayListView->selectionModel()->disconnect(this);
     FSession->Close();
-    if (FStarted && !FEnded)
-        RemotePlayers().Remove(this);
 }
 
 void TRemotePlayerPage::CreateControls() {
@@ -258,17 +255,7 @@ void TRemotePlayerPage::CreateActions() {
     }
 }
 
-void TRemotePlayerPage::ConnectTo(const QString &Host) {
-    ConnectTo(Host, quint16(CommandPort));
-}
-
 void TRemotePlayerPage::ConnectTo(const QString &Host, quint16 Port) {
-    if (FStarted || FEnded)
-        return;
-    FStarted = true;
-    FHost = Host;
-    FHostAddr = IPv4Value(Host);
-    RemotePlayers().Add(this);
     FSession->Start(Host, Port);
 }
 
@@ -278,15 +265,6 @@ void TRemotePlayerPage::PostCommand(const QByteArray &Command, const QByteArray 
 
 void TRemotePlayerPage::EndConnection() {
     FSession->Close();
-}
-
-void TRemotePlayerPage::OnClientEnded() {
-    if (FEnded)
-        return;
-    FEnded = true;
-    if (FStarted)
-        RemotePlayers().Remove(this);
-    Q_EMIT Finished();
 }
 
 QByteArrayList TRemotePlayerPage::ShownLocations() const {
@@ -378,7 +356,7 @@ bool TRemotePlayerPage::eventFilter(QObject *Watched, QEvent *Event) {
             DropSelectionOn(FPlayListView->indexAt(Drop->position().toPoint()).row());
         return true;
     }
-    return TRemotePlayer::eventFilter(Watched, Event);
+    return QWidget::eventFilter(Watched, Event);
 }
 
 // The list.
