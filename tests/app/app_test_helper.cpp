@@ -2,7 +2,7 @@
 //   activate [HoldMs]  exit 0 when another copy runs; else hold the slot HoldMs, exit 2
 //   crash              exit 0 when another copy runs; else exit 3 without releasing
 //   writeini File Section/Key Value   exit 0 when written, 1 when not
-#include "AppRunOnce.h"
+#include "InstanceSlot.h"
 #include "Utils.h"
 
 #include <QCoreApplication>

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-class TestLibrary : public QObject {
+class TestMusicLibrary : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
@@ -295,5 +295,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLibrary)
-#include "tst_library.moc"
+QTEST_GUILESS_MAIN(TestMusicLibrary)
+#include "tst_musiclibrary.moc"
