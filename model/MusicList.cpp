@@ -1,6 +1,6 @@
 #include "MusicList.h"
 
-#include "Utils.h"
+#include "AsciiText.h"
 
 #include <QSet>
 

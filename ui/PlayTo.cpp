@@ -1,8 +1,8 @@
 #include "PlayTo.h"
 
+#include "AsciiText.h"
 #include "CommandProtocol.h"
 #include "PlaybackEngine.h"
-#include "Utils.h"
 
 #include <algorithm>
 #include <numeric>
@@ -144,7 +144,7 @@ TTargetCheck CheckTarget(const QString &Text) {
     const QByteArray Target = Text.toUtf8();
     if (Target.trimmed().isEmpty())
         return TTargetCheck::Empty;
-    if (TUtils::SameNameIgnoringSpaces(Target, "My Computer"))
+    if (SameNameIgnoringSpaces(Target, "My Computer"))
         return TTargetCheck::ThisComputer;
     return IsValidComputerName(Target) ? TTargetCheck::Host : TTargetCheck::Invalid;
 }

@@ -1,6 +1,5 @@
 #include "MusicLibrary.h"
 #include "TestFiles.h"
-#include "Utils.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -20,11 +19,7 @@ class TestMusicLibrary : public QObject {
     QString PathOf(const QString &Name) const { return FDir.filePath(Name); }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(FDir.isValid());
-        AudioExtensionList = "*.ASF;*.ASX;*.WPL;*.WM;*.WX;*.WMD;*.WMZ;*.WMA;*.WAX;*.WAV;*.MP3;"
-                             "*.M3U;*.MID;*.MIDI;*.RMI;*.AIF;*.AIFC;*.AIFF;*.AU;*.SND";
-    }
+    void initTestCase() { QVERIFY(FDir.isValid()); }
 
     void roundTrip_data() {
         QTest::addColumn<QByteArray>("File");

@@ -1,3 +1,4 @@
+#include "AsciiText.h"
 #include "CommandReader.h"
 #include "LibraryView.h"
 #include "LocalPlayerWindow.h"
@@ -10,8 +11,8 @@
 #include "PlaybackEngine.h"
 #include "RemotePlayers.h"
 #include "SelectComputerDialog.h"
+#include "Settings.h"
 #include "TestFiles.h"
-#include "Utils.h"
 
 #include <QAccessible>
 #include <QAction>
