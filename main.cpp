@@ -1,4 +1,4 @@
-#include "AppRunOnce.h"
+#include "InstanceSlot.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"

@@ -1,7 +1,7 @@
 // Times TMusicList::Find and AddIfAbsent on a 100000-track play list, next to a plain
 // front-to-back scan.
-#include "UClasses.h"
-#include "Utils.h"
+#include "AsciiText.h"
+#include "MusicList.h"
 
 #include <QElapsedTimer>
 

@@ -4,7 +4,7 @@
 #include "CommandServer.h"
 #include "LocalPlayerWindow.h"
 #include "MediaComponent.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,6 @@
 // add, and removing 10000 rows.
 #include "BenchLibrary.h"
 #include "MusicLibrary.h"
-#include "Utils.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,8 +12,6 @@
 
 int main(int argc, char **argv) {
     QCoreApplication App(argc, argv);
-    AudioExtensionList = "*.ASF;*.ASX;*.WPL;*.WM;*.WX;*.WMD;*.WMZ;*.WMA;*.WAX;*.WAV;*.MP3;"
-                         "*.M3U;*.MID;*.MIDI;*.RMI;*.AIF;*.AIFC;*.AIFF;*.AU;*.SND";
     constexpr int Entries = 100000;
     constexpr int Batch = 10000;
     QTemporaryDir Dir;

@@ -4,7 +4,7 @@
 #include "LibraryView.h"
 #include "MainWindow.h"
 #include "MusicLibrary.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QApplication>
 #include <QDropEvent>

@@ -5,10 +5,11 @@
 // window on screen, one controller connected from here that sends the ADD and reads every
 // report) and `mpv --no-video`. Each child's CPU is read from /proc over the same 50 s window
 // of playback. Both use mpv's null audio output, so neither needs a sound device.
+#include "AsciiText.h"
 #include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
 #include "MediaServer.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 # Installed layout: the program in bin/, its skins and help in share/vellox-player/
-# (where ResourceDir() in app/Utils looks), a menu entry and the icon in the hicolor theme.
+# (where ResourceDir() in app/Settings looks), a menu entry and the icon in the hicolor theme.
 set(VX_SHARE_DIR share/vellox-player)
 
 install(TARGETS vxPlayer RUNTIME DESTINATION bin)

@@ -1,8 +1,8 @@
 // The library file reader. Whatever the file holds, the library keeps one row per source,
 // no source holds a line break or NUL, and what is saved reads back the same; adding the
 // file's lines again and removing rows keep the rows, the list and the snapshot in step.
+#include "AsciiText.h"
 #include "MusicLibrary.h"
-#include "Utils.h"
 
 #include <cstdlib>
 

@@ -2,8 +2,8 @@
 // decoded once as libmicrohttpd does, then looked up in a random library; and the Range
 // header. Whatever the request, an answer names a library file that is not an http URL and
 // holds the decoded path, and a range lies inside the file.
+#include "AsciiText.h"
 #include "MediaServer.h"
-#include "Utils.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <microhttpd.h>

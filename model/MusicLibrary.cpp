@@ -1,6 +1,7 @@
 #include "MusicLibrary.h"
 
-#include "Utils.h"
+#include "AsciiText.h"
+#include "AudioTypes.h"
 
 #include <QFile>
 #include <QFileInfo>

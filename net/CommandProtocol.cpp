@@ -1,6 +1,6 @@
 #include "CommandProtocol.h"
 
-#include "Utils.h"
+#include "AsciiText.h"
 
 #include <cstddef>
 #include <netinet/in.h>

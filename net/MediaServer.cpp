@@ -1,8 +1,7 @@
 #include "MediaServer.h"
 
-#include "Utils.h"
-
-#include <QHash>
+#include "AsciiText.h"
+#include "AudioTypes.h"
 
 #include <microhttpd.h>
 
@@ -91,37 +90,8 @@ TByteRange ParseByteRange(const QByteArray &Header, qint64 Size) {
 }
 
 QByteArray MediaContentType(const QByteArray &FileName) {
-    // One entry per extension the library accepts (AudioExtensionList).
-    static const QHash<QByteArray, QByteArray> Types = {
-        {".ASF", "video/x-ms-asf"},
-        {".ASX", "video/x-ms-asf"},
-        {".WPL", "application/vnd.ms-wpl"},
-        {".WM", "video/x-ms-wm"},
-        {".WX", "video/x-ms-wmx"},
-        {".WMD", "application/x-ms-wmd"},
-        {".WMZ", "application/x-ms-wmz"},
-        {".WMA", "audio/x-ms-wma"},
-        {".WAX", "audio/x-ms-wax"},
-        {".WAV", "audio/wav"},
-        {".MP3", "audio/mpeg"},
-        {".M3U", "audio/x-mpegurl"},
-        {".MID", "audio/midi"},
-        {".MIDI", "audio/midi"},
-        {".RMI", "audio/midi"},
-        {".AIF", "audio/aiff"},
-        {".AIFC", "audio/aiff"},
-        {".AIFF", "audio/aiff"},
-        {".AU", "audio/basic"},
-        {".SND", "audio/basic"},
-    };
-    const QByteArray Name = FileNamePart(FileName);
-    const qsizetype Dot = Name.lastIndexOf('.');
-    if (Dot >= 0) {
-        const auto It = Types.find(AsciiUpper(Name.mid(Dot)));
-        if (It != Types.end())
-            return It.value();
-    }
-    return "application/octet-stream";
+    const QByteArray Type = AudioContentType(FileName);
+    return Type.isEmpty() ? QByteArray("application/octet-stream") : Type;
 }
 
 struct TMediaServerCallbacks {

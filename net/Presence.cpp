@@ -1,6 +1,7 @@
 #include "Presence.h"
 
-#include "Utils.h"
+#include "AsciiText.h"
+#include "Settings.h"
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>

@@ -1,6 +1,6 @@
 #include "CommandServer.h"
 
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QHostAddress>
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include "CommandServer.h"
 #include "MediaControlStrip.h"
 #include "MediaPlayer.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QAction>
 #include <QDragMoveEvent>

@@ -1,6 +1,6 @@
 #include "MediaPlayer.h"
 
-#include "Utils.h"
+#include "AsciiText.h"
 
 #include <QMessageBox>
 

@@ -1,7 +1,7 @@
 #include "PlayListModel.h"
 
 #include "RowMove.h"
-#include "UClasses.h"
+#include "MusicList.h"
 
 #include <QApplication>
 #include <QColor>

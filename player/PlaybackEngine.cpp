@@ -1,8 +1,8 @@
 #include "PlaybackEngine.h"
 
+#include "AsciiText.h"
 #include "MediaComponent.h"
 #include "MediaPlayer.h"
-#include "Utils.h"
 
 #include <QElapsedTimer>
 #include <QUrl>

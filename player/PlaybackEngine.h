@@ -4,7 +4,7 @@
 #include "ListJobQueue.h"
 #include "PlayListModel.h"
 #include "RowMove.h"
-#include "UClasses.h"
+#include "MusicList.h"
 
 #include <QByteArrayList>
 #include <QObject>

@@ -1,10 +1,11 @@
 #include "PlayTo.h"
 
+#include "AsciiText.h"
 #include "CommandProtocol.h"
 #include "MusicLibrary.h"
 #include "Presence.h"
 #include "RemoteSession.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <algorithm>
 #include <numeric>
@@ -146,7 +147,7 @@ TTargetCheck CheckTarget(const QString &Text) {
     const QByteArray Target = Text.toUtf8();
     if (Target.trimmed().isEmpty())
         return TTargetCheck::Empty;
-    if (TUtils::SameNameIgnoringSpaces(Target, "My Computer"))
+    if (SameNameIgnoringSpaces(Target, "My Computer"))
         return TTargetCheck::ThisComputer;
     return IsValidComputerName(Target) ? TTargetCheck::Host : TTargetCheck::Invalid;
 }

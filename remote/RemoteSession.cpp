@@ -1,7 +1,7 @@
 #include "RemoteSession.h"
 
+#include "AsciiText.h"
 #include "CommandClient.h"
-#include "Utils.h"
 
 #include <QHash>
 #include <QTimer>

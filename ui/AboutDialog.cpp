@@ -1,7 +1,7 @@
 #include "AboutDialog.h"
 
 #include "AppIcon.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QDesktopServices>
 #include <QGridLayout>
@@ -71,7 +71,7 @@ TAboutDialog::TAboutDialog(QWidget *Parent) : QDialog(Parent) {
 
 void TAboutDialog::FillTexts() {
     FProductLabel->setText(QStringLiteral("Vellox Player ") + AppVersion);
-    const QString Site = TUtils::GetWebSiteURL();
+    const QString Site = GetWebSiteURL();
     FWebSiteLink->setText(Site);
     FWebSiteLink->SetTarget(Site);
 }

@@ -1,7 +1,8 @@
 #include "InputURLsDialog.h"
 
+#include "AsciiText.h"
+#include "AudioTypes.h"
 #include "Modal.h"
-#include "Utils.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -2,6 +2,8 @@
 // computers and playing the library on one of them.
 #include "MainWindow.h"
 
+#include "AsciiText.h"
+#include "AudioTypes.h"
 #include "BalloonTip.h"
 #include "InputURLsDialog.h"
 #include "LibraryView.h"
@@ -11,7 +13,7 @@
 #include "Presence.h"
 #include "RemotePlayerPage.h"
 #include "SelectComputerDialog.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -214,7 +216,7 @@ void TMainWindow::AddFiles() {
     QFileDialog Dialog(this, QStringLiteral("Add Local Audio Files"));
     Dialog.setAcceptMode(QFileDialog::AcceptOpen);
     Dialog.setFileMode(QFileDialog::ExistingFiles);
-    const QStringList Filters = QtFileFilter(AudioFileFilter).split(QStringLiteral(";;"));
+    const QStringList Filters = QtFileFilter(AudioFileFilter()).split(QStringLiteral(";;"));
     Dialog.setNameFilters(Filters);
     Dialog.selectNameFilter(Filters.value(0));
     if (ExecModal(Dialog) != QDialog::Accepted)
@@ -367,9 +369,8 @@ void TMainWindow::PlayOnOtherComputer() {
         return;
     const QString Text = Dialog.SelectedComputer();
     FPlayOnBox->setCurrentText(Text);
-    PlayLibraryOn(TUtils::SameNameIgnoringSpaces(Text.toUtf8(), "My Computer")
-                      ? QStringLiteral("localhost")
-                      : Text);
+    PlayLibraryOn(SameNameIgnoringSpaces(Text.toUtf8(), "My Computer") ? QStringLiteral("localhost")
+                                                                       : Text);
 }
 
 void TMainWindow::ConnectToTypedComputer() {

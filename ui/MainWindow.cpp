@@ -2,6 +2,7 @@
 
 #include "AboutDialog.h"
 #include "AppIcon.h"
+#include "AutoRun.h"
 #include "BalloonTip.h"
 #include "LibraryView.h"
 #include "LocalPlayerWindow.h"
@@ -11,7 +12,7 @@
 #include "MusicLibrary.h"
 #include "Presence.h"
 #include "RemotePlayers.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -570,17 +571,9 @@ bool TMainWindow::CanFinishClose() const {
 }
 
 void TMainWindow::SaveWindowPlacement() {
-    QList<QPair<QString, qint32>> Values;
-    if (height() != FStartPlacement.Height)
-        Values.append({QStringLiteral("Window/Height"), height()});
-    if (width() != FStartPlacement.Width)
-        Values.append({QStringLiteral("Window/Width"), width()});
-    if (y() != FStartPlacement.Top)
-        Values.append({QStringLiteral("Window/Top"), y()});
-    if (x() != FStartPlacement.Left)
-        Values.append({QStringLiteral("Window/Left"), x()});
-    Values.append({QStringLiteral("Window/PopHitCount"), PopHitCount});
-    WriteIniValues(IniFileName, Values); // a failure must not stop the close
+    const TPlacement &S = FStartPlacement;
+    // A failure must not stop the close.
+    SaveSettings({S.Height, S.Width, S.Top, S.Left}, {height(), width(), y(), x()});
 }
 
 void TMainWindow::Exit() {

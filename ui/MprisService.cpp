@@ -1,12 +1,12 @@
 #include "MprisService.h"
 
+#include "AsciiText.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaComponent.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
 #include "PlaybackEngine.h"
-#include "Utils.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>

@@ -1,7 +1,7 @@
 #include "RemotePlayListModel.h"
 
+#include "AsciiText.h"
 #include "RowMove.h"
-#include "Utils.h"
 
 #include <QColor>
 

@@ -1,7 +1,8 @@
 #include "RemotePlayerPage.h"
 
+#include "AsciiText.h"
 #include "RemotePlayListModel.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QAction>
 #include <QDropEvent>

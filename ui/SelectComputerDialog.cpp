@@ -1,6 +1,6 @@
 #include "SelectComputerDialog.h"
 
-#include "Utils.h"
+#include "AsciiText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,7 +41,7 @@ void TSelectComputerDialog::SetComputers(const QStringList &Computers, const QSt
     FComputerList->addItems(Computers);
     const QByteArray Wanted = Shown.toUtf8();
     for (int Row = 0; Row < Computers.size(); ++Row) {
-        if (TUtils::SameNameIgnoringSpaces(Computers[Row].toUtf8(), Wanted)) {
+        if (SameNameIgnoringSpaces(Computers[Row].toUtf8(), Wanted)) {
             FComputerList->setCurrentRow(Row);
             return;
         }

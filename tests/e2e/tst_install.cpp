@@ -1,4 +1,5 @@
-#include "Utils.h"
+#include "AsciiText.h"
+#include "Settings.h"
 
 #include <QImageReader>
 #include <QProcess>

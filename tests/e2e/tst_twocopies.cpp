@@ -1,3 +1,4 @@
+#include "AsciiText.h"
 #include "CommandClient.h"
 #include "LibraryView.h"
 #include "MainWindow.h"
@@ -7,10 +8,10 @@
 #include "Presence.h"
 #include "RemotePlayListModel.h"
 #include "RemotePlayerPage.h"
+#include "Settings.h"
 #include "TestFiles.h"
 #include "TestMedia.h"
 #include "TwoHosts.h"
-#include "Utils.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "CommandServer.h"
 #include "MessageText.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QSignalSpy>
 #include <QTcpSocket>

@@ -1,7 +1,7 @@
 #include "FakeMedia.h"
 #include "LocalPlayerWindow.h"
 #include "MediaControlStrip.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -1,6 +1,6 @@
+#include "AsciiText.h"
 #include "FakeMedia.h"
 #include "PlaybackEngine.h"
-#include "Utils.h"
 
 #include <QSignalSpy>
 #include <QtTest>

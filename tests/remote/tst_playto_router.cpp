@@ -5,7 +5,8 @@
 #include "PlaybackEngine.h"
 #include "RemotePlayers.h"
 #include "RemoteSession.h"
-#include "Utils.h"
+#include "AsciiText.h"
+#include "Settings.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>

@@ -1,8 +1,8 @@
+#include "AsciiText.h"
 #include "CommandClient.h"
 #include "RemotePlayers.h"
 #include "RemoteSession.h"
 #include "ScriptedSpeaker.h"
-#include "Utils.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 #include "AboutDialog.h"
 #include "SelectComputerDialog.h"
-#include "Utils.h"
+#include "Settings.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -61,8 +61,8 @@ private Q_SLOTS:
         LoadSettings();
         TAboutDialog Form;
         QCOMPARE(Form.FProductLabel->text(), "Vellox Player 1.1.0.112");
-        QCOMPARE(Form.FWebSiteLink->text(), TUtils::GetWebSiteURL());
-        QCOMPARE(Form.FWebSiteLink->Target(), TUtils::GetWebSiteURL());
+        QCOMPARE(Form.FWebSiteLink->text(), GetWebSiteURL());
+        QCOMPARE(Form.FWebSiteLink->Target(), GetWebSiteURL());
         QCOMPARE(Form.FEmblem->pixmap().size(), QSize(48, 48));
     }
 };

@@ -4,8 +4,8 @@
 #include "MainWindow.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
+#include "Settings.h"
 #include "TestFiles.h"
-#include "Utils.h"
 
 #include <QDir>
 #include <QFileDialog>

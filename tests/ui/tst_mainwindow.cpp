@@ -1,4 +1,5 @@
 #include "../player/FakeMedia.h"
+#include "AutoRun.h"
 #include "BalloonTip.h"
 #include "CommandServer.h"
 #include "LocalPlayerWindow.h"
@@ -6,10 +7,10 @@
 #include "MediaPlayer.h"
 #include "PlaybackEngine.h"
 #include "RemotePlayers.h"
+#include "Settings.h"
 #include "SignalWatcher.h"
 #include "TestAccessible.h"
 #include "TestFiles.h"
-#include "Utils.h"
 
 #include <QAccessible>
 #include <QComboBox>

@@ -1,3 +1,4 @@
+#include "AsciiText.h"
 #include "LibraryView.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
@@ -8,8 +9,8 @@
 #include "RemotePlayerPage.h"
 #include "RemotePlayers.h"
 #include "SelectComputerDialog.h"
+#include "Settings.h"
 #include "TestFiles.h"
-#include "Utils.h"
 
 #include <QAccessible>
 #include <QAction>

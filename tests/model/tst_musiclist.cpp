@@ -1,9 +1,9 @@
-#include "UClasses.h"
+#include "MusicList.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
-class TestUClasses : public QObject {
+class TestMusicList : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void find_data();
@@ -13,10 +13,9 @@ private Q_SLOTS:
     void removeForeignItem();
     void clear();
     void indexAgreesWithScan();
-    void messageQueueKeepsOrder();
 };
 
-void TestUClasses::find_data() {
+void TestMusicList::find_data() {
     QTest::addColumn<QByteArrayList>("stored");
     QTest::addColumn<QByteArray>("query");
     QTest::addColumn<int>("found"); // index in stored, -1 for none
@@ -38,7 +37,7 @@ void TestUClasses::find_data() {
         << QByteArrayList{"\t\r\n"} << QByteArray("\t\r\n") << -1;
 }
 
-void TestUClasses::find() {
+void TestMusicList::find() {
     QFETCH(QByteArrayList, stored);
     QFETCH(QByteArray, query);
     QFETCH(int, found);
@@ -49,7 +48,7 @@ void TestUClasses::find() {
     QCOMPARE(Item, found < 0 ? nullptr : List.At(found));
 }
 
-void TestUClasses::addIfAbsent() {
+void TestMusicList::addIfAbsent() {
     TMusicList List;
     List.Add("a.mp3", "10.0.0.2", "http://10.0.0.2:37401/a.mp3");
 
@@ -71,7 +70,7 @@ void TestUClasses::addIfAbsent() {
     QCOMPARE(List.Count(), 5);
 }
 
-void TestUClasses::duplicatesFromAdd() {
+void TestMusicList::duplicatesFromAdd() {
     TMusicList List;
     TMusicItem *First = List.Add("", "", "http://h/x.mp3");
     TMusicItem *Other = List.Add("", "", "http://h/y.mp3");
@@ -90,7 +89,7 @@ void TestUClasses::duplicatesFromAdd() {
     QVERIFY(List.AddIfAbsent("http://h/x.mp3"));
 }
 
-void TestUClasses::removeForeignItem() {
+void TestMusicList::removeForeignItem() {
     TMusicList Mine, Theirs;
     Mine.Add("", "", "http://h/a");
     TMusicItem *Foreign = Theirs.Add("f", "h", "http://h/a");
@@ -106,7 +105,7 @@ void TestUClasses::removeForeignItem() {
     QVERIFY(Mine.Find("http://h/a") != Foreign);
 }
 
-void TestUClasses::clear() {
+void TestMusicList::clear() {
     TMusicList List;
     List.Clear();
     QCOMPARE(List.Count(), 0);
@@ -120,7 +119,7 @@ void TestUClasses::clear() {
 }
 
 // Random adds and removes; the index must always give what a front-to-back scan gives.
-void TestUClasses::indexAgreesWithScan() {
+void TestMusicList::indexAgreesWithScan() {
     const QByteArrayList Keys{"http://h/a", "HTTP://H/A",        "http://h/A ",      "http://h/b",
                               " ",          "http://h/\xc3\xa9", "http://h/\xc3\x89"};
     auto Scan = [](const TMusicList &L, const QByteArray &Key) -> TMusicItem * {
@@ -152,27 +151,5 @@ void TestUClasses::indexAgreesWithScan() {
     }
 }
 
-// Jobs from interleaved senders come out first in, first out.
-void TestUClasses::messageQueueKeepsOrder() {
-    TMessageList Jobs;
-    for (int I = 0; I < 100; ++I)
-        Jobs.Add(I % 2 ? "10.0.0.1" : "10.0.0.2", "ADD", QByteArray::number(I) + "\r\n");
-    for (int I = 0; I < 100; ++I) {
-        std::unique_ptr<TMessageItem> Job = Jobs.TakeFirst();
-        QVERIFY(Job);
-        QCOMPARE(Job->Sender, QByteArray(I % 2 ? "10.0.0.1" : "10.0.0.2"));
-        QCOMPARE(Job->Body, QByteArray::number(I) + "\r\n");
-    }
-    QCOMPARE(Jobs.Count(), 0);
-    QCOMPARE(Jobs.TakeFirst(), nullptr);
-
-    Jobs.Add("", "UPDATELIST", "a\r\n");
-    Jobs.Add("", "ADD", "b\r\n");
-    std::unique_ptr<TMessageItem> Second = Jobs.Extract(1);
-    QCOMPARE(Second->Command, QByteArray("ADD"));
-    Jobs.Clear();
-    QCOMPARE(Second->Body, QByteArray("b\r\n")); // extracted item survives Clear
-}
-
-QTEST_GUILESS_MAIN(TestUClasses)
-#include "tst_uclasses.moc"
+QTEST_GUILESS_MAIN(TestMusicList)
+#include "tst_musiclist.moc"

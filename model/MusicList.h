@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QVarLengthArray>
 
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -63,36 +62,4 @@ private:
     // Upper-cased location -> its items in list order (several only after Add of duplicates).
     // Items only ever join at the end of the list, so appending keeps each bucket in order.
     QHash<QByteArray, QVarLengthArray<TMusicItem *, 1>> FIndex;
-};
-
-// One queued play-list job ("ADD" or "UPDATELIST").
-struct TMessageItem {
-    QByteArray Sender;  // peer IP address, empty for the local user
-    QByteArray Command; // command word
-    QByteArray Body;    // argument lines, each followed by CR LF
-    qint32 Value = 0;
-};
-
-// First-in first-out queue of owned jobs.
-class TMessageList {
-public:
-    TMessageList() = default;
-    ~TMessageList();
-    TMessageList(const TMessageList &) = delete;
-    TMessageList &operator=(const TMessageList &) = delete;
-
-    // Destroys every item and empties the queue.
-    void Clear();
-    // Appends a new item; returns it (still owned by the list).
-    TMessageItem *Add(const QByteArray &Sender, const QByteArray &Command, const QByteArray &Body,
-                      qint32 Value = 0);
-    qsizetype Count() const { return qsizetype(FItems.size()); }
-    TMessageItem *At(qsizetype Index) const { return FItems[size_t(Index)].get(); }
-    // Removes the item at Index without destroying it; the caller owns it from now on.
-    std::unique_ptr<TMessageItem> Extract(qsizetype Index);
-    // Extract(0), or null when the queue is empty.
-    std::unique_ptr<TMessageItem> TakeFirst();
-
-private:
-    std::deque<std::unique_ptr<TMessageItem>> FItems;
 };

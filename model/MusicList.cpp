@@ -1,6 +1,6 @@
-#include "UClasses.h"
+#include "MusicList.h"
 
-#include "Utils.h"
+#include "AsciiText.h"
 
 #include <QSet>
 
@@ -102,30 +102,4 @@ qsizetype TMusicList::IndexOf(const TMusicItem *Item) const {
         if (FItems[I].get() == Item)
             return qsizetype(I);
     return -1;
-}
-
-TMessageList::~TMessageList() {
-    Clear();
-}
-
-void TMessageList::Clear() {
-    FItems.clear();
-}
-
-TMessageItem *TMessageList::Add(const QByteArray &Sender, const QByteArray &Command,
-                                const QByteArray &Body, qint32 Value) {
-    FItems.push_back(std::make_unique<TMessageItem>(TMessageItem{Sender, Command, Body, Value}));
-    return FItems.back().get();
-}
-
-std::unique_ptr<TMessageItem> TMessageList::Extract(qsizetype Index) {
-    if (Index < 0 || Index >= qsizetype(FItems.size()))
-        return nullptr;
-    std::unique_ptr<TMessageItem> Item = std::move(FItems[size_t(Index)]);
-    FItems.erase(FItems.begin() + Index);
-    return Item;
-}
-
-std::unique_ptr<TMessageItem> TMessageList::TakeFirst() {
-    return Extract(0);
 }

@@ -1,4 +1,4 @@
-#include "AppRunOnce.h"
+#include "InstanceSlot.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "AppRunOnce.h"
+#include "InstanceSlot.h"
 
 #include <QFile>
 #include <QLocalSocket>
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-class TestRunOnce : public QObject {
+class TestInstanceSlot : public QObject {
     Q_OBJECT
 
     QTemporaryDir FRuntime;
@@ -104,5 +104,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestRunOnce)
-#include "tst_runonce.moc"
+QTEST_GUILESS_MAIN(TestInstanceSlot)
+#include "tst_instanceslot.moc"

@@ -1,6 +1,5 @@
 #include "MusicLibrary.h"
 #include "TestFiles.h"
-#include "Utils.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -12,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-class TestLibrary : public QObject {
+class TestMusicLibrary : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
@@ -20,11 +19,7 @@ class TestLibrary : public QObject {
     QString PathOf(const QString &Name) const { return FDir.filePath(Name); }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(FDir.isValid());
-        AudioExtensionList = "*.ASF;*.ASX;*.WPL;*.WM;*.WX;*.WMD;*.WMZ;*.WMA;*.WAX;*.WAV;*.MP3;"
-                             "*.M3U;*.MID;*.MIDI;*.RMI;*.AIF;*.AIFC;*.AIFF;*.AU;*.SND";
-    }
+    void initTestCase() { QVERIFY(FDir.isValid()); }
 
     void roundTrip_data() {
         QTest::addColumn<QByteArray>("File");
@@ -295,5 +290,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLibrary)
-#include "tst_library.moc"
+QTEST_GUILESS_MAIN(TestMusicLibrary)
+#include "tst_musiclibrary.moc"

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "IniFile.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The keys of the settings file, each spelled here only.
+namespace SettingsKey {
+inline constexpr char WindowSection[] = "Window";
+inline constexpr TIniKey WindowHeight{WindowSection, "Height"};
+inline constexpr TIniKey WindowWidth{WindowSection, "Width"};
+inline constexpr TIniKey WindowTop{WindowSection, "Top"};
+inline constexpr TIniKey WindowLeft{WindowSection, "Left"};
+inline constexpr TIniKey PopHitCount{WindowSection, "PopHitCount"};
+// Read only: the program never writes these two.
+inline constexpr TIniKey CommandPort{"Server", "Port"};
+inline constexpr TIniKey SkinName{"Skin", "Name"};
+} // namespace SettingsKey
+
+// Program-wide setting values, fixed by LoadSettings() at start-up.
+extern QString AppVersion;
+extern QString SkinDir;
+extern QString HelpFileName;
+extern QString IniFileName;
+extern QString LibraryFileName;
+extern qint32 WindowHeight;
+extern qint32 WindowWidth;
+extern qint32 WindowTop;
+extern qint32 WindowLeft;
+extern qint32 PopHitCount;
+extern qint32 CommandPort;
+extern QString SkinName;
+extern QByteArray LocalHostName;
+
+// Maintained elsewhere: whether other people may play here, and this computer's
+// address for track URLs.
+extern bool AllowOthers;
+extern QByteArray LocalIP;
+
+// Fills every setting value: paths, INI values, host name.
+void LoadSettings();
+
+// The main window's size and position as the settings file keeps them.
+struct TWindowPlacement {
+    qint32 Height = 0, Width = 0, Top = 0, Left = 0;
+};
+// Writes at close: each value of Now that differs from Start, and PopHitCount. False
+// when the file could not be written.
+bool SaveSettings(const TWindowPlacement &Start, const TWindowPlacement &Now);
+
+// The folder holding skin/ and the help page for a program in ExeDir: ExeDir itself
+// when skin/ is there (a build folder), else ExeDir/../share/vellox-player when that
+// exists (an installed copy), else ExeDir.
+QString ResourceDir(const QString &ExeDir);
+
+// The executable's file name without its last extension.
+QString ExecutableBaseName();
+
+// User's application-data folder + Maker + Product, created when missing.
+QString GetAppDataFolder(const QString &Maker, const QString &Product);
+
+QByteArray GetLocalHostName();
+
+// The product's web-site address.
+QString GetWebSiteURL();
