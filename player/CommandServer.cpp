@@ -45,9 +45,9 @@ struct TCommandServer::TConnection {
     QByteArray InSocket;          // the last message handed over, until nearly taken
 };
 
-TCommandServer::TCommandServer(QObject *Parent, qint64 LineTimeoutMs)
+TCommandServer::TCommandServer(QObject *Parent, qint64 LineTimeoutMs, std::function<qint64()> Clock)
     : QObject(Parent), FServer(new QTcpServer(this)), FLineTimeout(LineTimeoutMs),
-      FReadBuffer(ReadSlice, Qt::Uninitialized) {
+      FNow(std::move(Clock)), FReadBuffer(ReadSlice, Qt::Uninitialized) {
     FClock.start();
     FServer->setListenBacklogSize(ListenBacklog);
     connect(FServer, &QTcpServer::newConnection, this, &TCommandServer::OnNewConnection);

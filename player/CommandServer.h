@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class QTcpServer;
@@ -36,8 +37,11 @@ constexpr int MaxControllers = 256;
 class TCommandServer : public QObject {
     Q_OBJECT
 public:
-    // LineTimeoutMs: how long each argument line may take (tests shorten it).
-    explicit TCommandServer(QObject *Parent = nullptr, qint64 LineTimeoutMs = CommandLineTimeoutMs);
+    // LineTimeoutMs: how long each argument line may take (tests shorten it). Clock: a
+    // monotonic time in milliseconds for the stall rule and the deadlines (tests drive it);
+    // empty for the real one.
+    explicit TCommandServer(QObject *Parent = nullptr, qint64 LineTimeoutMs = CommandLineTimeoutMs,
+                            std::function<qint64()> Clock = {});
     ~TCommandServer() override; // closes everything
 
     // All IPv4 addresses; 0 = ephemeral; false when the port is taken.
@@ -106,11 +110,12 @@ private:
     // Drop() for a backlog; Disconnected goes out from the event loop.
     void DropLater(TConnectionId Id);
     TConnection *Find(TConnectionId Id) const;
-    qint64 NowMs() const { return FClock.elapsed(); }
+    qint64 NowMs() const { return FNow ? FNow() : FClock.elapsed(); }
 
     QTcpServer *FServer = nullptr;
     qint64 FLineTimeout;
     QElapsedTimer FClock;
+    std::function<qint64()> FNow;
     TConnectionId FNextId = 1;
     QList<TConnectionId> FOrder; // registration order
     QHash<TConnectionId, std::shared_ptr<TConnection>> FConnections;

@@ -148,6 +148,8 @@ private Q_SLOTS:
                                 << qint64(5);
         QTest::newRow("suffix longer than file")
             << QByteArray("bytes=-500") << int(TByteRange::Partial) << qint64(0) << qint64(100);
+        QTest::newRow("one byte, the last")
+            << QByteArray("bytes=99-99") << int(TByteRange::Partial) << qint64(99) << qint64(1);
         QTest::newRow("end clamped")
             << QByteArray("bytes=50-999") << int(TByteRange::Partial) << qint64(50) << qint64(50);
         QTest::newRow("start past end")

@@ -700,6 +700,12 @@ private Q_SLOTS:
         QTest::newRow("row limit")
             << MaxPlayListRows - 2 << QByteArrayList({A, B, C}) << MaxPlayListRows;
         QTest::newRow("byte limit") << 0 << ManyLong << -1; // as many as fit
+        QByteArrayList Filling; // with their line breaks, 1024 lines make exactly the limit
+        for (int I = 0; I <= 1024; ++I) {
+            const QByteArray Head = "http://h/" + QByteArray::number(I);
+            Filling.append(Head + QByteArray(MaxPlayListBytes / 1024 - 2 - Head.size(), 'x'));
+        }
+        QTest::newRow("exactly the byte limit") << 0 << Filling << 1024;
         QTest::newRow("overlong lines skipped")
             << 0
             << QByteArrayList({A, "http://h/" + QByteArray(16376, 'y'),
@@ -735,12 +741,14 @@ private Q_SLOTS:
 
     void writtenLinesFit() {
         TRig R(0);
-        // Encoded, the "<" triple: no "URL" line could carry it, so it is skipped.
+        // Encoded, the "<" triple: no "URL" line could carry it, so it is skipped; the longest
+        // line is played.
         const QByteArray Wide = "http://h/" + QByteArray(6000, '<');
-        R.Load({Wide, A});
+        const QByteArray Longest = "http://h/" + QByteArray(MaxCommandLineLength - 9, 'l');
+        R.Load({Wide, Longest, A});
         R.Tick();
         R.Tick();
-        QCOMPARE(R.Media.Calls, QByteArrayList({"SetURL " + A}));
+        QCOMPARE(R.Media.Calls, QByteArrayList({"SetURL " + Longest}));
 
         R.Media.Enter(3);
         R.Media.Length = 50;
