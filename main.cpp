@@ -6,10 +6,22 @@
 #include "SignalWatcher.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <clocale>
 
-int main(int argc, char *argv[]) {
+namespace {
+
+// Whether libmpv can be used; tells the user to install it when not.
+bool CheckMediaPlayer() {
+    if (MediaLibraryUsable())
+        return true;
+    QMessageBox::warning(nullptr, QStringLiteral("Error"),
+                         QString::fromLatin1(MissingMediaLibraryText));
+    return false;
+}
+
+int RunDesktop(int argc, char *argv[]) {
     QApplication App(argc, argv);
     // libmpv refuses to start under a numeric locale other than "C".
     std::setlocale(LC_NUMERIC, "C");
@@ -27,7 +39,7 @@ int main(int argc, char *argv[]) {
     int Result = 0;
     {
         TMainWindow MainWindow(MediaServerPort, PresenceServerPort);
-        MainWindow.CreateLocalPlayer(37400); // hidden until a page shows it
+        MainWindow.CreateLocalPlayer(CommandServerPort); // hidden until a page shows it
         QObject::connect(InstanceSlot(), &TInstanceSlot::RestoreRequested, &MainWindow,
                          &TMainWindow::RestoreWindow);
         TSignalWatcher Signals;
@@ -40,4 +52,10 @@ int main(int argc, char *argv[]) {
     }
     CloseInstanceSlot();
     return Result;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    return RunDesktop(argc, argv);
 }

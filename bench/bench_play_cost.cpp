@@ -5,9 +5,11 @@
 // window on screen, one controller connected from here that sends the ADD and reads every
 // report) and `mpv --no-video`. Each child's CPU is read from /proc over the same 50 s window
 // of playback. Both use mpv's null audio output, so neither needs a sound device.
+#include "CommandServer.h"
 #include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
 #include "MediaServer.h"
+#include "Speaker.h"
 #include "Utils.h"
 
 #include <QApplication>
@@ -163,10 +165,11 @@ double BareMpvCost(const QByteArray &URL) {
 
 int RunSpeaker(QApplication &App) {
     AllowOthers = true;
-    TLocalPlayerWindow Player(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+    TSpeaker Speaker(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+    TLocalPlayerWindow Player(Speaker);
     Player.resize(480, 360);
     Player.show();
-    std::printf("PORT %u\n", unsigned(Player.CommandServer()->Port()));
+    std::printf("PORT %u\n", unsigned(Speaker.CommandServer()->Port()));
     std::fflush(stdout);
     return App.exec();
 }

@@ -12,6 +12,7 @@
 #include "Presence.h"
 #include "RemotePlayerPage.h"
 #include "SelectComputerDialog.h"
+#include "Speaker.h"
 #include "Utils.h"
 
 #include <QAction>
@@ -411,9 +412,9 @@ void TMainWindow::PlayListOn(const QString &Host, const QByteArrayList &AllURLs)
             ShownMs);
     }
     if (IsThisComputer(Host)) {
-        if (FLocalPlayer) {
-            FLocalPlayer->AddLocalTracks(URLs);
-            FLocalPlayer->Engine()->RequestShow();
+        if (FSpeaker) {
+            FSpeaker->AddLocalTracks(URLs);
+            FSpeaker->Engine()->RequestShow();
         }
         return;
     }

@@ -11,6 +11,7 @@
 #include "MusicLibrary.h"
 #include "Presence.h"
 #include "RemotePlayers.h"
+#include "Speaker.h"
 #include "Utils.h"
 
 #include <QApplication>
@@ -294,8 +295,8 @@ void TMainWindow::ReportPortTaken(const QString &Protocol, quint16 Port, const Q
 void TMainWindow::ToggleAllowOthers() {
     // The server reads the switch for every new controller: set it before dropping.
     AllowOthers = !AllowOthers;
-    if (!AllowOthers && FLocalPlayer)
-        FLocalPlayer->DisconnectAll();
+    if (!AllowOthers && FSpeaker)
+        FSpeaker->DisconnectAll();
     UpdateStatusBar();
     // Menus built elsewhere (the local player's) hold the action too: keep it true now.
     UpdateAllowAction();
@@ -351,8 +352,9 @@ void TMainWindow::ShowFirstHint() {
 }
 
 TMainWindow::~TMainWindow() {
-    // The speaker goes first: its engine still talks to the component and the server.
+    // The speaker's window goes first, then the speaker.
     delete FLocalPlayer.data();
+    FSpeaker.reset();
     // The media server's threads read the library: they end before it goes.
     FMediaServer.reset();
 }
@@ -379,7 +381,7 @@ void TMainWindow::HeartbeatTick() {
     }
     RefreshComputerCombo();
 
-    if (FLocalPlayer && FLocalPlayer->TakeShowRequest()) {
+    if (FSpeaker && FSpeaker->TakeShowRequest()) {
         ShowLocalPlayerPage(); // nothing when docked already
         // Whoever asked (the user playing here, a controller connecting) wants to see it,
         // a new page as much as an existing one.
@@ -391,20 +393,22 @@ void TMainWindow::HeartbeatTick() {
 TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
                                                    std::unique_ptr<TMediaComponent> Media) {
     delete FLocalPlayer.data();
+    // The old speaker lets go of the port before the new one takes it.
+    FSpeaker.reset();
+    FSpeaker = std::make_unique<TSpeaker>(Port, std::move(Media));
     // A child with its own window frame: hidden until docked, deleted with this window.
-    FLocalPlayer = new TLocalPlayerWindow(Port, std::move(Media), this);
+    FLocalPlayer = new TLocalPlayerWindow(*FSpeaker, this);
     FLocalPlayer->setWindowFlags(Qt::Window);
     FLocalPlayer->hide();
-    connect(FLocalPlayer, &TLocalPlayerWindow::ShowRequested, this,
-            &TMainWindow::ScheduleHeartbeat);
+    connect(FSpeaker.get(), &TSpeaker::ShowRequested, this, &TMainWindow::ScheduleHeartbeat);
     // Its pop-up's allow entry and "About" act for the whole program.
-    connect(FLocalPlayer, &TLocalPlayerWindow::AllowOthersChanged, this, [this] {
+    connect(FSpeaker.get(), &TSpeaker::AllowOthersChanged, this, [this] {
         UpdateAllowAction();
         UpdateStatusBar();
     });
     connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout);
     FCommandPortWanted = Port;
-    if (!FLocalPlayer->IsListening())
+    if (!FSpeaker->IsListening())
         ReportPortTaken(QStringLiteral("TCP"), Port,
                         QStringLiteral("other computers cannot play on this one"));
     return FLocalPlayer;
@@ -417,7 +421,7 @@ void TMainWindow::ShowLocalPlayerPage() {
     auto *Layout = new QVBoxLayout(FLocalPlayerSheet);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->setSpacing(0);
-    if (!FLocalPlayer->IsListening()) {
+    if (!FSpeaker->IsListening()) {
         auto *Note = new QLabel(
             QStringLiteral("Port %1 is taken by another program: other computers cannot play "
                            "on this one. Playing here works.")
@@ -520,8 +524,8 @@ void TMainWindow::BeginClose() {
         FPresence->Stop();
     }
     // Stop the services first, so nothing reaches the lists once they go.
-    if (FLocalPlayer)
-        FLocalPlayer->StopServices(); // both timers, then the command server
+    if (FSpeaker)
+        FSpeaker->StopServices(); // both timers, then the command server
     if (FMediaServer)
         FMediaServer->Stop();
     SaveWindowPlacement();
