@@ -70,6 +70,7 @@ qint32 WindowLeft = 0;
 qint32 PopHitCount = 0;
 qint32 CommandPort = 0;
 QString SkinName;
+bool HeadlessAllow = true;
 QByteArray LocalHostName;
 QByteArray AudioExtensionList = UpperExtensionList();
 QByteArray AudioFileFilter = BuildAudioFileFilter();
@@ -456,6 +457,7 @@ void LoadSettings() {
     WindowHeight = WindowWidth = WindowTop = WindowLeft = PopHitCount = 0;
     CommandPort = 37400;
     SkinName = QStringLiteral("vxPlayer");
+    HeadlessAllow = true;
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -468,6 +470,7 @@ void LoadSettings() {
         WindowLeft = Integer("Window", "Left", 0);
         PopHitCount = Integer("Window", "PopHitCount", 0);
         CommandPort = Integer("Server", "Port", 37400);
+        HeadlessAllow = Integer("Server", "HeadlessAllow", 1) != 0;
         if (const auto Skin = IniValue(Ini, "Skin", "Name"))
             SkinName = QString::fromUtf8(*Skin);
     }

@@ -19,6 +19,8 @@ extern qint32 WindowLeft;
 extern qint32 PopHitCount;
 extern qint32 CommandPort;
 extern QString SkinName;
+// Whether other people may play on a speaker without a screen (Server/HeadlessAllow).
+extern bool HeadlessAllow;
 extern QByteArray LocalHostName;
 extern QByteArray AudioExtensionList;
 extern QByteArray AudioFileFilter;

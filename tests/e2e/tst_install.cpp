@@ -38,6 +38,8 @@ private Q_SLOTS:
         QTest::newRow("scalable icon") << "share/icons/hicolor/scalable/apps/vxPlayer.svg" << 0;
         QTest::newRow("48 px icon") << "share/icons/hicolor/48x48/apps/vxPlayer.png" << 48;
         QTest::newRow("256 px icon") << "share/icons/hicolor/256x256/apps/vxPlayer.png" << 256;
+        QTest::newRow("manual page") << "share/man/man1/vxPlayer.1" << 0;
+        QTest::newRow("speaker service") << "lib/systemd/user/vxplayer-speaker.service" << 0;
     }
 
     void installedFiles() {
@@ -70,6 +72,14 @@ private Q_SLOTS:
         QVERIFY(Check.waitForFinished(30000));
         const QByteArray Output = Check.readAll();
         QVERIFY2(Check.exitCode() == 0 && Output.isEmpty(), Output.constData());
+    }
+
+    // The service starts the program where it was installed, whatever the prefix.
+    void speakerServiceStartsTheInstalledProgram() {
+        QFile File(Installed("lib/systemd/user/vxplayer-speaker.service"));
+        QVERIFY(File.open(QIODevice::ReadOnly));
+        const QByteArrayList Lines = SplitLines(File.readAll());
+        QVERIFY(Lines.contains("ExecStart=" + Installed("bin/vxPlayer").toUtf8() + " --headless"));
     }
 
     void installedProgramFindsSkinsAndHelp() {
