@@ -5,6 +5,7 @@
 // window on screen, one controller connected from here that sends the ADD and reads every
 // report) and `mpv --no-video`. Each child's CPU is read from /proc over the same 50 s window
 // of playback. Both use mpv's null audio output, so neither needs a sound device.
+#include "BenchProcess.h"
 #include "CommandServer.h"
 #include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
@@ -82,18 +83,6 @@ bool MakeMp3(const QString &Wav, const QString &Mp3) {
     else
         return false;
     return P.waitForFinished(120000) && P.exitCode() == 0 && QFile::exists(Mp3);
-}
-
-// CPU time of every live thread of Pid, in seconds.
-double ProcessCpu(qint64 Pid) {
-    double Total = 0;
-    const QDir Tasks(QStringLiteral("/proc/%1/task").arg(Pid));
-    for (const QString &Tid : Tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile F(Tasks.filePath(Tid) + "/schedstat");
-        if (F.open(QIODevice::ReadOnly))
-            Total += F.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-    return Total;
 }
 
 void Wait(int Ms) {
