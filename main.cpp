@@ -1,5 +1,5 @@
 #include "AppRunOnce.h"
-#include "HeadlessSpeaker.h"
+#include "Headless.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
@@ -8,11 +8,13 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QMessageBox>
-#include <QNetworkProxyFactory>
 
+#include <algorithm>
 #include <clocale>
-#include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -58,63 +60,37 @@ int RunDesktop(int argc, char *argv[]) {
     return Result;
 }
 
-// The same start as the desktop's, with no display: errors go to stderr, and a request to
-// restore a window finds none. The speaker's own mpv handle is the media check, so an idle
-// speaker holds one handle only.
-int RunHeadless(QCoreApplication &App) {
-    // Only servers here, and mpv fetches tracks itself: asking the system for proxies would
-    // only load the proxy library and its thread.
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    OpenInstanceSlot();
-    auto Media = std::make_unique<TMediaPlayer>();
-    if (!Media->IsReady()) {
-        std::fprintf(stderr, "%s\n", MissingMediaLibraryText);
-        return 1;
+// The speaker without a screen is a program of its own that loads none of the window toolkit's
+// libraries: beside this one in a build folder, under lib/vellox-player/ once installed. This
+// process becomes it; the call returns only when there is none.
+void ExecHeadlessProgram(const QString &ExeDir, char *argv[]) {
+    for (const QString &Candidate : {ExeDir + QStringLiteral("/headless/vxPlayer"),
+                                     ExeDir + QStringLiteral("/../lib/vellox-player/vxPlayer")}) {
+        const QByteArray Path = QFile::encodeName(Candidate);
+        if (::access(Path.constData(), X_OK) == 0)
+            ::execv(Path.constData(), argv);
     }
-    if (ActivatePreviousInstance())
-        return 0;
-    int Result = 0;
-    {
-        THeadlessSpeaker Speaker(std::move(Media));
-        TSignalWatcher Signals;
-        QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &Speaker,
-                         &THeadlessSpeaker::Close);
-        QObject::connect(&Speaker, &THeadlessSpeaker::Closed, &App, &QCoreApplication::quit,
-                         Qt::QueuedConnection);
-        Result = App.exec();
-    }
-    CloseInstanceSlot();
-    return Result;
 }
 
 } // namespace
 
 int main(int argc, char *argv[]) {
     QCommandLineParser Parser;
-    Parser.setApplicationDescription(
-        QStringLiteral("Vellox Player: plays music on the computers of a local network."));
-    // Qt's own options ("-style", "-session") are single-dash words, never letter groups.
-    Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption Help = Parser.addHelpOption();
-    const QCommandLineOption Version = Parser.addVersionOption();
-    const QCommandLineOption Headless(
-        QStringLiteral("headless"),
-        QStringLiteral("Run as a speaker without a screen: no window, no display needed."));
-    Parser.addOption(Headless);
-
+    const QCommandLineOption Headless = AddProgramOptions(Parser);
     // The desktop takes any arguments, as it always has: the window toolkit reads its own.
     QStringList Arguments;
     for (int I = 0; I < argc; ++I)
         Arguments.append(QString::fromLocal8Bit(argv[I]));
     Parser.parse(Arguments);
-    if (!Parser.isSet(Headless) && !Parser.isSet(Help) && !Parser.isSet(Version) &&
-        !Parser.isSet(QStringLiteral("help-all")))
+    const QStringList Own = {QStringLiteral("headless"), QStringLiteral("help"),
+                             QStringLiteral("help-all"), QStringLiteral("version")};
+    if (std::none_of(Own.cbegin(), Own.cend(),
+                     [&Parser](const QString &Name) { return Parser.isSet(Name); }))
         return RunDesktop(argc, argv);
 
     QCoreApplication App(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    App.setApplicationName(QStringLiteral("vxPlayer"));
-    App.setApplicationVersion(QStringLiteral(VX_APP_VERSION));
+    PrepareApplication(App);
     Parser.process(App); // help, version and unknown options end here
+    ExecHeadlessProgram(App.applicationDirPath(), argv);
     return RunHeadless(App);
 }

@@ -99,6 +99,8 @@ private Q_SLOTS:
 
         // It greets the network, and answers a greeting.
         QTRY_VERIFY_WITH_TIMEOUT(FHeard.contains("VELOXHELLO"), 15000);
+        // It became the program that carries no window toolkit.
+        QVERIFY(!ReadAll(QString("/proc/%1/maps").arg(FSpeaker.processId())).contains("Widgets"));
         FPeer.writeDatagram("VELOXHELLO", QHostAddress(QString::fromLatin1(TTwoHosts::AddressB)),
                             37400);
         QTRY_VERIFY_WITH_TIMEOUT(FHeard.contains("VELOXALIVE"), 5000);

@@ -31,6 +31,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("Path");
         QTest::addColumn<int>("ImageSize"); // 0: not a PNG
         QTest::newRow("program") << "bin/vxPlayer" << 0;
+        QTest::newRow("speaker program") << "lib/vellox-player/vxPlayer" << 0;
         QTest::newRow("skin 1") << "share/vellox-player/skin/vxPlayer1.vlx" << 0;
         QTest::newRow("skin 2") << "share/vellox-player/skin/vxPlayer2.vlx" << 0;
         QTest::newRow("help") << "share/vellox-player/vxPlayer.html" << 0;
@@ -47,7 +48,7 @@ private Q_SLOTS:
         QFETCH(int, ImageSize);
         const QFileInfo File(Installed(Path));
         QVERIFY2(File.isFile() && File.size() > 0, qPrintable(File.filePath()));
-        if (Path.startsWith("bin/"))
+        if (Path.endsWith("/vxPlayer"))
             QVERIFY(File.isExecutable());
         if (ImageSize > 0)
             QCOMPARE(QImageReader(File.filePath()).size(), QSize(ImageSize, ImageSize));
