@@ -1,9 +1,9 @@
 #pragma once
 
 #include "MediaComponent.h"
+
 #include <QByteArrayList>
 #include <QElapsedTimer>
-
 #include <QObject>
 
 #include <memory>
