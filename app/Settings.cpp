@@ -21,6 +21,7 @@ qint32 WindowLeft = 0;
 qint32 PopHitCount = 0;
 qint32 CommandPort = 0;
 QString SkinName;
+bool HeadlessAllow = true;
 QByteArray LocalHostName;
 
 bool AllowOthers = true;
@@ -67,6 +68,7 @@ void LoadSettings() {
     WindowHeight = WindowWidth = WindowTop = WindowLeft = PopHitCount = 0;
     CommandPort = 37400;
     SkinName = QStringLiteral("vxPlayer");
+    HeadlessAllow = true;
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -76,6 +78,7 @@ void LoadSettings() {
         WindowLeft = IniInteger(Ini, SettingsKey::WindowLeft, 0);
         PopHitCount = IniInteger(Ini, SettingsKey::PopHitCount, 0);
         CommandPort = IniInteger(Ini, SettingsKey::CommandPort, CommandPort);
+        HeadlessAllow = IniInteger(Ini, SettingsKey::HeadlessAllow, 1) != 0;
         if (const auto Skin = IniValue(Ini, SettingsKey::SkinName))
             SkinName = QString::fromUtf8(*Skin);
     }

@@ -16,6 +16,7 @@ inline constexpr TIniKey PopHitCount{WindowSection, "PopHitCount"};
 // Read only: the program never writes these two.
 inline constexpr TIniKey CommandPort{"Server", "Port"};
 inline constexpr TIniKey SkinName{"Skin", "Name"};
+inline constexpr TIniKey HeadlessAllow{"Server", "HeadlessAllow"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.
@@ -31,6 +32,8 @@ extern qint32 WindowLeft;
 extern qint32 PopHitCount;
 extern qint32 CommandPort;
 extern QString SkinName;
+// Whether other people may play on a speaker without a screen.
+extern bool HeadlessAllow;
 extern QByteArray LocalHostName;
 
 // Maintained elsewhere: whether other people may play here, and this computer's

@@ -5,8 +5,8 @@
 // Traffic goes to 127.0.0.1 only.
 #include "BenchSockets.h"
 #include "CommandServer.h"
-#include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
+#include "Speaker.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -89,11 +89,11 @@ int main(int argc, char *argv[]) {
     WholeSpeaker = argc > 1 && QByteArray(argv[1]) == "--speaker";
     QApplication App(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    std::unique_ptr<TLocalPlayerWindow> Speaker;
+    std::unique_ptr<TSpeaker> Speaker;
     TCommandServer OwnServer;
     TCommandServer *Server = &OwnServer;
     if (WholeSpeaker) {
-        Speaker = std::make_unique<TLocalPlayerWindow>(
+        Speaker = std::make_unique<TSpeaker>(
             0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
         Server = Speaker->CommandServer();
     } else if (!OwnServer.Listen(0)) {

@@ -5,6 +5,7 @@
 #include "LocalPlayerWindow.h"
 #include "MediaComponent.h"
 #include "Settings.h"
+#include "Speaker.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -96,10 +97,11 @@ int main(int argc, char **argv) {
 
     double Window = 0;
     {
-        TLocalPlayerWindow Player(0);
+        TSpeaker Speaker(0);
+        TLocalPlayerWindow Player(Speaker);
         Player.resize(480, 360);
         Player.show();
-        TCommandServer *Server = Player.CommandServer();
+        TCommandServer *Server = Speaker.CommandServer();
         std::printf("\"My Player\" on screen, nothing playing:\n");
         Window = MeasureIdle(App, Server->Port(), [Server] { return Server->ConnectionCount(); });
     }

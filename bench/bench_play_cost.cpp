@@ -6,10 +6,13 @@
 // report) and `mpv --no-video`. Each child's CPU is read from /proc over the same 50 s window
 // of playback. Both use mpv's null audio output, so neither needs a sound device.
 #include "AsciiText.h"
+#include "BenchProcess.h"
+#include "CommandServer.h"
 #include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
 #include "MediaServer.h"
 #include "Settings.h"
+#include "Speaker.h"
 
 #include <QApplication>
 #include <QDir>
@@ -83,18 +86,6 @@ bool MakeMp3(const QString &Wav, const QString &Mp3) {
     return P.waitForFinished(120000) && P.exitCode() == 0 && QFile::exists(Mp3);
 }
 
-// CPU time of every live thread of Pid, in seconds.
-double ProcessCpu(qint64 Pid) {
-    double Total = 0;
-    const QDir Tasks(QStringLiteral("/proc/%1/task").arg(Pid));
-    for (const QString &Tid : Tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile F(Tasks.filePath(Tid) + "/schedstat");
-        if (F.open(QIODevice::ReadOnly))
-            Total += F.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-    return Total;
-}
-
 void Wait(int Ms) {
     QEventLoop Loop;
     QTimer::singleShot(Ms, Qt::PreciseTimer, &Loop, &QEventLoop::quit);
@@ -164,10 +155,11 @@ double BareMpvCost(const QByteArray &URL) {
 
 int RunSpeaker(QApplication &App) {
     AllowOthers = true;
-    TLocalPlayerWindow Player(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+    TSpeaker Speaker(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+    TLocalPlayerWindow Player(Speaker);
     Player.resize(480, 360);
     Player.show();
-    std::printf("PORT %u\n", unsigned(Player.CommandServer()->Port()));
+    std::printf("PORT %u\n", unsigned(Speaker.CommandServer()->Port()));
     std::fflush(stdout);
     return App.exec();
 }

@@ -3,9 +3,21 @@
 set(VX_SHARE_DIR share/vellox-player)
 
 install(TARGETS vxPlayer RUNTIME DESTINATION bin)
+# What vxPlayer --headless becomes: see ExecHeadlessProgram in main.cpp.
+install(TARGETS vxPlayer_headless RUNTIME DESTINATION lib/vellox-player)
 install(DIRECTORY resources/skin DESTINATION ${VX_SHARE_DIR})
 install(FILES resources/vxPlayer.html DESTINATION ${VX_SHARE_DIR})
 install(FILES resources/vxPlayer.desktop DESTINATION share/applications)
+configure_file(resources/vxPlayer.1 ${CMAKE_BINARY_DIR}/install/vxPlayer.1 @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/install/vxPlayer.1 DESTINATION share/man/man1)
+# The speaker without a screen as a systemd user unit; it names the program by the path it is
+# installed at, known only at install time (a package installs under another prefix).
+install(CODE "
+  set(VX_PLAYER_PATH \"\${CMAKE_INSTALL_PREFIX}/bin/vxPlayer\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/resources/vxplayer-speaker.service\"
+                 \"${CMAKE_BINARY_DIR}/install/vxplayer-speaker.service\" @ONLY)
+  file(INSTALL \"${CMAKE_BINARY_DIR}/install/vxplayer-speaker.service\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/user\")")
 install(FILES resources/icons/vxPlayer.svg DESTINATION share/icons/hicolor/scalable/apps)
 foreach(size 48 256)
   install(FILES resources/icons/vxPlayer-${size}.png

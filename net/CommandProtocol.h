@@ -16,6 +16,12 @@ constexpr int StateMediaEnded = 8;
 constexpr int StateTransitioning = 9;
 constexpr int StateReady = 10;
 
+// The program's fixed ports: the speaker's commands (TCP), the media server (TCP) and presence
+// (UDP).
+constexpr quint16 CommandServerPort = 37400;
+constexpr quint16 MediaServerPort = 37401;
+constexpr quint16 PresenceServerPort = 37400;
+
 // Limits and timing of the command connection (TCP 37400).
 constexpr qsizetype MaxCommandLineLength = 16384;      // bytes, line terminator not counted
 constexpr qint32 MaxCommandItemCount = 100000;         // item lines in one counted message

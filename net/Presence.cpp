@@ -1,5 +1,6 @@
 #include "Presence.h"
 
+#include "AddressChanges.h"
 #include "AsciiText.h"
 #include "Settings.h"
 
@@ -8,6 +9,7 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -61,7 +63,14 @@ bool SendFrom(qintptr Socket, const QByteArray &Data, const QHostAddress &To, qu
 TPresence::TPresence(QObject *Parent) : QObject(Parent) {
     FUptime.start();
     FClock = [this] { return FUptime.elapsed(); };
-    FAddressSource = &TPresence::InterfaceAddresses;
+    // The full scan only after the kernel reported a change: an idle speaker looks every
+    // second, and the scan is most of what it does.
+    FAddressSource = [Changes = std::make_shared<TAddressChanges>(),
+                      Last = std::make_shared<QList<QNetworkAddressEntry>>()] {
+        if (Changes->Take())
+            *Last = InterfaceAddresses();
+        return *Last;
+    };
     FComputers = {ThisComputer};
     FOwnAddresses = {Loopback};
     FWatchTimer.setInterval(WatchIntervalMs);

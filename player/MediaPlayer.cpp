@@ -2,8 +2,6 @@
 
 #include "AsciiText.h"
 
-#include <QMessageBox>
-
 #include <mpv/client.h>
 
 #include <algorithm>
@@ -436,7 +434,7 @@ void TMediaPlayer::SetFlagAsync(const char *Name, bool Value, quint64 Tag) {
     mpv_set_property_async(FMpv, Tag, Name, MPV_FORMAT_FLAG, &Flag);
 }
 
-bool CheckMediaPlayer() {
+bool MediaLibraryUsable() {
     bool Ok = false;
     if (mpv_handle *H = mpv_create()) {
         mpv_set_option_string(H, "config", "no");
@@ -446,8 +444,5 @@ bool CheckMediaPlayer() {
         Ok = mpv_initialize(H) >= 0;
         mpv_terminate_destroy(H);
     }
-    if (!Ok)
-        QMessageBox::warning(nullptr, QStringLiteral("Error"),
-                             QStringLiteral("Need to Install the mpv media library (libmpv)"));
     return Ok;
 }

@@ -99,6 +99,7 @@ private:
     int FSeekWrites = 0;
 };
 
-// Creates and initialises an mpv handle and destroys it; when that fails, tells
-// the user to install libmpv and returns false.
-bool CheckMediaPlayer();
+// What the user is told when MediaLibraryUsable() fails.
+constexpr char MissingMediaLibraryText[] = "Need to Install the mpv media library (libmpv)";
+// Creates and initialises an mpv handle and destroys it; false when that fails.
+bool MediaLibraryUsable();

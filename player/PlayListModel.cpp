@@ -3,11 +3,6 @@
 #include "RowMove.h"
 #include "MusicList.h"
 
-#include <QApplication>
-#include <QColor>
-#include <QIcon>
-#include <QStyle>
-
 #include <algorithm>
 
 struct TPlayListRow {
@@ -51,13 +46,6 @@ QVariant TPlayListModel::data(const QModelIndex &Index, int Role) const {
         return PlainToolTip(Index.column() == ColumnName ? Row.Item->Name : Row.Item->Host);
     case StateImageRole:
         return Marked ? PlayingStateImage : -1;
-    case Qt::DecorationRole:
-        // Icons need a GUI application; a bare model (tests, benchmarks) has none.
-        if (Marked && Index.column() == ColumnName && qobject_cast<QApplication *>(qApp))
-            return QApplication::style()->standardIcon(QStyle::SP_MediaPlay);
-        return {};
-    case Qt::BackgroundRole:
-        return Index.row() % 2 ? QColor(231, 244, 254) : QColor(249, 248, 247);
     default:
         return {};
     }

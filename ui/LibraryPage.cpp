@@ -13,7 +13,9 @@
 #include "Presence.h"
 #include "RemotePlayerPage.h"
 #include "SelectComputerDialog.h"
+#include "PlaybackEngine.h"
 #include "Settings.h"
+#include "Speaker.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -396,9 +398,9 @@ void TMainWindow::CreatePlayTo() {
         statusBar()->showMessage(Note, ShownMs);
     });
     connect(FPlayTo, &TPlayTo::LocalTracks, this, [this](const QByteArrayList &URLs) {
-        if (FLocalPlayer) {
-            FLocalPlayer->AddLocalTracks(URLs);
-            FLocalPlayer->Engine()->RequestShow();
+        if (FSpeaker) {
+            FSpeaker->AddLocalTracks(URLs);
+            FSpeaker->Engine()->RequestShow();
         }
     });
     // The box runs after the page's event has returned: the page may end under it.

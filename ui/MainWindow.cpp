@@ -13,6 +13,7 @@
 #include "Presence.h"
 #include "RemotePlayers.h"
 #include "Settings.h"
+#include "Speaker.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -307,8 +308,8 @@ void TMainWindow::ReportPortTaken(const QString &Protocol, quint16 Port, const Q
 void TMainWindow::ToggleAllowOthers() {
     // The server reads the switch for every new controller: set it before dropping.
     AllowOthers = !AllowOthers;
-    if (!AllowOthers && FLocalPlayer)
-        FLocalPlayer->DisconnectAll();
+    if (!AllowOthers && FSpeaker)
+        FSpeaker->DisconnectAll();
     UpdateStatusBar();
     // Menus built elsewhere (the local player's) hold the action too: keep it true now.
     UpdateAllowAction();
@@ -372,8 +373,9 @@ TMainWindow::~TMainWindow() {
     const QList<QObject *> Children = findChildren<QObject *>();
     for (QObject *Child : Children)
         Child->disconnect(this);
-    // The speaker goes first: its engine still talks to the component and the server.
+    // The speaker's window goes first, then the speaker.
     delete FLocalPlayer.data();
+    FSpeaker.reset();
     // The media server's threads read the library: they end before it goes.
     FMediaServer.reset();
 }
@@ -400,7 +402,7 @@ void TMainWindow::HeartbeatTick() {
     }
     RefreshComputerCombo();
 
-    if (FLocalPlayer && FLocalPlayer->TakeShowRequest()) {
+    if (FSpeaker && FSpeaker->TakeShowRequest()) {
         ShowLocalPlayerPage(); // nothing when docked already
         // Whoever asked (the user playing here, a controller connecting) wants to see it,
         // a new page as much as an existing one.
@@ -412,21 +414,23 @@ void TMainWindow::HeartbeatTick() {
 TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
                                                    std::unique_ptr<TMediaComponent> Media) {
     delete FLocalPlayer.data();
+    // The old speaker lets go of the port before the new one takes it.
+    FSpeaker.reset();
+    FSpeaker = std::make_unique<TSpeaker>(Port, std::move(Media));
     // A child with its own window frame: hidden until docked, deleted with this window.
-    FLocalPlayer = new TLocalPlayerWindow(Port, std::move(Media), this);
+    FLocalPlayer = new TLocalPlayerWindow(*FSpeaker, this);
     FLocalPlayer->setWindowFlags(Qt::Window);
     FLocalPlayer->hide();
-    connect(FLocalPlayer, &TLocalPlayerWindow::ShowRequested, this,
-            &TMainWindow::ScheduleHeartbeat);
+    connect(FSpeaker.get(), &TSpeaker::ShowRequested, this, &TMainWindow::ScheduleHeartbeat);
     // Its pop-up's allow entry and "About" act for the whole program.
-    connect(FLocalPlayer, &TLocalPlayerWindow::AllowOthersChanged, this, [this] {
+    connect(FSpeaker.get(), &TSpeaker::AllowOthersChanged, this, [this] {
         UpdateAllowAction();
         UpdateStatusBar();
     });
     connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout,
             Qt::QueuedConnection);
     FCommandPortWanted = Port;
-    if (!FLocalPlayer->IsListening())
+    if (!FSpeaker->IsListening())
         ReportPortTaken(QStringLiteral("TCP"), Port,
                         QStringLiteral("other computers cannot play on this one"));
     return FLocalPlayer;
@@ -439,7 +443,7 @@ void TMainWindow::ShowLocalPlayerPage() {
     auto *Layout = new QVBoxLayout(FLocalPlayerSheet);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->setSpacing(0);
-    if (!FLocalPlayer->IsListening()) {
+    if (!FSpeaker->IsListening()) {
         auto *Note = new QLabel(
             QStringLiteral("Port %1 is taken by another program: other computers cannot play "
                            "on this one. Playing here works.")
@@ -556,8 +560,8 @@ void TMainWindow::BeginClose() {
         FPresence->Stop();
     }
     // Stop the services first, so nothing reaches the lists once they go.
-    if (FLocalPlayer)
-        FLocalPlayer->StopServices(); // both timers, then the command server
+    if (FSpeaker)
+        FSpeaker->StopServices(); // both timers, then the command server
     if (FMediaServer)
         FMediaServer->Stop();
     SaveWindowPlacement();

@@ -4,7 +4,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "CommandProtocol.h"
 #include "LocalPlayerWindow.h"
+#include "MediaComponent.h"
 #include "PlayTo.h"
 #include "RemotePlayers.h"
 #include "RowMove.h"
@@ -19,16 +21,13 @@ class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
 class TPresence;
+class TSpeaker;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
 class TLibraryView;
 class TMediaServer;
 class TMusicLibrary;
-
-// The ports the media server and the presence socket use.
-constexpr quint16 MediaServerPort = 37401;
-constexpr quint16 PresenceServerPort = 37400;
 
 // The main window: library page, page frame, status bar, heartbeat and the
 // staged shutdown. It owns the library and the media server that serves it, and shows the
@@ -53,6 +52,8 @@ public:
     TLocalPlayerWindow *CreateLocalPlayer(quint16 Port,
                                           std::unique_ptr<TMediaComponent> Media = {});
     TLocalPlayerWindow *LocalPlayer() const { return FLocalPlayer; }
+    // The speaker CreateLocalPlayer made, or null.
+    TSpeaker *Speaker() const { return FSpeaker.get(); }
     // Docks the local player into a new "My Player" page unless it is docked already.
     void ShowLocalPlayerPage();
     // Puts Page, which shows Player, on a new tab captioned Caption. The tab is hidden and
@@ -230,6 +231,7 @@ private:
     void HideLocalPlayerPage();
     void FirstHintTick();
 
+    std::unique_ptr<TSpeaker> FSpeaker;
     QPointer<TLocalPlayerWindow> FLocalPlayer;
     QPointer<QWidget> FLocalPlayerSheet;
     // Remote page tabs: the sheet and the page it holds (null once the page is gone).

@@ -7,6 +7,7 @@
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
 #include "PlaybackEngine.h"
+#include "Speaker.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -261,8 +262,8 @@ void TMprisService::SendChanges() {
 }
 
 std::unique_ptr<TMprisService> StartMprisService(TMainWindow &Window, const QDBusConnection &Bus) {
-    TLocalPlayerWindow *Player = Window.LocalPlayer();
-    auto Service = std::make_unique<TMprisService>(Player ? Player->Engine() : nullptr);
+    TSpeaker *Speaker = Window.Speaker();
+    auto Service = std::make_unique<TMprisService>(Speaker ? Speaker->Engine() : nullptr);
     QObject::connect(Service.get(), &TMprisService::RaiseRequested, &Window,
                      &TMainWindow::RestoreWindow);
     // After the reply has gone out.

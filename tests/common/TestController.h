@@ -15,15 +15,16 @@ struct TTestController {
     TCommandReader Reader{ControllerCommands()};
     QByteArrayList Got;
 
-    // Connects from Source (a loopback address) to the speaker's command Port.
-    explicit TTestController(quint16 Port, const QByteArray &Source = "127.0.0.1") {
+    // Connects from Source to the speaker's command Port on Host.
+    explicit TTestController(quint16 Port, const QByteArray &Source = "127.0.0.1",
+                             const QByteArray &Host = "127.0.0.1") {
         QObject::connect(&Socket, &QTcpSocket::readyRead, [this] {
             Reader.Feed(Socket.readAll(), 0);
             while (std::optional<TCommandMessage> M = Reader.Next())
                 Got.append(Render(*M));
         });
         Socket.bind(QHostAddress(QString::fromLatin1(Source)), 0);
-        Socket.connectToHost(QHostAddress::LocalHost, Port);
+        Socket.connectToHost(QHostAddress(QString::fromLatin1(Host)), Port);
     }
     bool Connected() { return Socket.waitForConnected(5000); }
     void Send(const QByteArray &Word, const QByteArrayList &Lines) {

@@ -46,12 +46,13 @@ TTestHttpServer::TTestHttpServer(QObject *Parent) : QObject(Parent) {
     connect(&FServer, &QTcpServer::newConnection, this, &TTestHttpServer::OnNewConnection);
 }
 
-bool TTestHttpServer::Start() {
-    return FServer.listen(QHostAddress::LocalHost, 0);
+bool TTestHttpServer::Start(const QHostAddress &Address) {
+    return FServer.listen(Address, 0);
 }
 
 QByteArray TTestHttpServer::Url(const QByteArray &Path) const {
-    return "http://127.0.0.1:" + QByteArray::number(Port()) + Path;
+    return "http://" + FServer.serverAddress().toString().toLatin1() + ":" +
+           QByteArray::number(Port()) + Path;
 }
 
 void TTestHttpServer::SetFile(const QByteArray &Path, const QByteArray &Body,

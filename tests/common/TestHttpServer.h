@@ -16,10 +16,10 @@ class TTestHttpServer : public QObject {
 public:
     explicit TTestHttpServer(QObject *Parent = nullptr);
 
-    // Listens on 127.0.0.1 at an ephemeral port; false when that fails.
-    bool Start();
+    // Listens on Address at an ephemeral port; false when that fails.
+    bool Start(const QHostAddress &Address = QHostAddress::LocalHost);
     quint16 Port() const { return FServer.serverPort(); }
-    // "http://127.0.0.1:<port>" followed by Path.
+    // "http://<address>:<port>" followed by Path.
     QByteArray Url(const QByteArray &Path) const;
 
     void SetFile(const QByteArray &Path, const QByteArray &Body,

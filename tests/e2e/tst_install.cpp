@@ -32,6 +32,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("Path");
         QTest::addColumn<int>("ImageSize"); // 0: not a PNG
         QTest::newRow("program") << "bin/vxPlayer" << 0;
+        QTest::newRow("speaker program") << "lib/vellox-player/vxPlayer" << 0;
         QTest::newRow("skin 1") << "share/vellox-player/skin/vxPlayer1.vlx" << 0;
         QTest::newRow("skin 2") << "share/vellox-player/skin/vxPlayer2.vlx" << 0;
         QTest::newRow("help") << "share/vellox-player/vxPlayer.html" << 0;
@@ -39,6 +40,8 @@ private Q_SLOTS:
         QTest::newRow("scalable icon") << "share/icons/hicolor/scalable/apps/vxPlayer.svg" << 0;
         QTest::newRow("48 px icon") << "share/icons/hicolor/48x48/apps/vxPlayer.png" << 48;
         QTest::newRow("256 px icon") << "share/icons/hicolor/256x256/apps/vxPlayer.png" << 256;
+        QTest::newRow("manual page") << "share/man/man1/vxPlayer.1" << 0;
+        QTest::newRow("speaker service") << "lib/systemd/user/vxplayer-speaker.service" << 0;
     }
 
     void installedFiles() {
@@ -46,7 +49,7 @@ private Q_SLOTS:
         QFETCH(int, ImageSize);
         const QFileInfo File(Installed(Path));
         QVERIFY2(File.isFile() && File.size() > 0, qPrintable(File.filePath()));
-        if (Path.startsWith("bin/"))
+        if (Path.endsWith("/vxPlayer"))
             QVERIFY(File.isExecutable());
         if (ImageSize > 0)
             QCOMPARE(QImageReader(File.filePath()).size(), QSize(ImageSize, ImageSize));
@@ -71,6 +74,14 @@ private Q_SLOTS:
         QVERIFY(Check.waitForFinished(30000));
         const QByteArray Output = Check.readAll();
         QVERIFY2(Check.exitCode() == 0 && Output.isEmpty(), Output.constData());
+    }
+
+    // The service starts the program where it was installed, whatever the prefix.
+    void speakerServiceStartsTheInstalledProgram() {
+        QFile File(Installed("lib/systemd/user/vxplayer-speaker.service"));
+        QVERIFY(File.open(QIODevice::ReadOnly));
+        const QByteArrayList Lines = SplitLines(File.readAll());
+        QVERIFY(Lines.contains("ExecStart=" + Installed("bin/vxPlayer").toUtf8() + " --headless"));
     }
 
     void installedProgramFindsSkinsAndHelp() {

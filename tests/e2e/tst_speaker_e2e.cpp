@@ -1,9 +1,10 @@
 #include "CommandProtocol.h"
 #include "CommandReader.h"
 #include "CommandServer.h"
-#include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
 #include "MessageText.h"
+#include "PlaybackEngine.h"
+#include "Speaker.h"
 #include "TestController.h"
 #include "TestHttpServer.h"
 #include "TestMedia.h"
@@ -22,9 +23,8 @@ const TMpvOptions Untimed = {{"ao", "null"}, {"ao-null-untimed", "yes"}};
 
 using TController = TTestController;
 
-std::unique_ptr<TLocalPlayerWindow> MakeSpeaker(const TMpvOptions &Options) {
-    auto Form = std::make_unique<TLocalPlayerWindow>(0, std::make_unique<TMediaPlayer>(Options));
-    return Form;
+std::unique_ptr<TSpeaker> MakeSpeaker(const TMpvOptions &Options) {
+    return std::make_unique<TSpeaker>(0, std::make_unique<TMediaPlayer>(Options));
 }
 
 } // namespace
@@ -56,7 +56,7 @@ private Q_SLOTS:
         Speaker->Media()->SetVolume(6);
         QTRY_COMPARE(Speaker->Engine()->LastVolume(), 6); // reported to nobody yet
 
-        QSignalSpy Shown(Speaker.get(), &TLocalPlayerWindow::ShowRequested);
+        QSignalSpy Shown(Speaker.get(), &TSpeaker::ShowRequested);
         TController C(Speaker->CommandServer()->Port());
         QVERIFY(C.Connected());
         QTRY_COMPARE(C.Got.size(), 3);

@@ -331,6 +331,21 @@ private Q_SLOTS:
         QCOMPARE(FPresence->LocalIP(), "127.0.0.6");
     }
 
+    // The watcher sees an interface come and go, though it scans only after the kernel says so.
+    void watcherSeesInterfaceChanges() {
+        TPresence A;
+        QVERIFY(A.Start(FPort));
+        QCOMPARE(A.LocalIP(), QByteArray("127.0.0.1"));
+        A.Watch(); // nothing changed: the last scan stands
+        TTwoHosts Hosts;
+        QVERIFY2(Hosts.SetUp(), qPrintable(Hosts.Error()));
+        A.Watch();
+        QCOMPARE(A.LocalIP(), TTwoHosts::AddressA);
+        Hosts.TearDown();
+        A.Watch();
+        QCOMPARE(A.LocalIP(), QByteArray("127.0.0.1"));
+    }
+
     void twoHostsListEachOther() {
         TTwoHosts Hosts;
         QVERIFY2(Hosts.SetUp(), qPrintable(Hosts.Error()));

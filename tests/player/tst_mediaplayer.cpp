@@ -106,7 +106,7 @@ private Q_SLOTS:
         QCOMPARE(TMediaPlayer::IsPlayableURL(URL), Playable);
     }
 
-    void libraryIsUsable() { QVERIFY(CheckMediaPlayer()); }
+    void libraryIsUsable() { QVERIFY(MediaLibraryUsable()); }
 
     void pausedPastServerTimeout() {
         // Paused for longer than the media server keeps a silent connection, with a cache far

@@ -1,12 +1,13 @@
 #include "CommandProtocol.h"
 #include "CommandReader.h"
 #include "CommandServer.h"
-#include "LocalPlayerWindow.h"
 #include "MediaPlayer.h"
 #include "MessageText.h"
+#include "PlaybackEngine.h"
 #include "RemotePlayListModel.h"
 #include "RemotePlayerPage.h"
 #include "ScriptedSpeaker.h"
+#include "Speaker.h"
 #include "TestAccessible.h"
 #include "TestHttpServer.h"
 #include "TestMedia.h"
@@ -79,7 +80,7 @@ class TestRemotePlayerPage : public QObject {
     Q_OBJECT
 private:
     TTestHttpServer *FHttp = nullptr;
-    std::unique_ptr<TLocalPlayerWindow> FSpeaker;
+    std::unique_ptr<TSpeaker> FSpeaker;
     std::unique_ptr<TObserver> FObserver;
     std::unique_ptr<TRemotePlayerPage> FPage;
 
@@ -119,7 +120,7 @@ private:
     }
     // A speaker playing the letters' tracks, an observer and a page on it showing them.
     bool Open(const QByteArray &Letters, const QString &Host = QStringLiteral("127.0.0.1")) {
-        FSpeaker = std::make_unique<TLocalPlayerWindow>(
+        FSpeaker = std::make_unique<TSpeaker>(
             0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
         FSpeaker->Media()->SetVolume(3); // a short quiet start
         FObserver = std::make_unique<TObserver>(FSpeaker->CommandServer()->Port());

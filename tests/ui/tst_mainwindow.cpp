@@ -9,6 +9,7 @@
 #include "RemotePlayers.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
+#include "Speaker.h"
 #include "TestAccessible.h"
 #include "TestFiles.h"
 
@@ -74,7 +75,7 @@ private:
     // A window with a speaker on a fake component, its "My Player" page open.
     TLocalPlayerWindow *AddPlayerPage(TMainWindow &Form) {
         TLocalPlayerWindow *Player = Form.CreateLocalPlayer(0, std::make_unique<TFakeMedia>());
-        Player->Engine()->RequestShow();
+        Player->Speaker().Engine()->RequestShow();
         static_cast<void>(QTest::qWaitFor([Player] { return Player->isVisible(); }));
         return Player;
     }
@@ -189,7 +190,7 @@ private Q_SLOTS:
         QCOMPARE(Form.FPages->count(), 1);
 
         QTcpSocket Controller;
-        Controller.connectToHost(QHostAddress::LocalHost, Player.CommandServer()->Port());
+        Controller.connectToHost(QHostAddress::LocalHost, Player.Speaker().CommandServer()->Port());
         QTRY_COMPARE_WITH_TIMEOUT(Form.FPages->count(), 2, 5000);
         QCOMPARE(Form.FPages->tabText(1), QString("My Player"));
         QCOMPARE(Form.FPages->currentIndex(), 1);
@@ -197,13 +198,13 @@ private Q_SLOTS:
 
         // A second controller brings no second page.
         QTcpSocket Second;
-        Second.connectToHost(QHostAddress::LocalHost, Player.CommandServer()->Port());
+        Second.connectToHost(QHostAddress::LocalHost, Player.Speaker().CommandServer()->Port());
         QVERIFY(Second.waitForConnected(5000));
         QTest::qWait(100);
         QCOMPARE(Form.FPages->count(), 2);
 
         CloseFully(Form);
-        QVERIFY(!Player.IsListening());
+        QVERIFY(!Player.Speaker().IsListening());
         QTRY_COMPARE_WITH_TIMEOUT(Controller.state(), QAbstractSocket::UnconnectedState, 5000);
     }
 
@@ -255,26 +256,26 @@ private Q_SLOTS:
         QTest::keyClick(&Form, Qt::Key_F4, Qt::ControlModifier);
         QCOMPARE(Captions(Form.FPages), QStringList{"Music library"});
         TLocalPlayerWindow *Player = AddPlayerPage(Form);
-        auto &Media = static_cast<TFakeMedia &>(*Player->Media());
-        Player->AddLocalTracks({"http://127.0.0.1:1/a.mp3", "http://127.0.0.1:1/b.mp3"});
-        QTRY_COMPARE(Player->Engine()->Model()->rowCount(), 2);
+        auto &Media = static_cast<TFakeMedia &>(*Player->Speaker().Media());
+        Player->Speaker().AddLocalTracks({"http://127.0.0.1:1/a.mp3", "http://127.0.0.1:1/b.mp3"});
+        QTRY_COMPARE(Player->Speaker().Engine()->Model()->rowCount(), 2);
         Media.Enter(3);
         Form.FPages->setCurrentIndex(1);
         QTest::keyClick(&Form, Qt::Key_F4, Qt::ControlModifier);
         QCOMPARE(Captions(Form.FPages), QStringList{"Music library"});
         QVERIFY(!Player->isVisible());
         QVERIFY(Media.State == 3 && !Media.Calls.contains("Stop"));
-        Player->Engine()->RequestShow();
+        Player->Speaker().Engine()->RequestShow();
         QTRY_COMPARE(Captions(Form.FPages), (QStringList{"Music library", "My Player"}));
         QVERIFY(Player->isVisible());
-        QCOMPARE(Player->Engine()->Model()->rowCount(), 2);
+        QCOMPARE(Player->Speaker().Engine()->Model()->rowCount(), 2);
     }
 
     // Allow off drops both controllers at once and refuses the next; allow on admits again.
     void allowSwitchDropsAndRefusesControllers() {
         TMainWindow Form(0);
         TCommandServer *Server =
-            Form.CreateLocalPlayer(0, std::make_unique<TFakeMedia>())->CommandServer();
+            Form.CreateLocalPlayer(0, std::make_unique<TFakeMedia>())->Speaker().CommandServer();
         QTcpSocket First, Second, Third, Fourth;
         First.connectToHost(QHostAddress::LocalHost, Server->Port());
         Second.connectToHost(QHostAddress::LocalHost, Server->Port());
@@ -381,7 +382,7 @@ private Q_SLOTS:
         auto *Player =
             Form.CreateLocalPlayer(CommandHolder.serverPort(), std::make_unique<TFakeMedia>());
         QCOMPARE(Note->text(), "Ports " + Media + ", " + Command + " taken");
-        Player->Engine()->RequestShow();
+        Player->Speaker().Engine()->RequestShow();
         QTRY_VERIFY(Player->isVisible());
         auto *PageNote = Form.FPages->widget(1)->findChild<QLabel *>("PortNote");
         QVERIFY(PageNote && PageNote->text().contains(Command));

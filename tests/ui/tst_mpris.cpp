@@ -60,11 +60,11 @@ class TestMpris : public QObject {
     std::unique_ptr<TMprisService> FService;
     QByteArrayList FTracks; // a.wav, b.wav, c.wav, then a row the speaker cannot play
 
-    TPlaybackEngine *Engine() const { return FWindow->LocalPlayer()->Engine(); }
+    TPlaybackEngine *Engine() const { return FWindow->Speaker()->Engine(); }
     QDBusObjectPath IdOfRow(int Row) const {
         return TMprisService::TrackId(Engine()->Model()->RowSerial(Row));
     }
-    quint16 CommandPort() const { return FWindow->LocalPlayer()->CommandServer()->Port(); }
+    quint16 CommandPort() const { return FWindow->Speaker()->CommandServer()->Port(); }
 
     // Runs Fn with the player's Interface on a thread of its own, as another program would,
     // while this thread serves the bus.
@@ -96,7 +96,7 @@ class TestMpris : public QObject {
         auto C = std::make_unique<TTestController>(CommandPort());
         if (!C->Connected())
             return {};
-        FWindow->LocalPlayer()->AddLocalTracks(FTracks);
+        FWindow->Speaker()->AddLocalTracks(FTracks);
         if (WaitForPlaying(*C, FTracks[0]) < 0)
             return {};
         return C;
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(Call("Quit", {}, RootInterface).type(), QDBusMessage::ReplyMessage);
         QTRY_VERIFY(FWindow->Closing());
         QTRY_VERIFY(!FWindow->isVisible());
-        QVERIFY(!FWindow->LocalPlayer()->IsListening());
+        QVERIFY(!FWindow->Speaker()->IsListening());
         // Without a bus nothing is published and nothing fails.
         TMprisService Offline(Engine());
         QVERIFY(!Offline.Register(QDBusConnection::connectToBus(
@@ -207,7 +207,7 @@ private Q_SLOTS:
     void volumeReachesEveryController() {
         QFETCH(double, Value);
         QFETCH(int, Volume);
-        FWindow->LocalPlayer()->Media()->SetVolume(20);
+        FWindow->Speaker()->Media()->SetVolume(20);
         QTRY_COMPARE(Engine()->LastVolume(), 20);
         TTestController Near(CommandPort()), Far(CommandPort(), "127.0.0.2");
         for (TTestController *C : {&Near, &Far})

@@ -102,7 +102,7 @@ private Q_SLOTS:
         Form->PlayOnTypedComputer();
         QVERIFY(FMessages.isEmpty());
         const QByteArray Port = QByteArray::number(Form->MediaPort());
-        QTRY_COMPARE(Form->LocalPlayer()->Engine()->Locations(),
+        QTRY_COMPARE(Form->Speaker()->Engine()->Locations(),
                      QByteArrayList({"http://127.0.0.1:" + Port + "/a b.mp3", "http://h/d.mp3"}));
         QTRY_COMPARE(Form->FPages->count(), 2); // "My Player" comes forward
         QCOMPARE(Form->FPages->tabText(Form->FPages->currentIndex()), QString("My Player"));

@@ -1,9 +1,11 @@
 #include "LocalPlayerWindow.h"
 
-#include "CommandServer.h"
 #include "MediaControlStrip.h"
 #include "MediaPlayer.h"
+#include "PlayListLook.h"
+#include "PlaybackEngine.h"
 #include "Settings.h"
+#include "Speaker.h"
 
 #include <QAction>
 #include <QDragMoveEvent>
@@ -14,7 +16,6 @@
 #include <QMenu>
 #include <QStyle>
 #include <QTableView>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -26,30 +27,16 @@ constexpr int ToolBarHeight = 24;
 
 } // namespace
 
-TLocalPlayerWindow::TLocalPlayerWindow(quint16 Port, std::unique_ptr<TMediaComponent> Media,
-                                       QWidget *Parent)
-    : QWidget(Parent), FMedia(std::move(Media)) {
-    if (!FMedia)
-        FMedia = std::make_unique<TMediaPlayer>();
+TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
+    : QWidget(Parent), FSpeaker(Speaker) {
     setWindowTitle(QStringLiteral("My Player"));
-    FServer = std::make_unique<TCommandServer>();
-    TMessageSink Sink;
-    TCommandServer *Server = FServer.get();
-    Sink.Broadcast = [Server](const QByteArray &Word, const QByteArray &Payload,
-                              const QByteArray &Skip) { Server->Broadcast(Word, Payload, Skip); };
-    Sink.SendToConnection = [Server](TConnectionId Id, const QByteArray &Word,
-                                     const QByteArray &Payload) {
-        Server->SendToConnection(Id, Word, Payload);
-    };
-    FEngine = std::make_unique<TPlaybackEngine>(FMedia.get(), std::move(Sink));
-    connect(FEngine.get(), &TPlaybackEngine::ShowRequested, this,
-            &TLocalPlayerWindow::ShowRequested);
-
-    FStrip = new TMediaControlStrip(FMedia.get(), this);
+    TPlaybackEngine *Engine = FSpeaker.Engine();
+    FStrip = new TMediaControlStrip(FSpeaker.Media(), this);
     // A resume goes through the engine, which may lower the volume for a quiet start first.
-    FStrip->SetPlayAction([this] { FEngine->ResumePlay(); });
-    connect(FEngine.get(), &TPlaybackEngine::VolumeOrMuteChanged, FStrip,
-            &TMediaControlStrip::Refresh);
+    FStrip->SetPlayAction([Engine] { Engine->ResumePlay(); });
+    connect(Engine, &TPlaybackEngine::VolumeOrMuteChanged, FStrip, &TMediaControlStrip::Refresh);
+    connect(FStrip, &TMediaControlStrip::ChangedByUser, &FSpeaker, &TSpeaker::WakePlayTimer);
+    connect(&FSpeaker, &TSpeaker::AllowOthersChanged, this, &TLocalPlayerWindow::UpdateAllowAction);
     BuildPlayListView();
     BuildActions();
     BuildToolBar();
@@ -61,70 +48,13 @@ TLocalPlayerWindow::TLocalPlayerWindow(quint16 Port, std::unique_ptr<TMediaCompo
     Layout->addWidget(FPlayListView, 1);
     Layout->addWidget(FToolBar);
     UpdateCommandStates();
-
-    if (!FServer->Listen(Port))
-        qWarning("Command port %u is taken: no controller can reach this player", unsigned(Port));
-    connect(FServer.get(), &TCommandServer::Connected, FEngine.get(),
-            &TPlaybackEngine::OnControllerConnected);
-    connect(FServer.get(), &TCommandServer::CommandReceived, FEngine.get(),
-            &TPlaybackEngine::ExecuteCommand);
-
-    FPlayTimer = new QTimer(this);
-    FPlayTimer->setInterval(200);
-    connect(FPlayTimer, &QTimer::timeout, this, &TLocalPlayerWindow::PlayTick);
-    FPositionTimer = new QTimer(this);
-    FPositionTimer->setInterval(1000);
-    connect(FPositionTimer, &QTimer::timeout, FEngine.get(), &TPlaybackEngine::PositionTick);
-    connect(FEngine.get(), &TPlaybackEngine::PlayTickWanted, this,
-            &TLocalPlayerWindow::WakePlayTimer);
-    connect(FStrip, &TMediaControlStrip::ChangedByUser, this, &TLocalPlayerWindow::WakePlayTimer);
-    // A volume set from outside (the desktop's media controls) is reported by the next tick.
-    connect(FMedia.get(), &TMediaComponent::VolumeChange, this, &TLocalPlayerWindow::WakePlayTimer);
-    connect(FMedia.get(), &TMediaComponent::PlayStateChange, this, [this] {
-        WakePlayTimer();
-        UpdatePositionTimer();
-    });
-    FPositionIdle.start();
-    WakePlayTimer();
-    UpdatePositionTimer();
-}
-
-void TLocalPlayerWindow::WakePlayTimer() {
-    if (!FServicesStopped && !FPlayTimer->isActive())
-        FPlayTimer->start();
-}
-
-bool TLocalPlayerWindow::IsPlayTickRunning() const {
-    return FPlayTimer->isActive();
-}
-
-bool TLocalPlayerWindow::IsPositionTickRunning() const {
-    return FPositionTimer->isActive();
-}
-
-void TLocalPlayerWindow::PlayTick() {
-    FEngine->PlayTick();
-    if (!FEngine->NeedsPlayTick())
-        FPlayTimer->stop();
-}
-
-void TLocalPlayerWindow::UpdatePositionTimer() {
-    // Position reports need a playing track; the ticks missed meanwhile still count.
-    const bool Playing = !FServicesStopped && FMedia->PlayState() == StatePlaying;
-    if (Playing && !FPositionTimer->isActive()) {
-        FEngine->AddPositionTicks(int(FPositionIdle.elapsed() / 1000));
-        FPositionTimer->start();
-    } else if (!Playing && FPositionTimer->isActive()) {
-        FPositionTimer->stop();
-        FPositionIdle.start();
-    }
 }
 
 void TLocalPlayerWindow::BuildPlayListView() {
     FPlayListView = new QTableView(this);
     FPlayListView->setObjectName(QStringLiteral("FPlayListView"));
     FPlayListView->setAccessibleName(QStringLiteral("Play list"));
-    FPlayListView->setModel(FEngine->Model());
+    FPlayListView->setModel(new TPlayListLook(FSpeaker.Engine()->Model(), FPlayListView));
     FPlayListView->horizontalHeader()->hide();
     FPlayListView->verticalHeader()->hide();
     FPlayListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -155,7 +85,7 @@ void TLocalPlayerWindow::BuildPlayListView() {
 
     connect(FPlayListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TLocalPlayerWindow::UpdateCommandStates);
-    TPlayListModel *Model = FEngine->Model();
+    TPlayListModel *Model = FSpeaker.Engine()->Model();
     for (const auto Signal : {&QAbstractItemModel::rowsRemoved, &QAbstractItemModel::rowsInserted})
         connect(Model, Signal, this, &TLocalPlayerWindow::UpdateCommandStates);
     connect(Model, &QAbstractItemModel::modelReset, this, &TLocalPlayerWindow::UpdateCommandStates);
@@ -239,36 +169,8 @@ void TLocalPlayerWindow::BuildToolBar() {
 }
 
 TLocalPlayerWindow::~TLocalPlayerWindow() {
-    StopServices();
     FPlayListView->viewport()->removeEventFilter(this);
     FPlayListView->removeEventFilter(this);
-    // The view and the strip look at the model and the component: they go first, then the
-    // server (it calls into the engine), then the engine, then the component.
-    delete FPlayListView;
-    FPlayListView = nullptr;
-    delete FStrip;
-    FStrip = nullptr;
-    FServer.reset();
-    FEngine.reset();
-    FMedia.reset();
-}
-
-void TLocalPlayerWindow::StopServices() {
-    FServicesStopped = true;
-    if (FPlayTimer)
-        FPlayTimer->stop();
-    if (FPositionTimer)
-        FPositionTimer->stop();
-    if (FServer)
-        FServer->Close();
-}
-
-void TLocalPlayerWindow::DisconnectAll() {
-    FServer->DisconnectAll();
-}
-
-bool TLocalPlayerWindow::IsListening() const {
-    return FServer->IsListening();
 }
 
 QList<int> TLocalPlayerWindow::SelectedRows() const {
@@ -297,21 +199,21 @@ void TLocalPlayerWindow::SelectRows(const QList<int> &Rows) {
 }
 
 void TLocalPlayerWindow::RemoveSelected() {
-    FEngine->RemoveRows(SelectedRows());
+    FSpeaker.Engine()->RemoveRows(SelectedRows());
 }
 
 void TLocalPlayerWindow::MoveSelectionDown() {
-    if (const auto Moved = FEngine->MoveDown(SelectedRows()))
+    if (const auto Moved = FSpeaker.Engine()->MoveDown(SelectedRows()))
         SelectRows(*Moved);
 }
 
 void TLocalPlayerWindow::MoveSelectionUp() {
-    if (const auto Moved = FEngine->MoveUp(SelectedRows()))
+    if (const auto Moved = FSpeaker.Engine()->MoveUp(SelectedRows()))
         SelectRows(*Moved);
 }
 
 void TLocalPlayerWindow::MoveSelectionToNextPlaying() {
-    if (const auto Moved = FEngine->MoveToNextPlaying(SelectedRows()))
+    if (const auto Moved = FSpeaker.Engine()->MoveToNextPlaying(SelectedRows()))
         SelectRows(*Moved);
 }
 
@@ -321,12 +223,12 @@ void TLocalPlayerWindow::SelectAll() {
 
 void TLocalPlayerWindow::PlaySelectedRow() {
     if (const QList<int> Rows = SelectedRows(); !Rows.isEmpty())
-        FEngine->PlayRow(Rows.first());
+        FSpeaker.Engine()->PlayRow(Rows.first());
 }
 
 void TLocalPlayerWindow::PlayOrPauseSelected() {
     if (const QList<int> Rows = SelectedRows(); !Rows.isEmpty())
-        FEngine->PlayOrPause(Rows.first(), FPauseMode);
+        FSpeaker.Engine()->PlayOrPause(Rows.first(), FPauseMode);
 }
 
 void TLocalPlayerWindow::UpdatePlayListMenu() {
@@ -335,14 +237,14 @@ void TLocalPlayerWindow::UpdatePlayListMenu() {
     FPlayAction->setEnabled(!Rows.isEmpty());
     if (Rows.isEmpty())
         return;
-    FPauseMode = FEngine->OffersPause(Rows.first());
+    FPauseMode = FSpeaker.Engine()->OffersPause(Rows.first());
     FPlayAction->setText(FPauseMode ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
 void TLocalPlayerWindow::UpdateCommandStates() {
     const QList<int> Rows = SelectedRows();
     const bool Any = !Rows.isEmpty();
-    const int Count = FEngine->Model()->RowCount();
+    const int Count = FSpeaker.Engine()->Model()->RowCount();
     const bool CanUp = Any && Rows.first() > 0;
     const bool CanDown = Any && Rows.last() < Count - 1;
     for (QAction *Action : {FRemoveAction, FMoveToNextPlayingAction})
@@ -355,20 +257,16 @@ void TLocalPlayerWindow::UpdateCommandStates() {
 }
 
 void TLocalPlayerWindow::ToggleAllowOthers() {
-    AllowOthers = !AllowOthers;
-    if (!AllowOthers)
-        DisconnectAll();
-    UpdateAllowAction();
-    Q_EMIT AllowOthersChanged(AllowOthers);
+    FSpeaker.ToggleAllowOthers();
 }
 
 void TLocalPlayerWindow::UpdateAllowAction() {
     // The picture shows the state the entry switches to.
-    FAllowAction->setText(AllowOthers
-                              ? QStringLiteral("Disallo&w Other People to Play on My Computer")
-                              : QStringLiteral("Allo&w Other People to Play on My Computer"));
-    FAllowAction->setIcon(style()->standardIcon(AllowOthers ? QStyle::SP_DialogCancelButton
-                                                            : QStyle::SP_DialogApplyButton));
+    const bool Allowed = FSpeaker.AllowsOthers();
+    FAllowAction->setText(Allowed ? QStringLiteral("Disallo&w Other People to Play on My Computer")
+                                  : QStringLiteral("Allo&w Other People to Play on My Computer"));
+    FAllowAction->setIcon(style()->standardIcon(Allowed ? QStyle::SP_DialogCancelButton
+                                                        : QStyle::SP_DialogApplyButton));
 }
 
 bool TLocalPlayerWindow::HandleDragEvent(QEvent *Event) {
@@ -379,7 +277,7 @@ bool TLocalPlayerWindow::HandleDragEvent(QEvent *Event) {
     }
     const int Target = FPlayListView->indexAt(Drag->position().toPoint()).row();
     if (Event->type() == QEvent::Drop && Target >= 0)
-        if (const auto Moved = FEngine->DropOn(SelectedRows(), Target))
+        if (const auto Moved = FSpeaker.Engine()->DropOn(SelectedRows(), Target))
             SelectRows(*Moved);
     // Never a move action: the view would then delete the dragged rows from the model.
     Drag->setDropAction(Qt::CopyAction);

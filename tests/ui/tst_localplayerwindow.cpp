@@ -1,7 +1,9 @@
-#include "FakeMedia.h"
+#include "../player/FakeMedia.h"
 #include "LocalPlayerWindow.h"
 #include "MediaControlStrip.h"
+#include "PlaybackEngine.h"
 #include "Settings.h"
+#include "Speaker.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -24,14 +26,15 @@ QByteArray Url(char Row) {
 // A window on a fake component with rows A B C D E, B loaded and marked as current.
 struct TRig {
     TFakeMedia *Media = new TFakeMedia;
-    TLocalPlayerWindow Window{0, std::unique_ptr<TMediaComponent>(Media)};
+    TSpeaker Speaker{0, std::unique_ptr<TMediaComponent>(Media)};
+    TLocalPlayerWindow Window{Speaker};
 
     TRig() {
         AllowOthers = true;
-        Window.AddLocalTracks({Url('A'), Url('B'), Url('C'), Url('D'), Url('E')});
-        Window.Engine()->ProcessListJob();
-        Window.Engine()->PlayRow(1);
-        Window.Engine()->PlayTick();
+        Speaker.AddLocalTracks({Url('A'), Url('B'), Url('C'), Url('D'), Url('E')});
+        Speaker.Engine()->ProcessListJob();
+        Speaker.Engine()->PlayRow(1);
+        Speaker.Engine()->PlayTick();
     }
     void Select(const QList<int> &Rows) {
         QTableView *View = Window.PlayListView();
@@ -113,9 +116,9 @@ private Q_SLOTS:
         QFETCH(QList<int>, SelectedAfter);
         TRig R;
         QTcpSocket Controller;
-        Controller.connectToHost(QHostAddress::LocalHost, R.Window.CommandServer()->Port());
+        Controller.connectToHost(QHostAddress::LocalHost, R.Speaker.CommandServer()->Port());
         QVERIFY(Controller.waitForConnected(5000));
-        QTRY_COMPARE(R.Window.CommandServer()->ConnectionCount(), 1);
+        QTRY_COMPARE(R.Speaker.CommandServer()->ConnectionCount(), 1);
         QByteArray Greeting; // MUTE, VOLUMN, STATE: two lines each
         QTRY_VERIFY((Greeting += Controller.readAll()).count("\r\n") >= 6);
 
@@ -135,9 +138,9 @@ private Q_SLOTS:
         QCOMPARE(Now, SelectedAfter);
         // B stays the current track wherever it went.
         const int B = int(Order.indexOf('B'));
-        QCOMPARE(R.Window.Engine()->Model()->MarkedRow(), B);
+        QCOMPARE(R.Speaker.Engine()->Model()->MarkedRow(), B);
         if (Caption != "Remove")
-            QCOMPARE(R.Window.Engine()->GetCurrentIndex(), B);
+            QCOMPARE(R.Speaker.Engine()->GetCurrentIndex(), B);
     }
 
     void enterPlaysTheSelectedRow() {
@@ -145,24 +148,24 @@ private Q_SLOTS:
         R.Select({3, 4});
         QTest::keyClick(R.Window.PlayListView(), Qt::Key_Return);
         QCOMPARE(R.Media->State, 1);
-        R.Window.Engine()->PlayTick();
+        R.Speaker.Engine()->PlayTick();
         QCOMPARE(R.Media->LoadedURL, Url('D'));
     }
 
     // Turning allow off drops every controller at once and tells the main window.
     void allowEntry() {
         TRig R;
-        QSignalSpy Changed(&R.Window, &TLocalPlayerWindow::AllowOthersChanged);
+        QSignalSpy Changed(&R.Speaker, &TSpeaker::AllowOthersChanged);
         QTcpSocket First, Second;
         for (QTcpSocket *C : {&First, &Second})
-            C->connectToHost(QHostAddress::LocalHost, R.Window.CommandServer()->Port());
-        QTRY_COMPARE(R.Window.CommandServer()->ConnectionCount(), 2);
+            C->connectToHost(QHostAddress::LocalHost, R.Speaker.CommandServer()->Port());
+        QTRY_COMPARE(R.Speaker.CommandServer()->ConnectionCount(), 2);
         R.Window.UpdatePlayListMenu();
         QAction *Allow = R.MenuAction("Disallo&w Other People to Play on My Computer");
         QVERIFY(Allow);
         Allow->trigger();
         QVERIFY(!AllowOthers);
-        QCOMPARE(R.Window.CommandServer()->ConnectionCount(), 0);
+        QCOMPARE(R.Speaker.CommandServer()->ConnectionCount(), 0);
         QTRY_COMPARE(First.state(), QAbstractSocket::UnconnectedState);
         QTRY_COMPARE(Second.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(Allow->text(), QStringLiteral("Allo&w Other People to Play on My Computer"));
@@ -172,44 +175,32 @@ private Q_SLOTS:
         QCOMPARE(Changed[0][0].toBool(), false);
     }
 
-    // An idle player has no timer running; whatever may need a tick starts it again.
-    void timersSleepWhileIdle_data() {
-        QTest::addColumn<QString>("Case");
-        QTest::addColumn<bool>("Play");
-        QTest::addColumn<bool>("Position");
-        QTest::newRow("empty list, stopped") << "empty" << false << false;
-        QTest::newRow("paused") << "paused" << false << false;
-        QTest::newRow("playing") << "playing" << true << true;
-        QTest::newRow("controller command while paused") << "command" << true << false;
-        QTest::newRow("job queued while paused") << "job" << true << false;
+    // The view draws the current row's picture and the alternating row colours.
+    void rowLook_data() {
+        QTest::addColumn<int>("Row");
+        QTest::addColumn<QColor>("Background");
+        QTest::addColumn<bool>("Picture");
+        QTest::newRow("first, not current") << 0 << QColor(249, 248, 247) << false;
+        QTest::newRow("second, current") << 1 << QColor(231, 244, 254) << true;
+        QTest::newRow("third") << 2 << QColor(249, 248, 247) << false;
     }
-    void timersSleepWhileIdle() {
-        QFETCH(QString, Case);
-        QFETCH(bool, Play);
-        QFETCH(bool, Position);
+    void rowLook() {
+        QFETCH(int, Row);
+        QFETCH(QColor, Background);
+        QFETCH(bool, Picture);
         TRig R;
-        if (Case == "empty") {
-            R.Window.Engine()->RemoveRows({0, 1, 2, 3, 4});
-            R.Media->Enter(1);
-        } else {
-            R.Media->Enter(Case == "playing" ? 3 : 2);
-        }
-        // One tick finds nothing to do and stops the timer.
-        QTRY_COMPARE(R.Window.IsPlayTickRunning(), Case == "playing");
-        if (Case == "command")
-            R.Window.Engine()->ExecuteCommand(1, "10.0.0.9", TCommandMessage{"MUTE", {"1"}, 1});
-        else if (Case == "job")
-            R.Window.AddLocalTracks({Url('F')});
-        QCOMPARE(R.Window.IsPlayTickRunning(), Play);
-        QCOMPARE(R.Window.IsPositionTickRunning(), Position);
+        const QModelIndex Name = R.Window.PlayListView()->model()->index(Row, 0);
+        QCOMPARE(Name.data(Qt::BackgroundRole).value<QColor>(), Background);
+        QCOMPARE(Name.data(Qt::DecorationRole).canConvert<QIcon>(), Picture);
+        QCOMPARE(Name.data(Qt::DisplayRole).toString(), QString(QChar('A' + Row)) + ".mp3");
     }
 
     // A screen reader finds a name for every control (a label's is its text); names are text.
     void accessibleNames() {
         TRig R;
-        R.Window.AddLocalTracks({"http://h/<img src=x>&amp;"});
-        R.Window.Engine()->ProcessListJob();
-        const QVariant Tip = R.Window.Engine()->Model()->index(5, 0).data(Qt::ToolTipRole);
+        R.Speaker.AddLocalTracks({"http://h/<img src=x>&amp;"});
+        R.Speaker.Engine()->ProcessListJob();
+        const QVariant Tip = R.Speaker.Engine()->Model()->index(5, 0).data(Qt::ToolTipRole);
         QCOMPARE(QTextDocumentFragment::fromHtml(Tip.toString()).toPlainText(), "<img src=x>&amp;");
         R.Window.show();
         for (QLabel *L : R.Window.findChildren<QLabel *>())

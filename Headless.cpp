@@ -1,0 +1,62 @@
+#include "Headless.h"
+
+#include "InstanceSlot.h"
+#include "HeadlessSpeaker.h"
+#include "MediaPlayer.h"
+#include "SignalWatcher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QNetworkProxyFactory>
+
+#include <clocale>
+#include <cstdio>
+
+QCommandLineOption AddProgramOptions(QCommandLineParser &Parser) {
+    Parser.setApplicationDescription(
+        QStringLiteral("Vellox Player: plays music on the computers of a local network."));
+    // Qt's own options ("-style", "-session") are single-dash words, never letter groups.
+    Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    Parser.addHelpOption();
+    Parser.addVersionOption();
+    const QCommandLineOption Headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run as a speaker without a screen: no window, no display needed."));
+    Parser.addOption(Headless);
+    return Headless;
+}
+
+void PrepareApplication(QCoreApplication &App) {
+    // libmpv refuses to start under a numeric locale other than "C".
+    std::setlocale(LC_NUMERIC, "C");
+    App.setApplicationName(QStringLiteral("vxPlayer"));
+    App.setApplicationVersion(QStringLiteral(VX_APP_VERSION));
+}
+
+int RunHeadless(QCoreApplication &App) {
+    // Only servers here, and mpv fetches tracks itself: asking the system for proxies would
+    // only load the proxy library and its thread.
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    OpenInstanceSlot();
+    // The speaker's own mpv handle is the media check, so an idle speaker holds one only.
+    auto Media = std::make_unique<TMediaPlayer>();
+    if (!Media->IsReady()) {
+        std::fprintf(stderr, "%s\n", MissingMediaLibraryText);
+        return 1;
+    }
+    // A request to restore a window finds none.
+    if (ActivatePreviousInstance())
+        return 0;
+    int Result = 0;
+    {
+        THeadlessSpeaker Speaker(std::move(Media));
+        TSignalWatcher Signals;
+        QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &Speaker,
+                         &THeadlessSpeaker::Close);
+        QObject::connect(&Speaker, &THeadlessSpeaker::Closed, &App, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        Result = App.exec();
+    }
+    CloseInstanceSlot();
+    return Result;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "MediaComponent.h"
+
+#include <QByteArrayList>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <memory>
+
+class QTimer;
+class TCommandServer;
+class TPlaybackEngine;
+
+// This computer's speaker, with or without a window: the media component, the playback engine,
+// the command server on the command port, the two timers that drive the engine and the switch
+// that lets other people play here. Every front end (the "My Player" window, the desktop's
+// media keys, a speaker without a screen) drives this one object.
+class TSpeaker : public QObject {
+    Q_OBJECT
+public:
+    // Port: the command port (0 = ephemeral). Media: the component to play through; a libmpv
+    // player when none is given.
+    explicit TSpeaker(quint16 Port, std::unique_ptr<TMediaComponent> Media = {},
+                      QObject *Parent = nullptr);
+    ~TSpeaker() override;
+
+    TPlaybackEngine *Engine() const { return FEngine.get(); }
+    TCommandServer *CommandServer() const { return FServer.get(); }
+    TMediaComponent *Media() const { return FMedia.get(); }
+
+    // Whether the command server got its port.
+    bool IsListening() const;
+    // Reads and clears the request to show the speaker.
+    bool TakeShowRequest();
+    // Plays the local user's tracks: queues them as an "ADD" job.
+    void AddLocalTracks(const QByteArrayList &URLs);
+
+    // Whether other people may play here (AllowOthers).
+    bool AllowsOthers() const;
+    // Sets AllowOthers; turning it off drops every controller at once.
+    void SetAllowOthers(bool Allowed);
+    void ToggleAllowOthers() { SetAllowOthers(!AllowsOthers()); }
+    // Closes every controller connection.
+    void DisconnectAll();
+
+    // Shutdown: both timers off, the command server closed with all its connections.
+    void StopServices();
+    // Something changed that the next play tick must report (the owner moved a control).
+    void WakePlayTimer();
+    // Whether the 200 ms play tick and the 1 s position tick are running now.
+    bool IsPlayTickRunning() const;
+    bool IsPositionTickRunning() const;
+
+Q_SIGNALS:
+    // A controller connected or the local user played something: show the speaker.
+    void ShowRequested();
+    // SetAllowOthers changed the switch.
+    void AllowOthersChanged(bool Allowed);
+
+private:
+    void PlayTick();
+    // The timers run only while they have work, so an idle speaker never wakes up.
+    void UpdatePositionTimer();
+
+    std::unique_ptr<TMediaComponent> FMedia;
+    std::unique_ptr<TPlaybackEngine> FEngine;
+    std::unique_ptr<TCommandServer> FServer;
+    QTimer *FPlayTimer = nullptr;
+    QTimer *FPositionTimer = nullptr;
+    QElapsedTimer FPositionIdle; // since the position timer stopped
+    bool FServicesStopped = false;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QIdentityProxyModel>
+
+class TPlayListModel;
+
+// How a view draws the speaker's play list: the play picture on the current row's name and the
+// alternating row colours. The rows themselves are the model's, unchanged.
+class TPlayListLook : public QIdentityProxyModel {
+    Q_OBJECT
+public:
+    explicit TPlayListLook(TPlayListModel *Rows, QObject *Parent = nullptr);
+
+    QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
+};
