@@ -110,7 +110,7 @@ void TLocalPlayerWindow::PlayTick() {
 
 void TLocalPlayerWindow::UpdatePositionTimer() {
     // Position reports need a playing track; the ticks missed meanwhile still count.
-    const bool Playing = !FServicesStopped && FMedia->PlayState() == StatePlaying;
+    const bool Playing = !FServicesStopped && FMedia->PlayState() == TPlayState::Playing;
     if (Playing && !FPositionTimer->isActive()) {
         FEngine->AddPositionTicks(int(FPositionIdle.elapsed() / 1000));
         FPositionTimer->start();
