@@ -1,6 +1,7 @@
 #include "Presence.h"
 
 #include "AsciiText.h"
+#include "LogCategories.h"
 #include "Settings.h"
 
 #include <QNetworkDatagram>
@@ -103,6 +104,8 @@ bool TPresence::Start(quint16 Port, QString *Error) {
     // reach every one of them.
     if (!FSocket.bind(QHostAddress::AnyIPv4, Port,
                       QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+        qCWarning(LogNet, "Presence not started on UDP port %u: %s", unsigned(Port),
+                  qUtf8Printable(FSocket.errorString()));
         if (Error)
             *Error = FSocket.errorString();
     }

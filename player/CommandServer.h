@@ -40,7 +40,7 @@ public:
     explicit TCommandServer(QObject *Parent = nullptr, qint64 LineTimeoutMs = CommandLineTimeoutMs);
     ~TCommandServer() override; // closes everything
 
-    // All IPv4 addresses; 0 = ephemeral; false when the port is taken.
+    // All IPv4 addresses; 0 = ephemeral; false (and logged) when the port is taken.
     bool Listen(quint16 Port);
     quint16 Port() const;
     bool IsListening() const;

@@ -62,8 +62,7 @@ TLocalPlayerWindow::TLocalPlayerWindow(quint16 Port, std::unique_ptr<TMediaCompo
     Layout->addWidget(FToolBar);
     UpdateCommandStates();
 
-    if (!FServer->Listen(Port))
-        qWarning("Command port %u is taken: no controller can reach this player", unsigned(Port));
+    FServer->Listen(Port);
     connect(FServer.get(), &TCommandServer::Connected, FEngine.get(),
             &TPlaybackEngine::OnControllerConnected);
     connect(FServer.get(), &TCommandServer::CommandReceived, FEngine.get(),

@@ -32,7 +32,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 
 void TMainWindow::CreateLibraryPage() {
     FLibrary = new TMusicLibrary(this);
@@ -314,10 +313,7 @@ void TMainWindow::StartPresence(quint16 Port) {
         LocalIP = IP;
         UpdateStatusBar();
     });
-    QString Error;
-    if (!FPresence->Start(Port, &Error))
-        std::fprintf(stderr, "Vellox Player: presence not started on port %u: %s\n", unsigned(Port),
-                     qPrintable(Error));
+    FPresence->Start(Port);
 }
 
 void TMainWindow::RefreshComputerCombo() {
