@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <cstddef>
 #include <optional>
 
 // The command words as they go on the wire, each spelled here only.
@@ -98,6 +99,21 @@ enum class TEmptyArgument {
 
 // The entry for Word in Table, or null when Table does not hold it.
 const TCommandEntry *FindCommand(const TCommandTable &Table, QByteArrayView Word);
+
+// What one side does with one command word its reader's table holds.
+template <class TRun> struct TCommandHandler {
+    const char *Word;
+    TRun Run;
+};
+
+// The handler for Word in Handlers, or null.
+template <class TRun, std::size_t Count>
+const TRun *FindHandler(const TCommandHandler<TRun> (&Handlers)[Count], QByteArrayView Word) {
+    for (const TCommandHandler<TRun> &Handler : Handlers)
+        if (Word == Handler.Word)
+            return &Handler.Run;
+    return nullptr;
+}
 
 // The bytes of one whole message: the word line, then the count line and the payload's lines
 // for a word that a reader's table counts, else the payload as one argument line. Every line ends

@@ -338,12 +338,8 @@ void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAdd
     // What each command does here; SpeakerCommands() says what it carries.
     using TRun =
         void (*)(TPlaybackEngine &, TConnectionId, const QByteArray &, const TCommandMessage &);
-    struct THandler {
-        const char *Word;
-        TRun Run;
-    };
     namespace W = CommandWord;
-    static constexpr THandler Handlers[] = {
+    static constexpr TCommandHandler<TRun> Handlers[] = {
         {W::Get, [](auto &E, auto Connection, auto &, auto &) { E.SendListTo(Connection); }},
         {W::Add,
          [](auto &E, auto, auto &Peer, auto &M) {
@@ -367,11 +363,8 @@ void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAdd
     };
     // Volume and mute changes are found by the next tick.
     Q_EMIT PlayTickWanted();
-    for (const THandler &Handler : Handlers)
-        if (Message.Word == Handler.Word) {
-            Handler.Run(*this, Id, PeerAddress, Message);
-            return;
-        }
+    if (const TRun *Run = FindHandler(Handlers, Message.Word))
+        (*Run)(*this, Id, PeerAddress, Message);
 }
 
 void TPlaybackEngine::ApplyState(TPlayState State) {

@@ -170,12 +170,8 @@ void TCommandClient::DeliverReplies() {
 void TCommandClient::Dispatch(const TCommandMessage &Reply) {
     // The signal for each reply; ControllerCommands() says what each carries.
     using TEmit = void (*)(TCommandClient &, const TCommandMessage &);
-    struct THandler {
-        const char *Word;
-        TEmit Emit;
-    };
     namespace W = CommandWord;
-    static constexpr THandler Handlers[] = {
+    static constexpr TCommandHandler<TEmit> Handlers[] = {
         {W::List, [](auto &C, auto &R) { Q_EMIT C.ListReceived(R.Lines); }},
         {W::Position, [](auto &C, auto &R) { Q_EMIT C.PositionReceived(R.Lines); }},
         {W::State, [](auto &C, auto &R) { Q_EMIT C.StateReceived(R.Value); }},
@@ -183,11 +179,8 @@ void TCommandClient::Dispatch(const TCommandMessage &Reply) {
         {W::Volume, [](auto &C, auto &R) { Q_EMIT C.VolumeReceived(R.Value); }},
         {W::URL, [](auto &C, auto &R) { Q_EMIT C.URLReceived(R.Argument()); }},
     };
-    for (const THandler &Handler : Handlers)
-        if (Reply.Word == Handler.Word) {
-            Handler.Emit(*this, Reply);
-            return;
-        }
+    if (const TEmit *Emit = FindHandler(Handlers, Reply.Word))
+        (*Emit)(*this, Reply);
 }
 
 void TCommandClient::ArmDeadline() {
