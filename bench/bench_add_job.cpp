@@ -18,7 +18,7 @@ class TIdleMedia : public TMediaComponent {
 public:
     void SetURL(const QByteArray &) override {}
     QByteArray URL() const override { return {}; }
-    int PlayState() const override { return 2; }
+    TPlayState PlayState() const override { return TPlayState::Paused; }
     void Play() override {}
     void Pause() override {}
     void Stop() override {}

@@ -10,28 +10,30 @@
 
 const TCommandTable &SpeakerCommands() {
     using S = TCommandShape;
+    namespace W = CommandWord;
     static const TCommandTable Table{
-        {.Word = "GET", .Shape = S::WordOnly},
-        {.Word = "ADD", .Shape = S::Counted},
-        {.Word = "UPDATELIST", .Shape = S::Counted, .KeepOnBadCount = true},
-        {.Word = "STATE", .Shape = S::Single, .Numeric = true},
-        {.Word = "VOLUMN", .Shape = S::Single, .Numeric = true},
-        {.Word = "MUTE", .Shape = S::Single, .Numeric = true},
-        {.Word = "URL", .Shape = S::Single},
-        {.Word = "UPDATEPOSITION", .Shape = S::Single, .Numeric = true},
+        {.Word = W::Get, .Shape = S::WordOnly},
+        {.Word = W::Add, .Shape = S::Counted},
+        {.Word = W::UpdateList, .Shape = S::Counted, .KeepOnBadCount = true},
+        {.Word = W::State, .Shape = S::Single, .Numeric = true},
+        {.Word = W::Volume, .Shape = S::Single, .Numeric = true},
+        {.Word = W::Mute, .Shape = S::Single, .Numeric = true},
+        {.Word = W::URL, .Shape = S::Single},
+        {.Word = W::UpdatePosition, .Shape = S::Single, .Numeric = true},
     };
     return Table;
 }
 
 const TCommandTable &ControllerCommands() {
     using S = TCommandShape;
+    namespace W = CommandWord;
     static const TCommandTable Table{
-        {.Word = "LIST", .Shape = S::Counted},
-        {.Word = "STATE", .Shape = S::Single, .Numeric = true},
-        {.Word = "VOLUMN", .Shape = S::Single, .Numeric = true},
-        {.Word = "URL", .Shape = S::Single},
-        {.Word = "POSITION", .Shape = S::Counted},
-        {.Word = "MUTE", .Shape = S::Single, .Numeric = true},
+        {.Word = W::List, .Shape = S::Counted},
+        {.Word = W::State, .Shape = S::Single, .Numeric = true},
+        {.Word = W::Volume, .Shape = S::Single, .Numeric = true},
+        {.Word = W::URL, .Shape = S::Single},
+        {.Word = W::Position, .Shape = S::Counted},
+        {.Word = W::Mute, .Shape = S::Single, .Numeric = true},
     };
     return Table;
 }

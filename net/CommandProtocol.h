@@ -4,17 +4,48 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <cstddef>
 #include <optional>
 
-// Play-state numbers of the media component, passed on the wire unchanged.
-constexpr int StateUndefined = 0;
-constexpr int StateStopped = 1;
-constexpr int StatePaused = 2;
-constexpr int StatePlaying = 3;
-constexpr int StateBuffering = 6;
-constexpr int StateMediaEnded = 8;
-constexpr int StateTransitioning = 9;
-constexpr int StateReady = 10;
+// The command words as they go on the wire, each spelled here only.
+namespace CommandWord {
+inline constexpr char Get[] = "GET";
+inline constexpr char Add[] = "ADD";
+inline constexpr char UpdateList[] = "UPDATELIST";
+inline constexpr char State[] = "STATE";
+inline constexpr char Volume[] = "VOLUMN"; // so spelled by every peer
+inline constexpr char Mute[] = "MUTE";
+inline constexpr char URL[] = "URL";
+inline constexpr char UpdatePosition[] = "UPDATEPOSITION";
+inline constexpr char List[] = "LIST";
+inline constexpr char Position[] = "POSITION";
+} // namespace CommandWord
+
+// Play states of the media component; the numbers go on the wire unchanged, and a peer may
+// send any other number.
+enum class TPlayState : qint32 {
+    Undefined = 0,
+    Stopped = 1,
+    Paused = 2,
+    Playing = 3,
+    ScanForward = 4,
+    ScanReverse = 5,
+    Buffering = 6,
+    Waiting = 7,
+    MediaEnded = 8,
+    Transitioning = 9,
+    Ready = 10,
+    Reconnecting = 11,
+};
+
+// The argument line of a play state.
+inline QByteArray StateArgument(TPlayState State) {
+    return QByteArray::number(qint32(State));
+}
+// The argument line of a boolean: "-1" for true, "0" for false.
+inline QByteArray BoolArgument(bool Value) {
+    return Value ? QByteArrayLiteral("-1") : QByteArrayLiteral("0");
+}
 
 // The program's fixed ports: the speaker's commands (TCP), the media server (TCP) and presence
 // (UDP).
@@ -35,7 +66,7 @@ constexpr qint64 MaxPlayListBytes = 16 * 1024 * 1024;
 
 // What follows a command's word line.
 enum class TCommandShape {
-    WordOnly, // nothing ("GET" on the speaker: its empty line is read as a word line)
+    WordOnly, // nothing (GET on the speaker: its empty line is read as a word line)
     Single,   // exactly one argument line
     Counted,  // a count line, then that many item lines
 };
@@ -74,6 +105,21 @@ enum class TEmptyArgument {
 
 // The entry for Word in Table, or null when Table does not hold it.
 const TCommandEntry *FindCommand(const TCommandTable &Table, QByteArrayView Word);
+
+// What one side does with one command word its reader's table holds.
+template <class TRun> struct TCommandHandler {
+    const char *Word;
+    TRun Run;
+};
+
+// The handler for Word in Handlers, or null.
+template <class TRun, std::size_t Count>
+const TRun *FindHandler(const TCommandHandler<TRun> (&Handlers)[Count], QByteArrayView Word) {
+    for (const TCommandHandler<TRun> &Handler : Handlers)
+        if (Word == Handler.Word)
+            return &Handler.Run;
+    return nullptr;
+}
 
 // The bytes of one whole message: the word line, then the count line and the payload's lines
 // for a word that a reader's table counts, else the payload as one argument line. Every line ends

@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "AudioTypes.h"
+#include "LogCategories.h"
 
 #include <microhttpd.h>
 
@@ -171,12 +172,17 @@ bool TMediaServer::Start(quint16 Port, QString *Error) {
         ConnectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT, ClientConnectionLimit,
         MHD_OPTION_URI_LOG_CALLBACK, &TMediaServerCallbacks::UriLog, this, MHD_OPTION_END);
     if (!FDaemon) {
-        if (Error) {
+        QString Reason;
+        {
             std::lock_guard Lock(FLogLock);
-            *Error = QStringLiteral("Cannot listen on port %1: %2")
+            Reason = QStringLiteral("Cannot listen on port %1: %2")
                          .arg(Port)
                          .arg(FLastLog.isEmpty() ? QStringLiteral("unknown reason") : FLastLog);
         }
+        qCWarning(LogNet, "Media server not started on TCP port %u: %s", unsigned(Port),
+                  qUtf8Printable(Reason));
+        if (Error)
+            *Error = Reason;
         return false;
     }
     const MHD_DaemonInfo *Info = MHD_get_daemon_info(FDaemon, MHD_DAEMON_INFO_BIND_PORT);

@@ -41,8 +41,8 @@ public:
     TMediaServer(const TMediaServer &) = delete;
     TMediaServer &operator=(const TMediaServer &) = delete;
 
-    // Listens on every IPv4 address; Port 0 picks a free one. False with *Error
-    // when the port cannot be had.
+    // Listens on every IPv4 address; Port 0 picks a free one. False with *Error,
+    // logged, when the port cannot be had.
     bool Start(quint16 Port, QString *Error = nullptr);
     void Stop();
     bool IsRunning() const { return FDaemon != nullptr; }

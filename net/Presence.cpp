@@ -2,6 +2,7 @@
 
 #include "AddressChanges.h"
 #include "AsciiText.h"
+#include "LogCategories.h"
 #include "Settings.h"
 
 #include <QNetworkDatagram>
@@ -112,6 +113,8 @@ bool TPresence::Start(quint16 Port, QString *Error) {
     // reach every one of them.
     if (!FSocket.bind(QHostAddress::AnyIPv4, Port,
                       QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+        qCWarning(LogNet, "Presence not started on UDP port %u: %s", unsigned(Port),
+                  qUtf8Printable(FSocket.errorString()));
         if (Error)
             *Error = FSocket.errorString();
     }

@@ -63,8 +63,8 @@ public:
 
     // Binds the presence socket to Port on every IPv4 address (0 picks a free
     // port), takes the first look at the addresses (greeting when online) and
-    // starts the watcher. False with *Error when the port cannot be had: the
-    // watcher runs all the same, nothing is sent or heard.
+    // starts the watcher. False with *Error, logged, when the port cannot be had:
+    // the watcher runs all the same, nothing is sent or heard.
     bool Start(quint16 Port, QString *Error = nullptr);
     // Broadcasts the goodbye; errors are ignored. Call before Stop at close.
     void SayGoodbye();

@@ -1,5 +1,6 @@
 #include "CommandServer.h"
 
+#include "LogCategories.h"
 #include "Settings.h"
 
 #include <QHostAddress>
@@ -63,7 +64,11 @@ TCommandServer::~TCommandServer() {
 bool TCommandServer::Listen(quint16 Port) {
     if (FServer->isListening())
         FServer->close();
-    return FServer->listen(QHostAddress::AnyIPv4, Port);
+    if (FServer->listen(QHostAddress::AnyIPv4, Port))
+        return true;
+    qCWarning(LogPlayer, "Command port %u is taken: no controller can reach this player (%s)",
+              unsigned(Port), qUtf8Printable(FServer->errorString()));
+    return false;
 }
 
 quint16 TCommandServer::Port() const {

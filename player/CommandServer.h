@@ -44,7 +44,7 @@ public:
                             std::function<qint64()> Clock = {});
     ~TCommandServer() override; // closes everything
 
-    // All IPv4 addresses; 0 = ephemeral; false when the port is taken.
+    // All IPv4 addresses; 0 = ephemeral; false (and logged) when the port is taken.
     bool Listen(quint16 Port);
     quint16 Port() const;
     bool IsListening() const;

@@ -7,7 +7,7 @@
 #include <deque>
 #include <optional>
 
-// One queued play-list job ("ADD" or "UPDATELIST").
+// One queued play-list job (ADD or UPDATELIST).
 struct TListJob {
     QByteArray Sender;    // peer IP address, empty for the local user
     QByteArray Command;   // command word

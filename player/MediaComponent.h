@@ -22,7 +22,7 @@ public:
     virtual void SetURL(const QByteArray &URL) = 0;
     // The URL loaded now, as written; empty when none.
     virtual QByteArray URL() const = 0;
-    virtual int PlayState() const = 0;
+    virtual TPlayState PlayState() const = 0;
 
     virtual void Play() = 0;
     virtual void Pause() = 0;
@@ -48,7 +48,7 @@ public:
 
 Q_SIGNALS:
     // Every play-state change, on the GUI thread.
-    void PlayStateChange(int NewState);
+    void PlayStateChange(TPlayState NewState);
     // The volume changed, whoever changed it (0..100).
     void VolumeChange(int NewVolume);
     // A seek to Seconds was made, whoever asked for it.

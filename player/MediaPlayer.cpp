@@ -124,13 +124,13 @@ void TMediaPlayer::SetURL(const QByteArray &URL) {
     ForgetMedia();
     FActive = false;
     FEnd = TEndReason::None;
-    SetState(StateTransitioning);
+    SetState(TPlayState::Transitioning);
     if (!FMpv || !IsPlayableURL(URL)) {
         // Local paths and other schemes never reach mpv; stop whatever played before.
         if (FMpv && FWantedEntry != 0)
             Command({"stop"}, TagNone);
         FWantedEntry = 0;
-        SetState(StateReady);
+        SetState(TPlayState::Ready);
         return;
     }
     // "pause" survives a reload, and a new track always starts playing.
@@ -161,7 +161,7 @@ void TMediaPlayer::Stop() {
     FActive = false;
     FEnd = TEndReason::None;
     ForgetMedia();
-    SetState(StateStopped);
+    SetState(TPlayState::Stopped);
 }
 
 double TMediaPlayer::CurrentPosition() const {
@@ -259,7 +259,7 @@ void TMediaPlayer::HandleEvent(const mpv_event &Event) {
         FActive = true;
         FRestarted = false;
         FEnd = TEndReason::None;
-        SetState(StateTransitioning);
+        SetState(TPlayState::Transitioning);
         return;
     }
     case MPV_EVENT_FILE_LOADED:
@@ -281,7 +281,7 @@ void TMediaPlayer::HandleEvent(const mpv_event &Event) {
         switch (Data->reason) {
         case MPV_END_FILE_REASON_EOF:
             FEnd = TEndReason::Eof;
-            SetState(StateMediaEnded);
+            SetState(TPlayState::MediaEnded);
             break;
         case MPV_END_FILE_REASON_STOP:
         case MPV_END_FILE_REASON_QUIT:
@@ -314,7 +314,7 @@ void TMediaPlayer::HandleEvent(const mpv_event &Event) {
     if (FIdle && FWantedEntry >= 0 && !FActive && FEnd != TEndReason::None) {
         const TEndReason End = FEnd;
         FEnd = TEndReason::None;
-        SetState(End == TEndReason::Error ? StateReady : StateStopped);
+        SetState(End == TEndReason::Error ? TPlayState::Ready : TPlayState::Stopped);
     }
 }
 
@@ -383,7 +383,7 @@ void TMediaPlayer::HandleReply(const mpv_event &Event) {
             return; // a later SetURL or Stop took over
         if (Event.error < 0) {
             FWantedEntry = 0;
-            SetState(StateReady);
+            SetState(TPlayState::Ready);
             return;
         }
         FWantedEntry = 1; // without an id in the reply, follow the next file mpv starts
@@ -398,7 +398,7 @@ void TMediaPlayer::HandleReply(const mpv_event &Event) {
     }
 }
 
-void TMediaPlayer::SetState(int NewState) {
+void TMediaPlayer::SetState(TPlayState NewState) {
     if (NewState == FState)
         return;
     FState = NewState;
@@ -408,7 +408,9 @@ void TMediaPlayer::SetState(int NewState) {
 void TMediaPlayer::UpdateRunningState() {
     if (!FActive || !FRestarted)
         return;
-    SetState(FPause ? StatePaused : FPausedForCache ? StateBuffering : StatePlaying);
+    SetState(FPause            ? TPlayState::Paused
+             : FPausedForCache ? TPlayState::Buffering
+                               : TPlayState::Playing);
 }
 
 void TMediaPlayer::ForgetMedia() {

@@ -28,7 +28,7 @@ public:
 
     void SetURL(const QByteArray &URL) override;
     QByteArray URL() const override { return FURL; }
-    int PlayState() const override { return FState; }
+    TPlayState PlayState() const override { return FState; }
 
     void Play() override;
     void Pause() override;
@@ -61,7 +61,7 @@ private:
     void HandleEvent(const mpv_event &Event);
     void HandlePropertyChange(const mpv_event &Event);
     void HandleReply(const mpv_event &Event);
-    void SetState(int NewState);
+    void SetState(TPlayState NewState);
     // Playing, paused or buffering, from the cached flags, once the file has started.
     void UpdateRunningState();
     void ForgetMedia();
@@ -74,7 +74,7 @@ private:
     bool FDraining = false;
 
     QByteArray FURL;
-    int FState = 0;
+    TPlayState FState = TPlayState::Undefined;
     // Loads are numbered; only the newest one's mpv playlist entry drives the state.
     quint64 FLoadSeq = 0;
     qint64 FWantedEntry = 0; // 0: none wanted, -1: waiting for the loadfile reply

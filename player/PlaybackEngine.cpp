@@ -143,19 +143,19 @@ void TPlaybackEngine::PrepareQuietStart() {
     FQuietPending = true;
     FFadeTarget = Target;
     FMedia->SetVolume(1);
-    // Reported with the start of play, as "VOLUMN" "1" right before "STATE" "3".
+    // Reported with the start of play, as VOLUMN "1" right before STATE "3".
     FLastVolume = 1;
 }
 
-void TPlaybackEngine::OnPlayStateChanged(int NewState) {
-    if (NewState == StatePlaying) {
+void TPlaybackEngine::OnPlayStateChanged(TPlayState NewState) {
+    if (NewState == TPlayState::Playing) {
         const qint64 At = Now();
         if (FQuietPending) {
             FQuietPending = false;
             FFading = true;
             FFadeVolume = 1;
             FLastVolume = 1;
-            Broadcast("VOLUMN", "1");
+            Broadcast(CommandWord::Volume, "1");
         } else if (At - LastPlayStart > QuietGap) {
             // Playing started without passing through the engine: quiet from here on.
             FFadeTarget = FMedia->Volume();
@@ -164,20 +164,20 @@ void TPlaybackEngine::OnPlayStateChanged(int NewState) {
                 FFadeVolume = 1;
                 FMedia->SetVolume(1);
                 FLastVolume = 1;
-                Broadcast("VOLUMN", "1");
+                Broadcast(CommandWord::Volume, "1");
             }
         }
         LastPlayStart = At;
     }
-    if (NewState != StateTransitioning) {
+    if (NewState != TPlayState::Transitioning) {
         // Ready without having played: the load failed. Only a row still in the list counts.
-        if (NewState == StateReady && !FLoading.isEmpty())
+        if (NewState == TPlayState::Ready && !FLoading.isEmpty())
             if (const TMusicItem *Item = PlayItems.Find(FLoading);
                 Item && Item->Location == FLoading)
                 FFailed.insert(FLoading);
         FLoading.clear();
     }
-    Broadcast("STATE", Number(NewState));
+    Broadcast(CommandWord::State, StateArgument(NewState));
 }
 
 void TPlaybackEngine::PlayTick() {
@@ -186,7 +186,7 @@ void TPlaybackEngine::PlayTick() {
     const bool Muted = FMedia->Mute();
     if (Muted != FLastMute) {
         FLastMute = Muted;
-        Broadcast("MUTE", Muted ? "-1" : "0");
+        Broadcast(CommandWord::Mute, BoolArgument(Muted));
         FFading = false;
         if (FQuietPending) {
             // The quiet start ends before it began: back to the volume it would have reached.
@@ -210,12 +210,13 @@ void TPlaybackEngine::PlayTick() {
     if (Volume != FLastVolume) {
         FLastVolume = Volume;
         FQuietPending = false; // somebody chose a volume before the track started
-        Broadcast("VOLUMN", Number(Volume));
+        Broadcast(CommandWord::Volume, Number(Volume));
         Q_EMIT VolumeOrMuteChanged();
     }
 
-    const int State = FMedia->PlayState();
-    if (State == StateUndefined || State == StateStopped || State == StateReady)
+    const TPlayState State = FMedia->PlayState();
+    if (State == TPlayState::Undefined || State == TPlayState::Stopped ||
+        State == TPlayState::Ready)
         AutoAdvance();
 }
 
@@ -223,11 +224,11 @@ bool TPlaybackEngine::NeedsPlayTick() const {
     if (Jobs.Count() > 0 || FFading)
         return true;
     switch (FMedia->PlayState()) {
-    case StatePaused:
+    case TPlayState::Paused:
         return false;
-    case StateUndefined:
-    case StateStopped:
-    case StateReady:
+    case TPlayState::Undefined:
+    case TPlayState::Stopped:
+    case TPlayState::Ready:
         return FModel->RowCount() > 0 && !FNothingPlayable;
     default:
         return true;
@@ -236,7 +237,7 @@ bool TPlaybackEngine::NeedsPlayTick() const {
 
 QByteArray TPlaybackEngine::PlayableURL(const QByteArray &Location) {
     // Empty or non-http rows never reach the component, nor a location whose encoded form no
-    // "URL" line could carry.
+    // URL line could carry.
     const QByteArray Trimmed = TrimBlanks(Location);
     if (Trimmed.isEmpty() || !TMediaPlayer::IsPlayableURL(Trimmed))
         return {};
@@ -275,7 +276,7 @@ void TPlaybackEngine::AutoAdvance() {
         }
     }
     // Controllers learn from the stopped state that nothing plays.
-    if (FMedia->PlayState() != StateStopped)
+    if (FMedia->PlayState() != TPlayState::Stopped)
         FMedia->Stop();
 }
 
@@ -287,12 +288,12 @@ void TPlaybackEngine::Load(const QByteArray &Location, const QByteArray &Encoded
     FMedia->SetURL(Encoded);
     const QByteArray Loaded = FMedia->URL();
     if (!Loaded.isEmpty())
-        Broadcast("URL", Loaded);
+        Broadcast(CommandWord::URL, Loaded);
 }
 
 void TPlaybackEngine::PositionTick() {
     ++FDuraTicks;
-    if (FMedia->PlayState() != StatePlaying || !FMedia->HasMedia())
+    if (FMedia->PlayState() != TPlayState::Playing || !FMedia->HasMedia())
         return;
     const double Duration = FMedia->Duration();
     if (!(Duration > 0))
@@ -318,7 +319,7 @@ void TPlaybackEngine::PositionTick() {
                 Lines.append(InfoLine("Music: ", Name));
         }
     }
-    Broadcast("POSITION", JoinLines(Lines));
+    Broadcast(CommandWord::Position, JoinLines(Lines));
 }
 
 void TPlaybackEngine::MarkCurrentTrack() {
@@ -327,52 +328,67 @@ void TPlaybackEngine::MarkCurrentTrack() {
 
 void TPlaybackEngine::OnControllerConnected(TConnectionId Id) {
     RequestShow();
-    SendTo(Id, "MUTE", FMedia->Mute() ? "-1" : "0");
-    SendTo(Id, "VOLUMN", Number(FMedia->Volume()));
-    SendTo(Id, "STATE", Number(FMedia->PlayState()));
+    SendTo(Id, CommandWord::Mute, BoolArgument(FMedia->Mute()));
+    SendTo(Id, CommandWord::Volume, Number(FMedia->Volume()));
+    SendTo(Id, CommandWord::State, StateArgument(FMedia->PlayState()));
 }
 
 void TPlaybackEngine::ExecuteCommand(TConnectionId Id, const QByteArray &PeerAddress,
                                      const TCommandMessage &Message) {
-    const QByteArray &Word = Message.Word;
+    // What each command does here; SpeakerCommands() says what it carries.
+    using TRun =
+        void (*)(TPlaybackEngine &, TConnectionId, const QByteArray &, const TCommandMessage &);
+    namespace W = CommandWord;
+    static constexpr TCommandHandler<TRun> Handlers[] = {
+        {W::Get, [](auto &E, auto Connection, auto &, auto &) { E.SendListTo(Connection); }},
+        {W::Add,
+         [](auto &E, auto, auto &Peer, auto &M) {
+             if (!M.Lines.isEmpty())
+                 E.QueueListJob(Peer, M.Word, M.Lines);
+         }},
+        {W::UpdateList,
+         [](auto &E, auto, auto &Peer, auto &M) { E.QueueListJob(Peer, M.Word, M.Lines); }},
+        {W::State,
+         [](auto &E, auto, auto &, auto &M) { E.ApplyState(TPlayState(M.Value & 0xFF)); }},
+        {W::Volume,
+         [](auto &E, auto, auto &, auto &M) {
+             E.FFading = false;
+             E.FQuietPending = false;
+             E.FMedia->SetVolume(std::clamp(M.Value, 0, 100));
+         }},
+        {W::Mute, [](auto &E, auto, auto &, auto &M) { E.FMedia->SetMute(M.Value != 0); }},
+        {W::URL, [](auto &E, auto, auto &,
+                    auto &M) { E.PlayRow(E.FModel->RowOf(E.PlayItems.Find(M.Argument()))); }},
+        {W::UpdatePosition, [](auto &E, auto, auto &, auto &M) { E.SeekPercent(M.Value); }},
+    };
     // Volume and mute changes are found by the next tick.
     Q_EMIT PlayTickWanted();
-    if (Word == "GET") {
-        SendListTo(Id);
-    } else if (Word == "ADD") {
-        if (!Message.Lines.isEmpty())
-            QueueListJob(PeerAddress, Word, Message.Lines);
-    } else if (Word == "UPDATELIST") {
-        QueueListJob(PeerAddress, Word, Message.Lines);
-    } else if (Word == "STATE") {
-        switch (Message.Value & 0xFF) {
-        case 1:
-            FMedia->Stop();
-            break;
-        case 2:
-            FMedia->Pause();
-            break;
-        case 3:
-            ResumePlay();
-            break;
-        default:
-            break;
-        }
-    } else if (Word == "VOLUMN") {
-        FFading = false;
-        FQuietPending = false;
-        FMedia->SetVolume(std::clamp(Message.Value, 0, 100));
-    } else if (Word == "MUTE") {
-        FMedia->SetMute(Message.Value != 0);
-    } else if (Word == "URL") {
-        PlayRow(FModel->RowOf(PlayItems.Find(Message.Argument())));
-    } else if (Word == "UPDATEPOSITION") {
-        if (FMedia->HasMedia()) {
-            const double Duration = FMedia->Duration();
-            const double Target = Duration / 100.0 * Message.Value;
-            FMedia->SetCurrentPosition(std::clamp(Target, 0.0, std::max(Duration, 0.0)));
-        }
+    if (const TRun *Run = FindHandler(Handlers, Message.Word))
+        (*Run)(*this, Id, PeerAddress, Message);
+}
+
+void TPlaybackEngine::ApplyState(TPlayState State) {
+    switch (State) {
+    case TPlayState::Stopped:
+        FMedia->Stop();
+        break;
+    case TPlayState::Paused:
+        FMedia->Pause();
+        break;
+    case TPlayState::Playing:
+        ResumePlay();
+        break;
+    default:
+        break;
     }
+}
+
+void TPlaybackEngine::SeekPercent(int Percent) {
+    if (!FMedia->HasMedia())
+        return;
+    const double Duration = FMedia->Duration();
+    const double Target = Duration / 100.0 * Percent;
+    FMedia->SetCurrentPosition(std::clamp(Target, 0.0, std::max(Duration, 0.0)));
 }
 
 void TPlaybackEngine::QueueListJob(const QByteArray &Sender, const QByteArray &Word,
@@ -386,7 +402,7 @@ void TPlaybackEngine::QueueListJob(const QByteArray &Sender, const QByteArray &W
 
 void TPlaybackEngine::AddLocalTracks(const QByteArrayList &URLs) {
     if (!URLs.isEmpty())
-        QueueListJob({}, "ADD", URLs);
+        QueueListJob({}, CommandWord::Add, URLs);
 }
 
 qint64 TPlaybackEngine::LineCost(const QByteArray &Location) {
@@ -407,13 +423,13 @@ void TPlaybackEngine::ProcessListJob() {
     std::vector<TMusicItem *> Items;
     Items.reserve(size_t(std::min<qsizetype>(Job->Lines.size(), MaxPlayListRows)));
     // Adds one line unless it is already there; false once the list is full. Past either
-    // limit the rest of the job is dropped, so a "LIST" never outgrows one message.
+    // limit the rest of the job is dropped, so a LIST never outgrows one message.
     const auto Add = [&](const QByteArray &Line, int Rows) {
         if (Rows + int(Items.size()) >= MaxPlayListRows)
             return false;
         const qint64 Cost = LineCost(Line);
         if (Cost < 0)
-            return true; // no "LIST" could carry it: skipped
+            return true; // no LIST could carry it: skipped
         if (FListBytes + Cost > MaxPlayListBytes)
             return false;
         if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
@@ -424,7 +440,7 @@ void TPlaybackEngine::ProcessListJob() {
         return true;
     };
 
-    if (Job->Command == "ADD") {
+    if (Job->Command == CommandWord::Add) {
         const int Rows = FModel->RowCount();
         for (const QByteArray &Line : Job->Lines)
             if (!Add(Line, Rows))
@@ -432,7 +448,7 @@ void TPlaybackEngine::ProcessListJob() {
         FModel->AppendRows(Items);
         ListChanged();
         BroadcastList();
-    } else if (Job->Command == "UPDATELIST") {
+    } else if (Job->Command == CommandWord::UpdateList) {
         const QByteArray Playing = PercentDecode(FMedia->URL());
         const QByteArrayList OldList = Locations();
         FModel->BeginReplace();
@@ -548,7 +564,7 @@ void TPlaybackEngine::PlayRow(int Row) {
 }
 
 bool TPlaybackEngine::OffersPause(int Row) const {
-    return Row >= 0 && Row == FModel->MarkedRow() && FMedia->PlayState() == StatePlaying;
+    return Row >= 0 && Row == FModel->MarkedRow() && FMedia->PlayState() == TPlayState::Playing;
 }
 
 void TPlaybackEngine::PlayOrPause(int Row, bool PauseMode) {
@@ -556,15 +572,15 @@ void TPlaybackEngine::PlayOrPause(int Row, bool PauseMode) {
         return;
     if (!PauseMode && Row != FModel->MarkedRow())
         PlayRow(Row);
-    else if (FMedia->PlayState() == StatePlaying)
+    else if (FMedia->PlayState() == TPlayState::Playing)
         FMedia->Pause();
     else
         ResumePlay();
 }
 
 void TPlaybackEngine::ResumePlay() {
-    const int State = FMedia->PlayState();
-    if (State != StatePlaying && State != StateBuffering && QuietGapPassed())
+    const TPlayState State = FMedia->PlayState();
+    if (State != TPlayState::Playing && State != TPlayState::Buffering && QuietGapPassed())
         PrepareQuietStart();
     FMedia->Play();
 }
@@ -582,15 +598,15 @@ QByteArrayList TPlaybackEngine::Locations() const {
 }
 
 void TPlaybackEngine::SendListTo(TConnectionId Id) {
-    SendTo(Id, "LIST", ListText());
+    SendTo(Id, CommandWord::List, ListText());
     if (const QByteArray URL = FMedia->URL(); !URL.isEmpty())
-        SendTo(Id, "URL", URL);
+        SendTo(Id, CommandWord::URL, URL);
 }
 
 void TPlaybackEngine::BroadcastList(const QByteArray &SkipAddress) {
-    Broadcast("LIST", ListText(), SkipAddress);
+    Broadcast(CommandWord::List, ListText(), SkipAddress);
     if (const QByteArray URL = FMedia->URL(); !URL.isEmpty())
-        Broadcast("URL", URL);
+        Broadcast(CommandWord::URL, URL);
 }
 
 void TPlaybackEngine::RequestShow() {

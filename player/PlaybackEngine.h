@@ -52,11 +52,11 @@ public:
                     QObject *Parent = nullptr);
     ~TPlaybackEngine() override;
 
-    // The component's play-state event: quiet start, then "STATE".
-    void OnPlayStateChanged(int NewState);
+    // The component's play-state event: quiet start, then STATE.
+    void OnPlayStateChanged(TPlayState NewState);
     // 200 ms tick: list job, mute watch, fade step, volume watch, auto-advance.
     void PlayTick();
-    // 1 s tick: "POSITION" when the whole percentage played has changed.
+    // 1 s tick: POSITION when the whole percentage played has changed.
     void PositionTick();
     // Whether the 200 ms tick has work while nothing else happens: a queued job, a fade, a track
     // to advance to, or a track playing. When not, the owner may stop the timer until
@@ -67,7 +67,7 @@ public:
     // State image on the row at CurrentIndex, none elsewhere.
     void MarkCurrentTrack();
 
-    // A controller was admitted: ask to be shown, send it "MUTE", "VOLUMN", "STATE".
+    // A controller was admitted: ask to be shown, send it MUTE, VOLUMN, STATE.
     void OnControllerConnected(TConnectionId Id);
     // Carries out one command read from a controller at PeerAddress.
     void ExecuteCommand(TConnectionId Id, const QByteArray &PeerAddress,
@@ -75,15 +75,15 @@ public:
 
     // Carries out the oldest queued list job, if any.
     void ProcessListJob();
-    // Queues a list job ("ADD" or "UPDATELIST") with its lines. A controller's job (Sender not
+    // Queues a list job (ADD or UPDATELIST) with its lines. A controller's job (Sender not
     // empty) is dropped when its share of the queue is full; the local user's always goes in.
     void QueueListJob(const QByteArray &Sender, const QByteArray &Word,
                       const QByteArrayList &Lines);
-    // The local user's own tracks: an "ADD" job with no sender address.
+    // The local user's own tracks: an ADD job with no sender address.
     void AddLocalTracks(const QByteArrayList &URLs);
-    // "LIST" then "URL" (when loaded) to one connection.
+    // LIST then URL (when loaded) to one connection.
     void SendListTo(TConnectionId Id);
-    // "LIST" to all but SkipAddress, then "URL" (when loaded) to all.
+    // LIST to all but SkipAddress, then URL (when loaded) to all.
     void BroadcastList(const QByteArray &SkipAddress = {});
 
     // The owner's edits of the play list; each change is followed by BroadcastList.
@@ -125,13 +125,13 @@ public:
     // The item at Location (A-Z case ignored), or null.
     TMusicItem *FindItem(const QByteArray &Location) const { return PlayItems.Find(Location); }
     qsizetype QueuedJobCount() const { return Jobs.Count(); }
-    // Bytes of location text the play list holds, counted as "LIST" writes it.
+    // Bytes of location text the play list holds, counted as LIST writes it.
     qint64 ListBytes() const { return FListBytes; }
     // Whether the quiet start is still raising the volume.
     bool IsFading() const { return FFading; }
     // The volume last reported to controllers.
     int LastVolume() const { return FLastVolume; }
-    // The whole percentage last reported in "POSITION", and the position ticks since the last
+    // The whole percentage last reported in POSITION, and the position ticks since the last
     // information line.
     int LastPercent() const { return FLastPercent; }
     int DuraTicks() const { return FDuraTicks; }
@@ -148,6 +148,10 @@ Q_SIGNALS:
     void VolumeOrMuteChanged();
 
 private:
+    // A controller's STATE: stop, pause or play; other states change nothing.
+    void ApplyState(TPlayState State);
+    // Seeks to Percent of the loaded track, if any.
+    void SeekPercent(int Percent);
     void Broadcast(const QByteArray &Word, const QByteArray &Payload,
                    const QByteArray &SkipAddress = {});
     void SendTo(TConnectionId Id, const QByteArray &Word, const QByteArray &Payload);
@@ -166,7 +170,7 @@ private:
     // Lowers the volume to 1 ahead of playing, so the first sound is already quiet; the fade
     // starts when playing starts.
     void PrepareQuietStart();
-    // The bytes Location takes in "LIST", or -1 when it cannot be one line there.
+    // The bytes Location takes in LIST, or -1 when it cannot be one line there.
     static qint64 LineCost(const QByteArray &Location);
     // A new item's Name and Host from its location.
     static void FillItem(TMusicItem &Item);

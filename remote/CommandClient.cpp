@@ -168,19 +168,19 @@ void TCommandClient::DeliverReplies() {
 }
 
 void TCommandClient::Dispatch(const TCommandMessage &Reply) {
-    const QByteArray &Word = Reply.Word;
-    if (Word == "LIST")
-        Q_EMIT ListReceived(Reply.Lines);
-    else if (Word == "POSITION")
-        Q_EMIT PositionReceived(Reply.Lines);
-    else if (Word == "STATE")
-        Q_EMIT StateReceived(Reply.Value);
-    else if (Word == "MUTE")
-        Q_EMIT MuteReceived(Reply.Value);
-    else if (Word == "VOLUMN")
-        Q_EMIT VolumeReceived(Reply.Value);
-    else if (Word == "URL")
-        Q_EMIT URLReceived(Reply.Argument());
+    // The signal for each reply; ControllerCommands() says what each carries.
+    using TEmit = void (*)(TCommandClient &, const TCommandMessage &);
+    namespace W = CommandWord;
+    static constexpr TCommandHandler<TEmit> Handlers[] = {
+        {W::List, [](auto &C, auto &R) { Q_EMIT C.ListReceived(R.Lines); }},
+        {W::Position, [](auto &C, auto &R) { Q_EMIT C.PositionReceived(R.Lines); }},
+        {W::State, [](auto &C, auto &R) { Q_EMIT C.StateReceived(R.Value); }},
+        {W::Mute, [](auto &C, auto &R) { Q_EMIT C.MuteReceived(R.Value); }},
+        {W::Volume, [](auto &C, auto &R) { Q_EMIT C.VolumeReceived(R.Value); }},
+        {W::URL, [](auto &C, auto &R) { Q_EMIT C.URLReceived(R.Argument()); }},
+    };
+    if (const TEmit *Emit = FindHandler(Handlers, Reply.Word))
+        (*Emit)(*this, Reply);
 }
 
 void TCommandClient::ArmDeadline() {

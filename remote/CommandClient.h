@@ -32,7 +32,7 @@ public:
     // Starts the one connection attempt to Host (a name or a dotted IPv4 address) on Port.
     void Start(const QString &Host, quint16 Port);
     // Queues one command; queued commands go out in posting order once the connection
-    // exists, and are dropped when it never does or has ended. "ADD" and "UPDATELIST" take
+    // exists, and are dropped when it never does or has ended. ADD and UPDATELIST take
     // the locations joined by line breaks, every other command one value.
     void PostCommand(const QByteArray &Command, const QByteArray &Body);
     // Ends the connection (or the attempt) from our side; Ended follows without ConnectFailed.
@@ -49,17 +49,17 @@ Q_SIGNALS:
     // The connection is over, whatever the reason; comes once, from the event loop, after
     // ConnectFailed when the attempt failed.
     void Ended();
-    // A "LIST": the speaker's play list in play order.
+    // A LIST: the speaker's play list in play order.
     void ListReceived(const QByteArrayList &Lines);
-    // A "POSITION": duration, position, position text and sometimes an information line.
+    // A POSITION: duration, position, position text and sometimes an information line.
     void PositionReceived(const QByteArrayList &Lines);
-    // A "STATE": the speaker's play-state number.
+    // A STATE: the speaker's play-state number.
     void StateReceived(qint32 State);
-    // A "MUTE": non-zero when muted.
+    // A MUTE: non-zero when muted.
     void MuteReceived(qint32 Mute);
-    // A "VOLUMN": the speaker's volume.
+    // A VOLUMN: the speaker's volume.
     void VolumeReceived(qint32 Volume);
-    // A "URL": the speaker's current location as it reports it (still percent-encoded).
+    // A URL: the speaker's current location as it reports it (still percent-encoded).
     void URLReceived(const QByteArray &URL);
 
 private:

@@ -212,8 +212,8 @@ void TPlayTo::PlayListOn(const QString &Host, const QByteArrayList &AllURLs) {
         Player = Session;
     }
     if (URLs.isEmpty())
-        Player->PostCommand("GET", {});
+        Player->PostCommand(CommandWord::Get, {});
     else
-        Player->PostCommand("ADD", JoinLines(URLs));
+        Player->PostCommand(CommandWord::Add, JoinLines(URLs));
     FPages.ShowRemotePage(Player);
 }

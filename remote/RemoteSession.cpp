@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace W = CommandWord;
+
 TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIntervalMs,
                                qint64 LineTimeoutMs)
     : TRemotePlayer(Parent), FClient(new TCommandClient(this, LineTimeoutMs)),
@@ -77,7 +79,7 @@ void TRemoteSession::OnURL(const QByteArray &URL) {
 }
 
 void TRemoteSession::OnState(qint32 State) {
-    FState = State;
+    FState = TPlayState(State);
     Changed(StateChanged);
 }
 
@@ -130,7 +132,7 @@ void TRemoteSession::OnPosition(const QByteArrayList &Lines) {
 
 // The refresh timer runs only while reports wait, so an idle session costs nothing. The first
 // repaint after a quiet spell runs once the replies already read are handled: a speaker writes
-// "URL" right behind "LIST", so one repaint shows both. A list is rebuilt at most once per list
+// URL right behind LIST, so one repaint shows both. A list is rebuilt at most once per list
 // interval, the other reports at most once per report interval, each kind on its own.
 
 void TRemoteSession::Changed(unsigned Changes) {
@@ -163,7 +165,7 @@ void TRemoteSession::RefreshTick() {
     if (FListPending && Now >= FListDue) {
         FShown = FNewest;
         FListPending = false;
-        // A new list shows unmarked until a "URL" marks it.
+        // A new list shows unmarked until a URL marks it.
         FMark = FUrlPending ? FPendingUrl : QByteArray();
         FUrlPending = false;
         FPendingUrl.clear();
@@ -189,20 +191,21 @@ void TRemoteSession::RefreshTick() {
 // Transport.
 
 void TRemoteSession::PlayOrPause() {
-    PostCommand("STATE", FState == StatePlaying ? "2" : "3");
+    PostCommand(W::State, StateArgument(FState == TPlayState::Playing ? TPlayState::Paused
+                                                                      : TPlayState::Playing));
 }
 
 void TRemoteSession::Stop() {
-    PostCommand("STATE", "1");
+    PostCommand(W::State, StateArgument(TPlayState::Stopped));
 }
 
 void TRemoteSession::ToggleMute() {
-    PostCommand("MUTE", FMuted ? "0" : "-1");
+    PostCommand(W::Mute, BoolArgument(!FMuted));
 }
 
 void TRemoteSession::Play(const QByteArray &Location) {
     if (!Location.isEmpty())
-        PostCommand("URL", Location);
+        PostCommand(W::URL, Location);
 }
 
 void TRemoteSession::ReportBar(TTrackBar Bar, int Value) {
@@ -232,7 +235,7 @@ bool TRemoteSession::ReleaseBar(TTrackBar Bar) {
     FTrackPressed = false;
     FTrackChanged = false;
     const QByteArray Value = QByteArray::number(FBars[int(Bar)]);
-    PostCommand(Bar == TTrackBar::Position ? "UPDATEPOSITION" : "VOLUMN", Value);
+    PostCommand(Bar == TTrackBar::Position ? W::UpdatePosition : W::Volume, Value);
     return true;
 }
 
@@ -351,7 +354,7 @@ TRemoteSession::TListEdit TRemoteSession::Move(TMoveKind Kind, const QList<int> 
 
 void TRemoteSession::Edited(QByteArrayList List) {
     // A list still waiting is what the edit was applied to: the view shows the result now,
-    // marked as the newest "URL" says. The speaker does not send our own change back.
+    // marked as the newest URL says. The speaker does not send our own change back.
     if (FListPending) {
         FMark = NewestMark();
         FUrlPending = false;
@@ -360,5 +363,5 @@ void TRemoteSession::Edited(QByteArrayList List) {
     }
     FNewest = std::move(List);
     FShown = FNewest;
-    PostCommand("UPDATELIST", JoinLines(FShown));
+    PostCommand(W::UpdateList, JoinLines(FShown));
 }

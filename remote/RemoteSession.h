@@ -69,7 +69,7 @@ public:
     const QByteArrayList &List() const { return FShown; }
     const QByteArray &Mark() const { return FMark; }
     // As last reported.
-    qint32 State() const { return FState; }
+    TPlayState State() const { return FState; }
     bool Muted() const { return FMuted; }
     QString TimeText() const { return FTimeText; }
     QString Information() const { return FInformation; }
@@ -149,7 +149,7 @@ private:
     QByteArray FMark;
     unsigned FPending = 0; // reports other than the list and the mark not repainted yet
 
-    qint32 FState = 0;
+    TPlayState FState = TPlayState::Undefined;
     bool FMuted = false;
     int FBars[2] = {0, 0};
     QString FTimeText;

@@ -34,7 +34,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 
 void TMainWindow::CreateLibraryPage() {
     FLibrary = new TMusicLibrary(this);
@@ -316,10 +315,7 @@ void TMainWindow::StartPresence(quint16 Port) {
         LocalIP = IP;
         UpdateStatusBar();
     });
-    QString Error;
-    if (!FPresence->Start(Port, &Error))
-        std::fprintf(stderr, "Vellox Player: presence not started on port %u: %s\n", unsigned(Port),
-                     qPrintable(Error));
+    FPresence->Start(Port);
 }
 
 void TMainWindow::RefreshComputerCombo() {

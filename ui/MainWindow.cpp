@@ -35,7 +35,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 // Designed placement of the window.
@@ -235,11 +234,8 @@ void TMainWindow::LoadSkin(const QString &Name) {
 void TMainWindow::StartMediaServer() {
     FMediaServer =
         std::make_unique<TMediaServer>([Library = FLibrary] { return Library->Snapshot(); });
-    QString Error;
-    if (!FMediaServer->Start(FMediaPortWanted, &Error)) {
+    if (!FMediaServer->Start(FMediaPortWanted)) {
         // Without it only the library's http entries play; the rest runs on.
-        std::fprintf(stderr, "Vellox Player: media server not started on port %u: %s\n",
-                     unsigned(FMediaPortWanted), qPrintable(Error));
         ReportPortTaken(QStringLiteral("TCP"), FMediaPortWanted,
                         QStringLiteral("no computer can play this library's files"));
     }
@@ -294,8 +290,6 @@ void TMainWindow::UpdateStatusBar() {
 }
 
 void TMainWindow::ReportPortTaken(const QString &Protocol, quint16 Port, const QString &Effect) {
-    std::fprintf(stderr, "Vellox Player: %s port %u is taken: %s\n", qPrintable(Protocol),
-                 unsigned(Port), qPrintable(Effect));
     if (!FTakenPorts.contains(Port))
         FTakenPorts.append(Port);
     FPortProblems.append(QStringLiteral("%1 port %2 is taken by another program: %3.")

@@ -105,7 +105,7 @@ void TMediaControlStrip::OnPlayStateChanged() {
 
 void TMediaControlStrip::UpdateTimer() {
     // A hidden strip or a track that does not move has nothing to follow: no wake-ups.
-    const bool Follow = isVisible() && FMedia->PlayState() == StatePlaying;
+    const bool Follow = isVisible() && FMedia->PlayState() == TPlayState::Playing;
     if (Follow && !FRefreshTimer->isActive())
         FRefreshTimer->start();
     else if (!Follow)
@@ -117,7 +117,7 @@ bool TMediaControlStrip::IsFollowingPosition() const {
 }
 
 void TMediaControlStrip::Refresh() {
-    const bool Playing = FMedia->PlayState() == StatePlaying;
+    const bool Playing = FMedia->PlayState() == TPlayState::Playing;
     if (int(Playing) != FShownPlaying) {
         FShownPlaying = Playing;
         FPlayPause->setIcon(
@@ -162,7 +162,7 @@ void TMediaControlStrip::Refresh() {
 }
 
 void TMediaControlStrip::PlayPauseClicked() {
-    if (FMedia->PlayState() == StatePlaying)
+    if (FMedia->PlayState() == TPlayState::Playing)
         FMedia->Pause();
     else if (FPlayAction)
         FPlayAction();

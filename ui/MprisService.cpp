@@ -100,12 +100,12 @@ QDBusObjectPath TMprisService::TrackId(quint64 Serial) {
 }
 
 QString TMprisService::PlaybackStatus() const {
-    switch (Media() ? Media()->PlayState() : StateUndefined) {
-    case StatePlaying:
-    case StateBuffering:
-    case StateTransitioning:
+    switch (Media() ? Media()->PlayState() : TPlayState::Undefined) {
+    case TPlayState::Playing:
+    case TPlayState::Buffering:
+    case TPlayState::Transitioning:
         return QStringLiteral("Playing");
-    case StatePaused:
+    case TPlayState::Paused:
         return QStringLiteral("Paused");
     default:
         return QStringLiteral("Stopped");
@@ -166,7 +166,7 @@ void TMprisService::Pause() {
 void TMprisService::PlayPause() {
     if (!Media())
         return;
-    if (Media()->PlayState() == StatePlaying)
+    if (Media()->PlayState() == TPlayState::Playing)
         Media()->Pause();
     else
         Media()->Play();

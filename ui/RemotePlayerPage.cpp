@@ -281,8 +281,8 @@ void TRemotePlayerPage::Repaint(unsigned Changes) {
     else if (Changes & TRemoteSession::MarkChanged)
         FModel->MarkCurrent(S.Mark());
     if (Changes & TRemoteSession::StateChanged) {
-        FPlayButton->setVisible(S.State() != StatePlaying);
-        FPauseButton->setVisible(S.State() == StatePlaying);
+        FPlayButton->setVisible(S.State() != TPlayState::Playing);
+        FPauseButton->setVisible(S.State() == TPlayState::Playing);
     }
     if (Changes & TRemoteSession::MuteChanged) {
         FMuteButton->setVisible(S.Muted());
@@ -382,7 +382,7 @@ void TRemotePlayerPage::UpdatePlayListMenu() {
     FPlayOrPauseAction->setEnabled(!Rows.isEmpty());
     if (Rows.isEmpty())
         return;
-    const bool Pauses = FModel->IsMarked(Rows.first()) && FSession->State() == StatePlaying;
+    const bool Pauses = FModel->IsMarked(Rows.first()) && FSession->State() == TPlayState::Playing;
     FPlayOrPauseAction->setText(Pauses ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 

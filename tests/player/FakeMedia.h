@@ -21,7 +21,7 @@ public:
     // Changes the state and raises the event, as the real component does.
     void Enter(int NewState) {
         State = NewState;
-        Q_EMIT PlayStateChange(NewState);
+        Q_EMIT PlayStateChange(TPlayState(NewState));
     }
 
     void SetURL(const QByteArray &URL) override {
@@ -31,7 +31,7 @@ public:
         Enter(9);
     }
     QByteArray URL() const override { return LoadedURL; }
-    int PlayState() const override { return State; }
+    TPlayState PlayState() const override { return TPlayState(State); }
     void Play() override {
         Calls.append("Play");
         Enter(3);

@@ -23,7 +23,7 @@ constexpr int SettleMs = 15000; // above mpv's network timeout of 10 s
 QList<int> States(const QSignalSpy &Spy) {
     QList<int> Out;
     for (const QList<QVariant> &Args : Spy)
-        Out.append(Args.at(0).toInt());
+        Out.append(int(Args.at(0).value<TPlayState>()));
     return Out;
 }
 
@@ -131,9 +131,9 @@ private Q_SLOTS:
         TMediaPlayer P(SmallCache);
         QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);
         P.SetURL("http://127.0.0.1:" + QByteArray::number(Server.Port()) + "/big.wav");
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 10000);
         P.Pause();
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Paused, 5000);
         QVERIFY(P.CurrentPosition() < Seconds / 4);
         QTest::qWait(ServerTimeout * 1000 + 2000);
 
@@ -151,7 +151,7 @@ private Q_SLOTS:
     void startsWithDesignSettings() {
         TMediaPlayer P(Untimed);
         QVERIFY(P.IsReady());
-        QCOMPARE(P.PlayState(), 0);
+        QCOMPARE(P.PlayState(), TPlayState::Undefined);
         QCOMPARE(P.Volume(), 50);
         QCOMPARE(P.Mute(), false);
         QVERIFY(!P.HasMedia());
@@ -165,9 +165,9 @@ private Q_SLOTS:
         const QByteArray URL = FServer->Url("/short.wav");
         P.SetURL(URL);
         QCOMPARE(P.URL(), URL);
-        QCOMPARE(P.PlayState(), 9);
+        QCOMPARE(P.PlayState(), TPlayState::Transitioning);
 
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
         QVERIFY(P.HasMedia());
         QVERIFY(qAbs(P.Duration() - 2.0) < 0.1);
         QCOMPARE(P.MediaName(), QStringLiteral("Test Tone"));
@@ -175,7 +175,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(P.CurrentPosition() > 0.5, 5000);
         QCOMPARE(P.CurrentPositionString(), QStringLiteral("00:0%1").arg(int(P.CurrentPosition())));
 
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Stopped, 5000);
         const QList<int> Seen = States(Spy);
         QVERIFY2(InOrder(Seen, {9, 3, 8, 1}), StatesText(Seen).constData());
         QVERIFY(!Seen.contains(10));
@@ -189,18 +189,18 @@ private Q_SLOTS:
         TMediaPlayer P(Timed);
         QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);
         P.SetURL(FServer->Url("/long.wav"));
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
 
         P.Pause();
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Paused, 5000);
         P.Play();
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
 
         P.SetCurrentPosition(20.0);
         QVERIFY(P.CurrentPosition() >= 20.0);
         QTRY_VERIFY_WITH_TIMEOUT(P.CurrentPosition() > 20.2, 5000);
         QVERIFY(P.CurrentPosition() < 29.0);
-        QCOMPARE(P.PlayState(), 3);
+        QCOMPARE(P.PlayState(), TPlayState::Playing);
 
         Spy.clear();
         P.Stop();
@@ -215,7 +215,7 @@ private Q_SLOTS:
 
         // Play after a stop starts the same URL again, unpaused.
         P.Play();
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
         QVERIFY2(InOrder(States(Spy), {1, 9, 3}), StatesText(States(Spy)).constData());
         QVERIFY(P.CurrentPosition() < 20.0);
         P.Stop();
@@ -225,9 +225,9 @@ private Q_SLOTS:
         TMediaPlayer P(Timed);
         P.SetURL(FServer->Url("/long.wav"));
         P.Pause();
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Paused, 5000);
         P.SetURL(FServer->Url("/other.wav"));
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
         P.Stop();
     }
 
@@ -236,7 +236,7 @@ private Q_SLOTS:
         QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);
         P.Stop();
         QCOMPARE(States(Spy), QList<int>{1});
-        QCOMPARE(P.PlayState(), 1);
+        QCOMPARE(P.PlayState(), TPlayState::Stopped);
     }
 
     void volumeAndMute_data() {
@@ -259,7 +259,7 @@ private Q_SLOTS:
         QVERIFY(P.Mute());
         // mpv's own notifications must not bring back another value.
         P.SetURL(FServer->Url("/short.wav"));
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Stopped, 5000);
         QCOMPARE(P.Volume(), Read);
         QCOMPARE(Volumes.count(), 1); // once, with the value kept
         QCOMPARE(Volumes.first().first().toInt(), Read);
@@ -272,11 +272,11 @@ private Q_SLOTS:
         TMediaPlayer P(Timed);
         QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);
         P.SetURL(FServer->Url("/long.wav"));
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
         Spy.clear();
         const QByteArray Next = FServer->Url("/other.wav");
         P.SetURL(Next);
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
         QCOMPARE(States(Spy), (QList<int>{9, 3}));
         QCOMPARE(P.URL(), Next);
         QVERIFY(FServer->Requests().contains("GET /other.wav"));
@@ -310,7 +310,7 @@ private Q_SLOTS:
 
         P.SetURL(URL);
         QCOMPARE(States(Spy), QList<int>{9});
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 10, SettleMs);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Ready, SettleMs);
         QCOMPARE(States(Spy), (QList<int>{9, 10}));
         QCOMPARE(P.URL(), URL);
         QVERIFY(!P.HasMedia());
@@ -343,13 +343,13 @@ private Q_SLOTS:
         QVERIFY(!Connections.wait(500));
         QCOMPARE(FServer->ConnectionCount(), 0);
         QVERIFY(FServer->Requests().isEmpty());
-        QCOMPARE(P.PlayState(), 10);
+        QCOMPARE(P.PlayState(), TPlayState::Ready);
     }
 
     void refusedSchemeStopsCurrentTrack() {
         TMediaPlayer P(Timed);
         P.SetURL(FServer->Url("/long.wav"));
-        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
         QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);
         P.SetURL("file:///etc/passwd");
         QCOMPARE(States(Spy), (QList<int>{9, 10}));

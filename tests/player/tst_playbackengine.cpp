@@ -601,9 +601,10 @@ private Q_SLOTS:
             if (Tick == 5 && !Then.isEmpty())
                 Then == "add" ? R.Engine->AddLocalTracks({Url('D')}) : R.Engine->PlayRow(1);
             R.Tick();
-            if (R.Media.State == StateTransitioning) // failed, or played to its end
-                R.Media.Enter(Failing.contains(R.Media.LoadedURL.chopped(4).back()) ? StateReady
-                                                                                    : StateStopped);
+            if (R.Media.PlayState() == TPlayState::Transitioning) // failed, or played to its end
+                R.Media.Enter(int(Failing.contains(R.Media.LoadedURL.chopped(4).back())
+                                      ? TPlayState::Ready
+                                      : TPlayState::Stopped));
         }
         QString Got;
         for (const QByteArray &Call : R.Media.Calls)

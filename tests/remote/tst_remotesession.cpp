@@ -115,7 +115,7 @@ private Q_SLOTS:
         QElapsedTimer Took;
         Took.start();
         QVERIFY(SayAll(flood));
-        QCOMPARE(FSession->State(), state);
+        QCOMPARE(qint32(FSession->State()), state);
         QVERIFY2(DeliveredWhenQueuedRan > 0 && DeliveredWhenQueuedRan <= bound,
                  QByteArray::number(DeliveredWhenQueuedRan).constData());
         // One repaint of each kind per interval, and one more for the quiet start.

@@ -374,6 +374,10 @@ private Q_SLOTS:
         QVERIFY(MediaHolder.listen(QHostAddress::AnyIPv4) && CommandHolder.listen());
         const QString Media = QString::number(MediaHolder.serverPort());
         const QString Command = QString::number(CommandHolder.serverPort());
+        // The log says each taken port once.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("TCP port " + Media));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("port " + Command + " is taken"));
+        QTest::failOnWarning(QRegularExpression(Media + '|' + Command));
         TMainWindow Form(MediaHolder.serverPort());
         Form.show();
         auto *Note = Form.findChild<QLabel *>("FStatusPorts");

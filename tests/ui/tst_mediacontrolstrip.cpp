@@ -21,7 +21,7 @@ public:
 
     void SetURL(const QByteArray &) override {}
     QByteArray URL() const override { return {}; }
-    int PlayState() const override { return State; }
+    TPlayState PlayState() const override { return TPlayState(State); }
     void Play() override { Calls << "Play"; }
     void Pause() override { Calls << "Pause"; }
     void Stop() override { Calls << "Stop"; }
@@ -41,7 +41,7 @@ public:
 
     void ChangeState(int NewState) {
         State = NewState;
-        Q_EMIT PlayStateChange(NewState);
+        Q_EMIT PlayStateChange(TPlayState(NewState));
     }
 };
 
