@@ -1,23 +1,13 @@
 #include "HeadlessSpeaker.h"
 
+#include "AsciiText.h"
 #include "CommandProtocol.h"
+#include "LogCategories.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
 #include "Presence.h"
-#include "Speaker.h"
-#include "AsciiText.h"
 #include "Settings.h"
-
-#include <cstdio>
-
-namespace {
-
-void Report(const char *What, quint16 Port, const QString &Error) {
-    std::fprintf(stderr, "Vellox Player: %s not started on port %u: %s\n", What, unsigned(Port),
-                 qPrintable(Error));
-}
-
-} // namespace
+#include "Speaker.h"
 
 THeadlessSpeaker::THeadlessSpeaker(std::unique_ptr<TMediaComponent> Media, QObject *Parent)
     : QObject(Parent), FLibrary(std::make_unique<TMusicLibrary>()) {
@@ -25,18 +15,17 @@ THeadlessSpeaker::THeadlessSpeaker(std::unique_ptr<TMediaComponent> Media, QObje
     // The media server reads the library from its first request on: load first.
     QString Error;
     if (!FLibrary->LoadFromFile(LibraryFileName, &Error))
-        std::fprintf(stderr, "Vellox Player: %s\n", qPrintable(Error));
+        qCWarning(LogPlayer, "%s", qPrintable(Error));
     FMediaServer =
         std::make_unique<TMediaServer>([Library = FLibrary.get()] { return Library->Snapshot(); });
-    if (!FMediaServer->Start(MediaServerPort, &Error))
-        Report("media server", MediaServerPort, Error);
+    // A taken port is logged where the bind fails.
+    FMediaServer->Start(MediaServerPort);
 
     FSpeaker = std::make_unique<TSpeaker>(CommandServerPort, std::move(Media));
     FSpeaker->SetAllowOthers(HeadlessAllow);
 
     FPresence = std::make_unique<TPresence>();
-    if (!FPresence->Start(PresenceServerPort, &Error))
-        Report("presence", PresenceServerPort, Error);
+    FPresence->Start(PresenceServerPort);
 }
 
 THeadlessSpeaker::~THeadlessSpeaker() {

@@ -1,9 +1,9 @@
 #include "Speaker.h"
 
+#include "AsciiText.h"
 #include "CommandServer.h"
 #include "MediaPlayer.h"
 #include "PlaybackEngine.h"
-#include "AsciiText.h"
 #include "Settings.h"
 
 #include <QTimer>
@@ -24,8 +24,7 @@ TSpeaker::TSpeaker(quint16 Port, std::unique_ptr<TMediaComponent> Media, QObject
     FEngine = std::make_unique<TPlaybackEngine>(FMedia.get(), std::move(Sink));
     connect(FEngine.get(), &TPlaybackEngine::ShowRequested, this, &TSpeaker::ShowRequested);
 
-    if (!FServer->Listen(Port))
-        qWarning("Command port %u is taken: no controller can reach this player", unsigned(Port));
+    FServer->Listen(Port); // a taken port is logged by the server
     connect(FServer.get(), &TCommandServer::Connected, FEngine.get(),
             &TPlaybackEngine::OnControllerConnected);
     connect(FServer.get(), &TCommandServer::CommandReceived, FEngine.get(),
@@ -113,7 +112,7 @@ void TSpeaker::PlayTick() {
 
 void TSpeaker::UpdatePositionTimer() {
     // Position reports need a playing track; the ticks missed meanwhile still count.
-    const bool Playing = !FServicesStopped && FMedia->PlayState() == StatePlaying;
+    const bool Playing = !FServicesStopped && FMedia->PlayState() == TPlayState::Playing;
     if (Playing && !FPositionTimer->isActive()) {
         FEngine->AddPositionTicks(int(FPositionIdle.elapsed() / 1000));
         FPositionTimer->start();

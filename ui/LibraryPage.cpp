@@ -10,10 +10,10 @@
 #include "Modal.h"
 #include "MusicLibrary.h"
 #include "PlayTo.h"
+#include "PlaybackEngine.h"
 #include "Presence.h"
 #include "RemotePlayerPage.h"
 #include "SelectComputerDialog.h"
-#include "PlaybackEngine.h"
 #include "Settings.h"
 #include "Speaker.h"
 
