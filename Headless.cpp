@@ -1,7 +1,7 @@
 #include "Headless.h"
 
-#include "InstanceSlot.h"
 #include "HeadlessSpeaker.h"
+#include "InstanceSlot.h"
 #include "MediaPlayer.h"
 #include "SignalWatcher.h"
 

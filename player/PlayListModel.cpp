@@ -1,7 +1,7 @@
 #include "PlayListModel.h"
 
-#include "RowMove.h"
 #include "MusicList.h"
+#include "RowMove.h"
 
 #include <algorithm>
 

@@ -2,9 +2,9 @@
 
 #include "CommandServer.h"
 #include "ListJobQueue.h"
+#include "MusicList.h"
 #include "PlayListModel.h"
 #include "RowMove.h"
-#include "MusicList.h"
 
 #include <QByteArrayList>
 #include <QObject>

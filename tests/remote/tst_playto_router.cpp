@@ -1,3 +1,4 @@
+#include "AsciiText.h"
 #include "CommandReader.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
@@ -5,7 +6,6 @@
 #include "PlaybackEngine.h"
 #include "RemotePlayers.h"
 #include "RemoteSession.h"
-#include "AsciiText.h"
 #include "Settings.h"
 
 #include <QSignalSpy>
