@@ -4,6 +4,7 @@
 #include "MusicLibrary.h"
 #include "PlayTo.h"
 #include "PlaybackEngine.h"
+#include "RecordingSpeaker.h"
 #include "RemotePlayers.h"
 #include "RemoteSession.h"
 #include "Settings.h"
@@ -17,22 +18,6 @@
 class TestPlayToRouter : public QObject {
     Q_OBJECT
 
-    // A fake speaker on every loopback address: what it received, and its connections.
-    struct TSpeaker {
-        QTcpServer Server;
-        QByteArray Received;
-        QList<QTcpSocket *> Peers;
-        TSpeaker() {
-            Server.listen(QHostAddress::AnyIPv4, 0);
-            connect(&Server, &QTcpServer::newConnection, &Server, [this] {
-                while (QTcpSocket *Peer = Server.nextPendingConnection()) {
-                    Peers.append(Peer);
-                    connect(Peer, &QTcpSocket::readyRead, Peer,
-                            [this, Peer] { Received += Peer->readAll(); });
-                }
-            });
-        }
-    };
     // Pages as captions; the sessions they would show.
     struct TPages : TRemotePageFactory {
         QStringList Opened;
@@ -188,7 +173,7 @@ private Q_SLOTS:
     // Another computer: a page captioned after the host, "ADD" with this computer's address;
     // again reuses the page; more than a play list takes sends what it takes and a note.
     void playOnAnotherComputer() {
-        TSpeaker Speaker;
+        TRecordingSpeaker Speaker;
         CommandPort = Speaker.Server.serverPort();
         TPages Pages;
         TPlayTo Router(Pages);
@@ -219,7 +204,7 @@ private Q_SLOTS:
     // An empty list sends "GET"; a name and an address are two pages, an address written
     // otherwise and a name in other case are not.
     void getAndPagesByNameOrAddress() {
-        TSpeaker Speaker;
+        TRecordingSpeaker Speaker;
         CommandPort = Speaker.Server.serverPort();
         TPages Pages;
         TPlayTo Router(Pages);
@@ -234,7 +219,7 @@ private Q_SLOTS:
     // A refused connect is said once, with the host; a dropped connection takes the player
     // out of RemotePlayers silently, and the host gets a new page next time.
     void playersEndWithTheirConnections() {
-        TSpeaker Speaker;
+        TRecordingSpeaker Speaker;
         QTcpServer Refusing; // bound, then closed: nobody listens on that port
         QVERIFY(Refusing.listen(QHostAddress("127.0.0.3"), 0));
         const quint16 Closed = Refusing.serverPort();

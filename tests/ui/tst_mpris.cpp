@@ -61,7 +61,7 @@ class TestMpris : public QObject {
     QByteArrayList FTracks; // a.wav, b.wav, c.wav, then a row the speaker cannot play
 
     TPlaybackEngine *Engine() const { return FWindow->Speaker()->Engine(); }
-    QDBusObjectPath IdOfRow(int Row) const {
+    QDBusObjectPath TrackIdOfRow(int Row) const {
         return TMprisService::TrackId(Engine()->Model()->RowSerial(Row));
     }
     quint16 CommandPort() const { return FWindow->Speaker()->CommandServer()->Port(); }
@@ -193,7 +193,7 @@ private Q_SLOTS:
         QCOMPARE(C->Got[Moved], "URL / " + FTracks[To]);
         QCOMPARE(Engine()->GetCurrentIndex(), To);
         QTRY_COMPARE(AsMap(Get("Metadata")).value("mpris:trackid").value<QDBusObjectPath>(),
-                     IdOfRow(To));
+                     TrackIdOfRow(To));
     }
 
     void volumeReachesEveryController_data() {
@@ -227,7 +227,7 @@ private Q_SLOTS:
         auto C = StartPlaying();
         QVERIFY(C);
         QVariantMap Meta = AsMap(Get("Metadata"));
-        QCOMPARE(Meta.value("mpris:trackid").value<QDBusObjectPath>(), IdOfRow(0));
+        QCOMPARE(Meta.value("mpris:trackid").value<QDBusObjectPath>(), TrackIdOfRow(0));
         QCOMPARE(Meta.value("xesam:url").toString(), QString::fromUtf8(FTracks[0]));
         QCOMPARE(Meta.value("xesam:title").toString(), QString("Alpha"));
         QCOMPARE(Meta.value("xesam:artist").toStringList(), QStringList{"Band"});
@@ -285,7 +285,7 @@ private Q_SLOTS:
         QVERIFY(C);
         const QVariantList Args =
             Method == "Seek" ? QVariantList{Microseconds}
-                             : QVariantList{QVariant::fromValue(IdOfRow(Track)), Microseconds};
+                             : QVariantList{QVariant::fromValue(TrackIdOfRow(Track)), Microseconds};
         if (Method.contains("move")) // b above a
             QVERIFY(Engine()->MoveUp({1}));
         if (Method == "UPDATEPOSITION")

@@ -6,6 +6,7 @@
 #include "Modal.h"
 #include "MusicLibrary.h"
 #include "PlaybackEngine.h"
+#include "RecordingSpeaker.h"
 #include "RemotePlayerPage.h"
 #include "RemotePlayers.h"
 #include "SelectComputerDialog.h"
@@ -44,23 +45,6 @@ class TestPlayTo : public QObject {
         Form->CreateLocalPlayer(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
         return Form;
     }
-    // A fake speaker on every loopback address: what it received, and its connections.
-    struct TSpeaker {
-        QTcpServer Server;
-        QByteArray Received;
-        QList<QTcpSocket *> Peers;
-        TSpeaker() {
-            Server.listen(QHostAddress::AnyIPv4, 0);
-            connect(&Server, &QTcpServer::newConnection, &Server, [this] {
-                while (QTcpSocket *Peer = Server.nextPendingConnection()) {
-                    Peers.append(Peer);
-                    connect(Peer, &QTcpSocket::readyRead, Peer,
-                            [this, Peer] { Received += Peer->readAll(); });
-                }
-            });
-        }
-    };
-
     // What a reader sees of Text drawn in Format: markup is laid out, plain text is not.
     static QString Rendered(const QString &Text, Qt::TextFormat Format) {
         const bool Rich =
@@ -132,7 +116,7 @@ private Q_SLOTS:
     // Play to another computer opens its page's tab in front; the note on what was left out
     // shows in the status bar.
     void playOnAnotherComputer() {
-        TSpeaker Speaker;
+        TRecordingSpeaker Speaker;
         auto Form = MakeWindow({"/m/a b.mp3", "http://h/d.mp3"});
         CommandPort = Speaker.Server.serverPort();
         Form->FPlayOnBox->setCurrentText("127.0.0.2");
@@ -160,7 +144,7 @@ private Q_SLOTS:
 
     // Connect trims the box's text and opens the page with "GET".
     void connectTrimsAndGets() {
-        TSpeaker Speaker;
+        TRecordingSpeaker Speaker;
         auto Form = MakeWindow({});
         CommandPort = Speaker.Server.serverPort();
         Form->FPlayOnBox->setCurrentText("  127.0.0.2 ");
@@ -173,7 +157,7 @@ private Q_SLOTS:
     // A refused connect shows its box once and the page goes; a speaker that drops the
     // connection takes its page with it silently; the window closes with pages open.
     void pagesEndWithTheirConnections() {
-        TSpeaker Speaker;
+        TRecordingSpeaker Speaker;
         QTcpServer Refusing; // bound, then closed: nobody listens on that port
         QVERIFY(Refusing.listen(QHostAddress("127.0.0.3"), 0));
         const quint16 Closed = Refusing.serverPort();
@@ -231,7 +215,7 @@ private Q_SLOTS:
     // The speaker goes while "About" from its page's menu is open: the page and its tab are
     // freed only once the box has returned.
     void pageEndingUnderItsAboutBoxWaits() {
-        TSpeaker Speaker;
+        TRecordingSpeaker Speaker;
         auto Form = MakeWindow({});
         CommandPort = Speaker.Server.serverPort();
         Form->PlayTo().PlayListOn("127.0.0.2", {});
