@@ -8,8 +8,8 @@ class QAction;
 class QMenu;
 class QTableView;
 class QToolBar;
-class QToolButton;
 class TMediaControlStrip;
+class TPlayListPane;
 
 // The speaker's window: the media controls over the play list. It shows a speaker it does not
 // own and forwards the owner's edits to it.
@@ -21,7 +21,7 @@ public:
     ~TLocalPlayerWindow() override;
 
     TSpeaker &Speaker() const { return FSpeaker; }
-    QTableView *PlayListView() const { return FPlayListView; }
+    QTableView *PlayListView() const;
 
     // The owner's edits of the play list, on the selected rows.
     void RemoveSelected();
@@ -32,51 +32,27 @@ public:
     // Double-click or Enter: the first selected row plays next.
     void PlaySelectedRow();
     // The pop-up's first item: play or pause, as UpdatePlayListMenu set it up.
-    void PlayOrPauseSelected();
+    void PlayOrPauseSelected(bool Pause);
     // The pop-up is opening: the allow entry's caption and the first item's Play/Pause.
     void UpdatePlayListMenu();
-    // Enables the buttons and menu items that the selection allows.
-    void UpdateCommandStates();
     // Switches the speaker's AllowOthers.
     void ToggleAllowOthers();
     // The allow entry shows what choosing it would do.
     void UpdateAllowAction();
 
-    QMenu *PlayListMenu() const { return FPlayListMenu; }
-    QToolBar *ToolBar() const { return FToolBar; }
+    QMenu *PlayListMenu() const;
+    QToolBar *ToolBar() const;
 
 Q_SIGNALS:
     // The pop-up's "About" was chosen: the main window shows its about box.
     void AboutRequested();
 
-protected:
-    bool eventFilter(QObject *Watched, QEvent *Event) override;
-
 private:
-    void BuildPlayListView();
-    void BuildActions();
-    void BuildToolBar();
-    // Rows of the selection, ascending.
-    QList<int> SelectedRows() const;
-    void SelectRows(const QList<int> &Rows);
-    // Drops from the view itself only; the rows land before the row under the point.
-    bool HandleDragEvent(QEvent *Event);
+    // The rows land before Row.
+    void DropSelectionOn(int Row);
 
     TSpeaker &FSpeaker;
     TMediaControlStrip *FStrip = nullptr;
-    QTableView *FPlayListView = nullptr;
-    QToolBar *FToolBar = nullptr;
-    QToolButton *FRemoveButton = nullptr;
-    QToolButton *FDownButton = nullptr;
-    QToolButton *FUpButton = nullptr;
-    QMenu *FPlayListMenu = nullptr;
-    QAction *FPlayAction = nullptr;
-    QAction *FRemoveAction = nullptr;
-    QAction *FSelectAllAction = nullptr;
-    QAction *FMoveDownAction = nullptr;
-    QAction *FMoveUpAction = nullptr;
-    QAction *FMoveToNextPlayingAction = nullptr;
+    TPlayListPane *FPane = nullptr;
     QAction *FAllowAction = nullptr;
-    QAction *FAboutAction = nullptr;
-    bool FPauseMode = false; // set each time the pop-up opens
 };

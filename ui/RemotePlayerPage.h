@@ -5,12 +5,10 @@
 #include <QByteArrayList>
 #include <QWidget>
 
-class QAction;
 class QLabel;
-class QMenu;
 class QSlider;
-class QTableView;
 class QToolButton;
+class TPlayListPane;
 class TRemotePlayListModel;
 class TRemoteSession;
 
@@ -76,18 +74,14 @@ protected:
 
 private:
     void CreateControls();
-    void CreateActions();
+    void ConnectPane();
 
     // Shows what the session says has changed.
     void Repaint(unsigned Changes);
     void ShowList();
 
     void OnTrackBarReleased(QSlider *Bar);
-    void UpdateCommandStates();
-    void UpdatePlayListMenu();
-    void ShowPlayListMenu(const QPoint &At);
     void ApplyEdit(const TRemoteSession::TListEdit &Edit);
-    QList<int> SelectedRows() const;
     TTrackBar BarOf(QObject *Bar) const;
 
     TRemoteSession *FSession = nullptr;
@@ -103,16 +97,5 @@ private:
     QToolButton *FMuteButton = nullptr;
     QSlider *FVolumeBar = nullptr;
     QToolButton *FCloseButton = nullptr;
-    QTableView *FPlayListView = nullptr;
-    QToolButton *FRemoveButton = nullptr;
-    QToolButton *FDownButton = nullptr;
-    QToolButton *FUpButton = nullptr;
-    QMenu *FPlayListMenu = nullptr;
-    QAction *FPlayOrPauseAction = nullptr;
-    QAction *FRemoveAction = nullptr;
-    QAction *FSelectAllAction = nullptr;
-    QAction *FMoveDownAction = nullptr;
-    QAction *FMoveUpAction = nullptr;
-    QAction *FMoveToNextPlayingAction = nullptr;
-    QAction *FAboutAction = nullptr;
+    TPlayListPane *FPane = nullptr;
 };
