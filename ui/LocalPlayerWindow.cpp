@@ -1,5 +1,6 @@
 #include "LocalPlayerWindow.h"
 
+#include "AllowAction.h"
 #include "MediaControlStrip.h"
 #include "MediaPlayer.h"
 #include "PlayListLook.h"
@@ -10,7 +11,6 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QStyle>
 #include <QVBoxLayout>
 
 TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
@@ -29,10 +29,8 @@ TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
         new TPlayListPane(Look, TPlayListModel::ColumnName, TPlayListModel::ColumnFrom, true, this);
     Look->setParent(FPane->View());
     FPane->SetPausesRow([Engine](int Row) { return Engine->OffersPause(Row); });
-    FAllowAction = new QAction(this);
-    FAllowAction->setObjectName(QStringLiteral("FAllowAction"));
+    FAllowAction = new TAllowAction([this] { return FSpeaker.AllowsOthers(); }, this);
     connect(FAllowAction, &QAction::triggered, this, &TLocalPlayerWindow::ToggleAllowOthers);
-    UpdateAllowAction();
     FPane->AddMenuGroup({FAllowAction});
     connect(FPane, &TPlayListPane::MenuOpening, this, &TLocalPlayerWindow::UpdateAllowAction);
     connect(FPane, &TPlayListPane::PlayRequested, this, &TLocalPlayerWindow::PlaySelectedRow);
@@ -116,10 +114,5 @@ void TLocalPlayerWindow::ToggleAllowOthers() {
 }
 
 void TLocalPlayerWindow::UpdateAllowAction() {
-    // The picture shows the state the entry switches to.
-    const bool Allowed = FSpeaker.AllowsOthers();
-    FAllowAction->setText(Allowed ? QStringLiteral("Disallo&w Other People to Play on My Computer")
-                                  : QStringLiteral("Allo&w Other People to Play on My Computer"));
-    FAllowAction->setIcon(style()->standardIcon(Allowed ? QStyle::SP_DialogCancelButton
-                                                        : QStyle::SP_DialogApplyButton));
+    FAllowAction->Update();
 }

@@ -8,6 +8,7 @@ class QAction;
 class QMenu;
 class QTableView;
 class QToolBar;
+class TAllowAction;
 class TMediaControlStrip;
 class TPlayListPane;
 
@@ -54,5 +55,5 @@ private:
     TSpeaker &FSpeaker;
     TMediaControlStrip *FStrip = nullptr;
     TPlayListPane *FPane = nullptr;
-    QAction *FAllowAction = nullptr;
+    TAllowAction *FAllowAction = nullptr;
 };
