@@ -25,23 +25,13 @@ TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
     connect(&FSpeaker, &TSpeaker::AllowOthersChanged, this, &TLocalPlayerWindow::UpdateAllowAction);
 
     auto *Look = new TPlayListLook(Engine->Model(), this);
-    FPane =
-        new TPlayListPane(Look, TPlayListModel::ColumnName, TPlayListModel::ColumnFrom, true, this);
+    FPane = new TPlayListPane(*this, Look, TPlayListModel::ColumnName, TPlayListModel::ColumnFrom,
+                              true, this);
     Look->setParent(FPane->View());
-    FPane->SetPausesRow([Engine](int Row) { return Engine->OffersPause(Row); });
     FAllowAction = new TAllowAction([this] { return FSpeaker.AllowsOthers(); }, this);
     connect(FAllowAction, &QAction::triggered, this, &TLocalPlayerWindow::ToggleAllowOthers);
     FPane->AddMenuGroup({FAllowAction});
     connect(FPane, &TPlayListPane::MenuOpening, this, &TLocalPlayerWindow::UpdateAllowAction);
-    connect(FPane, &TPlayListPane::PlayRequested, this, &TLocalPlayerWindow::PlaySelectedRow);
-    connect(FPane, &TPlayListPane::PlayOrPauseRequested, this,
-            &TLocalPlayerWindow::PlayOrPauseSelected);
-    connect(FPane, &TPlayListPane::RemoveRequested, this, &TLocalPlayerWindow::RemoveSelected);
-    connect(FPane, &TPlayListPane::MoveDownRequested, this, &TLocalPlayerWindow::MoveSelectionDown);
-    connect(FPane, &TPlayListPane::MoveUpRequested, this, &TLocalPlayerWindow::MoveSelectionUp);
-    connect(FPane, &TPlayListPane::MoveToNextPlayingRequested, this,
-            &TLocalPlayerWindow::MoveSelectionToNextPlaying);
-    connect(FPane, &TPlayListPane::RowsDropped, this, &TLocalPlayerWindow::DropSelectionOn);
     connect(FPane, &TPlayListPane::AboutRequested, this, &TLocalPlayerWindow::AboutRequested);
 
     auto *Layout = new QVBoxLayout(this);
@@ -98,6 +88,10 @@ void TLocalPlayerWindow::SelectAll() {
 void TLocalPlayerWindow::PlaySelectedRow() {
     if (const QList<int> Rows = FPane->SelectedRows(); !Rows.isEmpty())
         FSpeaker.Engine()->PlayRow(Rows.first());
+}
+
+bool TLocalPlayerWindow::PausesRow(int Row) const {
+    return FSpeaker.Engine()->OffersPause(Row);
 }
 
 void TLocalPlayerWindow::PlayOrPauseSelected(bool Pause) {

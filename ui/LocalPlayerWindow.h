@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PlayListPane.h"
 #include "Speaker.h"
 
 #include <QWidget>
@@ -10,11 +11,10 @@ class QTableView;
 class QToolBar;
 class TAllowAction;
 class TMediaControlStrip;
-class TPlayListPane;
 
 // The speaker's window: the media controls over the play list. It shows a speaker it does not
 // own and forwards the owner's edits to it.
-class TLocalPlayerWindow : public QWidget {
+class TLocalPlayerWindow : public QWidget, public TPlayListEditor {
     Q_OBJECT
 public:
     // Speaker must outlive the window.
@@ -25,15 +25,18 @@ public:
     QTableView *PlayListView() const;
 
     // The owner's edits of the play list, on the selected rows.
-    void RemoveSelected();
-    void MoveSelectionDown();
-    void MoveSelectionUp();
-    void MoveSelectionToNextPlaying();
+    void RemoveSelected() override;
+    void MoveSelectionDown() override;
+    void MoveSelectionUp() override;
+    void MoveSelectionToNextPlaying() override;
+    // The rows land before Row.
+    void DropSelectionOn(int Row) override;
     void SelectAll();
     // Double-click or Enter: the first selected row plays next.
-    void PlaySelectedRow();
+    void PlaySelectedRow() override;
+    bool PausesRow(int Row) const override;
     // The pop-up's first item: play or pause, as UpdatePlayListMenu set it up.
-    void PlayOrPauseSelected(bool Pause);
+    void PlayOrPauseSelected(bool Pause) override;
     // The pop-up is opening: the allow entry's caption and the first item's Play/Pause.
     void UpdatePlayListMenu();
     // Switches the speaker's AllowOthers.
@@ -49,9 +52,6 @@ Q_SIGNALS:
     void AboutRequested();
 
 private:
-    // The rows land before Row.
-    void DropSelectionOn(int Row);
-
     TSpeaker &FSpeaker;
     TMediaControlStrip *FStrip = nullptr;
     TPlayListPane *FPane = nullptr;

@@ -74,9 +74,9 @@ void TPlayListView::HandleDrag(QDropEvent *Event) {
         Q_EMIT RowsDropped(Target);
 }
 
-TPlayListPane::TPlayListPane(QAbstractItemModel *Model, int NameColumn, int FromColumn,
-                             bool Mnemonics, QWidget *Parent)
-    : QWidget(Parent), FView(new TPlayListView(this)) {
+TPlayListPane::TPlayListPane(TPlayListEditor &Editor, QAbstractItemModel *Model, int NameColumn,
+                             int FromColumn, bool Mnemonics, QWidget *Parent)
+    : QWidget(Parent), FEditor(Editor), FView(new TPlayListView(this)) {
     FView->setModel(Model);
     QHeaderView *Columns = FView->horizontalHeader();
     Columns->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
@@ -97,9 +97,11 @@ TPlayListPane::TPlayListPane(QAbstractItemModel *Model, int NameColumn, int From
         UpdateMenu();
         FMenu->popup(FView->viewport()->mapToGlobal(At));
     });
-    connect(FView, &QTableView::doubleClicked, this, &TPlayListPane::PlayRequested);
-    connect(FView, &TPlayListView::EnterPressed, this, &TPlayListPane::PlayRequested);
-    connect(FView, &TPlayListView::RowsDropped, this, &TPlayListPane::RowsDropped);
+    const auto Play = [this] { FEditor.PlaySelectedRow(); };
+    connect(FView, &QTableView::doubleClicked, this, Play);
+    connect(FView, &TPlayListView::EnterPressed, this, Play);
+    connect(FView, &TPlayListView::RowsDropped, this,
+            [this](int Row) { FEditor.DropSelectionOn(Row); });
     connect(FView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TPlayListPane::UpdateCommandStates);
     for (const auto Signal : {&QAbstractItemModel::rowsRemoved, &QAbstractItemModel::rowsInserted})
@@ -111,10 +113,10 @@ TPlayListPane::TPlayListPane(QAbstractItemModel *Model, int NameColumn, int From
 
 void TPlayListPane::BuildActions(bool Mnemonics) {
     QStyle *Style = style();
-    const auto Make = [this](const char *Name, const QString &Caption, auto Signal) {
+    const auto Make = [this](const char *Name, const QString &Caption, auto Slot) {
         auto *Action = new QAction(Caption, this);
         Action->setObjectName(QLatin1String(Name));
-        connect(Action, &QAction::triggered, this, Signal);
+        connect(Action, &QAction::triggered, this, Slot);
         return Action;
     };
     const auto Caption = [Mnemonics](const char *Text) {
@@ -122,23 +124,24 @@ void TPlayListPane::BuildActions(bool Mnemonics) {
         return Mnemonics ? S : S.remove(QLatin1Char('&'));
     };
     FPlayOrPauseAction = Make("FPlayOrPauseAction", Caption("&Play"),
-                              [this] { Q_EMIT PlayOrPauseRequested(FPauseMode); });
+                              [this] { FEditor.PlayOrPauseSelected(FPauseMode); });
     FPlayOrPauseAction->setEnabled(false);
     FRemoveAction =
-        Make("FRemoveAction", QStringLiteral("Remove"), &TPlayListPane::RemoveRequested);
+        Make("FRemoveAction", QStringLiteral("Remove"), [this] { FEditor.RemoveSelected(); });
     FRemoveAction->setIcon(Style->standardIcon(QStyle::SP_TrashIcon));
     FRemoveAction->setShortcut(QKeySequence::Delete);
     FSelectAllAction =
         Make("FSelectAllAction", QStringLiteral("Select All"), &TPlayListPane::SelectAll);
     FSelectAllAction->setShortcut(QKeySequence::SelectAll);
     FMoveDownAction =
-        Make("FMoveDownAction", Caption("Move &Down"), &TPlayListPane::MoveDownRequested);
+        Make("FMoveDownAction", Caption("Move &Down"), [this] { FEditor.MoveSelectionDown(); });
     FMoveDownAction->setIcon(Style->standardIcon(QStyle::SP_ArrowDown));
-    FMoveUpAction = Make("FMoveUpAction", Caption("Move &Up"), &TPlayListPane::MoveUpRequested);
+    FMoveUpAction =
+        Make("FMoveUpAction", Caption("Move &Up"), [this] { FEditor.MoveSelectionUp(); });
     FMoveUpAction->setIcon(Style->standardIcon(QStyle::SP_ArrowUp));
     FMoveToNextPlayingAction =
         Make("FMoveToNextPlayingAction", QStringLiteral("Move to next playing"),
-             &TPlayListPane::MoveToNextPlayingRequested);
+             [this] { FEditor.MoveSelectionToNextPlaying(); });
     FAboutAction = Make("FAboutAction", QStringLiteral("About"), &TPlayListPane::AboutRequested);
 
     // The keys work while the list has the focus, whether or not the menu was ever opened.
@@ -231,7 +234,7 @@ void TPlayListPane::UpdateMenu() {
     FPlayOrPauseAction->setEnabled(!Rows.isEmpty());
     if (Rows.isEmpty())
         return;
-    FPauseMode = FPausesRow && FPausesRow(Rows.first());
+    FPauseMode = FEditor.PausesRow(Rows.first());
     FPlayOrPauseAction->setText(FPauseMode ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 

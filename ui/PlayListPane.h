@@ -3,8 +3,6 @@
 #include <QTableView>
 #include <QWidget>
 
-#include <functional>
-
 class QAction;
 class QMenu;
 class QToolBar;
@@ -33,15 +31,34 @@ private:
     void HandleDrag(QDropEvent *Event);
 };
 
+// What a play-list pane asks of its owner; the edits apply to the pane's selected rows.
+class TPlayListEditor {
+public:
+    virtual ~TPlayListEditor() = default;
+    // Enter or a double-click: the first selected row plays.
+    virtual void PlaySelectedRow() = 0;
+    // Whether the pop-up's first entry pauses when Row is the first selected one.
+    virtual bool PausesRow(int Row) const = 0;
+    // The pop-up's first entry, as it was when the pop-up opened.
+    virtual void PlayOrPauseSelected(bool Pause) = 0;
+    virtual void RemoveSelected() = 0;
+    virtual void MoveSelectionDown() = 0;
+    virtual void MoveSelectionUp() = 0;
+    virtual void MoveSelectionToNextPlaying() = 0;
+    // The selection was dragged onto Row.
+    virtual void DropSelectionOn(int Row) = 0;
+};
+
 // A play list with its tool bar (Remove, Down, Up) and pop-up menu. The pane enables what the
-// selection allows; its owner does the edits when asked and puts the moved rows back in the
-// selection with SelectRows.
+// selection allows; Editor does the edits and puts the moved rows back in the selection with
+// SelectRows.
 class TPlayListPane : public QWidget {
     Q_OBJECT
 public:
     // Model has a name and a "From" column. Mnemonics: "&Play", "Move &Down", "Move &Up".
-    TPlayListPane(QAbstractItemModel *Model, int NameColumn, int FromColumn, bool Mnemonics,
-                  QWidget *Parent = nullptr);
+    // Editor must outlive the pane.
+    TPlayListPane(TPlayListEditor &Editor, QAbstractItemModel *Model, int NameColumn,
+                  int FromColumn, bool Mnemonics, QWidget *Parent = nullptr);
 
     TPlayListView *View() const { return FView; }
     QToolBar *ToolBar() const { return FToolBar; }
@@ -53,22 +70,11 @@ public:
     void SelectAll();
     // Puts Actions in the pop-up, in a group of their own before "About".
     void AddMenuGroup(const QList<QAction *> &Actions);
-    // Whether the pop-up's first entry pauses when Row is the first selected one.
-    void SetPausesRow(std::function<bool(int Row)> PausesRow) { FPausesRow = std::move(PausesRow); }
     // The pop-up is opening: the first entry's caption follows the selection.
     void UpdateMenu();
     void UpdateCommandStates();
 
 Q_SIGNALS:
-    // Enter or a double-click.
-    void PlayRequested();
-    // The pop-up's first entry, with what UpdateMenu made of it.
-    void PlayOrPauseRequested(bool Pause);
-    void RemoveRequested();
-    void MoveDownRequested();
-    void MoveUpRequested();
-    void MoveToNextPlayingRequested();
-    void RowsDropped(int Row);
     void AboutRequested();
     // Before UpdateMenu, each time the pop-up opens.
     void MenuOpening();
@@ -77,6 +83,7 @@ private:
     void BuildActions(bool Mnemonics);
     void BuildToolBar();
 
+    TPlayListEditor &FEditor;
     TPlayListView *FView = nullptr;
     QToolBar *FToolBar = nullptr;
     QToolButton *FRemoveButton = nullptr;
@@ -90,6 +97,5 @@ private:
     QAction *FMoveUpAction = nullptr;
     QAction *FMoveToNextPlayingAction = nullptr;
     QAction *FAboutAction = nullptr;
-    std::function<bool(int)> FPausesRow;
     bool FPauseMode = false; // set each time the pop-up opens
 };

@@ -46,7 +46,7 @@ TRemotePlayerPage::TRemotePlayerPage(QWidget *Parent)
     setObjectName(QStringLiteral("RemotePlayer"));
     setWindowTitle(QStringLiteral("Remote player"));
     CreateControls();
-    ConnectPane();
+    connect(FPane, &TPlayListPane::AboutRequested, this, &TRemotePlayerPage::AboutRequested);
 
     connect(FSession, &TRemoteSession::Repaint, this, &TRemotePlayerPage::Repaint);
     connect(FSession, &TRemoteSession::ConnectFailed, this,
@@ -117,7 +117,7 @@ void TRemotePlayerPage::CreateControls() {
     Buttons->addWidget(FCloseButton);
 
     FModel->SetMarkIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    FPane = new TPlayListPane(FModel, TRemotePlayListModel::ColumnName,
+    FPane = new TPlayListPane(*this, FModel, TRemotePlayListModel::ColumnName,
                               TRemotePlayListModel::ColumnFrom, false, this);
 
     auto *Layout = new QVBoxLayout(this);
@@ -139,22 +139,6 @@ void TRemotePlayerPage::CreateControls() {
         connect(Bar, &QSlider::valueChanged, this,
                 [this, Bar](int Value) { FSession->BarMoved(BarOf(Bar), Value); });
     }
-}
-
-void TRemotePlayerPage::ConnectPane() {
-    FPane->SetPausesRow([this](int Row) {
-        return FModel->IsMarked(Row) && FSession->State() == TPlayState::Playing;
-    });
-    connect(FPane, &TPlayListPane::PlayRequested, this, &TRemotePlayerPage::PlaySelectedRow);
-    connect(FPane, &TPlayListPane::PlayOrPauseRequested, this,
-            &TRemotePlayerPage::PlayOrPauseSelected);
-    connect(FPane, &TPlayListPane::RemoveRequested, this, &TRemotePlayerPage::RemoveSelected);
-    connect(FPane, &TPlayListPane::MoveDownRequested, this, &TRemotePlayerPage::MoveSelectionDown);
-    connect(FPane, &TPlayListPane::MoveUpRequested, this, &TRemotePlayerPage::MoveSelectionUp);
-    connect(FPane, &TPlayListPane::MoveToNextPlayingRequested, this,
-            &TRemotePlayerPage::MoveSelectionToNextPlaying);
-    connect(FPane, &TPlayListPane::RowsDropped, this, &TRemotePlayerPage::DropSelectionOn);
-    connect(FPane, &TPlayListPane::AboutRequested, this, &TRemotePlayerPage::AboutRequested);
 }
 
 void TRemotePlayerPage::ConnectTo(const QString &Host, quint16 Port) {
@@ -249,7 +233,12 @@ void TRemotePlayerPage::PlaySelectedRow() {
     FSession->Play(FModel->Location(Rows.first()));
 }
 
-void TRemotePlayerPage::PlayOrPauseSelected() {
+bool TRemotePlayerPage::PausesRow(int Row) const {
+    return FModel->IsMarked(Row) && FSession->State() == TPlayState::Playing;
+}
+
+// The current track toggles by the state the speaker last reported.
+void TRemotePlayerPage::PlayOrPauseSelected(bool) {
     const QList<int> Rows = FPane->SelectedRows();
     if (Rows.isEmpty())
         return;

@@ -5,6 +5,21 @@
 #include <QToolButton>
 #include <QtTest>
 
+namespace {
+
+struct TNoEdits : TPlayListEditor {
+    void PlaySelectedRow() override {}
+    bool PausesRow(int) const override { return false; }
+    void PlayOrPauseSelected(bool) override {}
+    void RemoveSelected() override {}
+    void MoveSelectionDown() override {}
+    void MoveSelectionUp() override {}
+    void MoveSelectionToNextPlaying() override {}
+    void DropSelectionOn(int) override {}
+};
+
+} // namespace
+
 class TstPlayListPane : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -34,7 +49,8 @@ private Q_SLOTS:
         QFETCH(bool, Down);
         QFETCH(bool, Up);
         QStandardItemModel Model(Count, 2);
-        TPlayListPane Pane(&Model, 0, 1, false);
+        TNoEdits Editor;
+        TPlayListPane Pane(Editor, &Model, 0, 1, false);
         Pane.SelectRows(Selected);
         for (int I = 0; I < Appended; ++I)
             Model.appendRow({new QStandardItem, new QStandardItem});
