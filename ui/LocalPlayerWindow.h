@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PlayListPane.h"
 #include "Speaker.h"
 
 #include <QWidget>
@@ -8,12 +9,12 @@ class QAction;
 class QMenu;
 class QTableView;
 class QToolBar;
-class QToolButton;
+class TAllowAction;
 class TMediaControlStrip;
 
 // The speaker's window: the media controls over the play list. It shows a speaker it does not
 // own and forwards the owner's edits to it.
-class TLocalPlayerWindow : public QWidget {
+class TLocalPlayerWindow : public QWidget, public TPlayListEditor {
     Q_OBJECT
 public:
     // Speaker must outlive the window.
@@ -21,62 +22,38 @@ public:
     ~TLocalPlayerWindow() override;
 
     TSpeaker &Speaker() const { return FSpeaker; }
-    QTableView *PlayListView() const { return FPlayListView; }
+    QTableView *PlayListView() const;
 
     // The owner's edits of the play list, on the selected rows.
-    void RemoveSelected();
-    void MoveSelectionDown();
-    void MoveSelectionUp();
-    void MoveSelectionToNextPlaying();
+    void RemoveSelected() override;
+    void MoveSelectionDown() override;
+    void MoveSelectionUp() override;
+    void MoveSelectionToNextPlaying() override;
+    // The rows land before Row.
+    void DropSelectionOn(int Row) override;
     void SelectAll();
     // Double-click or Enter: the first selected row plays next.
-    void PlaySelectedRow();
+    void PlaySelectedRow() override;
+    bool PausesRow(int Row) const override;
     // The pop-up's first item: play or pause, as UpdatePlayListMenu set it up.
-    void PlayOrPauseSelected();
+    void PlayOrPauseSelected(bool Pause) override;
     // The pop-up is opening: the allow entry's caption and the first item's Play/Pause.
     void UpdatePlayListMenu();
-    // Enables the buttons and menu items that the selection allows.
-    void UpdateCommandStates();
     // Switches the speaker's AllowOthers.
     void ToggleAllowOthers();
     // The allow entry shows what choosing it would do.
     void UpdateAllowAction();
 
-    QMenu *PlayListMenu() const { return FPlayListMenu; }
-    QToolBar *ToolBar() const { return FToolBar; }
+    QMenu *PlayListMenu() const;
+    QToolBar *ToolBar() const;
 
 Q_SIGNALS:
     // The pop-up's "About" was chosen: the main window shows its about box.
     void AboutRequested();
 
-protected:
-    bool eventFilter(QObject *Watched, QEvent *Event) override;
-
 private:
-    void BuildPlayListView();
-    void BuildActions();
-    void BuildToolBar();
-    // Rows of the selection, ascending.
-    QList<int> SelectedRows() const;
-    void SelectRows(const QList<int> &Rows);
-    // Drops from the view itself only; the rows land before the row under the point.
-    bool HandleDragEvent(QEvent *Event);
-
     TSpeaker &FSpeaker;
     TMediaControlStrip *FStrip = nullptr;
-    QTableView *FPlayListView = nullptr;
-    QToolBar *FToolBar = nullptr;
-    QToolButton *FRemoveButton = nullptr;
-    QToolButton *FDownButton = nullptr;
-    QToolButton *FUpButton = nullptr;
-    QMenu *FPlayListMenu = nullptr;
-    QAction *FPlayAction = nullptr;
-    QAction *FRemoveAction = nullptr;
-    QAction *FSelectAllAction = nullptr;
-    QAction *FMoveDownAction = nullptr;
-    QAction *FMoveUpAction = nullptr;
-    QAction *FMoveToNextPlayingAction = nullptr;
-    QAction *FAllowAction = nullptr;
-    QAction *FAboutAction = nullptr;
-    bool FPauseMode = false; // set each time the pop-up opens
+    TPlayListPane *FPane = nullptr;
+    TAllowAction *FAllowAction = nullptr;
 };

@@ -63,7 +63,7 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
     FPages->setTabPosition(QTabWidget::North);
     setCentralWidget(FPages);
     CreateFrameActions();
-    CreateSystemMenu();  // the library menu shares its Help and About
+    CreateSystemMenu(); // the library menu shares its Help and About
     CreatePlayTo();
     CreateLibraryPage(); // also declares the list a target for dropped files
     CreateTrayIcon();
@@ -92,9 +92,8 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
 }
 
 void TMainWindow::CreateFrameActions() {
-    FAllowAction = new QAction(this);
+    FAllowAction = new TAllowAction([] { return AllowOthers; }, this);
     connect(FAllowAction, &QAction::triggered, this, &TMainWindow::ToggleAllowOthers);
-    UpdateAllowAction();
     FClosePageAction = new QAction(QStringLiteral("Close Page"), this);
     FClosePageAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
     FClosePageAction->setShortcutContext(Qt::WindowShortcut);
@@ -310,14 +309,7 @@ void TMainWindow::ToggleAllowOthers() {
 }
 
 void TMainWindow::UpdateAllowAction() {
-    // The picture shows what the entry switches to.
-    if (AllowOthers) {
-        FAllowAction->setText(QStringLiteral("Disallo&w Other People to Play on My Computer"));
-        FAllowAction->setIcon(AllowPicture(false));
-    } else {
-        FAllowAction->setText(QStringLiteral("Allo&w Other People to Play on My Computer"));
-        FAllowAction->setIcon(AllowPicture(true));
-    }
+    FAllowAction->Update();
 }
 
 bool TMainWindow::eventFilter(QObject *Watched, QEvent *Event) {

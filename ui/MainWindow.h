@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "AllowAction.h"
 #include "CommandProtocol.h"
 #include "LocalPlayerWindow.h"
 #include "MediaComponent.h"
@@ -178,8 +179,8 @@ public:
     // names a screen reader reads for controls that show only a picture.
     void ApplyTexts();
 
-    // Allow entry of the system, tray, library and local player menus; owned here.
-    QAction *FAllowAction = nullptr;
+    // Allow entry of the system, tray and library menus; owned here.
+    TAllowAction *FAllowAction = nullptr;
     QAction *FClosePageAction = nullptr; // Ctrl+F4 and the page menu
     QAction *FRestoreAction = nullptr;
     QAction *FExitAction = nullptr;

@@ -1,29 +1,20 @@
 #include "RemotePlayerPage.h"
 
 #include "AsciiText.h"
+#include "PlayListPane.h"
 #include "RemotePlayListModel.h"
 #include "Settings.h"
 
-#include <QAction>
-#include <QDropEvent>
+#include <QEvent>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QItemSelectionModel>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMenu>
 #include <QSlider>
 #include <QStyle>
-#include <QTableView>
-#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 namespace {
 
-constexpr int FromColumnWidth = 100;
 constexpr int TopStripHeight = 38;
 constexpr int VolumeBarWidth = 57;
 const QColor TopStripColor(Qt::black);
@@ -37,16 +28,6 @@ QToolButton *ImageButton(QWidget *Parent, const char *Name, QStyle::StandardPixm
     Button->setToolTip(Hint);
     Button->setAccessibleName(Hint);
     Button->setAutoRaise(true);
-    return Button;
-}
-
-QToolButton *CaptionButton(QWidget *Parent, const char *Name, QStyle::StandardPixmap Image,
-                           const QString &Caption, const QString &Hint) {
-    auto *Button = ImageButton(Parent, Name, Image, Hint);
-    Button->setText(Caption);
-    Button->setAccessibleName(Caption);
-    Button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    Button->setEnabled(false);
     return Button;
 }
 
@@ -65,7 +46,7 @@ TRemotePlayerPage::TRemotePlayerPage(QWidget *Parent)
     setObjectName(QStringLiteral("RemotePlayer"));
     setWindowTitle(QStringLiteral("Remote player"));
     CreateControls();
-    CreateActions();
+    connect(FPane, &TPlayListPane::AboutRequested, this, &TRemotePlayerPage::AboutRequested);
 
     connect(FSession, &TRemoteSession::Repaint, this, &TRemotePlayerPage::Repaint);
     connect(FSession, &TRemoteSession::ConnectFailed, this,
@@ -78,7 +59,9 @@ TRemotePlayerPage::~TRemotePlayerPage() {
     // destroyed (the children go after this body has run).
     FSession->disconnect(this);
     FModel->disconnect(this);
-    FPlayListView->selectionModel()->disconnect(this);
+    FPane->disconnect(this);
+    // The pane goes before the model it shows.
+    delete FPane;
     FSession->Close();
 }
 
@@ -133,42 +116,9 @@ void TRemotePlayerPage::CreateControls() {
     Buttons->addStretch(1);
     Buttons->addWidget(FCloseButton);
 
-    FPlayListView = new QTableView(this);
-    FPlayListView->setObjectName(QStringLiteral("FPlayListView"));
-    FPlayListView->setAccessibleName(QStringLiteral("Play list"));
     FModel->SetMarkIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    FPlayListView->setModel(FModel);
-    FPlayListView->horizontalHeader()->hide();
-    FPlayListView->verticalHeader()->hide();
-    FPlayListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    FPlayListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    FPlayListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    FPlayListView->setShowGrid(false);
-    FPlayListView->setWordWrap(false);
-    FPlayListView->setDragEnabled(true);
-    FPlayListView->setDragDropMode(QAbstractItemView::DragDrop);
-    FPlayListView->setContextMenuPolicy(Qt::CustomContextMenu);
-    FPlayListView->verticalHeader()->setDefaultSectionSize(FPlayListView->fontMetrics().height() +
-                                                           4);
-    QHeaderView *Columns = FPlayListView->horizontalHeader();
-    Columns->setSectionResizeMode(TRemotePlayListModel::ColumnName, QHeaderView::Stretch);
-    Columns->setSectionResizeMode(TRemotePlayListModel::ColumnFrom, QHeaderView::Fixed);
-    Columns->resizeSection(TRemotePlayListModel::ColumnFrom, FromColumnWidth);
-
-    auto *ToolBar = new QToolBar(this);
-    ToolBar->setObjectName(QStringLiteral("FToolBar"));
-    ToolBar->setIconSize(QSize(16, 16));
-    FRemoveButton =
-        CaptionButton(this, "FRemoveButton", QStyle::SP_DialogDiscardButton,
-                      QStringLiteral("Remove"), QStringLiteral("Remove from library list"));
-    FDownButton = CaptionButton(this, "FDownButton", QStyle::SP_ArrowDown, QStringLiteral("Down"),
-                                QStringLiteral("Move down"));
-    FUpButton = CaptionButton(this, "FUpButton", QStyle::SP_ArrowUp, QStringLiteral("Up"),
-                              QStringLiteral("Move up"));
-    ToolBar->addWidget(FRemoveButton);
-    ToolBar->addSeparator();
-    ToolBar->addWidget(FDownButton);
-    ToolBar->addWidget(FUpButton);
+    FPane = new TPlayListPane(*this, FModel, TRemotePlayListModel::ColumnName,
+                              TRemotePlayListModel::ColumnFrom, false, this);
 
     auto *Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
@@ -176,8 +126,7 @@ void TRemotePlayerPage::CreateControls() {
     Layout->addWidget(TopStrip);
     Layout->addWidget(FPositionBar);
     Layout->addLayout(Buttons);
-    Layout->addWidget(FPlayListView, 1);
-    Layout->addWidget(ToolBar);
+    Layout->addWidget(FPane, 1);
 
     connect(FPlayButton, &QToolButton::clicked, this, &TRemotePlayerPage::PlayOrPause);
     connect(FPauseButton, &QToolButton::clicked, this, &TRemotePlayerPage::PlayOrPause);
@@ -185,74 +134,10 @@ void TRemotePlayerPage::CreateControls() {
     connect(FSoundButton, &QToolButton::clicked, this, &TRemotePlayerPage::ToggleMute);
     connect(FMuteButton, &QToolButton::clicked, this, &TRemotePlayerPage::ToggleMute);
     connect(FCloseButton, &QToolButton::clicked, this, &TRemotePlayerPage::EndConnection);
-    connect(FRemoveButton, &QToolButton::clicked, this, &TRemotePlayerPage::RemoveSelected);
-    connect(FDownButton, &QToolButton::clicked, this, &TRemotePlayerPage::MoveSelectionDown);
-    connect(FUpButton, &QToolButton::clicked, this, &TRemotePlayerPage::MoveSelectionUp);
     for (QSlider *Bar : {FPositionBar, FVolumeBar}) {
         Bar->installEventFilter(this);
         connect(Bar, &QSlider::valueChanged, this,
                 [this, Bar](int Value) { FSession->BarMoved(BarOf(Bar), Value); });
-    }
-    FPlayListView->installEventFilter(this);
-    FPlayListView->viewport()->installEventFilter(this);
-    connect(FPlayListView, &QTableView::doubleClicked, this, &TRemotePlayerPage::PlaySelectedRow);
-    connect(FPlayListView, &QTableView::customContextMenuRequested, this,
-            &TRemotePlayerPage::ShowPlayListMenu);
-    connect(FPlayListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TRemotePlayerPage::UpdateCommandStates);
-    connect(FModel, &QAbstractItemModel::modelReset, this, &TRemotePlayerPage::UpdateCommandStates);
-    connect(FModel, &QAbstractItemModel::rowsRemoved, this,
-            &TRemotePlayerPage::UpdateCommandStates);
-    connect(FModel, &QAbstractItemModel::layoutChanged, this,
-            &TRemotePlayerPage::UpdateCommandStates);
-}
-
-void TRemotePlayerPage::CreateActions() {
-    FPlayListMenu = new QMenu(this);
-    FPlayListMenu->setObjectName(QStringLiteral("FPlayListMenu"));
-    const auto Action = [this](const char *Name, const QString &Caption, auto Slot) {
-        auto *A = new QAction(Caption, this);
-        A->setObjectName(QLatin1String(Name));
-        connect(A, &QAction::triggered, this, Slot);
-        return A;
-    };
-    FPlayOrPauseAction = Action("FPlayOrPauseAction", QStringLiteral("Play"),
-                                &TRemotePlayerPage::PlayOrPauseSelected);
-    FPlayOrPauseAction->setEnabled(false);
-    FRemoveAction =
-        Action("FRemoveAction", QStringLiteral("Remove"), &TRemotePlayerPage::RemoveSelected);
-    FRemoveAction->setShortcut(QKeySequence::Delete);
-    FRemoveAction->setEnabled(false);
-    FSelectAllAction =
-        Action("FSelectAllAction", QStringLiteral("Select All"), &TRemotePlayerPage::SelectAll);
-    FSelectAllAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    FMoveDownAction = Action("FMoveDownAction", QStringLiteral("Move Down"),
-                             &TRemotePlayerPage::MoveSelectionDown);
-    FMoveDownAction->setEnabled(false);
-    FMoveUpAction =
-        Action("FMoveUpAction", QStringLiteral("Move Up"), &TRemotePlayerPage::MoveSelectionUp);
-    FMoveUpAction->setEnabled(false);
-    FMoveToNextPlayingAction =
-        Action("FMoveToNextPlayingAction", QStringLiteral("Move to next playing"),
-               &TRemotePlayerPage::MoveSelectionToNextPlaying);
-    FMoveToNextPlayingAction->setEnabled(false);
-    FAboutAction =
-        Action("FAboutAction", QStringLiteral("About"), &TRemotePlayerPage::AboutRequested);
-
-    FPlayListMenu->addAction(FPlayOrPauseAction);
-    FPlayListMenu->addSeparator();
-    FPlayListMenu->addAction(FRemoveAction);
-    FPlayListMenu->addAction(FSelectAllAction);
-    FPlayListMenu->addSeparator();
-    FPlayListMenu->addAction(FMoveDownAction);
-    FPlayListMenu->addAction(FMoveUpAction);
-    FPlayListMenu->addAction(FMoveToNextPlayingAction);
-    FPlayListMenu->addSeparator();
-    FPlayListMenu->addAction(FAboutAction);
-    // The keys work in the list whether or not the menu was ever opened.
-    for (QAction *A : {FRemoveAction, FSelectAllAction}) {
-        A->setShortcutContext(Qt::WidgetShortcut);
-        FPlayListView->addAction(A);
     }
 }
 
@@ -324,7 +209,7 @@ TTrackBar TRemotePlayerPage::BarOf(QObject *Bar) const {
 
 void TRemotePlayerPage::OnTrackBarReleased(QSlider *Bar) {
     if (FSession->ReleaseBar(BarOf(Bar)) && Bar == FPositionBar)
-        FPlayListView->setFocus();
+        FPane->View()->setFocus();
 }
 
 bool TRemotePlayerPage::eventFilter(QObject *Watched, QEvent *Event) {
@@ -336,63 +221,25 @@ bool TRemotePlayerPage::eventFilter(QObject *Watched, QEvent *Event) {
             OnTrackBarReleased(static_cast<QSlider *>(Watched));
         return false;
     }
-    if (Watched == FPlayListView && Type == QEvent::KeyPress) {
-        const int Key = static_cast<QKeyEvent *>(Event)->key();
-        if (Key == Qt::Key_Return || Key == Qt::Key_Enter) {
-            PlaySelectedRow();
-            return true;
-        }
-        return false;
-    }
-    if (Watched == FPlayListView->viewport() &&
-        (Type == QEvent::DragEnter || Type == QEvent::DragMove || Type == QEvent::Drop)) {
-        // Only rows dragged inside this list are taken.
-        auto *Drop = static_cast<QDropEvent *>(Event);
-        if (Drop->source() != FPlayListView) {
-            Drop->ignore();
-            return true;
-        }
-        Drop->acceptProposedAction();
-        if (Type == QEvent::Drop)
-            DropSelectionOn(FPlayListView->indexAt(Drop->position().toPoint()).row());
-        return true;
-    }
     return QWidget::eventFilter(Watched, Event);
 }
 
 // The list.
 
-QList<int> TRemotePlayerPage::SelectedRows() const {
-    QList<int> Rows;
-    for (const QModelIndex &Index : FPlayListView->selectionModel()->selectedRows())
-        Rows.append(Index.row());
-    std::sort(Rows.begin(), Rows.end());
-    return Rows;
-}
-
 void TRemotePlayerPage::PlaySelectedRow() {
-    const QList<int> Rows = SelectedRows();
+    const QList<int> Rows = FPane->SelectedRows();
     if (Rows.isEmpty())
         return;
     FSession->Play(FModel->Location(Rows.first()));
 }
 
-void TRemotePlayerPage::UpdatePlayListMenu() {
-    const QList<int> Rows = SelectedRows();
-    FPlayOrPauseAction->setEnabled(!Rows.isEmpty());
-    if (Rows.isEmpty())
-        return;
-    const bool Pauses = FModel->IsMarked(Rows.first()) && FSession->State() == TPlayState::Playing;
-    FPlayOrPauseAction->setText(Pauses ? QStringLiteral("Pause") : QStringLiteral("Play"));
+bool TRemotePlayerPage::PausesRow(int Row) const {
+    return FModel->IsMarked(Row) && FSession->State() == TPlayState::Playing;
 }
 
-void TRemotePlayerPage::ShowPlayListMenu(const QPoint &At) {
-    UpdatePlayListMenu();
-    FPlayListMenu->popup(FPlayListView->viewport()->mapToGlobal(At));
-}
-
-void TRemotePlayerPage::PlayOrPauseSelected() {
-    const QList<int> Rows = SelectedRows();
+// The current track toggles by the state the speaker last reported.
+void TRemotePlayerPage::PlayOrPauseSelected(bool) {
+    const QList<int> Rows = FPane->SelectedRows();
     if (Rows.isEmpty())
         return;
     if (FModel->IsMarked(Rows.first()))
@@ -402,25 +249,11 @@ void TRemotePlayerPage::PlayOrPauseSelected() {
 }
 
 void TRemotePlayerPage::SelectAll() {
-    FPlayListView->selectAll();
-}
-
-void TRemotePlayerPage::UpdateCommandStates() {
-    const QList<int> Rows = SelectedRows();
-    const bool Any = !Rows.isEmpty();
-    const bool CanUp = Any && Rows.first() != 0;
-    const bool CanDown = Any && Rows.last() != FModel->rowCount() - 1;
-    FRemoveButton->setEnabled(Any);
-    FRemoveAction->setEnabled(Any);
-    FMoveToNextPlayingAction->setEnabled(Any);
-    FUpButton->setEnabled(CanUp);
-    FMoveUpAction->setEnabled(CanUp);
-    FDownButton->setEnabled(CanDown);
-    FMoveDownAction->setEnabled(CanDown);
+    FPane->SelectAll();
 }
 
 void TRemotePlayerPage::RemoveSelected() {
-    const QList<int> Rows = SelectedRows();
+    const QList<int> Rows = FPane->SelectedRows();
     if (Rows.isEmpty())
         return;
     const TRemoteSession::TListEdit Edit = FSession->Remove(Rows);
@@ -431,19 +264,19 @@ void TRemotePlayerPage::RemoveSelected() {
 }
 
 void TRemotePlayerPage::MoveSelectionDown() {
-    ApplyEdit(FSession->MoveDown(SelectedRows()));
+    ApplyEdit(FSession->MoveDown(FPane->SelectedRows()));
 }
 
 void TRemotePlayerPage::MoveSelectionUp() {
-    ApplyEdit(FSession->MoveUp(SelectedRows()));
+    ApplyEdit(FSession->MoveUp(FPane->SelectedRows()));
 }
 
 void TRemotePlayerPage::MoveSelectionToNextPlaying() {
-    ApplyEdit(FSession->MoveToNextPlaying(SelectedRows()));
+    ApplyEdit(FSession->MoveToNextPlaying(FPane->SelectedRows()));
 }
 
 void TRemotePlayerPage::DropSelectionOn(int Row) {
-    ApplyEdit(FSession->DropOn(SelectedRows(), Row));
+    ApplyEdit(FSession->DropOn(FPane->SelectedRows(), Row));
 }
 
 void TRemotePlayerPage::ApplyEdit(const TRemoteSession::TListEdit &Edit) {
@@ -453,19 +286,5 @@ void TRemotePlayerPage::ApplyEdit(const TRemoteSession::TListEdit &Edit) {
         FModel->Reorder(*Edit.Move);
     else
         ShowList();
-    const TRowMove &Move = *Edit.Move;
-    QItemSelection Selection;
-    const int LastColumn = FModel->columnCount() - 1;
-    for (qsizetype I = 0; I < Move.Selection.size();) {
-        const int First = Move.Selection[I];
-        int Last = First;
-        while (++I < Move.Selection.size() && Move.Selection[I] == Last + 1)
-            Last = Move.Selection[I];
-        Selection.select(FModel->index(First, 0), FModel->index(Last, LastColumn));
-    }
-    QItemSelectionModel *Selected = FPlayListView->selectionModel();
-    Selected->select(Selection, QItemSelectionModel::ClearAndSelect);
-    if (!Move.Selection.isEmpty())
-        Selected->setCurrentIndex(FModel->index(Move.Selection.first(), 0),
-                                  QItemSelectionModel::NoUpdate);
+    FPane->SelectRows(Edit.Move->Selection);
 }

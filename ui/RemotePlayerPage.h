@@ -1,15 +1,13 @@
 #pragma once
 
+#include "PlayListPane.h"
 #include "RemoteSession.h"
 
 #include <QByteArrayList>
 #include <QWidget>
 
-class QAction;
 class QLabel;
-class QMenu;
 class QSlider;
-class QTableView;
 class QToolButton;
 class TRemotePlayListModel;
 class TRemoteSession;
@@ -18,7 +16,7 @@ class TRemoteSession;
 // current track, its state, position, volume and mute) and forwards the user's commands to
 // it. Removing and moving rows change the view at once. The page lives as long as its one
 // connection; when that ends (and the session has left RemotePlayers) it says Finished.
-class TRemotePlayerPage : public QWidget {
+class TRemotePlayerPage : public QWidget, public TPlayListEditor {
     Q_OBJECT
 public:
     explicit TRemotePlayerPage(QWidget *Parent = nullptr);
@@ -47,21 +45,23 @@ public:
     // Sound and Mute buttons: mute when sound is on, sound on when muted.
     void ToggleMute();
     // Double-click and Enter: the speaker plays the first selected row.
-    void PlaySelectedRow();
+    void PlaySelectedRow() override;
+    // Pauses when Row is the current track and the speaker plays.
+    bool PausesRow(int Row) const override;
     // The pop-up's first entry: pauses or resumes the current track, else plays the row.
-    void PlayOrPauseSelected();
+    void PlayOrPauseSelected(bool Pause) override;
     // Selects every row.
     void SelectAll();
     // Takes the selected rows off the list.
-    void RemoveSelected();
+    void RemoveSelected() override;
     // Moves the selected rows after the row that follows the last of them.
-    void MoveSelectionDown();
+    void MoveSelectionDown() override;
     // Moves the selected rows before the row that precedes the first of them.
-    void MoveSelectionUp();
+    void MoveSelectionUp() override;
     // Moves the selected rows right after the current track.
-    void MoveSelectionToNextPlaying();
+    void MoveSelectionToNextPlaying() override;
     // A drag of the selected rows dropped on Row (-1: below the last row, nothing happens).
-    void DropSelectionOn(int Row);
+    void DropSelectionOn(int Row) override;
 
 Q_SIGNALS:
     // The connection attempt failed; the main window tells the user. Finished follows.
@@ -76,18 +76,13 @@ protected:
 
 private:
     void CreateControls();
-    void CreateActions();
 
     // Shows what the session says has changed.
     void Repaint(unsigned Changes);
     void ShowList();
 
     void OnTrackBarReleased(QSlider *Bar);
-    void UpdateCommandStates();
-    void UpdatePlayListMenu();
-    void ShowPlayListMenu(const QPoint &At);
     void ApplyEdit(const TRemoteSession::TListEdit &Edit);
-    QList<int> SelectedRows() const;
     TTrackBar BarOf(QObject *Bar) const;
 
     TRemoteSession *FSession = nullptr;
@@ -103,16 +98,5 @@ private:
     QToolButton *FMuteButton = nullptr;
     QSlider *FVolumeBar = nullptr;
     QToolButton *FCloseButton = nullptr;
-    QTableView *FPlayListView = nullptr;
-    QToolButton *FRemoveButton = nullptr;
-    QToolButton *FDownButton = nullptr;
-    QToolButton *FUpButton = nullptr;
-    QMenu *FPlayListMenu = nullptr;
-    QAction *FPlayOrPauseAction = nullptr;
-    QAction *FRemoveAction = nullptr;
-    QAction *FSelectAllAction = nullptr;
-    QAction *FMoveDownAction = nullptr;
-    QAction *FMoveUpAction = nullptr;
-    QAction *FMoveToNextPlayingAction = nullptr;
-    QAction *FAboutAction = nullptr;
+    TPlayListPane *FPane = nullptr;
 };
