@@ -46,8 +46,10 @@ constexpr int DesignHeight = 488;
 constexpr int NestedLoopRetryMs = 100;
 } // namespace
 
-TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Parent)
-    : QMainWindow(Parent), FMediaPortWanted(MediaPort), FPresencePortWanted(PresencePort) {
+TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, int FirstHintDelayMs,
+                         QWidget *Parent)
+    : QMainWindow(Parent), FMediaPortWanted(MediaPort), FPresencePortWanted(PresencePort),
+      FFirstHintDelayMs(FirstHintDelayMs) {
     FComputersChanged = true;
     // A page that ends brings the heartbeat: it frees the tab and may finish the close.
     connect(&RemotePlayers(), &TRemotePlayerList::PageRemoved, this,
@@ -343,7 +345,7 @@ void TMainWindow::changeEvent(QEvent *Event) {
     }
     if (Event->type() == QEvent::ActivationChange && isActiveWindow() && !FFirstHintStarted) {
         FFirstHintStarted = true;
-        QTimer::singleShot(1000, this, &TMainWindow::FirstHintTick);
+        QTimer::singleShot(FFirstHintDelayMs, this, &TMainWindow::FirstHintTick);
     }
 }
 

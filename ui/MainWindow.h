@@ -35,10 +35,12 @@ class TMusicLibrary;
 class TMainWindow : public QMainWindow, private TRemotePageFactory {
     Q_OBJECT
 public:
+    // How long after the first activation the first-use hint looks at the library.
+    static constexpr int DefaultFirstHintDelayMs = 1000;
     // The media server's and the presence socket's ports; 0 lets the system pick a free one
-    // (tests).
+    // (tests). FirstHintDelayMs: tests shorten it.
     explicit TMainWindow(quint16 MediaPort = 0, quint16 PresencePort = 0,
-                         QWidget *Parent = nullptr);
+                         int FirstHintDelayMs = DefaultFirstHintDelayMs, QWidget *Parent = nullptr);
     ~TMainWindow() override;
 
     // Runs HeartbeatTick once soon, however often it is asked before it runs. Whoever sets
@@ -256,4 +258,5 @@ private:
     QStringList FPortProblems;
     quint16 FCommandPortWanted = 0;
     bool FFirstHintStarted = false;
+    const int FFirstHintDelayMs;
 };
