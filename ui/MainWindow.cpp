@@ -94,6 +94,11 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, int FirstHintD
 }
 
 void TMainWindow::CreateFrameActions() {
+    // Menus built elsewhere (the local player's) hold the action too: keep it true now.
+    connect(&FSharing, &TSharingState::Changed, this, [this] {
+        UpdateAllowAction();
+        UpdateStatusBar();
+    });
     FAllowAction = new QAction(this);
     connect(FAllowAction, &QAction::triggered, this, &TMainWindow::ToggleAllowOthers);
     UpdateAllowAction();
@@ -272,12 +277,12 @@ void TMainWindow::ApplyPlacement() {
 }
 
 void TMainWindow::UpdateStatusBar() {
-    const bool Allowed = AllowOthers;
+    const bool Allowed = FSharing.AllowOthers();
     FStatusIcon->setPixmap(AllowPicture(Allowed));
     FStatusIcon->setAccessibleName(Allowed ? QStringLiteral("Other people may play here")
                                            : QStringLiteral("Other people may not play here"));
     FStatusAllow->setText(Allowed ? QStringLiteral("Allow") : QStringLiteral("Deny"));
-    FStatusIP->setText(QString::fromUtf8(LocalIP));
+    FStatusIP->setText(QString::fromUtf8(FSharing.LocalIP()));
     if (!FTakenPorts.isEmpty()) {
         QStringList Numbers;
         for (quint16 Port : std::as_const(FTakenPorts))
@@ -302,18 +307,13 @@ void TMainWindow::ReportPortTaken(const QString &Protocol, quint16 Port, const Q
 }
 
 void TMainWindow::ToggleAllowOthers() {
-    // The server reads the switch for every new controller: set it before dropping.
-    AllowOthers = !AllowOthers;
-    if (!AllowOthers && FSpeaker)
-        FSpeaker->DisconnectAll();
-    UpdateStatusBar();
-    // Menus built elsewhere (the local player's) hold the action too: keep it true now.
-    UpdateAllowAction();
+    // The speaker drops its controllers; the status bar and the action follow Changed.
+    FSharing.SetAllowOthers(!FSharing.AllowOthers());
 }
 
 void TMainWindow::UpdateAllowAction() {
     // The picture shows what the entry switches to.
-    if (AllowOthers) {
+    if (FSharing.AllowOthers()) {
         FAllowAction->setText(QStringLiteral("Disallo&w Other People to Play on My Computer"));
         FAllowAction->setIcon(AllowPicture(false));
     } else {
@@ -412,17 +412,13 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
     delete FLocalPlayer.data();
     // The old speaker lets go of the port before the new one takes it.
     FSpeaker.reset();
-    FSpeaker = std::make_unique<TSpeaker>(Port, std::move(Media));
+    FSpeaker = std::make_unique<TSpeaker>(Port, FSharing, std::move(Media));
     // A child with its own window frame: hidden until docked, deleted with this window.
     FLocalPlayer = new TLocalPlayerWindow(*FSpeaker, this);
     FLocalPlayer->setWindowFlags(Qt::Window);
     FLocalPlayer->hide();
     connect(FSpeaker.get(), &TSpeaker::ShowRequested, this, &TMainWindow::ScheduleHeartbeat);
-    // Its pop-up's allow entry and "About" act for the whole program.
-    connect(FSpeaker.get(), &TSpeaker::AllowOthersChanged, this, [this] {
-        UpdateAllowAction();
-        UpdateStatusBar();
-    });
+    // Its pop-up's "About" acts for the whole program.
     connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout,
             Qt::QueuedConnection);
     FCommandPortWanted = Port;

@@ -10,6 +10,7 @@
 #include "PlayTo.h"
 #include "RemotePlayers.h"
 #include "RowMove.h"
+#include "SharingState.h"
 
 #include <memory>
 #include <optional>
@@ -107,6 +108,8 @@ public:
     TPlayTo &PlayTo() const { return *FPlayTo; }
     // The presence socket and the list of known computers.
     TPresence *Presence() const { return FPresence; }
+    // The allow switch and this computer's address, shared with the speaker and the router.
+    TSharingState &Sharing() { return FSharing; }
 
     // Library list editing; every change is saved.
     void RemoveSelected();
@@ -163,12 +166,12 @@ public:
     // page ends its connection and its tab goes once it has left RemotePlayers; the library
     // page stays.
     void CloseActivePage();
-    // Turns AllowOthers over; turning it off drops every controller at once.
+    // Turns the allow switch over; turning it off drops every controller at once.
     void ToggleAllowOthers();
-    // Sets FAllowAction's caption and picture from AllowOthers; every menu holding the
+    // Sets FAllowAction's caption and picture from the allow switch; every menu holding the
     // action calls it when it opens.
     void UpdateAllowAction();
-    // Shows AllowOthers, LocalIP and any taken port in the status bar.
+    // Shows the allow switch, the address and any taken port in the status bar.
     void UpdateStatusBar();
     // A fixed port another program holds (Protocol "TCP" or "UDP"); Effect says what cannot
     // work because of it. Shown in the status bar for the rest of the run.
@@ -207,7 +210,7 @@ private:
     void CreateLibraryPage();
     void CreateLibraryActions();
     void LoadLibrary();
-    // Starts the presence socket; the known computers and LocalIP follow it from then on.
+    // Starts the presence socket; the known computers and the address follow it from then on.
     void StartPresence(quint16 Port);
     // Applies a reordering of the library rows, selects the moved rows and saves.
     void ApplyLibraryMove(const std::optional<TRowMove> &Move);
@@ -233,6 +236,7 @@ private:
     void HideLocalPlayerPage();
     void FirstHintTick();
 
+    TSharingState FSharing; // outlives the speaker and the router
     std::unique_ptr<TSpeaker> FSpeaker;
     QPointer<TLocalPlayerWindow> FLocalPlayer;
     QPointer<QWidget> FLocalPlayerSheet;

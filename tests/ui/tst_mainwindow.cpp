@@ -114,7 +114,6 @@ private Q_SLOTS:
         LoadSettings();
         QFile::remove(IniFileName);
         QFile::remove(LibraryFileName);
-        AllowOthers = true;
     }
     void cleanup() {
         if (CurrentBalloonTip())
@@ -324,7 +323,7 @@ private Q_SLOTS:
         TMainWindow Form(0);
         Form.show();
         QTest::mouseDClick(Form.findChild<QLabel *>(Panel), Qt::LeftButton, {}, QPoint(X, 5));
-        QCOMPARE(AllowOthers, !Toggles);
+        QCOMPARE(Form.Sharing().AllowOthers(), !Toggles);
     }
 
     // After the first activation, with an empty library, once per run.
