@@ -24,9 +24,6 @@ QString SkinName;
 bool HeadlessAllow = true;
 QByteArray LocalHostName;
 
-bool AllowOthers = true;
-QByteArray LocalIP = "127.0.0.1";
-
 QString ExecutableBaseName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }

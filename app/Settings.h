@@ -36,11 +36,6 @@ extern QString SkinName;
 extern bool HeadlessAllow;
 extern QByteArray LocalHostName;
 
-// Maintained elsewhere: whether other people may play here, and this computer's
-// address for track URLs.
-extern bool AllowOthers;
-extern QByteArray LocalIP;
-
 // Fills every setting value: paths, INI values, host name.
 void LoadSettings();
 

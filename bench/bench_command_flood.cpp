@@ -6,6 +6,7 @@
 #include "BenchSockets.h"
 #include "CommandServer.h"
 #include "MediaPlayer.h"
+#include "SharingState.h"
 #include "Speaker.h"
 
 #include <QApplication>
@@ -89,12 +90,13 @@ int main(int argc, char *argv[]) {
     WholeSpeaker = argc > 1 && QByteArray(argv[1]) == "--speaker";
     QApplication App(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    TSharingState Sharing;
     std::unique_ptr<TSpeaker> Speaker;
     TCommandServer OwnServer;
     TCommandServer *Server = &OwnServer;
     if (WholeSpeaker) {
         Speaker = std::make_unique<TSpeaker>(
-            0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+            0, Sharing, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
         Server = Speaker->CommandServer();
     } else if (!OwnServer.Listen(0)) {
         std::fprintf(stderr, "cannot listen\n");

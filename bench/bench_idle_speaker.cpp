@@ -5,6 +5,7 @@
 #include "LocalPlayerWindow.h"
 #include "MediaComponent.h"
 #include "Settings.h"
+#include "SharingState.h"
 #include "Speaker.h"
 
 #include <QApplication>
@@ -75,7 +76,6 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication App(argc, argv);
-    AllowOthers = true;
 
     double ServerOnly = 0;
     {
@@ -97,7 +97,8 @@ int main(int argc, char **argv) {
 
     double Window = 0;
     {
-        TSpeaker Speaker(0);
+        TSharingState Sharing;
+        TSpeaker Speaker(0, Sharing);
         TLocalPlayerWindow Player(Speaker);
         Player.resize(480, 360);
         Player.show();

@@ -12,6 +12,7 @@
 #include "MediaPlayer.h"
 #include "MediaServer.h"
 #include "Settings.h"
+#include "SharingState.h"
 #include "Speaker.h"
 
 #include <QApplication>
@@ -154,8 +155,8 @@ double BareMpvCost(const QByteArray &URL) {
 }
 
 int RunSpeaker(QApplication &App) {
-    AllowOthers = true;
-    TSpeaker Speaker(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+    TSharingState Sharing;
+    TSpeaker Speaker(0, Sharing, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
     TLocalPlayerWindow Player(Speaker);
     Player.resize(480, 360);
     Player.show();

@@ -1,7 +1,7 @@
 #include "CommandServer.h"
 
 #include "LogCategories.h"
-#include "Settings.h"
+#include "SharingState.h"
 
 #include <QHostAddress>
 #include <QPointer>
@@ -91,7 +91,7 @@ TCommandServer::TConnection *TCommandServer::Find(TConnectionId Id) const {
 
 void TCommandServer::OnNewConnection() {
     while (QTcpSocket *Socket = FServer->nextPendingConnection()) {
-        if (!AllowOthers || FConnections.size() >= MaxControllers) {
+        if ((FSharing && !FSharing->AllowOthers()) || FConnections.size() >= MaxControllers) {
             // Refused: closed at once, nothing written.
             Socket->close();
             Socket->deleteLater();

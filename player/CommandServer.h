@@ -14,6 +14,7 @@
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
+class TSharingState;
 
 using TConnectionId = quint64; // never reused within a run
 
@@ -43,6 +44,10 @@ public:
     explicit TCommandServer(QObject *Parent = nullptr, qint64 LineTimeoutMs = CommandLineTimeoutMs,
                             std::function<qint64()> Clock = {});
     ~TCommandServer() override; // closes everything
+
+    // New controllers are refused while Sharing does not allow others; without one every
+    // controller is admitted up to MaxControllers.
+    void SetSharing(const TSharingState *Sharing) { FSharing = Sharing; }
 
     // All IPv4 addresses; 0 = ephemeral; false (and logged) when the port is taken.
     bool Listen(quint16 Port);
@@ -114,6 +119,7 @@ private:
 
     QTcpServer *FServer = nullptr;
     qint64 FLineTimeout;
+    const TSharingState *FSharing = nullptr;
     QElapsedTimer FClock;
     std::function<qint64()> FNow;
     TConnectionId FNextId = 1;

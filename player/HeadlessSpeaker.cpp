@@ -21,8 +21,8 @@ THeadlessSpeaker::THeadlessSpeaker(std::unique_ptr<TMediaComponent> Media, QObje
     // A taken port is logged where the bind fails.
     FMediaServer->Start(MediaServerPort);
 
-    FSpeaker = std::make_unique<TSpeaker>(CommandServerPort, std::move(Media));
-    FSpeaker->SetAllowOthers(HeadlessAllow);
+    FSharing.SetAllowOthers(HeadlessAllow);
+    FSpeaker = std::make_unique<TSpeaker>(CommandServerPort, FSharing, std::move(Media));
 
     FPresence = std::make_unique<TPresence>();
     FPresence->Start(PresenceServerPort);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SharingState.h"
+
 #include <QObject>
 
 #include <memory>
@@ -35,6 +37,7 @@ private:
     std::unique_ptr<TMusicLibrary> FLibrary;
     std::unique_ptr<TMediaServer> FMediaServer;
     std::unique_ptr<TPresence> FPresence;
+    TSharingState FSharing; // outlives the speaker
     std::unique_ptr<TSpeaker> FSpeaker;
     bool FClosed = false;
 };

@@ -4,15 +4,27 @@
 #include "CommandServer.h"
 #include "MediaPlayer.h"
 #include "PlaybackEngine.h"
-#include "Settings.h"
+#include "SharingState.h"
 
 #include <QTimer>
 
-TSpeaker::TSpeaker(quint16 Port, std::unique_ptr<TMediaComponent> Media, QObject *Parent)
-    : QObject(Parent), FMedia(std::move(Media)) {
+TSpeaker::TSpeaker(quint16 Port, TSharingState &Sharing, std::unique_ptr<TMediaComponent> Media,
+                   QObject *Parent)
+    : QObject(Parent), FMedia(std::move(Media)), FSharing(Sharing),
+      FAllowed(Sharing.AllowOthers()) {
     if (!FMedia)
         FMedia = std::make_unique<TMediaPlayer>();
     FServer = std::make_unique<TCommandServer>();
+    FServer->SetSharing(&FSharing);
+    connect(&FSharing, &TSharingState::Changed, this, [this] {
+        const bool Allowed = FSharing.AllowOthers();
+        if (Allowed == FAllowed)
+            return;
+        FAllowed = Allowed;
+        if (!Allowed)
+            DisconnectAll();
+        Q_EMIT AllowOthersChanged(Allowed);
+    });
     TMessageSink Sink;
     TCommandServer *Server = FServer.get();
     Sink.Broadcast = [Server](const QByteArray &Word, const QByteArray &Payload,
@@ -69,15 +81,12 @@ void TSpeaker::AddLocalTracks(const QByteArrayList &URLs) {
 }
 
 bool TSpeaker::AllowsOthers() const {
-    return AllowOthers;
+    return FSharing.AllowOthers();
 }
 
 void TSpeaker::SetAllowOthers(bool Allowed) {
-    // The server reads the switch for every new controller: set it before dropping.
-    AllowOthers = Allowed;
-    if (!Allowed)
-        DisconnectAll();
-    Q_EMIT AllowOthersChanged(Allowed);
+    // The server reads the switch for every new controller; Changed drops the others.
+    FSharing.SetAllowOthers(Allowed);
 }
 
 void TSpeaker::DisconnectAll() {

@@ -11,6 +11,7 @@
 class QTimer;
 class TCommandServer;
 class TPlaybackEngine;
+class TSharingState;
 
 // This computer's speaker, with or without a window: the media component, the playback engine,
 // the command server on the command port, the two timers that drive the engine and the switch
@@ -19,10 +20,10 @@ class TPlaybackEngine;
 class TSpeaker : public QObject {
     Q_OBJECT
 public:
-    // Port: the command port (0 = ephemeral). Media: the component to play through; a libmpv
-    // player when none is given.
-    explicit TSpeaker(quint16 Port, std::unique_ptr<TMediaComponent> Media = {},
-                      QObject *Parent = nullptr);
+    // Port: the command port (0 = ephemeral). Sharing: the allow switch, which must outlive
+    // the speaker. Media: the component to play through; a libmpv player when none is given.
+    TSpeaker(quint16 Port, TSharingState &Sharing, std::unique_ptr<TMediaComponent> Media = {},
+             QObject *Parent = nullptr);
     ~TSpeaker() override;
 
     TPlaybackEngine *Engine() const { return FEngine.get(); }
@@ -36,9 +37,9 @@ public:
     // Plays the local user's tracks: queues them as an "ADD" job.
     void AddLocalTracks(const QByteArrayList &URLs);
 
-    // Whether other people may play here (AllowOthers).
+    // Whether other people may play here.
     bool AllowsOthers() const;
-    // Sets AllowOthers; turning it off drops every controller at once.
+    // Sets the allow switch; turning it off drops every controller at once, whoever turns it.
     void SetAllowOthers(bool Allowed);
     void ToggleAllowOthers() { SetAllowOthers(!AllowsOthers()); }
     // Closes every controller connection.
@@ -55,7 +56,7 @@ public:
 Q_SIGNALS:
     // A controller connected or the local user played something: show the speaker.
     void ShowRequested();
-    // SetAllowOthers changed the switch.
+    // The allow switch changed.
     void AllowOthersChanged(bool Allowed);
 
 private:
@@ -70,4 +71,6 @@ private:
     QTimer *FPositionTimer = nullptr;
     QElapsedTimer FPositionIdle; // since the position timer stopped
     bool FServicesStopped = false;
+    TSharingState &FSharing;
+    bool FAllowed; // the switch as last seen, so that an address change is not reported
 };

@@ -6,6 +6,7 @@
 #include "Presence.h"
 #include "RemoteSession.h"
 #include "Settings.h"
+#include "SharingState.h"
 
 #include <algorithm>
 #include <numeric>
@@ -152,7 +153,8 @@ TTargetCheck CheckTarget(const QString &Text) {
     return IsValidComputerName(Target) ? TTargetCheck::Host : TTargetCheck::Invalid;
 }
 
-TPlayTo::TPlayTo(TRemotePageFactory &Pages, QObject *Parent) : QObject(Parent), FPages(Pages) {}
+TPlayTo::TPlayTo(TRemotePageFactory &Pages, const TSharingState &Sharing, QObject *Parent)
+    : QObject(Parent), FPages(Pages), FSharing(Sharing) {}
 
 void TPlayTo::SetPresence(const TPresence *Presence) {
     FPresence = Presence;
@@ -175,7 +177,7 @@ TRemotePlayer *TPlayTo::FindRemotePlayer(const QString &Host) const {
 
 void TPlayTo::PlayLibraryOn(const QString &Host, const TMusicLibrary &Library, QList<int> Rows,
                             quint16 MediaPort) {
-    const QByteArray Address = IsThisComputer(Host) ? QByteArray("127.0.0.1") : LocalIP;
+    const QByteArray Address = IsThisComputer(Host) ? QByteArray("127.0.0.1") : FSharing.LocalIP();
     if (Rows.isEmpty())
         for (int Row = 0; Row < Library.Count(); ++Row)
             Rows.append(Row);

@@ -11,6 +11,7 @@ class TMusicLibrary;
 class TPresence;
 class TRemotePlayer;
 class TRemoteSession;
+class TSharingState;
 
 // Playing library rows on a computer: turning them into URLs for the target, and handing them
 // to this computer's player or to the speaker's session.
@@ -67,7 +68,8 @@ public:
 class TPlayTo : public QObject {
     Q_OBJECT
 public:
-    explicit TPlayTo(TRemotePageFactory &Pages, QObject *Parent = nullptr);
+    // Sharing: where this computer's address for track URLs comes from.
+    TPlayTo(TRemotePageFactory &Pages, const TSharingState &Sharing, QObject *Parent = nullptr);
 
     // Where this computer's own addresses come from (none: only its names and 127.0.0.1).
     void SetPresence(const TPresence *Presence);
@@ -95,5 +97,6 @@ Q_SIGNALS:
 
 private:
     TRemotePageFactory &FPages;
+    const TSharingState &FSharing;
     QPointer<const TPresence> FPresence;
 };

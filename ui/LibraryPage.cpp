@@ -311,10 +311,8 @@ void TMainWindow::StartPresence(quint16 Port) {
         FComputersChanged = true;
         ScheduleHeartbeat();
     });
-    connect(FPresence, &TPresence::LocalIPChanged, this, [this](const QByteArray &IP) {
-        LocalIP = IP;
-        UpdateStatusBar();
-    });
+    connect(FPresence, &TPresence::LocalIPChanged, this,
+            [this](const QByteArray &IP) { FSharing.SetLocalIP(IP); });
     FPresence->Start(Port);
 }
 
@@ -388,7 +386,7 @@ void TMainWindow::PlayLibraryOn(const QString &Host) {
 }
 
 void TMainWindow::CreatePlayTo() {
-    FPlayTo = new TPlayTo(*this, this);
+    FPlayTo = new TPlayTo(*this, FSharing, this);
     connect(FPlayTo, &TPlayTo::NotAdded, this, [this](const QString &Note) {
         constexpr int ShownMs = 30000;
         statusBar()->showMessage(Note, ShownMs);

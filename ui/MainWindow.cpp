@@ -46,8 +46,10 @@ constexpr int DesignHeight = 488;
 constexpr int NestedLoopRetryMs = 100;
 } // namespace
 
-TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Parent)
-    : QMainWindow(Parent), FMediaPortWanted(MediaPort), FPresencePortWanted(PresencePort) {
+TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, int FirstHintDelayMs,
+                         QWidget *Parent)
+    : QMainWindow(Parent), FMediaPortWanted(MediaPort), FPresencePortWanted(PresencePort),
+      FFirstHintDelayMs(FirstHintDelayMs) {
     FComputersChanged = true;
     // A page that ends brings the heartbeat: it frees the tab and may finish the close.
     connect(&RemotePlayers(), &TRemotePlayerList::PageRemoved, this,
@@ -92,7 +94,12 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, QWidget *Paren
 }
 
 void TMainWindow::CreateFrameActions() {
-    FAllowAction = new TAllowAction([] { return AllowOthers; }, this);
+    // Menus built elsewhere (the local player's) hold the action too: keep it true now.
+    connect(&FSharing, &TSharingState::Changed, this, [this] {
+        UpdateAllowAction();
+        UpdateStatusBar();
+    });
+    FAllowAction = new TAllowAction([this] { return FSharing.AllowOthers(); }, this);
     connect(FAllowAction, &QAction::triggered, this, &TMainWindow::ToggleAllowOthers);
     FClosePageAction = new QAction(QStringLiteral("Close Page"), this);
     FClosePageAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
@@ -269,12 +276,12 @@ void TMainWindow::ApplyPlacement() {
 }
 
 void TMainWindow::UpdateStatusBar() {
-    const bool Allowed = AllowOthers;
+    const bool Allowed = FSharing.AllowOthers();
     FStatusIcon->setPixmap(AllowPicture(Allowed));
     FStatusIcon->setAccessibleName(Allowed ? QStringLiteral("Other people may play here")
                                            : QStringLiteral("Other people may not play here"));
     FStatusAllow->setText(Allowed ? QStringLiteral("Allow") : QStringLiteral("Deny"));
-    FStatusIP->setText(QString::fromUtf8(LocalIP));
+    FStatusIP->setText(QString::fromUtf8(FSharing.LocalIP()));
     if (!FTakenPorts.isEmpty()) {
         QStringList Numbers;
         for (quint16 Port : std::as_const(FTakenPorts))
@@ -299,13 +306,8 @@ void TMainWindow::ReportPortTaken(const QString &Protocol, quint16 Port, const Q
 }
 
 void TMainWindow::ToggleAllowOthers() {
-    // The server reads the switch for every new controller: set it before dropping.
-    AllowOthers = !AllowOthers;
-    if (!AllowOthers && FSpeaker)
-        FSpeaker->DisconnectAll();
-    UpdateStatusBar();
-    // Menus built elsewhere (the local player's) hold the action too: keep it true now.
-    UpdateAllowAction();
+    // The speaker drops its controllers; the status bar and the action follow Changed.
+    FSharing.SetAllowOthers(!FSharing.AllowOthers());
 }
 
 void TMainWindow::UpdateAllowAction() {
@@ -335,7 +337,7 @@ void TMainWindow::changeEvent(QEvent *Event) {
     }
     if (Event->type() == QEvent::ActivationChange && isActiveWindow() && !FFirstHintStarted) {
         FFirstHintStarted = true;
-        QTimer::singleShot(1000, this, &TMainWindow::FirstHintTick);
+        QTimer::singleShot(FFirstHintDelayMs, this, &TMainWindow::FirstHintTick);
     }
 }
 
@@ -402,17 +404,13 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
     delete FLocalPlayer.data();
     // The old speaker lets go of the port before the new one takes it.
     FSpeaker.reset();
-    FSpeaker = std::make_unique<TSpeaker>(Port, std::move(Media));
+    FSpeaker = std::make_unique<TSpeaker>(Port, FSharing, std::move(Media));
     // A child with its own window frame: hidden until docked, deleted with this window.
     FLocalPlayer = new TLocalPlayerWindow(*FSpeaker, this);
     FLocalPlayer->setWindowFlags(Qt::Window);
     FLocalPlayer->hide();
     connect(FSpeaker.get(), &TSpeaker::ShowRequested, this, &TMainWindow::ScheduleHeartbeat);
-    // Its pop-up's allow entry and "About" act for the whole program.
-    connect(FSpeaker.get(), &TSpeaker::AllowOthersChanged, this, [this] {
-        UpdateAllowAction();
-        UpdateStatusBar();
-    });
+    // Its pop-up's "About" acts for the whole program.
     connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout,
             Qt::QueuedConnection);
     FCommandPortWanted = Port;

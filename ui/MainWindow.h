@@ -11,6 +11,7 @@
 #include "PlayTo.h"
 #include "RemotePlayers.h"
 #include "RowMove.h"
+#include "SharingState.h"
 
 #include <memory>
 #include <optional>
@@ -36,10 +37,12 @@ class TMusicLibrary;
 class TMainWindow : public QMainWindow, private TRemotePageFactory {
     Q_OBJECT
 public:
+    // How long after the first activation the first-use hint looks at the library.
+    static constexpr int DefaultFirstHintDelayMs = 1000;
     // The media server's and the presence socket's ports; 0 lets the system pick a free one
-    // (tests).
+    // (tests). FirstHintDelayMs: tests shorten it.
     explicit TMainWindow(quint16 MediaPort = 0, quint16 PresencePort = 0,
-                         QWidget *Parent = nullptr);
+                         int FirstHintDelayMs = DefaultFirstHintDelayMs, QWidget *Parent = nullptr);
     ~TMainWindow() override;
 
     // Runs HeartbeatTick once soon, however often it is asked before it runs. Whoever sets
@@ -106,6 +109,8 @@ public:
     TPlayTo &PlayTo() const { return *FPlayTo; }
     // The presence socket and the list of known computers.
     TPresence *Presence() const { return FPresence; }
+    // The allow switch and this computer's address, shared with the speaker and the router.
+    TSharingState &Sharing() { return FSharing; }
 
     // Library list editing; every change is saved.
     void RemoveSelected();
@@ -162,12 +167,12 @@ public:
     // page ends its connection and its tab goes once it has left RemotePlayers; the library
     // page stays.
     void CloseActivePage();
-    // Turns AllowOthers over; turning it off drops every controller at once.
+    // Turns the allow switch over; turning it off drops every controller at once.
     void ToggleAllowOthers();
-    // Sets FAllowAction's caption and picture from AllowOthers; every menu holding the
+    // Sets FAllowAction's caption and picture from the allow switch; every menu holding the
     // action calls it when it opens.
     void UpdateAllowAction();
-    // Shows AllowOthers, LocalIP and any taken port in the status bar.
+    // Shows the allow switch, the address and any taken port in the status bar.
     void UpdateStatusBar();
     // A fixed port another program holds (Protocol "TCP" or "UDP"); Effect says what cannot
     // work because of it. Shown in the status bar for the rest of the run.
@@ -206,7 +211,7 @@ private:
     void CreateLibraryPage();
     void CreateLibraryActions();
     void LoadLibrary();
-    // Starts the presence socket; the known computers and LocalIP follow it from then on.
+    // Starts the presence socket; the known computers and the address follow it from then on.
     void StartPresence(quint16 Port);
     // Applies a reordering of the library rows, selects the moved rows and saves.
     void ApplyLibraryMove(const std::optional<TRowMove> &Move);
@@ -232,6 +237,7 @@ private:
     void HideLocalPlayerPage();
     void FirstHintTick();
 
+    TSharingState FSharing; // outlives the speaker and the router
     std::unique_ptr<TSpeaker> FSpeaker;
     QPointer<TLocalPlayerWindow> FLocalPlayer;
     QPointer<QWidget> FLocalPlayerSheet;
@@ -257,4 +263,5 @@ private:
     QStringList FPortProblems;
     quint16 FCommandPortWanted = 0;
     bool FFirstHintStarted = false;
+    const int FFirstHintDelayMs;
 };

@@ -4,6 +4,7 @@
 #include "MediaPlayer.h"
 #include "MessageText.h"
 #include "PlaybackEngine.h"
+#include "SharingState.h"
 #include "Speaker.h"
 #include "TestController.h"
 #include "TestHttpServer.h"
@@ -24,7 +25,8 @@ const TMpvOptions Untimed = {{"ao", "null"}, {"ao-null-untimed", "yes"}};
 using TController = TTestController;
 
 std::unique_ptr<TSpeaker> MakeSpeaker(const TMpvOptions &Options) {
-    return std::make_unique<TSpeaker>(0, std::make_unique<TMediaPlayer>(Options));
+    static TSharingState Sharing;
+    return std::make_unique<TSpeaker>(0, Sharing, std::make_unique<TMediaPlayer>(Options));
 }
 
 } // namespace

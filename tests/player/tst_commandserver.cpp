@@ -1,6 +1,7 @@
 #include "CommandServer.h"
 #include "MessageText.h"
 #include "Settings.h"
+#include "SharingState.h"
 
 #include <QSignalSpy>
 #include <QTcpSocket>
@@ -122,23 +123,25 @@ private:
     void UseFakeClock() {
         FServer = std::make_unique<TCommandServer>(nullptr, CommandLineTimeoutMs,
                                                    [this] { return FNow; });
+        FServer->SetSharing(&FSharing);
         QVERIFY(FServer->Listen(0));
     }
 
+    TSharingState FSharing;
     std::unique_ptr<TCommandServer> FServer;
     qint64 FNow = 0;
 };
 
 void TestCommandServer::init() {
-    AllowOthers = true;
+    FSharing.SetAllowOthers(true);
     FServer = std::make_unique<TCommandServer>();
+    FServer->SetSharing(&FSharing);
     QVERIFY(FServer->Listen(0));
     QVERIFY(FServer->Port() != 0);
 }
 
 void TestCommandServer::cleanup() {
     FServer.reset();
-    AllowOthers = true;
 }
 
 void TestCommandServer::listenTakenPort() {
@@ -340,7 +343,7 @@ void TestCommandServer::allowSwitch() {
     const TConnectionId SecondId = Connected.at(1).at(0).value<TConnectionId>();
 
     // Switching off drops both, last registered first.
-    AllowOthers = false;
+    FSharing.SetAllowOthers(false);
     FServer->DisconnectAll();
     QCOMPARE(FServer->ConnectionCount(), 0);
     QCOMPARE(Disconnected.size(), 2);
@@ -357,7 +360,7 @@ void TestCommandServer::allowSwitch() {
     QCOMPARE(FServer->ConnectionCount(), 0);
 
     // Back on, newcomers are admitted with fresh ids.
-    AllowOthers = true;
+    FSharing.SetAllowOthers(true);
     TClient Welcome(FServer->Port());
     QTRY_COMPARE_WITH_TIMEOUT(Welcome.Received, QByteArray("MUTE\r\n0\r\n"), 5000);
     QCOMPARE(Connected.size(), 3);

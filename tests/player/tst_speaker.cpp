@@ -1,5 +1,6 @@
 #include "FakeMedia.h"
 #include "PlaybackEngine.h"
+#include "SharingState.h"
 #include "Speaker.h"
 
 #include <QtTest>
@@ -13,7 +14,8 @@ QByteArray Url(char Row) {
 // A speaker on a fake component with rows A B C D E, B loaded and marked as current.
 struct TRig {
     TFakeMedia *Media = new TFakeMedia;
-    TSpeaker Speaker{0, std::unique_ptr<TMediaComponent>(Media)};
+    TSharingState Sharing;
+    TSpeaker Speaker{0, Sharing, std::unique_ptr<TMediaComponent>(Media)};
 
     TRig() {
         Speaker.AddLocalTracks({Url('A'), Url('B'), Url('C'), Url('D'), Url('E')});

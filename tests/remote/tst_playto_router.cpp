@@ -8,6 +8,7 @@
 #include "RemotePlayers.h"
 #include "RemoteSession.h"
 #include "Settings.h"
+#include "SharingState.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -29,6 +30,8 @@ class TestPlayToRouter : public QObject {
         }
         void ShowRemotePage(TRemotePlayer *Player) override { Shown << Player; }
     };
+
+    TSharingState FSharing;
 
 private Q_SLOTS:
     void initTestCase() { LoadSettings(); }
@@ -160,7 +163,7 @@ private Q_SLOTS:
         QFETCH(QList<int>, Rows);
         QFETCH(QByteArrayList, URLs);
         TPages Pages;
-        TPlayTo Router(Pages);
+        TPlayTo Router(Pages, FSharing);
         QSignalSpy Local(&Router, &TPlayTo::LocalTracks);
         TMusicLibrary Library;
         Library.AddBatch({"/m/a b.mp3", "/m/c.mp3", "http://h/d.mp3"});
@@ -176,7 +179,9 @@ private Q_SLOTS:
         TRecordingSpeaker Speaker;
         CommandPort = Speaker.Server.serverPort();
         TPages Pages;
-        TPlayTo Router(Pages);
+        TSharingState Sharing;
+        Sharing.SetLocalIP("10.0.0.7");
+        TPlayTo Router(Pages, Sharing);
         QSignalSpy Notes(&Router, &TPlayTo::NotAdded);
         TMusicLibrary Library;
         Library.AddBatch({"/m/a b.mp3", "http://h/d.mp3"});
@@ -185,8 +190,7 @@ private Q_SLOTS:
         TRemotePlayer *Player = Router.FindRemotePlayer("127.0.0.2");
         QVERIFY(Player);
         QCOMPARE(Pages.Shown, QList<TRemotePlayer *>{Player});
-        const QByteArray Add =
-            "ADD\r\n2\r\nhttp://" + LocalIP + ":37401/a b.mp3\r\nhttp://h/d.mp3\r\n";
+        const QByteArray Add = "ADD\r\n2\r\nhttp://10.0.0.7:37401/a b.mp3\r\nhttp://h/d.mp3\r\n";
         QTRY_COMPARE(Speaker.Received, Add);
         Router.PlayLibraryOn("127.0.0.2", Library, {}, 37401);
         QTRY_COMPARE(Speaker.Received, Add + Add);
@@ -207,7 +211,7 @@ private Q_SLOTS:
         TRecordingSpeaker Speaker;
         CommandPort = Speaker.Server.serverPort();
         TPages Pages;
-        TPlayTo Router(Pages);
+        TPlayTo Router(Pages, FSharing);
         for (const char *Host : {"127.0.0.2", "127.2", "speaker-a", "SPEAKER-A"})
             Router.PlayListOn(Host, {});
         QTRY_COMPARE(Speaker.Received, QByteArray("GET\r\n\r\nGET\r\n\r\n"));
@@ -225,7 +229,7 @@ private Q_SLOTS:
         const quint16 Closed = Refusing.serverPort();
         Refusing.close();
         TPages Pages;
-        TPlayTo Router(Pages);
+        TPlayTo Router(Pages, FSharing);
         QSignalSpy Failed(&Router, &TPlayTo::ConnectFailed);
         CommandPort = Closed;
         Router.PlayListOn("127.0.0.3", {});

@@ -7,6 +7,7 @@
 #include "RemotePlayListModel.h"
 #include "RemotePlayerPage.h"
 #include "ScriptedSpeaker.h"
+#include "SharingState.h"
 #include "Speaker.h"
 #include "TestAccessible.h"
 #include "TestHttpServer.h"
@@ -80,6 +81,7 @@ class TestRemotePlayerPage : public QObject {
     Q_OBJECT
 private:
     TTestHttpServer *FHttp = nullptr;
+    TSharingState FSharing;
     std::unique_ptr<TSpeaker> FSpeaker;
     std::unique_ptr<TObserver> FObserver;
     std::unique_ptr<TRemotePlayerPage> FPage;
@@ -121,7 +123,7 @@ private:
     // A speaker playing the letters' tracks, an observer and a page on it showing them.
     bool Open(const QByteArray &Letters, const QString &Host = QStringLiteral("127.0.0.1")) {
         FSpeaker = std::make_unique<TSpeaker>(
-            0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
+            0, FSharing, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
         FSpeaker->Media()->SetVolume(3); // a short quiet start
         FObserver = std::make_unique<TObserver>(FSpeaker->CommandServer()->Port());
         FPage = std::make_unique<TRemotePlayerPage>();

@@ -3,6 +3,7 @@
 #include "MediaControlStrip.h"
 #include "PlaybackEngine.h"
 #include "Settings.h"
+#include "SharingState.h"
 #include "Speaker.h"
 
 #include <QAbstractButton>
@@ -26,11 +27,11 @@ QByteArray Url(char Row) {
 // A window on a fake component with rows A B C D E, B loaded and marked as current.
 struct TRig {
     TFakeMedia *Media = new TFakeMedia;
-    TSpeaker Speaker{0, std::unique_ptr<TMediaComponent>(Media)};
+    TSharingState Sharing;
+    TSpeaker Speaker{0, Sharing, std::unique_ptr<TMediaComponent>(Media)};
     TLocalPlayerWindow Window{Speaker};
 
     TRig() {
-        AllowOthers = true;
         Speaker.AddLocalTracks({Url('A'), Url('B'), Url('C'), Url('D'), Url('E')});
         Speaker.Engine()->ProcessListJob();
         Speaker.Engine()->PlayRow(1);
@@ -164,13 +165,13 @@ private Q_SLOTS:
         QAction *Allow = R.MenuAction("Disallo&w Other People to Play on My Computer");
         QVERIFY(Allow);
         Allow->trigger();
-        QVERIFY(!AllowOthers);
+        QVERIFY(!R.Sharing.AllowOthers());
         QCOMPARE(R.Speaker.CommandServer()->ConnectionCount(), 0);
         QTRY_COMPARE(First.state(), QAbstractSocket::UnconnectedState);
         QTRY_COMPARE(Second.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(Allow->text(), QStringLiteral("Allo&w Other People to Play on My Computer"));
         Allow->trigger();
-        QVERIFY(AllowOthers);
+        QVERIFY(R.Sharing.AllowOthers());
         QCOMPARE(Changed.count(), 2);
         QCOMPARE(Changed[0][0].toBool(), false);
     }

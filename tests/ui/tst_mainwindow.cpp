@@ -30,7 +30,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// A remote player that ends its connection Delay ms after being asked; its page is Page.
+// A remote player that ends its connection Delay ms after being asked, or when End() is called
+// for a negative Delay; its page is Page.
 class TStandInPage : public TRemotePlayer {
 public:
     explicit TStandInPage(int Delay) : FDelay(Delay) {
@@ -42,8 +43,10 @@ public:
     quint32 HostAddr() const override { return 0xFFFFFFFF; }
     void EndConnection() override {
         EndRequested = true;
-        QTimer::singleShot(FDelay, this, [this] { RemotePlayers().Remove(this); });
+        if (FDelay >= 0)
+            QTimer::singleShot(FDelay, this, &TStandInPage::End);
     }
+    void End() { RemotePlayers().Remove(this); }
     void PostCommand(const QByteArray &, const QByteArray &) override {}
     bool EndRequested = false;
 
@@ -79,6 +82,14 @@ private:
         static_cast<void>(QTest::qWaitFor([Player] { return Player->isVisible(); }));
         return Player;
     }
+    // Runs every event posted so far: a marker posted now is handled after them.
+    static void RunPostedEvents() {
+        QObject Context;
+        bool Reached = false;
+        QMetaObject::invokeMethod(
+            &Context, [&Reached] { Reached = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY(Reached);
+    }
     static void RightClick(QWidget *Target, const QPoint &At) {
         QContextMenuEvent Event(QContextMenuEvent::Mouse, At, Target->mapToGlobal(At));
         QApplication::sendEvent(Target, &Event);
@@ -103,7 +114,6 @@ private Q_SLOTS:
         LoadSettings();
         QFile::remove(IniFileName);
         QFile::remove(LibraryFileName);
-        AllowOthers = true;
     }
     void cleanup() {
         if (CurrentBalloonTip())
@@ -162,7 +172,7 @@ private Q_SLOTS:
         Form.show();
         TSignalWatcher Signals;
         connect(&Signals, &TSignalWatcher::CloseRequested, &Form, &TMainWindow::close);
-        QPointer<TStandInPage> Quick = new TStandInPage(50), Slow = new TStandInPage(800);
+        QPointer<TStandInPage> Quick = new TStandInPage(0), Slow = new TStandInPage(-1);
         Form.AddRemotePage(Quick->Page, Quick, "quick Player");
         Form.AddRemotePage(Slow->Page, Slow, "slow Player");
         QCOMPARE(Form.FPages->count(), 3);
@@ -172,11 +182,13 @@ private Q_SLOTS:
         QVERIFY(Quick->EndRequested && Slow->EndRequested);
         QTRY_COMPARE(Form.FPages->count(), 2); // the quick page's tab is gone
         QTRY_VERIFY(Quick.isNull());
+        QSignalSpy Requests(&Signals, &TSignalWatcher::CloseRequested);
         std::raise(SIGTERM); // a second request waits too
+        QVERIFY(Requests.wait());
         Form.close();
-        QTest::qWait(200);
         QVERIFY(Form.isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!Form.isVisible(), 5000);
+        Slow->End();
+        QTRY_VERIFY(!Form.isVisible());
         QVERIFY(RemotePlayers().IsEmpty());
         QCOMPARE(Form.FPages->count(), 1);
     }
@@ -199,8 +211,8 @@ private Q_SLOTS:
         // A second controller brings no second page.
         QTcpSocket Second;
         Second.connectToHost(QHostAddress::LocalHost, Player.Speaker().CommandServer()->Port());
-        QVERIFY(Second.waitForConnected(5000));
-        QTest::qWait(100);
+        QTRY_COMPARE(Player.Speaker().CommandServer()->ConnectionCount(), 2);
+        RunPostedEvents(); // the heartbeat it asked for
         QCOMPARE(Form.FPages->count(), 2);
 
         CloseFully(Form);
@@ -311,10 +323,10 @@ private Q_SLOTS:
         TMainWindow Form(0);
         Form.show();
         QTest::mouseDClick(Form.findChild<QLabel *>(Panel), Qt::LeftButton, {}, QPoint(X, 5));
-        QCOMPARE(AllowOthers, !Toggles);
+        QCOMPARE(Form.Sharing().AllowOthers(), !Toggles);
     }
 
-    // About a second after the first activation, with an empty library, once per run.
+    // After the first activation, with an empty library, once per run.
     void firstHint_data() {
         QTest::addColumn<QByteArray>("LibraryText");
         QTest::addColumn<int>("HitCount");
@@ -329,13 +341,13 @@ private Q_SLOTS:
         QFETCH(bool, Shown);
         QVERIFY(WriteAll(LibraryFileName, LibraryText));
         WriteIni(QString("[Window]\nPopHitCount=%1\n").arg(HitCount));
-        TMainWindow Form(0);
+        TMainWindow Form(0, 0, 0);
         QWidget Other;
         for (QWidget *Activated : QList<QWidget *>{&Form, &Other, &Form}) {
             Activated->show();
             Activated->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(Activated));
-            QTest::qWait(1200);
+            RunPostedEvents(); // the hint's look at the library
             QCOMPARE(CurrentBalloonTip() && CurrentBalloonTip()->Title() == "Step 1 of 2", Shown);
             Shown = false; // not again in this run
             if (CurrentBalloonTip())
@@ -364,7 +376,7 @@ private Q_SLOTS:
         TMainWindow Form(0);
         Form.show();
         Form.showMinimized();
-        QTest::qWait(50);
+        RunPostedEvents();
         QVERIFY(Form.isVisible());
     }
 

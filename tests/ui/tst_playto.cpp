@@ -125,8 +125,8 @@ private Q_SLOTS:
         QCOMPARE(Form->FPages->tabText(1), QString("127.0.0.2 Player"));
         QCOMPARE(Form->FPages->currentIndex(), 1);
         const QByteArray Port = QByteArray::number(Form->MediaPort());
-        QTRY_COMPARE(Speaker.Received, "ADD\r\n2\r\nhttp://" + LocalIP + ":" + Port +
-                                           "/a b.mp3\r\n" + "http://h/d.mp3\r\n");
+        QTRY_COMPARE(Speaker.Received, "ADD\r\n2\r\nhttp://" + Form->Sharing().LocalIP() + ":" +
+                                           Port + "/a b.mp3\r\n" + "http://h/d.mp3\r\n");
         Form->FPages->setCurrentIndex(0);
         Form->PlayTo().PlayListOn("127.0.0.2", QByteArrayList(MaxPlayListRows + 3, "http://h/a"));
         QCOMPARE(Form->FPages->currentIndex(), 1);
@@ -198,9 +198,7 @@ private Q_SLOTS:
         Form->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
         ShowErrorBox(Form.get(), Text);
-        const QByteArray Address = std::exchange(LocalIP, Text.toUtf8());
-        Form->UpdateStatusBar();
-        LocalIP = Address;
+        Form->Sharing().SetLocalIP(Text.toUtf8()); // the status bar follows
         auto *Label = Form->findChild<QLabel *>("FStatusIP");
         QWidget *Rows = Form->FLibraryView->viewport();
         const QPoint At = Form->FLibraryView->visualRect(Form->Library()->index(0)).center();
