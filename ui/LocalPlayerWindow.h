@@ -39,7 +39,7 @@ public:
     void PlayOrPauseSelected(bool Pause) override;
     // The pop-up is opening: the allow entry's caption and the first item's Play/Pause.
     void UpdatePlayListMenu();
-    // Switches the speaker's AllowOthers.
+    // Switches whether other people may play on the speaker.
     void ToggleAllowOthers();
     // The allow entry shows what choosing it would do.
     void UpdateAllowAction();
