@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QString>
@@ -27,4 +28,17 @@ inline QProcessEnvironment OwnHomeEnvironment(const QString &Home) {
     Env.insert("XDG_RUNTIME_DIR", Home + "/run");
     Env.insert("QT_QPA_PLATFORM", "offscreen");
     return Env;
+}
+
+// Where a copy of the program run with OwnHomeEnvironment(Home) keeps its settings and library.
+inline QString OwnDataDir(const QString &Home) {
+    return Home + "/data/Marvane/Vellox Player";
+}
+
+// Makes the data folder and a private runtime folder under Home, as a login session has them.
+inline bool MakeOwnHome(const QString &Home) {
+    const QString Run = Home + "/run";
+    return QDir().mkpath(OwnDataDir(Home)) && QDir().mkpath(Run) &&
+           QFile::setPermissions(Run, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
 }

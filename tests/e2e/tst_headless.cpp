@@ -23,7 +23,7 @@ private:
     QUdpSocket FPeer;      // a copy of the program in host A, as presence sees it
     QByteArrayList FHeard; // what host B sent it
 
-    QString DataDir() const { return FHome.filePath("data/Marvane/Vellox Player"); }
+    QString DataDir() const { return OwnDataDir(FHome.path()); }
     QProcessEnvironment Environment() const {
         QProcessEnvironment Env = OwnHomeEnvironment(FHome.path());
         for (const char *Name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -39,11 +39,7 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(FHome.isValid());
-        QVERIFY(QDir().mkpath(DataDir()));
-        QVERIFY(QDir().mkpath(FHome.filePath("run")));
-        QFile::setPermissions(FHome.filePath("run"), QFileDevice::ReadOwner |
-                                                         QFileDevice::WriteOwner |
-                                                         QFileDevice::ExeOwner);
+        QVERIFY(MakeOwnHome(FHome.path()));
         QVERIFY2(FHosts.SetUp(), qPrintable(FHosts.Error()));
         QVERIFY(FPeer.bind(QHostAddress::AnyIPv4, 37400));
         connect(&FPeer, &QUdpSocket::readyRead, this, [this] {

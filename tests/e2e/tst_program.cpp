@@ -13,7 +13,7 @@ private:
     QTemporaryDir FHome;
 
     QProcessEnvironment Environment() const { return OwnHomeEnvironment(FHome.path()); }
-    QString DataDir() const { return FHome.filePath("data/Marvane/Vellox Player"); }
+    QString DataDir() const { return OwnDataDir(FHome.path()); }
 
     static QByteArray Fetch(quint16 Port, const QByteArray &Request) {
         QTcpSocket Socket;
@@ -30,11 +30,7 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(FHome.isValid());
-        QVERIFY(QDir().mkpath(DataDir()));
-        QVERIFY(QDir().mkpath(FHome.filePath("run")));
-        QFile::setPermissions(FHome.filePath("run"), QFileDevice::ReadOwner |
-                                                         QFileDevice::WriteOwner |
-                                                         QFileDevice::ExeOwner);
+        QVERIFY(MakeOwnHome(FHome.path()));
     }
 
     void startsOnceServesAndClosesCleanly() {

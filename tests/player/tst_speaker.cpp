@@ -1,31 +1,6 @@
-#include "FakeMedia.h"
-#include "PlaybackEngine.h"
-#include "SharingState.h"
-#include "Speaker.h"
+#include "SpeakerRig.h"
 
 #include <QtTest>
-
-namespace {
-
-QByteArray Url(char Row) {
-    return "http://10.0.0.5:37401/" + QByteArray(1, Row) + ".mp3";
-}
-
-// A speaker on a fake component with rows A B C D E, B loaded and marked as current.
-struct TRig {
-    TFakeMedia *Media = new TFakeMedia;
-    TSharingState Sharing;
-    TSpeaker Speaker{0, Sharing, std::unique_ptr<TMediaComponent>(Media)};
-
-    TRig() {
-        Speaker.AddLocalTracks({Url('A'), Url('B'), Url('C'), Url('D'), Url('E')});
-        Speaker.Engine()->ProcessListJob();
-        Speaker.Engine()->PlayRow(1);
-        Speaker.Engine()->PlayTick();
-    }
-};
-
-} // namespace
 
 class TstSpeaker : public QObject {
     Q_OBJECT
@@ -45,7 +20,7 @@ private Q_SLOTS:
         QFETCH(QString, Case);
         QFETCH(bool, Play);
         QFETCH(bool, Position);
-        TRig R;
+        TSpeakerRig R;
         if (Case == "empty") {
             R.Speaker.Engine()->RemoveRows({0, 1, 2, 3, 4});
             R.Media->Enter(1);

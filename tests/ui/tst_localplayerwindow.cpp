@@ -1,4 +1,4 @@
-#include "../player/FakeMedia.h"
+#include "../player/SpeakerRig.h"
 #include "LocalPlayerWindow.h"
 #include "MediaControlStrip.h"
 #include "PlaybackEngine.h"
@@ -20,23 +20,10 @@
 
 namespace {
 
-QByteArray Url(char Row) {
-    return "http://10.0.0.5:37401/" + QByteArray(1, Row) + ".mp3";
-}
-
-// A window on a fake component with rows A B C D E, B loaded and marked as current.
-struct TRig {
-    TFakeMedia *Media = new TFakeMedia;
-    TSharingState Sharing;
-    TSpeaker Speaker{0, Sharing, std::unique_ptr<TMediaComponent>(Media)};
+// The speaker's window over the rig's rows.
+struct TRig : TSpeakerRig {
     TLocalPlayerWindow Window{Speaker};
 
-    TRig() {
-        Speaker.AddLocalTracks({Url('A'), Url('B'), Url('C'), Url('D'), Url('E')});
-        Speaker.Engine()->ProcessListJob();
-        Speaker.Engine()->PlayRow(1);
-        Speaker.Engine()->PlayTick();
-    }
     void Select(const QList<int> &Rows) {
         QTableView *View = Window.PlayListView();
         View->clearSelection();
