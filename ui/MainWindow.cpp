@@ -11,7 +11,6 @@
 #include "MusicLibrary.h"
 #include "PlaybackEngine.h"
 #include "Presence.h"
-#include "RemotePlayerPage.h"
 #include "RemotePlayers.h"
 #include "Settings.h"
 #include "Speaker.h"
