@@ -41,7 +41,8 @@ int main(int argc, char **argv) {
     for (int I = 0; I < Dropped; ++I)
         Urls.append(QUrl::fromLocalFile(QString::fromUtf8(TrackPath(Entries + I))));
     Data.setUrls(Urls);
-    QWidget *Target = Form.FLibraryView->viewport();
+    auto *View = Form.findChild<TLibraryView *>("FLibraryView");
+    QWidget *Target = View->viewport();
     QDragEnterEvent Enter(Target->rect().center(), Qt::CopyAction, &Data, Qt::LeftButton,
                           Qt::NoModifier);
     QApplication::sendEvent(Target, &Enter);
@@ -53,9 +54,9 @@ int main(int argc, char **argv) {
                 Clock.elapsed(), Form.Library()->Count());
 
     Clock.restart();
-    Form.FLibraryView->selectAll();
-    Form.FLibraryView->scrollToBottom();
-    Form.FLibraryView->viewport()->repaint();
+    View->selectAll();
+    View->scrollToBottom();
+    View->viewport()->repaint();
     std::printf("select all + scroll to bottom + repaint: %lld ms\n", Clock.elapsed());
     return 0;
 }

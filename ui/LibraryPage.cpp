@@ -1,7 +1,8 @@
-// The "Music library" page of TMainWindow: the list, adding sources and saving, the known
-// computers and playing the library on one of them.
-#include "MainWindow.h"
+// The "Music library" page: the list, adding sources and saving, the known computers and
+// asking for the library to be played on one of them.
+#include "LibraryPage.h"
 
+#include "AllowAction.h"
 #include "AsciiText.h"
 #include "AudioTypes.h"
 #include "BalloonTip.h"
@@ -10,44 +11,71 @@
 #include "Modal.h"
 #include "MusicLibrary.h"
 #include "PlayTo.h"
-#include "PlaybackEngine.h"
 #include "Presence.h"
-#include "RemotePlayerPage.h"
 #include "SelectComputerDialog.h"
 #include "Settings.h"
-#include "Speaker.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
-void TMainWindow::CreateLibraryPage() {
-    FLibrary = new TMusicLibrary(this);
-
-    FLibraryPage = new QWidget;
-    auto *Layout = new QVBoxLayout(FLibraryPage);
+TLibraryPage::TLibraryPage(TMusicLibrary &Library, const TSharedActions &Shared, QWidget *Parent)
+    : QWidget(Parent), FLibrary(Library) {
+    auto *Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(2, 2, 2, 2);
     Layout->setSpacing(2);
+    CreatePlayOnBar();
+    Layout->addWidget(FPlayOnBar);
 
-    FPlayOnBar = new QWidget(FLibraryPage);
+    FLibraryView = new TLibraryView(this);
+    FLibraryView->setObjectName(QStringLiteral("FLibraryView"));
+    FLibraryView->setContextMenuPolicy(Qt::CustomContextMenu);
+    Layout->addWidget(FLibraryView, 1);
+    connect(FLibraryView, &QAbstractItemView::doubleClicked, this,
+            &TLibraryPage::PlayOnTypedComputer);
+    connect(FLibraryView, &TLibraryView::EnterPressed, this, &TLibraryPage::PlayOnTypedComputer);
+    connect(FLibraryView, &TLibraryView::RowsDropped, this, [this](int Target) {
+        ApplyLibraryMove(TRowMove::DropOn(FLibrary.Count(), SelectedRows(), Target));
+    });
+    CreateLibraryActions();
+    CreateAddActions();
+
+    FPlayMenu = new QMenu(this);
+    FPlayMenu->addAction(FPlayAction);
+    FPlayMenu->addAction(FConnectAction);
+    connect(FPlayArrowButton, &QToolButton::clicked, this, [this] {
+        FPlayMenu->popup(FPlayButton->mapToGlobal(QPoint(3, FPlayButton->height() + 3)));
+    });
+
+    BuildLibraryMenu(Shared);
+    connect(FLibraryView, &QWidget::customContextMenuRequested, this, [this](const QPoint &At) {
+        FLibraryMenu->popup(FLibraryView->viewport()->mapToGlobal(At));
+    });
+
+    CreateToolBar();
+    Layout->addWidget(FLibraryToolBar);
+    connect(FLibraryView, &TLibraryView::FilesDropped, this, &TLibraryPage::LibraryFilesDropped);
+    ApplyTexts();
+}
+
+void TLibraryPage::CreatePlayOnBar() {
+    FPlayOnBar = new QWidget(this);
     auto *PlayOn = new QHBoxLayout(FPlayOnBar);
     PlayOn->setContentsMargins(0, 0, 0, 0);
     FPlayOnLabel = new QLabel(QStringLiteral("Play on"), FPlayOnBar);
     FPlayOnBox = new QComboBox(FPlayOnBar);
+    FPlayOnBox->setObjectName(QStringLiteral("FPlayOnBox"));
     FPlayOnBox->setEditable(true);
     // Typed hosts stay typed text: the list is the known computers only.
     FPlayOnBox->setInsertPolicy(QComboBox::NoInsert);
@@ -60,48 +88,71 @@ void TMainWindow::CreateLibraryPage() {
     PlayOn->addWidget(FPlayOnBox, 1);
     PlayOn->addWidget(FPlayButton);
     PlayOn->addWidget(FPlayArrowButton);
-    Layout->addWidget(FPlayOnBar);
-    connect(FPlayButton, &QPushButton::clicked, this, &TMainWindow::PlayOnTypedComputer);
+    connect(FPlayButton, &QPushButton::clicked, this, &TLibraryPage::PlayOnTypedComputer);
     connect(FPlayOnBox->lineEdit(), &QLineEdit::returnPressed, this,
-            &TMainWindow::PlayOnTypedComputer);
+            &TLibraryPage::PlayOnTypedComputer);
+}
 
-    FLibraryView = new TLibraryView(FLibraryPage);
-    FLibraryView->setContextMenuPolicy(Qt::CustomContextMenu);
-    Layout->addWidget(FLibraryView, 1);
-    connect(FLibraryView, &QAbstractItemView::doubleClicked, this,
-            &TMainWindow::PlayOnTypedComputer);
-    connect(FLibraryView, &TLibraryView::EnterPressed, this, &TMainWindow::PlayOnTypedComputer);
-    connect(FLibraryView, &TLibraryView::RowsDropped, this, [this](int Target) {
-        ApplyLibraryMove(TRowMove::DropOn(FLibrary->Count(), SelectedRows(), Target));
-    });
-    CreateLibraryActions();
+void TLibraryPage::CreateLibraryActions() {
+    const auto Action = [this](const char *Name, const QString &Caption,
+                               void (TLibraryPage::*Slot)(), const QKeySequence &Keys = {},
+                               Qt::ConnectionType Type = Qt::AutoConnection) {
+        auto *A = new QAction(Caption, this);
+        A->setObjectName(QLatin1String(Name));
+        if (!Keys.isEmpty()) {
+            A->setShortcut(Keys);
+            A->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            FLibraryView->addAction(A); // the keys work while the list has the focus
+        }
+        connect(A, &QAction::triggered, this, Slot, Type);
+        return A;
+    };
+    // Entries that open a box or a dialog do so after the menu's own event has returned.
+    FPlayAction = Action("FPlayAction", QStringLiteral("Play"), &TLibraryPage::PlayOnTypedComputer,
+                         {}, Qt::QueuedConnection);
+    FConnectAction = Action("FConnectAction", QStringLiteral("Connect"),
+                            &TLibraryPage::ConnectToTypedComputer, {}, Qt::QueuedConnection);
+    FPlayInLocalAction = Action("FPlayInLocalAction", QStringLiteral("P&lay on My Computer"),
+                                &TLibraryPage::PlayOnThisComputer);
+    FPlayInOtherAction = Action("FPlayInOtherAction", QStringLiteral("&Play on Other Computer"),
+                                &TLibraryPage::PlayOnOtherComputer, {}, Qt::QueuedConnection);
+    FRemoveFilesAction = Action("FRemoveFilesAction", QStringLiteral("Remove from Music Library"),
+                                &TLibraryPage::RemoveSelected, QKeySequence(Qt::Key_Delete));
+    FSelectAllAction = Action("FSelectAllAction", QStringLiteral("Select All"),
+                              &TLibraryPage::SelectAll, QKeySequence(Qt::CTRL | Qt::Key_A));
+    FMoveDownAction =
+        Action("FMoveDownAction", QStringLiteral("Move &Down"), &TLibraryPage::MoveSelectionDown);
+    FMoveUpAction =
+        Action("FMoveUpAction", QStringLiteral("Move &Up"), &TLibraryPage::MoveSelectionUp);
+    for (QAction *A : {FRemoveFilesAction, FMoveDownAction, FMoveUpAction})
+        A->setEnabled(false);
+}
 
+void TLibraryPage::CreateAddActions() {
     FAddFilesAction = new QAction(QStringLiteral("Add Local Audio Files"), this);
     FAddFilesAction->setShortcut(QKeySequence(Qt::Key_Insert));
     FAddURLsAction = new QAction(QStringLiteral("Add Internet URLs"), this);
     FAddURLsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    addAction(FAddFilesAction); // shortcuts work anywhere in the window
-    addAction(FAddURLsAction);
-    connect(FAddFilesAction, &QAction::triggered, this, &TMainWindow::AddFiles,
+    connect(FAddFilesAction, &QAction::triggered, this, &TLibraryPage::AddFiles,
             Qt::QueuedConnection);
-    connect(FAddURLsAction, &QAction::triggered, this, &TMainWindow::AddURLs, Qt::QueuedConnection);
+    connect(FAddURLsAction, &QAction::triggered, this, &TLibraryPage::AddURLs,
+            Qt::QueuedConnection);
 
     FAddMenu = new QMenu(this);
     FAddMenu->addAction(FAddFilesAction);
     FAddMenu->addSeparator();
     FAddMenu->addAction(FAddURLsAction);
+}
 
-    FPlayMenu = new QMenu(this);
-    FPlayMenu->addAction(FPlayAction);
-    FPlayMenu->addAction(FConnectAction);
-    connect(FPlayArrowButton, &QToolButton::clicked, this, [this] {
-        FPlayMenu->popup(FPlayButton->mapToGlobal(QPoint(3, FPlayButton->height() + 3)));
-    });
+QList<QAction *> TLibraryPage::WindowActions() const {
+    return {FAddFilesAction, FAddURLsAction};
+}
 
+void TLibraryPage::BuildLibraryMenu(const TSharedActions &Shared) {
     FLibraryMenu = new QMenu(this);
     FLibraryMenu->addAction(FPlayInLocalAction);
     FLibraryMenu->addAction(FPlayInOtherAction);
-    FLibraryMenu->addAction(FAllowAction);
+    FLibraryMenu->addAction(Shared.Allow);
     FLibraryMenu->addSeparator();
     FLibraryMenu->addAction(FAddFilesAction);
     FLibraryMenu->addAction(FAddURLsAction);
@@ -111,13 +162,13 @@ void TMainWindow::CreateLibraryPage() {
     FLibraryMenu->addAction(FMoveDownAction);
     FLibraryMenu->addAction(FMoveUpAction);
     FLibraryMenu->addSeparator();
-    FLibraryMenu->addAction(FHelpAction);
-    FLibraryMenu->addAction(FAboutAction);
-    connect(FLibraryView, &QWidget::customContextMenuRequested, this, [this](const QPoint &At) {
-        FLibraryMenu->popup(FLibraryView->viewport()->mapToGlobal(At));
-    });
+    FLibraryMenu->addAction(Shared.Help);
+    FLibraryMenu->addAction(Shared.About);
+    connect(FLibraryMenu, &QMenu::aboutToShow, Shared.Allow, &TAllowAction::Update);
+}
 
-    FLibraryToolBar = new QToolBar(FLibraryPage);
+void TLibraryPage::CreateToolBar() {
+    FLibraryToolBar = new QToolBar(this);
     FLibraryToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     FAddButton = new QToolButton(FLibraryToolBar);
     FAddButton->setText(QStringLiteral("Add"));
@@ -135,86 +186,69 @@ void TMainWindow::CreateLibraryPage() {
     FLibraryToolBar->addSeparator();
     FDownButton = ToolButton(FMoveDownAction, QStringLiteral("Down"));
     FUpButton = ToolButton(FMoveUpAction, QStringLiteral("Up"));
-    Layout->addWidget(FLibraryToolBar);
-
-    FPages->addTab(FLibraryPage, QStringLiteral("Music library"));
-
-    connect(FLibraryView, &TLibraryView::FilesDropped, this, &TMainWindow::LibraryFilesDropped);
 }
 
-void TMainWindow::CreateLibraryActions() {
-    const auto Action = [this](const QString &Caption, void (TMainWindow::*Slot)(),
-                               const QKeySequence &Keys = {},
-                               Qt::ConnectionType Type = Qt::AutoConnection) {
-        auto *A = new QAction(Caption, this);
-        if (!Keys.isEmpty()) {
-            A->setShortcut(Keys);
-            A->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-            FLibraryView->addAction(A); // the keys work while the list has the focus
-        }
-        connect(A, &QAction::triggered, this, Slot, Type);
-        return A;
-    };
-    // Entries that open a box or a dialog do so after the menu's own event has returned.
-    FPlayAction =
-        Action(QStringLiteral("Play"), &TMainWindow::PlayOnTypedComputer, {}, Qt::QueuedConnection);
-    FConnectAction = Action(QStringLiteral("Connect"), &TMainWindow::ConnectToTypedComputer, {},
-                            Qt::QueuedConnection);
-    FPlayInLocalAction =
-        Action(QStringLiteral("P&lay on My Computer"), &TMainWindow::PlayOnThisComputer);
-    FPlayInOtherAction = Action(QStringLiteral("&Play on Other Computer"),
-                                &TMainWindow::PlayOnOtherComputer, {}, Qt::QueuedConnection);
-    FRemoveFilesAction = Action(QStringLiteral("Remove from Music Library"),
-                                &TMainWindow::RemoveSelected, QKeySequence(Qt::Key_Delete));
-    FSelectAllAction = Action(QStringLiteral("Select All"), &TMainWindow::SelectAll,
-                              QKeySequence(Qt::CTRL | Qt::Key_A));
-    FMoveDownAction = Action(QStringLiteral("Move &Down"), &TMainWindow::MoveSelectionDown);
-    FMoveUpAction = Action(QStringLiteral("Move &Up"), &TMainWindow::MoveSelectionUp);
-    for (QAction *A : {FRemoveFilesAction, FMoveDownAction, FMoveUpAction})
-        A->setEnabled(false);
+void TLibraryPage::ApplyTexts() {
+    FAddButton->setToolTip(QStringLiteral("Click the button to add music into your music library"));
+    FPlayOnBox->setCurrentText(QStringLiteral("My Computer"));
+    FPlayOnBox->setToolTip(QStringLiteral("Select the computer which you want to play on"));
+    FLibraryView->setAccessibleName(QStringLiteral("Music library"));
+    FPlayOnBox->setAccessibleName(QStringLiteral("Play on"));
+    if (FPlayOnBox->lineEdit()) // where the typing goes
+        FPlayOnBox->lineEdit()->setAccessibleName(QStringLiteral("Play on"));
+    FPlayOnLabel->setBuddy(FPlayOnBox); // read with the box, where names follow relations
 }
 
-void TMainWindow::LoadLibrary() {
+void TLibraryPage::SetPresence(const TPresence *Presence) {
+    FPresence = Presence;
+}
+
+void TLibraryPage::FocusList() {
+    FLibraryView->setFocus();
+}
+
+void TLibraryPage::LoadLibrary() {
     QString Error;
-    if (!FLibrary->LoadFromFile(LibraryFileName, &Error))
-        ShowErrorBox(this, Error);
+    if (!FLibrary.LoadFromFile(LibraryFileName, &Error))
+        ShowErrorBox(window(), Error);
     FillLibraryView();
 }
 
-void TMainWindow::FillLibraryView() {
+void TLibraryPage::FillLibraryView() {
     // The view mirrors the store; attaching it is all a refill needs.
-    if (FLibraryView->model() != FLibrary) {
-        FLibraryView->setModel(FLibrary);
+    if (FLibraryView->model() != &FLibrary) {
+        FLibraryView->setModel(&FLibrary);
         connect(FLibraryView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-                &TMainWindow::UpdateCommandStates);
-        connect(FLibrary, &QAbstractItemModel::rowsRemoved, this,
-                &TMainWindow::UpdateCommandStates);
-        connect(FLibrary, &QAbstractItemModel::modelReset, this, &TMainWindow::UpdateCommandStates);
+                &TLibraryPage::UpdateCommandStates);
+        connect(&FLibrary, &QAbstractItemModel::rowsRemoved, this,
+                &TLibraryPage::UpdateCommandStates);
+        connect(&FLibrary, &QAbstractItemModel::modelReset, this,
+                &TLibraryPage::UpdateCommandStates);
     }
     FLibraryView->scrollToTop();
     UpdateCommandStates();
 }
 
-void TMainWindow::AddToLibrary(const QByteArray &Source) {
-    FLibrary->AddToLibrary(Source);
+void TLibraryPage::AddToLibrary(const QByteArray &Source) {
+    FLibrary.AddToLibrary(Source);
 }
 
-int TMainWindow::AddToLibrary(const QByteArrayList &Sources) {
-    return FLibrary->AddBatch(Sources);
+int TLibraryPage::AddToLibrary(const QByteArrayList &Sources) {
+    return FLibrary.AddBatch(Sources);
 }
 
-bool TMainWindow::SaveLibrary() {
+bool TLibraryPage::SaveLibrary() {
     QString Error;
-    if (!FLibrary->SaveToFile(LibraryFileName, &Error)) {
-        ShowErrorBox(this, Error);
+    if (!FLibrary.SaveToFile(LibraryFileName, &Error)) {
+        ShowErrorBox(window(), Error);
         return false;
     }
     Q_EMIT LibrarySaved();
     return true;
 }
 
-void TMainWindow::AddFiles() {
-    QFileDialog Dialog(this, QStringLiteral("Add Local Audio Files"));
+void TLibraryPage::AddFiles() {
+    QFileDialog Dialog(window(), QStringLiteral("Add Local Audio Files"));
     Dialog.setAcceptMode(QFileDialog::AcceptOpen);
     Dialog.setFileMode(QFileDialog::ExistingFiles);
     const QStringList Filters = QtFileFilter(AudioFileFilter()).split(QStringLiteral(";;"));
@@ -230,8 +264,8 @@ void TMainWindow::AddFiles() {
     ShowSecondHint();
 }
 
-void TMainWindow::AddURLs() {
-    TInputURLsDialog Dialog(this);
+void TLibraryPage::AddURLs() {
+    TInputURLsDialog Dialog(window());
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     AddToLibrary(Dialog.URLLines());
@@ -239,12 +273,19 @@ void TMainWindow::AddURLs() {
     ShowSecondHint();
 }
 
-void TMainWindow::LibraryFilesDropped(const QByteArrayList &Paths) {
+void TLibraryPage::LibraryFilesDropped(const QByteArrayList &Paths) {
     AddToLibrary(Paths);
     SaveLibrary();
 }
 
-void TMainWindow::ShowSecondHint() {
+void TLibraryPage::ShowFirstHint() {
+    if (PopHitCount > 4 || FLibrary.rowCount() > 0)
+        return;
+    const QPoint Corner = FAddButton->mapToGlobal(FAddButton->rect().bottomRight());
+    ShowBalloonTip(FAddButton->toolTip(), Corner.x(), Corner.y(), 5, QStringLiteral("Step 1 of 2"));
+}
+
+void TLibraryPage::ShowSecondHint() {
     if (PopHitCount > 4)
         return;
     const QPoint Corner = FPlayOnBox->mapToGlobal(FPlayOnBox->rect().bottomRight());
@@ -252,7 +293,7 @@ void TMainWindow::ShowSecondHint() {
     PopHitCount += 1;
 }
 
-QList<int> TMainWindow::SelectedRows() const {
+QList<int> TLibraryPage::SelectedRows() const {
     QList<int> Rows;
     if (!FLibraryView->selectionModel())
         return Rows;
@@ -262,67 +303,58 @@ QList<int> TMainWindow::SelectedRows() const {
     return Rows;
 }
 
-void TMainWindow::UpdateCommandStates() {
+void TLibraryPage::UpdateCommandStates() {
     const QList<int> Rows = SelectedRows();
     FRemoveFilesAction->setEnabled(!Rows.isEmpty());
     FMoveUpAction->setEnabled(!Rows.isEmpty() && Rows.first() != 0);
-    FMoveDownAction->setEnabled(!Rows.isEmpty() && Rows.last() != FLibrary->Count() - 1);
+    FMoveDownAction->setEnabled(!Rows.isEmpty() && Rows.last() != FLibrary.Count() - 1);
 }
 
-void TMainWindow::RemoveSelected() {
+void TLibraryPage::RemoveSelected() {
     const QList<int> Rows = SelectedRows();
     if (Rows.isEmpty())
         return;
-    FLibrary->RemoveRows(Rows);
+    FLibrary.RemoveRows(Rows);
     SaveLibrary();
     UpdateCommandStates();
 }
 
-void TMainWindow::ApplyLibraryMove(const std::optional<TRowMove> &Move) {
+void TLibraryPage::ApplyLibraryMove(const std::optional<TRowMove> &Move) {
     if (!Move)
         return;
-    FLibrary->SetRowOrder(Move->Order);
+    FLibrary.SetRowOrder(Move->Order);
     QItemSelection Selection;
     for (const int Row : Move->Selection)
-        Selection.select(FLibrary->index(Row), FLibrary->index(Row));
+        Selection.select(FLibrary.index(Row), FLibrary.index(Row));
     FLibraryView->selectionModel()->select(Selection, QItemSelectionModel::ClearAndSelect);
     if (!Move->Selection.isEmpty())
-        FLibraryView->scrollTo(FLibrary->index(Move->Selection.first()));
+        FLibraryView->scrollTo(FLibrary.index(Move->Selection.first()));
     SaveLibrary();
     UpdateCommandStates();
 }
 
-void TMainWindow::MoveSelectionUp() {
-    ApplyLibraryMove(TRowMove::Up(FLibrary->Count(), SelectedRows()));
+void TLibraryPage::MoveSelectionUp() {
+    ApplyLibraryMove(TRowMove::Up(FLibrary.Count(), SelectedRows()));
 }
 
-void TMainWindow::MoveSelectionDown() {
-    ApplyLibraryMove(TRowMove::Down(FLibrary->Count(), SelectedRows()));
+void TLibraryPage::MoveSelectionDown() {
+    ApplyLibraryMove(TRowMove::Down(FLibrary.Count(), SelectedRows()));
 }
 
-void TMainWindow::SelectAll() {
+void TLibraryPage::SelectAll() {
     FLibraryView->selectAll();
 }
 
-void TMainWindow::StartPresence(quint16 Port) {
-    FPresence = new TPresence(this);
-    FPlayTo->SetPresence(FPresence);
-    connect(FPresence, &TPresence::ComputersChanged, this, [this] {
-        FComputersChanged = true;
-        ScheduleHeartbeat();
-    });
-    connect(FPresence, &TPresence::LocalIPChanged, this,
-            [this](const QByteArray &IP) { FSharing.SetLocalIP(IP); });
-    FPresence->Start(Port);
+QStringList TLibraryPage::KnownComputers() const {
+    QStringList Names;
+    if (FPresence)
+        for (const QByteArray &Computer : FPresence->Computers())
+            Names.append(QString::fromUtf8(Computer));
+    return Names;
 }
 
-void TMainWindow::RefreshComputerCombo() {
-    if (!FComputersChanged)
-        return;
-    FComputersChanged = false;
-    QStringList Items;
-    for (const QByteArray &Computer : FPresence->Computers())
-        Items.append(QString::fromUtf8(Computer));
+void TLibraryPage::RefreshComputerCombo() {
+    const QStringList Items = KnownComputers();
     const QString Text = FPlayOnBox->currentText();
     FPlayOnBox->clear();
     FPlayOnBox->addItems(Items);
@@ -342,25 +374,22 @@ static bool TargetUsable(QWidget *Parent, TTargetCheck Check) {
     return true;
 }
 
-void TMainWindow::PlayOnTypedComputer() {
+void TLibraryPage::PlayOnTypedComputer() {
     const QString Text =
         QString::fromUtf8(AsciiLower(FPlayOnBox->currentText().toUtf8().replace(' ', "")));
     const TTargetCheck Check = CheckTarget(Text);
-    if (!TargetUsable(this, Check))
+    if (!TargetUsable(window(), Check))
         return;
     PlayLibraryOn(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost") : Text);
 }
 
-void TMainWindow::PlayOnThisComputer() {
+void TLibraryPage::PlayOnThisComputer() {
     PlayLibraryOn(QStringLiteral("localhost"));
 }
 
-void TMainWindow::PlayOnOtherComputer() {
-    TSelectComputerDialog Dialog(this);
-    QStringList Computers;
-    for (const QByteArray &Computer : FPresence->Computers())
-        Computers.append(QString::fromUtf8(Computer));
-    Dialog.SetComputers(Computers, FPlayOnBox->currentText());
+void TLibraryPage::PlayOnOtherComputer() {
+    TSelectComputerDialog Dialog(window());
+    Dialog.SetComputers(KnownComputers(), FPlayOnBox->currentText());
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     const QString Text = Dialog.SelectedComputer();
@@ -369,54 +398,16 @@ void TMainWindow::PlayOnOtherComputer() {
                                                                        : Text);
 }
 
-void TMainWindow::ConnectToTypedComputer() {
+void TLibraryPage::ConnectToTypedComputer() {
     const QString Text = FPlayOnBox->currentText().trimmed();
     FPlayOnBox->setCurrentText(Text);
     const TTargetCheck Check = CheckTarget(Text);
-    if (!TargetUsable(this, Check))
+    if (!TargetUsable(window(), Check))
         return;
-    FPlayTo->PlayListOn(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost") : Text,
-                        {});
+    Q_EMIT ConnectRequested(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost")
+                                                                : Text);
 }
 
-void TMainWindow::PlayLibraryOn(const QString &Host) {
-    // A server on another port (tests) is named by its real port.
-    FPlayTo->PlayLibraryOn(Host, *FLibrary, SelectedRows(),
-                           MediaPort() ? MediaPort() : MediaServerPort);
-}
-
-void TMainWindow::CreatePlayTo() {
-    FPlayTo = new TPlayTo(*this, FSharing, this);
-    connect(FPlayTo, &TPlayTo::NotAdded, this, [this](const QString &Note) {
-        constexpr int ShownMs = 30000;
-        statusBar()->showMessage(Note, ShownMs);
-    });
-    connect(FPlayTo, &TPlayTo::LocalTracks, this, [this](const QByteArrayList &URLs) {
-        if (FSpeaker) {
-            FSpeaker->AddLocalTracks(URLs);
-            FSpeaker->Engine()->RequestShow();
-        }
-    });
-    // The box runs after the page's event has returned: the page may end under it.
-    connect(
-        FPlayTo, &TPlayTo::ConnectFailed, this,
-        [this](const QString &Failed) {
-            ShowErrorBox(this, QStringLiteral("Connect to ") + Failed + QStringLiteral(" fail."));
-        },
-        Qt::QueuedConnection);
-}
-
-TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
-    auto *Page = new TRemotePlayerPage;
-    Page->setStyleSheet(FileThemeRemote());
-    connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
-            Qt::QueuedConnection);
-    AddRemotePage(Page, &Page->Session(), Caption);
-    return &Page->Session();
-}
-
-void TMainWindow::ShowRemotePage(TRemotePlayer *Player) {
-    for (const auto &[Sheet, Shown] : std::as_const(FRemoteSheets))
-        if (Shown == Player && Sheet)
-            FPages->setCurrentWidget(Sheet);
+void TLibraryPage::PlayLibraryOn(const QString &Host) {
+    Q_EMIT PlayRequested(Host, SelectedRows());
 }

@@ -10,30 +10,26 @@
 #include "MediaComponent.h"
 #include "PlayTo.h"
 #include "RemotePlayers.h"
-#include "RowMove.h"
 #include "SharingState.h"
 
 #include <memory>
-#include <optional>
 
 class QAction;
-class QComboBox;
 class QLabel;
 class QMenu;
-class QPushButton;
 class QSystemTrayIcon;
-class TPresence;
-class TSpeaker;
 class QTabWidget;
-class QToolBar;
 class QToolButton;
-class TLibraryView;
+class TLibraryPage;
 class TMediaServer;
 class TMusicLibrary;
+class TPresence;
+class TSpeaker;
 
-// The main window: library page, page frame, status bar, heartbeat and the
-// staged shutdown. It owns the library and the media server that serves it, and shows the
-// sessions the play-to router opens on tabs of their own.
+// The main window: page frame, tray, status bar, heartbeat and the staged shutdown. It owns
+// the library and the media server that serves it, the presence socket and the play-to
+// router; the library page is its first tab, and the sessions the router opens get tabs of
+// their own.
 class TMainWindow : public QMainWindow, private TRemotePageFactory {
     Q_OBJECT
 public:
@@ -75,83 +71,17 @@ public:
     };
     TPlacement StartPlacement() const { return FStartPlacement; }
 
-    // The library store behind FLibraryView.
+    // The library store the library page shows.
     TMusicLibrary *Library() const { return FLibrary; }
     // The bound port of the media server, 0 when it is not running.
     quint16 MediaPort() const;
 
-    // Library page (LibraryPage.cpp).
-    // Shows the store's rows in FLibraryView.
-    void FillLibraryView();
-    // Replaces the "Play on" box's items with the known computers, keeping its text.
-    void RefreshComputerCombo();
-    // Adds a source when it is an accepted audio name and new; refusals are silent.
-    void AddToLibrary(const QByteArray &Source);
-    // Adds several sources in order, drawn at once; how many were added.
-    int AddToLibrary(const QByteArrayList &Sources);
-    // Rewrites the library file from the rows; a failure is shown to the user.
-    bool SaveLibrary();
-    void AddFiles();
-    void AddURLs();
-    // The "Step 2 of 2" balloon at the "Play on" box, while it was shown at most 4 times.
-    void ShowSecondHint();
-
-    // Play-to flow. Play: the box's text without spaces, lower-cased, checked, then played.
-    void PlayOnTypedComputer();
-    void PlayOnThisComputer();
-    // Asks for the computer in the selection dialog, then plays there.
-    void PlayOnOtherComputer();
-    // Opens (or brings forward) the page of the typed computer without sending tracks.
-    void ConnectToTypedComputer();
-    // The selected rows (all rows when none is selected), in view order, played on Host.
-    void PlayLibraryOn(const QString &Host);
     // Where played tracks go; its notes show in the status bar.
     TPlayTo &PlayTo() const { return *FPlayTo; }
     // The presence socket and the list of known computers.
     TPresence *Presence() const { return FPresence; }
     // The allow switch and this computer's address, shared with the speaker and the router.
     TSharingState &Sharing() { return FSharing; }
-
-    // Library list editing; every change is saved.
-    void RemoveSelected();
-    void MoveSelectionUp();
-    void MoveSelectionDown();
-    void SelectAll();
-    // The rows selected in the library view, ascending.
-    QList<int> SelectedRows() const;
-    // Enables Remove, Down and Up by the selection.
-    void UpdateCommandStates();
-
-    QTabWidget *FPages = nullptr;
-    QWidget *FLibraryPage = nullptr;
-    QWidget *FPlayOnBar = nullptr; // "Play on" row: label, computer box, later the play buttons
-    QLabel *FPlayOnLabel = nullptr;
-    QComboBox *FPlayOnBox = nullptr;
-    TLibraryView *FLibraryView = nullptr;
-    QToolBar *FLibraryToolBar = nullptr;
-    QToolButton *FAddButton = nullptr;
-    QMenu *FAddMenu = nullptr;
-    QMenu *FLibraryMenu = nullptr;
-    QAction *FAddFilesAction = nullptr;
-    QAction *FAddURLsAction = nullptr;
-    QPushButton *FPlayButton = nullptr;
-    QToolButton *FPlayArrowButton = nullptr;
-    QMenu *FPlayMenu = nullptr;
-    QAction *FPlayAction = nullptr;
-    QAction *FConnectAction = nullptr;
-    QAction *FPlayInLocalAction = nullptr;
-    QAction *FPlayInOtherAction = nullptr;
-    QAction *FRemoveFilesAction = nullptr;
-    QAction *FSelectAllAction = nullptr;
-    QAction *FMoveDownAction = nullptr;
-    QAction *FMoveUpAction = nullptr;
-    QToolButton *FRemoveButton = nullptr;
-    QToolButton *FDownButton = nullptr;
-    QToolButton *FUpButton = nullptr;
-    QMenu *FSystemMenu = nullptr;
-    QAction *FAutoRunAction = nullptr; // checked while the autostart entry exists
-    QAction *FHelpAction = nullptr;
-    QAction *FAboutAction = nullptr;
 
     // Creates or deletes the autostart entry, the opposite of what the check mark shows.
     void ToggleAutoRun();
@@ -177,26 +107,9 @@ public:
     // A fixed port another program holds (Protocol "TCP" or "UDP"); Effect says what cannot
     // work because of it. Shown in the status bar for the rest of the run.
     void ReportPortTaken(const QString &Protocol, quint16 Port, const QString &Effect);
-    // The "Step 1 of 2" balloon at the Add button, while the library is empty and the second
-    // hint was shown at most 4 times.
-    void ShowFirstHint();
-    // The fixed texts: font size, tray hint, the two hints, the "Play on" text, and the
-    // names a screen reader reads for controls that show only a picture.
+    // The fixed texts: font size, tray hint, and the names a screen reader reads for controls
+    // that show only a picture.
     void ApplyTexts();
-
-    // Allow entry of the system, tray and library menus; owned here.
-    TAllowAction *FAllowAction = nullptr;
-    QAction *FClosePageAction = nullptr; // Ctrl+F4 and the page menu
-    QAction *FRestoreAction = nullptr;
-    QAction *FExitAction = nullptr;
-    QMenu *FPageMenu = nullptr;
-    QMenu *FTrayMenu = nullptr;
-    QSystemTrayIcon *FTrayIcon = nullptr;
-    QToolButton *FSystemButton = nullptr; // the "?" button that opens FSystemMenu
-
-Q_SIGNALS:
-    // The library file was rewritten.
-    void LibrarySaved();
 
 protected:
     void closeEvent(QCloseEvent *Event) override;
@@ -208,15 +121,11 @@ private:
     void ShowRemotePage(TRemotePlayer *Player) override;
     // Wires the play-to router to the status bar, the local player and the error box.
     void CreatePlayTo();
+    // The library page, first tab; played rows go to the router.
     void CreateLibraryPage();
-    void CreateLibraryActions();
-    void LoadLibrary();
     // Starts the presence socket; the known computers and the address follow it from then on.
     void StartPresence(quint16 Port);
-    // Applies a reordering of the library rows, selects the moved rows and saves.
-    void ApplyLibraryMove(const std::optional<TRowMove> &Move);
     void StartMediaServer();
-    void LibraryFilesDropped(const QByteArrayList &Paths);
     // The first close request: stop the services, save, ask every remote page to end.
     void BeginClose();
     // Whether a close request may finish now: no remote page is left.
@@ -255,10 +164,25 @@ private:
     bool FHeartbeatQueued = false;
 
     QString FFileThemeRemote;
-    QLabel *FStatusIcon = nullptr;  // panel 0
-    QLabel *FStatusAllow = nullptr; // panel 1
-    QLabel *FStatusIP = nullptr;    // panel 2
-    QLabel *FStatusPorts = nullptr; // taken ports, shown only when there are any
+    QTabWidget *FPages = nullptr;
+    TLibraryPage *FLibraryPage = nullptr;
+    QMenu *FSystemMenu = nullptr;
+    QAction *FAutoRunAction = nullptr; // checked while the autostart entry exists
+    QAction *FHelpAction = nullptr;
+    QAction *FAboutAction = nullptr;
+    // Allow entry of the system, tray and library menus; owned here.
+    TAllowAction *FAllowAction = nullptr;
+    QAction *FClosePageAction = nullptr; // Ctrl+F4 and the page menu
+    QAction *FRestoreAction = nullptr;
+    QAction *FExitAction = nullptr;
+    QMenu *FPageMenu = nullptr;
+    QMenu *FTrayMenu = nullptr;
+    QSystemTrayIcon *FTrayIcon = nullptr;
+    QToolButton *FSystemButton = nullptr; // the "?" button that opens FSystemMenu
+    QLabel *FStatusIcon = nullptr;        // panel 0
+    QLabel *FStatusAllow = nullptr;       // panel 1
+    QLabel *FStatusIP = nullptr;          // panel 2
+    QLabel *FStatusPorts = nullptr;       // taken ports, shown only when there are any
     QList<quint16> FTakenPorts;
     QStringList FPortProblems;
     quint16 FCommandPortWanted = 0;

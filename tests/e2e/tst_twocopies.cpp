@@ -1,6 +1,5 @@
 #include "AsciiText.h"
 #include "CommandClient.h"
-#include "LibraryView.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
 #include "Modal.h"
@@ -12,6 +11,7 @@
 #include "TestFiles.h"
 #include "TestMedia.h"
 #include "TwoHosts.h"
+#include "WindowParts.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -103,12 +103,12 @@ class TestTwoCopies : public QObject {
     }
     // Plays the library's Rows on B the way a user does: select, type B's address, Play.
     TRemotePlayerPage *PlayOnB(const QList<int> &Rows) {
-        QItemSelectionModel *Selection = FA->FLibraryView->selectionModel();
+        QItemSelectionModel *Selection = LibraryView(*FA)->selectionModel();
         Selection->clearSelection();
         for (const int Row : Rows)
             Selection->select(FA->Library()->index(Row), QItemSelectionModel::Select);
-        FA->FPlayOnBox->setCurrentText(AddressB());
-        FA->PlayOnTypedComputer();
+        PlayOnBox(*FA)->setCurrentText(AddressB());
+        Page(*FA).PlayOnTypedComputer();
         return PageOfB();
     }
     // Keeps what B reports to Page in FReports.
@@ -191,7 +191,7 @@ private Q_SLOTS:
         QCOMPARE(FA->Presence()->LocalIP(), TTwoHosts::AddressA);
         QTRY_VERIFY_WITH_TIMEOUT(FA->Presence()->Computers().contains(TTwoHosts::AddressB), 2000);
         qInfo("A lists B %lld ms after A's start", Clock.elapsed());
-        QTRY_COMPARE_WITH_TIMEOUT(FA->FPlayOnBox->findText(AddressB()), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(PlayOnBox(*FA)->findText(AddressB()), 1, 2000);
     }
 
     void playsOnTheOtherCopy() {
@@ -247,7 +247,7 @@ private Q_SLOTS:
         FB.terminate();
         QTRY_VERIFY_WITH_TIMEOUT(!FA->Presence()->Computers().contains(TTwoHosts::AddressB), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(RemotePlayers().IsEmpty(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(FA->FPages->count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(Pages(*FA)->count(), 1, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(FB.state(), QProcess::NotRunning, 10000);
         QCOMPARE(FB.exitStatus(), QProcess::NormalExit);
         QCOMPARE(FB.exitCode(), 0);

@@ -1,11 +1,12 @@
+#include "AllowAction.h"
 #include "BalloonTip.h"
 #include "InputURLsDialog.h"
-#include "LibraryView.h"
 #include "MainWindow.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
 #include "Settings.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -20,7 +21,16 @@
 
 #include <memory>
 
-// The library page of the main window and the media server it runs.
+// A library page on a store of its own, built as the window builds it, the library file read.
+struct TPageRig {
+    TMusicLibrary Library;
+    TAllowAction Allow{[] { return true; }, nullptr};
+    QAction Help, About;
+    TLibraryPage Page{Library, {&Allow, &Help, &About}};
+    TPageRig() { Page.LoadLibrary(); }
+};
+
+// The library page, and the window's media server that serves the library.
 class TestLibraryPage : public QObject {
     Q_OBJECT
 
@@ -28,9 +38,9 @@ class TestLibraryPage : public QObject {
     QStringList FMessages;
     std::function<int(QDialog &)> FOnDialog;
 
-    static QStringList Shown(TMainWindow &Form) {
+    static QStringList Shown(QWidget &Form) {
         QStringList Names;
-        QAbstractItemModel *Model = Form.FLibraryView->model();
+        QAbstractItemModel *Model = LibraryView(Form)->model();
         for (int Row = 0; Row < Model->rowCount(); ++Row)
             Names << Model->index(Row, 0).data().toString();
         return Names;
@@ -76,7 +86,8 @@ private Q_SLOTS:
     void libraryLoadsAtStart() {
         // A blank line and a repeated path are rows too; the last line has no break.
         QVERIFY(WriteAll(LibraryFileName, "/m/a.mp3\r\n\r\nhttp://h/b.wma?x=1\n/m/a.mp3"));
-        TMainWindow Form(0);
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
         QCOMPARE(Shown(Form), (QStringList{"a.mp3", "", "b.wma", "a.mp3"}));
         QVERIFY(FMessages.isEmpty());
         QVERIFY(Form.SaveLibrary());
@@ -84,8 +95,9 @@ private Q_SLOTS:
     }
 
     void addedSourcesAreSaved() {
-        TMainWindow Form(0);
-        QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
+        QSignalSpy Saved(&Form, &TLibraryPage::LibrarySaved);
         QVERIFY(!QFile::exists(LibraryFileName)); // not created until the first save
         Form.AddToLibrary(QByteArray("/m/Song One.mp3"));
         Form.AddToLibrary(QByteArray("/M/SONG ONE.MP3")); // duplicate ignoring case
@@ -111,12 +123,13 @@ private Q_SLOTS:
                       QUrl("http://host/remote.mp3"), QUrl::fromLocalFile(Files.filePath(LongName)),
                       QUrl::fromLocalFile(Files.filePath("a.wav"))});
 
-        TMainWindow Form(0);
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
         Form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
         PopHitCount = 0;
-        QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
-        QWidget *Target = Form.FLibraryView->viewport();
+        QSignalSpy Saved(&Form, &TLibraryPage::LibrarySaved);
+        QWidget *Target = LibraryView(Form)->viewport();
         const QPoint At = Target->rect().center();
         QDragEnterEvent Enter(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(Target, &Enter);
@@ -135,16 +148,17 @@ private Q_SLOTS:
 
     void fileErrorsAreShown() {
         QVERIFY(QDir().mkpath(LibraryFileName)); // a folder where the file should be
-        TMainWindow Form(0);
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
         QCOMPARE(FMessages.size(), 1);
         QVERIFY2(FMessages[0].startsWith("Cannot open file") &&
                      FMessages[0].contains(LibraryFileName),
                  qPrintable(FMessages[0]));
-        QCOMPARE(Form.Library()->Count(), 0);
+        QCOMPARE(Rig.Library.Count(), 0);
 
         // An earlier rescue stays: the unreadable one goes beside it.
         QVERIFY(QDir().mkpath(LibraryFileName + ".unreadable/full"));
-        QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
+        QSignalSpy Saved(&Form, &TLibraryPage::LibrarySaved);
         Form.AddToLibrary(QByteArray("/m/a.mp3"));
         QVERIFY(Form.SaveLibrary());
         QVERIFY(QFileInfo(LibraryFileName + ".unreadable/full").isDir());
@@ -165,8 +179,9 @@ private Q_SLOTS:
         QTemporaryDir Files;
         for (const char *Name : {"z.mp3", "notes.txt", "a.mp3"})
             QVERIFY(WriteAll(Files.filePath(Name), "data"));
-        TMainWindow Form(0);
-        QSignalSpy Saved(&Form, &TMainWindow::LibrarySaved);
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
+        QSignalSpy Saved(&Form, &TLibraryPage::LibrarySaved);
         PopHitCount = 3;
 
         FOnDialog = [&](QDialog &Dialog) {
@@ -249,7 +264,7 @@ private Q_SLOTS:
         QVERIFY(First.MediaPort() != 0);
         TMainWindow Second(First.MediaPort());
         QCOMPARE(Second.MediaPort(), 0);
-        QVERIFY(Second.FLibraryView->model());
+        QVERIFY(LibraryView(Second)->model());
     }
 
     // Remove, Move Up, Move Down and a drag onto a row: the rows, the selection, the enabling
@@ -276,22 +291,26 @@ private Q_SLOTS:
         for (const char C : QByteArray("ABCDEF"))
             File += QByteArray("/m/") + C + ".mp3\r\n";
         QVERIFY(WriteAll(LibraryFileName, File));
-        TMainWindow Form;
-        QVERIFY(!Form.FRemoveFilesAction->isEnabled());
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
+        auto *Remove = Form.findChild<QAction *>("FRemoveFilesAction");
+        auto *Up = Form.findChild<QAction *>("FMoveUpAction");
+        auto *Down = Form.findChild<QAction *>("FMoveDownAction");
+        QVERIFY(!Remove->isEnabled());
         for (const int Row : Selected)
-            Form.FLibraryView->selectionModel()->select(Form.Library()->index(Row),
+            LibraryView(Form)->selectionModel()->select(Rig.Library.index(Row),
                                                         QItemSelectionModel::Select);
-        QVERIFY(Form.FRemoveFilesAction->isEnabled());
-        QCOMPARE(Form.FMoveUpAction->isEnabled(), Selected.first() != 0);
-        QCOMPARE(Form.FMoveDownAction->isEnabled(), Selected.last() != 5);
+        QVERIFY(Remove->isEnabled());
+        QCOMPARE(Up->isEnabled(), Selected.first() != 0);
+        QCOMPARE(Down->isEnabled(), Selected.last() != 5);
         if (Action == "up")
-            Form.FMoveUpAction->trigger();
+            Up->trigger();
         else if (Action == "down")
-            Form.FMoveDownAction->trigger();
+            Down->trigger();
         else if (Action == "remove")
-            Form.FRemoveFilesAction->trigger();
+            Remove->trigger();
         else
-            Q_EMIT Form.FLibraryView->RowsDropped(Action.mid(5).toInt());
+            Q_EMIT LibraryView(Form)->RowsDropped(Action.mid(5).toInt());
         QString Names;
         QByteArray Saved;
         for (const QString &Name : Shown(Form)) {
@@ -301,7 +320,7 @@ private Q_SLOTS:
         QCOMPARE(Names, Order);
         QCOMPARE(ReadAll(LibraryFileName), Saved);
         QCOMPARE(Form.SelectedRows(), SelectedAfter);
-        QCOMPARE(Form.FRemoveFilesAction->isEnabled(), !SelectedAfter.isEmpty());
+        QCOMPARE(Remove->isEnabled(), !SelectedAfter.isEmpty());
     }
 };
 

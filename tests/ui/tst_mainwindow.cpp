@@ -12,6 +12,7 @@
 #include "Speaker.h"
 #include "TestAccessible.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -127,9 +128,10 @@ private Q_SLOTS:
             QVERIFY(!QFile::exists(Ini())); // start-up never creates the file
             QCOMPARE(Form.pos(), QPoint(251, 163));
             // The first heartbeat puts the known computers into the "Play on" box.
-            QTRY_COMPARE(Form.FPlayOnBox->count(), 1);
-            QCOMPARE(Form.FPlayOnBox->itemText(0), QString("My Computer"));
-            QCOMPARE(Form.FPlayOnBox->currentText(), QString("My Computer"));
+            auto *Box = PlayOnBox(Form);
+            QTRY_COMPARE(Box->count(), 1);
+            QCOMPARE(Box->itemText(0), QString("My Computer"));
+            QCOMPARE(Box->currentText(), QString("My Computer"));
             CloseFully(Form);
         }
         QCOMPARE(WindowKeys(), QStringList{"PopHitCount"});
@@ -175,12 +177,12 @@ private Q_SLOTS:
         QPointer<TStandInPage> Quick = new TStandInPage(0), Slow = new TStandInPage(-1);
         Form.AddRemotePage(Quick->Page, Quick, "quick Player");
         Form.AddRemotePage(Slow->Page, Slow, "slow Player");
-        QCOMPARE(Form.FPages->count(), 3);
+        QCOMPARE(Pages(Form)->count(), 3);
 
         std::raise(SIGTERM);
         QTRY_VERIFY(Form.Closing());
         QVERIFY(Quick->EndRequested && Slow->EndRequested);
-        QTRY_COMPARE(Form.FPages->count(), 2); // the quick page's tab is gone
+        QTRY_COMPARE(Pages(Form)->count(), 2); // the quick page's tab is gone
         QTRY_VERIFY(Quick.isNull());
         QSignalSpy Requests(&Signals, &TSignalWatcher::CloseRequested);
         std::raise(SIGTERM); // a second request waits too
@@ -190,7 +192,7 @@ private Q_SLOTS:
         Slow->End();
         QTRY_VERIFY(!Form.isVisible());
         QVERIFY(RemotePlayers().IsEmpty());
-        QCOMPARE(Form.FPages->count(), 1);
+        QCOMPARE(Pages(Form)->count(), 1);
     }
 
     void controllerConnectingShowsMyPlayerAndCloseStopsIt() {
@@ -199,13 +201,13 @@ private Q_SLOTS:
         TLocalPlayerWindow &Player =
             *Form.CreateLocalPlayer(0, std::make_unique<TMediaPlayer>(TMpvOptions{{"ao", "null"}}));
         QVERIFY(!Player.isVisible());
-        QCOMPARE(Form.FPages->count(), 1);
+        QCOMPARE(Pages(Form)->count(), 1);
 
         QTcpSocket Controller;
         Controller.connectToHost(QHostAddress::LocalHost, Player.Speaker().CommandServer()->Port());
-        QTRY_COMPARE_WITH_TIMEOUT(Form.FPages->count(), 2, 5000);
-        QCOMPARE(Form.FPages->tabText(1), QString("My Player"));
-        QCOMPARE(Form.FPages->currentIndex(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(Pages(Form)->count(), 2, 5000);
+        QCOMPARE(Pages(Form)->tabText(1), QString("My Player"));
+        QCOMPARE(Pages(Form)->currentIndex(), 1);
         QVERIFY(Player.isVisible());
 
         // A second controller brings no second page.
@@ -213,7 +215,7 @@ private Q_SLOTS:
         Second.connectToHost(QHostAddress::LocalHost, Player.Speaker().CommandServer()->Port());
         QTRY_COMPARE(Player.Speaker().CommandServer()->ConnectionCount(), 2);
         RunPostedEvents(); // the heartbeat it asked for
-        QCOMPARE(Form.FPages->count(), 2);
+        QCOMPARE(Pages(Form)->count(), 2);
 
         CloseFully(Form);
         QVERIFY(!Player.Speaker().IsListening());
@@ -244,19 +246,21 @@ private Q_SLOTS:
         TLocalPlayerWindow *Player = AddPlayerPage(Form);
         auto *Remote = new TStandInPage(0);
         Form.AddRemotePage(Remote->Page, Remote, "stand-in Player");
-        Form.FPages->setCurrentIndex(Active);
-        QTabBar *Bar = Form.FPages->tabBar();
+        Pages(Form)->setCurrentIndex(Active);
+        auto *Menu = Form.findChild<QMenu *>("FPageMenu");
+        auto *Close = Form.findChild<QAction *>("FClosePageAction");
+        QTabBar *Bar = Pages(Form)->tabBar();
         if (Tab < 0)
             RightClick(Active == 1 ? static_cast<QWidget *>(Player) : Remote->Page, QPoint(20, 20));
         else
             RightClick(Bar, Bar->tabRect(Tab).center());
-        QCOMPARE(Form.FPageMenu->isVisible(), !After.isEmpty());
+        QCOMPARE(Menu->isVisible(), !After.isEmpty());
         if (After.isEmpty())
             return;
-        QCOMPARE(Form.FClosePageAction->text(), "Close " + Form.FPages->tabText(Active));
-        Form.FPageMenu->hide();
-        Form.FClosePageAction->trigger();
-        QTRY_COMPARE(Captions(Form.FPages), After);
+        QCOMPARE(Close->text(), "Close " + Pages(Form)->tabText(Active));
+        Menu->hide();
+        Close->trigger();
+        QTRY_COMPARE(Captions(Pages(Form)), After);
     }
 
     // Ctrl+F4 on the library page does nothing; on "My Player" the page goes while the
@@ -266,19 +270,19 @@ private Q_SLOTS:
         Form.show();
         QVERIFY(QTest::qWaitForWindowActive(&Form));
         QTest::keyClick(&Form, Qt::Key_F4, Qt::ControlModifier);
-        QCOMPARE(Captions(Form.FPages), QStringList{"Music library"});
+        QCOMPARE(Captions(Pages(Form)), QStringList{"Music library"});
         TLocalPlayerWindow *Player = AddPlayerPage(Form);
         auto &Media = static_cast<TFakeMedia &>(*Player->Speaker().Media());
         Player->Speaker().AddLocalTracks({"http://127.0.0.1:1/a.mp3", "http://127.0.0.1:1/b.mp3"});
         QTRY_COMPARE(Player->Speaker().Engine()->Model()->rowCount(), 2);
         Media.Enter(3);
-        Form.FPages->setCurrentIndex(1);
+        Pages(Form)->setCurrentIndex(1);
         QTest::keyClick(&Form, Qt::Key_F4, Qt::ControlModifier);
-        QCOMPARE(Captions(Form.FPages), QStringList{"Music library"});
+        QCOMPARE(Captions(Pages(Form)), QStringList{"Music library"});
         QVERIFY(!Player->isVisible());
         QVERIFY(Media.State == 3 && !Media.Calls.contains("Stop"));
         Player->Speaker().Engine()->RequestShow();
-        QTRY_COMPARE(Captions(Form.FPages), (QStringList{"Music library", "My Player"}));
+        QTRY_COMPARE(Captions(Pages(Form)), (QStringList{"Music library", "My Player"}));
         QVERIFY(Player->isVisible());
         QCOMPARE(Player->Speaker().Engine()->Model()->rowCount(), 2);
     }
@@ -288,19 +292,20 @@ private Q_SLOTS:
         TMainWindow Form(0);
         TCommandServer *Server =
             Form.CreateLocalPlayer(0, std::make_unique<TFakeMedia>())->Speaker().CommandServer();
+        auto *Allow = Form.findChild<QAction *>("FAllowAction");
         QTcpSocket First, Second, Third, Fourth;
         First.connectToHost(QHostAddress::LocalHost, Server->Port());
         Second.connectToHost(QHostAddress::LocalHost, Server->Port());
         QTRY_COMPARE(Server->ConnectionCount(), 2);
-        Form.FAllowAction->trigger();
+        Allow->trigger();
         QCOMPARE(Server->ConnectionCount(), 0);
         QCOMPARE(Form.findChild<QLabel *>("FStatusAllow")->text(), QString("Deny"));
-        Form.FSystemMenu->aboutToShow();
-        QVERIFY(Form.FAllowAction->text().startsWith("Allo&w"));
+        Form.findChild<QMenu *>("FSystemMenu")->aboutToShow();
+        QVERIFY(Allow->text().startsWith("Allo&w"));
         QTRY_COMPARE(First.state() + Second.state(), 0); // both UnconnectedState
         Third.connectToHost(QHostAddress::LocalHost, Server->Port());
         QTRY_COMPARE(Third.state(), QAbstractSocket::UnconnectedState);
-        Form.FAllowAction->trigger();
+        Allow->trigger();
         Fourth.connectToHost(QHostAddress::LocalHost, Server->Port());
         QTRY_VERIFY(Fourth.bytesAvailable() > 0); // the greeting
         QCOMPARE(Server->ConnectionCount(), 1);
@@ -400,7 +405,7 @@ private Q_SLOTS:
         QCOMPARE(Note->text(), "Ports " + Media + ", " + Command + " taken");
         Player->Speaker().Engine()->RequestShow();
         QTRY_VERIFY(Player->isVisible());
-        auto *PageNote = Form.FPages->widget(1)->findChild<QLabel *>("PortNote");
+        auto *PageNote = Pages(Form)->widget(1)->findChild<QLabel *>("PortNote");
         QVERIFY(PageNote && PageNote->text().contains(Command));
     }
 
@@ -414,13 +419,14 @@ private Q_SLOTS:
 
     void autoRunEntryFollowsTheFile() {
         TMainWindow Form(0);
-        QVERIFY(!Form.FAutoRunAction->isChecked());
-        Form.FAutoRunAction->trigger();
+        auto *AutoRun = Form.findChild<QAction *>("FAutoRunAction");
+        QVERIFY(!AutoRun->isChecked());
+        AutoRun->trigger();
         QVERIFY(IsAutoRun());
-        QVERIFY(Form.FAutoRunAction->isChecked());
-        Form.FAutoRunAction->trigger();
+        QVERIFY(AutoRun->isChecked());
+        AutoRun->trigger();
         QVERIFY(!IsAutoRun());
-        QVERIFY(!Form.FAutoRunAction->isChecked());
+        QVERIFY(!AutoRun->isChecked());
     }
 
     void skinFilesStyleTheWindow() {

@@ -1,5 +1,4 @@
 #include "AsciiText.h"
-#include "LibraryView.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
@@ -12,6 +11,7 @@
 #include "SelectComputerDialog.h"
 #include "Settings.h"
 #include "TestFiles.h"
+#include "WindowParts.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -78,18 +78,18 @@ private Q_SLOTS:
         QFETCH(QString, Typed);
         auto Form = MakeWindow({"/m/a b.mp3", "/m/c.mp3", "http://h/d.mp3"});
         QVERIFY(Form);
-        Form->FLibraryView->selectionModel()->select(Form->Library()->index(0),
+        LibraryView(*Form)->selectionModel()->select(Form->Library()->index(0),
                                                      QItemSelectionModel::Select);
-        Form->FLibraryView->selectionModel()->select(Form->Library()->index(2),
+        LibraryView(*Form)->selectionModel()->select(Form->Library()->index(2),
                                                      QItemSelectionModel::Select);
-        Form->FPlayOnBox->setCurrentText(Typed);
-        Form->PlayOnTypedComputer();
+        PlayOnBox(*Form)->setCurrentText(Typed);
+        Page(*Form).PlayOnTypedComputer();
         QVERIFY(FMessages.isEmpty());
         const QByteArray Port = QByteArray::number(Form->MediaPort());
         QTRY_COMPARE(Form->Speaker()->Engine()->Locations(),
                      QByteArrayList({"http://127.0.0.1:" + Port + "/a b.mp3", "http://h/d.mp3"}));
-        QTRY_COMPARE(Form->FPages->count(), 2); // "My Player" comes forward
-        QCOMPARE(Form->FPages->tabText(Form->FPages->currentIndex()), QString("My Player"));
+        QTRY_COMPARE(Pages(*Form)->count(), 2); // "My Player" comes forward
+        QCOMPARE(Pages(*Form)->tabText(Pages(*Form)->currentIndex()), QString("My Player"));
     }
 
     void badTargetsShowTheirBox_data() {
@@ -104,13 +104,13 @@ private Q_SLOTS:
         QFETCH(QString, Typed);
         QFETCH(QString, Message);
         auto Form = MakeWindow({"/m/a.mp3"});
-        for (void (TMainWindow::*Go)() :
-             {&TMainWindow::PlayOnTypedComputer, &TMainWindow::ConnectToTypedComputer}) {
-            Form->FPlayOnBox->setCurrentText(Typed);
-            (Form.get()->*Go)();
+        for (void (TLibraryPage::*Go)() :
+             {&TLibraryPage::PlayOnTypedComputer, &TLibraryPage::ConnectToTypedComputer}) {
+            PlayOnBox(*Form)->setCurrentText(Typed);
+            (Page(*Form).*Go)();
         }
         QCOMPARE(FMessages, QStringList({Message, Message}));
-        QCOMPARE(Form->FPages->count(), 1);
+        QCOMPARE(Pages(*Form)->count(), 1);
     }
 
     // Play to another computer opens its page's tab in front; the note on what was left out
@@ -119,17 +119,17 @@ private Q_SLOTS:
         TRecordingSpeaker Speaker;
         auto Form = MakeWindow({"/m/a b.mp3", "http://h/d.mp3"});
         CommandPort = Speaker.Server.serverPort();
-        Form->FPlayOnBox->setCurrentText("127.0.0.2");
-        Form->PlayOnTypedComputer();
-        QCOMPARE(Form->FPages->count(), 2);
-        QCOMPARE(Form->FPages->tabText(1), QString("127.0.0.2 Player"));
-        QCOMPARE(Form->FPages->currentIndex(), 1);
+        PlayOnBox(*Form)->setCurrentText("127.0.0.2");
+        Page(*Form).PlayOnTypedComputer();
+        QCOMPARE(Pages(*Form)->count(), 2);
+        QCOMPARE(Pages(*Form)->tabText(1), QString("127.0.0.2 Player"));
+        QCOMPARE(Pages(*Form)->currentIndex(), 1);
         const QByteArray Port = QByteArray::number(Form->MediaPort());
         QTRY_COMPARE(Speaker.Received, "ADD\r\n2\r\nhttp://" + Form->Sharing().LocalIP() + ":" +
                                            Port + "/a b.mp3\r\n" + "http://h/d.mp3\r\n");
-        Form->FPages->setCurrentIndex(0);
+        Pages(*Form)->setCurrentIndex(0);
         Form->PlayTo().PlayListOn("127.0.0.2", QByteArrayList(MaxPlayListRows + 3, "http://h/a"));
-        QCOMPARE(Form->FPages->currentIndex(), 1);
+        QCOMPARE(Pages(*Form)->currentIndex(), 1);
         QVERIFY(Form->statusBar()->currentMessage().startsWith("3 of 100003 tracks"));
 
         // The computer dialog starts on what the box shows: 127.0.0.2, not a known computer.
@@ -138,7 +138,7 @@ private Q_SLOTS:
             Preselected = static_cast<TSelectComputerDialog &>(Dialog).SelectedComputer();
             return 0;
         });
-        Form->PlayOnOtherComputer();
+        Page(*Form).PlayOnOtherComputer();
         QCOMPARE(Preselected, QString());
     }
 
@@ -147,10 +147,10 @@ private Q_SLOTS:
         TRecordingSpeaker Speaker;
         auto Form = MakeWindow({});
         CommandPort = Speaker.Server.serverPort();
-        Form->FPlayOnBox->setCurrentText("  127.0.0.2 ");
-        Form->ConnectToTypedComputer();
-        QCOMPARE(Form->FPlayOnBox->currentText(), QString("127.0.0.2"));
-        QCOMPARE(Form->FPages->count(), 2);
+        PlayOnBox(*Form)->setCurrentText("  127.0.0.2 ");
+        Page(*Form).ConnectToTypedComputer();
+        QCOMPARE(PlayOnBox(*Form)->currentText(), QString("127.0.0.2"));
+        QCOMPARE(Pages(*Form)->count(), 2);
         QTRY_COMPARE(Speaker.Received, QByteArray("GET\r\n\r\n"));
     }
 
@@ -166,18 +166,18 @@ private Q_SLOTS:
         CommandPort = Closed;
         Form->PlayTo().PlayListOn("127.0.0.3", {});
         QTRY_COMPARE(FMessages, QStringList{"Connect to 127.0.0.3 fail."});
-        QTRY_COMPARE(Form->FPages->count(), 1);
+        QTRY_COMPARE(Pages(*Form)->count(), 1);
 
         CommandPort = Speaker.Server.serverPort();
         Form->PlayTo().PlayListOn("127.0.0.2", {});
         QTRY_COMPARE(Speaker.Peers.size(), 1);
         Speaker.Peers.first()->close();
-        QTRY_COMPARE(Form->FPages->count(), 1);
+        QTRY_COMPARE(Pages(*Form)->count(), 1);
         QCOMPARE(FMessages.size(), 1);
 
         for (const char *Host : {"127.0.0.2", "127.0.0.4", "127.0.0.5"})
             Form->PlayTo().PlayListOn(Host, {});
-        QCOMPARE(Form->FPages->count(), 4);
+        QCOMPARE(Pages(*Form)->count(), 4);
         QTRY_COMPARE(Speaker.Peers.size(), 4); // all three connected
         Form->show();
         Form->close();
@@ -200,8 +200,8 @@ private Q_SLOTS:
         ShowErrorBox(Form.get(), Text);
         Form->Sharing().SetLocalIP(Text.toUtf8()); // the status bar follows
         auto *Label = Form->findChild<QLabel *>("FStatusIP");
-        QWidget *Rows = Form->FLibraryView->viewport();
-        const QPoint At = Form->FLibraryView->visualRect(Form->Library()->index(0)).center();
+        QWidget *Rows = LibraryView(*Form)->viewport();
+        const QPoint At = LibraryView(*Form)->visualRect(Form->Library()->index(0)).center();
         QHelpEvent Hover(QEvent::ToolTip, At, Rows->mapToGlobal(At));
         QApplication::sendEvent(Rows, &Hover);
         FMessages << Rendered(Label->text(), Label->textFormat())

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "RowMove.h"
+
+#include <QByteArrayList>
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolBar;
+class QToolButton;
+class TAllowAction;
+class TLibraryView;
+class TMusicLibrary;
+class TPresence;
+
+// The "Music library" page: the list and its editing, adding sources and saving, the known
+// computers in the "Play on" box, and which rows are to be played where.
+class TLibraryPage : public QWidget {
+    Q_OBJECT
+public:
+    // The window's entries that the library menu holds as well.
+    struct TSharedActions {
+        TAllowAction *Allow = nullptr;
+        QAction *Help = nullptr;
+        QAction *About = nullptr;
+    };
+    // Library: the store the page shows and edits; it outlives the page.
+    TLibraryPage(TMusicLibrary &Library, const TSharedActions &Shared, QWidget *Parent = nullptr);
+
+    // Where the known computers come from; none lists no computer.
+    void SetPresence(const TPresence *Presence);
+    // Entries whose keys work anywhere in the window, on every page: the window adds them.
+    QList<QAction *> WindowActions() const;
+
+    // Reads the library file into the store; a failure is shown to the user.
+    void LoadLibrary();
+    // Shows the store's rows in the library view.
+    void FillLibraryView();
+    // Replaces the "Play on" box's items with the known computers, keeping its text.
+    void RefreshComputerCombo();
+    // Adds a source when it is an accepted audio name and new; refusals are silent.
+    void AddToLibrary(const QByteArray &Source);
+    // Adds several sources in order, drawn at once; how many were added.
+    int AddToLibrary(const QByteArrayList &Sources);
+    // Rewrites the library file from the rows; a failure is shown to the user.
+    bool SaveLibrary();
+    void AddFiles();
+    void AddURLs();
+    // The "Step 1 of 2" balloon at the Add button, while the library is empty and the second
+    // hint was shown at most 4 times.
+    void ShowFirstHint();
+    // The "Step 2 of 2" balloon at the "Play on" box, while it was shown at most 4 times.
+    void ShowSecondHint();
+    // Gives the list the focus.
+    void FocusList();
+
+    // Play-to flow. Play: the box's text without spaces, lower-cased, checked, then played.
+    void PlayOnTypedComputer();
+    void PlayOnThisComputer();
+    // Asks for the computer in the selection dialog, then plays there.
+    void PlayOnOtherComputer();
+    // Opens (or brings forward) the page of the typed computer without sending tracks.
+    void ConnectToTypedComputer();
+
+    // Library list editing; every change is saved.
+    void RemoveSelected();
+    void MoveSelectionUp();
+    void MoveSelectionDown();
+    void SelectAll();
+    // The rows selected in the library view, ascending.
+    QList<int> SelectedRows() const;
+    // Enables Remove, Down and Up by the selection.
+    void UpdateCommandStates();
+
+Q_SIGNALS:
+    // The library file was rewritten.
+    void LibrarySaved();
+    // Rows of the library (all rows when none is given), in view order, to be played on Host;
+    // "localhost" is this computer.
+    void PlayRequested(const QString &Host, const QList<int> &Rows);
+    // The page of Host to be opened or brought forward, no tracks sent.
+    void ConnectRequested(const QString &Host);
+
+private:
+    void CreatePlayOnBar();
+    void CreateLibraryActions();
+    void CreateAddActions();
+    // The library list's pop-up menu: the play entries, the shared ones, the editing ones.
+    void BuildLibraryMenu(const TSharedActions &Shared);
+    void CreateToolBar();
+    // The fixed texts: hints, the "Play on" text, and the names a screen reader reads.
+    void ApplyTexts();
+    // Applies a reordering of the library rows, selects the moved rows and saves.
+    void ApplyLibraryMove(const std::optional<TRowMove> &Move);
+    void LibraryFilesDropped(const QByteArrayList &Paths);
+    // The selected rows to be played on Host.
+    void PlayLibraryOn(const QString &Host);
+    // The computers presence knows of, as the "Play on" box lists them.
+    QStringList KnownComputers() const;
+
+    TMusicLibrary &FLibrary;
+    QPointer<const TPresence> FPresence;
+
+    QWidget *FPlayOnBar = nullptr; // "Play on" row: label, computer box, the play buttons
+    QLabel *FPlayOnLabel = nullptr;
+    QComboBox *FPlayOnBox = nullptr;
+    TLibraryView *FLibraryView = nullptr;
+    QToolBar *FLibraryToolBar = nullptr;
+    QToolButton *FAddButton = nullptr;
+    QMenu *FAddMenu = nullptr;
+    QMenu *FLibraryMenu = nullptr;
+    QAction *FAddFilesAction = nullptr;
+    QAction *FAddURLsAction = nullptr;
+    QPushButton *FPlayButton = nullptr;
+    QToolButton *FPlayArrowButton = nullptr;
+    QMenu *FPlayMenu = nullptr;
+    QAction *FPlayAction = nullptr;
+    QAction *FConnectAction = nullptr;
+    QAction *FPlayInLocalAction = nullptr;
+    QAction *FPlayInOtherAction = nullptr;
+    QAction *FRemoveFilesAction = nullptr;
+    QAction *FSelectAllAction = nullptr;
+    QAction *FMoveDownAction = nullptr;
+    QAction *FMoveUpAction = nullptr;
+    QToolButton *FRemoveButton = nullptr;
+    QToolButton *FDownButton = nullptr;
+    QToolButton *FUpButton = nullptr;
+};
