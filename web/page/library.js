@@ -1,6 +1,6 @@
 // The library: this computer's tracks, a filter, a selection and "Play on".
 
-import { $, api, failure, say, asciiLower, text, blocks, blockOf, sizeBlock } from './net.js';
+import { $, api, failure, say, asciiLower, text, tracks, blocks, blockOf, sizeBlock } from './net.js';
 
 // A row's height in px, border included (app.css: #library li).
 const RowPx = 52;
@@ -35,11 +35,11 @@ export class Library {
   }
 
   load() {
-    if (!this.loading) this.loading = this.fetch().finally(() => { this.loading = null; });
+    if (!this.loading) this.loading = this.fetchTracks().finally(() => { this.loading = null; });
     return this.loading;
   }
 
-  async fetch() {
+  async fetchTracks() {
     const { status, data } = await api('library');
     if (status !== 200) {
       say(this.note, failure(status, data));
@@ -118,7 +118,7 @@ export class Library {
 
   counted() {
     const all = this.rows.length;
-    let t = this.shown === all ? `${all} tracks` : `${this.shown} of ${all} tracks`;
+    let t = this.shown === all ? tracks(all) : `${this.shown} of ${tracks(all)}`;
     if (this.selected.size) t += `, ${this.selected.size} selected`;
     say(this.count, t);
   }

@@ -45,6 +45,10 @@ export function asciiLower(s) {
   return /^[\x00-\x7f]*$/.test(s) ? s.toLowerCase() : s.replace(/[A-Z]+/g, (m) => m.toLowerCase());
 }
 
+export function tracks(n) {
+  return n === 1 ? '1 track' : `${n} tracks`;
+}
+
 export function text(v) {
   return typeof v === 'string' ? v : v == null ? '' : String(v);
 }

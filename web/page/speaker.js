@@ -1,6 +1,6 @@
 // One speaker's player: what its session reports, and the user's commands to it.
 
-import { $, api, failure, say, eventsUrl, asciiLower, text, blocks } from './net.js';
+import { $, api, failure, say, eventsUrl, asciiLower, text, tracks, blocks } from './net.js';
 
 // The speaker's play-state numbers, by name.
 const States = ['Undefined', 'Stopped', 'Paused', 'Playing', 'Scanning forward', 'Scanning backward',
@@ -320,7 +320,7 @@ export class Speaker {
     this.down.disabled = none || rows[rows.length - 1] === n - 1;
     this.selectAll.checked = n > 0 && rows.length === n;
     this.selectAll.indeterminate = !none && rows.length < n;
-    say(this.listCount, (n === 1 ? '1 track' : `${n} tracks`) + (none ? '' : `, ${rows.length} selected`));
+    say(this.listCount, tracks(n) + (none ? '' : `, ${rows.length} selected`));
   }
 
   edit(body) {
