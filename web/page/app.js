@@ -1,0 +1,94 @@
+// The phone remote: the speaker to play on, the library view and the player view.
+
+import { $, api, say, text } from './net.js';
+import { Library } from './library.js';
+import { Speaker } from './speaker.js';
+
+const SpeakersEveryMs = 10000;
+const Title = document.title;
+
+const targetBox = $('target');
+const nameBox = $('target-name');
+// A typed name or address wins over the list while the field holds one.
+const target = () => nameBox.value.trim() || targetBox.value;
+
+const views = { library: $('library-view'), speaker: $('speaker-view') };
+const tabs = { library: $('show-library'), speaker: $('show-speaker') };
+const speaker = new Speaker();
+const library = new Library(target, openSpeaker);
+
+function show(view) {
+  for (const k of Object.keys(views)) {
+    views[k].hidden = k !== view;
+    if (k === view) tabs[k].setAttribute('aria-current', 'page');
+    else tabs[k].removeAttribute('aria-current');
+  }
+  const host = view === 'speaker' ? speaker.host : '';
+  document.title = host ? `${host} Player` : Title;
+  // The address keeps the open player, so a reload comes back to it.
+  history.replaceState(null, '', host ? `#${encodeURIComponent(host)}` : location.pathname);
+}
+
+function openSpeaker(host) {
+  speaker.open(host);
+  show('speaker');
+}
+
+tabs.library.addEventListener('click', () => show('library'));
+tabs.speaker.addEventListener('click', () => {
+  if (!speaker.host) say(speaker.status, 'Choose a speaker above and open it.');
+  show('speaker');
+});
+
+function openTarget() {
+  const host = target();
+  if (host) {
+    openSpeaker(host);
+  } else {
+    say($('library-note'), 'Choose a speaker or type a name or address.');
+    show('library');
+  }
+}
+$('open-speaker').addEventListener('click', openTarget);
+nameBox.addEventListener('keydown', (e) => {
+  if (e.key === 'Enter') openTarget();
+});
+
+// The speakers: this computer first, then the computers presence knows.
+let speakersAt = 0;
+async function speakers() {
+  speakersAt = Date.now();
+  const { status, data } = await api('speakers');
+  if (status !== 200 || !Array.isArray(data.speakers)) return;
+  const names = data.speakers.map(text).filter((n) => n !== '');
+  const now = Array.from(targetBox.options, (o) => o.value);
+  if (names.length === now.length && names.every((n, i) => n === now[i])) return;
+  const keep = targetBox.value;
+  targetBox.replaceChildren(...names.map((n) => new Option(n, n)));
+  if (names.includes(keep)) targetBox.value = keep;
+}
+targetBox.addEventListener('focus', () => {
+  if (Date.now() - speakersAt > 1000) speakers();
+});
+setInterval(() => {
+  if (!document.hidden) speakers();
+}, SpeakersEveryMs);
+document.addEventListener('visibilitychange', () => {
+  if (!document.hidden && Date.now() - speakersAt > SpeakersEveryMs) speakers();
+});
+
+// "#kitchen" in the address opens that speaker's player.
+function openFromAddress() {
+  let host = '';
+  try {
+    host = decodeURIComponent(location.hash.slice(1)).trim();
+  } catch {
+    // a broken address opens nothing
+  }
+  if (host) openSpeaker(host);
+}
+window.addEventListener('hashchange', openFromAddress);
+
+speakers();
+library.load();
+openFromAddress();

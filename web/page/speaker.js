@@ -1,0 +1,337 @@
+// One speaker's player: what its session reports, and the user's commands to it.
+
+import { $, api, failure, say, eventsUrl, asciiLower, text, tracks, blocks } from './net.js';
+
+// The speaker's play-state numbers, by name.
+const States = ['Undefined', 'Stopped', 'Paused', 'Playing', 'Scanning forward', 'Scanning backward',
+  'Buffering', 'Waiting', 'Media ended', 'Transitioning', 'Ready', 'Reconnecting'];
+const Playing = 3;
+// A released bar keeps the user's value this long, so the report from before the change
+// does not throw it back.
+const GraceMs = 1000;
+// A row's height in px, border included (app.css: #playlist li).
+const RowPx = 45;
+
+// A location's name and host as a row shows them: cut from the raw text, nothing decoded.
+// A line that is no URL shows as itself.
+export function caption(loc) {
+  const scheme = loc.indexOf('://');
+  if (scheme <= 0) return [loc, ''];
+  const start = scheme + 3;
+  let end = loc.length;
+  for (const c of '?#') {
+    const at = loc.indexOf(c, start);
+    if (at >= 0 && at < end) end = at;
+  }
+  let path = loc.indexOf('/', start);
+  if (path < 0 || path > end) path = end;
+  let host = loc.slice(start, path);
+  host = host.slice(host.lastIndexOf('@') + 1);
+  if (host.startsWith('[')) {
+    const close = host.indexOf(']');
+    host = host.slice(1, close < 0 ? host.length : close);
+  } else if (host.includes(':')) {
+    host = host.slice(0, host.indexOf(':'));
+  }
+  const p = loc.slice(path, end);
+  return [p.slice(p.lastIndexOf('/') + 1), asciiLower(host)];
+}
+
+function number(v) {
+  const n = Number(v);
+  return Number.isFinite(n) ? Math.min(100, Math.max(0, Math.round(n))) : null;
+}
+
+export class Speaker {
+  constructor() {
+    for (const id of ['speaker-host', 'session-status', 'controls', 'time', 'information',
+      'playpause', 'mute', 'playlist', 'select-all', 'list-count', 'remove', 'down', 'up', 'next']) {
+      this[id.replace(/-(\w)/g, (_, c) => c.toUpperCase())] = $(id);
+    }
+    this.stateEl = $('state');
+    this.host = '';
+    this.es = null;
+    this.version = null;
+    this.items = [];
+    this.rows = [];
+    this.checked = new Set(); // locations, so a checked row stays checked when it moves
+    this.state = 0;
+    this.drag = null;
+    this.bars = {};
+    for (const [id, verb] of [['position', 'seek'], ['volume', 'volume']]) this.wireBar(id, verb);
+
+    this.playpause.addEventListener('click', () => this.send({ do: 'playpause' }));
+    $('stop').addEventListener('click', () => this.send({ do: 'stop' }));
+    this.mute.addEventListener('click', () => this.send({ do: 'mute' }));
+    for (const verb of ['remove', 'down', 'up', 'next']) {
+      this[verb].addEventListener('click', () => this.edit({ do: verb }));
+    }
+    this.selectAll.addEventListener('change', () => {
+      for (const li of this.rows) li.vxBox.checked = this.selectAll.checked;
+      this.checkedChanged();
+    });
+    const list = this.playlist;
+    list.addEventListener('change', (e) => {
+      if (e.target.type === 'checkbox') this.checkedChanged();
+    });
+    list.addEventListener('click', (e) => {
+      const b = e.target.closest('button.track');
+      if (b && b.parentNode.vxRow !== undefined) {
+        this.send({ do: 'play', version: this.version, row: b.parentNode.vxRow });
+      }
+    });
+    this.wireDrag(list);
+  }
+
+  // The bar sends on release; while the user holds it, reports do not move it.
+  wireBar(id, verb) {
+    const bar = { el: $(id), held: false, until: 0, value: 0 };
+    this.bars[id] = bar;
+    const release = () => {
+      if (!bar.held) return;
+      bar.held = false;
+      bar.until = performance.now() + GraceMs;
+      setTimeout(() => this.showBar(bar), GraceMs + 10);
+    };
+    bar.el.addEventListener('pointerdown', () => { bar.held = true; });
+    bar.el.addEventListener('input', () => { bar.held = true; });
+    bar.el.addEventListener('pointerup', release);
+    bar.el.addEventListener('pointercancel', release);
+    bar.el.addEventListener('change', () => {
+      bar.held = true;
+      release();
+      this.send({ do: verb, value: bar.el.valueAsNumber });
+    });
+  }
+
+  report(bar, v) {
+    const n = number(v);
+    if (n === null) return;
+    bar.value = n;
+    this.showBar(bar);
+  }
+
+  showBar(bar) {
+    if (!bar.held && performance.now() >= bar.until && bar.el.valueAsNumber !== bar.value) {
+      bar.el.value = bar.value;
+    }
+  }
+
+  wireDrag(list) {
+    const clear = () => {
+      for (const li of list.querySelectorAll('.drop-before, .dragging')) li.classList.remove('drop-before', 'dragging');
+    };
+    const rowAt = (e) => {
+      const li = e.target.closest && e.target.closest('li');
+      return li && li.vxRow !== undefined ? li : null;
+    };
+    list.addEventListener('dragstart', (e) => {
+      const li = rowAt(e);
+      if (!li) return;
+      const rows = li.vxBox.checked ? this.checkedRows() : [li.vxRow];
+      this.drag = { rows, version: this.version };
+      e.dataTransfer.effectAllowed = 'move';
+      e.dataTransfer.setData('text/plain', this.items[li.vxRow]);
+      for (const i of rows) this.rows[i].classList.add('dragging');
+    });
+    list.addEventListener('dragover', (e) => {
+      if (!this.drag) return;
+      e.preventDefault();
+      e.dataTransfer.dropEffect = 'move';
+      const li = rowAt(e);
+      if (li && li.classList.contains('drop-before')) return;
+      for (const o of list.querySelectorAll('.drop-before')) o.classList.remove('drop-before');
+      if (li) li.classList.add('drop-before');
+    });
+    list.addEventListener('drop', (e) => {
+      if (!this.drag) return;
+      e.preventDefault();
+      const li = rowAt(e);
+      const { rows, version } = this.drag;
+      this.drag = null;
+      clear();
+      if (version === this.version) this.send({ do: 'drop', version, rows, target: li ? li.vxRow : -1 });
+    });
+    list.addEventListener('dragend', () => {
+      this.drag = null;
+      clear();
+    });
+  }
+
+  // Shows host's player, connecting unless its stream is already open.
+  open(host) {
+    if (host === this.host && this.es) return;
+    if (this.es) this.es.close();
+    this.host = host;
+    say(this.speakerHost, host);
+    this.status.dataset.status = 'connecting';
+    say(this.status, '');
+    this.controls.disabled = false;
+    this.checked.clear();
+    this.build([]);
+    this.version = null;
+    this.onState({ state: 0, muted: false, volume: 0, position: 0, time: '', information: '' });
+    this.scrollToMark = true;
+
+    const es = new EventSource(eventsUrl(host));
+    this.es = es;
+    const on = (kind, fn) => es.addEventListener(kind, (e) => {
+      if (this.es !== es) return;
+      let d;
+      try {
+        d = JSON.parse(e.data);
+      } catch {
+        return;
+      }
+      if (d && typeof d === 'object') fn.call(this, d);
+    });
+    on('session', this.onSession);
+    on('list', this.onList);
+    on('state', this.onState);
+    // A stream opened anew may belong to a new session, whose list versions start over.
+    es.onopen = () => { if (this.es === es) this.version = null; };
+    es.onerror = () => {
+      if (this.es !== es) return;
+      if (es.readyState === EventSource.CLOSED) {
+        this.es = null;
+        this.status.dataset.status = 'ended';
+        say(this.status, `Lost the connection to ${location.host}.`);
+      } else {
+        say(this.status, `Reconnecting to ${location.host}...`);
+      }
+    };
+  }
+
+  get status() { return this.sessionStatus; }
+
+  onSession(d) {
+    const status = text(d.status);
+    this.status.dataset.status = status;
+    say(this.status, text(d.message));
+    const over = status === 'ended' || status === 'refused';
+    this.controls.disabled = over;
+    if (over && this.es) {
+      // No reconnect: "Open" starts a new session.
+      this.es.close();
+      this.es = null;
+    }
+  }
+
+  onList(d) {
+    if (d.version !== this.version) {
+      this.build(Array.isArray(d.items) ? d.items.map(text) : []);
+      this.version = d.version;
+    }
+    this.markRows(text(d.mark));
+  }
+
+  build(items) {
+    const proto = document.createElement('li');
+    proto.draggable = true;
+    const pick = proto.appendChild(document.createElement('label'));
+    pick.className = 'pick';
+    pick.appendChild(document.createElement('input')).type = 'checkbox';
+    const track = proto.appendChild(document.createElement('button'));
+    track.type = 'button';
+    track.className = 'track';
+    track.append(document.createElement('span'), document.createElement('span'));
+    track.firstChild.className = 'name';
+    track.lastChild.className = 'from';
+    const rows = new Array(items.length);
+    const keep = new Set();
+    for (let i = 0; i < items.length; i++) {
+      const loc = items[i];
+      const [name, from] = caption(loc);
+      const li = proto.cloneNode(true);
+      const box = li.firstChild.firstChild;
+      const b = li.lastChild;
+      box.setAttribute('aria-label', name || loc);
+      if (this.checked.has(loc)) {
+        box.checked = true;
+        keep.add(loc);
+      }
+      b.firstChild.textContent = name;
+      b.lastChild.textContent = from;
+      li.vxRow = i;
+      li.vxBox = box;
+      li.vxCurrent = false;
+      rows[i] = li;
+    }
+    this.items = items;
+    this.rows = rows;
+    this.checked = keep;
+    this.drag = null;
+    this.playlist.replaceChildren(blocks(rows, RowPx).frag);
+    this.available();
+  }
+
+  markRows(mark) {
+    let first = null;
+    for (let i = 0; i < this.rows.length; i++) {
+      const li = this.rows[i];
+      const on = mark !== '' && this.items[i] === mark;
+      if (on && !first) first = li;
+      if (on === li.vxCurrent) continue;
+      li.vxCurrent = on;
+      li.classList.toggle('current', on);
+      if (on) li.setAttribute('aria-current', 'true');
+      else li.removeAttribute('aria-current');
+    }
+    if (first && this.scrollToMark) {
+      this.scrollToMark = false;
+      first.scrollIntoView({ block: 'nearest' });
+    }
+  }
+
+  onState(d) {
+    const n = Number.isInteger(d.state) ? d.state : 0;
+    this.state = n;
+    this.stateEl.dataset.state = String(n);
+    say(this.stateEl, States[n] ?? String(n));
+    const playing = n === Playing;
+    this.playpause.classList.toggle('playing', playing);
+    this.playpause.setAttribute('aria-label', playing ? 'Pause' : 'Play');
+    this.mute.setAttribute('aria-pressed', d.muted === true ? 'true' : 'false');
+    say(this.time, text(d.time));
+    say(this.information, text(d.information));
+    this.report(this.bars.position, d.position);
+    this.report(this.bars.volume, d.volume);
+  }
+
+  checkedRows() {
+    const out = [];
+    for (let i = 0; i < this.rows.length; i++) if (this.rows[i].vxBox.checked) out.push(i);
+    return out;
+  }
+
+  checkedChanged() {
+    this.checked = new Set(this.checkedRows().map((i) => this.items[i]));
+    this.available();
+  }
+
+  // What the edit buttons can do with the checked rows.
+  available() {
+    const rows = this.checkedRows();
+    const n = this.rows.length;
+    const none = rows.length === 0;
+    this.remove.disabled = none;
+    this.next.disabled = none;
+    this.up.disabled = none || rows[0] === 0;
+    this.down.disabled = none || rows[rows.length - 1] === n - 1;
+    this.selectAll.checked = n > 0 && rows.length === n;
+    this.selectAll.indeterminate = !none && rows.length < n;
+    say(this.listCount, tracks(n) + (none ? '' : `, ${rows.length} selected`));
+  }
+
+  edit(body) {
+    const rows = this.checkedRows();
+    if (rows.length) this.send({ ...body, version: this.version, rows });
+  }
+
+  // A stale list (409) needs nothing: the next list event brings the new one.
+  async send(body) {
+    if (!this.host) return;
+    const { status, data } = await api('command', { host: this.host, ...body });
+    if (status !== 200 && status !== 409) say(this.status, failure(status, data));
+  }
+}
