@@ -226,6 +226,9 @@ def browser(folder):
                      "--no-first-run", "--disable-background-networking", "--disable-sync",
                      "--disable-component-update", "--mute-audio"):
         options.add_argument(argument)
+    # No name lookups: one would wait on the veth's default route for a server that isn't there.
+    options.add_argument("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE "
+                         + ", EXCLUDE ".join((ADDRESS_A, ADDRESS_B, "127.0.0.1")))
     options.add_experimental_option(
         "mobileEmulation", {"deviceMetrics": {"width": 360, "height": 740, "pixelRatio": 1.0}})
     service = Service("/usr/bin/chromedriver", env=dict(os.environ, HOME=folder))
