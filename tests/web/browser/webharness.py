@@ -80,13 +80,11 @@ class TwoHosts:
             run([ip, "link", "add", "vxa", "type", "veth", "peer", "name", "vxb"])
             self.made = True
             run([ip, "link", "set", "vxb", "netns", str(self.holder.pid)])
-            for command in (["addr", "add", ADDRESS_A + "/24", "dev", "vxa"],
-                            ["link", "set", "vxa", "up"], ["route", "add", "default", "dev", "vxa"]):
-                run([ip] + command)
-            for command in (["link", "set", "lo", "up"],
-                            ["addr", "add", ADDRESS_B + "/24", "dev", "vxb"],
-                            ["link", "set", "vxb", "up"], ["route", "add", "default", "dev", "vxb"]):
-                run(self.in_b([ip] + command))
+            run(self.in_b([ip, "link", "set", "lo", "up"]))
+            for end, address, where in (("vxa", ADDRESS_A, list), ("vxb", ADDRESS_B, self.in_b)):
+                for command in (["addr", "add", address + "/24", "dev", end],
+                                ["link", "set", end, "up"], ["route", "add", "default", "dev", end]):
+                    run(where([ip] + command))
         except BaseException:
             self.close()
             raise
