@@ -1,0 +1,143 @@
+"""The phone remote in a real browser: host A's page drives a speaker on host B; host A does
+not let others play on its own speaker. Run: tst_web_browser.py <headless program>."""
+
+import http.client
+import json
+import sys
+import tempfile
+import unittest
+
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
+
+import webharness as H
+
+PROGRAM = None
+TITLE = "<i>Tone</i>"  # the first track's title
+SHOWN = "<b>x<i>y.wav"  # a file name with markup, played second
+LISTED = "<img src=x onerror=document.title=1>.wav"  # in the library only
+
+
+class WebRemote(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        folder = tempfile.TemporaryDirectory(prefix="vx-web-")
+        cls.addClassCleanup(folder.cleanup)
+        cls.folder = folder.name
+        hosts = H.TwoHosts()
+        cls.addClassCleanup(hosts.close)
+        a = H.Copy(PROGRAM, cls.folder + "/a",
+                   [("tone.wav", 60, TITLE.encode()), (SHOWN, 60, b""), (LISTED, 1, b"")],
+                   "[Server]\r\nHeadlessAllow=0\r\n", H.ADDRESS_A)
+        cls.addClassCleanup(a.close)
+        b = H.Copy(PROGRAM, cls.folder + "/b", [], "", H.ADDRESS_B, hosts.in_b)
+        cls.addClassCleanup(b.close)
+        cls.driver = H.browser(cls.folder)
+        cls.addClassCleanup(cls.driver.quit)
+
+    def find(self, css):
+        return self.driver.find_element(By.CSS_SELECTOR, css)
+
+    def wait(self, condition, message="", timeout=10):
+        return H.wait_until(condition, timeout, message)
+
+    def texts(self, css):
+        # In one script, so that a list redrawn meanwhile cannot leave stale elements.
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll(arguments[0])].map(e => e.textContent)", css)
+
+    def open_page(self):
+        self.driver.get(f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}/")
+        self.wait(lambda: len(self.texts("#library li")) == 3, "the library is not listed")
+
+    def assert_no_markup(self, css):
+        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, f"{css} b, {css} i, {css} img"),
+                         [])
+
+    def check_only(self, text):
+        """Checks the play list row holding text, unchecks every other (taps, in one script)."""
+        self.driver.execute_script(
+            "for (const row of document.querySelectorAll('#playlist li')) {"
+            "  const box = row.querySelector('input[type=checkbox]');"
+            "  if (box.checked !== row.textContent.includes(arguments[0])) box.click(); }", text)
+
+    def test_play_on_another_computer(self):
+        url = f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}/"
+        speaker = H.Controller(H.ADDRESS_B)
+        self.addCleanup(speaker.close)
+        self.open_page()
+        self.find("#target-name").send_keys(H.ADDRESS_B)
+        for row in self.driver.find_elements(By.CSS_SELECTOR, "#library li"):
+            if "tone.wav" in row.text or SHOWN in row.text:
+                row.click()
+                self.assertEqual(row.get_attribute("aria-selected"), "true")
+        self.find("#play-on").click()
+
+        self.wait(lambda: self.find("#state").get_attribute("data-state") == "3", "not playing")
+        self.assertIsNone(self.find("#speaker-view").get_attribute("hidden"))
+        self.assertEqual(self.find("#session-status").get_attribute("data-status"), "connected")
+        position = lambda: float(self.find("#position").get_property("value"))
+        first = position()
+        self.wait(lambda: position() > first, "the position stands still")
+        self.assertTrue(self.find("#time").text.strip())
+        self.assertEqual(speaker.play_list(), [url + "tone.wav", url + SHOWN])
+        self.wait(lambda: TITLE in self.find("#information").text, "no title shown", 15)
+        self.wait(lambda: self.texts("#playlist li.current") and "tone.wav" in
+                  self.texts("#playlist li.current")[0], "the current track is not marked")
+        self.assertIn(SHOWN, self.texts("#playlist li")[1])
+        self.assert_no_markup("#information")
+        self.assert_no_markup("#playlist")
+
+        self.find("#playpause").click()
+        self.wait(lambda: self.find("#state").get_attribute("data-state") == "2", "not paused")
+        self.wait(lambda: speaker.last("STATE") == ["2"], "the speaker did not pause")
+
+        self.driver.execute_script(
+            "const v = document.getElementById('volume'); v.value = 30;"
+            "v.dispatchEvent(new Event('change', {bubbles: true}));")
+        self.wait(lambda: speaker.last("VOLUMN") == ["30"], "the speaker's volume is not 30")
+
+        self.check_only(SHOWN)
+        self.find("#up").click()
+        self.wait(lambda: speaker.play_list() == [url + SHOWN, url + "tone.wav"], "no move")
+        self.wait(lambda: SHOWN in self.texts("#playlist li")[0], "the page shows no move")
+        self.check_only(SHOWN)
+        self.find("#remove").click()
+        self.wait(lambda: speaker.play_list() == [url + "tone.wav"], "no removal")
+        self.wait(lambda: len(self.texts("#playlist li")) == 1, "the page shows no removal")
+
+    def test_own_speaker_refused_when_not_allowed(self):
+        self.open_page()
+        self.assertEqual(Select(self.find("#target")).options[0].text, "My Computer")
+        Select(self.find("#target")).select_by_index(0)
+        self.find("#open-speaker").click()
+        self.wait(lambda: self.find("#session-status").get_attribute("data-status") == "refused",
+                  "the own speaker is not refused")
+        self.assertTrue(self.find("#session-status").text)
+
+    def test_foreign_host_or_origin_refused(self):
+        own = f"{H.ADDRESS_A}:{H.MEDIA_PORT}"
+        for host, origin, status in ((own, None, 200), ("rebound.example", None, 403),
+                                     (own, "http://rebound.example", 403)):
+            with self.subTest(host=host, origin=origin):
+                connection = http.client.HTTPConnection(H.ADDRESS_A, H.MEDIA_PORT, timeout=5)
+                headers = {"Host": host} | ({"Origin": origin} if origin else {})
+                connection.request("GET", "/vx-remote/api/speakers", headers=headers)
+                reply = connection.getresponse()
+                body = reply.read()
+                connection.close()
+                self.assertEqual(reply.status, status, body[:200])
+                if status == 200:
+                    self.assertEqual(json.loads(body)["speakers"][0], "My Computer")
+
+    def test_library_names_shown_as_text(self):
+        self.open_page()
+        for name, shown in zip(["tone.wav", SHOWN, LISTED], self.texts("#library li")):
+            self.assertIn(name, shown)
+        self.assert_no_markup("#library")
+        self.assertNotEqual(self.driver.title, "1")
+
+
+if __name__ == "__main__":
+    PROGRAM = sys.argv.pop(1)
+    unittest.main(verbosity=2)
