@@ -263,11 +263,11 @@ bool TMediaServer::Start(quint16 Port, QString *Error) {
 }
 
 void TMediaServer::Stop() {
+    if (!FDaemon)
+        return;
     // Threads waiting in the routes must return before the daemon can join them.
     if (const auto Routes = this->Routes())
         Routes->Close();
-    if (!FDaemon)
-        return;
     MHD_stop_daemon(FDaemon);
     FDaemon = nullptr;
     FPort = 0;
