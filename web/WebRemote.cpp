@@ -64,6 +64,10 @@ QByteArray PageType(const QString &Name) {
     return "application/octet-stream";
 }
 
+QString RefusedText() {
+    return QStringLiteral("This computer does not allow other people to play on it.");
+}
+
 TWebAnswer Ok(const QJsonObject &Object = {}) {
     return TWebGate::Json(200, Compact(Object));
 }
@@ -153,6 +157,7 @@ void TWebRemote::Start(TMediaServer &Server) {
 }
 
 void TWebRemote::Stop() {
+    FStopped = true;
     if (FGate)
         FGate->Close();
     FServer = nullptr;
@@ -245,6 +250,8 @@ TWebRemote::TWatch &TWebRemote::WatchFor(const QString &Key) {
 }
 
 void TWebRemote::Watch(const QString &Host, const std::shared_ptr<TEventStream> &Stream) {
+    if (FStopped)
+        return;
     TWatch &W = WatchFor(WatchKey(Host));
     W.Streams.append(Stream);
     W.Idle->stop();
@@ -280,8 +287,7 @@ void TWebRemote::SessionEnded(TRemoteSession *Session) {
         W.Idle->stop();
         const QString Host = Session->Host();
         if (FPlayTo->IsThisComputer(Host) && !FSharing.AllowOthers())
-            SetStatus(W, "refused",
-                      QStringLiteral("This computer does not allow other people to play on it."));
+            SetStatus(W, "refused", RefusedText());
         else if (W.Failed)
             SetStatus(W, "ended", QStringLiteral("Connect to ") + Host + QStringLiteral(" fail."));
         else
@@ -355,6 +361,8 @@ void TWebRemote::SendState(TWatch &W) {
 // Requests handed over by the gate.
 
 TWebAnswer TWebRemote::Post(const QByteArray &Path, const QJsonObject &Body) {
+    if (FStopped)
+        return TWebGate::Error(503, QStringLiteral("The web remote has stopped."));
     if (Path == TWebGate::ApiPlay)
         return Play(Body);
     return Command(Body);
@@ -374,6 +382,9 @@ TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
     FNote.clear();
     FPlayTo->PlayLibraryOn(RouterHost(Host), FLibrary, *Rows,
                            FServer && FServer->Port() ? FServer->Port() : MediaServerPort);
+    // The speaker turns the tracks away itself; the page learns why at once.
+    if (FPlayTo->IsThisComputer(RouterHost(Host)) && !FSharing.AllowOthers())
+        FNote = RefusedText();
     return Ok({{QStringLiteral("note"), FNote}});
 }
 

@@ -93,6 +93,7 @@ private:
     TPlayTo *FPlayTo;
     std::shared_ptr<TWebGate> FGate;
     TMediaServer *FServer = nullptr;
+    bool FStopped = false; // requests queued before Stop are turned away
     QHash<QString, std::shared_ptr<TWatch>> FWatches;
     qint64 FLibraryVersion = 1;
     qint64 FListVersion = 0;
