@@ -90,7 +90,7 @@ struct TWebRemote::TWatch {
 TWebRemote::TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharing, QObject *Parent)
     : QObject(Parent), FLibrary(Library), FSharing(Sharing),
       FPlayTo(new TPlayTo(*this, Sharing, this)) {
-    FPlayTo->SetLocalSpeakerPort(CommandPort > 0 ? quint16(CommandPort) : CommandServerPort);
+    FPlayTo->SetLocalSpeakerPort(CommandServerPort);
     connect(FPlayTo, &TPlayTo::NotAdded, this, [this](const QString &Note) { FNote = Note; });
     const auto Changed = [this] {
         ++FLibraryVersion;

@@ -41,7 +41,7 @@ public:
 
     // Where the speakers, this computer's addresses come from (none: "My Computer" only).
     void SetPresence(const TPresence *Presence);
-    // This computer's speaker's command port (default: the settings' port).
+    // The port this computer's speaker takes commands on (default: the fixed one).
     void SetLocalSpeakerPort(quint16 Port);
     // Tests shorten these; set before Start.
     void SetSessionIdleMs(int Ms) { FSessionIdleMs = Ms; }
