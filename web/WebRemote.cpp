@@ -64,6 +64,10 @@ QByteArray PageType(const QString &Name) {
     return "application/octet-stream";
 }
 
+QString TooManyText() {
+    return QStringLiteral("Too many speakers are driven from here at once.");
+}
+
 QString RefusedText() {
     return QStringLiteral("This computer does not allow other people to play on it.");
 }
@@ -249,10 +253,24 @@ TWebRemote::TWatch &TWebRemote::WatchFor(const QString &Key) {
     return *Slot;
 }
 
+bool TWebRemote::MayWatch(const QString &Key) const {
+    return FWatches.contains(Key) || FWatches.size() < MaxSessions;
+}
+
 void TWebRemote::Watch(const QString &Host, const std::shared_ptr<TEventStream> &Stream) {
     if (FStopped)
         return;
-    TWatch &W = WatchFor(WatchKey(Host));
+    const QString Key = WatchKey(Host);
+    if (!MayWatch(Key)) {
+        // The stream stays open, idle, until the browser leaves.
+        Stream->Put(TEventStream::SessionKind,
+                    TEventStream::Format(
+                        "session", Compact({{QStringLiteral("host"), Host},
+                                            {QStringLiteral("status"), QStringLiteral("ended")},
+                                            {QStringLiteral("message"), TooManyText()}})));
+        return;
+    }
+    TWatch &W = WatchFor(Key);
     W.Streams.append(Stream);
     W.Idle->stop();
     if (!W.Session)
@@ -373,6 +391,8 @@ TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
     const TTargetCheck Check = CheckTarget(Host);
     if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
         return TWebGate::Error(400, QStringLiteral("Invalid computer name or IP."));
+    if (!MayWatch(WatchKey(Host)))
+        return TWebGate::Error(503, TooManyText());
     if (WholeNumber(Body.value(u"version"), 0, FLibraryVersion) != FLibraryVersion)
         return TWebGate::Error(409, QStringLiteral("The library has changed."));
     const std::optional<QList<int>> Rows =

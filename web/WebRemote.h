@@ -32,6 +32,8 @@ public:
     static constexpr int SessionIdleMs = 60 * 1000;
     static constexpr int KeepAliveMs = 15 * 1000;
     static constexpr int CallTimeoutMs = 5000;
+    // Speakers held at once (each a connection); more are turned away.
+    static constexpr int MaxSessions = 64;
 
     // Library: the rows the page lists and plays; Sharing: the allow switch and the address
     // track URLs carry.
@@ -70,6 +72,8 @@ private:
     // The host as TPlayTo takes it: "localhost" for "My Computer".
     static QString RouterHost(const QString &Host);
     TWatch &WatchFor(const QString &Key);
+    // Whether a watch for Key exists or one more may be made.
+    bool MayWatch(const QString &Key) const;
     void Watch(const QString &Host, const std::shared_ptr<TEventStream> &Stream);
     void Leave(TEventStream *Stream);
     void SessionRepainted(TWatch &Watch, unsigned Changes);
