@@ -3,7 +3,9 @@
 #include "HeadlessSpeaker.h"
 #include "InstanceSlot.h"
 #include "MediaPlayer.h"
+#include "Settings.h"
 #include "SignalWatcher.h"
+#include "WebRemote.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -50,9 +52,19 @@ int RunHeadless(QCoreApplication &App) {
     int Result = 0;
     {
         THeadlessSpeaker Speaker(std::move(Media));
+        // The phone remote on the speaker's media server (the settings are read by now).
+        std::unique_ptr<TWebRemote> Web;
+        if (WebRemoteEnabled) {
+            Web = std::make_unique<TWebRemote>(Speaker.Library(), Speaker.Sharing());
+            Web->SetPresence(&Speaker.Presence());
+            Web->Start(Speaker.MediaServer());
+        }
         TSignalWatcher Signals;
-        QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &Speaker,
-                         &THeadlessSpeaker::Close);
+        QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &Speaker, [&Speaker, &Web] {
+            if (Web)
+                Web->Stop();
+            Speaker.Close();
+        });
         QObject::connect(&Speaker, &THeadlessSpeaker::Closed, &App, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         Result = App.exec();

@@ -22,6 +22,7 @@ qint32 PopHitCount = 0;
 qint32 CommandPort = 0;
 QString SkinName;
 bool HeadlessAllow = true;
+bool WebRemoteEnabled = true;
 QByteArray LocalHostName;
 
 QString ExecutableBaseName() {
@@ -66,6 +67,7 @@ void LoadSettings() {
     CommandPort = 37400;
     SkinName = QStringLiteral("vxPlayer");
     HeadlessAllow = true;
+    WebRemoteEnabled = true;
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -76,6 +78,7 @@ void LoadSettings() {
         PopHitCount = IniInteger(Ini, SettingsKey::PopHitCount, 0);
         CommandPort = IniInteger(Ini, SettingsKey::CommandPort, CommandPort);
         HeadlessAllow = IniInteger(Ini, SettingsKey::HeadlessAllow, 1) != 0;
+        WebRemoteEnabled = IniInteger(Ini, SettingsKey::WebRemote, 1) != 0;
         if (const auto Skin = IniValue(Ini, SettingsKey::SkinName))
             SkinName = QString::fromUtf8(*Skin);
     }

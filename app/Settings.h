@@ -17,6 +17,7 @@ inline constexpr TIniKey PopHitCount{WindowSection, "PopHitCount"};
 inline constexpr TIniKey CommandPort{"Server", "Port"};
 inline constexpr TIniKey SkinName{"Skin", "Name"};
 inline constexpr TIniKey HeadlessAllow{"Server", "HeadlessAllow"};
+inline constexpr TIniKey WebRemote{"Server", "WebRemote"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.
@@ -34,6 +35,8 @@ extern qint32 CommandPort;
 extern QString SkinName;
 // Whether other people may play on a speaker without a screen.
 extern bool HeadlessAllow;
+// Whether the media server also serves the phone remote page and its API.
+extern bool WebRemoteEnabled;
 extern QByteArray LocalHostName;
 
 // Fills every setting value: paths, INI values, host name.

@@ -19,23 +19,28 @@ namespace {
 
 const char NotFoundBody[] = "The document requested is not availabe.";
 
-// What the handler knows of a request between its calls, kept in
-// libmicrohttpd's per-request pointer as a small number (never dereferenced):
-// whether the handler has seen the request yet, and whether the raw path held
-// "%00" (libmicrohttpd's own decoding cuts the path there, so the handler
-// would see a shorter path).
-enum TRequestMark : std::uintptr_t {
-    RequestFresh = 1,
-    RequestSeen = 2,
-    RequestNulInPath = 4,
+// What the handler knows of a request between its calls, kept in libmicrohttpd's
+// per-request pointer: whether the handler has seen the request yet, whether the raw path
+// held "%00" (libmicrohttpd's own decoding cuts the path there, so the handler would see a
+// shorter path), and a request for the routes with the body read so far.
+struct TRequestState {
+    bool Seen = false;
+    bool NulInPath = false;
+    std::unique_ptr<TWebRequest> Web;
+    std::shared_ptr<TWebRoutes> Routes; // of Web
 };
 
-void *MarkPointer(std::uintptr_t Mark) {
-    return reinterpret_cast<void *>(Mark);
-}
-
-std::uintptr_t MarkOf(void *Pointer) {
-    return reinterpret_cast<std::uintptr_t>(Pointer);
+TWebRequest::TPairs ConnectionValues(MHD_Connection *Connection, MHD_ValueKind Kind) {
+    TWebRequest::TPairs Pairs;
+    MHD_get_connection_values(
+        Connection, Kind,
+        [](void *List, MHD_ValueKind, const char *Key, const char *Value) {
+            static_cast<TWebRequest::TPairs *>(List)->append(
+                std::pair<QByteArray, QByteArray>(Key, Value ? Value : ""));
+            return MHD_YES;
+        },
+        &Pairs);
+    return Pairs;
 }
 
 bool ParseNumber(const QByteArray &Text, qint64 &Value) {
@@ -95,12 +100,61 @@ QByteArray MediaContentType(const QByteArray &FileName) {
     return Type.isEmpty() ? QByteArray("application/octet-stream") : Type;
 }
 
+QByteArray TWebRequest::Header(QByteArrayView Name) const {
+    for (const auto &[Key, Value] : Headers)
+        if (SameTextAscii(Key, Name.toByteArray()))
+            return Value;
+    return {};
+}
+
+int TWebRequest::HeaderCount(QByteArrayView Name) const {
+    int Count = 0;
+    for (const auto &Pair : Headers)
+        Count += SameTextAscii(Pair.first, Name.toByteArray()) ? 1 : 0;
+    return Count;
+}
+
+QByteArray TWebRequest::Argument(QByteArrayView Name) const {
+    for (const auto &[Key, Value] : Arguments)
+        if (Key == Name)
+            return Value;
+    return {};
+}
+
 struct TMediaServerCallbacks {
     static MHD_Result Access(void *Self, MHD_Connection *Connection, const char *Url,
-                             const char *Method, const char *, const char *, size_t *UploadDataSize,
-                             void **RequestState) {
-        const std::uintptr_t Mark = MarkOf(*RequestState);
-        const bool Nul = (Mark & RequestNulInPath) != 0;
+                             const char *Method, const char *, const char *UploadData,
+                             size_t *UploadDataSize, void **RequestState) {
+        auto *Server = static_cast<TMediaServer *>(Self);
+        if (!*RequestState)
+            *RequestState = new TRequestState;
+        auto *State = static_cast<TRequestState *>(*RequestState);
+        const bool Nul = State->NulInPath;
+        if (!State->Seen && !Nul)
+            if (auto Routes = Server->Routes(); Routes && Routes->Claims(Url))
+                State->Routes = std::move(Routes);
+        if (State->Routes && !State->Web) {
+            State->Seen = true;
+            State->Web = std::make_unique<TWebRequest>();
+            State->Web->Method = Method;
+            State->Web->Path = Url;
+            State->Web->Headers = ConnectionValues(Connection, MHD_HEADER_KIND);
+            State->Web->Arguments = ConnectionValues(Connection, MHD_GET_ARGUMENT_KIND);
+            return MHD_YES;
+        }
+        if (TWebRequest *Web = State->Web.get()) {
+            if (*UploadDataSize != 0) {
+                // Kept up to the bound, the rest read and dropped.
+                const qsizetype Room = TWebRoutes::MaxBody - Web->Body.size();
+                if (qsizetype(*UploadDataSize) > Room)
+                    Web->BodyTooLarge = true;
+                if (!Web->BodyTooLarge)
+                    Web->Body.append(UploadData, qsizetype(*UploadDataSize));
+                *UploadDataSize = 0;
+                return MHD_YES;
+            }
+            return TMediaServer::AnswerWeb(Connection, *State->Routes, *Web) ? MHD_YES : MHD_NO;
+        }
         const bool Get = strcmp(Method, MHD_HTTP_METHOD_GET) == 0;
         const bool Head = strcmp(Method, MHD_HTTP_METHOD_HEAD) == 0;
         if (!Get && !Head) {
@@ -116,23 +170,40 @@ struct TMediaServerCallbacks {
             MHD_destroy_response(Response);
             return Result;
         }
-        if ((Mark & RequestSeen) == 0) {
-            *RequestState = MarkPointer((Mark & RequestNulInPath) | RequestSeen);
+        if (!State->Seen) {
+            State->Seen = true;
             return MHD_YES;
         }
         if (*UploadDataSize != 0) {
             *UploadDataSize = 0; // a GET body is read and dropped
             return MHD_YES;
         }
-        return static_cast<TMediaServer *>(Self)->AnswerRequest(Connection, Url, Nul) ? MHD_YES
-                                                                                      : MHD_NO;
+        return Server->AnswerRequest(Connection, Url, Nul) ? MHD_YES : MHD_NO;
     }
 
     static void *UriLog(void *, const char *Uri, MHD_Connection *) {
-        std::uintptr_t Mark = RequestFresh;
-        if (TMediaServer::RawPathHoldsNul(Uri))
-            Mark |= RequestNulInPath;
-        return MarkPointer(Mark);
+        auto *State = new TRequestState;
+        State->NulInPath = TMediaServer::RawPathHoldsNul(Uri);
+        return State;
+    }
+
+    static void Completed(void *, MHD_Connection *, void **RequestState,
+                          MHD_RequestTerminationCode) {
+        delete static_cast<TRequestState *>(*RequestState);
+        *RequestState = nullptr;
+    }
+
+    // A stream's body: the connection's thread reads it; the holder goes with the response.
+    static ssize_t ReadStream(void *Holder, uint64_t, char *Buffer, size_t Max) {
+        const qint64 Count =
+            (*static_cast<std::shared_ptr<TWebStream> *>(Holder))->Read(Buffer, qint64(Max));
+        return Count > 0 ? ssize_t(Count) : MHD_CONTENT_READER_END_OF_STREAM;
+    }
+
+    static void FreeStream(void *Holder) {
+        auto *Stream = static_cast<std::shared_ptr<TWebStream> *>(Holder);
+        (*Stream)->Finished();
+        delete Stream;
     }
 
     static void Log(void *Self, const char *Format, va_list Args) {
@@ -170,7 +241,8 @@ bool TMediaServer::Start(quint16 Port, QString *Error) {
         MHD_OPTION_EXTERNAL_LOGGER, &TMediaServerCallbacks::Log, this,
         MHD_OPTION_CONNECTION_TIMEOUT, FTimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT,
         ConnectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT, ClientConnectionLimit,
-        MHD_OPTION_URI_LOG_CALLBACK, &TMediaServerCallbacks::UriLog, this, MHD_OPTION_END);
+        MHD_OPTION_URI_LOG_CALLBACK, &TMediaServerCallbacks::UriLog, this,
+        MHD_OPTION_NOTIFY_COMPLETED, &TMediaServerCallbacks::Completed, this, MHD_OPTION_END);
     if (!FDaemon) {
         QString Reason;
         {
@@ -193,6 +265,9 @@ bool TMediaServer::Start(quint16 Port, QString *Error) {
 void TMediaServer::Stop() {
     if (!FDaemon)
         return;
+    // Threads waiting in the routes must return before the daemon can join them.
+    if (const auto Routes = this->Routes())
+        Routes->Close();
     MHD_stop_daemon(FDaemon);
     FDaemon = nullptr;
     FPort = 0;
@@ -306,6 +381,43 @@ bool TMediaServer::AnswerRequest(MHD_Connection *Connection, const char *Url, bo
     }
     AddCommonHeaders(Response);
     const MHD_Result Result = MHD_queue_response(Connection, Status, Response);
+    MHD_destroy_response(Response);
+    return Result == MHD_YES;
+}
+
+void TMediaServer::SetRoutes(std::shared_ptr<TWebRoutes> Routes) {
+    std::lock_guard Lock(FRoutesLock);
+    FRoutes = std::move(Routes);
+}
+
+std::shared_ptr<TWebRoutes> TMediaServer::Routes() const {
+    std::lock_guard Lock(FRoutesLock);
+    return FRoutes;
+}
+
+bool TMediaServer::AnswerWeb(MHD_Connection *Connection, TWebRoutes &Routes,
+                             const TWebRequest &Request) {
+    const TWebAnswer Answer = Routes.Answer(Request);
+    MHD_Response *Response = nullptr;
+    if (Answer.Stream) {
+        constexpr size_t StreamBlock = 16 * 1024;
+        auto *Holder = new std::shared_ptr<TWebStream>(Answer.Stream);
+        Response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, StreamBlock,
+                                                     &TMediaServerCallbacks::ReadStream, Holder,
+                                                     &TMediaServerCallbacks::FreeStream);
+        if (!Response)
+            TMediaServerCallbacks::FreeStream(Holder);
+    } else {
+        Response = MHD_create_response_from_buffer(size_t(Answer.Body.size()),
+                                                   const_cast<char *>(Answer.Body.constData()),
+                                                   MHD_RESPMEM_MUST_COPY);
+    }
+    if (!Response)
+        return false;
+    for (const auto &[Name, Value] : Answer.Headers)
+        MHD_add_response_header(Response, Name.constData(), Value.constData());
+    AddCommonHeaders(Response);
+    const MHD_Result Result = MHD_queue_response(Connection, Answer.Status, Response);
     MHD_destroy_response(Response);
     return Result == MHD_YES;
 }

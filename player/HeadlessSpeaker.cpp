@@ -25,7 +25,10 @@ THeadlessSpeaker::THeadlessSpeaker(std::unique_ptr<TMediaComponent> Media, QObje
     FSpeaker = std::make_unique<TSpeaker>(CommandServerPort, FSharing, std::move(Media));
 
     FPresence = std::make_unique<TPresence>();
+    // Track URLs played from here on other computers carry this computer's address.
+    connect(FPresence.get(), &TPresence::LocalIPChanged, &FSharing, &TSharingState::SetLocalIP);
     FPresence->Start(PresenceServerPort);
+    FSharing.SetLocalIP(FPresence->LocalIP());
 }
 
 THeadlessSpeaker::~THeadlessSpeaker() {

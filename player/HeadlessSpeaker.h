@@ -25,6 +25,11 @@ public:
     ~THeadlessSpeaker() override;
 
     TSpeaker &Speaker() const { return *FSpeaker; }
+    // What a front end on top (the phone remote) serves and drives.
+    TMediaServer &MediaServer() const { return *FMediaServer; }
+    const TMusicLibrary &Library() const { return *FLibrary; }
+    const TPresence &Presence() const { return *FPresence; }
+    const TSharingState &Sharing() const { return FSharing; }
 
     // The close sequence: goodbye to the other copies, services stopped, settings written, then
     // Closed. Later calls do nothing.

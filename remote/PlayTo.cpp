@@ -165,9 +165,16 @@ bool TPlayTo::IsThisComputer(const QString &Host) const {
                             FPresence ? FPresence->OwnAddresses() : QByteArrayList());
 }
 
+QString TPlayTo::SessionHost(const QString &Host) const {
+    return FLocalSpeakerPort != 0 && IsThisComputer(Host) ? QStringLiteral("127.0.0.1") : Host;
+}
+
 TRemotePlayer *TPlayTo::FindRemotePlayer(const QString &Host) const {
     const quint32 Address = IPv4Value(Host);
+    // Another router's players (the web remote's, the window's) are not ours to reuse.
     for (TRemotePlayer *Player : RemotePlayers().Pages()) {
+        if (!FOpened.contains(Player))
+            continue;
         if (Address != 0xFFFFFFFFu ? Player->HostAddr() == Address
                                    : SameTextAscii(Player->Host().toUtf8(), Host.toUtf8()))
             return Player;
@@ -201,16 +208,20 @@ void TPlayTo::PlayListOn(const QString &Host, const QByteArrayList &AllURLs) {
                 .arg(MaxPlayListRows)
                 .arg(MaxPlayListBytes >> 20)
                 .arg(MaxCommandLineLength));
-    if (IsThisComputer(Host)) {
+    const bool Local = IsThisComputer(Host);
+    if (Local && FLocalSpeakerPort == 0) {
         Q_EMIT LocalTracks(URLs);
         return;
     }
-    TRemotePlayer *Player = FindRemotePlayer(Host);
+    const QString Target = SessionHost(Host);
+    TRemotePlayer *Player = FindRemotePlayer(Target);
     if (!Player) {
         TRemoteSession *Session = FPages.OpenRemotePage(Host + QStringLiteral(" Player"));
         connect(Session, &TRemoteSession::ConnectFailed, this,
                 [this, Session] { Q_EMIT ConnectFailed(Session->Host()); });
-        Session->Start(Host, quint16(CommandPort));
+        FOpened.removeIf([](const QPointer<TRemotePlayer> &P) { return P.isNull(); });
+        FOpened.append(Session);
+        Session->Start(Target, Local ? FLocalSpeakerPort : quint16(CommandPort));
         Player = Session;
     }
     if (URLs.isEmpty())

@@ -75,8 +75,14 @@ public:
     void SetPresence(const TPresence *Presence);
     // Whether Host names this computer (its names, 127.0.0.1, any of its own addresses).
     bool IsThisComputer(const QString &Host) const;
-    // The player of Host: by address value for a dotted address, else by name (A-Z case
-    // ignored); null when none is open.
+    // Port nonzero: this computer's tracks go to its speaker at 127.0.0.1 on Port by "ADD", as
+    // any controller's do, so its allow switch governs them. 0 (the default): LocalTracks.
+    void SetLocalSpeakerPort(quint16 Port) { FLocalSpeakerPort = Port; }
+    // The host a session with Host opens to: 127.0.0.1 for this computer while a local
+    // speaker port is set, else Host.
+    QString SessionHost(const QString &Host) const;
+    // Among the players this router opened whose connection stands, the player of Host: by
+    // address value for a dotted address, else by name (A-Z case ignored); null when none.
     TRemotePlayer *FindRemotePlayer(const QString &Host) const;
     // Rows of Library (all rows when none is given), in order, played on Host; MediaPort: the
     // port the media server serves them on.
@@ -99,4 +105,6 @@ private:
     TRemotePageFactory &FPages;
     const TSharingState &FSharing;
     QPointer<const TPresence> FPresence;
+    quint16 FLocalSpeakerPort = 0;
+    QList<QPointer<TRemotePlayer>> FOpened;
 };

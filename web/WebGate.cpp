@@ -1,0 +1,235 @@
+#include "WebGate.h"
+
+#include "AsciiText.h"
+#include "EventStream.h"
+#include "PlayTo.h"
+
+#include <QJsonDocument>
+#include <QMetaObject>
+#include <QObject>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+const QByteArray ContentType = "Content-Type";
+
+// The part of a Host header before ":port".
+QByteArray HostWithoutPort(const QByteArray &Host) {
+    const qsizetype Colon = Host.lastIndexOf(':');
+    if (Colon < 0)
+        return Host;
+    const QByteArray Port = Host.mid(Colon + 1);
+    const bool Digits =
+        !Port.isEmpty() && Port.size() <= 5 &&
+        std::all_of(Port.begin(), Port.end(), [](char C) { return C >= '0' && C <= '9'; });
+    return Digits ? Host.left(Colon) : Host;
+}
+
+TWebAnswer NotAllowed(const char *Allow) {
+    TWebAnswer Answer = TWebGate::Error(405, QStringLiteral("Method not allowed."));
+    Answer.Headers.emplace_back("Allow", Allow);
+    return Answer;
+}
+
+} // namespace
+
+TWebGate::TWebGate(QObject *Context, THandlers Handlers, QHash<QByteArray, TFile> Files,
+                   int KeepAliveMs, int CallTimeoutMs)
+    : FContext(Context), FHandlers(std::move(Handlers)), FFiles(std::move(Files)),
+      FKeepAliveMs(KeepAliveMs), FCallTimeoutMs(CallTimeoutMs) {}
+
+void TWebGate::PublishHosts(const QByteArrayList &Names, const QByteArrayList &Addresses) {
+    QByteArrayList Lower;
+    for (const QByteArray &Name : Names)
+        Lower.append(AsciiLower(Name));
+    QList<quint32> Values;
+    for (const QByteArray &Address : Addresses)
+        if (const quint32 Value = IPv4Value(QString::fromLatin1(Address)); Value != 0xFFFFFFFFu)
+            Values.append(Value);
+    std::lock_guard Lock(FLock);
+    FNames = std::move(Lower);
+    FAddresses = std::move(Values);
+}
+
+void TWebGate::PublishSpeakers(const QByteArray &Json) {
+    std::lock_guard Lock(FLock);
+    FSpeakers = Json;
+}
+
+void TWebGate::PublishLibrary(const QByteArray &Json) {
+    std::lock_guard Lock(FLock);
+    FLibrary = Json;
+}
+
+int TWebGate::StreamCount() const {
+    std::lock_guard Lock(FLock);
+    return int(FStreams.size());
+}
+
+bool TWebGate::Claims(const QByteArray &Path) const {
+    if (Path == "/")
+        return true;
+    if (!Path.startsWith(Prefix))
+        return false;
+    for (const char *Api : {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand})
+        if (Path == Api)
+            return true;
+    return FFiles.contains(Path.mid(qsizetype(sizeof Prefix) - 1));
+}
+
+TWebAnswer TWebGate::Json(unsigned Status, const QByteArray &Body) {
+    TWebAnswer Answer;
+    Answer.Status = Status;
+    Answer.Body = Body;
+    Answer.Headers = {{ContentType, "application/json"}, {"Cache-Control", "no-store"}};
+    return Answer;
+}
+
+TWebAnswer TWebGate::Error(unsigned Status, const QString &Text) {
+    return Json(
+        Status,
+        QJsonDocument(QJsonObject{{QStringLiteral("error"), Text}}).toJson(QJsonDocument::Compact));
+}
+
+TWebAnswer TWebGate::Answer(const TWebRequest &Request) {
+    TWebAnswer Answer = Route(Request);
+    Answer.Headers.emplace_back("Content-Security-Policy",
+                                "default-src 'none'; script-src 'self'; style-src 'self'; "
+                                "img-src 'self' data:; connect-src 'self'; base-uri 'none'; "
+                                "form-action 'none'; frame-ancestors 'none'");
+    Answer.Headers.emplace_back("X-Content-Type-Options", "nosniff");
+    Answer.Headers.emplace_back("Referrer-Policy", "no-referrer");
+    return Answer;
+}
+
+bool TWebGate::IsOwnHost(const QByteArray &Host) const {
+    const QByteArray Name = AsciiLower(HostWithoutPort(Host));
+    if (Name.isEmpty())
+        return false;
+    const quint32 Value = IPv4Value(QString::fromLatin1(Name));
+    std::lock_guard Lock(FLock);
+    return FNames.contains(Name) || (Value != 0xFFFFFFFFu && FAddresses.contains(Value));
+}
+
+TWebAnswer TWebGate::Route(const TWebRequest &Request) {
+    {
+        std::lock_guard Lock(FLock);
+        if (FClosed)
+            return Error(503, QStringLiteral("The web remote has stopped."));
+    }
+    // DNS rebinding and other sites' pages: only requests addressed to this computer, and
+    // from its own page when a browser says where from.
+    const QByteArray Host = Request.Header("Host");
+    if (Request.HeaderCount("Host") != 1 || !IsOwnHost(Host))
+        return Error(403, QStringLiteral("Unknown host."));
+    const int Origins = Request.HeaderCount("Origin");
+    if (Origins > 1 || (Origins == 1 && Request.Header("Origin") != "http://" + Host))
+        return Error(403, QStringLiteral("Foreign origin."));
+
+    const QByteArray &Path = Request.Path;
+    const QByteArray &Method = Request.Method;
+    const auto File = FFiles.constFind(Path == "/" ? QByteArray("index.html")
+                                                   : Path.mid(qsizetype(sizeof Prefix) - 1));
+    if (!Path.startsWith(ApiPrefix) && File != FFiles.cend()) {
+        if (Method != "GET" && Method != "HEAD")
+            return NotAllowed("GET, HEAD");
+        TWebAnswer Answer;
+        Answer.Body = File->Data;
+        Answer.Headers = {{ContentType, File->Type}};
+        return Answer;
+    }
+    if (Path == ApiSpeakers || Path == ApiLibrary || Path == ApiEvents) {
+        if (Method != "GET")
+            return NotAllowed("GET");
+        if (Path == ApiEvents)
+            return OpenStream(Request.Argument("host"));
+        std::lock_guard Lock(FLock);
+        return Json(200, Path == ApiSpeakers ? FSpeakers : FLibrary);
+    }
+    if (Method != "POST")
+        return NotAllowed("POST");
+    const QByteArray Type = Request.Header(ContentType);
+    const qsizetype Parameters = Type.indexOf(';');
+    if (AsciiLower((Parameters < 0 ? Type : Type.left(Parameters)).trimmed()) != "application/json")
+        return Error(415, QStringLiteral("The body must be application/json."));
+    if (Request.BodyTooLarge)
+        return Error(413, QStringLiteral("The body is too large."));
+    const QJsonDocument Body = QJsonDocument::fromJson(Request.Body);
+    if (!Body.isObject())
+        return Error(400, QStringLiteral("The body must be a JSON object."));
+    return CallGui(Path, Body.object());
+}
+
+TWebAnswer TWebGate::OpenStream(const QByteArray &Host) {
+    const QString Target = QString::fromUtf8(Host).trimmed();
+    const TTargetCheck Check = CheckTarget(Target);
+    if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
+        return Error(400, QStringLiteral("Invalid computer name or IP."));
+    std::lock_guard Lock(FLock);
+    if (FClosed)
+        return Error(503, QStringLiteral("The web remote has stopped."));
+    if (int(FStreams.size()) >= MaxStreams)
+        return Error(503, QStringLiteral("Too many event streams."));
+    auto Stream =
+        std::make_shared<TEventStream>(FKeepAliveMs, [Gate = weak_from_this()](TEventStream *Gone) {
+            if (const auto Self = Gate.lock())
+                Self->StreamGone(Gone);
+        });
+    FStreams.push_back(Stream.get());
+    QMetaObject::invokeMethod(
+        FContext, [Watch = FHandlers.Watch, Target, Stream] { Watch(Target, Stream); },
+        Qt::QueuedConnection);
+    TWebAnswer Answer;
+    Answer.Headers = {{ContentType, "text/event-stream"}, {"Cache-Control", "no-store"}};
+    Answer.Stream = Stream;
+    return Answer;
+}
+
+void TWebGate::StreamGone(TEventStream *Stream) {
+    std::lock_guard Lock(FLock);
+    std::erase(FStreams, Stream);
+    if (!FClosed)
+        QMetaObject::invokeMethod(
+            FContext, [Leave = FHandlers.Leave, Stream] { Leave(Stream); }, Qt::QueuedConnection);
+}
+
+TWebAnswer TWebGate::CallGui(const QByteArray &Path, const QJsonObject &Body) {
+    struct TResult {
+        bool Ready = false;
+        TWebAnswer Answer;
+    };
+    const auto Result = std::make_shared<TResult>();
+    std::unique_lock Lock(FLock);
+    if (FClosed)
+        return Error(503, QStringLiteral("The web remote has stopped."));
+    QMetaObject::invokeMethod(
+        FContext,
+        [Self = shared_from_this(), Post = FHandlers.Post, Path, Body, Result] {
+            TWebAnswer Answer = Post(Path, Body);
+            {
+                std::lock_guard Done(Self->FLock);
+                Result->Answer = std::move(Answer);
+                Result->Ready = true;
+            }
+            Self->FCallDone.notify_all();
+        },
+        Qt::QueuedConnection);
+    FCallDone.wait_for(Lock, std::chrono::milliseconds(FCallTimeoutMs),
+                       [&] { return Result->Ready || FClosed; });
+    if (!Result->Ready)
+        return Error(503, QStringLiteral("The player is busy."));
+    return Result->Answer;
+}
+
+void TWebGate::Close() {
+    {
+        std::lock_guard Lock(FLock);
+        FClosed = true;
+        FContext = nullptr;
+        for (TEventStream *Stream : FStreams)
+            Stream->End();
+    }
+    FCallDone.notify_all();
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "PlayTo.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class QTimer;
+class TEventStream;
+class TMediaServer;
+class TMusicLibrary;
+class TPresence;
+class TRemoteSession;
+class TSharingState;
+class TWebGate;
+struct TWebAnswer;
+
+// The phone remote: the page and its API on the media server. Lives on the GUI thread and
+// drives the same objects the windows use: a TPlayTo of its own for "play these tracks
+// there", and one TRemoteSession per speaker that browsers watch (shared by them, ended a
+// while after the last one left). This computer's speaker is reached through its command
+// server like any controller's, so its allow switch governs the page too.
+class TWebRemote : public QObject, private TRemotePageFactory {
+    Q_OBJECT
+public:
+    static constexpr int SessionIdleMs = 60 * 1000;
+    static constexpr int KeepAliveMs = 15 * 1000;
+    static constexpr int CallTimeoutMs = 5000;
+    // Speakers held at once (each a connection); more are turned away.
+    static constexpr int MaxSessions = 64;
+
+    // Library: the rows the page lists and plays; Sharing: the allow switch and the address
+    // track URLs carry.
+    TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharing,
+               QObject *Parent = nullptr);
+    ~TWebRemote() override; // stops
+
+    // Where the speakers, this computer's addresses come from (none: "My Computer" only).
+    void SetPresence(const TPresence *Presence);
+    // The port this computer's speaker takes commands on (default: the fixed one).
+    void SetLocalSpeakerPort(quint16 Port);
+    // Tests shorten these; set before Start.
+    void SetSessionIdleMs(int Ms) { FSessionIdleMs = Ms; }
+    void SetKeepAliveMs(int Ms) { FKeepAliveMs = Ms; }
+
+    // Adds the routes to Server (running or not); Server outlives this or Stop comes first.
+    void Start(TMediaServer &Server);
+    // Ends every event stream and wakes every waiting request, then the sessions' connections.
+    // For good; the close sequence calls it before the media server stops.
+    void Stop();
+
+    // Event streams open now; their unsent bytes; sessions held.
+    int StreamCount() const;
+    qint64 QueuedBytes() const;
+    int SessionCount() const;
+
+private:
+    struct TWatch;
+
+    TRemoteSession *OpenRemotePage(const QString &Caption) override;
+    void ShowRemotePage(TRemotePlayer *Player) override;
+
+    // The key a host's watch goes by: 127.0.0.1 for this computer, an address's value, else
+    // the name in lower case.
+    QString WatchKey(const QString &Host) const;
+    // The host as TPlayTo takes it: "localhost" for "My Computer".
+    static QString RouterHost(const QString &Host);
+    TWatch &WatchFor(const QString &Key);
+    // Whether a watch for Key exists or one more may be made.
+    bool MayWatch(const QString &Key) const;
+    void Watch(const QString &Host, const std::shared_ptr<TEventStream> &Stream);
+    void Leave(TEventStream *Stream);
+    void SessionRepainted(TWatch &Watch, unsigned Changes);
+    void SessionEnded(TRemoteSession *Session);
+    void SetStatus(TWatch &Watch, const char *Status, const QString &Message);
+    void SendList(TWatch &Watch);
+    void SendState(TWatch &Watch);
+    void Send(TWatch &Watch, int Kind, const QByteArray &Event);
+    void LeftAlone(TWatch &Watch);
+
+    TWebAnswer Post(const QByteArray &Path, const QJsonObject &Body);
+    TWebAnswer Play(const QJsonObject &Body);
+    TWebAnswer Command(const QJsonObject &Body);
+    void PublishHosts();
+    void PublishSpeakers();
+    void PublishLibrary();
+
+    const TMusicLibrary &FLibrary;
+    const TSharingState &FSharing;
+    QPointer<const TPresence> FPresence;
+    TPlayTo *FPlayTo;
+    std::shared_ptr<TWebGate> FGate;
+    TMediaServer *FServer = nullptr;
+    bool FStopped = false; // requests queued before Stop are turned away
+    QHash<QString, std::shared_ptr<TWatch>> FWatches;
+    qint64 FLibraryVersion = 1;
+    qint64 FListVersion = 0;
+    QString FNote; // the router's last note during a play
+    int FSessionIdleMs = SessionIdleMs;
+    int FKeepAliveMs = KeepAliveMs;
+};
