@@ -153,6 +153,8 @@ void TLibraryPage::BuildLibraryMenu(const TSharedActions &Shared) {
     FLibraryMenu->addAction(FPlayInLocalAction);
     FLibraryMenu->addAction(FPlayInOtherAction);
     FLibraryMenu->addAction(Shared.Allow);
+    if (Shared.PhoneRemote)
+        FLibraryMenu->addAction(Shared.PhoneRemote);
     FLibraryMenu->addSeparator();
     FLibraryMenu->addAction(FAddFilesAction);
     FLibraryMenu->addAction(FAddURLsAction);

@@ -31,6 +31,7 @@ public:
         TAllowAction *Allow = nullptr;
         QAction *Help = nullptr;
         QAction *About = nullptr;
+        QAction *PhoneRemote = nullptr;
     };
     // Library: the store the page shows and edits; it outlives the page.
     TLibraryPage(TMusicLibrary &Library, const TSharedActions &Shared, QWidget *Parent = nullptr);

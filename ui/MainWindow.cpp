@@ -9,11 +9,13 @@
 #include "MediaServer.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
+#include "PhoneRemoteDialog.h"
 #include "PlaybackEngine.h"
 #include "Presence.h"
 #include "RemotePlayers.h"
 #include "Settings.h"
 #include "Speaker.h"
+#include "WebRemote.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -98,6 +100,17 @@ void TMainWindow::CreateFrameActions() {
     FClosePageAction->setShortcutContext(Qt::WindowShortcut);
     addAction(FClosePageAction); // Ctrl+F4 anywhere in the window, docked pages included
     connect(FClosePageAction, &QAction::triggered, this, &TMainWindow::CloseActivePage);
+    FPhoneRemoteAction = new QAction(QStringLiteral("Phone remote..."), this);
+    FPhoneRemoteAction->setObjectName(QStringLiteral("FPhoneRemoteAction"));
+    connect(
+        FPhoneRemoteAction, &QAction::triggered, this,
+        [this] {
+            TPhoneRemoteDialog Dialog(FSharing.LocalIP(),
+                                      MediaPort() ? MediaPort() : MediaServerPort,
+                                      FWebRemote != nullptr, this);
+            ExecModal(Dialog);
+        },
+        Qt::QueuedConnection); // opens after the menu that asked has gone
     FRestoreAction = new QAction(QStringLiteral("Restore"), this);
     connect(FRestoreAction, &QAction::triggered, this, &TMainWindow::RestoreWindow);
     FExitAction = new QAction(QStringLiteral("Exit"), this);
@@ -202,6 +215,10 @@ void TMainWindow::LoadSkin(const QString &Name) {
 void TMainWindow::StartMediaServer() {
     FMediaServer =
         std::make_unique<TMediaServer>([Library = FLibrary] { return Library->Snapshot(); });
+    if (WebRemoteEnabled) {
+        FWebRemote = new TWebRemote(*FLibrary, FSharing, this);
+        FWebRemote->Start(*FMediaServer);
+    }
     if (!FMediaServer->Start(FMediaPortWanted)) {
         // Without it only the library's http entries play; the rest runs on.
         ReportPortTaken(QStringLiteral("TCP"), FMediaPortWanted,
@@ -289,7 +306,8 @@ bool TMainWindow::eventFilter(QObject *Watched, QEvent *Event) {
 
 void TMainWindow::CreateLibraryPage() {
     FLibrary = new TMusicLibrary(this);
-    FLibraryPage = new TLibraryPage(*FLibrary, {FAllowAction, FHelpAction, FAboutAction});
+    FLibraryPage =
+        new TLibraryPage(*FLibrary, {FAllowAction, FHelpAction, FAboutAction, FPhoneRemoteAction});
     addActions(FLibraryPage->WindowActions()); // their keys work on every page
     connect(FLibraryPage, &TLibraryPage::PlayRequested, this,
             [this](const QString &Host, const QList<int> &Rows) {
@@ -306,6 +324,8 @@ void TMainWindow::StartPresence(quint16 Port) {
     FPresence = new TPresence(this);
     FPlayTo->SetPresence(FPresence);
     FLibraryPage->SetPresence(FPresence);
+    if (FWebRemote)
+        FWebRemote->SetPresence(FPresence);
     connect(FPresence, &TPresence::ComputersChanged, this, [this] {
         FComputersChanged = true;
         ScheduleHeartbeat();

@@ -24,6 +24,7 @@ class TLibraryPage;
 class TMediaServer;
 class TMusicLibrary;
 class TPresence;
+class TWebRemote;
 class TSpeaker;
 
 // The main window: page frame, tray, status bar, heartbeat and the staged shutdown. It owns
@@ -155,6 +156,7 @@ private:
     const quint16 FMediaPortWanted;
     TMusicLibrary *FLibrary = nullptr;
     std::unique_ptr<TMediaServer> FMediaServer;
+    TWebRemote *FWebRemote = nullptr; // the phone remote, on the media server
     bool FClosing = false;
     const quint16 FPresencePortWanted;
     TPresence *FPresence = nullptr;
@@ -172,7 +174,8 @@ private:
     QAction *FAboutAction = nullptr;
     // Allow entry of the system, tray and library menus; owned here.
     TAllowAction *FAllowAction = nullptr;
-    QAction *FClosePageAction = nullptr; // Ctrl+F4 and the page menu
+    QAction *FClosePageAction = nullptr;   // Ctrl+F4 and the page menu
+    QAction *FPhoneRemoteAction = nullptr; // shows the phone remote's address
     QAction *FRestoreAction = nullptr;
     QAction *FExitAction = nullptr;
     QMenu *FPageMenu = nullptr;

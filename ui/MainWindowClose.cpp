@@ -8,6 +8,7 @@
 #include "Presence.h"
 #include "Settings.h"
 #include "Speaker.h"
+#include "WebRemote.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -133,6 +134,8 @@ void TMainWindow::BeginClose() {
     // Stop the services first, so nothing reaches the lists once they go.
     if (FSpeaker)
         FSpeaker->StopServices(); // both timers, then the command server
+    if (FWebRemote)
+        FWebRemote->Stop();
     if (FMediaServer)
         FMediaServer->Stop();
     SaveWindowPlacement();

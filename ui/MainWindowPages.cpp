@@ -2,10 +2,12 @@
 // of pages that have ended.
 #include "MainWindow.h"
 
+#include "CommandServer.h"
 #include "LibraryPage.h"
 #include "Modal.h"
 #include "RemotePlayerPage.h"
 #include "Speaker.h"
+#include "WebRemote.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -27,6 +29,8 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
     // The old speaker lets go of the port before the new one takes it.
     FSpeaker.reset();
     FSpeaker = std::make_unique<TSpeaker>(Port, FSharing, std::move(Media));
+    if (FWebRemote)
+        FWebRemote->SetLocalSpeakerPort(FSpeaker->CommandServer()->Port());
     // A child with its own window frame: hidden until docked, deleted with this window.
     FLocalPlayer = new TLocalPlayerWindow(*FSpeaker, this);
     FLocalPlayer->setWindowFlags(Qt::Window);

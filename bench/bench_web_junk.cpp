@@ -1,0 +1,285 @@
+// The phone remote under hostile load, in one process as the program runs it: the media
+// server and the web remote on this thread's event loop, a speaker that floods reports, and
+// clients on other threads. Three phases of equal length, side by side:
+//   quiet    one client downloads a library file over and over;
+//   junk     the same, while others send 1000 junk API requests a second from 127.0.0.2;
+//   stalled  the same, while 32 event streams from 127.0.0.3 never read and the speaker
+//            sends 1000 state reports a second.
+// Printed per phase: download rate, how late a 5 ms timer on the GUI thread ran (median, 99th
+// percentile, worst), the junk answered by status, memory. Loopback only, bounded in time.
+#include "BenchSockets.h"
+#include "MediaServer.h"
+#include "MusicLibrary.h"
+#include "SharingState.h"
+#include "WebRemote.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr qint64 FileSize = qint64(256) << 20;
+constexpr int PhaseMs = 5000;
+constexpr int JunkThreads = 4;
+constexpr int JunkPerSecond = 1000;
+
+// A connection to 127.0.0.1:Port made from FromLast (127.0.0.FromLast), so the server's per
+// client limit counts each kind of client apart.
+int ConnectFrom(quint16 Port, int FromLast, int TimeoutSeconds) {
+    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (Fd < 0)
+        return -1;
+    timeval Timeout{TimeoutSeconds, 0};
+    setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
+    sockaddr_in From{};
+    From.sin_family = AF_INET;
+    From.sin_addr.s_addr = htonl(0x7F000000u | quint32(FromLast));
+    sockaddr_in To{};
+    To.sin_family = AF_INET;
+    To.sin_port = htons(Port);
+    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(Fd, reinterpret_cast<sockaddr *>(&From), sizeof From) != 0 ||
+        connect(Fd, reinterpret_cast<sockaddr *>(&To), sizeof To) != 0) {
+        close(Fd);
+        return -1;
+    }
+    return Fd;
+}
+
+QByteArray Post(const QByteArray &Path, const QByteArray &Host, const QByteArray &Type,
+                const QByteArray &Body) {
+    return "POST " + Path + " HTTP/1.1\r\nHost: " + Host + "\r\nContent-Type: " + Type +
+           "\r\nContent-Length: " + QByteArray::number(Body.size()) +
+           "\r\nConnection: close\r\n\r\n" + Body;
+}
+
+// The kinds of junk, sent in turn.
+QList<QByteArray> JunkRequests() {
+    const QByteArray Command = "/vx-remote/api/command";
+    const QByteArray Json = "application/json";
+    return {
+        Post(Command, "127.0.0.1", Json, "{\"host\":"),
+        Post(Command, "127.0.0.1", "text/plain", "{\"host\":\"x\",\"do\":\"stop\"}"),
+        Post(Command, "127.0.0.1", Json, QByteArray(70000, 'x')),
+        Post(Command, "evil.example", Json, "{\"host\":\"My Computer\",\"do\":\"stop\"}"),
+        Post(Command, "127.0.0.1", Json, "{\"host\":\"nowhere\",\"do\":\"stop\"}"),
+        Post(Command, "127.0.0.1", Json, "[1,2,3]"),
+        Post("/vx-remote/api/play", "127.0.0.1", Json,
+             "{\"host\":\"My Computer\",\"version\":-5,\"rows\":[1]}"),
+        "GET /vx-remote/api/events?host=%00%FF HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: "
+        "http://evil.example\r\nConnection: close\r\n\r\n",
+        "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 junk\r\n\r\n",
+    };
+}
+
+// The status of one answer, 0 when there was none.
+int SendOne(quint16 Port, const QByteArray &Request) {
+    const int Fd = ConnectFrom(Port, 2, 2);
+    if (Fd < 0)
+        return 0;
+    int Status = 0;
+    if (SendAll(Fd, Request)) {
+        char Head[64];
+        const ssize_t N = recv(Fd, Head, sizeof Head - 1, 0);
+        if (N > 12 && std::memcmp(Head, "HTTP/1.", 7) == 0)
+            Status = std::atoi(Head + 9);
+    }
+    close(Fd);
+    return Status;
+}
+
+// Bytes of one whole download of /big.mp3, -1 when it failed.
+qint64 Download(quint16 Port) {
+    const int Fd = ConnectFrom(Port, 1, 10);
+    if (Fd < 0)
+        return -1;
+    qint64 Bytes = 0;
+    if (SendAll(Fd, "GET /big.mp3 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")) {
+        std::vector<char> Buffer(1 << 18);
+        for (;;) {
+            const ssize_t N = recv(Fd, Buffer.data(), Buffer.size(), 0);
+            if (N <= 0)
+                break;
+            Bytes += N;
+        }
+    }
+    close(Fd);
+    return Bytes >= FileSize ? Bytes : -1;
+}
+
+double RssMiB() {
+    QFile Status(QStringLiteral("/proc/self/status"));
+    if (!Status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &Line : Status.readAll().split('\n'))
+        if (Line.startsWith("VmRSS:"))
+            return Line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+double Percentile(std::vector<double> Values, double P) {
+    if (Values.empty())
+        return 0;
+    std::sort(Values.begin(), Values.end());
+    return Values[std::min(Values.size() - 1, size_t(P * double(Values.size())))];
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication App(argc, argv);
+    QTemporaryDir Dir;
+    const QString Big = Dir.filePath(QStringLiteral("big.mp3"));
+    {
+        QFile File(Big);
+        if (!File.open(QIODevice::WriteOnly) || !File.resize(FileSize)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(Big));
+            return 1;
+        }
+    }
+    TMusicLibrary Library;
+    Library.AddToLibrary(QFile::encodeName(Big));
+
+    // A speaker that answers with a flood of reports once told to.
+    QTcpServer Speaker;
+    Speaker.listen(QHostAddress::LocalHost);
+    std::vector<QTcpSocket *> Controllers;
+    QObject::connect(&Speaker, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *Socket = Speaker.nextPendingConnection())
+            Controllers.push_back(Socket);
+    });
+    QTimer Flood;
+    Flood.setTimerType(Qt::PreciseTimer);
+    int Tick = 0;
+    QObject::connect(&Flood, &QTimer::timeout, [&] {
+        const QByteArray Report = "STATE\r\n" + QByteArray(++Tick % 2 ? "3" : "2") + "\r\n";
+        for (QTcpSocket *Socket : Controllers)
+            Socket->write(Report);
+    });
+
+    TSharingState Sharing;
+    TMediaServer Server([&Library] { return Library.Snapshot(); });
+    TWebRemote Web(Library, Sharing);
+    Web.SetLocalSpeakerPort(Speaker.serverPort());
+    Web.Start(Server);
+    QString Error;
+    if (!Server.Start(0, &Error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(Error));
+        return 1;
+    }
+    const quint16 Port = Server.Port();
+
+    std::atomic<bool> Stop{false};
+    std::atomic<qint64> Downloaded{0};
+    std::thread Downloader([&] {
+        while (!Stop)
+            if (const qint64 Bytes = Download(Port); Bytes > 0)
+                Downloaded += Bytes;
+    });
+
+    std::atomic<bool> Junk{false};
+    std::mutex StatusLock;
+    std::map<int, int> Statuses;
+    std::vector<std::thread> JunkSenders;
+    const QList<QByteArray> Requests = JunkRequests();
+    for (int T = 0; T < JunkThreads; ++T)
+        JunkSenders.emplace_back([&, T] {
+            QElapsedTimer Clock;
+            Clock.start();
+            qint64 Sent = 0;
+            while (!Stop) {
+                if (!Junk) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    Clock.restart();
+                    Sent = 0;
+                    continue;
+                }
+                // Paced: this thread's share of the rate, never ahead of it.
+                const qint64 Due = Sent * 1000 * JunkThreads / JunkPerSecond;
+                if (Clock.elapsed() < Due) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(Due - Clock.elapsed()));
+                    continue;
+                }
+                const int Status = SendOne(Port, Requests[(Sent * JunkThreads + T) % Requests.size()]);
+                ++Sent;
+                std::lock_guard Lock(StatusLock);
+                ++Statuses[Status];
+            }
+        });
+
+    std::vector<int> Stalled;
+    std::vector<double> Late;
+    QElapsedTimer Probe;
+    QTimer ProbeTimer;
+    ProbeTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ProbeTimer, &QTimer::timeout, [&] {
+        Late.push_back(std::max<double>(0, double(Probe.nsecsElapsed()) / 1e6 - 5));
+        Probe.restart();
+    });
+
+    std::printf("%-8s %12s %24s %10s %12s  %s\n", "phase", "download", "GUI timer late ms",
+                "RSS MiB", "queued KiB", "junk answers (status: count)");
+    const char *Phases[] = {"quiet", "junk", "stalled"};
+    for (int Phase = 0; Phase < 3; ++Phase) {
+        if (Phase == 1)
+            Junk = true;
+        if (Phase == 2) {
+            Junk = false;
+            const QByteArray Open = "GET /vx-remote/api/events?host=My%20Computer HTTP/1.1\r\n"
+                                    "Host: 127.0.0.1\r\n\r\n";
+            for (int I = 0; I < 32; ++I) {
+                const int Fd = ConnectFrom(Port, 3, 1);
+                if (Fd >= 0 && SendAll(Fd, Open))
+                    Stalled.push_back(Fd);
+            }
+            Flood.start(1);
+        }
+        {
+            std::lock_guard Lock(StatusLock);
+            Statuses.clear();
+        }
+        Late.clear();
+        const qint64 BytesBefore = Downloaded;
+        Probe.start();
+        ProbeTimer.start(5);
+        QTimer::singleShot(PhaseMs, &App, &QCoreApplication::quit);
+        App.exec();
+        ProbeTimer.stop();
+        const double Rate = double(Downloaded - BytesBefore) / (PhaseMs / 1000.0) / 1e6;
+        QByteArray Answers;
+        {
+            std::lock_guard Lock(StatusLock);
+            for (const auto &[Status, Count] : Statuses)
+                Answers += QByteArray::number(Status) + ":" + QByteArray::number(Count) + " ";
+        }
+        std::printf("%-8s %8.0f MB/s %8.2f %6.2f %7.2f %10.1f %12.1f  %s\n", Phases[Phase], Rate,
+                    Percentile(Late, 0.5), Percentile(Late, 0.99), Percentile(Late, 1.0),
+                    RssMiB(), double(Web.QueuedBytes()) / 1024, Answers.constData());
+    }
+    std::printf("streams open at the end: %d (32 stalled ones asked for)\n", Web.StreamCount());
+    Stop = true;
+    Flood.stop();
+    for (const int Fd : Stalled)
+        close(Fd);
+    Web.Stop();
+    Server.Stop();
+    Downloader.join();
+    for (std::thread &Sender : JunkSenders)
+        Sender.join();
+    return 0;
+}
