@@ -4,7 +4,7 @@
 //   quiet    one client downloads a library file over and over;
 //   junk     the same, while others send 1000 junk API requests a second from 127.0.0.2;
 //   stalled  the same, while 32 event streams from 127.0.0.3 never read and the speaker
-//            sends 1000 state reports a second.
+//            sends 1000 state reports and 20 lists of 5000 long URLs a second.
 // Printed per phase: download rate, how late a 5 ms timer on the GUI thread ran (median, 99th
 // percentile, worst), the junk answered by status, memory. Loopback only, bounded in time.
 #include "BenchSockets.h"
@@ -35,16 +35,16 @@ namespace {
 
 constexpr qint64 FileSize = qint64(256) << 20;
 constexpr int PhaseMs = 5000;
-constexpr int JunkThreads = 4;
+constexpr int JunkThreads = 16;
 constexpr int JunkPerSecond = 1000;
 
 // A connection to 127.0.0.1:Port made from FromLast (127.0.0.FromLast), so the server's per
-// client limit counts each kind of client apart.
-int ConnectFrom(quint16 Port, int FromLast, int TimeoutSeconds) {
+// client limit counts each kind of client apart; reads give up after TimeoutMs.
+int ConnectFrom(quint16 Port, int FromLast, int TimeoutMs) {
     const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (Fd < 0)
         return -1;
-    timeval Timeout{TimeoutSeconds, 0};
+    timeval Timeout{TimeoutMs / 1000, TimeoutMs % 1000 * 1000};
     setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
     sockaddr_in From{};
     From.sin_family = AF_INET;
@@ -87,9 +87,9 @@ QList<QByteArray> JunkRequests() {
     };
 }
 
-// The status of one answer, 0 when there was none.
+// The status of one answer, 0 when none came within 100 ms: a hostile client does not wait.
 int SendOne(quint16 Port, const QByteArray &Request) {
-    const int Fd = ConnectFrom(Port, 2, 2);
+    const int Fd = ConnectFrom(Port, 2, 100);
     if (Fd < 0)
         return 0;
     int Status = 0;
@@ -105,7 +105,7 @@ int SendOne(quint16 Port, const QByteArray &Request) {
 
 // Bytes of one whole download of /big.mp3, -1 when it failed.
 qint64 Download(quint16 Port) {
-    const int Fd = ConnectFrom(Port, 1, 10);
+    const int Fd = ConnectFrom(Port, 1, 10000);
     if (Fd < 0)
         return -1;
     qint64 Bytes = 0;
@@ -163,13 +163,23 @@ int main(int argc, char **argv) {
         while (QTcpSocket *Socket = Speaker.nextPendingConnection())
             Controllers.push_back(Socket);
     });
+    QByteArray List = "LIST\r\n5000\r\n";
+    for (int I = 0; I < 5000; ++I)
+        List += "http://10.0.0.1:37401/" + QByteArray(80, 'a' + I % 26) + QByteArray::number(I) +
+                ".mp3\r\n";
+    // Every 10 ms: ten state reports, and every fifth time a list.
     QTimer Flood;
-    Flood.setTimerType(Qt::PreciseTimer);
     int Tick = 0;
     QObject::connect(&Flood, &QTimer::timeout, [&] {
-        const QByteArray Report = "STATE\r\n" + QByteArray(++Tick % 2 ? "3" : "2") + "\r\n";
-        for (QTcpSocket *Socket : Controllers)
-            Socket->write(Report);
+        QByteArray Reports;
+        for (int I = 0; I < 10; ++I)
+            Reports += "STATE\r\n" + QByteArray(I % 2 ? "3" : "2") + "\r\n";
+        const bool WithList = ++Tick % 5 == 0;
+        for (QTcpSocket *Socket : Controllers) {
+            Socket->write(Reports);
+            if (WithList && Socket->bytesToWrite() < (4 << 20))
+                Socket->write(List);
+        }
     });
 
     TSharingState Sharing;
@@ -215,7 +225,8 @@ int main(int argc, char **argv) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(Due - Clock.elapsed()));
                     continue;
                 }
-                const int Status = SendOne(Port, Requests[(Sent * JunkThreads + T) % Requests.size()]);
+                const int Status =
+                    SendOne(Port, Requests[(Sent * JunkThreads + T) % Requests.size()]);
                 ++Sent;
                 std::lock_guard Lock(StatusLock);
                 ++Statuses[Status];
@@ -243,11 +254,11 @@ int main(int argc, char **argv) {
             const QByteArray Open = "GET /vx-remote/api/events?host=My%20Computer HTTP/1.1\r\n"
                                     "Host: 127.0.0.1\r\n\r\n";
             for (int I = 0; I < 32; ++I) {
-                const int Fd = ConnectFrom(Port, 3, 1);
+                const int Fd = ConnectFrom(Port, 3, 1000);
                 if (Fd >= 0 && SendAll(Fd, Open))
                     Stalled.push_back(Fd);
             }
-            Flood.start(1);
+            Flood.start(10);
         }
         {
             std::lock_guard Lock(StatusLock);
@@ -268,8 +279,8 @@ int main(int argc, char **argv) {
                 Answers += QByteArray::number(Status) + ":" + QByteArray::number(Count) + " ";
         }
         std::printf("%-8s %8.0f MB/s %8.2f %6.2f %7.2f %10.1f %12.1f  %s\n", Phases[Phase], Rate,
-                    Percentile(Late, 0.5), Percentile(Late, 0.99), Percentile(Late, 1.0),
-                    RssMiB(), double(Web.QueuedBytes()) / 1024, Answers.constData());
+                    Percentile(Late, 0.5), Percentile(Late, 0.99), Percentile(Late, 1.0), RssMiB(),
+                    double(Web.QueuedBytes()) / 1024, Answers.constData());
     }
     std::printf("streams open at the end: %d (32 stalled ones asked for)\n", Web.StreamCount());
     Stop = true;
