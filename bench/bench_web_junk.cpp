@@ -283,6 +283,21 @@ int main(int argc, char **argv) {
                     double(Web.QueuedBytes()) / 1024, Answers.constData());
     }
     std::printf("streams open at the end: %d (32 stalled ones asked for)\n", Web.StreamCount());
+    // The stalled streams stay until the server's time-out for a connection that takes nothing.
+    QElapsedTimer Dropping;
+    Dropping.start();
+    double PeakRss = RssMiB();
+    QTimer Watch;
+    QObject::connect(&Watch, &QTimer::timeout, [&] {
+        PeakRss = std::max(PeakRss, RssMiB());
+        if (Web.StreamCount() == 0 || Dropping.elapsed() > 60000)
+            App.quit();
+    });
+    Watch.start(100);
+    App.exec();
+    std::printf(
+        "stalled streams dropped after %.1f s more (%d left); peak RSS meanwhile %.1f MiB\n",
+        double(Dropping.elapsed()) / 1000, Web.StreamCount(), PeakRss);
     Stop = true;
     Flood.stop();
     for (const int Fd : Stalled)
