@@ -1,12 +1,11 @@
 #include "WebRemote.h"
+#include "WebRemoteWatch.h"
 
 #include "AsciiText.h"
 #include "CommandProtocol.h"
-#include "EventStream.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
 #include "Presence.h"
-#include "RemoteSession.h"
 #include "Settings.h"
 #include "SharingState.h"
 #include "WebGate.h"
@@ -15,41 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QTimer>
-
-#include <array>
-#include <optional>
 
 namespace {
-
-QByteArray Compact(const QJsonObject &Object) {
-    return QJsonDocument(Object).toJson(QJsonDocument::Compact);
-}
-
-// A JSON number that is a whole number in [Low, High].
-std::optional<int> WholeNumber(const QJsonValue &Value, qint64 Low, qint64 High) {
-    if (!Value.isDouble())
-        return std::nullopt;
-    const double Number = Value.toDouble();
-    if (Number < double(Low) || Number > double(High) || Number != double(qint64(Number)))
-        return std::nullopt;
-    return int(Number);
-}
-
-// An array of rows of a list of Count rows.
-std::optional<QList<int>> RowList(const QJsonValue &Value, int Count) {
-    if (!Value.isArray() || Value.toArray().size() > Count)
-        return std::nullopt;
-    QList<int> Rows;
-    for (const QJsonValue &Row : Value.toArray()) {
-        const std::optional<int> Number = WholeNumber(Row, 0, Count - 1);
-        if (!Number)
-            return std::nullopt;
-        Rows.append(*Number);
-    }
-    return Rows;
-}
 
 QByteArray PageType(const QString &Name) {
     const QString Extension = QFileInfo(Name).suffix().toLower();
@@ -64,32 +30,7 @@ QByteArray PageType(const QString &Name) {
     return "application/octet-stream";
 }
 
-QString TooManyText() {
-    return QStringLiteral("Too many speakers are driven from here at once.");
-}
-
-QString RefusedText() {
-    return QStringLiteral("This computer does not allow other people to play on it.");
-}
-
-TWebAnswer Ok(const QJsonObject &Object = {}) {
-    return TWebGate::Json(200, Compact(Object));
-}
-
 } // namespace
-
-// The browsers watching one speaker, and the session they share.
-struct TWebRemote::TWatch {
-    QString Key;
-    QPointer<TRemoteSession> Session;
-    bool Connected = false;
-    bool Failed = false;
-    QList<std::shared_ptr<TEventStream>> Streams;
-    std::unique_ptr<QTimer> Idle;
-    // The newest event of each kind, for a browser that joins.
-    std::array<QByteArray, TEventStream::KindCount> Events;
-    qint64 ListVersion = 0;
-};
 
 TWebRemote::TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharing, QObject *Parent)
     : QObject(Parent), FLibrary(Library), FSharing(Sharing),
@@ -374,101 +315,6 @@ void TWebRemote::SendState(TWatch &W) {
                                {QStringLiteral("position"), S.BarValue(TTrackBar::Position)},
                                {QStringLiteral("time"), S.TimeText()},
                                {QStringLiteral("information"), S.Information()}})));
-}
-
-// Requests handed over by the gate.
-
-TWebAnswer TWebRemote::Post(const QByteArray &Path, const QJsonObject &Body) {
-    if (FStopped)
-        return TWebGate::Error(503, QStringLiteral("The web remote has stopped."));
-    if (Path == TWebGate::ApiPlay)
-        return Play(Body);
-    return Command(Body);
-}
-
-TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
-    const QString Host = Body.value(u"host").toString().trimmed();
-    const TTargetCheck Check = CheckTarget(Host);
-    if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
-        return TWebGate::Error(400, QStringLiteral("Invalid computer name or IP."));
-    if (!MayWatch(WatchKey(Host)))
-        return TWebGate::Error(503, TooManyText());
-    if (WholeNumber(Body.value(u"version"), 0, FLibraryVersion) != FLibraryVersion)
-        return TWebGate::Error(409, QStringLiteral("The library has changed."));
-    const std::optional<QList<int>> Rows =
-        Body.contains(u"rows") ? RowList(Body.value(u"rows"), FLibrary.Count()) : QList<int>{};
-    if (!Rows)
-        return TWebGate::Error(400, QStringLiteral("Invalid rows."));
-    FNote.clear();
-    FPlayTo->PlayLibraryOn(RouterHost(Host), FLibrary, *Rows,
-                           FServer && FServer->Port() ? FServer->Port() : MediaServerPort);
-    // The speaker turns the tracks away itself; the page learns why at once.
-    if (FPlayTo->IsThisComputer(RouterHost(Host)) && !FSharing.AllowOthers())
-        FNote = RefusedText();
-    return Ok({{QStringLiteral("note"), FNote}});
-}
-
-TWebAnswer TWebRemote::Command(const QJsonObject &Body) {
-    const QString Host = Body.value(u"host").toString();
-    const auto Found = FWatches.constFind(WatchKey(Host));
-    if (Host.trimmed().isEmpty() || Found == FWatches.cend() || !(*Found)->Session ||
-        (*Found)->Session->HasEnded())
-        return TWebGate::Error(404, QStringLiteral("No session with that computer."));
-    TWatch &W = **Found;
-    TRemoteSession &S = *W.Session;
-    const QString Do = Body.value(u"do").toString();
-    const auto Bar = [&](TTrackBar Which) {
-        const std::optional<int> Value = WholeNumber(Body.value(u"value"), 0, 100);
-        if (!Value)
-            return TWebGate::Error(400, QStringLiteral("Invalid value."));
-        S.PressBar(Which);
-        S.BarMoved(Which, *Value);
-        S.ReleaseBar(Which);
-        return Ok();
-    };
-    if (Do == u"playpause")
-        S.PlayOrPause();
-    else if (Do == u"stop")
-        S.Stop();
-    else if (Do == u"mute")
-        S.ToggleMute();
-    else if (Do == u"volume")
-        return Bar(TTrackBar::Volume);
-    else if (Do == u"seek")
-        return Bar(TTrackBar::Position);
-    else {
-        // The list edits name rows of the list as the browser was shown it.
-        if (!QStringList{"play", "remove", "up", "down", "next", "drop"}.contains(Do))
-            return TWebGate::Error(400, QStringLiteral("Unknown command."));
-        if (WholeNumber(Body.value(u"version"), 0, FListVersion) != W.ListVersion)
-            return TWebGate::Error(409, QStringLiteral("The play list has changed."));
-        const int Count = int(S.List().size());
-        if (Do == u"play") {
-            const std::optional<int> Row = WholeNumber(Body.value(u"row"), 0, Count - 1);
-            if (!Row)
-                return TWebGate::Error(400, QStringLiteral("Invalid row."));
-            S.Play(S.List().at(*Row));
-            return Ok();
-        }
-        const std::optional<QList<int>> Rows = RowList(Body.value(u"rows"), Count);
-        const std::optional<int> Target =
-            Do == u"drop" ? WholeNumber(Body.value(u"target"), -1, Count - 1) : -1;
-        if (!Rows || !Target)
-            return TWebGate::Error(400, QStringLiteral("Invalid rows."));
-        if (Do == u"remove")
-            S.Remove(*Rows);
-        else if (Do == u"up")
-            S.MoveUp(*Rows);
-        else if (Do == u"down")
-            S.MoveDown(*Rows);
-        else if (Do == u"next")
-            S.MoveToNextPlaying(*Rows);
-        else
-            S.DropOn(*Rows, *Target);
-        W.ListVersion = ++FListVersion;
-        SendList(W);
-    }
-    return Ok();
 }
 
 // What the gate answers from without asking.

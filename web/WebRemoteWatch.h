@@ -1,0 +1,37 @@
+#pragma once
+
+// What both halves of TWebRemote share: the watch of one speaker and the texts sent from
+// either.
+#include "EventStream.h"
+#include "RemoteSession.h"
+#include "WebRemote.h"
+
+#include <QJsonDocument>
+#include <QTimer>
+
+#include <array>
+
+inline QByteArray Compact(const QJsonObject &Object) {
+    return QJsonDocument(Object).toJson(QJsonDocument::Compact);
+}
+
+inline QString TooManyText() {
+    return QStringLiteral("Too many speakers are driven from here at once.");
+}
+
+inline QString RefusedText() {
+    return QStringLiteral("This computer does not allow other people to play on it.");
+}
+
+// The browsers watching one speaker, and the session they share.
+struct TWebRemote::TWatch {
+    QString Key;
+    QPointer<TRemoteSession> Session;
+    bool Connected = false;
+    bool Failed = false;
+    QList<std::shared_ptr<TEventStream>> Streams;
+    std::unique_ptr<QTimer> Idle;
+    // The newest event of each kind, for a browser that joins.
+    std::array<QByteArray, TEventStream::KindCount> Events;
+    qint64 ListVersion = 0;
+};
