@@ -23,14 +23,15 @@ URL = "http://127.0.0.1:37401/"
 # Runs before the page's own scripts (a CDP script is not bound by the page's CSP): notes when
 # each "state" event has been handled, and when the library is listed.
 PROBE = """
-window.vxProbe = {states: [], listed: 0};
+window.vxProbe = {states: [], lists: [], listed: 0};
 const Base = window.EventSource;
 window.EventSource = class extends Base {
   addEventListener(kind, fn, ...rest) {
-    if (kind !== 'state') return super.addEventListener(kind, fn, ...rest);
+    const seen = kind === 'state' ? window.vxProbe.states : kind === 'list' ? window.vxProbe.lists : null;
+    if (!seen) return super.addEventListener(kind, fn, ...rest);
     return super.addEventListener(kind, (e) => {
       fn(e);
-      window.vxProbe.states.push([performance.timeOrigin + performance.now(), e.data]);
+      seen.push([performance.timeOrigin + performance.now(), e.data]);
     }, ...rest);
   }
 };
@@ -69,8 +70,44 @@ def rss_mib(pid):
     return 0
 
 
+def idle_pages(program, folder):
+    """CPU and memory of a fresh copy with PAGES speaker pages open in two browsers (a browser
+    keeps at most 6 connections to one server, and each open page holds one for its events)."""
+    copy = H.Copy(program, folder + "/idle", [("tone.wav", 60, b"Tone")])
+    pid = copy.process.pid
+    drivers = [H.browser(folder + "/first"), H.browser(folder + "/second")]
+    try:
+        time.sleep(2)
+        rss_before = rss_mib(pid)
+        cpu0, t0 = cpu_seconds(pid), time.time()
+        time.sleep(30)
+        idle_cpu = (cpu_seconds(pid) - cpu0) / (time.time() - t0) * 100
+        for i in range(PAGES):
+            d = drivers[i % 2]
+            if i >= 2:
+                d.switch_to.new_window("tab")
+            d.get(URL + "#My%20Computer")
+            H.wait_until(lambda: d.execute_script(
+                "return document.getElementById('session-status').dataset.status"
+                " === 'connected'"), 10)
+        time.sleep(3)
+        rss_after = rss_mib(pid)
+        cpu0, t0 = cpu_seconds(pid), time.time()
+        time.sleep(30)
+        cpu = (cpu_seconds(pid) - cpu0) / (time.time() - t0) * 100
+        print(f"{PAGES} idle pages open: the copy's CPU {cpu:.3f} % of a core over 30 s "
+              f"(no page open: {idle_cpu:.3f} %); "
+              f"RSS {rss_before:.1f} -> {rss_after:.1f} MiB, "
+              f"{(rss_after - rss_before) / PAGES * 1024:.0f} KiB per page")
+    finally:
+        for d in drivers:
+            d.quit()
+        copy.close()
+
+
 def main(program):
     folder = tempfile.TemporaryDirectory(prefix="vx-webbench-")
+    idle_pages(program, folder.name)
     tracks = [("tone.wav", 600, b"Tone")] + [
         (f"Track {i:05d} of Album {i // 12}.wav", 0, b"") for i in range(ENTRIES - 1)]
     copy = H.Copy(program, folder.name + "/home", tracks)
@@ -122,36 +159,39 @@ def main(program):
                 "for (const [t, d] of s) if (JSON.parse(d).volume === arguments[0]) return t;"
                 "return 0;", volume), 5)
             page_ms.append(shown - reported)
+        # A 10000-row play list: from its arrival on a plain controller to the page's rows.
+        list_ms, wire_list_ms = [], []
+        for round_ in range(3):
+            wire.socket.sendall(b"UPDATELIST\r\n0\r\n")  # an empty play list first
+            # Each round's locations are new, so no earlier list passes for this one.
+            body = "\r\n".join(f"http://10.0.0.1:37401/R{round_}/Artist {i // 100}/Track {i:05d}.mp3"
+                                for i in range(ENTRIES))
+            start_count = len(wire.got)
+            start = time.time() * 1000
+            wire.socket.sendall(f"ADD\r\n{ENTRIES}\r\n{body}\r\n".encode())
+            while not [1 for w, l in wire.got[start_count:] if w == "LIST" and len(l) >= ENTRIES and f"/R{round_}/" in l[0]]:
+                H.select.select([wire.socket], [], [], 1)
+                wire.read()
+            arrived = time.time() * 1000
+            shown = H.wait_until(lambda: driver.execute_script(
+                "for (const [t, d] of window.vxProbe.lists) {"
+                "  const items = JSON.parse(d).items;"
+                "  if (items.length >= arguments[1] && items[0].includes(arguments[0])) return t;"
+                "}"
+                "return 0;", f"/R{round_}/", ENTRIES), 10)
+            list_ms.append(shown - start)
+            wire_list_ms.append(arrived - start)
+        # Nothing to play: the unreachable tracks would keep the speaker busy.
+        wire.socket.sendall(b"UPDATELIST\r\n0\r\n")
         wire.close()
+        print(f"ADD of {ENTRIES} rows to the speaker: the page has built the new list's rows "
+              f"after median {statistics.median(list_ms):.0f} ms; a plain controller (Python) "
+              f"has read the LIST after median {statistics.median(wire_list_ms):.0f} ms")
         print(f"a speaker's change (30 volume changes): the speaker reports it after median "
               f"{statistics.median(wire_ms):.1f} ms (its play tick); the page shows it "
               f"median {statistics.median(page_ms):.1f} ms after the report reached a plain "
               f"controller (worst {max(page_ms):.1f} ms)")
 
-        driver.get("about:blank")
-        time.sleep(2)
-        rss_before = rss_mib(pid)
-        # A browser keeps at most 6 connections to one server, and each open page holds one
-        # for its events: the pages go in two browsers.
-        second = H.browser(folder.name + "/second")
-        drivers = [driver, second]
-        for i in range(PAGES):
-            d = drivers[i % 2]
-            if i >= 2:
-                d.switch_to.new_window("tab")
-            d.get(URL + "#My%20Computer")
-            H.wait_until(lambda: d.execute_script(
-                "return document.getElementById('session-status').dataset.status"
-                " === 'connected'"), 10)
-        time.sleep(3)
-        rss_after = rss_mib(pid)
-        cpu0, t0 = cpu_seconds(pid), time.time()
-        time.sleep(30)
-        cpu = (cpu_seconds(pid) - cpu0) / (time.time() - t0) * 100
-        print(f"{PAGES} idle pages open: the copy's CPU {cpu:.3f} % of a core over 30 s; "
-              f"RSS {rss_before:.1f} -> {rss_after:.1f} MiB, "
-              f"{(rss_after - rss_before) / PAGES * 1024:.0f} KiB per page")
-        second.quit()
     finally:
         driver.quit()
         copy.close()
