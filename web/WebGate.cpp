@@ -86,6 +86,13 @@ bool TWebGate::Claims(const QByteArray &Path) const {
     return FFiles.contains(Path.mid(qsizetype(sizeof Prefix) - 1));
 }
 
+TTargetCheck TWebGate::CheckHost(const QString &Host) {
+    if (std::any_of(Host.begin(), Host.end(),
+                    [](QChar C) { return C.unicode() < 0x20 || C.unicode() == 0x7F; }))
+        return TTargetCheck::Invalid;
+    return CheckTarget(Host);
+}
+
 TWebAnswer TWebGate::Json(unsigned Status, const QByteArray &Body) {
     TWebAnswer Answer;
     Answer.Status = Status;
@@ -176,7 +183,7 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
 
 TWebAnswer TWebGate::OpenStream(const QByteArray &Host) {
     const QString Target = QString::fromUtf8(Host).trimmed();
-    const TTargetCheck Check = CheckTarget(Target);
+    const TTargetCheck Check = CheckHost(Target);
     if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
         return Error(400, QStringLiteral("Invalid computer name or IP."));
     std::lock_guard Lock(FLock);

@@ -139,6 +139,8 @@ private Q_SLOTS:
             << Post("/vx-remote/api/command", R"({"host":"k","do":"stop"})") << 404;
         QTest::newRow("invalid host")
             << Post("/vx-remote/api/play", R"({"host":"a;b","version":1})") << 400;
+        QTest::newRow("control character in host")
+            << Post("/vx-remote/api/play", R"({"host":"a\nb","version":1})") << 400;
         QTest::newRow("stale library")
             << Post("/vx-remote/api/play", R"({"host":"localhost","version":0})") << 409;
         QTest::newRow("events without host") << Request("GET", "/vx-remote/api/events") << 400;
