@@ -194,16 +194,21 @@ struct TMediaServerCallbacks {
     }
 
     // A stream's body: the connection's thread reads it; the holder goes with the response.
+    struct TStreamHolder {
+        std::shared_ptr<TWebStream> Stream;
+        int PeerFd = -1;
+    };
+
     static ssize_t ReadStream(void *Holder, uint64_t, char *Buffer, size_t Max) {
-        const qint64 Count =
-            (*static_cast<std::shared_ptr<TWebStream> *>(Holder))->Read(Buffer, qint64(Max));
+        auto *Held = static_cast<TStreamHolder *>(Holder);
+        const qint64 Count = Held->Stream->Read(Buffer, qint64(Max), Held->PeerFd);
         return Count > 0 ? ssize_t(Count) : MHD_CONTENT_READER_END_OF_STREAM;
     }
 
     static void FreeStream(void *Holder) {
-        auto *Stream = static_cast<std::shared_ptr<TWebStream> *>(Holder);
-        (*Stream)->Finished();
-        delete Stream;
+        auto *Held = static_cast<TStreamHolder *>(Holder);
+        Held->Stream->Finished();
+        delete Held;
     }
 
     static void Log(void *Self, const char *Format, va_list Args) {
@@ -401,7 +406,10 @@ bool TMediaServer::AnswerWeb(MHD_Connection *Connection, TWebRoutes &Routes,
     MHD_Response *Response = nullptr;
     if (Answer.Stream) {
         constexpr size_t StreamBlock = 16 * 1024;
-        auto *Holder = new std::shared_ptr<TWebStream>(Answer.Stream);
+        const MHD_ConnectionInfo *Info =
+            MHD_get_connection_info(Connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        auto *Holder =
+            new TMediaServerCallbacks::TStreamHolder{Answer.Stream, Info ? Info->connect_fd : -1};
         Response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, StreamBlock,
                                                      &TMediaServerCallbacks::ReadStream, Holder,
                                                      &TMediaServerCallbacks::FreeStream);

@@ -51,8 +51,9 @@ class TWebStream {
 public:
     virtual ~TWebStream() = default;
     // Fills Buffer with at most Max bytes, waiting (bounded) until there are some; the
-    // count, or -1 at the end of the stream. Never 0.
-    virtual qint64 Read(char *Buffer, qint64 Max) = 0;
+    // count, or -1 at the end of the stream. Never 0. PeerFd: the connection's socket, so a
+    // wait can end when the client hangs up (-1: none).
+    virtual qint64 Read(char *Buffer, qint64 Max, int PeerFd) = 0;
     // The connection is over: Read is not called again.
     virtual void Finished() = 0;
 };

@@ -1,10 +1,25 @@
 #include "EventStream.h"
 
-#include <chrono>
 #include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 TEventStream::TEventStream(int KeepAliveMs, std::function<void(TEventStream *)> OnFinished)
-    : FKeepAliveMs(KeepAliveMs), FOnFinished(std::move(OnFinished)) {}
+    : FWakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), FKeepAliveMs(KeepAliveMs),
+      FOnFinished(std::move(OnFinished)) {}
+
+TEventStream::~TEventStream() {
+    if (FWakeFd >= 0)
+        close(FWakeFd);
+}
+
+void TEventStream::Wake() {
+    const eventfd_t One = 1;
+    if (FWakeFd >= 0) {
+        [[maybe_unused]] const ssize_t N = write(FWakeFd, &One, sizeof One);
+    }
+}
 
 QByteArray TEventStream::Format(const char *Kind, const QByteArray &Json) {
     return "event: " + QByteArray(Kind) + "\ndata: " + Json + "\n\n";
@@ -18,7 +33,7 @@ void TEventStream::Put(TKind Kind, const QByteArray &Event) {
         FQueue[Kind] = Event;
         FOrder[Kind] = FNextOrder++;
     }
-    FWake.notify_one();
+    Wake();
 }
 
 void TEventStream::End() {
@@ -26,7 +41,7 @@ void TEventStream::End() {
         std::lock_guard Lock(FLock);
         FEnded = true;
     }
-    FWake.notify_one();
+    Wake();
 }
 
 bool TEventStream::HasQueued() const {
@@ -49,14 +64,22 @@ bool TEventStream::IsFinished() const {
     return FFinished;
 }
 
-qint64 TEventStream::Read(char *Buffer, qint64 Max) {
+qint64 TEventStream::Read(char *Buffer, qint64 Max, int PeerFd) {
     std::unique_lock Lock(FLock);
     if (FSent >= FSending.size()) {
         FSending.clear();
         FSent = 0;
-        if (!FEnded && !HasQueued())
-            FWake.wait_for(Lock, std::chrono::milliseconds(FKeepAliveMs),
-                           [this] { return FEnded || HasQueued(); });
+        if (!FEnded && !HasQueued()) {
+            // A Put meanwhile leaves the eventfd set, so the poll returns at once.
+            Lock.unlock();
+            pollfd Watched[2] = {{FWakeFd, POLLIN, 0}, {PeerFd, POLLRDHUP, 0}};
+            const bool Woken = poll(Watched, 2, FKeepAliveMs) > 0;
+            eventfd_t Count;
+            [[maybe_unused]] const int N = eventfd_read(FWakeFd, &Count);
+            Lock.lock();
+            if (Woken && Watched[1].revents != 0)
+                FEnded = true; // the browser left: its place is free now, not at the next ping
+        }
         if (FEnded)
             return -1;
         int Next = -1;

@@ -5,7 +5,6 @@
 #include <QByteArray>
 
 #include <array>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 
@@ -19,6 +18,9 @@ public:
     // KeepAliveMs: an idle stream gets a comment line this often. OnFinished: called once,
     // on the connection's thread, when the connection is over.
     TEventStream(int KeepAliveMs, std::function<void(TEventStream *)> OnFinished);
+    ~TEventStream() override;
+    TEventStream(const TEventStream &) = delete;
+    TEventStream &operator=(const TEventStream &) = delete;
 
     // Any thread. Event replaces an unsent older one of its kind.
     void Put(TKind Kind, const QByteArray &Event);
@@ -28,7 +30,8 @@ public:
     qint64 QueuedBytes() const;
     bool IsFinished() const;
 
-    qint64 Read(char *Buffer, qint64 Max) override;
+    // Ends the stream when PeerFd hangs up while it waits for an event.
+    qint64 Read(char *Buffer, qint64 Max, int PeerFd) override;
     void Finished() override;
 
     // "event: Kind", the data line, the blank line.
@@ -36,9 +39,10 @@ public:
 
 private:
     bool HasQueued() const;
+    void Wake();
 
     mutable std::mutex FLock;
-    std::condition_variable FWake;
+    int FWakeFd; // an eventfd: a wait watches it and the client's socket at once
     std::array<QByteArray, KindCount> FQueue;
     std::array<quint64, KindCount> FOrder{}; // when each was put: the oldest goes first
     quint64 FNextOrder = 1;

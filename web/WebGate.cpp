@@ -27,6 +27,13 @@ QByteArray HostWithoutPort(const QByteArray &Host) {
     return Digits ? Host.left(Colon) : Host;
 }
 
+// Letters, digits, dots and hyphens only: the address parser takes "127.0.0.1 x.example" too.
+bool IsHostName(const QByteArray &Name) {
+    return !Name.isEmpty() && std::all_of(Name.begin(), Name.end(), [](char C) {
+        return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '.' || C == '-';
+    });
+}
+
 TWebAnswer NotAllowed(const char *Allow) {
     TWebAnswer Answer = TWebGate::Error(405, QStringLiteral("Method not allowed."));
     Answer.Headers.emplace_back("Allow", Allow);
@@ -79,6 +86,13 @@ bool TWebGate::Claims(const QByteArray &Path) const {
     return FFiles.contains(Path.mid(qsizetype(sizeof Prefix) - 1));
 }
 
+TTargetCheck TWebGate::CheckHost(const QString &Host) {
+    if (std::any_of(Host.begin(), Host.end(),
+                    [](QChar C) { return C.unicode() < 0x20 || C.unicode() == 0x7F; }))
+        return TTargetCheck::Invalid;
+    return CheckTarget(Host);
+}
+
 TWebAnswer TWebGate::Json(unsigned Status, const QByteArray &Body) {
     TWebAnswer Answer;
     Answer.Status = Status;
@@ -105,10 +119,15 @@ TWebAnswer TWebGate::Answer(const TWebRequest &Request) {
 }
 
 bool TWebGate::IsOwnHost(const QByteArray &Host) const {
-    const QByteArray Name = AsciiLower(HostWithoutPort(Host));
-    if (Name.isEmpty())
+    QByteArray Name = AsciiLower(HostWithoutPort(Host));
+    // A name may end in the root's dot as typed; an address in 127/8 is this computer too.
+    if (Name.endsWith('.'))
+        Name.chop(1);
+    if (!IsHostName(Name))
         return false;
     const quint32 Value = IPv4Value(QString::fromLatin1(Name));
+    if (Value != 0xFFFFFFFFu && Value >> 24 == 127)
+        return true;
     std::lock_guard Lock(FLock);
     return FNames.contains(Name) || (Value != 0xFFFFFFFFu && FAddresses.contains(Value));
 }
@@ -121,7 +140,7 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
     }
     // DNS rebinding and other sites' pages: only requests addressed to this computer, and
     // from its own page when a browser says where from.
-    const QByteArray Host = Request.Header("Host");
+    const QByteArray Host = Request.Header("Host").trimmed();
     if (Request.HeaderCount("Host") != 1 || !IsOwnHost(Host))
         return Error(403, QStringLiteral("Unknown host."));
     const int Origins = Request.HeaderCount("Origin");
@@ -164,7 +183,7 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
 
 TWebAnswer TWebGate::OpenStream(const QByteArray &Host) {
     const QString Target = QString::fromUtf8(Host).trimmed();
-    const TTargetCheck Check = CheckTarget(Target);
+    const TTargetCheck Check = CheckHost(Target);
     if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
         return Error(400, QStringLiteral("Invalid computer name or IP."));
     std::lock_guard Lock(FLock);
@@ -198,6 +217,7 @@ void TWebGate::StreamGone(TEventStream *Stream) {
 TWebAnswer TWebGate::CallGui(const QByteArray &Path, const QJsonObject &Body) {
     struct TResult {
         bool Ready = false;
+        bool GaveUp = false; // the browser was told it failed: it must not happen later
         TWebAnswer Answer;
     };
     const auto Result = std::make_shared<TResult>();
@@ -207,6 +227,11 @@ TWebAnswer TWebGate::CallGui(const QByteArray &Path, const QJsonObject &Body) {
     QMetaObject::invokeMethod(
         FContext,
         [Self = shared_from_this(), Post = FHandlers.Post, Path, Body, Result] {
+            {
+                std::lock_guard Check(Self->FLock);
+                if (Result->GaveUp)
+                    return;
+            }
             TWebAnswer Answer = Post(Path, Body);
             {
                 std::lock_guard Done(Self->FLock);
@@ -218,8 +243,10 @@ TWebAnswer TWebGate::CallGui(const QByteArray &Path, const QJsonObject &Body) {
         Qt::QueuedConnection);
     FCallDone.wait_for(Lock, std::chrono::milliseconds(FCallTimeoutMs),
                        [&] { return Result->Ready || FClosed; });
-    if (!Result->Ready)
+    if (!Result->Ready) {
+        Result->GaveUp = true;
         return Error(503, QStringLiteral("The player is busy."));
+    }
     return Result->Answer;
 }
 

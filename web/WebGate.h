@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MediaServer.h"
+#include "PlayTo.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -60,6 +61,8 @@ public:
     TWebAnswer Answer(const TWebRequest &Request) override;
     void Close() override;
 
+    // CheckTarget of a host a browser sent; a control character makes it Invalid.
+    static TTargetCheck CheckHost(const QString &Host);
     // A JSON answer with the headers every API answer carries.
     static TWebAnswer Json(unsigned Status, const QByteArray &Body);
     static TWebAnswer Error(unsigned Status, const QString &Text);

@@ -93,7 +93,7 @@ void TWebRemote::Start(TMediaServer &Server) {
     };
     Handlers.Leave = [this](TEventStream *Stream) { Leave(Stream); };
     FGate = std::make_shared<TWebGate>(this, std::move(Handlers), std::move(Files), FKeepAliveMs,
-                                       CallTimeoutMs);
+                                       FCallTimeoutMs);
     PublishHosts();
     PublishSpeakers();
     PublishLibrary();

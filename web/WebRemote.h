@@ -48,6 +48,7 @@ public:
     // Tests shorten these; set before Start.
     void SetSessionIdleMs(int Ms) { FSessionIdleMs = Ms; }
     void SetKeepAliveMs(int Ms) { FKeepAliveMs = Ms; }
+    void SetCallTimeoutMs(int Ms) { FCallTimeoutMs = Ms; }
 
     // Adds the routes to Server (running or not); Server outlives this or Stop comes first.
     void Start(TMediaServer &Server);
@@ -104,4 +105,5 @@ private:
     QString FNote; // the router's last note during a play
     int FSessionIdleMs = SessionIdleMs;
     int FKeepAliveMs = KeepAliveMs;
+    int FCallTimeoutMs = CallTimeoutMs;
 };

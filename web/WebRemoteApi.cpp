@@ -56,7 +56,7 @@ TWebAnswer TWebRemote::Post(const QByteArray &Path, const QJsonObject &Body) {
 
 TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
     const QString Host = Body.value(u"host").toString().trimmed();
-    const TTargetCheck Check = CheckTarget(Host);
+    const TTargetCheck Check = TWebGate::CheckHost(Host);
     if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
         return TWebGate::Error(400, QStringLiteral("Invalid computer name or IP."));
     if (!MayWatch(WatchKey(Host)))

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
+#include <thread>
 
 namespace {
 
@@ -58,12 +59,13 @@ struct TRig {
     TScriptedSpeaker Speaker;
     TMediaServer Server{[this] { return Library.Snapshot(); }};
     TWebRemote Web{Library, Sharing};
-    explicit TRig(int IdleMs = TWebRemote::SessionIdleMs,
-                  int KeepAliveMs = TWebRemote::KeepAliveMs) {
+    explicit TRig(int IdleMs = TWebRemote::SessionIdleMs, int KeepAliveMs = TWebRemote::KeepAliveMs,
+                  int CallMs = TWebRemote::CallTimeoutMs) {
         Speaker.Listen();
         Web.SetLocalSpeakerPort(Speaker.Port());
         Web.SetSessionIdleMs(IdleMs);
         Web.SetKeepAliveMs(KeepAliveMs);
+        Web.SetCallTimeoutMs(CallMs);
         Web.Start(Server);
         Server.Start(0);
     }
@@ -106,6 +108,9 @@ private Q_SLOTS:
         QTest::newRow("own address, no port") << Host("127.0.0.1") << 200;
         QTest::newRow("foreign name") << Host("music.example:37401") << 403;
         QTest::newRow("address not ours") << Host("10.9.9.9") << 403;
+        QTest::newRow("name with the root's dot") << Host("localhost.:37401") << 200;
+        QTest::newRow("loopback address") << Host("127.0.0.2") << 200;
+        QTest::newRow("address, then a name") << Host("127.0.0.1 x.example") << 403;
         QTest::newRow("same origin")
             << Request("GET", "/vx-remote/api/library", "Origin: http://127.0.0.1:37401\r\n")
             << 200;
@@ -130,6 +135,8 @@ private Q_SLOTS:
             << Post("/vx-remote/api/command", R"({"host":"k","do":"stop"})") << 404;
         QTest::newRow("invalid host")
             << Post("/vx-remote/api/play", R"({"host":"a;b","version":1})") << 400;
+        QTest::newRow("control character in host")
+            << Post("/vx-remote/api/play", R"({"host":"a\nb","version":1})") << 400;
         QTest::newRow("stale library")
             << Post("/vx-remote/api/play", R"({"host":"localhost","version":0})") << 409;
         QTest::newRow("events without host") << Request("GET", "/vx-remote/api/events") << 400;
@@ -210,6 +217,25 @@ private Q_SLOTS:
         QCOMPARE(Rig.Speaker.Received.chopped(Sentinel.size()), Wire);
     }
 
+    // A command the browser was told failed, the player being busy, never happens later.
+    void busyPlayerDropsLateCommand() {
+        TRig Rig(TWebRemote::SessionIdleMs, TWebRemote::KeepAliveMs, 50);
+        std::unique_ptr<TReader> Reader;
+        QVERIFY(Rig.Watch(Reader) > 0);
+        QByteArray Answer; // the GUI thread, this one, stays busy until it has come
+        std::thread([&] {
+            QTcpSocket Socket;
+            Socket.connectToHost(QHostAddress::LocalHost, Rig.Server.Port());
+            Socket.write(Post("/vx-remote/api/command", R"({"host":"localhost","do":"mute"})"));
+            while (Socket.waitForReadyRead(5000))
+                Answer += Socket.readAll();
+        }).join();
+        QCOMPARE(Answer.mid(9, 3), "503");
+        Fetch(Rig.Server.Port(),
+              Post("/vx-remote/api/command", R"({"host":"localhost","do":"stop"})"));
+        QTRY_COMPARE(Rig.Speaker.Received, BuildControllerMessage("STATE", "1"));
+    }
+
     // A change on the speaker reaches every browser watching it.
     void stateReachesTheStream() {
         TRig Rig;
@@ -233,6 +259,8 @@ private Q_SLOTS:
         // Another address: the server takes at most 32 connections from one.
         const auto Extra = Rig.Events(QHostAddress("127.0.0.2"));
         QTRY_COMPARE(Extra->Status(), 503);
+        Readers.pop_back(); // a browser that leaves frees its place at once, not at a ping
+        QTRY_COMPARE(Rig.Web.StreamCount(), 31);
         QElapsedTimer Stopping;
         Stopping.start();
         Rig.Server.Stop();
@@ -251,7 +279,7 @@ private Q_SLOTS:
         QCOMPARE(Stream.QueuedBytes(), List.size() + State.size());
         QByteArray Sent(List.size() + State.size(), Qt::Uninitialized);
         for (qint64 At = 0; At < Sent.size();)
-            At += Stream.Read(Sent.data() + At, Sent.size() - At);
+            At += Stream.Read(Sent.data() + At, Sent.size() - At, -1);
         QCOMPARE(Sent, List + State);
     }
 
