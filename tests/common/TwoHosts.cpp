@@ -3,10 +3,10 @@
 #include <QDeadlineTimer>
 #include <QNetworkInterface>
 #include <QStandardPaths>
-#include <QThread>
 
-#include <functional>
-
+#include <linux/rtnetlink.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 const QByteArray TTwoHosts::AddressA = "10.250.0.1";
@@ -33,14 +33,33 @@ QByteArray NamespaceOf(const QString &Pid) {
     return Size > 0 ? QByteArray(Buffer, Size) : QByteArray();
 }
 
-bool WaitUntil(const std::function<bool()> &Done, int TimeoutMs) {
+// Whether the interface runs, waiting on the kernel's link messages until it does or the time
+// is up. Subscribed before the first look, so no change slips between look and wait.
+bool WaitForRunning(const QString &Name, int TimeoutMs) {
+    const auto Running = [&Name] {
+        return QNetworkInterface::interfaceFromName(Name).flags().testFlag(
+            QNetworkInterface::IsRunning);
+    };
+    const int Fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    sockaddr_nl Address{};
+    Address.nl_family = AF_NETLINK;
+    Address.nl_groups = RTMGRP_LINK;
+    const bool Listening =
+        Fd >= 0 && ::bind(Fd, reinterpret_cast<sockaddr *>(&Address), sizeof Address) == 0;
     const QDeadlineTimer Deadline(TimeoutMs);
-    while (!Done()) {
-        if (Deadline.hasExpired())
-            return false;
-        QThread::msleep(5);
+    bool Up = Running();
+    while (!Up && Listening && !Deadline.hasExpired()) {
+        pollfd Poll{Fd, POLLIN, 0};
+        if (::poll(&Poll, 1, int(Deadline.remainingTime())) > 0) {
+            char Buffer[8192];
+            while (::recv(Fd, Buffer, sizeof Buffer, MSG_DONTWAIT) > 0) {
+            }
+        }
+        Up = Running();
     }
-    return true;
+    if (Fd >= 0)
+        ::close(Fd);
+    return Up;
 }
 
 } // namespace
@@ -76,19 +95,17 @@ bool TTwoHosts::SetUp() {
                            "(interfaces here: %1); run the test under unshare -n")
                 .arg(Found.join(QStringLiteral(", "))));
 
+    // unshare execs cat in place once the new namespace is there: a line echoed proves it.
     FHolder.start(FindTool(QStringLiteral("unshare")),
-                  {QStringLiteral("-n"), QStringLiteral("sleep"), QStringLiteral("infinity")});
+                  {QStringLiteral("-n"), QStringLiteral("cat")});
     if (!FHolder.waitForStarted(5000))
         return Fail(QStringLiteral("cannot start the namespace holder: ") + FHolder.errorString());
     const QByteArray Own = NamespaceOf(QStringLiteral("self"));
     const QString Pid = QString::number(FHolder.processId());
-    // unshare execs sleep in place once the new namespace is there.
-    if (!WaitUntil(
-            [&] {
-                const QByteArray Theirs = NamespaceOf(Pid);
-                return FHolder.state() == QProcess::Running && !Theirs.isEmpty() && Theirs != Own;
-            },
-            5000))
+    FHolder.write("\n");
+    const bool Echoed = FHolder.waitForReadyRead(5000);
+    const QByteArray Theirs = NamespaceOf(Pid);
+    if (!Echoed || Theirs.isEmpty() || Theirs == Own)
         return Fail(QStringLiteral("the namespace holder has no namespace of its own: ") +
                     QString::fromLocal8Bit(FHolder.readAllStandardError()));
 
@@ -111,13 +128,7 @@ bool TTwoHosts::SetUp() {
     if (!Built)
         return Fail(FError);
     // The carrier comes once both ends are up.
-    if (!WaitUntil(
-            [] {
-                return QNetworkInterface::interfaceFromName(InterfaceA)
-                    .flags()
-                    .testFlag(QNetworkInterface::IsRunning);
-            },
-            5000))
+    if (!WaitForRunning(InterfaceA, 5000))
         return Fail(QStringLiteral("the veth link does not come up"));
     FError.clear();
     return true;

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // Two hosts on one machine for tests: the test's own network namespace (host A)
-// and a fresh one held by a sleeping process (host B), joined by a veth pair
+// and a fresh one held by an idle process (host B), joined by a veth pair
 // with one address each on a /24, links up and a default route on the link, so
 // that a broadcast to 255.255.255.255 from one reaches the other. Builds only in
 // a private namespace whose sole interface is lo (the suite runs under

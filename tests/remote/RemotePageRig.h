@@ -3,6 +3,7 @@
 // A remote player page on a real speaker with an observer beside it, shared by the page's two
 // test programs.
 
+#include "CommandClient.h"
 #include "CommandReader.h"
 #include "CommandServer.h"
 #include "MediaPlayer.h"
@@ -10,11 +11,13 @@
 #include "RemotePlayListModel.h"
 #include "RemotePlayerPage.h"
 #include "ScriptedSpeaker.h"
+#include "Settled.h"
 #include "SharingState.h"
 #include "Speaker.h"
 #include "TestHttpServer.h"
 #include "TestMedia.h"
 
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTcpSocket>
 #include <QTest>
@@ -38,11 +41,13 @@ struct TObserver {
         Socket.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
         Socket.connectToHost(QHostAddress::LocalHost, Port);
     }
-    // Whether a message starting with Prefix came at or after From.
-    bool Has(const QByteArray &Prefix, qsizetype From) const {
-        return std::any_of(Got.begin() + From, Got.end(),
-                           [&](const QByteArray &M) { return M.startsWith(Prefix); });
+    // The first message starting with Prefix at or after From; -1: none.
+    qsizetype Find(const QByteArray &Prefix, qsizetype From) const {
+        const auto It = std::find_if(Got.begin() + From, Got.end(),
+                                     [&](const QByteArray &M) { return M.startsWith(Prefix); });
+        return It == Got.end() ? -1 : It - Got.begin();
     }
+    bool Has(const QByteArray &Prefix, qsizetype From) const { return Find(Prefix, From) >= 0; }
     bool WaitFor(const QByteArray &Message, qsizetype From) {
         return QTest::qWaitFor([&] { return Got.indexOf(Message, From) >= 0; }, 5000);
     }
@@ -107,6 +112,13 @@ protected:
         FPage->PostCommand(Letters.isEmpty() ? "GET" : "ADD", Body);
         return QTest::qWaitFor([&] { return Shown() == Letters && Marked() == Letters.left(1); },
                                5000);
+    }
+    // Sentinel: the page asks for the list and gets it, so the speaker has handled every
+    // command the page sent before, and the page every report the speaker sent before.
+    bool CaughtUp() {
+        QSignalSpy Lists(FPage->Session().Client(), &TCommandClient::ListReceived);
+        FPage->PostCommand("GET", "");
+        return Lists.wait(5000);
     }
     // A page on a scripted speaker.
     bool OpenScripted(TScriptedSpeaker &Speaker) {

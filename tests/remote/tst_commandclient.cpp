@@ -1,7 +1,8 @@
 #include "CommandClient.h"
 #include "ScriptedSpeaker.h"
+#include "Settled.h"
 
-#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -40,12 +41,10 @@ struct TReplies {
     }
 };
 
-// Sentinel: runs what the event loop already holds, so whatever it would signal has been.
-bool Settled() {
-    bool Done = false;
-    QMetaObject::invokeMethod(
-        qApp, [&Done] { Done = true; }, Qt::QueuedConnection);
-    return QTest::qWaitFor([&Done] { return Done; });
+// Waits until the client has read what the speaker wrote so far.
+bool ReadByClient(TCommandClient &Client) {
+    QSignalSpy Read(Client.findChild<QTcpSocket *>(), &QTcpSocket::readyRead);
+    return Read.wait(5000);
 }
 
 // A port on loopback that refuses: it was free a moment ago.
@@ -181,11 +180,12 @@ private Q_SLOTS:
         TReplies Replies(Client);
         Client.Start(QStringLiteral("127.0.0.1"), Speaker.Port());
         QVERIFY(Speaker.WaitForPeer());
-        // One byte at a time: a reply is handed over whole however it arrives.
+        // One byte at a time, each line read before the next comes: a reply is handed over
+        // whole however it arrives.
         for (const char C : said) {
             Speaker.Say(QByteArray(1, C));
             if (C == '\n')
-                QTest::qWait(1);
+                QVERIFY(ReadByClient(Client));
         }
         Speaker.Say("MUTE\r\n7\r\n"); // marks the end of the script
         QTRY_VERIFY(!Replies.Got.isEmpty() && Replies.Got.constLast() == "MUTE / 7");
@@ -256,10 +256,14 @@ private Q_SLOTS:
         Client.Start(QStringLiteral("127.0.0.1"), Speaker.Port());
         QVERIFY(Speaker.WaitForPeer());
         Speaker.Say("VOLUMN\r\n");
-        QTest::qWait(50);
+        QVERIFY(ReadByClient(Client));
+        // The thread stays busy until the line's deadline is past: it runs from the read at
+        // the latest; one more for the clocks' whole milliseconds.
+        const QDeadlineTimer Busy(TimeoutMs + 1);
         if (sentInTime)
             Speaker.Say("30\r\n");
-        QThread::msleep(2 * TimeoutMs);
+        while (!Busy.hasExpired())
+            QThread::yieldCurrentThread();
         if (!sentInTime)
             Speaker.Say("30\r\nMUTE\r\n1\r\n");
         QTRY_COMPARE_WITH_TIMEOUT(Replies.Got, expected, 5000);

@@ -85,13 +85,20 @@ private Q_SLOTS:
         auto *Position = Child<QSlider>("FPositionBar");
         auto *Volume = Child<QSlider>("FVolumeBar");
         QTRY_VERIFY(Child<QToolButton>("FPauseButton")->isVisible());
+        // The quiet start is over: the speaker is back at 3 after its 1, and the page has it.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const qsizetype Low = FObserver->Got.lastIndexOf("VOLUMN / 1");
+                return Low >= 0 && FObserver->Got.indexOf("VOLUMN / 3", Low) > Low;
+            },
+            5000));
+        QVERIFY(CaughtUp());
         QTRY_COMPARE(Volume->value(), 3);
-        QTest::qWait(400); // the quiet start is over
 
         // A press and a release with no change in between send nothing...
         Volume->setValue(10);
         PressAndRelease(Volume);
-        QTest::qWait(700);
+        QVERIFY(CaughtUp());
         QCOMPARE(FSpeaker->Media()->Volume(), 3);
         // ...but keep the press: a report that moves a bar makes the next release send.
         const int Before = Position->value();
@@ -195,7 +202,11 @@ private Q_SLOTS:
         else if (ending == PageDeleted)
             FPage.reset();
         QTRY_COMPARE(Removed.count(), 1);
-        QTest::qWait(100);
+        // Sentinel: the speaker has seen the page go and what the loop held has run.
+        if (FSpeaker) // the observer stays unless the speaker dropped everyone
+            QTRY_COMPARE(FSpeaker->CommandServer()->ConnectionCount(),
+                         ending == SpeakerDrops ? 0 : 1);
+        QVERIFY(Settled());
         QCOMPARE(Removed.count(), 1);
         QVERIFY(RemotePlayers().IsEmpty());
         QStringList Expected{QStringLiteral("failed ") + host, QStringLiteral("finished")};
@@ -203,9 +214,6 @@ private Q_SLOTS:
             Expected.removeFirst();
         if (FPage)
             QCOMPARE(Said, Expected);
-        if (FSpeaker) // the observer stays unless the speaker dropped everyone
-            QTRY_COMPARE(FSpeaker->CommandServer()->ConnectionCount(),
-                         ending == SpeakerDrops ? 0 : 1);
     }
 };
 

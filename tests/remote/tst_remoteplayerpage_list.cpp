@@ -4,6 +4,7 @@
 #include "CommandProtocol.h"
 
 #include <QAction>
+#include <QSlider>
 #include <QToolButton>
 
 namespace {
@@ -80,8 +81,11 @@ private Q_SLOTS:
         }
         if (result.isEmpty()) {
             QCOMPARE(Shown(), rows);
-            QTest::qWait(800);
-            QVERIFY(!FObserver->Has("LIST", From));
+            // Sentinel: an ADD behind the edit; its list is the first the observer gets.
+            const QByteArray Sentinel = Url('Z');
+            FPage->PostCommand("ADD", Sentinel + "\r\n");
+            QVERIFY(QTest::qWaitFor([&] { return FObserver->Has("LIST", From); }, 5000));
+            QVERIFY(FObserver->Got.at(FObserver->Find("LIST", From)).endsWith(" / " + Sentinel));
             return;
         }
         result.replace("-", "");
@@ -134,9 +138,12 @@ private Q_SLOTS:
             "http://h/a.mp3\nhttp://h/b.mp3\nhttp://h/c.mp3\nhttp://h/d.mp3\nx:y";
         Speaker.Say(BuildMessage("LIST", Old) + BuildMessage("URL", "http://h/a.mp3"));
         QTRY_COMPARE(Rows()->rowCount(), 5);
-        Speaker.Say(BuildMessage("LIST", list.join("\n")) + BuildMessage("URL", url));
+        // Sentinel: a report behind the URL; once it shows, the URL has been handled.
+        Speaker.Say(BuildMessage("LIST", list.join("\n")) +
+                    (url.isEmpty() ? QByteArray() : BuildMessage("URL", url)) +
+                    BuildMessage("VOLUMN", "9"));
         QTRY_COMPARE(Rows()->rowCount(), shown);
-        QTest::qWait(100);
+        QTRY_COMPARE(Child<QSlider>("FVolumeBar")->value(), 9);
         QList<int> Got;
         for (int Row = 0; Row < shown; ++Row)
             if (Rows()->index(Row, 0).data(TRemotePlayListModel::MarkedRole).toBool())
