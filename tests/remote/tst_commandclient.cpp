@@ -257,9 +257,9 @@ private Q_SLOTS:
         QVERIFY(Speaker.WaitForPeer());
         Speaker.Say("VOLUMN\r\n");
         QVERIFY(ReadByClient(Client));
-        // The thread stays busy until the line's deadline is past: it runs from the read at
-        // the latest; one more for the clocks' whole milliseconds.
-        const QDeadlineTimer Busy(TimeoutMs + 1);
+        // The thread stays busy until the line's deadline is well past: it runs from the read
+        // at the latest, and the kernel dates arrivals only to its tick (up to 10 ms).
+        const QDeadlineTimer Busy(2 * TimeoutMs);
         if (sentInTime)
             Speaker.Say("30\r\n");
         while (!Busy.hasExpired())
