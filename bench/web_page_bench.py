@@ -159,6 +159,26 @@ def main(program):
                 "for (const [t, d] of s) if (JSON.parse(d).volume === arguments[0]) return t;"
                 "return 0;", volume), 5)
             page_ms.append(shown - reported)
+        # Play states: the speaker reports a change of state at once (a volume waits for its
+        # play tick). Pause and play the tone, a quarter second apart.
+        wire.socket.sendall(b"ADD\r\n1\r\nhttp://127.0.0.1:37401/tone.wav\r\n")
+        H.wait_until(lambda: wire.last("STATE") == ["3"], 10)
+        state_ms, state_wire_ms = [], []
+        for i in range(20):
+            target = 2 if i % 2 == 0 else 3
+            time.sleep(0.25)
+            start_count = len(wire.got)
+            start = time.time() * 1000
+            wire.send("STATE", str(target))
+            while not [1 for w, l in wire.got[start_count:] if w == "STATE" and l == [str(target)]]:
+                H.select.select([wire.socket], [], [], 1)
+                wire.read()
+            state_wire_ms.append(time.time() * 1000 - start)
+            shown = H.wait_until(lambda: driver.execute_script(
+                "for (const [t, d] of window.vxProbe.states)"
+                "  if (t > arguments[1] && JSON.parse(d).state === arguments[0]) return t;"
+                "return 0;", target, start), 5)
+            state_ms.append(shown - start)
         # A 10000-row play list: from its arrival on a plain controller to the page's rows.
         list_ms, wire_list_ms = [], []
         for round_ in range(3):
@@ -187,6 +207,10 @@ def main(program):
         print(f"ADD of {ENTRIES} rows to the speaker: the page has built the new list's rows "
               f"after median {statistics.median(list_ms):.0f} ms; a plain controller (Python) "
               f"has read the LIST after median {statistics.median(wire_list_ms):.0f} ms")
+        print(f"a speaker's play state (20 pauses and plays sent on the command port): a plain "
+              f"controller reads the report after median {statistics.median(state_wire_ms):.1f} ms, "
+              f"the page shows it after median {statistics.median(state_ms):.1f} ms "
+              f"(worst {max(state_ms):.1f} ms)")
         print(f"a speaker's change (30 volume changes): the speaker reports it after median "
               f"{statistics.median(wire_ms):.1f} ms (its play tick); the page shows it "
               f"median {statistics.median(page_ms):.1f} ms after the report reached a plain "
