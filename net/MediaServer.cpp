@@ -267,6 +267,13 @@ bool TMediaServer::Start(quint16 Port, QString *Error) {
     return true;
 }
 
+unsigned TMediaServer::OpenConnections() const {
+    if (!FDaemon)
+        return 0;
+    const MHD_DaemonInfo *Info = MHD_get_daemon_info(FDaemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+    return Info ? Info->num_connections : 0;
+}
+
 void TMediaServer::Stop() {
     if (!FDaemon)
         return;

@@ -106,6 +106,8 @@ public:
     bool IsRunning() const { return FDaemon != nullptr; }
     // The bound port while running, else 0.
     quint16 Port() const { return FPort; }
+    // Connections open now (0 when stopped): a closed one counts until its thread has ended.
+    unsigned OpenConnections() const;
 
     // The request path after the second percent decoding, or empty when the
     // request is invalid (not starting with "/", or holding a NUL).
