@@ -1,6 +1,7 @@
 #include "CommandClient.h"
 #include "ScriptedSpeaker.h"
 #include "Settled.h"
+#include "TestPorts.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -45,13 +46,6 @@ struct TReplies {
 bool ReadByClient(TCommandClient &Client) {
     QSignalSpy Read(Client.findChild<QTcpSocket *>(), &QTcpSocket::readyRead);
     return Read.wait(5000);
-}
-
-// A port on loopback that refuses: it was free a moment ago.
-quint16 RefusingPort() {
-    QTcpServer Probe;
-    Probe.listen(QHostAddress::LocalHost, 0);
-    return Probe.serverPort();
 }
 
 } // namespace

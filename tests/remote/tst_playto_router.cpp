@@ -9,6 +9,7 @@
 #include "RemoteSession.h"
 #include "Settings.h"
 #include "SharingState.h"
+#include "TestPorts.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -224,10 +225,8 @@ private Q_SLOTS:
     // out of RemotePlayers silently, and the host gets a new page next time.
     void playersEndWithTheirConnections() {
         TRecordingSpeaker Speaker;
-        QTcpServer Refusing; // bound, then closed: nobody listens on that port
-        QVERIFY(Refusing.listen(QHostAddress("127.0.0.3"), 0));
-        const quint16 Closed = Refusing.serverPort();
-        Refusing.close();
+        const quint16 Closed = RefusingPort(QHostAddress("127.0.0.3"));
+        QVERIFY(Closed != 0);
         TPages Pages;
         TPlayTo Router(Pages, FSharing);
         QSignalSpy Failed(&Router, &TPlayTo::ConnectFailed);

@@ -11,6 +11,7 @@
 #include "SelectComputerDialog.h"
 #include "Settings.h"
 #include "TestFiles.h"
+#include "TestPorts.h"
 #include "WindowParts.h"
 
 #include <QAccessible>
@@ -158,10 +159,8 @@ private Q_SLOTS:
     // connection takes its page with it silently; the window closes with pages open.
     void pagesEndWithTheirConnections() {
         TRecordingSpeaker Speaker;
-        QTcpServer Refusing; // bound, then closed: nobody listens on that port
-        QVERIFY(Refusing.listen(QHostAddress("127.0.0.3"), 0));
-        const quint16 Closed = Refusing.serverPort();
-        Refusing.close();
+        const quint16 Closed = RefusingPort(QHostAddress("127.0.0.3"));
+        QVERIFY(Closed != 0);
         auto Form = MakeWindow({});
         CommandPort = Closed;
         Form->PlayTo().PlayListOn("127.0.0.3", {});
