@@ -14,7 +14,7 @@ const TCommandTable &SpeakerCommands() {
     static const TCommandTable Table{
         {.Word = W::Get, .Shape = S::WordOnly},
         {.Word = W::Add, .Shape = S::Counted},
-        {.Word = W::UpdateList, .Shape = S::Counted, .KeepOnBadCount = true},
+        {.Word = W::UpdateList, .Shape = S::Counted, .AllItemsOrNothing = true},
         {.Word = W::State, .Shape = S::Single, .Numeric = true},
         {.Word = W::Volume, .Shape = S::Single, .Numeric = true},
         {.Word = W::Mute, .Shape = S::Single, .Numeric = true},

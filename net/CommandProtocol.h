@@ -77,8 +77,8 @@ struct TCommandEntry {
     TCommandShape Shape = TCommandShape::Single;
     // A Single argument that must be an integer; a bad or missing one drops the command.
     bool Numeric = false;
-    // A Counted message whose count line is not an integer is still delivered, with no lines.
-    bool KeepOnBadCount = false;
+    // A Counted message is dropped, not padded with empty lines, when its item lines stall.
+    bool AllItemsOrNothing = false;
 };
 
 using TCommandTable = QList<TCommandEntry>;
@@ -123,7 +123,7 @@ const TRun *FindHandler(const TCommandHandler<TRun> (&Handlers)[Count], QByteArr
 
 // The bytes of one whole message: the word line, then the count line and the payload's lines
 // for a word that a reader's table counts, else the payload as one argument line. Every line ends
-// with CR LF and a line starting with "." gets one more "." in front.
+// with CR LF and a line starting with "." gets one more "." in front (readers take it off).
 QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload,
                         TEmptyArgument Empty = TEmptyArgument::Omit);
 

@@ -64,14 +64,17 @@ void TCommandReader::Expire(qint64 NowMs) {
         }
         break;
     case TPhase::Count:
-        if (FEntry.KeepOnBadCount)
-            Deliver();
-        else
-            DropMessage();
+        DropMessage();
         break;
     case TPhase::Items:
-        FCurrent.Lines.append(QByteArray());
-        Deliver();
+        if (FEntry.AllItemsOrNothing) {
+            DropMessage();
+        } else {
+            // Every missing item line is an empty one; the late ones are read as words.
+            for (; FRemaining > 0; --FRemaining)
+                FCurrent.Lines.append(QByteArray());
+            Deliver();
+        }
         break;
     case TPhase::Word:
         break;
@@ -110,6 +113,9 @@ void TCommandReader::StartMessage(const TCommandEntry &Entry, qint64 NowMs) {
 }
 
 void TCommandReader::TakeLine(QByteArrayView Line, qint64 NowMs) {
+    // Writers put a "." in front of a line that starts with one.
+    if (Line.startsWith(".."))
+        Line = Line.sliced(1);
     switch (FPhase) {
     case TPhase::Word:
         if (const TCommandEntry *Entry = FindCommand(FTable, Line))
@@ -129,14 +135,7 @@ void TCommandReader::TakeLine(QByteArrayView Line, qint64 NowMs) {
         return;
     case TPhase::Count: {
         const std::optional<qint32> Count = ParseCommandInteger(Line);
-        if (!Count) {
-            if (FEntry.KeepOnBadCount)
-                Deliver();
-            else
-                DropMessage();
-            return;
-        }
-        if (*Count > MaxCommandItemCount) {
+        if (!Count || *Count > MaxCommandItemCount) {
             DropMessage();
             return;
         }

@@ -23,17 +23,18 @@ struct TCommandMessage {
 // socket delivered and arms one single-shot timer for NextDeadline() that calls Expire().
 //
 // Rules it applies:
-// - LF ends a line; one CR right before it is removed. Lines are kept exactly as received.
+// - LF ends a line; one CR right before it is removed. A line that starts with ".." loses
+//   its first "." (the writer's doubling); other lines are kept exactly as received.
 // - A word line that is not in the table is ignored (matching is exact and case-sensitive).
 // - Each argument line must complete within CommandLineTimeoutMs after the previous line of
-//   its message. When it does not: a numeric argument or a count drops the message (a table
-//   entry may keep it, empty), a text argument is taken as an empty line, and a missing item
-//   line is taken as one empty line that ends the message. Whatever arrives later is read
-//   as word lines.
-// - A count of 0 or less gives no lines. A count that is not an integer drops the message
-//   (or delivers it empty, per table entry). A count above MaxCommandItemCount drops the
-//   message, and so do items whose bytes together pass MaxCommandPayload. In these drop
-//   cases the item lines that follow are read as word lines.
+//   its message. When it does not: a numeric argument or a count drops the message, a text
+//   argument is taken as an empty line, and each missing item line is taken as an empty line
+//   (a table entry may drop the message instead: a partial UPDATELIST would replace the
+//   whole play list). Whatever arrives later is read as word lines.
+// - A count of 0 or less gives no lines. A count that is not an integer drops the message,
+//   and so do a count above MaxCommandItemCount and items whose bytes together pass
+//   MaxCommandPayload. In these drop cases the item lines that follow are read as word
+//   lines.
 // - A line longer than MaxCommandLineLength drops the message being read; the rest of that
 //   line is skipped without being buffered and reading resumes after its LF.
 class TCommandReader {

@@ -96,7 +96,8 @@ void TestProtocol::roundTrip_data() {
     const QByteArray B = "http://192.168.1.20:37401/b%20c.mp3";
     auto Row = [](const char *Side, const QByteArray &Word, const QByteArray &Payload,
                   const QByteArray &Expected) {
-        QTest::addRow("%s %s %s", Side, Word.constData(), Payload.left(12).constData())
+        QTest::addRow("%s %s %s", Side, Word.constData(),
+                      Payload.left(12).replace("\r\n", "|").constData())
             << QByteArray(Side) << Word << Payload << Expected;
     };
     // Speaker to controller, in the order of a typical session.
@@ -110,7 +111,9 @@ void TestProtocol::roundTrip_data() {
     Row("controller", "POSITION", "200.00\r\n12.50\r\n00:12", "POSITION / 200.00 / 12.50 / 00:12");
     Row("controller", "POSITION", "200.00\r\n13.50\r\n00:13\r\nMusic: a.mp3",
         "POSITION / 200.00 / 13.50 / 00:13 / Music: a.mp3");
-    Row("controller", "URL", ".x", "URL / ..x");
+    Row("controller", "URL", ".x", "URL / .x");
+    // What is read back is what was written, so LIST -> page -> UPDATELIST never grows a line.
+    Row("controller", "LIST", ".\r\n...\r\n..dotted", "LIST / . / ... / ..dotted");
     // Controller to speaker.
     Row("speaker", "ADD", A + "\r\n" + B, "ADD / " + A + " / " + B);
     Row("speaker", "VOLUMN", "60", "VOLUMN / 60");
@@ -118,7 +121,8 @@ void TestProtocol::roundTrip_data() {
     Row("speaker", "UPDATELIST", "", "UPDATELIST");
     Row("speaker", "MUTE", "-1", "MUTE / -1");
     Row("speaker", "UPDATEPOSITION", "50", "UPDATEPOSITION / 50");
-    Row("speaker", "ADD", ".a\r\nb", "ADD / ..a / b");
+    Row("speaker", "ADD", ".a\r\nb", "ADD / .a / b");
+    Row("speaker", "UPDATELIST", "..dotted\r\n.x", "UPDATELIST / ..dotted / .x");
 }
 
 void TestProtocol::roundTrip() {
@@ -148,9 +152,12 @@ void TestProtocol::reading_data() {
     QTest::newRow("ADD with bad count dropped, items read as words")
         << QByteArray("speaker") << QByteArray("ADD\r\nx\r\nSTATE\r\n2\r\nURL\r\nu\r\n")
         << QByteArrayList{"STATE / 2", "URL / u"};
-    QTest::newRow("UPDATELIST with bad count delivered empty")
+    QTest::newRow("UPDATELIST with bad count dropped, items read as words")
         << QByteArray("speaker") << QByteArray("UPDATELIST\r\n\r\nURL\r\nu\r\n")
-        << QByteArrayList{"UPDATELIST", "URL / u"};
+        << QByteArrayList{"URL / u"};
+    QTest::newRow("one doubled dot taken off, a single one kept")
+        << QByteArray("controller") << QByteArray("LIST\r\n3\r\n..a\r\n.b\r\n...\r\n")
+        << QByteArrayList{"LIST / .a / .b / .."};
     QTest::newRow("LIST with bad count dropped")
         << QByteArray("controller") << QByteArray("LIST\r\n2x\r\nURL\r\nu\r\n")
         << QByteArrayList{"URL / u"};
@@ -204,7 +211,7 @@ void TestProtocol::splitAnywhere() {
         Wire += BuildMessage("ADD", U + "\r\n." + U, TEmptyArgument::Send);
         Wire += BuildMessage("VOLUMN", QByteArray::number(I), TEmptyArgument::Send);
         Wire += BuildMessage("GET", {}, TEmptyArgument::Send);
-        Expected << "ADD / " + U + " / .." + U << "VOLUMN / " + QByteArray::number(I) << "GET";
+        Expected << "ADD / " + U + " / ." + U << "VOLUMN / " + QByteArray::number(I) << "GET";
     }
     QCOMPARE(ReadAll(SpeakerCommands(), Wire), Expected);
 
@@ -240,15 +247,17 @@ void TestProtocol::lateLines_data() {
     QTest::newRow("late text argument is empty")
         << QByteArray("URL\r\n") << qint64(5000) << QByteArray("u\r\nSTATE\r\n3\r\n")
         << QByteArrayList{"URL / ", "STATE / 3"};
-    QTest::newRow("late item is empty and ends the message")
+    QTest::newRow("each missing item is an empty line")
         << QByteArray("ADD\r\n3\r\na\r\n") << qint64(5000) << QByteArray("b\r\nMUTE\r\n-1\r\n")
-        << QByteArrayList{"ADD / a / ", "MUTE / -1"};
+        << QByteArrayList{"ADD / a /  / ", "MUTE / -1"};
+    QTest::newRow("missing item drops UPDATELIST")
+        << QByteArray("UPDATELIST\r\n2\r\na\r\n") << qint64(5000)
+        << QByteArray("b\r\nMUTE\r\n-1\r\n") << QByteArrayList{"MUTE / -1"};
     QTest::newRow("late count drops ADD")
         << QByteArray("ADD\r\n") << qint64(5000) << QByteArray("1\r\nURL\r\nu\r\n")
         << QByteArrayList{"URL / u"};
-    QTest::newRow("late count keeps UPDATELIST, empty")
-        << QByteArray("UPDATELIST\r\n") << qint64(5000) << QByteArray("1\r\nu\r\n")
-        << QByteArrayList{"UPDATELIST"};
+    QTest::newRow("late count drops UPDATELIST") << QByteArray("UPDATELIST\r\n") << qint64(5000)
+                                                 << QByteArray("1\r\nu\r\n") << QByteArrayList{};
     QTest::newRow("half-received late line becomes a word line")
         << QByteArray("ADD\r\n1\r\nSTA") << qint64(5000) << QByteArray("TE\r\n2\r\n")
         << QByteArrayList{"ADD / ", "STATE / 2"};

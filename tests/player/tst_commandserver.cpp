@@ -57,7 +57,7 @@ void TestCommandServer::commandsArrive_data() {
 
     const QByteArray Mixed = "VOLUMN\r\n40\r\nADD\r\n2\r\nhttp://a/1.mp3\r\n..x\r\nGET\r\n\r\n"
                              "URL\nhttp://a/1.mp3\nMUTE\r\n-1\r\n";
-    const QByteArrayList Expected{"VOLUMN / 40", "ADD / http://a/1.mp3 / ..x", "GET",
+    const QByteArrayList Expected{"VOLUMN / 40", "ADD / http://a/1.mp3 / .x", "GET",
                                   "URL / http://a/1.mp3", "MUTE / -1"};
     QTest::newRow("single") << QByteArrayList{"STATE\r\n3\r\n"} << QByteArrayList{"STATE / 3"};
     QTest::newRow("counted") << QByteArrayList{"UPDATELIST\r\n3\r\na\r\n\r\nc\r\n"}
@@ -79,7 +79,7 @@ void TestCommandServer::commandsArrive_data() {
         << QByteArrayList{"ADD\r\n1000000000\r\nSTATE\r\n3\r\n"} << QByteArrayList{"STATE / 3"};
     QTest::newRow("count not a number")
         << QByteArrayList{"ADD\r\nlots\r\nUPDATELIST\r\n1e3\r\nMUTE\r\n1\r\n"}
-        << QByteArrayList{"UPDATELIST", "MUTE / 1"};
+        << QByteArrayList{"MUTE / 1"};
 }
 
 void TestCommandServer::commandsArrive() {
