@@ -141,15 +141,28 @@ void TPlaybackEngine::PrepareQuietStart() {
         return;
     FQuietPending = true;
     FFadeTarget = Target;
+    // Reported with the start of play, as VOLUMN "1" right before STATE "3"; until then
+    // controllers keep hearing the volume the user set.
     FMedia->SetVolume(1);
-    // Reported with the start of play, as VOLUMN "1" right before STATE "3".
-    FLastVolume = 1;
+}
+
+void TPlaybackEngine::CancelQuietStart() {
+    if (!FQuietPending)
+        return;
+    FQuietPending = false;
+    FMedia->SetVolume(FFadeTarget);
+    Q_EMIT VolumeOrMuteChanged();
+}
+
+int TPlaybackEngine::UserVolume() const {
+    const int Volume = FMedia->Volume();
+    return FQuietPending && Volume == 1 ? FFadeTarget : Volume;
 }
 
 void TPlaybackEngine::OnPlayStateChanged(TPlayState NewState) {
     if (NewState == TPlayState::Playing) {
         const qint64 At = Now();
-        if (FQuietPending) {
+        if (FQuietPending && FMedia->Volume() == 1) {
             FQuietPending = false;
             FFading = true;
             FFadeVolume = 1;
@@ -166,7 +179,20 @@ void TPlaybackEngine::OnPlayStateChanged(TPlayState NewState) {
                 Broadcast(CommandWord::Volume, "1");
             }
         }
+        FQuietPending = false;
         LastPlayStart = At;
+    }
+    switch (NewState) {
+    case TPlayState::Undefined:
+    case TPlayState::Stopped:
+    case TPlayState::Paused:
+    case TPlayState::MediaEnded:
+    case TPlayState::Ready:
+        // The track failed, was stopped or skipped before it played: nothing to fade in.
+        CancelQuietStart();
+        break;
+    default:
+        break;
     }
     if (NewState != TPlayState::Transitioning) {
         // Ready without having played: the load failed. Only a row still in the list counts.
@@ -187,11 +213,8 @@ void TPlaybackEngine::PlayTick() {
         FLastMute = Muted;
         Broadcast(CommandWord::Mute, BoolArgument(Muted));
         FFading = false;
-        if (FQuietPending) {
-            // The quiet start ends before it began: back to the volume it would have reached.
-            FQuietPending = false;
-            FMedia->SetVolume(FFadeTarget);
-        }
+        // The quiet start ends before it began: back to the volume it would have reached.
+        CancelQuietStart();
         Q_EMIT VolumeOrMuteChanged();
     }
 
@@ -205,10 +228,11 @@ void TPlaybackEngine::PlayTick() {
         }
     }
 
-    const int Volume = FMedia->Volume();
+    if (FQuietPending && FMedia->Volume() != 1)
+        FQuietPending = false; // somebody chose a volume before the track started
+    const int Volume = UserVolume();
     if (Volume != FLastVolume) {
         FLastVolume = Volume;
-        FQuietPending = false; // somebody chose a volume before the track started
         Broadcast(CommandWord::Volume, Number(Volume));
         Q_EMIT VolumeOrMuteChanged();
     }
@@ -328,7 +352,7 @@ void TPlaybackEngine::MarkCurrentTrack() {
 void TPlaybackEngine::OnControllerConnected(TConnectionId Id) {
     RequestShow();
     SendTo(Id, CommandWord::Mute, BoolArgument(FMedia->Mute()));
-    SendTo(Id, CommandWord::Volume, Number(FMedia->Volume()));
+    SendTo(Id, CommandWord::Volume, Number(UserVolume()));
     SendTo(Id, CommandWord::State, StateArgument(FMedia->PlayState()));
 }
 
@@ -417,7 +441,9 @@ void TPlaybackEngine::PlayOrPause(int Row, bool PauseMode) {
 
 void TPlaybackEngine::ResumePlay() {
     const TPlayState State = FMedia->PlayState();
-    if (State != TPlayState::Playing && State != TPlayState::Buffering && QuietGapPassed())
+    // Nothing loaded: Play() does nothing, and nothing would end a lowered volume.
+    if (State != TPlayState::Playing && State != TPlayState::Buffering && QuietGapPassed() &&
+        !FMedia->URL().isEmpty())
         PrepareQuietStart();
     FMedia->Play();
 }

@@ -170,6 +170,10 @@ private:
     // Lowers the volume to 1 ahead of playing, so the first sound is already quiet; the fade
     // starts when playing starts.
     void PrepareQuietStart();
+    // Ends a quiet start whose track never played: the volume goes back to where it was.
+    void CancelQuietStart();
+    // The volume as controllers are told it: the user's, not the one lowered ahead of play.
+    int UserVolume() const;
     // The bytes Location takes in LIST, or -1 when it cannot be one line there.
     static qint64 LineCost(const QByteArray &Location);
     // A new item's Name and Host from its location.

@@ -344,7 +344,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("How");
         QTest::addColumn<QByteArrayList>("Calls");
         QTest::newRow("first track, after a failed load")
-            << "first" << QByteArrayList({"Volume 1", "SetURL " + A, "SetURL " + B});
+            << "first"
+            << QByteArrayList({"Volume 1", "SetURL " + A, "Volume 40", "Volume 1", "SetURL " + B});
         QTest::newRow("next track after 16 minutes")
             << "next" << QByteArrayList({"Volume 1", "SetURL " + B});
         QTest::newRow("resume after 16 minutes paused")
@@ -377,6 +378,39 @@ private Q_SLOTS:
         QCOMPARE(R.Take(), QByteArrayList({"VOLUMN / 1", "STATE / 3"}));
         R.Tick(60);
         QCOMPARE(R.Media.Vol, 40);
+    }
+
+    // A quiet start whose track never plays gives the volume back; until a track plays,
+    // controllers are told the volume the user set.
+    void quietStartWithoutPlaying_data() {
+        QTest::addColumn<QByteArray>("How");
+        QTest::newRow("load failed") << QByteArray("fail");
+        QTest::newRow("stopped") << QByteArray("STATE 1");
+        QTest::newRow("paused") << QByteArray("STATE 2");
+        QTest::newRow("skipped") << QByteArray("URL");
+    }
+
+    void quietStartWithoutPlaying() {
+        QFETCH(QByteArray, How);
+        TRig R(40);
+        R.Load({A, B});
+        R.Tick(); // lowered, then A handed over
+        QCOMPARE(R.Media.Vol, 1);
+        R.Engine->OnControllerConnected(3);
+        if (How == "fail")
+            R.Media.Enter(10);
+        else if (How == "URL")
+            R.Command("URL", {B});
+        else
+            R.Command("STATE", {How.right(1)}, How.right(1).toInt());
+        QCOMPARE(R.Media.Vol, 40);
+        R.Tick(); // B lowered and handed over, unless paused
+        R.Engine->OnControllerConnected(4);
+        QByteArrayList Volumes;
+        for (const QByteArray &M : R.Take())
+            if (M.contains("VOLUMN"))
+                Volumes.append(M);
+        QCOMPARE(Volumes, QByteArrayList({"#3 VOLUMN / 40", "#4 VOLUMN / 40"}));
     }
 
     void transportCommands() {
