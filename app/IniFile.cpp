@@ -121,7 +121,8 @@ bool WriteIniValues(const QString &IniFile, const QList<TIniInteger> &Values) {
             return false;
         In.close();
     }
-    const QByteArray Eol = Old.contains("\r\n") ? "\r\n" : "\n";
+    // The program's text files end lines with CR LF; a file edited to LF ends keeps them.
+    const QByteArray Eol = Old.contains('\n') && !Old.contains("\r\n") ? "\n" : "\r\n";
     QByteArrayList Lines = SplitLines(Old);
     for (const TIniInteger &Value : Values)
         SetIniLine(Lines, Value.Key, QByteArray::number(Value.Value));

@@ -37,7 +37,7 @@ private Q_SLOTS:
     void writeIniCreatesFile() {
         const QString Ini = FHome.filePath(QStringLiteral("new.ini"));
         QVERIFY(WriteIniValues(Ini, {{{"Window", "PopHitCount"}, 1}}));
-        QCOMPARE(ReadAll(Ini), QByteArray("[Window]\nPopHitCount=1\n"));
+        QCOMPARE(ReadAll(Ini), QByteArray("[Window]\r\nPopHitCount=1\r\n"));
     }
 
     void writeIniFailureKeepsOldFile() {
