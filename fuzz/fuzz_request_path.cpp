@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
     Check(Path.isEmpty() || (Path.startsWith('/') && !Path.contains('\0')));
     if (!File.isEmpty()) {
         Check(!NulInPath && Library.contains(File) && !StartsWithAscii(File, "http://"));
-        Check(File.contains(Path));
+        Check(File.endsWith(Path) && !Path.endsWith('/'));
     }
 
     const TByteRange Answer = ParseByteRange(Range, FileSize);

@@ -293,26 +293,22 @@ QByteArray TMediaServer::DecodeRequestPath(const QByteArray &Path) {
 }
 
 QByteArray TMediaServer::FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library) {
-    if (!Path.startsWith('/'))
+    // A request names a file by its whole name, with as many of its folders as it likes:
+    // "/Seven" is not ".../Seven Seas.wav", and "/" or "/Album/" names no file.
+    if (!Path.startsWith('/') || Path.endsWith('/'))
         return {};
     // The entry itself wins over one that ends with it ("/a/x.mp3" when "/b/a/x.mp3" stands
-    // later: no shorter name tells them apart), and a whole name wins over part of one:
-    // "/Intro.wav" is Intro.wav even when Intro.wav.mp3 was added later.
-    QByteArray WholeName, PartOfName;
+    // later: no shorter name tells them apart).
+    QByteArray Found;
     for (qsizetype I = Library.size() - 1; I >= 0; --I) {
         const QByteArray &Entry = Library.at(I);
-        // Path starts with "/", so no http entry equals it; past a whole name only an entry
-        // of Path's very size still matters, a cheap test.
+        // Path starts with "/", so no http entry equals it.
         if (Entry == Path)
             return Entry;
-        if (!WholeName.isEmpty() || StartsWithAscii(Entry, "http://"))
-            continue;
-        if (Entry.endsWith(Path))
-            WholeName = Entry;
-        else if (PartOfName.isEmpty() && Entry.contains(Path))
-            PartOfName = Entry;
+        if (Found.isEmpty() && Entry.endsWith(Path) && !StartsWithAscii(Entry, "http://"))
+            Found = Entry;
     }
-    return WholeName.isEmpty() ? PartOfName : WholeName;
+    return Found;
 }
 
 bool TMediaServer::RawPathHoldsNul(QByteArrayView Target) {

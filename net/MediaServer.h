@@ -112,9 +112,9 @@ public:
     // The request path after the second percent decoding, or empty when the
     // request is invalid (not starting with "/", or holding a NUL).
     static QByteArray DecodeRequestPath(const QByteArray &Path);
-    // For a Path starting with "/": the library entry that is not an http URL and equals
-    // Path, else the last that ends with Path, else the last that contains it
-    // (case-sensitive); else empty.
+    // For a Path starting with "/" and not ending with one: the library entry that is not an
+    // http URL and equals Path, else the last that ends with Path (case-sensitive); else
+    // empty. Path's leading "/" keeps a match to whole names.
     static QByteArray FindLibraryFile(const QByteArray &Path, const QByteArrayList &Library);
     // Whether a raw request target's path (before any "?") holds "%00".
     static bool RawPathHoldsNul(QByteArrayView Target);

@@ -99,8 +99,7 @@ private Q_SLOTS:
             << QByteArray("/Same.mp3") << QByteArray("/home/u/B/Same.mp3");
         QTest::newRow("folder tells same names apart")
             << QByteArray("/A/Same.mp3") << QByteArray("/home/u/A/Same.mp3");
-        QTest::newRow("substring of the name")
-            << QByteArray("/Song") << QByteArray("/home/u/Music/Song.mp3");
+        QTest::newRow("start of a name") << QByteArray("/Song") << QByteArray();
         QTest::newRow("must follow a slash") << QByteArray("/ong.mp3") << QByteArray();
         QTest::newRow("with its folder")
             << QByteArray("/Music/Song.mp3") << QByteArray("/home/u/Music/Song.mp3");
@@ -111,8 +110,12 @@ private Q_SLOTS:
             << QByteArray("/My%20Song.mp3") << QByteArray("/home/u/My Song.mp3");
         QTest::newRow("whole name before a longer one added later")
             << QByteArray("/Intro.mp3") << QByteArray("/home/u/Intro.mp3");
-        QTest::newRow("part of a name: the later entry")
-            << QByteArray("/Intro") << QByteArray("/home/u/Intro.mp3.wav");
+        QTest::newRow("start of a name, a later entry") << QByteArray("/Intro") << QByteArray();
+        QTest::newRow("a folder") << QByteArray("/Music") << QByteArray();
+        QTest::newRow("a folder with its slash") << QByteArray("/Music/") << QByteArray();
+        QTest::newRow("slash alone") << QByteArray("/") << QByteArray();
+        QTest::newRow("every folder")
+            << QByteArray("/home/u/Music/Song.mp3") << QByteArray("/home/u/Music/Song.mp3");
         QTest::newRow("percent escaped for the second decoding")
             << QByteArray("/100%25 Pure.mp3") << QByteArray("/home/u/100% Pure.mp3");
         QTest::newRow("no leading slash") << QByteArray("Song.mp3") << QByteArray();
