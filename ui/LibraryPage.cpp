@@ -177,17 +177,22 @@ void TLibraryPage::CreateToolBar() {
     FAddButton->setMenu(FAddMenu);
     FAddButton->setPopupMode(QToolButton::InstantPopup);
     FLibraryToolBar->addWidget(FAddButton);
-    const auto ToolButton = [this](QAction *Action, const QString &Caption) {
+    // Short captions of their own, so all fit the narrowest window: a button bound as the
+    // action's default would take the menu's long text back at the action's next change.
+    const auto ToolButton = [this](QAction *Action, const QString &Caption, const char *Name) {
         auto *Button = new QToolButton(FLibraryToolBar);
-        Button->setDefaultAction(Action);
+        Button->setObjectName(QLatin1String(Name));
         Button->setText(Caption);
+        Button->setEnabled(Action->isEnabled());
+        connect(Action, &QAction::enabledChanged, Button, &QWidget::setEnabled);
+        connect(Button, &QToolButton::clicked, Action, &QAction::trigger);
         FLibraryToolBar->addWidget(Button);
         return Button;
     };
-    FRemoveButton = ToolButton(FRemoveFilesAction, QStringLiteral("Remove"));
+    FRemoveButton = ToolButton(FRemoveFilesAction, QStringLiteral("Remove"), "FRemoveButton");
     FLibraryToolBar->addSeparator();
-    FDownButton = ToolButton(FMoveDownAction, QStringLiteral("Down"));
-    FUpButton = ToolButton(FMoveUpAction, QStringLiteral("Up"));
+    FDownButton = ToolButton(FMoveDownAction, QStringLiteral("Down"), "FDownButton");
+    FUpButton = ToolButton(FMoveUpAction, QStringLiteral("Up"), "FUpButton");
 }
 
 void TLibraryPage::ApplyTexts() {

@@ -13,6 +13,7 @@
 #include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTcpSocket>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -133,6 +134,28 @@ private Q_SLOTS:
         Form.show();
         Form.resize(Asked);
         QTEST(Form.size(), "Got");
+    }
+
+    // After a selection change the library's tool buttons keep their short captions and follow
+    // their actions; at the narrowest window none hides in the tool bar's overflow.
+    void libraryToolButtonsAtMinimumWidth() {
+        QVERIFY(WriteAll(LibraryFileName, "/m/a.mp3\r\n/m/b.mp3\r\n"));
+        TMainWindow Form(0);
+        Form.show();
+        Form.resize(Form.minimumSize());
+        TLibraryView *View = LibraryView(Form);
+        View->selectionModel()->select(View->model()->index(0, 0), QItemSelectionModel::Select);
+        const std::tuple<const char *, const char *, bool> Buttons[] = {
+            {"FRemoveButton", "Remove", true},
+            {"FDownButton", "Down", true},
+            {"FUpButton", "Up", false}};
+        for (const auto &[Name, Caption, Enabled] : Buttons) {
+            auto *Button = Form.findChild<QToolButton *>(Name);
+            QVERIFY2(Button, Name);
+            QCOMPARE(Button->text(), QString(Caption));
+            QCOMPARE(Button->isEnabled(), Enabled);
+            QTRY_VERIFY2(Button->isVisible(), Name);
+        }
     }
 
     // Without a notification area the window minimises like any other, never hidden for good.
