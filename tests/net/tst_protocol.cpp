@@ -96,8 +96,7 @@ void TestProtocol::roundTrip_data() {
     const QByteArray B = "http://192.168.1.20:37401/b%20c.mp3";
     auto Row = [](const char *Side, const QByteArray &Word, const QByteArray &Payload,
                   const QByteArray &Expected) {
-        QTest::addRow("%s %s %s", Side, Word.constData(),
-                      Payload.left(12).replace("\r\n", "|").constData())
+        QTest::addRow("%s %s %s", Side, Word.constData(), Payload.left(12).constData())
             << QByteArray(Side) << Word << Payload << Expected;
     };
     // Speaker to controller, in the order of a typical session.
@@ -113,7 +112,7 @@ void TestProtocol::roundTrip_data() {
         "POSITION / 200.00 / 13.50 / 00:13 / Music: a.mp3");
     Row("controller", "URL", ".x", "URL / .x");
     // What is read back is what was written, so LIST -> page -> UPDATELIST never grows a line.
-    Row("controller", "LIST", ".\r\n...\r\n..dotted", "LIST / . / ... / ..dotted");
+    Row("controller", "LIST", "..dotted.mp3\r\n.\r\n...", "LIST / ..dotted.mp3 / . / ...");
     // Controller to speaker.
     Row("speaker", "ADD", A + "\r\n" + B, "ADD / " + A + " / " + B);
     Row("speaker", "VOLUMN", "60", "VOLUMN / 60");
@@ -122,7 +121,6 @@ void TestProtocol::roundTrip_data() {
     Row("speaker", "MUTE", "-1", "MUTE / -1");
     Row("speaker", "UPDATEPOSITION", "50", "UPDATEPOSITION / 50");
     Row("speaker", "ADD", ".a\r\nb", "ADD / .a / b");
-    Row("speaker", "UPDATELIST", "..dotted\r\n.x", "UPDATELIST / ..dotted / .x");
 }
 
 void TestProtocol::roundTrip() {
