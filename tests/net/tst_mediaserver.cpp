@@ -114,8 +114,6 @@ private Q_SLOTS:
         QTest::newRow("a folder") << QByteArray("/Music") << QByteArray();
         QTest::newRow("a folder with its slash") << QByteArray("/Music/") << QByteArray();
         QTest::newRow("slash alone") << QByteArray("/") << QByteArray();
-        QTest::newRow("every folder")
-            << QByteArray("/home/u/Music/Song.mp3") << QByteArray("/home/u/Music/Song.mp3");
         QTest::newRow("percent escaped for the second decoding")
             << QByteArray("/100%25 Pure.mp3") << QByteArray("/home/u/100% Pure.mp3");
         QTest::newRow("no leading slash") << QByteArray("Song.mp3") << QByteArray();
