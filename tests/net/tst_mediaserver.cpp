@@ -251,20 +251,29 @@ private Q_SLOTS:
     void notFound_data() {
         QTest::addColumn<QByteArray>("Target");
         QTest::addColumn<QByteArray>("Method");
-        QTest::newRow("not in library") << QByteArray("/Other.mp3") << QByteArray("GET");
-        QTest::newRow("NUL escape") << QByteArray("/My%20Song%00.mp3") << QByteArray("GET");
+        QTest::addColumn<QByteArray>("Headers");
+        const QByteArray None;
+        QTest::newRow("not in library") << QByteArray("/Other.mp3") << QByteArray("GET") << None;
+        QTest::newRow("NUL escape") << QByteArray("/My%20Song%00.mp3") << QByteArray("GET") << None;
         QTest::newRow("double-escaped NUL")
-            << QByteArray("/My%20Song%2500.mp3") << QByteArray("GET");
-        QTest::newRow("wrong case") << QByteArray("/my%20song.mp3") << QByteArray("GET");
-        QTest::newRow("folder in library") << QByteArray("/Album.mp3") << QByteArray("GET");
-        QTest::newRow("missing file in library") << QByteArray("/Lost.mp3") << QByteArray("GET");
-        QTest::newRow("HEAD") << QByteArray("/Other.mp3") << QByteArray("HEAD");
+            << QByteArray("/My%20Song%2500.mp3") << QByteArray("GET") << None;
+        QTest::newRow("wrong case") << QByteArray("/my%20song.mp3") << QByteArray("GET") << None;
+        QTest::newRow("folder in library") << QByteArray("/Album.mp3") << QByteArray("GET") << None;
+        QTest::newRow("missing file in library")
+            << QByteArray("/Lost.mp3") << QByteArray("GET") << None;
+        QTest::newRow("HEAD") << QByteArray("/Other.mp3") << QByteArray("HEAD") << None;
+        // An <audio> or <img> on another site's page learns nothing of the library.
+        for (const char *Site : {"cross-site", "same-site"})
+            QTest::addRow("asked from a %s page", Site)
+                << QByteArray("/My%20Song.mp3") << QByteArray("GET")
+                << "Sec-Fetch-Site: " + QByteArray(Site) + "\r\n";
     }
 
     void notFound() {
         QFETCH(QByteArray, Target);
         QFETCH(QByteArray, Method);
-        const TReply Reply = Fetch(FServer.Port(), Target, Method);
+        QFETCH(QByteArray, Headers);
+        const TReply Reply = Fetch(FServer.Port(), Target, Method, Headers);
         QCOMPARE(Reply.Status, 404);
         QCOMPARE(Reply.Body, Method == "HEAD"
                                  ? QByteArray()

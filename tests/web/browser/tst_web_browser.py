@@ -2,9 +2,12 @@
 not let others play on its own speaker. Run: tst_web_browser.py <headless program>."""
 
 import http.client
+import http.server
 import json
+import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 from selenium.webdriver.common.by import By
@@ -136,6 +139,98 @@ class WebRemote(unittest.TestCase):
             self.assertIn(name, shown)
         self.assert_no_markup("#library")
         self.assertNotEqual(self.driver.title, "1")
+
+
+# Another site's page: everything a page may make a browser send without asking.
+FOREIGN = """<!doctype html><iframe name=a></iframe><iframe name=b></iframe>
+<img src="{t}/vx-remote/api/events?host={s}"><img src="{t}/vx-remote/api/events?stream=x">
+<form id=watch method=post action="{t}/vx-remote/api/watch" enctype=text/plain target=a>
+<input name='{{"host":"{s}","x":"' value='"}}'></form>
+<form id=play method=post action="{t}/vx-remote/api/play" enctype=text/plain target=b>
+<input name='{{"host":"{s}","version":1,"x":"' value='"}}'></form>
+<a id=link href="{t}/#{s}">speaker</a>
+<script>
+window.done = 0;
+const one = () => window.done++;
+for (const i of document.images) {{ i.onload = one; i.onerror = one; }}
+for (const f of document.forms) {{ f.submit(); frames[f.target].frameElement.onload = one; }}
+fetch("{t}/vx-remote/api/events?host={s}", {{mode: "no-cors"}}).then(one, one);
+fetch("{t}/vx-remote/api/watch", {{mode: "no-cors", method: "POST",
+  body: JSON.stringify({{host: "{s}"}})}}).then(one, one);
+const es = new EventSource("{t}/vx-remote/api/events?host={s}");
+es.onerror = () => {{ es.close(); one(); }};
+</script>"""
+# Counts the connections a speaker's place gets, by the address they came to.
+LISTENER = """import socket
+s = socket.create_server(("", 37400))
+print("listening", flush=True)
+while True:
+    print(s.accept()[0].getsockname()[0], flush=True)"""
+
+
+class ForeignPage(unittest.TestCase):
+    SPEAKER, CONTROL = "10.250.0.2", "10.250.0.3"
+
+    @classmethod
+    def setUpClass(cls):
+        folder = tempfile.TemporaryDirectory(prefix="vx-web-")
+        cls.addClassCleanup(folder.cleanup)
+        hosts = H.TwoHosts()
+        cls.addClassCleanup(hosts.close)
+        H.run(hosts.in_b([H.tool("ip"), "addr", "add", cls.CONTROL + "/24", "dev", "vxb"]))
+        listener = subprocess.Popen(hosts.in_b([sys.executable, "-c", LISTENER]),
+                                    stdout=subprocess.PIPE, text=True)
+        cls.addClassCleanup(listener.kill)
+        assert listener.stdout.readline().strip() == "listening"
+        cls.reached = []
+
+        def note():
+            for line in listener.stdout:
+                cls.reached.append(line.strip())
+
+        threading.Thread(target=note, daemon=True).start()
+        a = H.Copy(PROGRAM, folder.name + "/a", [("tone.wav", 1, b"")], "", H.ADDRESS_A)
+        cls.addClassCleanup(a.close)
+        cls.driver = H.browser(folder.name)
+        cls.addClassCleanup(cls.driver.quit)
+
+    def serve(self, address):
+        """The foreign page on a port of its own at address; its origin."""
+        page = FOREIGN.format(t=f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}", s=self.SPEAKER).encode()
+
+        class Page(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.end_headers()
+                self.wfile.write(page)
+
+            def log_message(self, *_):
+                pass
+
+        server = http.server.ThreadingHTTPServer((address, 0), Page)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.shutdown)
+        return f"http://{address}:{server.server_port}/"
+
+    def test_foreign_page_opens_no_speaker(self):
+        driver = self.driver
+        for address in ("127.0.0.1", H.ADDRESS_A):  # cross-site, then same-site
+            driver.get(self.serve(address))
+            H.wait_until(lambda: driver.execute_script("return window.done") == 7,
+                         message="the foreign page's requests did not all end")
+        driver.find_element(By.ID, "link").click()
+        H.wait_until(lambda: driver.execute_script(
+            "return document.getElementById('target-name')?.value") == self.SPEAKER,
+            message="the link did not choose the speaker")
+        self.assertTrue(driver.find_element(By.ID, "speaker-view").get_attribute("hidden"))
+        # What the user taps opens a speaker; whatever the foreign page did came before it.
+        name = driver.find_element(By.ID, "target-name")
+        name.clear()
+        name.send_keys(self.CONTROL)
+        driver.find_element(By.ID, "open-speaker").click()
+        H.wait_until(lambda: self.CONTROL in self.reached, message="the tap opened nothing")
+        self.assertNotIn(self.SPEAKER, self.reached)
 
 
 if __name__ == "__main__":
