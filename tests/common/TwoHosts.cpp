@@ -182,9 +182,8 @@ QString OtherComputer(int N) {
             return {};
     // A local route, not an address of lo: the computer answers there, yet no interface lists
     // the address, so the program does not count it among its own.
-    const QString Range = QStringLiteral("10.254.0.0/24");
-    TTwoHosts::Run({FindTool(QStringLiteral("ip")), QStringLiteral("route"), QStringLiteral("add"),
-                    QStringLiteral("local"), Range, QStringLiteral("dev"), QStringLiteral("lo")});
+    TTwoHosts::Run(QStringList{FindTool(QStringLiteral("ip"))} +
+                   QStringLiteral("route add local 10.254.0.0/24 dev lo").split(u' '));
     const QHostAddress Address(0x0AFE0000u + quint32(N));
     QUdpSocket Probe;
     return Probe.bind(Address, 0) ? Address.toString() : QString();

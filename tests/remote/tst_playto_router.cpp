@@ -54,7 +54,6 @@ private Q_SLOTS:
         QTest::newRow("unspecified") << "0.0.0.0" << true;
         QTest::newRow("host name on the link") << "MyBox.local" << true;
         QTest::newRow("name with the root's dot") << "localhost." << true;
-        QTest::newRow("host name in another domain") << "mybox.example" << false;
         QTest::newRow("another name") << "kitchen" << false;
         QTest::newRow("all bits set") << "255.255.255.255" << false;
         QTest::newRow("empty") << "" << false;
@@ -78,26 +77,14 @@ private Q_SLOTS:
         QTest::newRow("refused character") << "a;b" << int(TTargetCheck::Invalid);
         QTest::newRow("inner space") << "my box" << int(TTargetCheck::Invalid);
         QTest::newRow("261 characters") << QString(261, 'a') << int(TTargetCheck::Invalid);
-        const int Invalid = int(TTargetCheck::Invalid), Host = int(TTargetCheck::Host);
-        for (const auto &[Code, Check] :
-             std::initializer_list<std::pair<char16_t, int>>{{0x09, Invalid},
-                                                             {0x7F, Invalid},
-                                                             {0x80, Invalid},
-                                                             {0x9F, Invalid},
-                                                             {0xA0, Host},
-                                                             {0x061C, Invalid},
-                                                             {0x200D, Host},
-                                                             {0x200E, Invalid},
-                                                             {0x200F, Invalid},
-                                                             {0x202A, Invalid},
-                                                             {0x202E, Invalid},
-                                                             {0x202F, Host},
-                                                             {0x2065, Host},
-                                                             {0x2066, Invalid},
-                                                             {0x2069, Invalid},
-                                                             {0x206A, Host}})
+        // Control characters and bidirectional marks, then neighbours that are not.
+        for (const char16_t Code :
+             std::u16string_view(u"\t\x7F\x80\x9F\x61C\x200E\x200F\x202A\x202E\x2066\x2069"))
             QTest::addRow("U+%04X inside", unsigned(Code))
-                << QStringLiteral("kit") + QChar(Code) + QStringLiteral("chen") << Check;
+                << "kit" + QString(QChar(Code)) + "chen" << int(TTargetCheck::Invalid);
+        for (const char16_t Code : std::u16string_view(u"\xA0\x200D\x202F\x2065\x206A"))
+            QTest::addRow("U+%04X inside", unsigned(Code))
+                << "kit" + QString(QChar(Code)) + "chen" << int(TTargetCheck::Host);
     }
     void targetText() {
         QFETCH(QString, Text);
@@ -206,8 +193,7 @@ private Q_SLOTS:
     // again reuses the page; more than a play list takes sends what it takes and a note.
     void playOnAnotherComputer() {
         const QString Far = OtherComputer(2);
-        if (Far.isEmpty())
-            QSKIP("No address of another computer outside the suite's network namespace");
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         CommandPort = Speaker.Server.serverPort();
         TPages Pages;
@@ -241,8 +227,7 @@ private Q_SLOTS:
     // otherwise and a name in other case are not.
     void getAndPagesByNameOrAddress() {
         const QString Far = OtherComputer(2);
-        if (Far.isEmpty())
-            QSKIP("No address of another computer outside the suite's network namespace");
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         CommandPort = Speaker.Server.serverPort();
         TPages Pages;
@@ -261,8 +246,7 @@ private Q_SLOTS:
     // out of RemotePlayers silently, and the host gets a new page next time.
     void playersEndWithTheirConnections() {
         const QString Far = OtherComputer(2), Refusing = OtherComputer(3);
-        if (Far.isEmpty())
-            QSKIP("No address of another computer outside the suite's network namespace");
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         const quint16 Closed = RefusingPort(QHostAddress(Refusing));
         QVERIFY(Closed != 0);

@@ -119,8 +119,7 @@ private Q_SLOTS:
     // shows in the status bar.
     void playOnAnotherComputer() {
         const QString Far = OtherComputer(2);
-        if (Far.isEmpty())
-            QSKIP("No address of another computer outside the suite's network namespace");
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         auto Form = MakeWindow({"/m/a b.mp3", "http://h/d.mp3"});
         CommandPort = Speaker.Server.serverPort();
@@ -150,8 +149,7 @@ private Q_SLOTS:
     // Connect trims the box's text and opens the page with "GET".
     void connectTrimsAndGets() {
         const QString Far = OtherComputer(2);
-        if (Far.isEmpty())
-            QSKIP("No address of another computer outside the suite's network namespace");
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         auto Form = MakeWindow({});
         CommandPort = Speaker.Server.serverPort();
@@ -167,8 +165,7 @@ private Q_SLOTS:
     void pagesEndWithTheirConnections() {
         const QString Far = OtherComputer(2), Refusing = OtherComputer(3);
         const QString Near = OtherComputer(4), Next = OtherComputer(5);
-        if (Far.isEmpty())
-            QSKIP("No address of another computer outside the suite's network namespace");
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         const quint16 Closed = RefusingPort(QHostAddress(Refusing));
         QVERIFY(Closed != 0);
@@ -224,8 +221,7 @@ private Q_SLOTS:
     // freed only once the box has returned.
     void pageEndingUnderItsAboutBoxWaits() {
         const QString Far = OtherComputer(2);
-        if (Far.isEmpty())
-            QSKIP("No address of another computer outside the suite's network namespace");
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         auto Form = MakeWindow({});
         CommandPort = Speaker.Server.serverPort();
