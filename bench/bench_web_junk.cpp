@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -234,6 +236,7 @@ int main(int argc, char **argv) {
         });
 
     std::vector<int> Stalled;
+    std::thread Opener; // the GUI thread answers the watch's POST meanwhile
     std::vector<double> Late;
     QElapsedTimer Probe;
     QTimer ProbeTimer;
@@ -251,13 +254,34 @@ int main(int argc, char **argv) {
             Junk = true;
         if (Phase == 2) {
             Junk = false;
-            const QByteArray Open = "GET /vx-remote/api/events?host=My%20Computer HTTP/1.1\r\n"
-                                    "Host: 127.0.0.1\r\n\r\n";
-            for (int I = 0; I < 32; ++I) {
-                const int Fd = ConnectFrom(Port, 3, 1000);
-                if (Fd >= 0 && SendAll(Fd, Open))
-                    Stalled.push_back(Fd);
-            }
+            // A watch opened as the page does, its 32 streams from four addresses (each holds a
+            // quarter), none of them read.
+            Opener = std::thread([&] {
+                const int Fd = ConnectFrom(Port, 3, 5000);
+                QByteArray Answer;
+                if (Fd >= 0 &&
+                    SendAll(Fd, Post("/vx-remote/api/watch", "127.0.0.1", "application/json",
+                                     "{\"host\":\"My Computer\"}"))) {
+                    char Buffer[4096];
+                    for (ssize_t N; (N = recv(Fd, Buffer, sizeof Buffer, 0)) > 0;)
+                        Answer.append(Buffer, N);
+                }
+                if (Fd >= 0)
+                    close(Fd);
+                const QByteArray Token =
+                    QJsonDocument::fromJson(Answer.mid(Answer.indexOf("\r\n\r\n") + 4))
+                        .object()
+                        .value("stream")
+                        .toString()
+                        .toLatin1();
+                const QByteArray Open = "GET /vx-remote/api/events?stream=" + Token +
+                                        " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+                for (int I = 0; I < 32; ++I) {
+                    const int Stream = ConnectFrom(Port, 3 + I % 4, 1000);
+                    if (Stream >= 0 && SendAll(Stream, Open))
+                        Stalled.push_back(Stream);
+                }
+            });
             Flood.start(10);
         }
         {
@@ -282,6 +306,7 @@ int main(int argc, char **argv) {
                     Percentile(Late, 0.5), Percentile(Late, 0.99), Percentile(Late, 1.0), RssMiB(),
                     double(Web.QueuedBytes()) / 1024, Answers.constData());
     }
+    Opener.join();
     std::printf("streams open at the end: %d (32 stalled ones asked for)\n", Web.StreamCount());
     // The stalled streams stay until the server's time-out for a connection that takes nothing.
     QElapsedTimer Dropping;

@@ -6,12 +6,14 @@
 
 #include <microhttpd.h>
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,6 +142,11 @@ struct TMediaServerCallbacks {
             State->Web->Path = Url;
             State->Web->Headers = ConnectionValues(Connection, MHD_HEADER_KIND);
             State->Web->Arguments = ConnectionValues(Connection, MHD_GET_ARGUMENT_KIND);
+            const MHD_ConnectionInfo *Info =
+                MHD_get_connection_info(Connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+            if (Info && Info->client_addr && Info->client_addr->sa_family == AF_INET)
+                State->Web->Client = ntohl(
+                    reinterpret_cast<const sockaddr_in *>(Info->client_addr)->sin_addr.s_addr);
             return MHD_YES;
         }
         if (TWebRequest *Web = State->Web.get()) {
@@ -321,9 +328,15 @@ QByteArray TMediaServer::LookupRequest(const QByteArray &Url, bool NulInPath,
     return NulInPath ? QByteArray() : FindLibraryFile(DecodeRequestPath(Url), Library);
 }
 
+bool FromAnotherSite(QByteArrayView SecFetchSite) {
+    return SecFetchSite == "cross-site" || SecFetchSite == "same-site";
+}
+
 bool TMediaServer::AnswerRequest(MHD_Connection *Connection, const char *Url, bool NulInPath) {
     QByteArray File;
-    if (FLibrary)
+    // Another site's page (an <audio>, an <img>) learns nothing of what the library holds.
+    const char *Site = MHD_lookup_connection_value(Connection, MHD_HEADER_KIND, "Sec-Fetch-Site");
+    if (FLibrary && !(Site && FromAnotherSite(Site)))
         if (const auto Library = FLibrary())
             File = LookupRequest(QByteArray(Url), NulInPath, *Library);
 

@@ -38,6 +38,7 @@ struct TWebRequest {
     TPairs Arguments; // of the query, decoded
     QByteArray Body;  // at most MaxBody bytes
     bool BodyTooLarge = false;
+    quint32 Client = 0; // the client's IPv4 address
 
     // The first header or argument called Name (header names: A-Z case ignored), and how
     // many there are.
@@ -45,6 +46,10 @@ struct TWebRequest {
     int HeaderCount(QByteArrayView Name) const;
     QByteArray Argument(QByteArrayView Name) const;
 };
+
+// Whether a Sec-Fetch-Site value says that another site's page sent the request: "cross-site",
+// or "same-site" (another port or name of the same site). Players send no such header.
+bool FromAnotherSite(QByteArrayView SecFetchSite);
 
 // A body a connection's thread produces while it sends.
 class TWebStream {

@@ -13,13 +13,20 @@
 
 bool IsThisComputer(const QString &Host, const QByteArray &HostName,
                     const QByteArrayList &OwnAddresses) {
-    const QByteArray Name = Host.toUtf8();
-    if (SameTextAscii(Name, "localhost") || (!HostName.isEmpty() && SameTextAscii(Name, HostName)))
+    QByteArray Name = Host.toUtf8();
+    // A name may end in the root's dot; "<host>.local" is this computer's name on the link.
+    if (Name.endsWith('.'))
+        Name.chop(1);
+    if (SameTextAscii(Name, "localhost") ||
+        (!HostName.isEmpty() &&
+         (SameTextAscii(Name, HostName) || SameTextAscii(Name, HostName + ".local"))))
         return true;
-    const quint32 Value = IPv4Value(Host);
+    const quint32 Value = IPv4Value(QString::fromUtf8(Name));
     if (Value == 0xFFFFFFFFu)
         return false;
-    if (Value == 0x7F000001)
+    // Every loopback address, and the unspecified one, which a connection takes as this
+    // computer too.
+    if (Value >> 24 == 127 || Value == 0)
         return true;
     for (const QByteArray &Own : OwnAddresses)
         if (IPv4Value(QString::fromLatin1(Own)) == Value)
@@ -148,6 +155,13 @@ TTargetCheck CheckTarget(const QString &Text) {
     const QByteArray Target = Text.toUtf8();
     if (Target.trimmed().isEmpty())
         return TTargetCheck::Empty;
+    // Control characters and bidirectional marks: a name that would show other than it is.
+    if (std::any_of(Text.begin(), Text.end(), [](QChar C) {
+            const char16_t U = C.unicode();
+            return U < 0x20 || (U >= 0x7F && U <= 0x9F) || U == 0x061C || U == 0x200E ||
+                   U == 0x200F || (U >= 0x202A && U <= 0x202E) || (U >= 0x2066 && U <= 0x2069);
+        }))
+        return TTargetCheck::Invalid;
     if (SameNameIgnoringSpaces(Target, "My Computer"))
         return TTargetCheck::ThisComputer;
     return IsValidComputerName(Target) ? TTargetCheck::Host : TTargetCheck::Invalid;

@@ -16,8 +16,9 @@ class TSharingState;
 // Playing library rows on a computer: turning them into URLs for the target, and handing them
 // to this computer's player or to the speaker's session.
 
-// Whether Host names this computer: "localhost" or the host name (A-Z case ignored),
-// 127.0.0.1, or one of OwnAddresses (dotted text) in any dotted form.
+// Whether Host names this computer: "localhost", the host name or "<host name>.local" (A-Z
+// case ignored, a final dot too), an address in 127/8, 0.0.0.0, or one of OwnAddresses (dotted
+// text), each in any dotted form.
 bool IsThisComputer(const QString &Host, const QByteArray &HostName,
                     const QByteArrayList &OwnAddresses);
 
@@ -51,7 +52,8 @@ TAddPlan PlanAdd(const QByteArrayList &URLs);
 enum class TTargetCheck { Empty, Invalid, ThisComputer, Host };
 
 // Checks the "Play on" text: empty, neither "My Computer" (spaces and A-Z case ignored) nor a
-// valid host text, "My Computer", or a host.
+// valid host text (control characters and bidirectional marks make it invalid), "My
+// Computer", or a host.
 TTargetCheck CheckTarget(const QString &Text);
 
 // Shows the sessions TPlayTo opens: the main window puts a page for each on a tab of its own.
@@ -73,7 +75,7 @@ public:
 
     // Where this computer's own addresses come from (none: only its names and 127.0.0.1).
     void SetPresence(const TPresence *Presence);
-    // Whether Host names this computer (its names, 127.0.0.1, any of its own addresses).
+    // Whether Host names this computer, by ::IsThisComputer.
     bool IsThisComputer(const QString &Host) const;
     // Port nonzero: this computer's tracks go to its speaker at 127.0.0.1 on Port by "ADD", as
     // any controller's do, so its allow switch governs them. 0 (the default): LocalTracks.

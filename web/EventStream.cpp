@@ -1,13 +1,17 @@
 #include "EventStream.h"
 
+#include <algorithm>
 #include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-TEventStream::TEventStream(int KeepAliveMs, std::function<void(TEventStream *)> OnFinished)
+TEventStream::TEventStream(int KeepAliveMs, std::function<void(TEventStream *)> OnFinished,
+                           int LifetimeMs)
     : FWakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), FKeepAliveMs(KeepAliveMs),
-      FOnFinished(std::move(OnFinished)) {}
+      FLifetimeMs(LifetimeMs), FOnFinished(std::move(OnFinished)) {
+    FAge.start();
+}
 
 TEventStream::~TEventStream() {
     if (FWakeFd >= 0)
@@ -72,15 +76,16 @@ qint64 TEventStream::Read(char *Buffer, qint64 Max, int PeerFd) {
         if (!FEnded && !HasQueued()) {
             // A Put meanwhile leaves the eventfd set, so the poll returns at once.
             Lock.unlock();
+            const qint64 Left = FLifetimeMs > 0 ? FLifetimeMs - FAge.elapsed() : FKeepAliveMs;
             pollfd Watched[2] = {{FWakeFd, POLLIN, 0}, {PeerFd, POLLRDHUP, 0}};
-            const bool Woken = poll(Watched, 2, FKeepAliveMs) > 0;
+            const bool Woken = poll(Watched, 2, int(std::clamp<qint64>(Left, 0, FKeepAliveMs))) > 0;
             eventfd_t Count;
             [[maybe_unused]] const int N = eventfd_read(FWakeFd, &Count);
             Lock.lock();
             if (Woken && Watched[1].revents != 0)
                 FEnded = true; // the browser left: its place is free now, not at the next ping
         }
-        if (FEnded)
+        if (FEnded || (FLifetimeMs > 0 && FAge.hasExpired(FLifetimeMs)))
             return -1;
         int Next = -1;
         for (int Kind = 0; Kind < KindCount; ++Kind)

@@ -3,6 +3,7 @@
 #include "MediaServer.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 
 #include <array>
 #include <functional>
@@ -16,8 +17,10 @@ public:
     enum TKind { SessionKind, ListKind, StateKind, KindCount };
 
     // KeepAliveMs: an idle stream gets a comment line this often. OnFinished: called once,
-    // on the connection's thread, when the connection is over.
-    TEventStream(int KeepAliveMs, std::function<void(TEventStream *)> OnFinished);
+    // on the connection's thread, when the connection is over. LifetimeMs (0: none): the
+    // stream ends after that long, between two events; the browser opens a new one.
+    TEventStream(int KeepAliveMs, std::function<void(TEventStream *)> OnFinished,
+                 int LifetimeMs = 0);
     ~TEventStream() override;
     TEventStream(const TEventStream &) = delete;
     TEventStream &operator=(const TEventStream &) = delete;
@@ -51,5 +54,7 @@ private:
     bool FEnded = false;
     bool FFinished = false;
     const int FKeepAliveMs;
+    const int FLifetimeMs;
+    QElapsedTimer FAge;
     std::function<void(TEventStream *)> FOnFinished;
 };

@@ -1,6 +1,7 @@
 #include "WebGate.h"
 
 #include "AsciiText.h"
+#include "ClientShares.h"
 #include "EventStream.h"
 #include "PlayTo.h"
 
@@ -43,21 +44,25 @@ TWebAnswer NotAllowed(const char *Allow) {
 } // namespace
 
 TWebGate::TWebGate(QObject *Context, THandlers Handlers, QHash<QByteArray, TFile> Files,
-                   int KeepAliveMs, int CallTimeoutMs)
+                   int KeepAliveMs, int CallTimeoutMs, int StreamLifetimeMs)
     : FContext(Context), FHandlers(std::move(Handlers)), FFiles(std::move(Files)),
-      FKeepAliveMs(KeepAliveMs), FCallTimeoutMs(CallTimeoutMs) {}
+      FKeepAliveMs(KeepAliveMs), FCallTimeoutMs(CallTimeoutMs),
+      FStreamLifetimeMs(StreamLifetimeMs) {}
 
-void TWebGate::PublishHosts(const QByteArrayList &Names, const QByteArrayList &Addresses) {
-    QByteArrayList Lower;
-    for (const QByteArray &Name : Names)
-        Lower.append(AsciiLower(Name));
-    QList<quint32> Values;
-    for (const QByteArray &Address : Addresses)
-        if (const quint32 Value = IPv4Value(QString::fromLatin1(Address)); Value != 0xFFFFFFFFu)
-            Values.append(Value);
+void TWebGate::PublishHosts(const QByteArray &HostName, const QByteArrayList &Addresses) {
     std::lock_guard Lock(FLock);
-    FNames = std::move(Lower);
-    FAddresses = std::move(Values);
+    FHostName = HostName;
+    FAddresses = Addresses;
+}
+
+void TWebGate::PublishWatch(const QByteArray &Token, const QString &Key) {
+    std::lock_guard Lock(FLock);
+    FWatches.insert(Token, Key);
+}
+
+void TWebGate::DropWatch(const QByteArray &Token) {
+    std::lock_guard Lock(FLock);
+    FWatches.remove(Token);
 }
 
 void TWebGate::PublishSpeakers(const QByteArray &Json) {
@@ -80,17 +85,10 @@ bool TWebGate::Claims(const QByteArray &Path) const {
         return true;
     if (!Path.startsWith(Prefix))
         return false;
-    for (const char *Api : {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand})
+    for (const char *Api : {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch})
         if (Path == Api)
             return true;
     return FFiles.contains(Path.mid(qsizetype(sizeof Prefix) - 1));
-}
-
-TTargetCheck TWebGate::CheckHost(const QString &Host) {
-    if (std::any_of(Host.begin(), Host.end(),
-                    [](QChar C) { return C.unicode() < 0x20 || C.unicode() == 0x7F; }))
-        return TTargetCheck::Invalid;
-    return CheckTarget(Host);
 }
 
 TWebAnswer TWebGate::Json(unsigned Status, const QByteArray &Body) {
@@ -119,17 +117,11 @@ TWebAnswer TWebGate::Answer(const TWebRequest &Request) {
 }
 
 bool TWebGate::IsOwnHost(const QByteArray &Host) const {
-    QByteArray Name = AsciiLower(HostWithoutPort(Host));
-    // A name may end in the root's dot as typed; an address in 127/8 is this computer too.
-    if (Name.endsWith('.'))
-        Name.chop(1);
+    const QByteArray Name = AsciiLower(HostWithoutPort(Host));
     if (!IsHostName(Name))
         return false;
-    const quint32 Value = IPv4Value(QString::fromLatin1(Name));
-    if (Value != 0xFFFFFFFFu && Value >> 24 == 127)
-        return true;
     std::lock_guard Lock(FLock);
-    return FNames.contains(Name) || (Value != 0xFFFFFFFFu && FAddresses.contains(Value));
+    return IsThisComputer(QString::fromLatin1(Name), FHostName, FAddresses);
 }
 
 TWebAnswer TWebGate::Route(const TWebRequest &Request) {
@@ -146,6 +138,10 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
     const int Origins = Request.HeaderCount("Origin");
     if (Origins > 1 || (Origins == 1 && Request.Header("Origin") != "http://" + Host))
         return Error(403, QStringLiteral("Foreign origin."));
+    // Another site's page: an <img>, a link or a form sends no Origin, but a browser says this.
+    // The page itself may be linked to: it does nothing until the user taps.
+    if (Request.Path != "/" && FromAnotherSite(Request.Header("Sec-Fetch-Site")))
+        return Error(403, QStringLiteral("Foreign site."));
 
     const QByteArray &Path = Request.Path;
     const QByteArray &Method = Request.Method;
@@ -163,7 +159,7 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
         if (Method != "GET")
             return NotAllowed("GET");
         if (Path == ApiEvents)
-            return OpenStream(Request.Argument("host"));
+            return OpenStream(Request.Argument("stream"), Request.Client);
         std::lock_guard Lock(FLock);
         return Json(200, Path == ApiSpeakers ? FSpeakers : FLibrary);
     }
@@ -178,27 +174,32 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
     const QJsonDocument Body = QJsonDocument::fromJson(Request.Body);
     if (!Body.isObject())
         return Error(400, QStringLiteral("The body must be a JSON object."));
-    return CallGui(Path, Body.object());
+    return CallGui(Path, Body.object(), Request.Client);
 }
 
-TWebAnswer TWebGate::OpenStream(const QByteArray &Host) {
-    const QString Target = QString::fromUtf8(Host).trimmed();
-    const TTargetCheck Check = CheckHost(Target);
-    if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
-        return Error(400, QStringLiteral("Invalid computer name or IP."));
+TWebAnswer TWebGate::OpenStream(const QByteArray &Token, quint32 Client) {
     std::lock_guard Lock(FLock);
     if (FClosed)
         return Error(503, QStringLiteral("The web remote has stopped."));
-    if (int(FStreams.size()) >= MaxStreams)
+    // Only a watch the page opened by POST has a token; a GET never opens one.
+    const auto Found = Token.isEmpty() ? FWatches.cend() : FWatches.constFind(Token);
+    if (Found == FWatches.cend())
+        return Error(404, QStringLiteral("No such watch."));
+    std::vector<TPlace> Places;
+    for (const TStreamPlace &Place : FStreams)
+        Places.push_back({Place.Client, false, 0});
+    if (!FindRoom(Places, Client, MaxStreams).Granted)
         return Error(503, QStringLiteral("Too many event streams."));
-    auto Stream =
-        std::make_shared<TEventStream>(FKeepAliveMs, [Gate = weak_from_this()](TEventStream *Gone) {
+    auto Stream = std::make_shared<TEventStream>(
+        FKeepAliveMs,
+        [Gate = weak_from_this()](TEventStream *Gone) {
             if (const auto Self = Gate.lock())
                 Self->StreamGone(Gone);
-        });
-    FStreams.push_back(Stream.get());
+        },
+        FStreamLifetimeMs);
+    FStreams.push_back({Stream.get(), Client});
     QMetaObject::invokeMethod(
-        FContext, [Watch = FHandlers.Watch, Target, Stream] { Watch(Target, Stream); },
+        FContext, [Watch = FHandlers.Watch, Key = *Found, Stream] { Watch(Key, Stream); },
         Qt::QueuedConnection);
     TWebAnswer Answer;
     Answer.Headers = {{ContentType, "text/event-stream"}, {"Cache-Control", "no-store"}};
@@ -208,13 +209,13 @@ TWebAnswer TWebGate::OpenStream(const QByteArray &Host) {
 
 void TWebGate::StreamGone(TEventStream *Stream) {
     std::lock_guard Lock(FLock);
-    std::erase(FStreams, Stream);
+    std::erase_if(FStreams, [Stream](const TStreamPlace &Place) { return Place.Stream == Stream; });
     if (!FClosed)
         QMetaObject::invokeMethod(
             FContext, [Leave = FHandlers.Leave, Stream] { Leave(Stream); }, Qt::QueuedConnection);
 }
 
-TWebAnswer TWebGate::CallGui(const QByteArray &Path, const QJsonObject &Body) {
+TWebAnswer TWebGate::CallGui(const QByteArray &Path, const QJsonObject &Body, quint32 Client) {
     struct TResult {
         bool Ready = false;
         bool GaveUp = false; // the browser was told it failed: it must not happen later
@@ -226,13 +227,13 @@ TWebAnswer TWebGate::CallGui(const QByteArray &Path, const QJsonObject &Body) {
         return Error(503, QStringLiteral("The web remote has stopped."));
     QMetaObject::invokeMethod(
         FContext,
-        [Self = shared_from_this(), Post = FHandlers.Post, Path, Body, Result] {
+        [Self = shared_from_this(), Post = FHandlers.Post, Path, Body, Client, Result] {
             {
                 std::lock_guard Check(Self->FLock);
                 if (Result->GaveUp)
                     return;
             }
-            TWebAnswer Answer = Post(Path, Body);
+            TWebAnswer Answer = Post(Path, Body, Client);
             {
                 std::lock_guard Done(Self->FLock);
                 Result->Answer = std::move(Answer);
@@ -255,8 +256,8 @@ void TWebGate::Close() {
         std::lock_guard Lock(FLock);
         FClosed = true;
         FContext = nullptr;
-        for (TEventStream *Stream : FStreams)
-            Stream->End();
+        for (const TStreamPlace &Place : FStreams)
+            Place.Stream->End();
     }
     FCallDone.notify_all();
 }

@@ -26,10 +26,11 @@ class TWebGate final : public TWebRoutes, public std::enable_shared_from_this<TW
 public:
     // What the GUI thread does, each run there only.
     struct THandlers {
-        // A POST that passed the checks: Path, and the body as a JSON object.
-        std::function<TWebAnswer(const QByteArray &Path, const QJsonObject &Body)> Post;
-        // A new event stream for Host.
-        std::function<void(const QString &Host, std::shared_ptr<TEventStream> Stream)> Watch;
+        // A POST that passed the checks: Path, the body as a JSON object, the client's address.
+        std::function<TWebAnswer(const QByteArray &Path, const QJsonObject &Body, quint32 Client)>
+            Post;
+        // A new event stream for the watch that went by Key when the stream was asked for.
+        std::function<void(const QString &Key, std::shared_ptr<TEventStream> Stream)> Watch;
         // An event stream's connection is over.
         std::function<void(TEventStream *Stream)> Leave;
     };
@@ -44,15 +45,21 @@ public:
     static constexpr char ApiLibrary[] = "/vx-remote/api/library";
     static constexpr char ApiPlay[] = "/vx-remote/api/play";
     static constexpr char ApiEvents[] = "/vx-remote/api/events";
+    static constexpr char ApiWatch[] = "/vx-remote/api/watch";
     static constexpr char ApiCommand[] = "/vx-remote/api/command";
     static constexpr int MaxStreams = 32;
 
-    // Context: the GUI-thread object the handlers run on; Files: the page's files by name.
+    // Context: the GUI-thread object the handlers run on; Files: the page's files by name;
+    // StreamLifetimeMs: how long an event stream lasts before the browser opens a new one.
     TWebGate(QObject *Context, THandlers Handlers, QHash<QByteArray, TFile> Files, int KeepAliveMs,
-             int CallTimeoutMs);
+             int CallTimeoutMs, int StreamLifetimeMs);
 
-    // GUI thread: what the routes answer from.
-    void PublishHosts(const QByteArrayList &Names, const QByteArrayList &Addresses);
+    // GUI thread: what the routes answer from. HostName and Addresses: what IsThisComputer
+    // takes, for the Host header.
+    void PublishHosts(const QByteArray &HostName, const QByteArrayList &Addresses);
+    // An event stream asked for with Token joins the watch Key (an event GET opens nothing).
+    void PublishWatch(const QByteArray &Token, const QString &Key);
+    void DropWatch(const QByteArray &Token);
     void PublishSpeakers(const QByteArray &Json);
     void PublishLibrary(const QByteArray &Json);
     int StreamCount() const;
@@ -61,8 +68,6 @@ public:
     TWebAnswer Answer(const TWebRequest &Request) override;
     void Close() override;
 
-    // CheckTarget of a host a browser sent; a control character makes it Invalid.
-    static TTargetCheck CheckHost(const QString &Host);
     // A JSON answer with the headers every API answer carries.
     static TWebAnswer Json(unsigned Status, const QByteArray &Body);
     static TWebAnswer Error(unsigned Status, const QString &Text);
@@ -70,8 +75,8 @@ public:
 private:
     bool IsOwnHost(const QByteArray &Host) const;
     TWebAnswer Route(const TWebRequest &Request);
-    TWebAnswer OpenStream(const QByteArray &Host);
-    TWebAnswer CallGui(const QByteArray &Path, const QJsonObject &Body);
+    TWebAnswer OpenStream(const QByteArray &Token, quint32 Client);
+    TWebAnswer CallGui(const QByteArray &Path, const QJsonObject &Body, quint32 Client);
     void StreamGone(TEventStream *Stream);
 
     QObject *FContext; // null once closed
@@ -79,13 +84,19 @@ private:
     const QHash<QByteArray, TFile> FFiles;
     const int FKeepAliveMs;
     const int FCallTimeoutMs;
+    const int FStreamLifetimeMs;
 
     mutable std::mutex FLock; // guards everything below
     std::condition_variable FCallDone;
     bool FClosed = false;
-    QByteArrayList FNames; // lower case
-    QList<quint32> FAddresses;
+    QByteArray FHostName;
+    QByteArrayList FAddresses;
+    QHash<QByteArray, QString> FWatches; // by token
     QByteArray FSpeakers;
     QByteArray FLibrary;
-    std::vector<TEventStream *> FStreams;
+    struct TStreamPlace {
+        TEventStream *Stream;
+        quint32 Client;
+    };
+    std::vector<TStreamPlace> FStreams;
 };

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -85,15 +86,15 @@ void TWebRemote::Start(TMediaServer &Server) {
                          {PageType(File.fileName()), File.readAll()});
     }
     TWebGate::THandlers Handlers;
-    Handlers.Post = [this](const QByteArray &Path, const QJsonObject &Body) {
-        return Post(Path, Body);
+    Handlers.Post = [this](const QByteArray &Path, const QJsonObject &Body, quint32 Client) {
+        return Post(Path, Body, Client);
     };
-    Handlers.Watch = [this](const QString &Host, std::shared_ptr<TEventStream> Stream) {
-        Watch(Host, Stream);
+    Handlers.Watch = [this](const QString &Key, std::shared_ptr<TEventStream> Stream) {
+        Watch(Key, Stream);
     };
     Handlers.Leave = [this](TEventStream *Stream) { Leave(Stream); };
     FGate = std::make_shared<TWebGate>(this, std::move(Handlers), std::move(Files), FKeepAliveMs,
-                                       FCallTimeoutMs);
+                                       FCallTimeoutMs, FStreamLifetimeMs);
     PublishHosts();
     PublishSpeakers();
     PublishLibrary();
@@ -182,40 +183,51 @@ TWebRemote::TWatch &TWebRemote::WatchFor(const QString &Key) {
     if (!Slot) {
         Slot = std::make_shared<TWatch>();
         Slot->Key = Key;
+        Slot->Token = QByteArray::number(QRandomGenerator::system()->generate64(), 36) +
+                      QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+        Slot->Client = FClient;
+        Slot->WatchedAt = ++FWatchClock;
+        if (FGate)
+            FGate->PublishWatch(Slot->Token, Key);
         Slot->Idle = std::make_unique<QTimer>();
         Slot->Idle->setSingleShot(true);
         Slot->Idle->setInterval(FSessionIdleMs);
         TWatch *W = Slot.get();
-        connect(W->Idle.get(), &QTimer::timeout, this, [W] {
-            if (W->Streams.isEmpty() && W->Session)
+        connect(W->Idle.get(), &QTimer::timeout, this, [this, W] {
+            if (!W->Streams.isEmpty())
+                return;
+            if (W->Session) {
                 W->Session->Close();
+                return;
+            }
+            // Not from inside its own timer's signal.
+            QMetaObject::invokeMethod(
+                this,
+                [this, Key = W->Key, Token = W->Token] {
+                    const auto It = FWatches.find(Key);
+                    if (It != FWatches.end() && (*It)->Token == Token && (*It)->Streams.isEmpty() &&
+                        !(*It)->Session)
+                        EraseWatch(It);
+                },
+                Qt::QueuedConnection);
         });
     }
     return *Slot;
 }
 
-bool TWebRemote::MayWatch(const QString &Key) const {
-    return FWatches.contains(Key) || FWatches.size() < MaxSessions;
-}
-
-void TWebRemote::Watch(const QString &Host, const std::shared_ptr<TEventStream> &Stream) {
+void TWebRemote::Watch(const QString &Key, const std::shared_ptr<TEventStream> &Stream) {
     if (FStopped)
         return;
-    const QString Key = WatchKey(Host);
-    if (!MayWatch(Key)) {
-        // The stream stays open, idle, until the browser leaves.
-        Stream->Put(TEventStream::SessionKind,
-                    TEventStream::Format(
-                        "session", Compact({{QStringLiteral("host"), Host},
-                                            {QStringLiteral("status"), QStringLiteral("ended")},
-                                            {QStringLiteral("message"), TooManyText()}})));
+    const auto Found = FWatches.constFind(Key);
+    if (Found == FWatches.cend()) {
+        // Gone since the stream was asked for: the page opens the watch anew.
+        Stream->End();
         return;
     }
-    TWatch &W = WatchFor(Key);
+    TWatch &W = **Found;
     W.Streams.append(Stream);
+    W.WatchedAt = ++FWatchClock;
     W.Idle->stop();
-    if (!W.Session)
-        FPlayTo->PlayListOn(RouterHost(Host), {}); // the new session shows up here, asking "GET"
     for (int Kind = 0; Kind < TEventStream::KindCount; ++Kind)
         if (!W.Events[Kind].isEmpty())
             Stream->Put(TEventStream::TKind(Kind), W.Events[Kind]);
@@ -226,11 +238,12 @@ void TWebRemote::Leave(TEventStream *Stream) {
         TWatch &W = **It;
         if (W.Streams.removeIf([Stream](const auto &S) { return S.get() == Stream; }) == 0)
             continue;
+        W.WatchedAt = ++FWatchClock;
         if (W.Streams.isEmpty()) {
             if (W.Session)
                 W.Idle->start();
             else
-                FWatches.erase(It);
+                EraseWatch(It);
         }
         return;
     }
@@ -252,8 +265,9 @@ void TWebRemote::SessionEnded(TRemoteSession *Session) {
         else
             SetStatus(W, "ended",
                       QStringLiteral("The connection to ") + Host + QStringLiteral(" has ended."));
+        // The status waits a while for the browser that opened the watch and has yet to come.
         if (W.Streams.isEmpty())
-            FWatches.erase(It);
+            W.Idle->start();
         return;
     }
 }
@@ -322,10 +336,7 @@ void TWebRemote::SendState(TWatch &W) {
 void TWebRemote::PublishHosts() {
     if (!FGate)
         return;
-    QByteArrayList Names = {"localhost"};
-    if (!LocalHostName.isEmpty())
-        Names << LocalHostName << LocalHostName + ".local";
-    FGate->PublishHosts(Names, FPresence ? FPresence->OwnAddresses() : QByteArrayList{"127.0.0.1"});
+    FGate->PublishHosts(LocalHostName, FPresence ? FPresence->OwnAddresses() : QByteArrayList{});
 }
 
 void TWebRemote::PublishSpeakers() {

@@ -32,7 +32,10 @@ public:
     static constexpr int SessionIdleMs = 60 * 1000;
     static constexpr int KeepAliveMs = 15 * 1000;
     static constexpr int CallTimeoutMs = 5000;
-    // Speakers held at once (each a connection); more are turned away.
+    // An event stream ends after this long; the page opens a new one at once.
+    static constexpr int StreamLifetimeMs = 5 * 60 * 1000;
+    // Speakers held at once (each a connection), a quarter of them by one client address; an
+    // unwatched one gives way before a newcomer is turned away.
     static constexpr int MaxSessions = 64;
 
     // Library: the rows the page lists and plays; Sharing: the allow switch and the address
@@ -49,6 +52,7 @@ public:
     void SetSessionIdleMs(int Ms) { FSessionIdleMs = Ms; }
     void SetKeepAliveMs(int Ms) { FKeepAliveMs = Ms; }
     void SetCallTimeoutMs(int Ms) { FCallTimeoutMs = Ms; }
+    void SetStreamLifetimeMs(int Ms) { FStreamLifetimeMs = Ms; }
 
     // Adds the routes to Server (running or not); Server outlives this or Stop comes first.
     void Start(TMediaServer &Server);
@@ -73,9 +77,11 @@ private:
     // The host as TPlayTo takes it: "localhost" for "My Computer".
     static QString RouterHost(const QString &Host);
     TWatch &WatchFor(const QString &Key);
-    // Whether a watch for Key exists or one more may be made.
-    bool MayWatch(const QString &Key) const;
-    void Watch(const QString &Host, const std::shared_ptr<TEventStream> &Stream);
+    // Whether a watch for Key exists or one more may be made for the client whose request
+    // runs, after the least recently watched unwatched session has given way if need be.
+    bool MakeRoom(const QString &Key);
+    void EraseWatch(QHash<QString, std::shared_ptr<TWatch>>::iterator It);
+    void Watch(const QString &Key, const std::shared_ptr<TEventStream> &Stream);
     void Leave(TEventStream *Stream);
     void SessionRepainted(TWatch &Watch, unsigned Changes);
     void SessionEnded(TRemoteSession *Session);
@@ -85,7 +91,8 @@ private:
     void Send(TWatch &Watch, int Kind, const QByteArray &Event);
     void LeftAlone(TWatch &Watch);
 
-    TWebAnswer Post(const QByteArray &Path, const QJsonObject &Body);
+    TWebAnswer Post(const QByteArray &Path, const QJsonObject &Body, quint32 Client);
+    TWebAnswer OpenWatch(const QJsonObject &Body);
     TWebAnswer Play(const QJsonObject &Body);
     TWebAnswer Command(const QJsonObject &Body);
     void PublishHosts();
@@ -100,10 +107,13 @@ private:
     TMediaServer *FServer = nullptr;
     bool FStopped = false; // requests queued before Stop are turned away
     QHash<QString, std::shared_ptr<TWatch>> FWatches;
+    quint64 FWatchClock = 0; // counts watch uses: the least recent has the smallest
+    quint32 FClient = 0;     // the address whose request runs now
     qint64 FLibraryVersion = 1;
     qint64 FListVersion = 0;
     QString FNote; // the router's last note during a play
     int FSessionIdleMs = SessionIdleMs;
     int FKeepAliveMs = KeepAliveMs;
     int FCallTimeoutMs = CallTimeoutMs;
+    int FStreamLifetimeMs = StreamLifetimeMs;
 };

@@ -46,20 +46,23 @@ TWebAnswer Ok(const QJsonObject &Object = {}) {
 
 // Requests handed over by the gate.
 
-TWebAnswer TWebRemote::Post(const QByteArray &Path, const QJsonObject &Body) {
+TWebAnswer TWebRemote::Post(const QByteArray &Path, const QJsonObject &Body, quint32 Client) {
     if (FStopped)
         return TWebGate::Error(503, QStringLiteral("The web remote has stopped."));
+    FClient = Client;
     if (Path == TWebGate::ApiPlay)
         return Play(Body);
+    if (Path == TWebGate::ApiWatch)
+        return OpenWatch(Body);
     return Command(Body);
 }
 
 TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
     const QString Host = Body.value(u"host").toString().trimmed();
-    const TTargetCheck Check = TWebGate::CheckHost(Host);
+    const TTargetCheck Check = CheckTarget(Host);
     if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
         return TWebGate::Error(400, QStringLiteral("Invalid computer name or IP."));
-    if (!MayWatch(WatchKey(Host)))
+    if (!MakeRoom(WatchKey(Host)))
         return TWebGate::Error(503, TooManyText());
     if (WholeNumber(Body.value(u"version"), 0, FLibraryVersion) != FLibraryVersion)
         return TWebGate::Error(409, QStringLiteral("The library has changed."));

@@ -26,6 +26,9 @@ inline QString RefusedText() {
 // The browsers watching one speaker, and the session they share.
 struct TWebRemote::TWatch {
     QString Key;
+    QByteArray Token;      // what the page opens its event streams with
+    quint32 Client = 0;    // the address that last opened it
+    quint64 WatchedAt = 0; // when a browser last came or went
     QPointer<TRemoteSession> Session;
     bool Connected = false;
     bool Failed = false;

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QNetworkInterface>
 #include <QStandardPaths>
+#include <QUdpSocket>
 
 #include <linux/rtnetlink.h>
 #include <poll.h>
@@ -173,4 +174,17 @@ bool TTwoHosts::Run(const QStringList &Command, QByteArray *Output) {
     if (Output)
         *Output = Process.readAll();
     return Ended && Process.exitStatus() == QProcess::NormalExit && Process.exitCode() == 0;
+}
+
+QString OtherComputer(int N) {
+    for (const QNetworkInterface &Interface : QNetworkInterface::allInterfaces())
+        if (Interface.name() != u"lo" && Interface.name() != TTwoHosts::InterfaceA)
+            return {};
+    // A local route, not an address of lo: the computer answers there, yet no interface lists
+    // the address, so the program does not count it among its own.
+    TTwoHosts::Run(QStringList{FindTool(QStringLiteral("ip"))} +
+                   QStringLiteral("route add local 10.254.0.0/24 dev lo").split(u' '));
+    const QHostAddress Address(0x0AFE0000u + quint32(N));
+    QUdpSocket Probe;
+    return Probe.bind(Address, 0) ? Address.toString() : QString();
 }

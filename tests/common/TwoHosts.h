@@ -50,3 +50,9 @@ private:
     QString FError;
     bool FLinkMade = false;
 };
+
+// Another computer for a test that plays on one: "10.254.0.<N>", a local address of the private
+// network namespace the suite runs in that no interface lists (the program takes all of 127/8
+// and its interfaces' addresses for this computer). Empty outside such a namespace: the test
+// skips then.
+QString OtherComputer(int N);

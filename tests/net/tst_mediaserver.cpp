@@ -272,6 +272,15 @@ private Q_SLOTS:
                                  : QByteArray("The document requested is not availabe."));
     }
 
+    // An <audio> or <img> on another site's page learns nothing of the library.
+    void otherSitesFindNothing() {
+        for (const QByteArray Site : {"cross-site", "same-site"})
+            QCOMPARE(
+                Fetch(FServer.Port(), "/My%20Song.mp3", "GET", "Sec-Fetch-Site: " + Site + "\r\n")
+                    .Status,
+                404);
+    }
+
     void otherMethodsRefused() {
         const TReply Reply =
             Fetch(FServer.Port(), "/My%20Song.mp3", "POST", "Content-Length: 5\r\n\r\nhello");

@@ -10,6 +10,7 @@
 #include "Settings.h"
 #include "SharingState.h"
 #include "TestPorts.h"
+#include "TwoHosts.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -46,7 +47,13 @@ private Q_SLOTS:
         QTest::newRow("127.1, another form of it") << "127.1" << true;
         QTest::newRow("own address") << "10.1.2.3" << true;
         QTest::newRow("own address, other form") << "10.1.515" << true;
-        QTest::newRow("127.0.0.2") << "127.0.0.2" << false;
+        QTest::newRow("127.0.0.2") << "127.0.0.2" << true;
+        QTest::newRow("top of 127/8") << "127.255.255.255" << true;
+        QTest::newRow("below 127/8") << "126.255.255.255" << false;
+        QTest::newRow("above 127/8") << "128.0.0.0" << false;
+        QTest::newRow("unspecified") << "0.0.0.0" << true;
+        QTest::newRow("host name on the link") << "MyBox.local" << true;
+        QTest::newRow("name with the root's dot") << "localhost." << true;
         QTest::newRow("another name") << "kitchen" << false;
         QTest::newRow("all bits set") << "255.255.255.255" << false;
         QTest::newRow("empty") << "" << false;
@@ -70,6 +77,14 @@ private Q_SLOTS:
         QTest::newRow("refused character") << "a;b" << int(TTargetCheck::Invalid);
         QTest::newRow("inner space") << "my box" << int(TTargetCheck::Invalid);
         QTest::newRow("261 characters") << QString(261, 'a') << int(TTargetCheck::Invalid);
+        // Control characters and bidirectional marks, then neighbours that are not.
+        for (const char16_t Code :
+             std::u16string_view(u"\t\x7F\x80\x9F\x61C\x200E\x200F\x202A\x202E\x2066\x2069"))
+            QTest::addRow("U+%04X inside", unsigned(Code))
+                << "kit" + QString(QChar(Code)) + "chen" << int(TTargetCheck::Invalid);
+        for (const char16_t Code : std::u16string_view(u"\xA0\x200D\x202F\x2065\x206A"))
+            QTest::addRow("U+%04X inside", unsigned(Code))
+                << "kit" + QString(QChar(Code)) + "chen" << int(TTargetCheck::Host);
     }
     void targetText() {
         QFETCH(QString, Text);
@@ -177,6 +192,8 @@ private Q_SLOTS:
     // Another computer: a page captioned after the host, "ADD" with this computer's address;
     // again reuses the page; more than a play list takes sends what it takes and a note.
     void playOnAnotherComputer() {
+        const QString Far = OtherComputer(2);
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         CommandPort = Speaker.Server.serverPort();
         TPages Pages;
@@ -186,20 +203,20 @@ private Q_SLOTS:
         QSignalSpy Notes(&Router, &TPlayTo::NotAdded);
         TMusicLibrary Library;
         Library.AddBatch({"/m/a b.mp3", "http://h/d.mp3"});
-        Router.PlayLibraryOn("127.0.0.2", Library, {}, 37401);
-        QCOMPARE(Pages.Opened, QStringList{"127.0.0.2 Player"});
-        TRemotePlayer *Player = Router.FindRemotePlayer("127.0.0.2");
+        Router.PlayLibraryOn(Far, Library, {}, 37401);
+        QCOMPARE(Pages.Opened, QStringList{Far + " Player"});
+        TRemotePlayer *Player = Router.FindRemotePlayer(Far);
         QVERIFY(Player);
         QCOMPARE(Pages.Shown, QList<TRemotePlayer *>{Player});
         const QByteArray Add = "ADD\r\n2\r\nhttp://10.0.0.7:37401/a b.mp3\r\nhttp://h/d.mp3\r\n";
         QTRY_COMPARE(Speaker.Received, Add);
-        Router.PlayLibraryOn("127.0.0.2", Library, {}, 37401);
+        Router.PlayLibraryOn(Far, Library, {}, 37401);
         QTRY_COMPARE(Speaker.Received, Add + Add);
         QCOMPARE(Pages.Opened.size(), 1);
         QCOMPARE(Speaker.Peers.size(), 1);
         QVERIFY(Notes.isEmpty());
         const QByteArrayList Many(MaxPlayListRows + 3, "http://h/a.mp3");
-        Router.PlayListOn("127.0.0.2", Many);
+        Router.PlayListOn(Far, Many);
         QTRY_COMPARE(Speaker.Received.size(),
                      2 * Add.size() + BuildControllerMessage("ADD", JoinLines(Many.mid(3))).size());
         QCOMPARE(Notes.count(), 1);
@@ -209,38 +226,44 @@ private Q_SLOTS:
     // An empty list sends "GET"; a name and an address are two pages, an address written
     // otherwise and a name in other case are not.
     void getAndPagesByNameOrAddress() {
+        const QString Far = OtherComputer(2);
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         CommandPort = Speaker.Server.serverPort();
         TPages Pages;
         TPlayTo Router(Pages, FSharing);
-        for (const char *Host : {"127.0.0.2", "127.2", "speaker-a", "SPEAKER-A"})
+        for (const QString &Host : {Far, QStringLiteral("10.254.2"), QStringLiteral("speaker-a"),
+                                    QStringLiteral("SPEAKER-A")})
             Router.PlayListOn(Host, {});
-        QTRY_COMPARE(Speaker.Received, QByteArray("GET\r\n\r\nGET\r\n\r\n"));
-        QCOMPARE(Pages.Opened, QStringList({"127.0.0.2 Player", "speaker-a Player"}));
+        // Before any event: the name's failed lookup would end its player.
+        QCOMPARE(Pages.Opened, QStringList({Far + " Player", "speaker-a Player"}));
         QVERIFY(Router.FindRemotePlayer("Speaker-A"));
-        QVERIFY(Router.FindRemotePlayer("Speaker-A") != Router.FindRemotePlayer("127.0.0.2"));
+        QVERIFY(Router.FindRemotePlayer("Speaker-A") != Router.FindRemotePlayer(Far));
+        QTRY_COMPARE(Speaker.Received, QByteArray("GET\r\n\r\nGET\r\n\r\n"));
     }
 
     // A refused connect is said once, with the host; a dropped connection takes the player
     // out of RemotePlayers silently, and the host gets a new page next time.
     void playersEndWithTheirConnections() {
+        const QString Far = OtherComputer(2), Refusing = OtherComputer(3);
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
-        const quint16 Closed = RefusingPort(QHostAddress("127.0.0.3"));
+        const quint16 Closed = RefusingPort(QHostAddress(Refusing));
         QVERIFY(Closed != 0);
         TPages Pages;
         TPlayTo Router(Pages, FSharing);
         QSignalSpy Failed(&Router, &TPlayTo::ConnectFailed);
         CommandPort = Closed;
-        Router.PlayListOn("127.0.0.3", {});
+        Router.PlayListOn(Refusing, {});
         QTRY_VERIFY(RemotePlayers().IsEmpty());
         CommandPort = Speaker.Server.serverPort();
-        Router.PlayListOn("127.0.0.2", {});
+        Router.PlayListOn(Far, {});
         QTRY_COMPARE(Speaker.Peers.size(), 1);
         Speaker.Peers.first()->close();
         QTRY_VERIFY(RemotePlayers().IsEmpty());
         QCOMPARE(Failed.count(), 1);
-        QCOMPARE(Failed.first().first().toString(), QString("127.0.0.3"));
-        Router.PlayListOn("127.0.0.2", {});
+        QCOMPARE(Failed.first().first().toString(), Refusing);
+        Router.PlayListOn(Far, {});
         QCOMPARE(Pages.Opened.size(), 3);
     }
 };

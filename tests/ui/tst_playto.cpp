@@ -12,6 +12,7 @@
 #include "Settings.h"
 #include "TestFiles.h"
 #include "TestPorts.h"
+#include "TwoHosts.h"
 #include "WindowParts.h"
 
 #include <QAccessible>
@@ -117,23 +118,25 @@ private Q_SLOTS:
     // Play to another computer opens its page's tab in front; the note on what was left out
     // shows in the status bar.
     void playOnAnotherComputer() {
+        const QString Far = OtherComputer(2);
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         auto Form = MakeWindow({"/m/a b.mp3", "http://h/d.mp3"});
         CommandPort = Speaker.Server.serverPort();
-        PlayOnBox(*Form)->setCurrentText("127.0.0.2");
+        PlayOnBox(*Form)->setCurrentText(Far);
         Page(*Form).PlayOnTypedComputer();
         QCOMPARE(Pages(*Form)->count(), 2);
-        QCOMPARE(Pages(*Form)->tabText(1), QString("127.0.0.2 Player"));
+        QCOMPARE(Pages(*Form)->tabText(1), Far + " Player");
         QCOMPARE(Pages(*Form)->currentIndex(), 1);
         const QByteArray Port = QByteArray::number(Form->MediaPort());
         QTRY_COMPARE(Speaker.Received, "ADD\r\n2\r\nhttp://" + Form->Sharing().LocalIP() + ":" +
                                            Port + "/a b.mp3\r\n" + "http://h/d.mp3\r\n");
         Pages(*Form)->setCurrentIndex(0);
-        Form->PlayTo().PlayListOn("127.0.0.2", QByteArrayList(MaxPlayListRows + 3, "http://h/a"));
+        Form->PlayTo().PlayListOn(Far, QByteArrayList(MaxPlayListRows + 3, "http://h/a"));
         QCOMPARE(Pages(*Form)->currentIndex(), 1);
         QVERIFY(Form->statusBar()->currentMessage().startsWith("3 of 100003 tracks"));
 
-        // The computer dialog starts on what the box shows: 127.0.0.2, not a known computer.
+        // The computer dialog starts on what the box shows: an address, not a known computer.
         QString Preselected = "no dialog";
         SetModalHook([&](QDialog &Dialog) {
             Preselected = static_cast<TSelectComputerDialog &>(Dialog).SelectedComputer();
@@ -145,12 +148,14 @@ private Q_SLOTS:
 
     // Connect trims the box's text and opens the page with "GET".
     void connectTrimsAndGets() {
+        const QString Far = OtherComputer(2);
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         auto Form = MakeWindow({});
         CommandPort = Speaker.Server.serverPort();
-        PlayOnBox(*Form)->setCurrentText("  127.0.0.2 ");
+        PlayOnBox(*Form)->setCurrentText("  " + Far + " ");
         Page(*Form).ConnectToTypedComputer();
-        QCOMPARE(PlayOnBox(*Form)->currentText(), QString("127.0.0.2"));
+        QCOMPARE(PlayOnBox(*Form)->currentText(), Far);
         QCOMPARE(Pages(*Form)->count(), 2);
         QTRY_COMPARE(Speaker.Received, QByteArray("GET\r\n\r\n"));
     }
@@ -158,23 +163,26 @@ private Q_SLOTS:
     // A refused connect shows its box once and the page goes; a speaker that drops the
     // connection takes its page with it silently; the window closes with pages open.
     void pagesEndWithTheirConnections() {
+        const QString Far = OtherComputer(2), Refusing = OtherComputer(3);
+        const QString Near = OtherComputer(4), Next = OtherComputer(5);
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
-        const quint16 Closed = RefusingPort(QHostAddress("127.0.0.3"));
+        const quint16 Closed = RefusingPort(QHostAddress(Refusing));
         QVERIFY(Closed != 0);
         auto Form = MakeWindow({});
         CommandPort = Closed;
-        Form->PlayTo().PlayListOn("127.0.0.3", {});
-        QTRY_COMPARE(FMessages, QStringList{"Connect to 127.0.0.3 fail."});
+        Form->PlayTo().PlayListOn(Refusing, {});
+        QTRY_COMPARE(FMessages, QStringList{"Connect to " + Refusing + " fail."});
         QTRY_COMPARE(Pages(*Form)->count(), 1);
 
         CommandPort = Speaker.Server.serverPort();
-        Form->PlayTo().PlayListOn("127.0.0.2", {});
+        Form->PlayTo().PlayListOn(Far, {});
         QTRY_COMPARE(Speaker.Peers.size(), 1);
         Speaker.Peers.first()->close();
         QTRY_COMPARE(Pages(*Form)->count(), 1);
         QCOMPARE(FMessages.size(), 1);
 
-        for (const char *Host : {"127.0.0.2", "127.0.0.4", "127.0.0.5"})
+        for (const QString &Host : {Far, Near, Next})
             Form->PlayTo().PlayListOn(Host, {});
         QCOMPARE(Pages(*Form)->count(), 4);
         QTRY_COMPARE(Speaker.Peers.size(), 4); // all three connected
@@ -212,10 +220,12 @@ private Q_SLOTS:
     // The speaker goes while "About" from its page's menu is open: the page and its tab are
     // freed only once the box has returned.
     void pageEndingUnderItsAboutBoxWaits() {
+        const QString Far = OtherComputer(2);
+        QVERIFY(!Far.isEmpty()); // only inside the suite's network namespace
         TRecordingSpeaker Speaker;
         auto Form = MakeWindow({});
         CommandPort = Speaker.Server.serverPort();
-        Form->PlayTo().PlayListOn("127.0.0.2", {});
+        Form->PlayTo().PlayListOn(Far, {});
         QTRY_COMPARE(Speaker.Peers.size(), 1);
         QPointer<TRemotePlayerPage> Page = Form->findChild<TRemotePlayerPage *>();
         QString Seen;

@@ -1,4 +1,5 @@
 #include "AsciiText.h"
+#include "ClientShares.h"
 #include "CommandProtocol.h"
 #include "EventStream.h"
 #include "MediaServer.h"
@@ -60,22 +61,30 @@ struct TRig {
     TMediaServer Server{[this] { return Library.Snapshot(); }};
     TWebRemote Web{Library, Sharing};
     explicit TRig(int IdleMs = TWebRemote::SessionIdleMs, int KeepAliveMs = TWebRemote::KeepAliveMs,
-                  int CallMs = TWebRemote::CallTimeoutMs) {
+                  int CallMs = TWebRemote::CallTimeoutMs,
+                  int LifetimeMs = TWebRemote::StreamLifetimeMs) {
         Speaker.Listen();
         Web.SetLocalSpeakerPort(Speaker.Port());
         Web.SetSessionIdleMs(IdleMs);
         Web.SetKeepAliveMs(KeepAliveMs);
         Web.SetCallTimeoutMs(CallMs);
+        Web.SetStreamLifetimeMs(LifetimeMs);
         Web.Start(Server);
         Server.Start(0);
     }
-    std::unique_ptr<TReader> Events(const QHostAddress &From = {}) {
+    // Opens the watch of this computer's speaker as the page does; its stream token.
+    QByteArray Open() {
+        const QByteArray Answer =
+            Fetch(Server.Port(), Post("/vx-remote/api/watch", R"({"host":"My Computer"})"));
+        return Answer.mid(Answer.lastIndexOf(':') + 2).chopped(2); // {"stream":"<token>"}
+    }
+    std::unique_ptr<TReader> Events(const QByteArray &Token, const QHostAddress &From = {}) {
         return std::make_unique<TReader>(
-            Server.Port(), Request("GET", "/vx-remote/api/events?host=My%20Computer"), From);
+            Server.Port(), Request("GET", "/vx-remote/api/events?stream=" + Token), From);
     }
     // A stream on this computer's speaker, which holds Tracks; the list version it saw.
     int Watch(std::unique_ptr<TReader> &Reader) {
-        Reader = Events();
+        Reader = Events(Open());
         if (!Speaker.WaitForPeer() ||
             !QTest::qWaitFor([&] { return Speaker.Received == BuildControllerMessage("GET", {}); }))
             return -1;
@@ -139,7 +148,7 @@ private Q_SLOTS:
             << Post("/vx-remote/api/play", R"({"host":"a\nb","version":1})") << 400;
         QTest::newRow("stale library")
             << Post("/vx-remote/api/play", R"({"host":"localhost","version":0})") << 409;
-        QTest::newRow("events without host") << Request("GET", "/vx-remote/api/events") << 400;
+        QTest::newRow("events without a token") << Request("GET", "/vx-remote/api/events") << 404;
     }
     void requestChecks() {
         QFETCH(QByteArray, Bytes);
@@ -241,7 +250,7 @@ private Q_SLOTS:
         TRig Rig;
         std::unique_ptr<TReader> Reader;
         QVERIFY(Rig.Watch(Reader) > 0);
-        const auto Second = Rig.Events();
+        const auto Second = Rig.Events(Rig.Open());
         Rig.Speaker.Say(BuildMessage("STATE", "3"));
         for (TReader *R : {Reader.get(), Second.get()})
             QTRY_VERIFY(
@@ -249,22 +258,98 @@ private Q_SLOTS:
                                  "\"position\":0,\"state\":3,"));
     }
 
-    // The 33rd stream is refused; stopping with streams open ends them at once.
+    // One address holds 8 streams, all together 32; stopping with streams open ends them at
+    // once.
     void streamBound() {
         TRig Rig;
+        const QByteArray Token = Rig.Open();
         std::vector<std::unique_ptr<TReader>> Readers;
         for (int I = 0; I < 32; ++I)
-            Readers.push_back(Rig.Events());
+            Readers.push_back(Rig.Events(Token, QHostAddress(0x7F000001 + quint32(I % 4))));
         QTRY_COMPARE(Rig.Web.StreamCount(), 32);
-        // Another address: the server takes at most 32 connections from one.
-        const auto Extra = Rig.Events(QHostAddress("127.0.0.2"));
+        const auto Extra = Rig.Events(Token, QHostAddress("127.0.0.5"));
         QTRY_COMPARE(Extra->Status(), 503);
         Readers.pop_back(); // a browser that leaves frees its place at once, not at a ping
         QTRY_COMPARE(Rig.Web.StreamCount(), 31);
+        const auto Ninth = Rig.Events(Token, QHostAddress("127.0.0.1"));
+        QTRY_COMPARE(Ninth->Status(), 503);
+        const auto Back = Rig.Events(Token, QHostAddress("127.0.0.4"));
+        QTRY_COMPARE(Rig.Web.StreamCount(), 32);
         QElapsedTimer Stopping;
         Stopping.start();
         Rig.Server.Stop();
         QVERIFY(Stopping.elapsed() < TWebRemote::KeepAliveMs / 2);
+    }
+
+    // A stream past its lifetime ends; the watch and its session stay for the next one.
+    void streamLifetime() {
+        TRig Rig(60000, 60000, 5000, 200);
+        std::unique_ptr<TReader> Reader;
+        QVERIFY(Rig.Watch(Reader) > 0);
+        QTRY_COMPARE(Reader->Socket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(Rig.Web.SessionCount(), 1);
+    }
+
+    // What a page of another site can make a browser send opens no session; the page's own
+    // POST does.
+    void foreignRequests_data() {
+        QTest::addColumn<QByteArray>("Bytes");
+        QTest::addColumn<int>("Status");
+        const QByteArray Events = "/vx-remote/api/events?host=My%20Computer",
+                         Watch = "/vx-remote/api/watch";
+        const QByteArray Cross = "Sec-Fetch-Site: cross-site\r\n",
+                         Body = R"({"host":"My Computer"})";
+        QTest::newRow("img") << Request("GET", Events, Cross) << 403;
+        QTest::newRow("img, same-site")
+            << Request("GET", Events, "Sec-Fetch-Site: same-site\r\n") << 403;
+        QTest::newRow("img, no fetch metadata") << Request("GET", Events) << 404;
+        QTest::newRow("no-cors fetch")
+            << Request("POST", Watch, Cross + "Content-Type: text/plain\r\n", Body) << 403;
+        QTest::newRow("link") << Request("GET", "/", Cross) << 200;
+        QTest::newRow("the page's own watch") << Post(Watch, Body) << 200;
+    }
+    void foreignRequests() {
+        QFETCH(QByteArray, Bytes);
+        QFETCH(int, Status);
+        TRig Rig;
+        QCOMPARE(Fetch(Rig.Server.Port(), Bytes).mid(9, 3).toInt(), Status);
+        // Through the GUI thread once more: a session the request started exists by now.
+        Fetch(Rig.Server.Port(), Post("/vx-remote/api/command", R"({"host":"k","do":"stop"})"));
+        QCOMPARE(Rig.Web.SessionCount(),
+                 QTest::currentDataTag() == QLatin1String("the page's own watch") ? 1 : 0);
+    }
+
+    // Places shared by client addresses: which request gets one, and which idle one goes.
+    void clientShares_data() {
+        QTest::addColumn<int>("Limit");
+        QTest::addColumn<int>("Own");      // held by the newcomer's address
+        QTest::addColumn<int>("Others");   // held by other addresses, for longer
+        QTest::addColumn<bool>("Idle");    // whether places may give way
+        QTest::addColumn<int>("Expected"); // 0: refused, 1: granted, 2: own goes, 3: other goes
+        QTest::newRow("64th session") << 64 << 0 << 63 << false << 1;
+        QTest::newRow("65th, every one watched") << 64 << 0 << 64 << false << 0;
+        QTest::newRow("65th, an unwatched one goes") << 64 << 0 << 64 << true << 3;
+        QTest::newRow("16th of one address") << 64 << 15 << 0 << false << 1;
+        QTest::newRow("17th of one address") << 64 << 16 << 0 << false << 0;
+        QTest::newRow("17th, its own goes, not older others'") << 64 << 16 << 10 << true << 2;
+        QTest::newRow("65th within the share") << 64 << 15 << 49 << true << 3;
+        QTest::newRow("8th stream of an address") << 32 << 7 << 24 << false << 1;
+        QTest::newRow("9th stream of an address") << 32 << 8 << 0 << false << 0;
+    }
+    void clientShares() {
+        QFETCH(int, Limit);
+        QFETCH(int, Own);
+        QFETCH(int, Others);
+        QFETCH(bool, Idle);
+        QFETCH(int, Expected);
+        // The newest places first, so that order alone misleads.
+        std::vector<TPlace> Places;
+        for (int I = 0; I < Others + Own; ++I)
+            Places.insert(Places.begin(),
+                          {I < Others ? 20u + quint32(I % 5) : 10u, Idle, quint64(I)});
+        const TRoom Room = FindRoom(Places, 10, Limit);
+        QCOMPARE(Room.Granted, Expected != 0);
+        QCOMPARE(Room.GiveWay, Expected == 2 ? Own - 1 : Expected == 3 ? Own + Others - 1 : -1);
     }
 
     // A browser that does not read holds one event of each kind, the newest.

@@ -77,18 +77,22 @@ document.addEventListener('visibilitychange', () => {
   if (!document.hidden && Date.now() - speakersAt > SpeakersEveryMs) speakers();
 });
 
-// "#kitchen" in the address opens that speaker's player.
-function openFromAddress() {
+// "#kitchen" in the address only chooses that speaker: any page may link here, so opening it
+// takes the user's tap.
+function chooseFromAddress() {
   let host = '';
   try {
     host = decodeURIComponent(location.hash.slice(1)).trim();
   } catch {
-    // a broken address opens nothing
+    // a broken address chooses nothing
   }
-  if (host) openSpeaker(host);
+  if (!host || host === speaker.host) return;
+  nameBox.value = host;
+  say($('library-note'), `Tap Open to show ${host}.`);
+  $('open-speaker').focus();
 }
-window.addEventListener('hashchange', openFromAddress);
+window.addEventListener('hashchange', chooseFromAddress);
 
 speakers();
 library.load();
-openFromAddress();
+chooseFromAddress();

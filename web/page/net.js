@@ -31,8 +31,9 @@ export function failure(status, data) {
   return status ? `The remote answered ${status}.` : `No connection to ${location.host}.`;
 }
 
-export function eventsUrl(host) {
-  return `${Api}events?host=${encodeURIComponent(host)}`;
+// The event stream of a watch the page opened by POST.
+export function eventsUrl(stream) {
+  return `${Api}events?stream=${encodeURIComponent(stream)}`;
 }
 
 // Text into an element, touching the DOM only on a change (live regions speak on change).

@@ -158,10 +158,10 @@ export class Speaker {
     });
   }
 
-  // Shows host's player, connecting unless its stream is already open.
+  // Shows host's player, connecting unless its watch is already open.
   open(host) {
-    if (host === this.host && this.es) return;
-    if (this.es) this.es.close();
+    if (host === this.host && (this.es || this.opening)) return;
+    this.stop();
     this.host = host;
     say(this.speakerHost, host);
     this.status.dataset.status = 'connecting';
@@ -172,9 +172,47 @@ export class Speaker {
     this.version = null;
     this.onState({ state: 0, muted: false, volume: 0, position: 0, time: '', information: '' });
     this.scrollToMark = true;
+    this.failures = 0;
+    this.watch();
+  }
 
-    const es = new EventSource(eventsUrl(host));
+  stop() {
+    if (this.es) this.es.close();
+    this.es = null;
+    clearTimeout(this.retry);
+    this.opening = null;
+  }
+
+  // The watch opens by POST; its stream joins it by the token the answer holds. A stream the
+  // server ends (each lasts a few minutes) is opened anew the same way, at once when it had
+  // opened, else later and later.
+  async watch() {
+    const opening = {};
+    this.opening = opening;
+    const { status, data } = await api('watch', { host: this.host });
+    if (this.opening !== opening) return;
+    this.opening = null;
+    if (status === 200 && typeof data.stream === 'string') {
+      this.listen(data.stream);
+    } else if (status === 0) {
+      this.reconnect(false);
+    } else {
+      this.status.dataset.status = 'ended';
+      say(this.status, failure(status, data));
+      this.controls.disabled = true;
+    }
+  }
+
+  reconnect(opened) {
+    this.failures = opened ? 0 : this.failures + 1;
+    if (!opened) say(this.status, `Reconnecting to ${location.host}...`);
+    this.retry = setTimeout(() => this.watch(), opened ? 250 : 500 * 2 ** Math.min(this.failures, 6));
+  }
+
+  listen(stream) {
+    const es = new EventSource(eventsUrl(stream));
     this.es = es;
+    let opened = false;
     const on = (kind, fn) => es.addEventListener(kind, (e) => {
       if (this.es !== es) return;
       let d;
@@ -189,16 +227,16 @@ export class Speaker {
     on('list', this.onList);
     on('state', this.onState);
     // A stream opened anew may belong to a new session, whose list versions start over.
-    es.onopen = () => { if (this.es === es) this.version = null; };
+    es.onopen = () => {
+      if (this.es !== es) return;
+      this.version = null;
+      opened = true;
+    };
     es.onerror = () => {
       if (this.es !== es) return;
-      if (es.readyState === EventSource.CLOSED) {
-        this.es = null;
-        this.status.dataset.status = 'ended';
-        say(this.status, `Lost the connection to ${location.host}.`);
-      } else {
-        say(this.status, `Reconnecting to ${location.host}...`);
-      }
+      es.close();
+      this.es = null;
+      this.reconnect(opened);
     };
   }
 
@@ -210,11 +248,8 @@ export class Speaker {
     say(this.status, text(d.message));
     const over = status === 'ended' || status === 'refused';
     this.controls.disabled = over;
-    if (over && this.es) {
-      // No reconnect: "Open" starts a new session.
-      this.es.close();
-      this.es = null;
-    }
+    // No reconnect: "Open" starts a new session.
+    if (over) this.stop();
   }
 
   onList(d) {

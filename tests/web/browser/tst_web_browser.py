@@ -1,10 +1,14 @@
 """The phone remote in a real browser: host A's page drives a speaker on host B; host A does
 not let others play on its own speaker. Run: tst_web_browser.py <headless program>."""
 
+import functools
 import http.client
+import http.server
 import json
+import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 from selenium.webdriver.common.by import By
@@ -137,6 +141,79 @@ class WebRemote(unittest.TestCase):
         self.assert_no_markup("#library")
         self.assertNotEqual(self.driver.title, "1")
 
+
+# Another site's page: what a page may make a browser send without asking.
+FOREIGN = """<!doctype html><iframe name=a></iframe><img src="{t}/vx-remote/api/events?host={s}">
+<form method=post action="{t}/vx-remote/api/watch" enctype=text/plain target=a>
+<input name='{{"host":"{s}","x":"' value='"}}'></form><a id=link href="{t}/#{s}">speaker</a>
+<script>
+window.done = 0;
+const one = () => window.done++;
+document.images[0].onload = document.images[0].onerror = one;
+document.forms[0].submit();
+frames.a.frameElement.onload = one;
+fetch("{t}/vx-remote/api/events?host={s}", {{mode: "no-cors"}}).then(one, one);
+fetch("{t}/vx-remote/api/watch", {{mode: "no-cors", method: "POST", body: '{{"host":"{s}"}}'}})
+  .then(one, one);
+const es = new EventSource("{t}/vx-remote/api/events?host={s}");
+es.onerror = () => {{ es.close(); one(); }};
+</script>"""
+# Tells the address of each connection a speaker's port gets.
+LISTENER = """import socket
+s = socket.create_server(("", 37400))
+print("listening", flush=True)
+while True:
+    print(s.accept()[0].getsockname()[0], flush=True)"""
+
+
+class ForeignPage(unittest.TestCase):
+    SPEAKER, CONTROL = "10.250.0.2", "10.250.0.3"  # on host B, where LISTENER runs
+
+    @classmethod
+    def setUpClass(cls):
+        folder = tempfile.TemporaryDirectory(prefix="vx-web-")
+        cls.addClassCleanup(folder.cleanup)
+        hosts = H.TwoHosts()
+        cls.addClassCleanup(hosts.close)
+        H.run(hosts.in_b([H.tool("ip"), "addr", "add", cls.CONTROL + "/24", "dev", "vxb"]))
+        listener = subprocess.Popen(hosts.in_b([sys.executable, "-c", LISTENER]),
+                                    stdout=subprocess.PIPE, text=True)
+        cls.addClassCleanup(listener.kill)
+        assert listener.stdout.readline() == "listening\n"
+        cls.reached = []
+        threading.Thread(target=lambda: [cls.reached.append(line.strip()) for line in
+                                         listener.stdout], daemon=True).start()
+        a = H.Copy(PROGRAM, folder.name + "/a", [], "", H.ADDRESS_A)
+        cls.addClassCleanup(a.close)
+        with open(folder.name + "/index.html", "w") as page:
+            page.write(FOREIGN.format(t=f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}", s=cls.SPEAKER))
+        cls.pages = []
+        for address in ("127.0.0.1", H.ADDRESS_A):  # cross-site, same-site
+            server = http.server.ThreadingHTTPServer((address, 0), functools.partial(
+                http.server.SimpleHTTPRequestHandler, directory=folder.name))
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            cls.addClassCleanup(server.shutdown)
+            cls.pages.append(f"http://{address}:{server.server_port}/")
+        cls.driver = H.browser(folder.name)
+        cls.addClassCleanup(cls.driver.quit)
+
+    def test_foreign_page_opens_no_speaker(self):
+        driver = self.driver
+        for page in self.pages:
+            driver.get(page)
+            H.wait_until(lambda: driver.execute_script("return window.done") == 5,
+                         message="the foreign page's requests did not all end")
+        driver.find_element(By.ID, "link").click()
+        H.wait_until(lambda: driver.execute_script(
+            "return document.getElementById('target-name')?.value") == self.SPEAKER,
+            message="the link did not choose the speaker")
+        self.assertTrue(driver.find_element(By.ID, "speaker-view").get_attribute("hidden"))
+        # A tap opens a speaker; whatever the foreign pages did came before it.
+        driver.execute_script("document.getElementById('target-name').value = arguments[0]",
+                              self.CONTROL)
+        driver.find_element(By.ID, "open-speaker").click()
+        H.wait_until(lambda: self.CONTROL in self.reached, message="the tap opened nothing")
+        self.assertNotIn(self.SPEAKER, self.reached)
 
 if __name__ == "__main__":
     PROGRAM = sys.argv.pop(1)

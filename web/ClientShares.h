@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <vector>
+
+// Places that clients share (event streams, speaker sessions): at most Limit in all, and one
+// client address holds at most a quarter of them, so that no address locks the others out.
+// Before a newcomer is refused an idle place gives way, least recently used first: the
+// client's own when it holds its share, else anyone's.
+struct TPlace {
+    quint32 Client = 0; // IPv4 address
+    bool Idle = false;  // may give way
+    quint64 UsedAt = 0; // larger: used more recently
+};
+
+constexpr int ClientShare(int Limit) {
+    return Limit / 4;
+}
+
+struct TRoom {
+    bool Granted = false;
+    int GiveWay = -1; // the index of the place that goes first, or -1
+};
+
+TRoom FindRoom(const std::vector<TPlace> &Places, quint32 Client, int Limit);
