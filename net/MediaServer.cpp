@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,6 +141,11 @@ struct TMediaServerCallbacks {
             State->Web->Path = Url;
             State->Web->Headers = ConnectionValues(Connection, MHD_HEADER_KIND);
             State->Web->Arguments = ConnectionValues(Connection, MHD_GET_ARGUMENT_KIND);
+            const MHD_ConnectionInfo *Peer =
+                MHD_get_connection_info(Connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+            if (Peer && Peer->client_addr && Peer->client_addr->sa_family == AF_INET)
+                State->Web->ClientAddress = ntohl(
+                    reinterpret_cast<const sockaddr_in *>(Peer->client_addr)->sin_addr.s_addr);
             return MHD_YES;
         }
         if (TWebRequest *Web = State->Web.get()) {
@@ -204,6 +210,9 @@ struct TMediaServerCallbacks {
         const qint64 Count = Held->Stream->Read(Buffer, qint64(Max), Held->PeerFd);
         return Count > 0 ? ssize_t(Count) : MHD_CONTENT_READER_END_OF_STREAM;
     }
+
+    // An answer's body stays shared with whoever made it (one library page read by many).
+    static void FreeBody(void *Body) { delete static_cast<QByteArray *>(Body); }
 
     static void FreeStream(void *Holder) {
         auto *Held = static_cast<TStreamHolder *>(Holder);
@@ -423,9 +432,12 @@ bool TMediaServer::AnswerWeb(MHD_Connection *Connection, TWebRoutes &Routes,
         if (!Response)
             TMediaServerCallbacks::FreeStream(Holder);
     } else {
-        Response = MHD_create_response_from_buffer(size_t(Answer.Body.size()),
-                                                   const_cast<char *>(Answer.Body.constData()),
-                                                   MHD_RESPMEM_MUST_COPY);
+        auto *Body = new QByteArray(Answer.Body);
+        Response = MHD_create_response_from_buffer_with_free_callback_cls(
+            size_t(Body->size()), const_cast<char *>(Body->constData()),
+            &TMediaServerCallbacks::FreeBody, Body);
+        if (!Response)
+            TMediaServerCallbacks::FreeBody(Body);
     }
     if (!Response)
         return false;

@@ -38,6 +38,7 @@ struct TWebRequest {
     TPairs Arguments; // of the query, decoded
     QByteArray Body;  // at most MaxBody bytes
     bool BodyTooLarge = false;
+    quint32 ClientAddress = 0; // the peer's IPv4 address (0: not IPv4)
 
     // The first header or argument called Name (header names: A-Z case ignored), and how
     // many there are.

@@ -16,6 +16,7 @@
 
 class QObject;
 class TEventStream;
+class TLibraryAnswer;
 
 // The web remote's routes on the media server's threads. It never touches a Qt object there:
 // it answers from what the GUI thread published (the page's files, this computer's names,
@@ -45,6 +46,7 @@ public:
     static constexpr char ApiPlay[] = "/vx-remote/api/play";
     static constexpr char ApiEvents[] = "/vx-remote/api/events";
     static constexpr char ApiCommand[] = "/vx-remote/api/command";
+    static constexpr char ApiList[] = "/vx-remote/api/list";
     static constexpr int MaxStreams = 32;
 
     // Context: the GUI-thread object the handlers run on; Files: the page's files by name.
@@ -54,7 +56,7 @@ public:
     // GUI thread: what the routes answer from.
     void PublishHosts(const QByteArrayList &Names, const QByteArrayList &Addresses);
     void PublishSpeakers(const QByteArray &Json);
-    void PublishLibrary(const QByteArray &Json);
+    void PublishLibrary(std::shared_ptr<const TLibraryAnswer> Library);
     int StreamCount() const;
 
     bool Claims(const QByteArray &Path) const override;
@@ -72,6 +74,10 @@ private:
     TWebAnswer Route(const TWebRequest &Request);
     TWebAnswer OpenStream(const QByteArray &Host);
     TWebAnswer CallGui(const QByteArray &Path, const QJsonObject &Body);
+    TWebAnswer LibraryPage(const TWebRequest &Request);
+    // A play, one at a time per client address: a play of the whole library is the dearest
+    // thing a request can ask of the GUI thread.
+    TWebAnswer Play(quint32 Client, const QJsonObject &Body);
     void StreamGone(TEventStream *Stream);
 
     QObject *FContext; // null once closed
@@ -86,6 +92,7 @@ private:
     QByteArrayList FNames; // lower case
     QList<quint32> FAddresses;
     QByteArray FSpeakers;
-    QByteArray FLibrary;
+    std::shared_ptr<const TLibraryAnswer> FLibrary;
     std::vector<TEventStream *> FStreams;
+    QList<quint32> FPlaying; // client addresses with a play in flight
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PlayTo.h"
+#include "PlayUrls.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -13,6 +14,7 @@
 
 class QTimer;
 class TEventStream;
+class TLibraryAnswer;
 class TMediaServer;
 class TMusicLibrary;
 class TPresence;
@@ -88,6 +90,7 @@ private:
     TWebAnswer Post(const QByteArray &Path, const QJsonObject &Body);
     TWebAnswer Play(const QJsonObject &Body);
     TWebAnswer Command(const QJsonObject &Body);
+    TWebAnswer ListPage(const QJsonObject &Body);
     void PublishHosts();
     void PublishSpeakers();
     void PublishLibrary();
@@ -101,6 +104,9 @@ private:
     bool FStopped = false; // requests queued before Stop are turned away
     QHash<QString, std::shared_ptr<TWatch>> FWatches;
     qint64 FLibraryVersion = 1;
+    const qint64 FRun; // tells this run's library versions from another's
+    std::shared_ptr<const TLibraryAnswer> FLibraryAnswer;
+    TPlayUrls FPlayUrls;
     qint64 FListVersion = 0;
     QString FNote; // the router's last note during a play
     int FSessionIdleMs = SessionIdleMs;
