@@ -214,9 +214,8 @@ TWebAnswer TWebGate::LibraryPage(const TWebRequest &Request) {
     else
         Answer = Json(200, Library->Page(Request.Argument("filter"), From, Count));
     // Asked again each time, answered 304 while the library stays as it was.
-    Answer.Headers = {{ContentType, "application/json"},
-                      {"Cache-Control", "no-cache"},
-                      {"ETag", Library->Tag()}};
+    Answer.Headers = {
+        {ContentType, "application/json"}, {"Cache-Control", "no-cache"}, {"ETag", Library->Tag()}};
     return Answer;
 }
 

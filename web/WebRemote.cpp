@@ -124,6 +124,9 @@ int TWebRemote::StreamCount() const {
 qint64 TWebRemote::QueuedBytes() const {
     qint64 Bytes = 0;
     for (const auto &Watch : FWatches)
+        for (const QByteArray &Event : Watch->Events)
+            Bytes += Event.size();
+    for (const auto &Watch : FWatches)
         for (const auto &Stream : Watch->Streams)
             Bytes += Stream->QueuedBytes();
     return Bytes;

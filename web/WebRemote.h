@@ -58,7 +58,8 @@ public:
     // For good; the close sequence calls it before the media server stops.
     void Stop();
 
-    // Event streams open now; their unsent bytes; sessions held.
+    // Event streams open now; the bytes held for browsers (each watch's newest events, the
+    // streams' unsent ones); sessions held.
     int StreamCount() const;
     qint64 QueuedBytes() const;
     int SessionCount() const;
