@@ -27,8 +27,7 @@ QByteArray JsonText(QByteArrayView Utf8) {
     return Out;
 }
 
-QByteArray JsonPage(qsizetype Count, const std::function<QByteArray(qsizetype)> &Row,
-                    qsizetype *Taken) {
+QByteArray JsonPage(qsizetype Count, const std::function<QByteArray(qsizetype)> &Row) {
     QByteArray Out = "[";
     qsizetype Rows = 0;
     for (; Rows < std::min(Count, PageRows); ++Rows) {
@@ -39,10 +38,7 @@ QByteArray JsonPage(qsizetype Count, const std::function<QByteArray(qsizetype)> 
             Out += ',';
         Out += Next;
     }
-    Out += ']';
-    if (Taken)
-        *Taken = Rows;
-    return Out;
+    return Out + ']';
 }
 
 QByteArray ListPageJson(const QByteArrayList &List, qint64 Version, qsizetype From, qsizetype Count,

@@ -18,9 +18,7 @@ QByteArray JsonText(QByteArrayView Utf8);
 
 // A JSON array of Row(0), Row(1)... (each a JSON value) for at most Count rows: it ends before
 // PageRows rows or before a row would take it past PageBytes, but holds one row at least.
-// Taken: how many rows it holds.
-QByteArray JsonPage(qsizetype Count, const std::function<QByteArray(qsizetype)> &Row,
-                    qsizetype *Taken = nullptr);
+QByteArray JsonPage(qsizetype Count, const std::function<QByteArray(qsizetype)> &Row);
 
 // {"count","from","items","version"}: rows of a play list (of version Version) from From on,
 // a page of at most Count rows. With Mark: also the location the marked rows hold and the

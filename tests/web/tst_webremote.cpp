@@ -284,22 +284,19 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("Range");
         QTest::addColumn<bool>("Stale");
         QTest::addColumn<int>("Status");
-        QTest::addColumn<int>("First"); // the first row the answer holds, -1: none
-        QTest::addColumn<int>("Size");
-        QTest::newRow("in range") << QByteArray(R"("from":990,"count":100)") << false << 200 << 990
-                                  << 10;
+        QTest::addColumn<int>("Size"); // rows from row 990 on
+        QTest::newRow("in range") << QByteArray(R"("from":990,"count":100)") << false << 200 << 10;
         QTest::newRow("past the end")
-            << QByteArray(R"("from":1000,"count":100)") << false << 200 << -1 << 0;
+            << QByteArray(R"("from":1000,"count":100)") << false << 200 << 0;
         QTest::newRow("more than a page")
-            << QByteArray(R"("from":0,"count":501)") << false << 400 << -1 << 0;
+            << QByteArray(R"("from":0,"count":501)") << false << 400 << 0;
         QTest::newRow("stale version")
-            << QByteArray(R"("from":0,"count":10)") << true << 409 << -1 << 0;
+            << QByteArray(R"("from":0,"count":10)") << true << 409 << 0;
     }
     void listPages() {
         QFETCH(QByteArray, Range);
         QFETCH(bool, Stale);
         QFETCH(int, Status);
-        QFETCH(int, First);
         QFETCH(int, Size);
         TRig Rig;
         std::unique_ptr<TReader> Reader;
@@ -318,8 +315,7 @@ private Q_SLOTS:
         QCOMPARE(Answer.mid(9, 3).toInt(), Status);
         const QJsonArray Items = Body(Answer).value("items").toArray();
         QCOMPARE(Items.size(), Size);
-        if (First >= 0)
-            QCOMPARE(Items.first().toString().toUtf8(), Long[First]);
+        QVERIFY(Items.isEmpty() || Items.first().toString().toUtf8() == Long[990]);
     }
 
     // What a speaker sends costs a bounded amount: one page of its list in an event while a
@@ -335,7 +331,6 @@ private Q_SLOTS:
         std::unique_ptr<TReader> Reader;
         const int Old = Rig.Watch(Reader);
         auto *Session = qobject_cast<TRemoteSession *>(RemotePlayers().Pages().value(0));
-        QVERIFY(Session);
         if (!Watching) {
             Reader.reset();
             QTRY_COMPARE(Rig.Web.StreamCount(), 0);
@@ -343,12 +338,11 @@ private Q_SLOTS:
         // 2 MB of control characters: six bytes each in JSON.
         const QByteArrayList Junk(200, QByteArray(10000, '\x01'));
         QSignalSpy Repainted(Session, &TRemoteSession::Repaint);
-        if (Watching) {
+        if (Watching)
             QCOMPARE(Rig.SayList(*Reader, Old, Junk).value("count").toInt(), 200);
-        } else {
+        else
             Rig.Speaker.Say(BuildMessage("LIST", JoinLines(Junk)));
-            QTRY_VERIFY(!Repainted.isEmpty());
-        }
+        QTRY_VERIFY(!Repainted.isEmpty());
         QVERIFY(Rig.Web.QueuedBytes() < (Watching ? 2 * PageBytes : 1024));
     }
 
