@@ -63,30 +63,6 @@ double ThreadCpuMs() {
     return double(Now.tv_sec) * 1e3 + double(Now.tv_nsec) / 1e6;
 }
 
-// A connection to 127.0.0.1:Port from 127.0.0.FromLast; reads give up after TimeoutMs.
-int ConnectFrom(quint16 Port, int FromLast, int TimeoutMs, int ReceiveBuffer = 0) {
-    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (Fd < 0)
-        return -1;
-    timeval Timeout{TimeoutMs / 1000, TimeoutMs % 1000 * 1000};
-    setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
-    if (ReceiveBuffer > 0)
-        setsockopt(Fd, SOL_SOCKET, SO_RCVBUF, &ReceiveBuffer, sizeof ReceiveBuffer);
-    sockaddr_in From{};
-    From.sin_family = AF_INET;
-    From.sin_addr.s_addr = htonl(0x7F000000u | quint32(FromLast));
-    sockaddr_in To{};
-    To.sin_family = AF_INET;
-    To.sin_port = htons(Port);
-    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(Fd, reinterpret_cast<sockaddr *>(&From), sizeof From) != 0 ||
-        connect(Fd, reinterpret_cast<sockaddr *>(&To), sizeof To) != 0) {
-        close(Fd);
-        return -1;
-    }
-    return Fd;
-}
-
 // A listening socket on Address:Port (0: any port); its port in *Bound.
 int Listen(quint32 Address, quint16 Port, quint16 *Bound) {
     const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
