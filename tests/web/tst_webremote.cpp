@@ -236,25 +236,25 @@ private Q_SLOTS:
         QTest::addColumn<bool>("WithTag");
         QTest::addColumn<int>("Status");
         QTest::addColumn<int>("Matched");
-        QTest::addColumn<QByteArrayList>("Names"); // first and last of the page
+        QTest::addColumn<QByteArray>("Last"); // the page's last name
         QTest::newRow("first page")
-            << QByteArray() << false << 200 << 1200 << QByteArrayList{"t0.mp3", "t499.mp3"};
+            << QByteArray() << false << 200 << 1200 << QByteArray("t499.mp3");
         QTest::newRow("last rows") << QByteArray("?from=1150&count=100") << false << 200 << 1200
-                                   << QByteArrayList{"t1150.mp3", "t1199.mp3"};
-        QTest::newRow("filter, A-Z case ignored") << QByteArray("?filter=T119") << false << 200
-                                                  << 11 << QByteArrayList{"t119.mp3", "t1199.mp3"};
+                                   << QByteArray("t1199.mp3");
+        QTest::newRow("filter, A-Z case ignored")
+            << QByteArray("?filter=T119") << false << 200 << 11 << QByteArray("t1199.mp3");
         QTest::newRow("past the end")
-            << QByteArray("?from=5000") << false << 200 << 1200 << QByteArrayList{};
+            << QByteArray("?from=5000") << false << 200 << 1200 << QByteArray();
         QTest::newRow("stale version")
-            << QByteArray("?version=1") << false << 409 << 0 << QByteArrayList{};
-        QTest::newRow("unchanged") << QByteArray() << true << 304 << 0 << QByteArrayList{};
+            << QByteArray("?version=1") << false << 409 << 0 << QByteArray();
+        QTest::newRow("unchanged") << QByteArray() << true << 304 << 0 << QByteArray();
     }
     void libraryPages() {
         QFETCH(QByteArray, Query);
         QFETCH(bool, WithTag);
         QFETCH(int, Status);
         QFETCH(int, Matched);
-        QFETCH(QByteArrayList, Names);
+        QFETCH(QByteArray, Last);
         TRig Rig;
         QByteArrayList Files;
         for (int I = 0; I < 1200; ++I)
@@ -272,11 +272,7 @@ private Q_SLOTS:
         const QJsonObject Page = Body(Answer);
         QCOMPARE(Page.value("count").toInt(), Matched);
         const QJsonArray Rows = Page.value("tracks").toArray();
-        QCOMPARE(Rows.isEmpty(), Names.isEmpty());
-        if (!Rows.isEmpty())
-            QCOMPARE((QByteArrayList{Rows.first()[0].toString().toUtf8(),
-                                     Rows.last()[0].toString().toUtf8()}),
-                     Names);
+        QCOMPARE(Rows.isEmpty() ? QByteArray() : Rows.last()[0].toString().toUtf8(), Last);
     }
 
     // A long play list: the event brings its first page, the page asks for the rest by range.
@@ -290,8 +286,7 @@ private Q_SLOTS:
             << QByteArray(R"("from":1000,"count":100)") << false << 200 << 0;
         QTest::newRow("more than a page")
             << QByteArray(R"("from":0,"count":501)") << false << 400 << 0;
-        QTest::newRow("stale version")
-            << QByteArray(R"("from":0,"count":10)") << true << 409 << 0;
+        QTest::newRow("stale version") << QByteArray(R"("from":0,"count":10)") << true << 409 << 0;
     }
     void listPages() {
         QFETCH(QByteArray, Range);

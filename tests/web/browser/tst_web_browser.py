@@ -141,7 +141,6 @@ class WebRemote(unittest.TestCase):
         self.find("#target-name").send_keys(H.ADDRESS_B)
         self.find("#open-speaker").click()
         self.wait(lambda: "1500 tracks" in self.find("#list-count").text, "no long list shown")
-        self.assertIn("00000.wav", self.texts("#playlist li")[0])
         self.assertEqual(self.texts("#playlist li")[-1], "")  # not asked for yet
         self.driver.execute_script(
             "const rows = document.querySelectorAll('#playlist li');"
