@@ -65,19 +65,7 @@ QByteArray TrimBlanks(const QByteArray &S) {
 
 QByteArrayList SplitLines(const QByteArray &Text) {
     QByteArrayList Lines;
-    qsizetype Start = 0;
-    const qsizetype N = Text.size();
-    for (qsizetype I = 0; I < N; ++I) {
-        const char C = Text[I];
-        if (C != '\r' && C != '\n')
-            continue;
-        Lines.append(Text.mid(Start, I - Start));
-        if (C == '\r' && I + 1 < N && Text[I + 1] == '\n')
-            ++I;
-        Start = I + 1;
-    }
-    if (Start < N)
-        Lines.append(Text.mid(Start));
+    ForEachLine(Text, [&](QByteArrayView Line) { Lines.append(Line.toByteArray()); });
     return Lines;
 }
 

@@ -42,3 +42,29 @@ inline bool SendAll(int Fd, const QByteArray &Bytes) {
     }
     return true;
 }
+
+// A connection to 127.0.0.1:Port made from 127.0.0.FromLast, so a server's per-client limits
+// count each kind of client apart; reads give up after TimeoutMs; ReceiveBuffer: the socket's
+// receive buffer in bytes (0: the system's).
+inline int ConnectFrom(quint16 Port, int FromLast, int TimeoutMs, int ReceiveBuffer = 0) {
+    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (Fd < 0)
+        return -1;
+    timeval Timeout{TimeoutMs / 1000, TimeoutMs % 1000 * 1000};
+    setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
+    if (ReceiveBuffer > 0)
+        setsockopt(Fd, SOL_SOCKET, SO_RCVBUF, &ReceiveBuffer, sizeof ReceiveBuffer);
+    sockaddr_in From{};
+    From.sin_family = AF_INET;
+    From.sin_addr.s_addr = htonl(0x7F000000u | quint32(FromLast));
+    sockaddr_in To{};
+    To.sin_family = AF_INET;
+    To.sin_port = htons(Port);
+    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(Fd, reinterpret_cast<sockaddr *>(&From), sizeof From) != 0 ||
+        connect(Fd, reinterpret_cast<sockaddr *>(&To), sizeof To) != 0) {
+        close(Fd);
+        return -1;
+    }
+    return Fd;
+}

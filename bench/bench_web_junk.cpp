@@ -40,29 +40,6 @@ constexpr int PhaseMs = 5000;
 constexpr int JunkThreads = 16;
 constexpr int JunkPerSecond = 1000;
 
-// A connection to 127.0.0.1:Port made from FromLast (127.0.0.FromLast), so the server's per
-// client limit counts each kind of client apart; reads give up after TimeoutMs.
-int ConnectFrom(quint16 Port, int FromLast, int TimeoutMs) {
-    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (Fd < 0)
-        return -1;
-    timeval Timeout{TimeoutMs / 1000, TimeoutMs % 1000 * 1000};
-    setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
-    sockaddr_in From{};
-    From.sin_family = AF_INET;
-    From.sin_addr.s_addr = htonl(0x7F000000u | quint32(FromLast));
-    sockaddr_in To{};
-    To.sin_family = AF_INET;
-    To.sin_port = htons(Port);
-    To.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(Fd, reinterpret_cast<sockaddr *>(&From), sizeof From) != 0 ||
-        connect(Fd, reinterpret_cast<sockaddr *>(&To), sizeof To) != 0) {
-        close(Fd);
-        return -1;
-    }
-    return Fd;
-}
-
 QByteArray Post(const QByteArray &Path, const QByteArray &Host, const QByteArray &Type,
                 const QByteArray &Body) {
     return "POST " + Path + " HTTP/1.1\r\nHost: " + Host + "\r\nContent-Type: " + Type +

@@ -212,6 +212,9 @@ struct TMediaServerCallbacks {
         return Count > 0 ? ssize_t(Count) : MHD_CONTENT_READER_END_OF_STREAM;
     }
 
+    // An answer's body stays shared with whoever made it (one library page read by many).
+    static void FreeBody(void *Body) { delete static_cast<QByteArray *>(Body); }
+
     static void FreeStream(void *Holder) {
         auto *Held = static_cast<TStreamHolder *>(Holder);
         Held->Stream->Finished();
@@ -432,9 +435,12 @@ bool TMediaServer::AnswerWeb(MHD_Connection *Connection, TWebRoutes &Routes,
         if (!Response)
             TMediaServerCallbacks::FreeStream(Holder);
     } else {
-        Response = MHD_create_response_from_buffer(size_t(Answer.Body.size()),
-                                                   const_cast<char *>(Answer.Body.constData()),
-                                                   MHD_RESPMEM_MUST_COPY);
+        auto *Body = new QByteArray(Answer.Body);
+        Response = MHD_create_response_from_buffer_with_free_callback_cls(
+            size_t(Body->size()), const_cast<char *>(Body->constData()),
+            &TMediaServerCallbacks::FreeBody, Body);
+        if (!Response)
+            TMediaServerCallbacks::FreeBody(Body);
     }
     if (!Response)
         return false;

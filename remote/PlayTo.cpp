@@ -198,7 +198,7 @@ TRemotePlayer *TPlayTo::FindRemotePlayer(const QString &Host) const {
 
 void TPlayTo::PlayLibraryOn(const QString &Host, const TMusicLibrary &Library, QList<int> Rows,
                             quint16 MediaPort) {
-    const QByteArray Address = IsThisComputer(Host) ? QByteArray("127.0.0.1") : FSharing.LocalIP();
+    const QByteArray Address = TrackAddress(Host);
     if (Rows.isEmpty())
         for (int Row = 0; Row < Library.Count(); ++Row)
             Rows.append(Row);
@@ -209,16 +209,24 @@ void TPlayTo::PlayLibraryOn(const QString &Host, const TMusicLibrary &Library, Q
     PlayListOn(Host, PlayURLs(Sources, Library.Library(), Address, MediaPort));
 }
 
+QByteArray TPlayTo::TrackAddress(const QString &Host) const {
+    return IsThisComputer(Host) ? QByteArray("127.0.0.1") : FSharing.LocalIP();
+}
+
 void TPlayTo::PlayListOn(const QString &Host, const QByteArrayList &AllURLs) {
     // A play list takes only so many: send what it takes, and say how many it cannot.
     const TAddPlan Plan = PlanAdd(AllURLs);
+    PlayPlannedOn(Host, Plan, Plan.URLs.isEmpty() ? QByteArray() : JoinLines(Plan.URLs));
+}
+
+void TPlayTo::PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QByteArray &Lines) {
     const QByteArrayList &URLs = Plan.URLs;
     if (Plan.Left > 0)
         Q_EMIT NotAdded(
             QStringLiteral("%1 of %2 tracks were not added: a play list holds at most %3 tracks "
                            "and %4 MiB of addresses, each at most %5 bytes long.")
                 .arg(Plan.Left)
-                .arg(AllURLs.size())
+                .arg(Plan.URLs.size() + Plan.Left)
                 .arg(MaxPlayListRows)
                 .arg(MaxPlayListBytes >> 20)
                 .arg(MaxCommandLineLength));
@@ -241,6 +249,6 @@ void TPlayTo::PlayListOn(const QString &Host, const QByteArrayList &AllURLs) {
     if (URLs.isEmpty())
         Player->PostCommand(CommandWord::Get, {});
     else
-        Player->PostCommand(CommandWord::Add, JoinLines(URLs));
+        Player->PostCommand(CommandWord::Add, Lines);
     FPages.ShowRemotePage(Player);
 }

@@ -94,6 +94,12 @@ public:
     // needed) by "ADD", or "GET" when URLs is empty. Only what a play list takes goes; NotAdded
     // says how many were left out.
     void PlayListOn(const QString &Host, const QByteArrayList &URLs);
+    // As PlayListOn, for URLs planned already; Lines: Plan.URLs joined (JoinLines), so a
+    // caller that plays the same list again builds it once.
+    void PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QByteArray &Lines);
+    // The address Host fetches this computer's tracks from: 127.0.0.1 for this computer,
+    // else the shared address.
+    QByteArray TrackAddress(const QString &Host) const;
 
 Q_SIGNALS:
     // Tracks for this computer's player, which comes forward.

@@ -3,6 +3,8 @@
 #include "AsciiText.h"
 #include "ClientShares.h"
 #include "EventStream.h"
+#include "LibraryAnswer.h"
+#include "ListPages.h"
 #include "PlayTo.h"
 
 #include <QJsonDocument>
@@ -70,9 +72,9 @@ void TWebGate::PublishSpeakers(const QByteArray &Json) {
     FSpeakers = Json;
 }
 
-void TWebGate::PublishLibrary(const QByteArray &Json) {
+void TWebGate::PublishLibrary(std::shared_ptr<const TLibraryAnswer> Library) {
     std::lock_guard Lock(FLock);
-    FLibrary = Json;
+    FLibrary = std::move(Library);
 }
 
 int TWebGate::StreamCount() const {
@@ -85,7 +87,8 @@ bool TWebGate::Claims(const QByteArray &Path) const {
         return true;
     if (!Path.startsWith(Prefix))
         return false;
-    for (const char *Api : {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch})
+    for (const char *Api :
+         {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch, ApiList})
         if (Path == Api)
             return true;
     return FFiles.contains(Path.mid(qsizetype(sizeof Prefix) - 1));
@@ -160,8 +163,10 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
             return NotAllowed("GET");
         if (Path == ApiEvents)
             return OpenStream(Request.Argument("stream"), Request.Client);
+        if (Path == ApiLibrary)
+            return LibraryPage(Request);
         std::lock_guard Lock(FLock);
-        return Json(200, Path == ApiSpeakers ? FSpeakers : FLibrary);
+        return Json(200, FSpeakers);
     }
     if (Method != "POST")
         return NotAllowed("POST");
@@ -174,7 +179,54 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
     const QJsonDocument Body = QJsonDocument::fromJson(Request.Body);
     if (!Body.isObject())
         return Error(400, QStringLiteral("The body must be a JSON object."));
+    if (Path == ApiPlay)
+        return Play(Request.Client, Body.object());
     return CallGui(Path, Body.object(), Request.Client);
+}
+
+TWebAnswer TWebGate::LibraryPage(const TWebRequest &Request) {
+    std::shared_ptr<const TLibraryAnswer> Library;
+    {
+        std::lock_guard Lock(FLock);
+        Library = FLibrary;
+    }
+    if (!Library)
+        return Error(503, QStringLiteral("The web remote has stopped."));
+    const auto Number = [&](const char *Name, qsizetype Default) {
+        bool Ok = false;
+        const QByteArray Text = Request.Argument(Name);
+        const qint64 Value = Text.toLongLong(&Ok);
+        return Text.isEmpty() ? Default : Ok && Value >= 0 ? qsizetype(Value) : -1;
+    };
+    const qsizetype Version = Number("version", Library->Version());
+    const qsizetype From = Number("from", 0);
+    const qsizetype Count = Number("count", PageRows);
+    if (From < 0 || Count < 0)
+        return Error(400, QStringLiteral("Invalid range."));
+    if (Version != Library->Version())
+        return Error(409, QStringLiteral("The library has changed."));
+    TWebAnswer Answer;
+    if (Request.Header("If-None-Match") == Library->Tag())
+        Answer.Status = 304;
+    else
+        Answer = Json(200, Library->Page(Request.Argument("filter"), From, Count));
+    // Asked again each time, answered 304 while the library stays as it was.
+    Answer.Headers = {
+        {ContentType, "application/json"}, {"Cache-Control", "no-cache"}, {"ETag", Library->Tag()}};
+    return Answer;
+}
+
+TWebAnswer TWebGate::Play(quint32 Client, const QJsonObject &Body) {
+    {
+        std::lock_guard Lock(FLock);
+        if (FPlaying.contains(Client))
+            return Error(429, QStringLiteral("A play from here is still under way."));
+        FPlaying.append(Client);
+    }
+    TWebAnswer Answer = CallGui(ApiPlay, Body, Client);
+    std::lock_guard Lock(FLock);
+    FPlaying.removeOne(Client);
+    return Answer;
 }
 
 TWebAnswer TWebGate::OpenStream(const QByteArray &Token, quint32 Client) {

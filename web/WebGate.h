@@ -16,6 +16,7 @@
 
 class QObject;
 class TEventStream;
+class TLibraryAnswer;
 
 // The web remote's routes on the media server's threads. It never touches a Qt object there:
 // it answers from what the GUI thread published (the page's files, this computer's names,
@@ -47,6 +48,7 @@ public:
     static constexpr char ApiEvents[] = "/vx-remote/api/events";
     static constexpr char ApiWatch[] = "/vx-remote/api/watch";
     static constexpr char ApiCommand[] = "/vx-remote/api/command";
+    static constexpr char ApiList[] = "/vx-remote/api/list";
     static constexpr int MaxStreams = 32;
 
     // Context: the GUI-thread object the handlers run on; Files: the page's files by name;
@@ -61,7 +63,7 @@ public:
     void PublishWatch(const QByteArray &Token, const QString &Key);
     void DropWatch(const QByteArray &Token);
     void PublishSpeakers(const QByteArray &Json);
-    void PublishLibrary(const QByteArray &Json);
+    void PublishLibrary(std::shared_ptr<const TLibraryAnswer> Library);
     int StreamCount() const;
 
     bool Claims(const QByteArray &Path) const override;
@@ -77,6 +79,10 @@ private:
     TWebAnswer Route(const TWebRequest &Request);
     TWebAnswer OpenStream(const QByteArray &Token, quint32 Client);
     TWebAnswer CallGui(const QByteArray &Path, const QJsonObject &Body, quint32 Client);
+    TWebAnswer LibraryPage(const TWebRequest &Request);
+    // A play, one at a time per client address: a play of the whole library is the dearest
+    // thing a request can ask of the GUI thread.
+    TWebAnswer Play(quint32 Client, const QJsonObject &Body);
     void StreamGone(TEventStream *Stream);
 
     QObject *FContext; // null once closed
@@ -93,10 +99,11 @@ private:
     QByteArrayList FAddresses;
     QHash<QByteArray, QString> FWatches; // by token
     QByteArray FSpeakers;
-    QByteArray FLibrary;
+    std::shared_ptr<const TLibraryAnswer> FLibrary;
     struct TStreamPlace {
         TEventStream *Stream;
         quint32 Client;
     };
     std::vector<TStreamPlace> FStreams;
+    QList<quint32> FPlaying; // client addresses with a play in flight
 };

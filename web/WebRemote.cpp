@@ -3,6 +3,8 @@
 
 #include "AsciiText.h"
 #include "CommandProtocol.h"
+#include "LibraryAnswer.h"
+#include "ListPages.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
 #include "Presence.h"
@@ -35,7 +37,8 @@ QByteArray PageType(const QString &Name) {
 
 TWebRemote::TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharing, QObject *Parent)
     : QObject(Parent), FLibrary(Library), FSharing(Sharing),
-      FPlayTo(new TPlayTo(*this, Sharing, this)) {
+      FPlayTo(new TPlayTo(*this, Sharing, this)),
+      FRun(qint64(QRandomGenerator::global()->generate64() >> 2)) {
     FPlayTo->SetLocalSpeakerPort(CommandServerPort);
     connect(FPlayTo, &TPlayTo::NotAdded, this, [this](const QString &Note) { FNote = Note; });
     const auto Changed = [this] {
@@ -120,6 +123,9 @@ int TWebRemote::StreamCount() const {
 
 qint64 TWebRemote::QueuedBytes() const {
     qint64 Bytes = 0;
+    for (const auto &Watch : FWatches)
+        for (const QByteArray &Event : Watch->Events)
+            Bytes += Event.size();
     for (const auto &Watch : FWatches)
         for (const auto &Stream : Watch->Streams)
             Bytes += Stream->QueuedBytes();
@@ -228,6 +234,11 @@ void TWebRemote::Watch(const QString &Key, const std::shared_ptr<TEventStream> &
     W.Streams.append(Stream);
     W.WatchedAt = ++FWatchClock;
     W.Idle->stop();
+    // Nothing of the list or state is kept while no browser watches: made anew for this one.
+    if (W.Connected && W.Events[TEventStream::ListKind].isEmpty()) {
+        SendList(W);
+        SendState(W);
+    }
     for (int Kind = 0; Kind < TEventStream::KindCount; ++Kind)
         if (!W.Events[Kind].isEmpty())
             Stream->Put(TEventStream::TKind(Kind), W.Events[Kind]);
@@ -240,6 +251,8 @@ void TWebRemote::Leave(TEventStream *Stream) {
             continue;
         W.WatchedAt = ++FWatchClock;
         if (W.Streams.isEmpty()) {
+            W.Events[TEventStream::ListKind].clear();
+            W.Events[TEventStream::StateKind].clear();
             if (W.Session)
                 W.Idle->start();
             else
@@ -275,7 +288,8 @@ void TWebRemote::SessionEnded(TRemoteSession *Session) {
 // Events: each payload is built once and shared by every stream of the watch.
 
 void TWebRemote::Send(TWatch &W, int Kind, const QByteArray &Event) {
-    W.Events[Kind] = Event;
+    if (Kind == TEventStream::SessionKind || !W.Streams.isEmpty())
+        W.Events[Kind] = Event;
     for (const auto &Stream : std::as_const(W.Streams))
         Stream->Put(TEventStream::TKind(Kind), Event);
 }
@@ -297,6 +311,8 @@ void TWebRemote::SessionRepainted(TWatch &W, unsigned Changes) {
     }
     if (Changes & TRemoteSession::ListChanged)
         W.ListVersion = ++FListVersion;
+    if (W.Streams.isEmpty())
+        return; // made when a browser comes
     if (Changes & (TRemoteSession::ListChanged | TRemoteSession::MarkChanged))
         SendList(W);
     if (Changes & (TRemoteSession::StateChanged | TRemoteSession::MuteChanged |
@@ -307,14 +323,10 @@ void TWebRemote::SessionRepainted(TWatch &W, unsigned Changes) {
 void TWebRemote::SendList(TWatch &W) {
     if (!W.Session)
         return;
-    QJsonArray Items;
-    for (const QByteArray &Item : W.Session->List())
-        Items.append(QString::fromUtf8(Item));
+    // The first page; the page asks for the rest as the user scrolls.
     Send(W, TEventStream::ListKind,
-         TEventStream::Format(
-             "list", Compact({{QStringLiteral("version"), W.ListVersion},
-                              {QStringLiteral("items"), Items},
-                              {QStringLiteral("mark"), QString::fromUtf8(W.Session->Mark())}})));
+         TEventStream::Format("list", ListPageJson(W.Session->List(), W.ListVersion, 0, PageRows,
+                                                   &W.Session->Mark())));
 }
 
 void TWebRemote::SendState(TWatch &W) {
@@ -350,11 +362,7 @@ void TWebRemote::PublishSpeakers() {
 }
 
 void TWebRemote::PublishLibrary() {
-    if (!FGate)
-        return;
-    QJsonArray Tracks;
-    for (const TLibraryEntry &Row : FLibrary.Rows())
-        Tracks.append(QJsonArray{QString::fromUtf8(Row.Name), QString::fromUtf8(Row.Source)});
-    FGate->PublishLibrary(Compact(
-        {{QStringLiteral("version"), FLibraryVersion}, {QStringLiteral("tracks"), Tracks}}));
+    FLibraryAnswer = std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows());
+    if (FGate)
+        FGate->PublishLibrary(FLibraryAnswer);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PlayTo.h"
+#include "PlayUrls.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -13,6 +14,7 @@
 
 class QTimer;
 class TEventStream;
+class TLibraryAnswer;
 class TMediaServer;
 class TMusicLibrary;
 class TPresence;
@@ -60,7 +62,8 @@ public:
     // For good; the close sequence calls it before the media server stops.
     void Stop();
 
-    // Event streams open now; their unsent bytes; sessions held.
+    // Event streams open now; the bytes held for browsers (each watch's newest events, the
+    // streams' unsent ones); sessions held.
     int StreamCount() const;
     qint64 QueuedBytes() const;
     int SessionCount() const;
@@ -95,6 +98,7 @@ private:
     TWebAnswer OpenWatch(const QJsonObject &Body);
     TWebAnswer Play(const QJsonObject &Body);
     TWebAnswer Command(const QJsonObject &Body);
+    TWebAnswer ListPage(const QJsonObject &Body);
     void PublishHosts();
     void PublishSpeakers();
     void PublishLibrary();
@@ -110,6 +114,9 @@ private:
     quint64 FWatchClock = 0; // counts watch uses: the least recent has the smallest
     quint32 FClient = 0;     // the address whose request runs now
     qint64 FLibraryVersion = 1;
+    const qint64 FRun; // tells this run's library versions from another's
+    std::shared_ptr<const TLibraryAnswer> FLibraryAnswer;
+    TPlayUrls FPlayUrls;
     qint64 FListVersion = 0;
     QString FNote; // the router's last note during a play
     int FSessionIdleMs = SessionIdleMs;

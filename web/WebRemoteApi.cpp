@@ -3,6 +3,8 @@
 #include "WebRemoteWatch.h"
 
 #include "CommandProtocol.h"
+#include "LibraryAnswer.h"
+#include "ListPages.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
 #include "SharingState.h"
@@ -54,6 +56,8 @@ TWebAnswer TWebRemote::Post(const QByteArray &Path, const QJsonObject &Body, qui
         return Play(Body);
     if (Path == TWebGate::ApiWatch)
         return OpenWatch(Body);
+    if (Path == TWebGate::ApiList)
+        return ListPage(Body);
     return Command(Body);
 }
 
@@ -66,17 +70,49 @@ TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
         return TWebGate::Error(503, TooManyText());
     if (WholeNumber(Body.value(u"version"), 0, FLibraryVersion) != FLibraryVersion)
         return TWebGate::Error(409, QStringLiteral("The library has changed."));
-    const std::optional<QList<int>> Rows =
+    std::optional<QList<int>> Rows =
         Body.contains(u"rows") ? RowList(Body.value(u"rows"), FLibrary.Count()) : QList<int>{};
     if (!Rows)
         return TWebGate::Error(400, QStringLiteral("Invalid rows."));
+    // No rows chosen but a filter typed: what the filter shows.
+    const QByteArray Filter = Body.value(u"filter").toString().toUtf8();
+    if (Rows->isEmpty() && !Filter.trimmed().isEmpty()) {
+        Rows = FLibraryAnswer->Matching(Filter);
+        if (Rows->isEmpty())
+            return TWebGate::Error(400, QStringLiteral("No track to play."));
+    }
     FNote.clear();
-    FPlayTo->PlayLibraryOn(RouterHost(Host), FLibrary, *Rows,
-                           FServer && FServer->Port() ? FServer->Port() : MediaServerPort);
+    const QString Target = RouterHost(Host);
+    const TPlayUrls::TUrls &Urls =
+        FPlayUrls.For(FLibraryVersion, FLibrary, FPlayTo->TrackAddress(Target),
+                      FServer && FServer->Port() ? FServer->Port() : MediaServerPort);
+    if (Rows->isEmpty()) {
+        FPlayTo->PlayPlannedOn(Target, Urls.All, Urls.AllLines);
+    } else {
+        QByteArrayList Chosen;
+        Chosen.reserve(Rows->size());
+        for (const int Row : std::as_const(*Rows))
+            Chosen.append(Urls.ByRow[Row]);
+        FPlayTo->PlayListOn(Target, Chosen);
+    }
     // The speaker turns the tracks away itself; the page learns why at once.
     if (FPlayTo->IsThisComputer(RouterHost(Host)) && !FSharing.AllowOthers())
         FNote = RefusedText();
     return Ok({{QStringLiteral("note"), FNote}});
+}
+
+TWebAnswer TWebRemote::ListPage(const QJsonObject &Body) {
+    const auto Found = FWatches.constFind(WatchKey(Body.value(u"host").toString()));
+    if (Found == FWatches.cend() || !(*Found)->Session)
+        return TWebGate::Error(404, QStringLiteral("No session with that computer."));
+    const TWatch &W = **Found;
+    if (WholeNumber(Body.value(u"version"), 0, FListVersion) != W.ListVersion)
+        return TWebGate::Error(409, QStringLiteral("The play list has changed."));
+    const std::optional<int> From = WholeNumber(Body.value(u"from"), 0, MaxPlayListRows);
+    const std::optional<int> Count = WholeNumber(Body.value(u"count"), 0, PageRows);
+    if (!From || !Count)
+        return TWebGate::Error(400, QStringLiteral("Invalid range."));
+    return TWebGate::Json(200, ListPageJson(W.Session->List(), W.ListVersion, *From, *Count));
 }
 
 TWebAnswer TWebRemote::Command(const QJsonObject &Body) {

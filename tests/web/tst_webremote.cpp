@@ -2,16 +2,20 @@
 #include "ClientShares.h"
 #include "CommandProtocol.h"
 #include "EventStream.h"
+#include "ListPages.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
+#include "RemoteSession.h"
 #include "ScriptedSpeaker.h"
 #include "SharingState.h"
 #include "WebRemote.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 #include <thread>
@@ -49,6 +53,10 @@ QByteArray Fetch(quint16 Port, const QByteArray &Bytes) {
     (void)QTest::qWaitFor(
         [&] { return Reader.Socket.state() == QAbstractSocket::UnconnectedState; }, 5000);
     return Reader.Text + Reader.Socket.readAll();
+}
+
+QJsonObject Body(const QByteArray &Answer) {
+    return QJsonDocument::fromJson(Answer.mid(Answer.indexOf("\r\n\r\n") + 4)).object();
 }
 
 const QByteArrayList Tracks = {"http://h/a.mp3", "http://h/b.mp3", "http://h/c.mp3"};
@@ -95,6 +103,27 @@ struct TRig {
             return -1;
         Speaker.Received.clear();
         return Match.captured(1).toInt();
+    }
+    // The speaker's next list, as the first list event after version After shows it.
+    QJsonObject SayList(TReader &Reader, int After, const QByteArrayList &List) {
+        Speaker.Say(BuildMessage("LIST", JoinLines(List)));
+        QJsonObject Event;
+        (void)QTest::qWaitFor([&] {
+            // The stream comes in chunks: their sizes go.
+            QByteArray Text;
+            for (qsizetype At = Reader.Text.indexOf("\r\n\r\n") + 4, Line;
+                 (Line = Reader.Text.indexOf("\r\n", At)) > 0; At = Line + 2) {
+                const qsizetype Size = Reader.Text.mid(At, Line - At).toLongLong(nullptr, 16);
+                Text += Reader.Text.mid(Line + 2, Size);
+                Line += Size + 2;
+            }
+            const qsizetype At = Text.lastIndexOf("event: list\ndata: ");
+            const qsizetype End = Text.indexOf("\n\n", At);
+            if (At >= 0 && End > At)
+                Event = QJsonDocument::fromJson(Text.sliced(At + 18, End - At - 18)).object();
+            return Event.value("version").toInt() > After;
+        });
+        return Event;
     }
 };
 
@@ -159,21 +188,166 @@ private Q_SLOTS:
     }
 
     // Tracks for this computer go to its speaker by "ADD", as any controller's do.
+    void playOnThisComputer_data() {
+        QTest::addColumn<QByteArray>("Fields");
+        QTest::addColumn<QByteArrayList>("Played");
+        QTest::newRow("a row") << QByteArray(R"("rows":[1])") << QByteArrayList{"b.mp3"};
+        QTest::newRow("what the filter shows")
+            << QByteArray(R"("rows":[],"filter":"B.MP")") << QByteArrayList{"b.mp3"};
+        QTest::newRow("all") << QByteArray() << QByteArrayList{"a.mp3", "b.mp3"};
+    }
     void playOnThisComputer() {
+        QFETCH(QByteArray, Fields);
+        QFETCH(QByteArrayList, Played);
         TRig Rig;
         Rig.Library.AddBatch({"/m/a.mp3", "/m/b.mp3"});
-        const QByteArray Library =
-            Fetch(Rig.Server.Port(), Request("GET", "/vx-remote/api/library"));
-        const int Version = QJsonDocument::fromJson(Library.mid(Library.indexOf("\r\n\r\n") + 4))
-                                .object()
+        const int Version = Body(Fetch(Rig.Server.Port(), Request("GET", "/vx-remote/api/library")))
                                 .value("version")
                                 .toInt();
-        const QByteArray Body =
-            R"({"host":"My Computer","rows":[1],"version":)" + QByteArray::number(Version) + '}';
-        QCOMPARE(Fetch(Rig.Server.Port(), Post("/vx-remote/api/play", Body)).mid(9, 3), "200");
+        const QByteArray Play = R"({"host":"My Computer","version":)" +
+                                QByteArray::number(Version) + (Fields.isEmpty() ? "" : ",") +
+                                Fields + '}';
+        QCOMPARE(Fetch(Rig.Server.Port(), Post("/vx-remote/api/play", Play)).mid(9, 3), "200");
         QVERIFY(Rig.Speaker.WaitForPeer());
-        const QByteArray URL = TrackURL("127.0.0.1", Rig.Server.Port(), "b.mp3");
-        QTRY_COMPARE(Rig.Speaker.Received, BuildControllerMessage("ADD", URL));
+        QByteArrayList URLs;
+        for (const QByteArray &Name : Played)
+            URLs << TrackURL("127.0.0.1", Rig.Server.Port(), Name);
+        QTRY_COMPARE(Rig.Speaker.Received, BuildControllerMessage("ADD", JoinLines(URLs)));
+    }
+
+    // A play waits for the GUI thread; a second from the same client meanwhile is turned away.
+    void onePlayInFlightPerClient() {
+        TRig Rig;
+        Rig.Library.AddBatch({"/m/a.mp3"});
+        const QByteArray Play = Post("/vx-remote/api/play", R"({"host":"My Computer","version":)" +
+                                                                QByteArray::number(2) + '}');
+        QByteArray First; // the GUI thread, this one, stays busy until an answer has come
+        std::thread([&] {
+            QTcpSocket A, B;
+            for (QTcpSocket *Socket : {&A, &B}) {
+                Socket->connectToHost(QHostAddress::LocalHost, Rig.Server.Port());
+                Socket->write(Play);
+                Socket->waitForBytesWritten(5000);
+            }
+            for (int Wait = 0; Wait < 100 && First.isEmpty(); ++Wait)
+                for (QTcpSocket *Socket : {&A, &B})
+                    if (Socket->waitForReadyRead(50))
+                        First = Socket->readAll();
+        }).join();
+        QCOMPARE(First.mid(9, 3), "429");
+        QVERIFY(Rig.Speaker.WaitForPeer());
+        QTRY_VERIFY(Rig.Speaker.Received.startsWith("ADD"));
+    }
+
+    // The library by range and filter from one answer per version, asked again with its ETag.
+    void libraryPages_data() {
+        QTest::addColumn<QByteArray>("Query");
+        QTest::addColumn<bool>("WithTag");
+        QTest::addColumn<int>("Status");
+        QTest::addColumn<int>("Matched");
+        QTest::addColumn<QByteArray>("Last"); // the page's last name
+        QTest::newRow("first page")
+            << QByteArray() << false << 200 << 1200 << QByteArray("t499.mp3");
+        QTest::newRow("last rows") << QByteArray("?from=1150&count=100") << false << 200 << 1200
+                                   << QByteArray("t1199.mp3");
+        QTest::newRow("filter, A-Z case ignored")
+            << QByteArray("?filter=T119") << false << 200 << 11 << QByteArray("t1199.mp3");
+        QTest::newRow("past the end")
+            << QByteArray("?from=5000") << false << 200 << 1200 << QByteArray();
+        QTest::newRow("stale version")
+            << QByteArray("?version=1") << false << 409 << 0 << QByteArray();
+        QTest::newRow("unchanged") << QByteArray() << true << 304 << 0 << QByteArray();
+    }
+    void libraryPages() {
+        QFETCH(QByteArray, Query);
+        QFETCH(bool, WithTag);
+        QFETCH(int, Status);
+        QFETCH(int, Matched);
+        QFETCH(QByteArray, Last);
+        TRig Rig;
+        QByteArrayList Files;
+        for (int I = 0; I < 1200; ++I)
+            Files << "/m/t" + QByteArray::number(I) + ".mp3";
+        Rig.Library.AddBatch(Files);
+        const QByteArray First = Fetch(Rig.Server.Port(), Request("GET", "/vx-remote/api/library"));
+        static const QRegularExpression Tag("ETag: (\"[^\"]+\")");
+        const QByteArray Extra =
+            WithTag ? "If-None-Match: " + Tag.match(First).captured(1).toUtf8() + "\r\n" : "";
+        const QByteArray Answer =
+            Fetch(Rig.Server.Port(), Request("GET", "/vx-remote/api/library" + Query, Extra));
+        QCOMPARE(Answer.mid(9, 3).toInt(), Status);
+        if (Status != 200)
+            return;
+        const QJsonObject Page = Body(Answer);
+        QCOMPARE(Page.value("count").toInt(), Matched);
+        const QJsonArray Rows = Page.value("tracks").toArray();
+        QCOMPARE(Rows.isEmpty() ? QByteArray() : Rows.last()[0].toString().toUtf8(), Last);
+    }
+
+    // A long play list: the event brings its first page, the page asks for the rest by range.
+    void listPages_data() {
+        QTest::addColumn<QByteArray>("Range");
+        QTest::addColumn<bool>("Stale");
+        QTest::addColumn<int>("Status");
+        QTest::addColumn<int>("Size"); // rows from row 990 on
+        QTest::newRow("in range") << QByteArray(R"("from":990,"count":100)") << false << 200 << 10;
+        QTest::newRow("past the end")
+            << QByteArray(R"("from":1000,"count":100)") << false << 200 << 0;
+        QTest::newRow("more than a page")
+            << QByteArray(R"("from":0,"count":501)") << false << 400 << 0;
+        QTest::newRow("stale version") << QByteArray(R"("from":0,"count":10)") << true << 409 << 0;
+    }
+    void listPages() {
+        QFETCH(QByteArray, Range);
+        QFETCH(bool, Stale);
+        QFETCH(int, Status);
+        QFETCH(int, Size);
+        TRig Rig;
+        std::unique_ptr<TReader> Reader;
+        const int Old = Rig.Watch(Reader);
+        QByteArrayList Long;
+        for (int I = 0; I < 1000; ++I)
+            Long << "http://h/" + QByteArray::number(I);
+        const QJsonObject Event = Rig.SayList(*Reader, Old, Long);
+        QCOMPARE(Event.value("count").toInt(), 1000);
+        QCOMPARE(Event.value("items").toArray().size(), PageRows);
+        const int Version = Stale ? Old : Event.value("version").toInt();
+        const QByteArray Answer =
+            Fetch(Rig.Server.Port(),
+                  Post("/vx-remote/api/list", R"({"host":"My Computer","version":)" +
+                                                  QByteArray::number(Version) + ',' + Range + '}'));
+        QCOMPARE(Answer.mid(9, 3).toInt(), Status);
+        const QJsonArray Items = Body(Answer).value("items").toArray();
+        QCOMPARE(Items.size(), Size);
+        QVERIFY(Items.isEmpty() || Items.first().toString().toUtf8() == Long[990]);
+    }
+
+    // What a speaker sends costs a bounded amount: one page of its list in an event while a
+    // browser watches, no event at all while none does.
+    void hostileListBounded_data() {
+        QTest::addColumn<bool>("Watching");
+        QTest::newRow("watched") << true;
+        QTest::newRow("unwatched") << false;
+    }
+    void hostileListBounded() {
+        QFETCH(bool, Watching);
+        TRig Rig;
+        std::unique_ptr<TReader> Reader;
+        const int Old = Rig.Watch(Reader);
+        auto *Session = qobject_cast<TRemoteSession *>(RemotePlayers().Pages().value(0));
+        if (!Watching) {
+            Reader.reset();
+            QTRY_COMPARE(Rig.Web.StreamCount(), 0);
+        }
+        // 2 MB of control characters: six bytes each in JSON.
+        const QByteArrayList Junk(200, QByteArray(10000, '\x01'));
+        QSignalSpy Repainted(Session, &TRemoteSession::Repaint);
+        if (Watching)
+            QCOMPARE(Rig.SayList(*Reader, Old, Junk).value("count").toInt(), 200);
+        else
+            Rig.Speaker.Say(BuildMessage("LIST", JoinLines(Junk)));
+        QTRY_VERIFY(!Repainted.isEmpty());
+        QVERIFY(Rig.Web.QueuedBytes() < (Watching ? 2 * PageBytes : 1024));
     }
 
     void commands_data() {

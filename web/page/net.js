@@ -4,11 +4,12 @@ export const $ = (id) => document.getElementById(id);
 
 const Api = '/vx-remote/api/';
 
-// GET when body is undefined, else POST of body as JSON. Never throws: a network failure is
-// status 0. data is always an object (what the server said, or empty).
-export async function api(path, body) {
+// GET when body is undefined (cache: the fetch's cache mode), else POST of body as JSON.
+// Never throws: a network failure is status 0. data is always an object (what the server
+// said, or empty).
+export async function api(path, body, cache = 'no-store') {
   const init = body === undefined
-    ? { cache: 'no-store' }
+    ? { cache }
     : { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) };
   let res;
   try {
@@ -75,11 +76,56 @@ export function blocks(rows, rowPx) {
   return { frag, blocks: out };
 }
 
-export function blockOf(row) {
-  return Math.floor(row / BlockRows);
-}
-
 export function sizeBlock(block, shown, rowPx) {
   block.hidden = shown === 0;
   block.style.containIntrinsicSize = `none ${shown * rowPx}px`;
+}
+
+// Rows fetched by range as their block comes near the screen. fetch(from, count) resolves to
+// how many rows it filled: fewer than asked is an answer's size bound, so it asks again; none
+// is a failure, and the block is asked for again when it next comes near.
+export class Pages {
+  constructor(fetch) {
+    this.fetch = fetch;
+    this.generation = 0;
+    this.observer = new IntersectionObserver((entries) => {
+      for (const e of entries) if (e.isIntersecting) this.want(e.target.vxBlock);
+    }, { rootMargin: '1500px 0px' });
+    this.reset([], 0);
+  }
+
+  reset(made, count) {
+    this.observer.disconnect();
+    this.generation++;
+    this.count = count;
+    this.done = made.map(() => false); // per block: filled or asked for
+    made.forEach((block, b) => {
+      block.vxBlock = b;
+      this.observer.observe(block);
+    });
+  }
+
+  // Rows from on, n of them, arrived.
+  filled(from, n) {
+    for (let b = Math.ceil(from / BlockRows); b < this.done.length; b++) {
+      if (Math.min(this.count, (b + 1) * BlockRows) > from + n) break;
+      this.done[b] = true;
+    }
+  }
+
+  async want(b) {
+    if (this.done[b] !== false) return;
+    this.done[b] = true;
+    const generation = this.generation;
+    const end = Math.min(this.count, (b + 1) * BlockRows);
+    for (let from = b * BlockRows; from < end && generation === this.generation;) {
+      const n = await this.fetch(from, end - from);
+      if (generation !== this.generation) return;
+      if (!n) {
+        this.done[b] = false;
+        return;
+      }
+      from += n;
+    }
+  }
 }

@@ -1,6 +1,6 @@
 // One speaker's player: what its session reports, and the user's commands to it.
 
-import { $, api, failure, say, eventsUrl, asciiLower, text, tracks, blocks } from './net.js';
+import { $, api, failure, say, eventsUrl, asciiLower, text, tracks, blocks, Pages } from './net.js';
 
 // The speaker's play-state numbers, by name.
 const States = ['Undefined', 'Stopped', 'Paused', 'Playing', 'Scanning forward', 'Scanning backward',
@@ -52,8 +52,10 @@ export class Speaker {
     this.host = '';
     this.es = null;
     this.version = null;
-    this.items = [];
+    this.items = []; // locations by row; a row not fetched yet holds none
     this.rows = [];
+    this.mark = '';
+    this.pages = new Pages((from, count) => this.fetchRows(from, count));
     this.checked = new Set(); // locations, so a checked row stays checked when it moves
     this.state = 0;
     this.drag = null;
@@ -131,7 +133,7 @@ export class Speaker {
       const rows = li.vxBox.checked ? this.checkedRows() : [li.vxRow];
       this.drag = { rows, version: this.version };
       e.dataTransfer.effectAllowed = 'move';
-      e.dataTransfer.setData('text/plain', this.items[li.vxRow]);
+      e.dataTransfer.setData('text/plain', this.items[li.vxRow] ?? '');
       for (const i of rows) this.rows[i].classList.add('dragging');
     });
     list.addEventListener('dragover', (e) => {
@@ -168,8 +170,8 @@ export class Speaker {
     say(this.status, '');
     this.controls.disabled = false;
     this.checked.clear();
-    this.build([]);
     this.version = null;
+    this.build(0);
     this.onState({ state: 0, muted: false, volume: 0, position: 0, time: '', information: '' });
     this.scrollToMark = true;
     this.failures = 0;
@@ -252,15 +254,50 @@ export class Speaker {
     if (over) this.stop();
   }
 
+  // The event brings the list's first page; the rest comes by range as rows scroll near.
   onList(d) {
+    const count = Number.isInteger(d.count) && d.count >= 0 ? d.count : 0;
     if (d.version !== this.version) {
-      this.build(Array.isArray(d.items) ? d.items.map(text) : []);
       this.version = d.version;
+      this.build(count);
     }
-    this.markRows(text(d.mark));
+    this.mark = text(d.mark);
+    this.fill(d.from, d.items);
+    this.markRows(Number.isInteger(d.markRow) ? d.markRow : -1);
   }
 
-  build(items) {
+  async fetchRows(from, count) {
+    const version = this.version;
+    const { status, data } = await api('list', { host: this.host, version, from, count });
+    // A stale version needs nothing: the next list event brings the new list.
+    if (status !== 200 || version !== this.version) return 0;
+    return this.fill(data.from, data.items);
+  }
+
+  // Rows from on take items' locations; how many did.
+  fill(from, items) {
+    if (!Number.isInteger(from) || !Array.isArray(items)) return 0;
+    const n = Math.min(items.length, this.rows.length - from);
+    for (let k = 0; k < n; k++) {
+      const i = from + k;
+      const loc = text(items[k]);
+      const [name, host] = caption(loc);
+      const li = this.rows[i];
+      const b = li.lastChild;
+      li.vxBox.setAttribute('aria-label', name || loc);
+      if (this.checked.has(loc)) li.vxBox.checked = true;
+      b.firstChild.textContent = name;
+      b.lastChild.textContent = host;
+      this.items[i] = loc;
+      this.showMark(li, this.mark !== '' && loc === this.mark);
+    }
+    this.pages.filled(from, n);
+    if (n > 0) this.available();
+    return n;
+  }
+
+  // count rows, not fetched yet: each gets its text as its page arrives.
+  build(count) {
     const proto = document.createElement('li');
     proto.draggable = true;
     const pick = proto.appendChild(document.createElement('label'));
@@ -272,49 +309,40 @@ export class Speaker {
     track.append(document.createElement('span'), document.createElement('span'));
     track.firstChild.className = 'name';
     track.lastChild.className = 'from';
-    const rows = new Array(items.length);
-    const keep = new Set();
-    for (let i = 0; i < items.length; i++) {
-      const loc = items[i];
-      const [name, from] = caption(loc);
+    const rows = new Array(count);
+    for (let i = 0; i < count; i++) {
       const li = proto.cloneNode(true);
-      const box = li.firstChild.firstChild;
-      const b = li.lastChild;
-      box.setAttribute('aria-label', name || loc);
-      if (this.checked.has(loc)) {
-        box.checked = true;
-        keep.add(loc);
-      }
-      b.firstChild.textContent = name;
-      b.lastChild.textContent = from;
       li.vxRow = i;
-      li.vxBox = box;
+      li.vxBox = li.firstChild.firstChild;
       li.vxCurrent = false;
       rows[i] = li;
     }
-    this.items = items;
+    this.items = new Array(count);
     this.rows = rows;
-    this.checked = keep;
     this.drag = null;
-    this.playlist.replaceChildren(blocks(rows, RowPx).frag);
+    const { frag, blocks: made } = blocks(rows, RowPx);
+    this.playlist.replaceChildren(frag);
+    this.pages.reset(made, count);
     this.available();
   }
 
-  markRows(mark) {
-    let first = null;
+  showMark(li, on) {
+    if (on === li.vxCurrent) return;
+    li.vxCurrent = on;
+    li.classList.toggle('current', on);
+    if (on) li.setAttribute('aria-current', 'true');
+    else li.removeAttribute('aria-current');
+  }
+
+  // first: the first marked row, fetched or not.
+  markRows(first) {
     for (let i = 0; i < this.rows.length; i++) {
-      const li = this.rows[i];
-      const on = mark !== '' && this.items[i] === mark;
-      if (on && !first) first = li;
-      if (on === li.vxCurrent) continue;
-      li.vxCurrent = on;
-      li.classList.toggle('current', on);
-      if (on) li.setAttribute('aria-current', 'true');
-      else li.removeAttribute('aria-current');
+      if (this.items[i] !== undefined) this.showMark(this.rows[i], this.mark !== '' && this.items[i] === this.mark);
     }
-    if (first && this.scrollToMark) {
+    const li = this.rows[first];
+    if (li && this.scrollToMark) {
       this.scrollToMark = false;
-      first.scrollIntoView({ block: 'nearest' });
+      li.scrollIntoView({ block: 'nearest' });
     }
   }
 
@@ -340,7 +368,7 @@ export class Speaker {
   }
 
   checkedChanged() {
-    this.checked = new Set(this.checkedRows().map((i) => this.items[i]));
+    this.checked = new Set(this.checkedRows().map((i) => this.items[i]).filter((l) => l !== undefined));
     this.available();
   }
 

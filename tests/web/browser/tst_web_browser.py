@@ -134,6 +134,31 @@ class WebRemote(unittest.TestCase):
                 if status == 200:
                     self.assertEqual(json.loads(body)["speakers"][0], "My Computer")
 
+    def test_long_play_list_comes_by_range(self):
+        speaker = H.Controller(H.ADDRESS_B)
+        self.addCleanup(speaker.close)
+        self.addCleanup(lambda: speaker.send("UPDATELIST", "0"))
+        urls = [f"http://{H.ADDRESS_A}:1/{i:05}.wav" for i in range(1500)]
+        speaker.send("UPDATELIST", f"{len(urls)}\r\n" + "\r\n".join(urls))
+        self.wait(lambda: len(speaker.play_list()) == 1500, "the speaker has no long list")
+        self.open_page()
+        self.find("#target-name").send_keys(H.ADDRESS_B)
+        self.find("#open-speaker").click()
+        self.wait(lambda: "1500 tracks" in self.find("#list-count").text, "no long list shown")
+        self.assertEqual(self.texts("#playlist li")[-1], "")  # not asked for yet
+        self.driver.execute_script(
+            "const rows = document.querySelectorAll('#playlist li');"
+            "rows[rows.length - 1].scrollIntoView()")
+        self.wait(lambda: "01499.wav" in self.texts("#playlist li")[-1],
+                  "the last rows did not come when scrolled to")
+
+    def test_library_filter(self):
+        self.open_page()
+        self.find("#filter").send_keys("TONE")
+        self.wait(lambda: len(self.texts("#library li")) == 1, "the filter shows more than one")
+        self.assertIn("tone.wav", self.texts("#library li")[0])
+        self.wait(lambda: self.find("#library-count").text == "1 of 3 tracks", "wrong count")
+
     def test_library_names_shown_as_text(self):
         self.open_page()
         for name, shown in zip(["tone.wav", SHOWN, LISTED], self.texts("#library li")):

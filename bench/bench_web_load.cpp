@@ -1,0 +1,350 @@
+// The web remote against a hostile speaker, greedy library readers and a play flood, in one
+// process as the program runs it (the media server and the web remote on this thread's event
+// loop, every client and speaker on threads of its own with blocking sockets). One load per
+// run of this program, since peak RSS is per process:
+//   speakers  64 watched speakers (32 with a browser reading, 32 left alone), each sending a
+//             16 MB list of control characters every 2 s;
+//   library   a 100000-track library, 224 readers from 7 addresses each reading 1 KiB of the
+//             library answer every 100 ms, asking again when it has all;
+//   plays     a 100000-track library, two clients each sending plays of the whole library to
+//             this computer from 4 connections at once.
+// Printed per load: peak RSS, how late a call queued to the GUI thread every 5 ms ran (median,
+// 99th percentile, worst), and what the load got done. Without arguments it runs each load in
+// a child; "--old <binary>" runs another build of this program too, side by side. A load is cut
+// off when RSS passes --cap MiB (default 4096), so an old build cannot take the machine.
+#include "BenchLibrary.h"
+#include "BenchSockets.h"
+#include "MediaServer.h"
+#include "MusicLibrary.h"
+#include "Settings.h"
+#include "SharingState.h"
+#include "WebRemote.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int LoadMs = 15000;
+constexpr int Tracks = 100000;
+
+QByteArray StatusField(const char *Name) {
+    QFile Status(QStringLiteral("/proc/self/status"));
+    if (Status.open(QIODevice::ReadOnly))
+        for (const QByteArray &Line : Status.readAll().split('\n'))
+            if (Line.startsWith(Name))
+                return Line.mid(qsizetype(std::strlen(Name))).trimmed().split(' ').value(0);
+    return {};
+}
+
+double MiB(const char *Field) {
+    return StatusField(Field).toDouble() / 1024;
+}
+
+double ThreadCpuMs() {
+    timespec Now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Now);
+    return double(Now.tv_sec) * 1e3 + double(Now.tv_nsec) / 1e6;
+}
+
+// A listening socket on Address:Port (0: any port); its port in *Bound.
+int Listen(quint32 Address, quint16 Port, quint16 *Bound) {
+    const int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int One = 1;
+    setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &One, sizeof One);
+    sockaddr_in At{};
+    At.sin_family = AF_INET;
+    At.sin_port = htons(Port);
+    At.sin_addr.s_addr = htonl(Address);
+    socklen_t Size = sizeof At;
+    if (bind(Fd, reinterpret_cast<sockaddr *>(&At), sizeof At) != 0 || listen(Fd, 256) != 0 ||
+        getsockname(Fd, reinterpret_cast<sockaddr *>(&At), &Size) != 0) {
+        std::fprintf(stderr, "cannot listen on port %u\n", unsigned(Port));
+        std::exit(1);
+    }
+    *Bound = ntohs(At.sin_port);
+    return Fd;
+}
+
+int StatusOf(const QByteArray &Head) {
+    return Head.startsWith("HTTP/1.") && Head.size() > 12 ? Head.mid(9, 3).toInt() : 0;
+}
+
+// The status of one request from 127.0.0.FromLast, 0 when none came.
+int Ask(quint16 Port, int FromLast, const QByteArray &Request, QByteArray *Answer = nullptr) {
+    const int Fd = ConnectFrom(Port, FromLast, 30000);
+    if (Fd < 0)
+        return 0;
+    QByteArray Got;
+    if (SendAll(Fd, Request)) {
+        char Buffer[65536];
+        for (ssize_t N; (N = recv(Fd, Buffer, sizeof Buffer, 0)) > 0;)
+            Got.append(Buffer, N);
+    }
+    close(Fd);
+    if (Answer)
+        *Answer = Got;
+    return StatusOf(Got);
+}
+
+QByteArray Get(const QByteArray &Path) {
+    return "GET " + Path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+}
+
+QByteArray Post(const QByteArray &Path, const QByteArray &Body) {
+    return "POST " + Path +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: " +
+           QByteArray::number(Body.size()) + "\r\nConnection: close\r\n\r\n" + Body;
+}
+
+double Percentile(std::vector<double> Values, double P) {
+    if (Values.empty())
+        return 0;
+    std::sort(Values.begin(), Values.end());
+    return Values[std::min(Values.size() - 1, size_t(P * double(Values.size())))];
+}
+
+struct TRun {
+    std::atomic<bool> Stop{false};
+    std::vector<std::thread> Threads;
+    std::mutex Lock;
+    std::map<QByteArray, qint64> Counts; // what the load got done, by kind
+    void Count(const QByteArray &Kind, qint64 N = 1) {
+        std::lock_guard Hold(Lock);
+        Counts[Kind] += N;
+    }
+};
+
+// Speakers on 127.0.0.2 to 127.0.0.65, port 37400: each connection gets the list every 2 s.
+void Speakers(TRun &Run, quint16 WebPort) {
+    quint16 Bound = 0;
+    const int Server = Listen(INADDR_ANY, 37400, &Bound);
+    QByteArray List = "LIST\r\n1024\r\n";
+    for (int I = 0; I < 1024; ++I)
+        List += QByteArray(16000, '\x01') + "\r\n";
+    Run.Threads.emplace_back([&Run, Server, List] {
+        while (!Run.Stop) {
+            const int Fd = accept(Server, nullptr, nullptr);
+            if (Fd < 0)
+                break;
+            Run.Count("speaker connections");
+            std::thread([&Run, Fd, List] {
+                while (!Run.Stop && SendAll(Fd, List)) {
+                    Run.Count("lists sent");
+                    for (int Ms = 0; Ms < 2000 && !Run.Stop; Ms += 100)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                close(Fd);
+            }).detach();
+        }
+    });
+    // The first 32 browsers leave once their speaker is watched; the other 32 stay and read.
+    const auto Open = [WebPort](int Host) {
+        const int Fd = ConnectFrom(WebPort, 1, 1000);
+        SendAll(Fd, Get("/vx-remote/api/events?host=127.0.0." + QByteArray::number(Host)));
+        return Fd;
+    };
+    Run.Threads.emplace_back([&Run, Open, Server] {
+        std::vector<int> Left;
+        for (int Host = 2; Host < 34; ++Host)
+            Left.push_back(Open(Host));
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        for (const int Fd : Left)
+            close(Fd);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        std::vector<std::thread> Readers;
+        for (int Host = 34; Host < 66; ++Host)
+            Readers.emplace_back([&Run, Fd = Open(Host)] {
+                std::vector<char> Buffer(1 << 16);
+                while (!Run.Stop) {
+                    const ssize_t N = recv(Fd, Buffer.data(), Buffer.size(), 0);
+                    if (N == 0 || (N < 0 && errno != EAGAIN))
+                        break;
+                    if (N > 0)
+                        Run.Count("event bytes read", N);
+                }
+                close(Fd);
+            });
+        for (std::thread &Reader : Readers)
+            Reader.join();
+        shutdown(Server, SHUT_RDWR);
+    });
+}
+
+// 224 slow readers from 127.0.0.2 to 127.0.0.8.
+void LibraryReaders(TRun &Run, quint16 WebPort) {
+    for (int Reader = 0; Reader < 224; ++Reader)
+        Run.Threads.emplace_back([&Run, WebPort, From = 2 + Reader / 32] {
+            while (!Run.Stop) {
+                const int Fd = ConnectFrom(WebPort, From, 1000, 4096);
+                if (Fd < 0 || !SendAll(Fd, Get("/vx-remote/api/library"))) {
+                    if (Fd >= 0)
+                        close(Fd);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                    continue;
+                }
+                char Buffer[1024];
+                ssize_t N = 0;
+                while (!Run.Stop && (N = recv(Fd, Buffer, sizeof Buffer, 0)) != 0) {
+                    if (N > 0)
+                        Run.Count("library bytes read", N);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                if (N == 0)
+                    Run.Count("library answers read whole");
+                close(Fd);
+            }
+        });
+}
+
+// Two clients, 127.0.0.2 and 127.0.0.3, four connections each; this computer's speaker is a
+// sink that reads everything.
+void Plays(TRun &Run, TWebRemote &Web, quint16 WebPort) {
+    quint16 SinkPort = 0;
+    const int Sink = Listen(INADDR_LOOPBACK, 0, &SinkPort);
+    Web.SetLocalSpeakerPort(SinkPort);
+    Run.Threads.emplace_back([&Run, Sink] {
+        while (!Run.Stop) {
+            const int Fd = accept(Sink, nullptr, nullptr);
+            if (Fd < 0)
+                break;
+            std::thread([&Run, Fd] {
+                std::vector<char> Buffer(1 << 20);
+                ssize_t N;
+                while ((N = recv(Fd, Buffer.data(), Buffer.size(), 0)) > 0)
+                    Run.Count("bytes to the speaker", N);
+                close(Fd);
+            }).detach();
+        }
+    });
+    for (int Client = 0; Client < 8; ++Client)
+        Run.Threads.emplace_back([&Run, WebPort, Sink, From = 2 + Client / 4] {
+            QByteArray Library;
+            Ask(WebPort, From, Get("/vx-remote/api/library"), &Library);
+            const qsizetype At = Library.indexOf("\"version\":");
+            const QByteArray Version = Library.mid(At + 10, 12).split(',').value(0).split('}')[0];
+            const QByteArray Play = Post("/vx-remote/api/play",
+                                         "{\"host\":\"My Computer\",\"version\":" + Version + '}');
+            while (!Run.Stop)
+                Run.Count("plays answered " + QByteArray::number(Ask(WebPort, From, Play)));
+            shutdown(Sink, SHUT_RDWR);
+        });
+}
+
+int RunLoad(const QByteArray &Load, double CapMiB) {
+    int argc = 1;
+    char Name[] = "bench_web_load";
+    char *argv[] = {Name, nullptr};
+    QCoreApplication App(argc, argv);
+    QTemporaryDir Dir;
+    CommandPort = 37400; // where other computers' speakers listen, as the settings say
+    TMusicLibrary Library;
+    if (Load != "speakers") {
+        const QString File = Dir.filePath(QStringLiteral("library.txt"));
+        if (!WriteLibraryFile(File, Tracks) || !Library.LoadFromFile(File))
+            return 1;
+    }
+    TSharingState Sharing;
+    TMediaServer Server([&Library] { return Library.Snapshot(); });
+    TWebRemote Web(Library, Sharing);
+    Web.Start(Server);
+    if (!Server.Start(0))
+        return 1;
+    TRun Run;
+    // The cap: checked on a thread of its own, since the GUI thread may be what is stuck.
+    std::thread Guard([&] {
+        while (!Run.Stop) {
+            if (MiB("VmRSS:") > CapMiB) {
+                std::printf("%-8s cut off: RSS passed %.0f MiB\n", Load.constData(), CapMiB);
+                std::fflush(stdout);
+                std::_Exit(0);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    std::vector<double> Late;
+    std::thread Probe([&] {
+        while (!Run.Stop) {
+            QElapsedTimer Posted;
+            Posted.start();
+            QMetaObject::invokeMethod(
+                &App, [&Late, Posted] { Late.push_back(double(Posted.nsecsElapsed()) / 1e6); },
+                Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const double CpuBefore = ThreadCpuMs();
+    if (Load == "speakers")
+        Speakers(Run, Server.Port());
+    else if (Load == "library")
+        LibraryReaders(Run, Server.Port());
+    else
+        Plays(Run, Web, Server.Port());
+    QTimer::singleShot(LoadMs, &App, &QCoreApplication::quit);
+    App.exec();
+    const double GuiCpu = ThreadCpuMs() - CpuBefore;
+    Run.Stop = true;
+    const double Peak = MiB("VmHWM:");
+    QByteArray Done;
+    {
+        std::lock_guard Hold(Run.Lock);
+        for (const auto &[Kind, N] : Run.Counts)
+            Done += Kind + ": " + QByteArray::number(N) + "; ";
+        const qint64 Plays = Run.Counts["plays answered 200"];
+        if (Plays > 0)
+            Done += "GUI ms per play: " + QByteArray::number(GuiCpu / double(Plays), 'f', 1);
+    }
+    std::printf("%-8s peak RSS %7.0f MiB  queued call late ms: median %7.2f  99th %8.2f  worst "
+                "%8.2f  | %s\n",
+                Load.constData(), Peak, Percentile(Late, 0.5), Percentile(Late, 0.99),
+                Percentile(Late, 1.0), Done.constData());
+    std::fflush(stdout);
+    // The clients' threads block in the server's answers: leave without waiting for them.
+    std::_Exit(0);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QByteArrayList Arguments;
+    for (int I = 1; I < argc; ++I)
+        Arguments << argv[I];
+    double CapMiB = 4096;
+    if (const qsizetype At = Arguments.indexOf("--cap"); At >= 0)
+        CapMiB = Arguments.value(At + 1).toDouble();
+    if (const qsizetype At = Arguments.indexOf("--load"); At >= 0)
+        return RunLoad(Arguments.value(At + 1), CapMiB);
+    QCoreApplication App(argc, argv);
+    const qsizetype OldAt = Arguments.indexOf("--old");
+    QList<std::pair<QString, QString>> Builds = {
+        {QStringLiteral("this"), QString::fromLocal8Bit(argv[0])}};
+    if (OldAt >= 0)
+        Builds.append({QStringLiteral("old"), QString::fromLocal8Bit(Arguments.value(OldAt + 1))});
+    for (const char *Load : {"speakers", "library", "plays"})
+        for (const auto &[Build, Program] : Builds) {
+            QProcess Child;
+            Child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            Child.start(Program, {QStringLiteral("--load"), QString::fromLatin1(Load),
+                                  QStringLiteral("--cap"), QString::number(CapMiB)});
+            Child.waitForFinished(-1);
+            std::printf("%-5s %s", qPrintable(Build), Child.readAllStandardOutput().constData());
+            std::fflush(stdout);
+        }
+    return 0;
+}
