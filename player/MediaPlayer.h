@@ -1,18 +1,12 @@
 #pragma once
 
 #include "MediaComponent.h"
-
-#include <QList>
+#include "MpvOptions.h"
 
 #include <atomic>
-#include <utility>
 
 struct mpv_handle;
 struct mpv_event;
-
-// Extra mpv options applied after the built-in ones, before initialisation
-// (tests pass ao=null, ao-null-untimed=yes).
-using TMpvOptions = QList<std::pair<QByteArray, QByteArray>>;
 
 // The libmpv media component: one mpv handle, driven and read on the GUI thread.
 // Getters read state cached from mpv's property notifications, so none of them
@@ -20,6 +14,8 @@ using TMpvOptions = QList<std::pair<QByteArray, QByteArray>>;
 class TMediaPlayer : public TMediaComponent {
     Q_OBJECT
 public:
+    // ExtraOptions (tests pass ao=null, ao-null-untimed=yes) come after the base options,
+    // and the user's (UserMpvOptions()) after those.
     explicit TMediaPlayer(const TMpvOptions &ExtraOptions = {}, QObject *Parent = nullptr);
     ~TMediaPlayer() override;
 

@@ -160,6 +160,17 @@ private Q_SLOTS:
         QVERIFY(P.URL().isEmpty());
     }
 
+    // The user's options reach mpv after the code's; a refused one does not.
+    void userOptionsReachMpv() {
+        qputenv(MpvOptionsVariable, "start=20,volume=100");
+        TMediaPlayer P(Timed);
+        qunsetenv(MpvOptionsVariable);
+        P.SetURL(FServer->Url("/long.wav"));
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
+        QVERIFY(P.CurrentPosition() >= 20);
+        QCOMPARE(P.Volume(), 50);
+    }
+
     void playsTrackToTheEnd() {
         TMediaPlayer P(Timed);
         QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);
