@@ -3,18 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// Times past this are refused, so that no sum or difference of two of them overflows
-// (2^62 ns is over a century of uptime).
-constexpr qint64 MaxTime = qint64(1) << 62;
-
-bool InRange(qint64 T) {
-    return T >= 0 && T < MaxTime;
-}
-
-} // namespace
-
 TGroupClock::TGroupClock(const TConfig &Config) : FConfig(Config) {
     FConfig.Window = std::max(FConfig.Window, 2);
     FConfig.Precision = std::max<qint64>(FConfig.Precision, 1);
@@ -22,7 +10,7 @@ TGroupClock::TGroupClock(const TConfig &Config) : FConfig(Config) {
 
 bool TGroupClock::AddExchange(const TClockExchange &Exchange) {
     const TClockExchange &E = Exchange;
-    if (!InRange(E.T1) || !InRange(E.T2) || !InRange(E.T3) || !InRange(E.T4))
+    if (!IsClockTime(E.T1) || !IsClockTime(E.T2) || !IsClockTime(E.T3) || !IsClockTime(E.T4))
         return false;
     if (E.T4 < E.T1 || E.T3 < E.T2 || E.RoundTrip() < 0 || E.RoundTrip() > FConfig.MaxRoundTrip)
         return false;

@@ -3,6 +3,13 @@
 #include <QList>
 #include <QtGlobal>
 
+// Clock readings at or past this are refused, so that no sum or difference of two of them
+// overflows (2^62 ns is over a century of uptime).
+constexpr qint64 MaxClockTime = qint64(1) << 62;
+constexpr bool IsClockTime(qint64 T) {
+    return T >= 0 && T < MaxClockTime;
+}
+
 // One clock exchange, in nanoseconds: T1 the follower sent the request and T4 it received
 // the reply (its own monotonic clock); T2 the leader received the request and T3 it sent
 // the reply (the group clock).

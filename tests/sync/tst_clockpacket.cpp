@@ -1,0 +1,93 @@
+#include "ClockPacket.h"
+
+#include <QTest>
+
+#include <random>
+
+using TKind = TClockPacket::TKind;
+Q_DECLARE_METATYPE(TClockPacket)
+
+namespace {
+
+const TClockPacket Reply{TKind::Reply, 0xA1B2C3D4, 1'000'000'007, 5'000'000'000, 5'000'020'000};
+
+// The reply's datagram with Bytes written over it at Offset.
+QByteArray Patched(qsizetype Offset, const QByteArray &Bytes) {
+    return EncodeClockPacket(Reply).replace(Offset, Bytes.size(), Bytes);
+}
+
+} // namespace
+
+class TestClockPacket : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void decode_data();
+    void decode();
+    void mutationsDecodeOnlyToThemselves();
+};
+
+void TestClockPacket::decode_data() {
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<bool>("valid");
+
+    const QByteArray Wire = EncodeClockPacket(Reply);
+    const QByteArray Huge = QByteArray::fromHex("4000000000000000"); // 2^62
+    QTest::newRow("reply") << Wire << true;
+    QTest::newRow("request") << EncodeClockPacket(
+                                    TClockPacket{TKind::Request, 7, 1'000'000'007, 0, 0})
+                             << true;
+    QTest::newRow("big-endian fields")
+        << QByteArray::fromHex("5658434b01020000a1b2c3d400000000000000003b9aca07"
+                               "000000012a05f200000000012a064020")
+        << true;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("one byte short") << Wire.chopped(1) << false;
+    QTest::newRow("one byte more") << Wire + '\0' << false;
+    QTest::newRow("two packets") << Wire + Wire << false;
+    QTest::newRow("other magic") << Patched(0, "VXCL") << false;
+    QTest::newRow("next version") << Patched(4, "\x02") << false;
+    QTest::newRow("kind 0") << Patched(5, QByteArray(1, '\0')) << false;
+    QTest::newRow("kind 3") << Patched(5, "\x03") << false;
+    QTest::newRow("reserved after kind") << Patched(7, "\x01") << false;
+    QTest::newRow("reserved after exchange") << Patched(15, "\x80") << false;
+    QTest::newRow("negative T1") << Patched(16, "\xff") << false;
+    QTest::newRow("T2 at 2^62") << Patched(24, Huge) << false;
+    QTest::newRow("leader sent before it received") << Patched(35, QByteArray(1, '\0')) << false;
+    QTest::newRow("request with leader times") << Patched(5, "\x01") << false;
+}
+
+void TestClockPacket::decode() {
+    QFETCH(QByteArray, datagram);
+    QFETCH(bool, valid);
+    const std::optional<TClockPacket> P = DecodeClockPacket(datagram);
+    QCOMPARE(P.has_value(), valid);
+    if (valid)
+        QCOMPARE(EncodeClockPacket(*P), datagram);
+    if (valid && P->Kind == TKind::Reply)
+        QCOMPARE(*P, Reply);
+}
+
+// Random changes to a valid datagram (bytes, length): whatever decodes encodes back to
+// exactly the bytes it came from, so no two datagrams mean one packet.
+void TestClockPacket::mutationsDecodeOnlyToThemselves() {
+    std::mt19937 Random(37402);
+    const QByteArray Wire = EncodeClockPacket(Reply);
+    int Decoded = 0;
+    for (int I = 0; I < 100000; ++I) {
+        QByteArray D = Wire;
+        for (int N = 1 + int(Random() % 3); N > 0; --N)
+            D[Random() % D.size()] = char(Random() % 4 == 0 ? 0 : Random());
+        if (Random() % 8 == 0)
+            D.resize(Random() % 64, char(Random()));
+        if (const std::optional<TClockPacket> P = DecodeClockPacket(D)) {
+            ++Decoded;
+            QCOMPARE(EncodeClockPacket(*P), D);
+        }
+    }
+    QVERIFY(Decoded > 0);
+    QCOMPARE(ClockReply({TKind::Request, Reply.Exchange, Reply.T1, 0, 0}, Reply.T2, Reply.T3),
+             Reply);
+}
+
+QTEST_APPLESS_MAIN(TestClockPacket)
+#include "tst_clockpacket.moc"
