@@ -33,7 +33,7 @@ public:
         double MaxTrim = 0.005;     // speed stays within 1 +- this
         double Gain = 0.8;          // trim per second of error
         double IntegralGain = 0.16; // trim per second of error and second of time
-        int MedianOf = 9;           // readings
+        int MedianOf = 15;          // readings
         qint64 SettleTime = 3'000'000'000;
         double ReAnchorError = 0.020; // seconds
         int ReAnchorReadings = 5;     // in a row, each filtered
