@@ -91,6 +91,10 @@ bool TMediaPlayer::IsPlayableURL(const QByteArray &URL) {
 }
 
 void TMediaPlayer::SetURL(const QByteArray &URL) {
+    Load(URL, false, 0);
+}
+
+void TMediaPlayer::Load(const QByteArray &URL, bool Paused, double Position) {
     FURL = URL;
     ++FLoadSeq;
     ForgetMedia();
@@ -105,11 +109,14 @@ void TMediaPlayer::SetURL(const QByteArray &URL) {
         SetState(TPlayState::Ready);
         return;
     }
-    // "pause" survives a reload, and a new track always starts playing.
-    FPause = false;
-    SetFlagAsync(Prop::Pause, false, TagNone);
+    // "pause" survives a reload, so every load sets it.
+    FPause = Paused;
+    SetFlagAsync(Prop::Pause, Paused, TagNone);
     FWantedEntry = -1;
-    Command({"loadfile", URL, "replace"}, TagLoadBase + FLoadSeq);
+    QList<QByteArray> Args = {"loadfile", URL, "replace"};
+    if (std::isfinite(Position) && Position > 0)
+        Args.append("start=" + QByteArray::number(Position, 'f', 6));
+    Command(Args, TagLoadBase + FLoadSeq);
 }
 
 void TMediaPlayer::Play() {

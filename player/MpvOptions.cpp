@@ -104,6 +104,8 @@ const TMpvOptions &BaseMpvOptions() {
         // byte range from where it stopped, so the track plays on to its end.
         {"stream-lavf-o", "protocol_whitelist=[http,https,tcp,tls],reconnect=1"},
         {"mute", "no"},
+        // Speed trims that keep rooms in step must not bend the pitch's processing in.
+        {"audio-pitch-correction", "no"},
     };
     return Options;
 }

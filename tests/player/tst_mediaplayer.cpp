@@ -171,6 +171,18 @@ private Q_SLOTS:
         QCOMPARE(P.Volume(), 50);
     }
 
+    // Loaded paused at a position, it waits there; unpaused, audio-pts runs on from it.
+    void loadsPausedAtAPosition() {
+        TMediaPlayer P(Timed);
+        P.LoadPaused(FServer->Url("/long.wav"), 20.0);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Paused, 5000);
+        QVERIFY(qAbs(P.AudioPts().value_or(0) - 20) < 0.1);
+        P.SetSpeed(1.005);
+        P.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(P.AudioPts().value_or(0) > 20.2, 5000);
+        QCOMPARE(P.PlayState(), TPlayState::Playing);
+    }
+
     void playsTrackToTheEnd() {
         TMediaPlayer P(Timed);
         QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);
