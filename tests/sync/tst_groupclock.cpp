@@ -21,10 +21,9 @@ void TestGroupClock::converges_data() {
     QTest::addColumn<qint64>("jitter"); // uniform, each way
     QTest::addColumn<double>("spikes"); // share of trips 1-6 ms late, each way
 
-    QTest::newRow("quiet link") << 5000 * Ms << 0.0 << qint64(0) << 0.0;
-    QTest::newRow("leader booted later") << -900'000 * Ms << 0.0 << 200 * Us << 0.0;
     QTest::newRow("+200 ppm, jitter") << 5000 * Ms << 200e-6 << 200 * Us << 0.0;
-    QTest::newRow("-200 ppm, jitter") << 5000 * Ms << -200e-6 << 200 * Us << 0.0;
+    QTest::newRow("-200 ppm, jitter, leader booted later")
+        << -900'000 * Ms << -200e-6 << 200 * Us << 0.0;
     QTest::newRow("+200 ppm, jitter, spikes") << 77 * Ms << 200e-6 << 200 * Us << 0.2;
     QTest::newRow("-200 ppm, jitter, many spikes") << 77 * Ms << -200e-6 << 200 * Us << 0.35;
 }
@@ -76,7 +75,6 @@ void TestGroupClock::refusesImpossibleExchanges_data() {
     QTest::newRow("ordinary") << 10 * Ms << 50 * Ms << 50 * Ms << 11 * Ms << true;
     QTest::newRow("reply before request") << 10 * Ms << 50 * Ms << 50 * Ms << 9 * Ms << false;
     QTest::newRow("sent before received") << 10 * Ms << 50 * Ms << 49 * Ms << 11 * Ms << false;
-    QTest::newRow("leader longer than trip") << 10 * Ms << 50 * Ms << 52 * Ms << 11 * Ms << false;
     QTest::newRow("round trip too slow") << 10 * Ms << 50 * Ms << 50 * Ms << 900 * Ms << false;
     QTest::newRow("would overflow") << 10 * Ms << Huge - 5 << Huge << 11 * Ms << false;
 }
