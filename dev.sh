@@ -59,7 +59,7 @@ run_tests() {
     [ "$(id -u)" -eq 0 ] || ns=(unshare -rn)
     # Ports a test asks the kernel for (port 0, and every connection's own end) never take the
     # program's fixed ones, which tests holding the fixed_ports lock bind meanwhile.
-    "${ns[@]}" bash -c "ip link set lo up && echo 37400-37401 > /proc/sys/net/ipv4/ip_local_reserved_ports && cd '$build' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 $*"
+    "${ns[@]}" bash -c "ip link set lo up && echo 37400-37402 > /proc/sys/net/ipv4/ip_local_reserved_ports && cd '$build' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 $*"
 }
 
 # Leak reports are off: Qt and its plugins keep process-lifetime allocations that
@@ -89,7 +89,7 @@ run_fuzz() {
     [ -f "$out/CMakeCache.txt" ] || CXX=clang++ cmake -S "$top/fuzz" -B "$out" "${gen[@]}"
     cmake --build "$out" -j "$(nproc)"
     local failed=0
-    for name in command_reader request_path library_file; do
+    for name in command_reader request_path library_file clock_packet; do
         local dict=() work="$out/corpus/$name"
         [ -f "$top/fuzz/$name.dict" ] && dict=(-dict="$top/fuzz/$name.dict")
         mkdir -p "$work"

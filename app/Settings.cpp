@@ -24,6 +24,7 @@ QString SkinName;
 bool HeadlessAllow = true;
 bool WebRemoteEnabled = true;
 QByteArray LocalHostName;
+QByteArray MpvOptionsText;
 
 QString ExecutableBaseName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -68,6 +69,7 @@ void LoadSettings() {
     SkinName = QStringLiteral("vxPlayer");
     HeadlessAllow = true;
     WebRemoteEnabled = true;
+    MpvOptionsText.clear();
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -81,6 +83,7 @@ void LoadSettings() {
         WebRemoteEnabled = IniInteger(Ini, SettingsKey::WebRemote, 1) != 0;
         if (const auto Skin = IniValue(Ini, SettingsKey::SkinName))
             SkinName = QString::fromUtf8(*Skin);
+        MpvOptionsText = IniValue(Ini, SettingsKey::MpvOptions).value_or(QByteArray());
     }
 
     LocalHostName = GetLocalHostName();

@@ -18,6 +18,7 @@ inline constexpr TIniKey CommandPort{"Server", "Port"};
 inline constexpr TIniKey SkinName{"Skin", "Name"};
 inline constexpr TIniKey HeadlessAllow{"Server", "HeadlessAllow"};
 inline constexpr TIniKey WebRemote{"Server", "WebRemote"};
+inline constexpr TIniKey MpvOptions{"Speaker", "MpvOptions"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.
@@ -38,6 +39,8 @@ extern bool HeadlessAllow;
 // Whether the media server also serves the phone remote page and its API.
 extern bool WebRemoteEnabled;
 extern QByteArray LocalHostName;
+// Options for the speaker's mpv, "key=value,key=value", as the settings file has them.
+extern QByteArray MpvOptionsText;
 
 // Fills every setting value: paths, INI values, host name.
 void LoadSettings();

@@ -27,35 +27,6 @@ constexpr char ArtistTag[] = "artist";
 // Field of loadfile's reply naming the playlist entry it created.
 constexpr char EntryIdField[] = "playlist_entry_id";
 
-// Options set before mpv_initialize. Volume and mute are the component's design
-// settings; everything else keeps mpv from reading user files, opening windows
-// or fetching anything but http(s).
-constexpr std::pair<const char *, const char *> BaseOptions[] = {
-    {"config", "no"},
-    {"idle", "yes"},
-    {"terminal", "no"},
-    {"input-default-bindings", "no"},
-    {"osc", "no"},
-    {"ytdl", "no"},
-    {"load-scripts", "no"},
-    {"load-stats-overlay", "no"},
-    {"load-osd-console", "no"},
-    {"load-auto-profiles", "no"},
-    {"vid", "no"},
-    {"audio-display", "no"},
-    {"force-window", "no"},
-    // "yes" would pause at the end instead of going idle, and nothing would advance.
-    {"keep-open", "no"},
-    {"audio-fallback-to-null", "yes"},
-    {"network-timeout", "10"},
-    {"volume-max", "100"},
-    {"load-unsafe-playlists", "no"},
-    // A connection the server closed while paused (or a dropped one) is reopened with a
-    // byte range from where it stopped, so the track plays on to its end.
-    {"stream-lavf-o", "protocol_whitelist=[http,https,tcp,tls],reconnect=1"},
-    {"mute", "no"},
-};
-
 // reply_userdata of asynchronous requests. Loads carry their sequence number
 // above TagLoadBase.
 constexpr quint64 TagNone = 0;
@@ -82,11 +53,12 @@ TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
     FMpv = mpv_create();
     if (!FMpv)
         return;
-    for (const auto &[Key, Value] : BaseOptions)
-        mpv_set_option_string(FMpv, Key, Value);
-    mpv_set_option_string(FMpv, "volume", QByteArray::number(DefaultVolume).constData());
-    for (const auto &[Key, Value] : ExtraOptions)
+    for (const auto &[Key, Value] : BaseMpvOptions())
         mpv_set_option_string(FMpv, Key.constData(), Value.constData());
+    mpv_set_option_string(FMpv, "volume", QByteArray::number(DefaultVolume).constData());
+    for (const auto &[Key, Value] : ExtraOptions + UserMpvOptions())
+        if (mpv_set_option_string(FMpv, Key.constData(), Value.constData()) < 0)
+            qWarning("mpv refused the option %s=%s", Key.constData(), Value.constData());
     if (mpv_initialize(FMpv) < 0) {
         mpv_terminate_destroy(FMpv);
         FMpv = nullptr;
@@ -119,6 +91,10 @@ bool TMediaPlayer::IsPlayableURL(const QByteArray &URL) {
 }
 
 void TMediaPlayer::SetURL(const QByteArray &URL) {
+    Load(URL, false, 0);
+}
+
+void TMediaPlayer::Load(const QByteArray &URL, bool Paused, double Position) {
     FURL = URL;
     ++FLoadSeq;
     ForgetMedia();
@@ -133,11 +109,14 @@ void TMediaPlayer::SetURL(const QByteArray &URL) {
         SetState(TPlayState::Ready);
         return;
     }
-    // "pause" survives a reload, and a new track always starts playing.
-    FPause = false;
-    SetFlagAsync(Prop::Pause, false, TagNone);
+    // "pause" survives a reload, so every load sets it.
+    FPause = Paused;
+    SetFlagAsync(Prop::Pause, Paused, TagNone);
     FWantedEntry = -1;
-    Command({"loadfile", URL, "replace"}, TagLoadBase + FLoadSeq);
+    QList<QByteArray> Args = {"loadfile", URL, "replace"};
+    if (std::isfinite(Position) && Position > 0)
+        Args.append("start=" + QByteArray::number(Position, 'f', 6));
+    Command(Args, TagLoadBase + FLoadSeq);
 }
 
 void TMediaPlayer::Play() {

@@ -1,18 +1,13 @@
 #pragma once
 
 #include "MediaComponent.h"
-
-#include <QList>
+#include "MpvOptions.h"
 
 #include <atomic>
-#include <utility>
+#include <optional>
 
 struct mpv_handle;
 struct mpv_event;
-
-// Extra mpv options applied after the built-in ones, before initialisation
-// (tests pass ao=null, ao-null-untimed=yes).
-using TMpvOptions = QList<std::pair<QByteArray, QByteArray>>;
 
 // The libmpv media component: one mpv handle, driven and read on the GUI thread.
 // Getters read state cached from mpv's property notifications, so none of them
@@ -20,6 +15,8 @@ using TMpvOptions = QList<std::pair<QByteArray, QByteArray>>;
 class TMediaPlayer : public TMediaComponent {
     Q_OBJECT
 public:
+    // ExtraOptions (tests pass ao=null, ao-null-untimed=yes) come after the base options,
+    // and the user's (UserMpvOptions()) after those.
     explicit TMediaPlayer(const TMpvOptions &ExtraOptions = {}, QObject *Parent = nullptr);
     ~TMediaPlayer() override;
 
@@ -48,6 +45,16 @@ public:
     QString MediaName() const override;
     QString MediaAuthor() const override;
 
+    // For playing in step with other rooms (MediaPlayerSync.cpp).
+    // Loads URL paused at Position (seconds): the state turns Paused once it can play.
+    void LoadPaused(const QByteArray &URL, double Position) { Load(URL, true, Position); }
+    // Playback speed, kept within 1 +- MaxSpeedTrim; the pitch follows it.
+    void SetSpeed(double Speed);
+    static constexpr double MaxSpeedTrim = 0.01;
+    // The position being handed to the sound card now (audio-pts), read from mpv at the
+    // call: nothing before the track plays or when mpv has none.
+    std::optional<double> AudioPts() const;
+
     // Position text: mm:ss, or h:mm:ss from one hour on; whole seconds, truncated.
     static QString FormatPosition(double Seconds);
     // Whether URL may be handed to mpv: http:// or https://, scheme case ignored.
@@ -56,6 +63,7 @@ public:
 private:
     enum class TEndReason { None, Eof, Stop, Error };
 
+    void Load(const QByteArray &URL, bool Paused, double Position);
     static void WakeupCallback(void *Context);
     void DrainEvents();
     void HandleEvent(const mpv_event &Event);

@@ -160,6 +160,29 @@ private Q_SLOTS:
         QVERIFY(P.URL().isEmpty());
     }
 
+    // The user's options reach mpv after the code's; a refused one does not.
+    void userOptionsReachMpv() {
+        qputenv(MpvOptionsVariable, "start=20,volume=100");
+        TMediaPlayer P(Timed);
+        qunsetenv(MpvOptionsVariable);
+        P.SetURL(FServer->Url("/long.wav"));
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Playing, 5000);
+        QVERIFY(P.CurrentPosition() >= 20);
+        QCOMPARE(P.Volume(), 50);
+    }
+
+    // Loaded paused at a position, it waits there; unpaused, audio-pts runs on from it.
+    void loadsPausedAtAPosition() {
+        TMediaPlayer P(Timed);
+        P.LoadPaused(FServer->Url("/long.wav"), 20.0);
+        QTRY_COMPARE_WITH_TIMEOUT(P.PlayState(), TPlayState::Paused, 5000);
+        QVERIFY(qAbs(P.AudioPts().value_or(0) - 20) < 0.1);
+        P.SetSpeed(1.005);
+        P.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(P.AudioPts().value_or(0) > 20.2, 5000);
+        QCOMPARE(P.PlayState(), TPlayState::Playing);
+    }
+
     void playsTrackToTheEnd() {
         TMediaPlayer P(Timed);
         QSignalSpy Spy(&P, &TMediaPlayer::PlayStateChange);

@@ -1,0 +1,101 @@
+#include "SyncCorrector.h"
+
+#include "GroupClock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double NsPerSecond = 1e9;
+
+// A gap between readings longer than this (the loop was held up) counts as this long, so
+// one late reading cannot swing the learnt trim.
+constexpr qint64 MaxStep = 1'000'000'000;
+
+double Median(QList<double> Values) {
+    const qsizetype Mid = Values.size() / 2;
+    std::nth_element(Values.begin(), Values.begin() + Mid, Values.end());
+    if (Values.size() % 2 != 0)
+        return Values[Mid];
+    const double Upper = Values[Mid];
+    return (*std::max_element(Values.begin(), Values.begin() + Mid) + Upper) / 2;
+}
+
+} // namespace
+
+TSyncCorrector::TSyncCorrector(const TGroupClock &Clock, const TConfig &Config)
+    : FClock(Clock), FConfig(Config) {
+    FConfig.MedianOf = std::max(FConfig.MedianOf, 1);
+    FConfig.ReAnchorReadings = std::max(FConfig.ReAnchorReadings, 1);
+}
+
+void TSyncCorrector::SetAnchor(const TSyncAnchor &Anchor) {
+    FAnchor = Anchor;
+    FStarted = false;
+    FCorrecting = false;
+}
+
+void TSyncCorrector::Started(qint64 LocalTime) {
+    FStarted = true;
+    FCorrecting = false;
+    FStartedAt = LocalTime;
+    FErrors.clear();
+    FError = 0;
+    FFarReadings = 0;
+}
+
+double TSyncCorrector::PositionAt(qint64 LocalTime) const {
+    const qint64 SinceAnchor = FClock.ToGroup(LocalTime) - FAnchor.GroupTime + FLatency;
+    return FAnchor.Position + double(SinceAnchor) / NsPerSecond;
+}
+
+qint64 TSyncCorrector::LocalTimeOf(double Position) const {
+    const double Ahead = (Position - FAnchor.Position) * NsPerSecond;
+    return FClock.ToLocal(FAnchor.GroupTime + std::llround(Ahead) - FLatency);
+}
+
+double TSyncCorrector::Trim(double Proportional) const {
+    return std::clamp(Proportional + FIntegral, -FConfig.MaxTrim, FConfig.MaxTrim);
+}
+
+TSyncCorrector::TAction TSyncCorrector::AddReading(const TPlayReading &Reading) {
+    TAction Hold{1 + Trim(FCorrecting ? -FConfig.Gain * FError : 0), false};
+    if (!FStarted || !std::isfinite(Reading.AudioPts))
+        return Hold;
+    // Right after a start the player's position is off by milliseconds for a while; the
+    // learnt trim alone drives the speed until it settles.
+    if (!FCorrecting) {
+        if (Reading.LocalTime - FStartedAt < FConfig.SettleTime)
+            return Hold;
+        FCorrecting = true;
+        FLastCorrection = Reading.LocalTime;
+    }
+
+    FErrors.append(Reading.AudioPts - PositionAt(Reading.LocalTime));
+    if (FErrors.size() > FConfig.MedianOf)
+        FErrors.removeFirst();
+    FError = Median(FErrors);
+
+    if (std::abs(FError) > FConfig.ReAnchorError) {
+        if (++FFarReadings >= FConfig.ReAnchorReadings) {
+            // Too far to trim back in reasonable time; the next start begins afresh.
+            FStarted = FCorrecting = false;
+            FFarReadings = 0;
+            return {1 + Trim(0), true};
+        }
+    } else {
+        FFarReadings = 0;
+    }
+
+    const double Step =
+        double(std::clamp<qint64>(Reading.LocalTime - FLastCorrection, 0, MaxStep)) / NsPerSecond;
+    FLastCorrection = Reading.LocalTime;
+    const double Proportional = -FConfig.Gain * FError;
+    const double Learn = -FConfig.IntegralGain * FError * Step;
+    // While the speed is at its limit the integral learns only what brings it back.
+    const double Unclamped = Proportional + FIntegral;
+    if (std::abs(Unclamped) < FConfig.MaxTrim || (Unclamped > 0) != (Learn > 0))
+        FIntegral = std::clamp(FIntegral + Learn, -FConfig.MaxTrim, FConfig.MaxTrim);
+    return {1 + Trim(Proportional), false};
+}
