@@ -1,0 +1,50 @@
+// The tag scanner with faults on cue, for the driver's tests: a file whose name starts with
+// "crash" kills it, "hang" stops it for good, "garbage" makes it write a frame too long to be
+// one, "changing" grows at every read and "changedonce" at the first, "priority" answers with its
+// CPU and I/O priority as the title. Other files are read.
+#include "ScanLoop.h"
+#include "TagReader.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <linux/ioprio.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace {
+
+TFileTags FaultyRead(const QByteArray &Path, const TFileStamp &Stamp) {
+    const QByteArray Name = Path.mid(Path.lastIndexOf('/') + 1);
+    if (Name.startsWith("crash"))
+        ::raise(SIGSEGV);
+    if (Name.startsWith("hang"))
+        for (;;)
+            ::pause();
+    if (Name.startsWith("garbage"))
+        (void)::write(STDOUT_FILENO, "\xff\xff\xff\xff", 4);
+    static bool ChangedOnce = false;
+    if (Name.startsWith("changing") ||
+        (Name.startsWith("changedonce") && !std::exchange(ChangedOnce, true))) {
+        const int Fd = ::open(Path.constData(), O_WRONLY | O_APPEND);
+        (void)::write(Fd, "x", 1);
+        ::close(Fd);
+    }
+    if (Name.startsWith("priority")) {
+        TFileTags Entry{Path, Stamp, TTagStatus::Read, {}};
+        const long IoClass = IOPRIO_PRIO_CLASS(::syscall(SYS_ioprio_get, IOPRIO_WHO_PROCESS, 0));
+        Entry.Tags.Title = QString("%1 %2").arg(::getpriority(PRIO_PROCESS, 0)).arg(IoClass);
+        return Entry;
+    }
+    return ReadFileTags(Path, Stamp);
+}
+
+} // namespace
+
+int main() {
+    const rlimit NoCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &NoCore);
+    return RunTagScan(FaultyRead);
+}
