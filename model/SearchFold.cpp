@@ -2,6 +2,7 @@
 
 #include "TrackTags.h"
 
+#include <QHash>
 #include <QString>
 
 namespace {
@@ -46,6 +47,33 @@ bool IsAscii(QStringView Text) {
     return true;
 }
 
+QByteArray FoldCodePoint(char32_t C) {
+    const QString Decomposed = QString::fromUcs4(&C, 1).normalized(QString::NormalizationForm_KD);
+    QString Kept;
+    for (const QChar D : Decomposed) {
+        if (D.isMark())
+            continue;
+        if (const char *Base = BaseLetters(D.unicode()))
+            Kept += QLatin1String(Base);
+        else
+            Kept += D;
+    }
+    return Kept.toCaseFolded().toUtf8();
+}
+
+// Decomposing letter by letter gives what decomposing the text would once marks are dropped;
+// a letter's folding is kept, as a name's letters recur in row after row.
+const QByteArray &FoldedCodePoint(char32_t C) {
+    constexpr qsizetype MaxKept = 8192;
+    thread_local QHash<char32_t, QByteArray> Kept;
+    thread_local QByteArray Uncached;
+    if (const auto It = Kept.constFind(C); It != Kept.cend())
+        return *It;
+    if (Kept.size() < MaxKept)
+        return *Kept.insert(C, FoldCodePoint(C));
+    return Uncached = FoldCodePoint(C);
+}
+
 QByteArray AsciiFold(QStringView Text) {
     QByteArray Out(Text.size(), Qt::Uninitialized);
     for (qsizetype I = 0; I < Text.size(); ++I) {
@@ -61,21 +89,22 @@ QByteArray SearchFold(QStringView Text) {
     // Most tags are plain ASCII: no decomposition needed.
     if (IsAscii(Text))
         return AsciiFold(Text);
-    QString Spelled;
-    Spelled.reserve(Text.size());
-    for (const QChar C : Text) {
-        if (const char *Base = BaseLetters(C.unicode()))
-            Spelled += QLatin1String(Base);
+    QByteArray Out;
+    Out.reserve(Text.size() + Text.size() / 4);
+    for (qsizetype I = 0; I < Text.size();) {
+        char32_t C = Text[I].unicode();
+        qsizetype Units = 1;
+        if (QChar::isHighSurrogate(C) && I + 1 < Text.size() && Text[I + 1].isLowSurrogate()) {
+            C = QChar::surrogateToUcs4(Text[I], Text[I + 1]);
+            Units = 2;
+        }
+        I += Units;
+        if (C < 0x80)
+            Out += (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : char(C);
         else
-            Spelled += C;
+            Out += FoldedCodePoint(C);
     }
-    const QString Decomposed = Spelled.normalized(QString::NormalizationForm_KD);
-    QString Kept;
-    Kept.reserve(Decomposed.size());
-    for (const QChar C : Decomposed)
-        if (!C.isMark())
-            Kept += C;
-    return Kept.toCaseFolded().toUtf8();
+    return Out;
 }
 
 QByteArray SearchRowText(const TTrackTags &Tags, const QByteArray &FileName) {

@@ -27,6 +27,9 @@ private Q_SLOTS:
             << "Œuvre Æther Đorđe" << File << "strasse oeuvre aether dorde" << true;
         QTest::newRow("capitals") << "ØRESUND"
                                   << "ŁÓDŹ" << File << "oresund lodz" << true;
+        QTest::newRow("slashed o with acute, letters past 16 bits")
+            << QString("Bj\u01FFrn \U0001D401\U0001D425\U0001D42E\U0001D41E") << "" << File
+            << "bjorn blue" << true;
         QTest::newRow("compatibility forms") << "ﬁne Ⅳ"
                                              << "" << File << "fine iv" << true;
         QTest::newRow("words in any field, any order")
