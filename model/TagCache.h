@@ -41,6 +41,8 @@ public:
     int Count() const { return int(FEntries.size()); }
     // Whether the entries differ from what was last loaded or saved.
     bool IsModified() const { return FModified; }
+    // Takes the entries as saved (a copy of this cache is being written).
+    void MarkSaved() { FModified = false; }
 
 private:
     QHash<QByteArray, TFileTags> FEntries;

@@ -24,6 +24,13 @@ struct TTrackTags {
 
     // The artists as one line.
     QString Artist() const { return Artists.join(QStringLiteral("; ")); }
+    // What a row or a player shows for the track: "Title - Artist"; empty without a title (the
+    // file name is shown then).
+    QString Caption() const {
+        if (Title.isEmpty() || Artists.isEmpty())
+            return Title;
+        return Title + QStringLiteral(" - ") + Artist();
+    }
 
     friend bool operator==(const TTrackTags &, const TTrackTags &) = default;
 };

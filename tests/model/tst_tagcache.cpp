@@ -14,14 +14,19 @@ class TestTagCache : public QObject {
     QByteArray PathOf(const QByteArray &Name) const {
         return QFile::encodeName(FDir.path()) + '/' + Name;
     }
+    // A read file's entry whose texts hold tabs, line breaks and separators.
+    static TFileTags Tagged(const QByteArray &Path, const TFileStamp &Stamp) {
+        TFileTags Entry{Path, Stamp, TTagStatus::Read, {}};
+        Entry.Tags.Title = "T\t\n\ré";
+        Entry.Tags.Artists = {"x/y", "z; w"};
+        Entry.Tags.DurationMs = 1234;
+        Entry.Tags.Compilation = true;
+        return Entry;
+    }
     // A cache holding one read file and one the reader could not read.
     TTagCache TwoEntries() {
         TTagCache Cache;
-        TFileTags Entry{PathOf("a.mp3"), {5, 10}, TTagStatus::Read, {}};
-        Entry.Tags.Title = "Line\none\ttab";
-        Entry.Tags.Artists = {"A/B", "C; D"};
-        Entry.Tags.Track = 3;
-        Cache.Put(Entry);
+        Cache.Put(Tagged(PathOf("a.mp3"), {5, 10}));
         Cache.Put({PathOf("b.mp3"), {6, 11}, TTagStatus::Unreadable, {}});
         return Cache;
     }
@@ -35,13 +40,7 @@ private Q_SLOTS:
         TTagCache Cache;
         for (const QByteArray &Path : {Odd, Changed, Gone}) {
             QVERIFY(WriteAtPath(Path, "audio"));
-            TFileTags Entry{Path, StampOf(Path), TTagStatus::Read, {}};
-            QVERIFY(Entry.Stamp.IsValid());
-            Entry.Tags.Title = QString::fromUtf8("T\t\n\r\xc3\xa9");
-            Entry.Tags.Artists = {"x", "y"};
-            Entry.Tags.DurationMs = 1234;
-            Entry.Tags.Compilation = true;
-            Cache.Put(Entry);
+            Cache.Put(Tagged(Path, StampOf(Path)));
         }
         const QString File = FDir.filePath("cache/tags.bin");
         QVERIFY(Cache.Save(File));
@@ -53,8 +52,8 @@ private Q_SLOTS:
         TTagCache Loaded;
         QVERIFY(Loaded.Load(File));
         QCOMPARE(Loaded.Count(), 3);
-        QVERIFY(Loaded.FindCurrent(Odd, StampOf(Odd)));
-        QCOMPARE(*Loaded.FindCurrent(Odd, StampOf(Odd)), *Cache.Find(Odd));
+        QVERIFY(Loaded.FindCurrent(Odd, StampOf(Odd)) &&
+                *Loaded.FindCurrent(Odd, StampOf(Odd)) == *Cache.Find(Odd));
         QVERIFY(!Loaded.FindCurrent(Changed, StampOf(Changed)));
         QVERIFY(!Loaded.FindCurrent(Gone, StampOf(Gone)));
         QVERIFY(Loaded.Find(Gone)); // a missing file keeps its tags

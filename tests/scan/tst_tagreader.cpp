@@ -1,5 +1,4 @@
 #include "TagReader.h"
-#include "TestFiles.h"
 #include "TestMedia.h"
 
 #include <QProcess>
@@ -8,17 +7,6 @@
 
 #include <taglib/fileref.h>
 #include <taglib/tpropertymap.h>
-
-namespace {
-
-TagLib::StringList List(const QStringList &Values) {
-    TagLib::StringList Out;
-    for (const QString &V : Values)
-        Out.append(TagLib::String(V.toStdWString()));
-    return Out;
-}
-
-} // namespace
 
 class TestTagReader : public QObject {
     Q_OBJECT
@@ -38,7 +26,8 @@ class TestTagReader : public QObject {
         TagLib::FileRef Ref(QFile::encodeName(Path).constData());
         TagLib::PropertyMap Map;
         for (auto It = Tags.begin(); It != Tags.end(); ++It)
-            Map.insert(It.key().toStdString(), List(It.value()));
+            for (const QString &Value : It.value())
+                Map[It.key().toStdString()].append(TagLib::String(Value.toStdWString()));
         Ref.file()->setProperties(Map);
         return Ref.save() ? QFile::encodeName(Path) : QByteArray();
     }
@@ -101,25 +90,6 @@ private Q_SLOTS:
         QCOMPARE(Got.Tags.Title, "Song");
         QCOMPARE(Got.Tags.Artists, QStringList{"Singer"});
         QCOMPARE(Got.Tags.DurationMs, 1000);
-    }
-
-    void notAudio_data() {
-        QTest::addColumn<QString>("Name");
-        QTest::addColumn<QByteArray>("Bytes");
-        QTest::addColumn<int>("Status");
-        // TagLib takes it for an MPEG stream without frames: no tags, as any untagged file.
-        QTest::newRow("text named .mp3") << "t.mp3" << QByteArray("not audio\n") << 0;
-        QTest::newRow("empty .flac") << "e.flac" << QByteArray() << 1;
-        QTest::newRow("unknown extension") << "x.txt" << QByteArray("RIFF") << 1;
-    }
-
-    void notAudio() {
-        QFETCH(QString, Name);
-        QFETCH(QByteArray, Bytes);
-        QFETCH(int, Status);
-        QVERIFY(WriteAll(FDir.filePath(Name), Bytes));
-        const QByteArray Path = QFile::encodeName(FDir.filePath(Name));
-        QCOMPARE(int(ReadFileTags(Path, {}).Status), Status);
     }
 };
 
