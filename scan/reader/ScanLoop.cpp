@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <linux/ioprio.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -34,12 +35,20 @@ void LowerPriority() {
     ::syscall(SYS_ioprio_set, IOPRIO_WHO_PROCESS, 0, IOPRIO_PRIO_VALUE(IOPRIO_CLASS_IDLE, 0));
 }
 
+// A pipe or a device would have the tag library wait or read for ever.
+bool IsRegularFile(const QByteArray &Path) {
+    struct stat Info {};
+    return ::stat(Path.constData(), &Info) == 0 && S_ISREG(Info.st_mode);
+}
+
 bool Answer(const QByteArray &Path, const TFileStamp &Known, TTagReadFunction Read) {
     TFileStamp Stamp = StampOf(Path);
     if (!Stamp.IsValid())
         return WriteAll(ReplyFrame(TScanFrame::Result, {Path, Stamp, TTagStatus::Missing, {}}));
     if (Stamp == Known)
         return WriteAll(ReplyFrame(TScanFrame::Result, {Path, Stamp, TTagStatus::Unchanged, {}}));
+    if (!IsRegularFile(Path))
+        return WriteAll(ReplyFrame(TScanFrame::Result, {Path, Stamp, TTagStatus::Unreadable, {}}));
     if (!WriteAll(ReplyFrame(TScanFrame::Begin, {Path, Stamp, TTagStatus::Unreadable, {}})))
         return false;
     TFileTags Entry;

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using TStatuses = QMap<QByteArray, int>;
 
 class TestTagScanner : public QObject {
@@ -16,7 +18,7 @@ private Q_SLOTS:
     void initTestCase() { QVERIFY(FDir.isValid()); }
 
     // Files are asked for in the order of their names. Names starting with "known" are asked about
-    // with the stamp they have; "gone" is no file.
+    // with the stamp they have; "gone" is no file, "fifo" a pipe.
     void scan_data() {
         QTest::addColumn<QString>("Program");
         QTest::addColumn<TStatuses>("Expected");
@@ -26,7 +28,10 @@ private Q_SLOTS:
             Many.insert("many" + QByteArray::number(I) + ".wav", Read);
         QTest::newRow("shipped program, read, missing, unchanged")
             << VX_TAGSCAN_EXE
-            << TStatuses{{"a.wav", Read}, {"gone.wav", Missing}, {"known.wav", Unchanged}};
+            << TStatuses{{"a.wav", Read},
+                         {"fifo.wav", Unreadable},
+                         {"gone.wav", Missing},
+                         {"known.wav", Unchanged}};
         QTest::newRow("two processes, many files") << VX_TAGSCAN_EXE << Many;
         QTest::newRow("a crash costs that file only")
             << VX_FAULTY_TAGSCAN_EXE
@@ -52,7 +57,9 @@ private Q_SLOTS:
         QList<TTagRequest> Requests;
         for (const QByteArray &Name : Expected.keys()) {
             const QByteArray Path = QFile::encodeName(FDir.filePath(Name));
-            if (!Name.startsWith("gone"))
+            if (Name.startsWith("fifo"))
+                QCOMPARE(::mkfifo(Path.constData(), 0600), 0);
+            else if (!Name.startsWith("gone"))
                 QVERIFY(WriteWav(QFile::decodeName(Path), 0.1, 8000, Name));
             Requests.append({Path, Name.startsWith("known") ? StampOf(Path) : TFileStamp()});
         }
