@@ -1,7 +1,5 @@
-// The tag scanner with faults on cue, for the driver's tests: a file whose name starts with
-// "crash" kills it, "hang" stops it for good, "garbage" makes it write a frame too long to be
-// one, "changing" grows at every read and "changedonce" at the first, "priority" answers with its
-// CPU and I/O priority as the title. Other files are read.
+// The tag scanner with faults on cue by file name: "crash", "hang", "garbage" (an overlong frame),
+// "changing" (grows at every read), "changedonce", "priority" (its nice value and I/O class).
 #include "ScanLoop.h"
 #include "TagReader.h"
 

@@ -14,8 +14,7 @@ class TestLibraryTags : public QObject {
     QByteArray PathOf(const char *Name) const { return QFile::encodeName(FDir.filePath(Name)); }
 
 private Q_SLOTS:
-    // A first scan fills rows and the cache; a second run shows the cache's tags at once, and
-    // its rescan reads only what changed.
+    // A scan fills rows and cache; the next run shows the cache's tags at once, then rescans.
     void scanThenCache() {
         QVERIFY(WriteWav(FDir.filePath("a.wav"), 0.1, 8000, "Fjellsang", "Annbjørg Lien"));
         QVERIFY(WriteWav(FDir.filePath("gone.wav"), 0.1, 8000, "Gone"));

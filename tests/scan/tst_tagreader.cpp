@@ -13,8 +13,7 @@ class TestTagReader : public QObject {
 
     QTemporaryDir FDir;
 
-    // A one-second tone in the format Name's extension names, made by the encoder, its tags
-    // then written by TagLib.
+    // A one-second tone in the format of Name's extension, its tags written by TagLib.
     QByteArray Fixture(const QString &Name, const QMap<QString, QStringList> &Tags) {
         const QString Path = FDir.filePath(Name);
         QProcess Encoder;

@@ -75,8 +75,7 @@ private Q_SLOTS:
                 const QByteArray Name = Entry.Path.mid(Entry.Path.lastIndexOf('/') + 1);
                 QVERIFY2(!Got.contains(Name), Name);
                 Got.insert(Name, int(Entry.Status));
-                // Even a file that killed its reader is known by the stamp it had; one that never
-                // held still has none, so no cache takes it for current.
+                // A crashed file keeps its stamp; one that never held still has none.
                 if (Name.startsWith("changing"))
                     QVERIFY(!Entry.Stamp.IsValid());
                 else
