@@ -3,6 +3,7 @@
 // and load time, the GUI thread's worst delay during the first scan, and the time of a search
 // per keystroke over N rows (median, 99th percentile).
 // Usage: bench_tags [files] [folder]   (the folder is made and filled; default: a temporary one)
+#include "BenchProcess.h"
 #include "SearchFold.h"
 #include "SearchIndex.h"
 #include "TagCache.h"
@@ -22,13 +23,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// This thread's CPU time in ms: on a machine shared with other work, what the search itself costs.
-double CpuMs() {
-    timespec T{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
-    return double(T.tv_sec) * 1e3 + double(T.tv_nsec) / 1e6;
-}
 
 // CPU time of the ended child processes (the scanners), user and system.
 double ChildrenCpuSeconds() {
@@ -130,7 +124,7 @@ void Search(int Rows) {
             for (qsizetype Typed = 1; Typed <= Query.size(); ++Typed) {
                 const QStringView Prefix = QStringView(Query).first(Typed);
                 T.restart();
-                const double Cpu0 = CpuMs();
+                const double Cpu0 = ThreadCpuMs();
                 if (UseIndex) {
                     Hits += Index.Find(Prefix).size();
                 } else {
@@ -139,7 +133,7 @@ void Search(int Rows) {
                         Hits += SearchMatches(Text, Wanted) ? 1 : 0;
                 }
                 Times.append(double(T.nsecsElapsed()) / 1e6);
-                Cpu.append(CpuMs() - Cpu0);
+                Cpu.append(ThreadCpuMs() - Cpu0);
             }
         }
         std::sort(Times.begin(), Times.end());
