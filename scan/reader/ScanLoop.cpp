@@ -9,6 +9,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
 // A file that keeps changing while it is read is given up on after this many reads; its last
@@ -41,15 +43,20 @@ bool IsRegularFile(const QByteArray &Path) {
     return ::stat(Path.constData(), &Info) == 0 && S_ISREG(Info.st_mode);
 }
 
-bool Answer(const QByteArray &Path, const TFileStamp &Known, TTagReadFunction Read) {
+// Answers one request into Out. Quick answers wait there to leave in one write with others; Out
+// is written out before a file is opened, so the driver knows which file a crash or hang is on.
+bool Answer(const QByteArray &Path, const TFileStamp &Known, TTagReadFunction Read,
+            QByteArray &Out) {
     TFileStamp Stamp = StampOf(Path);
-    if (!Stamp.IsValid())
-        return WriteAll(ReplyFrame(TScanFrame::Result, {Path, Stamp, TTagStatus::Missing, {}}));
-    if (Stamp == Known)
-        return WriteAll(ReplyFrame(TScanFrame::Result, {Path, Stamp, TTagStatus::Unchanged, {}}));
-    if (!IsRegularFile(Path))
-        return WriteAll(ReplyFrame(TScanFrame::Result, {Path, Stamp, TTagStatus::Unreadable, {}}));
-    if (!WriteAll(ReplyFrame(TScanFrame::Begin, {Path, Stamp, TTagStatus::Unreadable, {}})))
+    if (!Stamp.IsValid() || Stamp == Known || !IsRegularFile(Path)) {
+        const TTagStatus Status = !Stamp.IsValid() ? TTagStatus::Missing
+                                  : Stamp == Known ? TTagStatus::Unchanged
+                                                   : TTagStatus::Unreadable;
+        Out += ReplyFrame(TScanFrame::Result, {Path, Stamp, Status, {}});
+        return Out.size() < 64 * 1024 || (WriteAll(std::exchange(Out, {})));
+    }
+    Out += ReplyFrame(TScanFrame::Begin, {Path, Stamp, TTagStatus::Unreadable, {}});
+    if (!WriteAll(std::exchange(Out, {})))
         return false;
     TFileTags Entry;
     for (int Reads = 1;; ++Reads) {
@@ -68,7 +75,8 @@ bool Answer(const QByteArray &Path, const TFileStamp &Known, TTagReadFunction Re
         }
         Stamp = After;
     }
-    return WriteAll(ReplyFrame(TScanFrame::Result, Entry));
+    Out += ReplyFrame(TScanFrame::Result, Entry);
+    return true;
 }
 
 } // namespace
@@ -78,7 +86,7 @@ int RunTagScan(TTagReadFunction Read) {
     if (!WriteAll(HelloFrame()))
         return 1;
     TFrameReader In;
-    QByteArray Frame, Path;
+    QByteArray Frame, Path, Out;
     TFileStamp Known;
     char Buffer[64 * 1024];
     for (;;) {
@@ -89,9 +97,10 @@ int RunTagScan(TTagReadFunction Read) {
             return N == 0 ? 0 : 1;
         In.Append(Buffer, N);
         while (In.Next(Frame))
-            if (!ParseRequest(Frame, Path, Known) || !Answer(Path, Known, Read))
+            if (!ParseRequest(Frame, Path, Known) || !Answer(Path, Known, Read, Out))
                 return 1;
-        if (In.Failed())
+        // Everything asked so far is answered: what waits leaves before the next wait for input.
+        if (In.Failed() || !WriteAll(std::exchange(Out, {})))
             return 1;
     }
 }
