@@ -4,6 +4,15 @@
 #include <QFile>
 #include <QString>
 
+#include <ctime>
+
+// CPU time of the calling thread: what the work itself cost, whatever else the machine runs.
+inline double ThreadCpuMs() {
+    timespec T{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
+    return double(T.tv_sec) * 1e3 + double(T.tv_nsec) / 1e6;
+}
+
 // CPU time of every live thread of Pid, in seconds (nanosecond counts from schedstat, so an
 // idle process's few milliseconds still show).
 inline double ProcessCpu(qint64 Pid) {

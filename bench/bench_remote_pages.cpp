@@ -11,6 +11,7 @@
 // 10 ms single-shot measures how late queued calls run; prints the page's peak RSS and the
 // worst delay per phase. --compare <other build of this program> runs that one's hostile mode
 // too and prints both side by side.
+#include "BenchProcess.h"
 #include "BenchRemoteSpeakers.h"
 #include "CommandClient.h"
 #include "CommandProtocol.h"
@@ -43,13 +44,6 @@ constexpr int RowsPerPage = 1000;
 constexpr int BigRows = 10000;
 constexpr int MeasureMs = 10000;
 constexpr int ListRounds = 5;
-
-// CPU time of the calling thread: what the work itself cost, whatever else the machine runs.
-double ThreadCpuMs() {
-    timespec T{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
-    return double(T.tv_sec) * 1e3 + double(T.tv_nsec) / 1e6;
-}
 
 double CpuSeconds() {
     rusage Usage{};

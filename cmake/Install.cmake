@@ -5,6 +5,8 @@ set(VX_SHARE_DIR share/vellox-player)
 install(TARGETS vxPlayer RUNTIME DESTINATION bin)
 # What vxPlayer --headless becomes: see ExecHeadlessProgram in main.cpp.
 install(TARGETS vxPlayer_headless RUNTIME DESTINATION lib/vellox-player)
+# The tag scanner process, found beside the headless program.
+install(TARGETS vxTagScan RUNTIME DESTINATION lib/vellox-player)
 install(DIRECTORY resources/skin DESTINATION ${VX_SHARE_DIR})
 install(FILES resources/vxPlayer.html DESTINATION ${VX_SHARE_DIR})
 install(FILES resources/vxPlayer.desktop DESTINATION share/applications)

@@ -6,6 +6,9 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 // A file's bytes, or a marker that no file holds, so a comparison shows what went wrong.
 inline QByteArray ReadAll(const QString &Path) {
     QFile F(Path);
@@ -16,6 +19,13 @@ inline QByteArray ReadAll(const QString &Path) {
 inline bool WriteAll(const QString &Path, const QByteArray &Data) {
     QFile F(Path);
     return F.open(QIODevice::WriteOnly | QIODevice::Truncate) && F.write(Data) == Data.size();
+}
+
+// WriteAll for a path given as the file system's bytes (which need not be UTF-8).
+inline bool WriteAtPath(const QByteArray &Path, const QByteArray &Data) {
+    const int Fd = ::open(Path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    const bool Ok = Fd >= 0 && ::write(Fd, Data.constData(), size_t(Data.size())) == Data.size();
+    return Fd >= 0 && ::close(Fd) == 0 && Ok;
 }
 
 // The environment for a copy of the program that keeps its files under Home and needs no

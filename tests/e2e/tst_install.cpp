@@ -33,6 +33,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("ImageSize"); // 0: not a PNG
         QTest::newRow("program") << "bin/vxPlayer" << 0;
         QTest::newRow("speaker program") << "lib/vellox-player/vxPlayer" << 0;
+        QTest::newRow("tag scanner") << "lib/vellox-player/vxTagScan" << 0;
         QTest::newRow("skin 1") << "share/vellox-player/skin/vxPlayer1.vlx" << 0;
         QTest::newRow("skin 2") << "share/vellox-player/skin/vxPlayer2.vlx" << 0;
         QTest::newRow("help") << "share/vellox-player/vxPlayer.html" << 0;
@@ -49,7 +50,7 @@ private Q_SLOTS:
         QFETCH(int, ImageSize);
         const QFileInfo File(Installed(Path));
         QVERIFY2(File.isFile() && File.size() > 0, qPrintable(File.filePath()));
-        if (Path.endsWith("/vxPlayer"))
+        if (Path.endsWith("/vxPlayer") || Path.endsWith("/vxTagScan"))
             QVERIFY(File.isExecutable());
         if (ImageSize > 0)
             QCOMPARE(QImageReader(File.filePath()).size(), QSize(ImageSize, ImageSize));

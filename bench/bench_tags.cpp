@@ -1,0 +1,197 @@
+// The library's tags at scale: generates N tiny tagged files of mixed formats (default 100000)
+// and prints the first scan's files per second, the unchanged rescan's time, the tag cache's size
+// and load time, the GUI thread's worst delay during the first scan, and the time of a search
+// per keystroke over N rows (median, 99th percentile).
+// Usage: bench_tags [files] [folder]   (the folder is made and filled; default: a temporary one)
+#include "BenchProcess.h"
+#include "SearchFold.h"
+#include "SearchIndex.h"
+#include "TagCache.h"
+#include "TagScanner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+
+namespace {
+
+// CPU time of the ended child processes (the scanners), user and system.
+double ChildrenCpuSeconds() {
+    rusage Usage{};
+    getrusage(RUSAGE_CHILDREN, &Usage);
+    const auto Seconds = [](const timeval &T) {
+        return double(T.tv_sec) + double(T.tv_usec) / 1e6;
+    };
+    return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
+const QStringList Formats{"mp3", "flac", "ogg", "opus", "m4a", "wav", "aiff", "wv", "wma"};
+
+// One short tone per format, tagged by the encoder.
+QByteArray Template(const QString &Dir, const QString &Format) {
+    const QString Path = Dir + "/template." + Format;
+    QProcess Encoder;
+    Encoder.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                             "sine=frequency=440:duration=0.05:sample_rate=8000", "-ac", "1",
+                             "-metadata", "title=Fjellsang", "-metadata", "artist=Annbjørg Lien",
+                             "-metadata", "album=Prisme", "-metadata", "track=3/12", Path});
+    Encoder.waitForFinished(60000);
+    QFile File(Path);
+    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
+QList<TTagRequest> MakeLibrary(const QString &Dir, int Files) {
+    QList<QByteArray> Templates;
+    for (const QString &Format : Formats)
+        Templates.append(Template(Dir, Format));
+    QList<TTagRequest> Requests;
+    for (int I = 0; I < Files; ++I) {
+        const QString Folder = Dir + "/d" + QString::number(I / 1000);
+        if (I % 1000 == 0)
+            QDir().mkpath(Folder);
+        const int F = I % int(Formats.size());
+        const QString Path = Folder + "/f" + QString::number(I) + "." + Formats[F];
+        QFile File(Path);
+        if (!File.open(QIODevice::WriteOnly) || File.write(Templates[F]) != Templates[F].size())
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
+        Requests.append({QFile::encodeName(Path), {}});
+    }
+    return Requests;
+}
+
+// Runs one scan to its end; the seconds it took and the worst delay (ms) of a 10 ms timer
+// on this thread meanwhile.
+std::pair<double, qint64> RunScan(const QList<TTagRequest> &Requests, TTagCache &Cache) {
+    TTagScanner Scanner(VX_TAGSCAN_EXE);
+    QEventLoop Loop;
+    QObject::connect(&Scanner, &TTagScanner::TagsRead, [&](const QList<TFileTags> &Batch) {
+        for (const TFileTags &Entry : Batch)
+            Cache.Put(Entry);
+    });
+    QObject::connect(&Scanner, &TTagScanner::Finished, &Loop, &QEventLoop::quit);
+    QObject::connect(&Scanner, &TTagScanner::Failed, [&](const QString &Reason) {
+        std::fprintf(stderr, "%s\n", qPrintable(Reason));
+        Loop.quit();
+    });
+    QTimer Tick;
+    QElapsedTimer Since;
+    qint64 Worst = 0;
+    QObject::connect(&Tick, &QTimer::timeout,
+                     [&] { Worst = std::max(Worst, Since.restart() - 10); });
+    Tick.start(10);
+    Since.start();
+    QElapsedTimer T;
+    T.start();
+    Scanner.Scan(Requests);
+    Loop.exec();
+    return {double(T.nsecsElapsed()) / 1e9, Worst};
+}
+
+void Search(int Rows) {
+    const QStringList Artists{"Annbjørg Lien", "Paweł Mykietyn", "Beyoncé",         "Sigur Rós",
+                              "John Coltrane", "Mötley Crüe",    "Đorđe Balašević", "Björk"};
+    const QStringList Words{"Blue", "Train", "Straße", "Noël", "Café", "Night", "Æther", "Ode"};
+    QElapsedTimer T;
+    T.start();
+    QByteArrayList Texts;
+    Texts.reserve(Rows);
+    for (int I = 0; I < Rows; ++I) {
+        TTrackTags Tags;
+        Tags.Title = Words[I % 8] + ' ' + Words[(I / 8) % 8] + ' ' + QString::number(I);
+        Tags.Artists = {Artists[(I / 64) % 8]};
+        Tags.Album = Words[(I / 512) % 8] + " Album " + QString::number(I / 12);
+        Texts.append(SearchRowText(Tags, "Track " + QByteArray::number(I) + ".flac"));
+    }
+    std::printf("folding %d rows: %.0f ms\n", Rows, double(T.nsecsElapsed()) / 1e6);
+    // Typing each query letter by letter: a plain test of every row, and the index.
+    const QStringList Queries{"annbjorg lien",       "pawel blue", "beyonce night 12", "zzz", "a",
+                              "cafe straße album 7", "björk ode"};
+    TSearchIndex Index;
+    Index.SetRows(Texts);
+    for (const bool UseIndex : {false, true}) {
+        QList<double> Times, Cpu;
+        qint64 Hits = 0;
+        for (const QString &Query : Queries) {
+            for (qsizetype Typed = 1; Typed <= Query.size(); ++Typed) {
+                const QStringView Prefix = QStringView(Query).first(Typed);
+                T.restart();
+                const double Cpu0 = ThreadCpuMs();
+                if (UseIndex) {
+                    Hits += Index.Find(Prefix).size();
+                } else {
+                    const QByteArrayList Wanted = SearchWords(Prefix);
+                    for (const QByteArray &Text : std::as_const(Texts))
+                        Hits += SearchMatches(Text, Wanted) ? 1 : 0;
+                }
+                Times.append(double(T.nsecsElapsed()) / 1e6);
+                Cpu.append(ThreadCpuMs() - Cpu0);
+            }
+        }
+        std::sort(Times.begin(), Times.end());
+        std::sort(Cpu.begin(), Cpu.end());
+        const auto P99 = [](const QList<double> &L) {
+            return L[qsizetype(double(L.size() - 1) * 0.99)];
+        };
+        std::printf("search per keystroke over %d rows, %s (%lld keystrokes, %lld hits): median "
+                    "%.2f ms, p99 %.2f ms, worst %.2f ms; CPU time median %.2f ms, p99 %.2f ms\n",
+                    Rows, UseIndex ? "search index" : "row by row", qlonglong(Times.size()),
+                    qlonglong(Hits), Times[Times.size() / 2], P99(Times), Times.back(),
+                    Cpu[Cpu.size() / 2], P99(Cpu));
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication App(argc, argv);
+    const int Files = argc > 1 ? std::max(1, atoi(argv[1])) : 100000;
+    QTemporaryDir Temp;
+    const QString Dir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : Temp.path();
+    QDir().mkpath(Dir);
+
+    QElapsedTimer T;
+    T.start();
+    const QList<TTagRequest> Requests = MakeLibrary(Dir, Files);
+    std::printf("made %d files of %lld formats in %.1f s\n", Files, qlonglong(Formats.size()),
+                double(T.nsecsElapsed()) / 1e9);
+
+    TTagCache Cache;
+    const double ChildCpu0 = ChildrenCpuSeconds();
+    const auto [First, FirstWorst] = RunScan(Requests, Cache);
+    const double ChildCpu = ChildrenCpuSeconds() - ChildCpu0;
+    std::printf("first scan: %.2f s, %.0f files/s, GUI thread's worst delay %lld ms; the "
+                "scanners' CPU time %.2f s (%.0f files per CPU second)\n",
+                First, Files / First, qlonglong(FirstWorst), ChildCpu, Files / ChildCpu);
+
+    QList<TTagRequest> Known = Requests;
+    for (TTagRequest &Request : Known)
+        if (const TFileTags *Entry = Cache.Find(Request.Path))
+            Request.Known = Entry->Stamp;
+    TTagCache Again = Cache;
+    const auto [Rescan, RescanWorst] = RunScan(Known, Again);
+    std::printf("unchanged rescan: %.2f s, GUI thread's worst delay %lld ms\n", Rescan,
+                qlonglong(RescanWorst));
+
+    const QString CacheFile = Dir + "/TagCache.bin";
+    T.restart();
+    Cache.Save(CacheFile);
+    const double Save = double(T.nsecsElapsed()) / 1e6;
+    T.restart();
+    TTagCache Loaded;
+    Loaded.Load(CacheFile);
+    std::printf("tag cache: %d entries, %.1f MB, saved in %.0f ms, loaded in %.0f ms\n",
+                Loaded.Count(), double(QFileInfo(CacheFile).size()) / 1e6, Save,
+                double(T.nsecsElapsed()) / 1e6);
+
+    Search(std::max(Files, 100000));
+    return 0;
+}

@@ -1,0 +1,61 @@
+#include "FileTags.h"
+
+#include "ByteRecord.h"
+
+#include <sys/stat.h>
+
+TFileStamp StampOf(const QByteArray &Path) {
+    struct stat Info {};
+    if (Path.contains('\0') || ::stat(Path.constData(), &Info) != 0)
+        return {};
+    return {qint64(Info.st_mtim.tv_sec) * 1000000000 + Info.st_mtim.tv_nsec, qint64(Info.st_size)};
+}
+
+void PutFileTags(QByteArray &Out, const TFileTags &Entry) {
+    TByteWriter W(Out);
+    const TTrackTags &T = Entry.Tags;
+    W.PutBytes(Entry.Path);
+    W.PutI64(Entry.Stamp.MTimeNs);
+    W.PutI64(Entry.Stamp.Size);
+    W.PutU8(quint8(Entry.Status));
+    for (const QString *Text : {&T.Title, &T.Album, &T.AlbumArtist, &T.Genre, &T.Composer})
+        W.PutText(*Text);
+    W.PutU32(quint32(T.Artists.size()));
+    for (const QString &Artist : T.Artists)
+        W.PutText(Artist);
+    for (const int N : {T.Track, T.Disc, T.Year})
+        W.PutU32(quint32(N));
+    W.PutI64(T.DurationMs);
+    W.PutU8(T.Compilation ? 1 : 0);
+    W.PutBytes(T.CoverHash);
+}
+
+bool TakeFileTags(TByteReader &In, TFileTags &Entry) {
+    TTrackTags &T = Entry.Tags;
+    Entry.Path = In.Bytes(MaxPathBytes);
+    Entry.Stamp.MTimeNs = In.I64();
+    Entry.Stamp.Size = In.I64();
+    const quint8 Status = In.U8();
+    if (Status > quint8(TTagStatus::Unchanged))
+        In.Fail();
+    Entry.Status = TTagStatus(Status);
+    for (QString *Text : {&T.Title, &T.Album, &T.AlbumArtist, &T.Genre, &T.Composer})
+        *Text = In.Text(MaxTagBytes);
+    const quint32 Artists = In.U32();
+    if (Artists > MaxArtists)
+        In.Fail();
+    T.Artists.clear();
+    for (quint32 I = 0; I < Artists && In.Ok(); ++I)
+        T.Artists.append(In.Text(MaxTagBytes));
+    for (int *N : {&T.Track, &T.Disc, &T.Year})
+        *N = int(In.U32());
+    T.DurationMs = In.I64();
+    const quint8 Compilation = In.U8();
+    if (Compilation > 1)
+        In.Fail();
+    T.Compilation = Compilation == 1;
+    T.CoverHash = In.Bytes(64);
+    if (Entry.Path.isEmpty())
+        In.Fail();
+    return In.Ok();
+}

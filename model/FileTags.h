@@ -1,0 +1,48 @@
+#pragma once
+
+#include "TrackTags.h"
+
+#include <QByteArray>
+
+class TByteReader;
+
+// A file as stat saw it; the tag cache trusts tags only for the same stamp (equality, never
+// "newer": a file copied back from a backup is older and still different).
+struct TFileStamp {
+    qint64 MTimeNs = -1;
+    qint64 Size = -1;
+
+    bool IsValid() const { return Size >= 0; }
+    friend bool operator==(const TFileStamp &, const TFileStamp &) = default;
+};
+
+// The stamp of the file at Path (links followed); invalid when there is none.
+TFileStamp StampOf(const QByteArray &Path);
+
+// How the tags of a file were come by.
+enum class TTagStatus : quint8 {
+    Read,       // the reader read the file (its tags may still be empty)
+    Unreadable, // the reader could not read it, crashed or hung on it
+    Missing,    // no file at that path
+    Unchanged,  // the file still has the stamp it was asked about; no tags sent
+};
+
+// The tags of one file and the stamp of the file they were read from.
+struct TFileTags {
+    QByteArray Path;
+    TFileStamp Stamp;
+    TTagStatus Status = TTagStatus::Read;
+    TTrackTags Tags;
+
+    friend bool operator==(const TFileTags &, const TFileTags &) = default;
+};
+
+// Bounds a reader of file tags holds a record to, whatever it claims.
+constexpr qsizetype MaxPathBytes = 64 * 1024;
+constexpr qsizetype MaxTagBytes = 64 * 1024;
+constexpr quint32 MaxArtists = 256;
+
+// Appends Entry's binary form to Out.
+void PutFileTags(QByteArray &Out, const TFileTags &Entry);
+// Reads one record that PutFileTags wrote; false (and In failed) when it is not one.
+bool TakeFileTags(TByteReader &In, TFileTags &Entry);

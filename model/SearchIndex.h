@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QHash>
+#include <QList>
+#include <QStringView>
+
+// The library's rows as the search sees them: each row's folded text (SearchRowText), all in
+// one buffer, so that a word is looked for over the whole library in one pass. A query that
+// only adds to the last one (typing on) looks only among the last one's hits.
+class TSearchIndex {
+public:
+    // Replaces every row.
+    void SetRows(const QByteArrayList &Texts);
+    // Replaces one row's text; rows are rebuilt once, at the next search.
+    void SetRow(int Row, const QByteArray &Text);
+    int Count() const { return int(FStarts.size()) - 1; }
+
+    // The rows in which every word of Query is found, ascending; every row for a blank query.
+    QList<int> Find(QStringView Query);
+
+private:
+    void Rebuild();
+    QByteArrayView RowText(int Row) const;
+    QList<int> FindFirst(const QByteArray &Word) const;
+
+    // Row texts one after another, each ended by a line break that no query word holds.
+    QByteArray FText;
+    // Where each row starts in FText, and FText's size last.
+    QList<qsizetype> FStarts{0};
+    QHash<int, QByteArray> FChanged;
+    QByteArrayList FLastWords;
+    QList<int> FLastHits;
+    bool FLastValid = false;
+};

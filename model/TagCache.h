@@ -1,0 +1,50 @@
+#pragma once
+
+#include "FileTags.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+// The tags of library files between runs: one versioned file in the user's cache folder. An
+// entry counts only while its file keeps the stamp it was read with; a file that cannot be
+// parsed whole (damaged, cut short, another version) is ignored and the cache starts empty.
+class TTagCache {
+public:
+    // The version of the file's layout; a file of another version is not read.
+    static constexpr quint32 Version = 1;
+
+    // The cache file under the user's cache folder.
+    static QString DefaultFile();
+
+    // Replaces the entries with those of File; false (and empty) when there is no usable one.
+    bool Load(const QString &File);
+    // Writes every entry to File at once (a crash leaves the old file); false and *Error when
+    // that fails.
+    bool Save(const QString &File, QString *Error = nullptr) const;
+    // The file's bytes, and the entries from them (false and empty when they are not a cache).
+    QByteArray ToBytes() const;
+    bool FromBytes(const QByteArray &Data);
+
+    // The entry for Path whatever the file's stamp now (a missing file keeps showing its
+    // tags); null when there is none.
+    const TFileTags *Find(const QByteArray &Path) const;
+    // The entry for Path when it was read from the file as Stamp finds it now; null otherwise.
+    const TFileTags *FindCurrent(const QByteArray &Path, const TFileStamp &Stamp) const;
+    // Keeps what a read found: Read and Unreadable replace the entry for the path, Missing and
+    // Unchanged keep the one there is.
+    void Put(const TFileTags &Entry);
+    // Drops the entries of paths not in Paths (files no longer in the library).
+    void KeepOnly(const QSet<QByteArray> &Paths);
+
+    int Count() const { return int(FEntries.size()); }
+    // Whether the entries differ from what was last loaded or saved.
+    bool IsModified() const { return FModified; }
+    // Takes the entries as saved (a copy of this cache is being written).
+    void MarkSaved() { FModified = false; }
+
+private:
+    QHash<QByteArray, TFileTags> FEntries;
+    mutable bool FModified = false;
+};

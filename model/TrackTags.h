@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What a file's tags say about its track; empty texts and zero numbers where they say nothing.
+struct TTrackTags {
+    QString Title;
+    // One entry per artist the file names; never split from one text by guess.
+    QStringList Artists;
+    QString Album;
+    QString AlbumArtist;
+    QString Genre;
+    QString Composer;
+    int Track = 0;
+    int Disc = 0;
+    int Year = 0;
+    qint64 DurationMs = 0;
+    // The file marks itself as part of a compilation.
+    bool Compilation = false;
+    // The hash naming the file's embedded front picture; empty when it has none.
+    QByteArray CoverHash;
+
+    // The artists as one line.
+    QString Artist() const { return Artists.join(QStringLiteral("; ")); }
+    // What a row or a player shows for the track: "Title - Artist"; empty without a title (the
+    // file name is shown then).
+    QString Caption() const {
+        if (Title.isEmpty() || Artists.isEmpty())
+            return Title;
+        return Title + QStringLiteral(" - ") + Artist();
+    }
+
+    friend bool operator==(const TTrackTags &, const TTrackTags &) = default;
+};

@@ -1,0 +1,82 @@
+#include "TagReader.h"
+
+#include <taglib/audioproperties.h>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
+
+namespace {
+
+// Longer values are cut: a title is never this long, a hostile file's may be.
+constexpr qsizetype MaxValueChars = 1024;
+constexpr qsizetype MaxListed = 32;
+constexpr const char *ListSeparator = "; ";
+
+QString ToText(const TagLib::String &Value) {
+    QString Text = QString::fromStdWString(Value.toWString());
+    if (Text.size() > MaxValueChars) {
+        Text.truncate(MaxValueChars);
+        // Never keep half of a surrogate pair.
+        if (Text.back().isHighSurrogate())
+            Text.chop(1);
+    }
+    return Text;
+}
+
+QStringList Values(const TagLib::PropertyMap &Map, const char *Key) {
+    QStringList List;
+    const auto It = Map.find(Key);
+    if (It == Map.end())
+        return List;
+    for (const TagLib::String &Value : It->second) {
+        if (List.size() == MaxListed)
+            break;
+        if (const QString Text = ToText(Value); !Text.isEmpty())
+            List.append(Text);
+    }
+    return List;
+}
+
+QString First(const TagLib::PropertyMap &Map, const char *Key) {
+    const QStringList List = Values(Map, Key);
+    return List.isEmpty() ? QString() : List.front();
+}
+
+// The number a value starts with ("3/12" is 3, "2004-05-01" is 2004); 0 when none.
+int LeadingNumber(const QString &Text) {
+    int N = 0;
+    for (const QChar C : Text.trimmed()) {
+        if (C < u'0' || C > u'9' || N > 99999)
+            break;
+        N = N * 10 + (C.unicode() - u'0');
+    }
+    return N;
+}
+
+} // namespace
+
+TFileTags ReadFileTags(const QByteArray &Path, const TFileStamp &Stamp) {
+    TFileTags Entry{Path, Stamp, TTagStatus::Unreadable, {}};
+    const TagLib::FileRef Ref(Path.constData(), true, TagLib::AudioProperties::Average);
+    if (Ref.isNull())
+        return Entry;
+    Entry.Status = TTagStatus::Read;
+    TTrackTags &T = Entry.Tags;
+    // The property map holds every tag of the file, WAV's RIFF INFO included, with a value per
+    // artist where the file keeps them apart.
+    const TagLib::PropertyMap Map = Ref.file()->properties();
+    T.Title = First(Map, "TITLE");
+    T.Album = First(Map, "ALBUM");
+    T.AlbumArtist = First(Map, "ALBUMARTIST");
+    T.Genre = Values(Map, "GENRE").join(ListSeparator);
+    T.Composer = Values(Map, "COMPOSER").join(ListSeparator);
+    T.Artists = Values(Map, "ARTISTS");
+    if (T.Artists.isEmpty())
+        T.Artists = Values(Map, "ARTIST");
+    T.Track = LeadingNumber(First(Map, "TRACKNUMBER"));
+    T.Disc = LeadingNumber(First(Map, "DISCNUMBER"));
+    T.Year = LeadingNumber(First(Map, "DATE"));
+    T.Compilation = LeadingNumber(First(Map, "COMPILATION")) == 1;
+    if (const TagLib::AudioProperties *Audio = Ref.audioProperties())
+        T.DurationMs = qMax(0, Audio->lengthInMilliseconds());
+    return Entry;
+}

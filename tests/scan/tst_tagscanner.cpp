@@ -1,0 +1,104 @@
+#include "TagScanner.h"
+#include "TestMedia.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using TStatuses = QMap<QByteArray, int>;
+
+class TestTagScanner : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir FDir;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(FDir.isValid()); }
+
+    // Files are asked for in the order of their names. Names starting with "known" are asked about
+    // with the stamp they have; "gone" is no file, "fifo" a pipe.
+    void scan_data() {
+        QTest::addColumn<QString>("Program");
+        QTest::addColumn<TStatuses>("Expected");
+        const int Read = 0, Unreadable = 1, Missing = 2, Unchanged = 3;
+        TStatuses Many;
+        for (int I = 0; I < 40; ++I)
+            Many.insert("many" + QByteArray::number(I) + ".wav", Read);
+        QTest::newRow("shipped program, read, missing, unchanged")
+            << VX_TAGSCAN_EXE
+            << TStatuses{{"a.wav", Read},
+                         {"fifo.wav", Unreadable},
+                         {"gone.wav", Missing},
+                         {"known.wav", Unchanged}};
+        QTest::newRow("two processes, many files") << VX_TAGSCAN_EXE << Many;
+        QTest::newRow("a crash costs that file only")
+            << VX_FAULTY_TAGSCAN_EXE
+            << TStatuses{
+                   {"a.wav", Read}, {"crash.wav", Unreadable}, {"x.wav", Read}, {"y.wav", Read}};
+        QTest::newRow("a hang costs that file only")
+            << VX_FAULTY_TAGSCAN_EXE
+            << TStatuses{
+                   {"a.wav", Read}, {"hang.wav", Unreadable}, {"x.wav", Read}, {"y.wav", Read}};
+        QTest::newRow("nonsense on the pipe")
+            << VX_FAULTY_TAGSCAN_EXE
+            << TStatuses{{"garbage.wav", Unreadable}, {"b.wav", Read}, {"crash2.wav", Unreadable}};
+        QTest::newRow("runs at idle priority")
+            << VX_FAULTY_TAGSCAN_EXE << TStatuses{{"priority.wav", Read}};
+        QTest::newRow("a file that changes while read is read again")
+            << VX_FAULTY_TAGSCAN_EXE
+            << TStatuses{{"changedonce.wav", Read}, {"changing.wav", Read}};
+    }
+
+    void scan() {
+        QFETCH(QString, Program);
+        QFETCH(TStatuses, Expected);
+        QList<TTagRequest> Requests;
+        for (const QByteArray &Name : Expected.keys()) {
+            const QByteArray Path = QFile::encodeName(FDir.filePath(Name));
+            if (Name.startsWith("fifo"))
+                QCOMPARE(::mkfifo(Path.constData(), 0600), 0);
+            else if (!Name.startsWith("gone"))
+                QVERIFY(WriteWav(QFile::decodeName(Path), 0.1, 8000, Name));
+            Requests.append({Path, Name.startsWith("known") ? StampOf(Path) : TFileStamp()});
+        }
+        TTagScanner Scanner(Program);
+        Scanner.SetProcessCount(2);
+        Scanner.SetFileTimeout(3000);
+        Scanner.SetBatching(4, 50);
+        QSignalSpy Done(&Scanner, &TTagScanner::Finished);
+        TStatuses Got;
+        connect(&Scanner, &TTagScanner::TagsRead, this, [&](const QList<TFileTags> &Batch) {
+            QVERIFY(Batch.size() <= 4);
+            for (const TFileTags &Entry : Batch) {
+                const QByteArray Name = Entry.Path.mid(Entry.Path.lastIndexOf('/') + 1);
+                QVERIFY2(!Got.contains(Name), Name);
+                Got.insert(Name, int(Entry.Status));
+                // A crashed file keeps its stamp; one that never held still has none.
+                if (Name.startsWith("changing"))
+                    QVERIFY(!Entry.Stamp.IsValid());
+                else
+                    QCOMPARE(Entry.Stamp, StampOf(Entry.Path));
+                if (Entry.Status == TTagStatus::Read) // "priority": its nice value and I/O class
+                    QCOMPARE(Entry.Tags.Title.toUtf8(),
+                             Name.startsWith("priority") ? "19 3" : Name);
+            }
+        });
+        Scanner.Scan(Requests);
+        QVERIFY(Done.wait(60000));
+        QCOMPARE(Got, Expected);
+        QCOMPARE(Scanner.Pending(), 0);
+    }
+
+    void programThatDoesNotRun() {
+        TTagScanner Scanner(FDir.filePath("no-such-program"));
+        QSignalSpy Failed(&Scanner, &TTagScanner::Failed);
+        Scanner.Scan({{"/a.wav", {}}});
+        QVERIFY(Failed.wait(30000));
+        QCOMPARE(Scanner.Pending(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTagScanner)
+#include "tst_tagscanner.moc"
