@@ -202,13 +202,15 @@ void TWebRemote::Watch(const QString &Host, const std::shared_ptr<TEventStream> 
     if (FStopped)
         return;
     const QString Key = WatchKey(Host);
-    if (!MayWatch(Key)) {
+    const bool NoSpeaker = Key == u"127.0.0.1" && FPlayTo->LocalSpeakerPort() == 0;
+    if (NoSpeaker || !MayWatch(Key)) {
         // The stream stays open, idle, until the browser leaves.
         Stream->Put(TEventStream::SessionKind,
                     TEventStream::Format(
                         "session", Compact({{QStringLiteral("host"), Host},
                                             {QStringLiteral("status"), QStringLiteral("ended")},
-                                            {QStringLiteral("message"), TooManyText()}})));
+                                            {QStringLiteral("message"),
+                                             NoSpeaker ? NoLocalSpeakerText() : TooManyText()}})));
         return;
     }
     TWatch &W = WatchFor(Key);
