@@ -47,8 +47,6 @@ private Q_SLOTS:
     void manyControllers();
     void totalsDropLargestUntilUnder_data();
     void totalsDropLargestUntilUnder();
-    void pendingInputIsBounded_data();
-    void pendingInputIsBounded();
 
 private:
     // Replaces the server by one on a clock the test moves.
@@ -224,101 +222,58 @@ void TestCommandServerBacklog::manyControllers() {
 }
 
 void TestCommandServerBacklog::totalsDropLargestUntilUnder_data() {
-    // Stalled controllers A, B and C hold 3, 2 and 1 messages of their own and one shared by
-    // all, 7 in all; then the limit is lowered.
-    QTest::addColumn<int>("limitMessages");
-    QTest::addColumn<qint64>("limitExtra");
-    QTest::addColumn<QList<int>>("gone");
-    QTest::newRow("at the limit: none goes") << 7 << qint64(0) << QList<int>{};
-    QTest::newRow("one byte over: the largest goes") << 7 << qint64(-1) << QList<int>{0};
-    QTest::newRow("far over: the largest go until under") << 3 << qint64(-1) << QList<int>{0, 1};
+    // Three controllers that never read hold 3, 2 and 2 units of output (messages) or of input
+    // (lines of an unfinished ADD); the limit, set before or after, is units*unit + bytes.
+    QTest::addColumn<bool>("input");
+    QTest::addColumn<bool>("before");
+    QTest::addColumn<int>("units");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<int>("left"); // units held by those that stay
+    for (const bool In : {false, true}) {
+        QTest::addRow("input %d, at the limit: none goes", In) << In << false << 7 << 0 << 7;
+        QTest::addRow("input %d, a byte over: the largest goes", In) << In << false << 7 << -1 << 4;
+        QTest::addRow("input %d, far over: until under", In) << In << false << 3 << -1 << 2;
+        QTest::addRow("input %d, passed while held", In) << In << true << 6 << 0 << 4;
+    }
 }
 
 void TestCommandServerBacklog::totalsDropLargestUntilUnder() {
-    QFETCH(int, limitMessages);
-    QFETCH(qint64, limitExtra);
-    QFETCH(QList<int>, gone);
-    UseFakeClock();
+    QFETCH(bool, input);
+    QFETCH(bool, before);
+    QFETCH(int, units);
+    QFETCH(int, bytes);
+    QFETCH(int, left);
+    UseFakeClock(); // nobody stalls, no line is late
+    const QByteArray Payload(8 << 20, 'u'), Line = QByteArray(998, 'u') + "\r\n";
+    const qint64 Unit =
+        input ? 998 + TCommandReader::PendingLineCost : BuildMessage("U", Payload).size();
+    const auto Pending = [&] { return input ? FServer->PendingInput() : FServer->PendingOutput(); };
+    const qint64 Limit = units * Unit + bytes;
+    const auto SetLimit = [&] {
+        FServer->SetTotalLimits(input ? MaxTotalPendingOutput : Limit,
+                                input ? Limit : MaxTotalPendingInput);
+    };
+    if (before)
+        SetLimit();
     QList<TConnectionId> Ids;
     TrackConnected(*FServer, Ids);
-    QSignalSpy Disconnected(FServer.get(), &TCommandServer::Disconnected);
-    std::vector<int> Stalled;
-    for (int I = 0; I < 3; ++I)
-        Stalled.push_back(ConnectStalled(FServer->Port()));
-    QTRY_COMPARE_WITH_TIMEOUT(Ids.size(), 3, 5000);
-    const QByteArray Payload(8 * 1024 * 1024, 'u');
-    const qint64 Size = BuildMessage("URL", Payload).size();
-    for (int I = 0; I < 3; ++I)
-        for (int K = I; K < 3; ++K)
-            FServer->SendToConnection(Ids.at(I), "URL", Payload);
-    FServer->Broadcast("URL", Payload);
-    QCOMPARE(FServer->PendingOutput(), 7 * Size);
-
-    const qint64 Limit = limitMessages * Size + limitExtra;
-    FServer->SetTotalLimits(Limit, MaxTotalPendingInput);
-    QVERIFY(FServer->PendingOutput() <= Limit);
-    QCOMPARE(FServer->ConnectionCount(), 3 - gone.size());
-    QTRY_COMPARE_WITH_TIMEOUT(Disconnected.size(), gone.size(), 5000);
-    for (int I = 0; I < gone.size(); ++I)
-        QCOMPARE(Disconnected.at(I).at(0).value<TConnectionId>(), Ids.at(gone.at(I)));
-    for (const int Fd : Stalled)
-        ::close(Fd);
-}
-
-void TestCommandServerBacklog::pendingInputIsBounded_data() {
-    // Controllers send unfinished ADDs of so many 1000-byte lines; the budget, in such lines,
-    // is set before they send or once all is read.
-    QTest::addColumn<QList<int>>("lines");
-    QTest::addColumn<int>("budgetLines");
-    QTest::addColumn<qint64>("budgetExtra");
-    QTest::addColumn<bool>("budgetFirst");
-    QTest::addColumn<QList<int>>("gone");
-    QTest::newRow("at the budget: none goes")
-        << QList<int>{3, 2, 2} << 7 << qint64(0) << false << QList<int>{};
-    QTest::newRow("one byte over: the largest goes")
-        << QList<int>{3, 2, 2} << 7 << qint64(-1) << false << QList<int>{0};
-    QTest::newRow("far over: the largest go until under")
-        << QList<int>{3, 2, 2} << 3 << qint64(0) << false << QList<int>{0, 1};
-    QTest::newRow("read past the budget: the largest goes, not the last")
-        << QList<int>{4, 1, 2} << 6 << qint64(0) << true << QList<int>{0};
-    QTest::newRow("read past the budget by the largest")
-        << QList<int>{1, 2, 4} << 6 << qint64(0) << true << QList<int>{2};
-}
-
-void TestCommandServerBacklog::pendingInputIsBounded() {
-    QFETCH(QList<int>, lines);
-    QFETCH(int, budgetLines);
-    QFETCH(qint64, budgetExtra);
-    QFETCH(bool, budgetFirst);
-    QFETCH(QList<int>, gone);
-    UseFakeClock(); // no argument line is ever late
-    const QByteArray Line = QByteArray(998, 'u') + "\r\n";
-    const qint64 Held = 998 + TCommandReader::PendingLineCost; // per line, as the reader keeps it
-    const qint64 Budget = budgetLines * Held + budgetExtra;
-    if (budgetFirst)
-        FServer->SetTotalLimits(MaxTotalPendingOutput, Budget);
-    QList<TConnectionId> Ids;
-    TrackConnected(*FServer, Ids);
-    QSignalSpy Disconnected(FServer.get(), &TCommandServer::Disconnected);
-    std::vector<std::unique_ptr<TClient>> Clients;
-    qint64 Total = 0;
-    for (int I = 0; I < lines.size(); ++I) {
-        Clients.push_back(std::make_unique<TClient>(FServer->Port()));
-        QTRY_COMPARE_WITH_TIMEOUT(Ids.size(), I + 1, 5000);
-        Clients.back()->Send("ADD\r\n100000\r\n" + Line.repeated(lines.at(I)));
-        Total += lines.at(I) * Held;
-        if (I + 1 < lines.size() || !budgetFirst)
-            QTRY_COMPARE_WITH_TIMEOUT(FServer->PendingInput(), Total, 5000);
+    std::vector<int> Fds;
+    for (const int Held : {3, 2, 2}) {
+        Fds.push_back(ConnectStalled(FServer->Port()));
+        QTRY_COMPARE_WITH_TIMEOUT(Ids.size(), qsizetype(Fds.size()), 5000);
+        const QByteArray Add = "ADD\r\n100000\r\n" + Line.repeated(Held);
+        for (int K = 0; K < Held && !input; ++K)
+            FServer->SendToConnection(Ids.last(), "U", Payload);
+        QVERIFY(!input || ::send(Fds.back(), Add.constData(), size_t(Add.size()), 0) == Add.size());
     }
-    if (!budgetFirst)
-        FServer->SetTotalLimits(MaxTotalPendingOutput, Budget);
-    for (const int I : gone)
-        Total -= lines.at(I) * Held;
-    QTRY_COMPARE_WITH_TIMEOUT(Disconnected.size(), gone.size(), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(FServer->PendingInput(), Total, 5000);
-    QCOMPARE(FServer->ConnectionCount(), lines.size() - gone.size());
-    for (int I = 0; I < gone.size(); ++I)
-        QCOMPARE(Disconnected.at(I).at(0).value<TConnectionId>(), Ids.at(gone.at(I)));
+    if (!before) {
+        QTRY_COMPARE_WITH_TIMEOUT(Pending(), 7 * Unit, 5000);
+        SetLimit();
+        QVERIFY(Pending() <= Limit);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(Pending(), left * Unit, 5000);
+    for (const int Fd : Fds)
+        ::close(Fd);
 }
 
 QTEST_GUILESS_MAIN(TestCommandServerBacklog)
