@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QString>
 
+#include <cstdio>
+#include <unistd.h>
+
 // CPU time of every live thread of Pid, in seconds (nanosecond counts from schedstat, so an
 // idle process's few milliseconds still show).
 inline double ProcessCpu(qint64 Pid) {
@@ -15,4 +18,16 @@ inline double ProcessCpu(qint64 Pid) {
             Total += F.readAll().split(' ').value(0).toDouble() / 1e9;
     }
     return Total;
+}
+
+// This process's resident memory.
+inline qint64 RssKiB() {
+    FILE *File = std::fopen("/proc/self/statm", "r");
+    long Pages = 0, Resident = 0;
+    if (File) {
+        if (std::fscanf(File, "%ld %ld", &Pages, &Resident) != 2)
+            Resident = 0;
+        std::fclose(File);
+    }
+    return qint64(Resident) * (sysconf(_SC_PAGESIZE) / 1024);
 }

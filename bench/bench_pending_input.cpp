@@ -4,6 +4,7 @@
 // while it read. Run with "off" for the server without a total budget for pending input.
 // The line time-out is stretched: it stands for controllers that trickle a line in time.
 // Traffic goes to 127.0.0.1 only.
+#include "BenchProcess.h"
 #include "BenchSockets.h"
 #include "CommandServer.h"
 
@@ -23,17 +24,6 @@ namespace {
 constexpr int Controllers = 240;
 constexpr qint64 HeldBytes = 15 * 1024 * 1024;
 constexpr int LineLength = 8 * 1024;
-
-qint64 RssKiB() {
-    FILE *File = std::fopen("/proc/self/statm", "r");
-    long Pages = 0, Resident = 0;
-    if (File) {
-        if (std::fscanf(File, "%ld %ld", &Pages, &Resident) != 2)
-            Resident = 0;
-        std::fclose(File);
-    }
-    return qint64(Resident) * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 } // namespace
 

@@ -24,6 +24,8 @@ namespace {
 constexpr int ListenBacklog = 1024;
 // Bytes read from a socket per step.
 constexpr qsizetype ReadSlice = 64 * 1024;
+// After accept failed (out of descriptors) the listener pauses; it tries again after this.
+constexpr int AcceptRetryMs = 1000;
 
 QByteArray DottedAddress(const QHostAddress &Address) {
     bool IsV4 = false;
@@ -65,6 +67,11 @@ TCommandServer::TCommandServer(QObject *Parent, qint64 LineTimeoutMs, std::funct
     FClock.start();
     FServer->setListenBacklogSize(ListenBacklog);
     connect(FServer, &QTcpServer::newConnection, this, &TCommandServer::OnNewConnection);
+    connect(FServer, &QTcpServer::acceptError, this, [this] {
+        qCWarning(LogPlayer, "Command port: cannot accept a controller (%s); trying again soon",
+                  qUtf8Printable(FServer->errorString()));
+        QTimer::singleShot(AcceptRetryMs, FServer, &QTcpServer::resumeAccepting);
+    });
 }
 
 TCommandServer::~TCommandServer() {

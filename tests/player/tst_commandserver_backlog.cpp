@@ -7,8 +7,11 @@
 #include <memory>
 #include <vector>
 
+#include <QTcpServer>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +50,7 @@ private Q_SLOTS:
     void manyControllers();
     void totalsDropLargestUntilUnder_data();
     void totalsDropLargestUntilUnder();
+    void acceptsAgainAfterRunningOut();
 
 private:
     // Replaces the server by one on a clock the test moves.
@@ -274,6 +278,24 @@ void TestCommandServerBacklog::totalsDropLargestUntilUnder() {
     QTRY_COMPARE_WITH_TIMEOUT(Pending(), left * Unit, 5000);
     for (const int Fd : Fds)
         ::close(Fd);
+}
+
+void TestCommandServerBacklog::acceptsAgainAfterRunningOut() {
+    // A controller waits in the kernel while no descriptor is left for it.
+    QSignalSpy Failed(FServer->findChild<QTcpServer *>(), &QTcpServer::acceptError);
+    const int Fd = ConnectStalled(FServer->Port());
+    const int Free = ::dup(0);
+    ::close(Free);
+    rlimit Old{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &Old) == 0 && Fd >= 0);
+    rlimit Low = Old;
+    Low.rlim_cur = rlim_t(Free);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &Low), 0);
+    const bool Refused = Failed.wait(5000);
+    ::setrlimit(RLIMIT_NOFILE, &Old);
+    QVERIFY(Refused);
+    QTRY_COMPARE_WITH_TIMEOUT(FServer->ConnectionCount(), 1, 5000);
+    ::close(Fd);
 }
 
 QTEST_GUILESS_MAIN(TestCommandServerBacklog)
