@@ -214,9 +214,9 @@ void TCommandServer::OnDeadline(TConnectionId Id) {
         }
         return;
     }
-    ReadWaiting(Id);
+    ReadWaiting(Id); // may find the end of input
     TConnection *Connection = Find(Id);
-    if (!Connection)
+    if (!Connection || Connection->InputEnded)
         return;
     Connection->Reader.Expire(NowMs());
     CountInput(*Connection);
