@@ -1,10 +1,12 @@
 #include "Headless.h"
 
+#include "CommandServer.h"
 #include "HeadlessSpeaker.h"
 #include "InstanceSlot.h"
 #include "MediaPlayer.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
+#include "Speaker.h"
 #include "WebRemote.h"
 
 #include <QCommandLineParser>
@@ -56,6 +58,8 @@ int RunHeadless(QCoreApplication &App) {
         std::unique_ptr<TWebRemote> Web;
         if (WebRemoteEnabled) {
             Web = std::make_unique<TWebRemote>(Speaker.Library(), Speaker.Sharing());
+            // "My Computer" is the port the speaker got; 0 when it got none.
+            Web->SetLocalSpeakerPort(Speaker.Speaker().CommandServer()->Port());
             Web->SetPresence(&Speaker.Presence());
             Web->Start(Speaker.MediaServer());
         }

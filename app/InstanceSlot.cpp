@@ -1,14 +1,17 @@
 #include "InstanceSlot.h"
 
+#include "LogCategories.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
-#include <QStandardPaths>
 #include <QTimer>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,10 +26,31 @@ constexpr int LockTimeoutMs = 3000;
 
 QPointer<TInstanceSlot> GlobalSlot;
 
+// Only this user can put anything there: a folder itself (not a link to one), ours, mode 0700.
+bool IsPrivateFolder(const QString &Path) {
+    struct stat Info {};
+    return QDir::isAbsolutePath(Path) && ::lstat(QFile::encodeName(Path).constData(), &Info) == 0 &&
+           S_ISDIR(Info.st_mode) && Info.st_uid == ::getuid() && (Info.st_mode & 07777) == 0700;
+}
+
+// The session's runtime folder when it is private, else a folder of our own in the temp folder;
+// empty when neither is: a socket where others can write could be answered by anybody.
 QString RuntimeFolder() {
-    // The runtime folder belongs to this user alone (mode 0700); temp is the fallback.
-    const QString Dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return Dir.isEmpty() ? QDir::tempPath() : Dir;
+    const QString Session = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (IsPrivateFolder(Session))
+        return Session;
+    const QString Own =
+        QDir::tempPath() + QStringLiteral("/vxPlayer-") + QString::number(::getuid());
+    ::mkdir(QFile::encodeName(Own).constData(), 0700); // an existing one is judged as it is
+    return IsPrivateFolder(Own) ? Own : QString();
+}
+
+bool PeerIsThisUser(const QLocalSocket &Socket) {
+    ucred Peer{};
+    socklen_t Size = sizeof Peer;
+    return ::getsockopt(int(Socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &Peer, &Size) ==
+               0 &&
+           Peer.uid == ::getuid();
 }
 
 } // namespace
@@ -38,7 +62,10 @@ TInstanceSlot::~TInstanceSlot() {
 }
 
 QString TInstanceSlot::ServerName() {
-    return RuntimeFolder() + QStringLiteral("/{CAF49BBB-AF40-4FDE-8757-51D5AEB5AAAF}-") +
+    const QString Folder = RuntimeFolder();
+    if (Folder.isEmpty())
+        return {};
+    return Folder + QStringLiteral("/{CAF49BBB-AF40-4FDE-8757-51D5AEB5AAAF}-") +
            QString::number(getuid());
 }
 
@@ -50,6 +77,13 @@ bool TInstanceSlot::ActivatePrevious() {
     if (IsListening())
         return false;
     const QString Name = ServerName();
+    if (Name.isEmpty()) {
+        // Another user holds the folder name: running beside another copy of ours is better
+        // than not running at all.
+        qCWarning(LogApp, "No private folder for the single-instance guard: this copy runs "
+                          "without it");
+        return false;
+    }
     // Two copies starting together must not both find no server and both listen.
     QLockFile Lock(Name + QStringLiteral(".lock"));
     Lock.tryLock(LockTimeoutMs); // without the lock the guard still works, only less strictly
@@ -57,6 +91,12 @@ bool TInstanceSlot::ActivatePrevious() {
     QLocalSocket Socket;
     Socket.connectToServer(Name);
     if (Socket.waitForConnected(ConnectTimeoutMs)) {
+        if (!PeerIsThisUser(Socket)) {
+            // Not a copy of ours: it must not decide whether this one runs.
+            qCWarning(LogApp, "The single-instance guard is answered by another user: this "
+                              "copy runs without it");
+            return false;
+        }
         Socket.write(RestoreRequest);
         Socket.waitForBytesWritten(WriteTimeoutMs);
         Socket.disconnectFromServer();

@@ -14,7 +14,8 @@ public:
     explicit TInstanceSlot(QObject *Parent = nullptr);
     ~TInstanceSlot() override;
 
-    // Full path of this user's guard socket.
+    // Full path of this user's guard socket, in a folder only this user can write; empty when
+    // there is none.
     static QString ServerName();
     // True when another copy runs (and was asked to restore); false when this copy
     // may run, listening from now on if the guard could be set up.

@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QString>
 
+#include <cstdio>
 #include <ctime>
+#include <unistd.h>
 
 // CPU time of the calling thread: what the work itself cost, whatever else the machine runs.
 inline double ThreadCpuMs() {
@@ -24,4 +26,16 @@ inline double ProcessCpu(qint64 Pid) {
             Total += F.readAll().split(' ').value(0).toDouble() / 1e9;
     }
     return Total;
+}
+
+// This process's resident memory.
+inline qint64 RssKiB() {
+    FILE *File = std::fopen("/proc/self/statm", "r");
+    long Pages = 0, Resident = 0;
+    if (File) {
+        if (std::fscanf(File, "%ld %ld", &Pages, &Resident) != 2)
+            Resident = 0;
+        std::fclose(File);
+    }
+    return qint64(Resident) * (sysconf(_SC_PAGESIZE) / 1024);
 }

@@ -3,6 +3,7 @@
 // its answer during the flood and after its last byte, and the peak memory of the process.
 // The reader and the server only: what becomes of a job is the engine's part.
 // Traffic goes to 127.0.0.1 only.
+#include "BenchProcess.h"
 #include "BenchSockets.h"
 #include "CommandServer.h"
 #include "MediaPlayer.h"
@@ -70,17 +71,6 @@ qint64 AskList(int Fd) {
         Got.append(Buffer, N);
     }
     return Clock.elapsed();
-}
-
-qint64 RssKiB() {
-    FILE *File = std::fopen("/proc/self/statm", "r");
-    long Pages = 0, Resident = 0;
-    if (File) {
-        if (std::fscanf(File, "%ld %ld", &Pages, &Resident) != 2)
-            Resident = 0;
-        std::fclose(File);
-    }
-    return qint64(Resident) * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 } // namespace

@@ -54,6 +54,12 @@ public:
     std::optional<TCommandMessage> Next();
     // Whether a message is ready for Next().
     bool HasMessage() const { return !FReady.empty(); }
+    // Bytes held for the message being read and the unfinished line; a kept line also costs
+    // its bookkeeping.
+    qint64 PendingBytes() const {
+        return FPayload + FCurrent.Lines.size() * PendingLineCost + FPartial.size();
+    }
+    static constexpr qint64 PendingLineCost = 64;
 
 private:
     enum class TPhase { Word, Argument, Count, Items };

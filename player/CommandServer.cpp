@@ -5,21 +5,27 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 // Many controllers may connect at the same moment (a whole office opening their pages).
 constexpr int ListenBacklog = 1024;
-// The socket gets the next message once it holds no more than this of the last one.
-constexpr qint64 HandOverMark = 64 * 1024;
 // Bytes read from a socket per step.
 constexpr qsizetype ReadSlice = 64 * 1024;
+// After accept failed (out of descriptors) the listener pauses; it tries again after this.
+constexpr int AcceptRetryMs = 1000;
 
 QByteArray DottedAddress(const QHostAddress &Address) {
     bool IsV4 = false;
@@ -35,15 +41,24 @@ struct TCommandServer::TConnection {
     explicit TConnection(qint64 LineTimeoutMs) : Reader(SpeakerCommands(), LineTimeoutMs) {}
 
     TConnectionId Id = 0;
-    QTcpSocket *Socket = nullptr;
-    QTimer *Deadline = nullptr; // child of Socket
+    QTcpSocket *Socket = nullptr; // reads; closes its descriptor when the input ends
+    // Our own descriptor of the same socket, for writing: it stays open after a half-close.
+    int Fd = -1;
+    QSocketNotifier *Writable = nullptr; // child of Socket
+    QTimer *Deadline = nullptr;          // child of Socket
     QByteArray Peer;
     TCommandReader Reader;
+    qint64 PendingInput = 0; // what Reader held when last counted
     qint64 LastArrival = 0;
     qint64 LastProgress = 0;      // when the kernel last took output
-    std::deque<QByteArray> Queue; // whole messages not handed to the socket yet
+    std::deque<QByteArray> Queue; // whole messages not started yet
     qint64 Queued = 0;            // their bytes
-    QByteArray InSocket;          // the last message handed over, until nearly taken
+    QByteArray Sending;           // the message being written
+    qsizetype Sent = 0;           // its bytes the kernel has taken
+    bool InputEnded = false;
+
+    bool HasOutput() const { return !Sending.isEmpty() || !Queue.empty(); }
+    qint64 Backlog() const { return Queued + Sending.size() - Sent; }
 };
 
 TCommandServer::TCommandServer(QObject *Parent, qint64 LineTimeoutMs, std::function<qint64()> Clock)
@@ -52,6 +67,11 @@ TCommandServer::TCommandServer(QObject *Parent, qint64 LineTimeoutMs, std::funct
     FClock.start();
     FServer->setListenBacklogSize(ListenBacklog);
     connect(FServer, &QTcpServer::newConnection, this, &TCommandServer::OnNewConnection);
+    connect(FServer, &QTcpServer::acceptError, this, [this] {
+        qCWarning(LogPlayer, "Command port: cannot accept a controller (%s); trying again soon",
+                  qUtf8Printable(FServer->errorString()));
+        QTimer::singleShot(AcceptRetryMs, FServer, &QTcpServer::resumeAccepting);
+    });
 }
 
 TCommandServer::~TCommandServer() {
@@ -89,9 +109,20 @@ TCommandServer::TConnection *TCommandServer::Find(TConnectionId Id) const {
     return It == FConnections.cend() ? nullptr : It->get();
 }
 
+void TCommandServer::SetTotalLimits(qint64 MaxOutput, qint64 MaxInput) {
+    FMaxOutput = MaxOutput;
+    FMaxInput = MaxInput;
+    LimitPendingOutput();
+    LimitPendingInput();
+}
+
 void TCommandServer::OnNewConnection() {
     while (QTcpSocket *Socket = FServer->nextPendingConnection()) {
-        if ((FSharing && !FSharing->AllowOthers()) || FConnections.size() >= MaxControllers) {
+        const int Fd =
+            (FSharing && !FSharing->AllowOthers()) || FConnections.size() >= MaxControllers
+                ? -1
+                : ::fcntl(int(Socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+        if (Fd < 0) {
             // Refused: closed at once, nothing written.
             Socket->close();
             Socket->deleteLater();
@@ -100,6 +131,9 @@ void TCommandServer::OnNewConnection() {
         auto Connection = std::make_shared<TConnection>(FLineTimeout);
         Connection->Id = FNextId++;
         Connection->Socket = Socket;
+        Connection->Fd = Fd;
+        Connection->Writable = new QSocketNotifier(Fd, QSocketNotifier::Write, Socket);
+        Connection->Writable->setEnabled(false);
         Connection->Peer = DottedAddress(Socket->peerAddress());
         Connection->Deadline = new QTimer(Socket);
         Connection->Deadline->setSingleShot(true);
@@ -108,12 +142,8 @@ void TCommandServer::OnNewConnection() {
 
         const TConnectionId Id = Connection->Id;
         connect(Socket, &QTcpSocket::readyRead, this, [this, Id] { OnReadyRead(Id); });
-        connect(Socket, &QTcpSocket::bytesWritten, this, [this, Id] {
-            if (TConnection *C = Find(Id)) {
-                C->LastProgress = NowMs();
-                Pump(*C);
-            }
-        });
+        connect(Connection->Writable, &QSocketNotifier::activated, this,
+                [this, Id] { OnWritable(Id); });
         connect(Socket, &QTcpSocket::disconnected, this, [this, Id] { OnSocketGone(Id); });
         connect(Socket, &QTcpSocket::errorOccurred, this, [this, Id] {
             if (TConnection *C = Find(Id);
@@ -142,8 +172,16 @@ void TCommandServer::OnReadyRead(TConnectionId Id) {
         if (Size <= 0)
             return;
         Connection->Reader.Feed(QByteArrayView(FReadBuffer.constData(), Size), Arrived);
+        CountInput(*Connection);
+        LimitPendingInput();
         DeliverMessages(Id);
     }
+}
+
+void TCommandServer::CountInput(TConnection &Connection) {
+    const qint64 Held = Connection.Reader.PendingBytes();
+    FPendingInput += Held - Connection.PendingInput;
+    Connection.PendingInput = Held;
 }
 
 qint64 TCommandServer::ArrivalMs(TConnection &Connection) {
@@ -165,11 +203,23 @@ void TCommandServer::ReadWaiting(TConnectionId Id) {
 }
 
 void TCommandServer::OnDeadline(TConnectionId Id) {
-    ReadWaiting(Id);
+    if (TConnection *Connection = Find(Id); Connection && Connection->InputEnded) {
+        // A peer that ended its input must still take its answers.
+        const qint64 Idle = NowMs() - Connection->LastProgress;
+        if (Idle < FLineTimeout) {
+            Connection->Deadline->start(int(FLineTimeout - Idle));
+        } else {
+            Drop(Id, true);
+            Q_EMIT Disconnected(Id);
+        }
+        return;
+    }
+    ReadWaiting(Id); // may find the end of input
     TConnection *Connection = Find(Id);
-    if (!Connection)
+    if (!Connection || Connection->InputEnded)
         return;
     Connection->Reader.Expire(NowMs());
+    CountInput(*Connection);
     DeliverMessages(Id);
 }
 
@@ -198,16 +248,44 @@ void TCommandServer::ArmDeadline(TConnection &Connection) {
 
 void TCommandServer::OnSocketGone(TConnectionId Id) {
     TConnection *Connection = Find(Id);
-    if (!Connection)
+    if (!Connection || Connection->InputEnded)
         return;
     // Commands the peer sent right before closing still count.
     if (Connection->Socket->bytesAvailable() > 0) {
         OnReadyRead(Id);
-        if (!Find(Id))
+        if (!(Connection = Find(Id)))
             return;
+    }
+    if (Connection->Socket->error() == QAbstractSocket::RemoteHostClosedError &&
+        Connection->HasOutput()) {
+        EndInput(*Connection);
+        return;
     }
     Drop(Id, true);
     Q_EMIT Disconnected(Id);
+}
+
+void TCommandServer::EndInput(TConnection &Connection) {
+    // No more messages go to it; what is queued goes, then it closes (OnWritable), unless it
+    // stops taking output (OnDeadline). A message left unfinished is forgotten.
+    Connection.InputEnded = true;
+    Connection.Reader = TCommandReader(SpeakerCommands(), FLineTimeout);
+    CountInput(Connection);
+    Connection.LastProgress = NowMs();
+    Connection.Deadline->start(int(FLineTimeout));
+}
+
+void TCommandServer::OnWritable(TConnectionId Id) {
+    TConnection *Connection = Find(Id);
+    if (!Connection)
+        return;
+    if (!Pump(*Connection)) {
+        Drop(Id, true);
+        Q_EMIT Disconnected(Id);
+    } else if (Connection->InputEnded && !Connection->HasOutput()) {
+        Drop(Id, false);
+        Q_EMIT Disconnected(Id);
+    }
 }
 
 void TCommandServer::Drop(TConnectionId Id, bool Abort) {
@@ -215,22 +293,26 @@ void TCommandServer::Drop(TConnectionId Id, bool Abort) {
     if (!Connection)
         return;
     FOrder.removeOne(Id);
+    FPendingInput -= Connection->PendingInput;
+    // Hand the kernel what it takes now; the rest goes with the socket.
+    if (!Abort)
+        Pump(*Connection);
     for (const QByteArray &Message : Connection->Queue)
         Release(Message);
-    if (!Connection->InSocket.isNull())
-        Release(Connection->InSocket);
+    if (!Connection->Sending.isEmpty())
+        Release(Connection->Sending);
     QTcpSocket *Socket = Connection->Socket;
     Socket->disconnect(this);
     Connection->Deadline->disconnect(this);
     Connection->Deadline->stop();
-    if (Abort) {
+    Connection->Writable->setEnabled(false);
+    Connection->Writable->disconnect(this);
+    ::close(Connection->Fd);
+    if (Abort)
         Socket->abort();
-    } else {
-        // Hand the kernel what it takes now; the rest goes with the socket.
-        Socket->flush();
+    else
         Socket->close();
-    }
-    // Deleted later: we may be inside one of this socket's or timer's signals.
+    // Deleted later: we may be inside one of this socket's, timer's or notifier's signals.
     Socket->deleteLater();
 }
 
@@ -242,7 +324,7 @@ void TCommandServer::DropLater(TConnectionId Id) {
 }
 
 void TCommandServer::WriteTo(TConnection &Connection, const QByteArray &Bytes) {
-    if (Connection.Socket->state() != QAbstractSocket::ConnectedState)
+    if (Connection.InputEnded)
         return;
     if (Connection.Queued > MaxPendingOutput &&
         NowMs() - Connection.LastProgress >= StalledAfterMs) {
@@ -253,25 +335,40 @@ void TCommandServer::WriteTo(TConnection &Connection, const QByteArray &Bytes) {
     Hold(Bytes);
     Connection.Queue.push_back(Bytes);
     Connection.Queued += Bytes.size();
-    Pump(Connection);
+    if (!Connection.Writable->isEnabled() && !Pump(Connection))
+        DropLater(Connection.Id);
 }
 
-void TCommandServer::Pump(TConnection &Connection) {
-    QTcpSocket *Socket = Connection.Socket;
-    while (!Connection.Queue.empty() && Socket->bytesToWrite() <= HandOverMark) {
-        if (!Connection.InSocket.isNull())
-            Release(Connection.InSocket);
-        Connection.InSocket = std::move(Connection.Queue.front());
-        Connection.Queue.pop_front();
-        Connection.Queued -= Connection.InSocket.size();
-        // The socket shares the message's bytes rather than copying them.
-        Socket->write(Connection.InSocket);
+bool TCommandServer::Pump(TConnection &Connection) {
+    for (;;) {
+        if (Connection.Sending.isEmpty()) {
+            if (Connection.Queue.empty())
+                break;
+            Connection.Sending = std::move(Connection.Queue.front());
+            Connection.Queue.pop_front();
+            Connection.Queued -= Connection.Sending.size();
+            Connection.Sent = 0;
+        }
+        const ssize_t Taken = ::send(
+            Connection.Fd, Connection.Sending.constData() + Connection.Sent,
+            size_t(Connection.Sending.size() - Connection.Sent), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (Taken < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return false;
+            Connection.Writable->setEnabled(true);
+            return true;
+        }
+        Connection.LastProgress = NowMs();
+        Connection.Sent += Taken;
+        if (Connection.Sent == Connection.Sending.size()) {
+            Release(Connection.Sending);
+            Connection.Sending = QByteArray();
+        }
     }
-    if (Connection.Queue.empty() && !Connection.InSocket.isNull() &&
-        Socket->bytesToWrite() <= HandOverMark) {
-        Release(Connection.InSocket);
-        Connection.InSocket = QByteArray();
-    }
+    Connection.Writable->setEnabled(false);
+    return true;
 }
 
 void TCommandServer::Hold(const QByteArray &Message) {
@@ -290,22 +387,29 @@ void TCommandServer::Release(const QByteArray &Message) {
     FShares.erase(It);
 }
 
-void TCommandServer::LimitPendingOutput() {
-    while (FPendingOutput > MaxTotalPendingOutput) {
-        TConnectionId Largest = 0;
-        qint64 LargestBacklog = -1;
-        for (const TConnectionId Id : std::as_const(FOrder)) {
-            const TConnection *Connection = Find(Id);
-            const qint64 Backlog = Connection->Queued + Connection->Socket->bytesToWrite();
-            if (Backlog > LargestBacklog) {
-                LargestBacklog = Backlog;
-                Largest = Id;
-            }
-        }
-        if (LargestBacklog < 0)
+void TCommandServer::DropLargestWhileOver(const qint64 &Total, qint64 Limit,
+                                          qint64 (*Held)(const TConnection &)) {
+    // Drop() lowers Total.
+    while (Total > Limit) {
+        const TConnection *Largest = nullptr;
+        for (const TConnectionId Id : std::as_const(FOrder))
+            if (const TConnection *Connection = Find(Id);
+                !Largest || Held(*Connection) > Held(*Largest))
+                Largest = Connection;
+        if (!Largest)
             return;
-        DropLater(Largest);
+        DropLater(Largest->Id);
     }
+}
+
+void TCommandServer::LimitPendingOutput() {
+    DropLargestWhileOver(FPendingOutput, FMaxOutput,
+                         [](const TConnection &Connection) { return Connection.Backlog(); });
+}
+
+void TCommandServer::LimitPendingInput() {
+    DropLargestWhileOver(FPendingInput, FMaxInput,
+                         [](const TConnection &Connection) { return Connection.PendingInput; });
 }
 
 void TCommandServer::SendToConnection(TConnectionId Id, const QByteArray &Word,

@@ -27,14 +27,18 @@ constexpr qint64 StalledAfterMs = 1000;
 // The unsent output of all connections together (a broadcast message counts once); past it
 // the connection with the largest backlog is dropped.
 constexpr qint64 MaxTotalPendingOutput = 512 * 1024 * 1024;
+// The unfinished messages of all connections together; past it the connection holding the
+// most is dropped.
+constexpr qint64 MaxTotalPendingInput = 512 * 1024 * 1024;
 // Controllers connected at once; further ones are closed at once.
 constexpr int MaxControllers = 256;
 
 // The speaker's command server: accepts controllers on TCP, reads their commands with one
 // TCommandReader per connection and writes whole messages to one or all of them. Everything
 // runs on the owner's thread, driven by socket and timer events. Each connection keeps its
-// own queue of whole messages and hands the socket the next one once it has nearly taken the
-// last, so that the queue tells how far behind a controller is.
+// own queue of whole messages and writes them to the kernel itself, so that the queue tells
+// how far behind a controller is. A controller that ends its input (a half-close) still gets
+// the answers to every command it sent, then the connection closes.
 class TCommandServer : public QObject {
     Q_OBJECT
 public:
@@ -48,6 +52,8 @@ public:
     // New controllers are refused while Sharing does not allow others; without one every
     // controller is admitted up to MaxControllers.
     void SetSharing(const TSharingState *Sharing) { FSharing = Sharing; }
+    // The totals past which connections are dropped (tests lower them); applied at once.
+    void SetTotalLimits(qint64 MaxOutput, qint64 MaxInput);
 
     // All IPv4 addresses; 0 = ephemeral; false (and logged) when the port is taken.
     bool Listen(quint16 Port);
@@ -69,6 +75,8 @@ public:
     QByteArray PeerAddress(TConnectionId Id) const;
     // Bytes written to connections that they have not taken yet, each message counted once.
     qint64 PendingOutput() const { return FPendingOutput; }
+    // Bytes of unfinished messages held for all connections.
+    qint64 PendingInput() const { return FPendingInput; }
 
 Q_SIGNALS:
     // A controller was admitted; the owner sends it the greeting.
@@ -104,10 +112,17 @@ private:
     void ArmDeadline(TConnection &Connection);
     // Queues one message, or drops the connection when its backlog is already too large.
     void WriteTo(TConnection &Connection, const QByteArray &Bytes);
-    // Hands the socket the next queued messages while it has nearly taken what it holds.
-    void Pump(TConnection &Connection);
-    // Drops the connections with the largest backlogs while the total is too large.
+    // Writes queued output while the kernel takes it; false when the socket failed.
+    bool Pump(TConnection &Connection);
+    void OnWritable(TConnectionId Id);
+    // The peer's input ended: answers still queued go out before the connection closes.
+    void EndInput(TConnection &Connection);
+    // Drops the connections that hold the most while Total is past Limit.
+    void DropLargestWhileOver(const qint64 &Total, qint64 Limit,
+                              qint64 (*Held)(const TConnection &));
     void LimitPendingOutput();
+    void LimitPendingInput();
+    void CountInput(TConnection &Connection);
     void Hold(const QByteArray &Message);
     void Release(const QByteArray &Message);
     // Unregisters and closes one connection; its socket and timer are deleted later.
@@ -127,6 +142,9 @@ private:
     QHash<TConnectionId, std::shared_ptr<TConnection>> FConnections;
     QHash<const char *, TShare> FShares; // by the message's data
     qint64 FPendingOutput = 0;
+    qint64 FPendingInput = 0;
+    qint64 FMaxOutput = MaxTotalPendingOutput;
+    qint64 FMaxInput = MaxTotalPendingInput;
     QByteArray FReadBuffer;
 };
 

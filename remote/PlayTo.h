@@ -80,6 +80,7 @@ public:
     // Port nonzero: this computer's tracks go to its speaker at 127.0.0.1 on Port by "ADD", as
     // any controller's do, so its allow switch governs them. 0 (the default): LocalTracks.
     void SetLocalSpeakerPort(quint16 Port) { FLocalSpeakerPort = Port; }
+    quint16 LocalSpeakerPort() const { return FLocalSpeakerPort; }
     // The host a session with Host opens to: 127.0.0.1 for this computer while a local
     // speaker port is set, else Host.
     QString SessionHost(const QString &Host) const;

@@ -68,6 +68,8 @@ TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
         return TWebGate::Error(400, QStringLiteral("Invalid computer name or IP."));
     if (!MakeRoom(WatchKey(Host)))
         return TWebGate::Error(503, TooManyText());
+    if (WatchKey(Host) == u"127.0.0.1" && FPlayTo->LocalSpeakerPort() == 0)
+        return TWebGate::Error(503, NoLocalSpeakerText());
     if (WholeNumber(Body.value(u"version"), 0, FLibraryVersion) != FLibraryVersion)
         return TWebGate::Error(409, QStringLiteral("The library has changed."));
     std::optional<QList<int>> Rows =

@@ -12,6 +12,8 @@ TWebAnswer TWebRemote::OpenWatch(const QJsonObject &Body) {
     if (Check == TTargetCheck::Empty || Check == TTargetCheck::Invalid)
         return TWebGate::Error(400, QStringLiteral("Invalid computer name or IP."));
     const QString Key = WatchKey(Host);
+    if (Key == u"127.0.0.1" && FPlayTo->LocalSpeakerPort() == 0)
+        return TWebGate::Error(503, NoLocalSpeakerText());
     if (!MakeRoom(Key))
         return TWebGate::Error(503, TooManyText());
     TWatch &W = WatchFor(Key);

@@ -19,6 +19,11 @@ inline QString TooManyText() {
     return QStringLiteral("Too many speakers are driven from here at once.");
 }
 
+inline QString NoLocalSpeakerText() {
+    return QStringLiteral("This computer's speaker cannot be reached: its command port is taken "
+                          "by another program.");
+}
+
 inline QString RefusedText() {
     return QStringLiteral("This computer does not allow other people to play on it.");
 }

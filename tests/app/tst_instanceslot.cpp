@@ -1,5 +1,6 @@
 #include "InstanceSlot.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
@@ -8,6 +9,8 @@
 #include <QTest>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 class TestInstanceSlot : public QObject {
     Q_OBJECT
@@ -31,7 +34,48 @@ private Q_SLOTS:
         QVERIFY(TInstanceSlot::ServerName().startsWith(FRuntime.path()));
     }
 
-    void cleanup() { CloseInstanceSlot(); }
+    void cleanup() {
+        CloseInstanceSlot();
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(FRuntime.path()));
+        qunsetenv("TMPDIR");
+    }
+
+    void folderOnlyThisUserWrites_data() {
+        QTest::addColumn<QByteArray>("runtime"); // private, foreign, open, link, missing, taken
+        QTest::addColumn<QByteArray>("used");    // runtime, temp or none
+        QTest::newRow("private") << QByteArray("private") << QByteArray("runtime");
+        QTest::newRow("another user's") << QByteArray("foreign") << QByteArray("temp");
+        QTest::newRow("others can write") << QByteArray("open") << QByteArray("temp");
+        QTest::newRow("a link to a private one") << QByteArray("link") << QByteArray("temp");
+        QTest::newRow("none") << QByteArray("missing") << QByteArray("temp");
+        QTest::newRow("none, temp one taken") << QByteArray("taken") << QByteArray("none");
+    }
+
+    void folderOnlyThisUserWrites() {
+        QFETCH(QByteArray, runtime);
+        QFETCH(QByteArray, used);
+        QTemporaryDir Top;
+        const QString Run = Top.filePath("run"), Temp = Top.filePath("tmp");
+        const QString Own = Temp + "/vxPlayer-" + QString::number(getuid());
+        QVERIFY(QDir().mkpath(Run) && QDir().mkpath(runtime == "taken" ? Own : Temp));
+        QVERIFY(QFile::link(Run, Top.filePath("link")));
+        QVERIFY(QFile::setPermissions(
+            Run, QFileDevice::Permissions(runtime == "open" ? 0x7777 : 0x7700)));
+        const QString Taken = runtime == "taken" ? Own : runtime == "foreign" ? Run : QString();
+        if (!Taken.isEmpty() && chown(QFile::encodeName(Taken).constData(), 65534, 65534) != 0)
+            QSKIP("cannot give a folder to another user here");
+        const bool None = runtime == "missing" || runtime == "taken";
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Top.filePath(runtime == "link" ? "link"
+                                                                  : None            ? "x"
+                                                                                    : "run")));
+        qputenv("TMPDIR", QFile::encodeName(Temp));
+        QCOMPARE(TInstanceSlot::ServerName().section(u'/', 0, -2), used == "runtime" ? Run
+                                                                   : used == "temp"  ? Own
+                                                                                     : "");
+        OpenInstanceSlot();
+        QVERIFY(!ActivatePreviousInstance());
+        QCOMPARE(InstanceSlot()->IsListening(), used != "none");
+    }
 
     void secondCopyAsksFirstToRestore() {
         OpenInstanceSlot();

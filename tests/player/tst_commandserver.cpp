@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 class TestCommandServer : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -24,6 +26,8 @@ private Q_SLOTS:
     void broadcastSkipsByAddress();
     void allowSwitch();
     void disconnectAllFromHandler();
+    void answersBeforeClose_data();
+    void answersBeforeClose();
 
 private:
     TSharingState FSharing;
@@ -301,6 +305,35 @@ void TestCommandServer::disconnectAllFromHandler() {
     C.Send("MUTE\r\n1\r\n");
     QTRY_COMPARE_WITH_TIMEOUT(Inbox.Messages.size(), 3, 5000);
     QCOMPARE(Inbox.Messages.last(), QByteArray("MUTE / 1"));
+}
+
+void TestCommandServer::answersBeforeClose_data() {
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<int>("size"); // of each answer, in KiB
+    QTest::addColumn<int>("answers");
+    QTest::newRow("GET") << QByteArray("GET\r\n\r\n") << 1 << 1;
+    QTest::newRow("three") << QByteArray("GET\r\n\r\nSTATE\r\n1\r\nGET\r\n\r\n") << 1 << 3;
+    QTest::newRow("more than the socket takes at once")
+        << QByteArray("GET\r\n\r\nGET\r\n\r\n") << 8192 << 2;
+    QTest::newRow("none for an unfinished one")
+        << QByteArray("GET\r\n\r\nADD\r\n2\r\nhttp://a/1.mp3\r\n") << 1 << 1;
+}
+
+void TestCommandServer::answersBeforeClose() {
+    // Every command sent before the end of input is answered, then the connection closes.
+    QFETCH(QByteArray, sent);
+    QFETCH(int, size);
+    QFETCH(int, answers);
+    const QByteArray Payload = QByteArrayList(size, QByteArray(1023, 'a')).join('\n');
+    connect(FServer.get(), &TCommandServer::CommandReceived, this,
+            [&](TConnectionId Id) { FServer->SendToConnection(Id, "LIST", Payload); });
+    TClient Client(FServer->Port());
+    Client.KeepBytes = false;
+    Client.Send(sent);
+    QCOMPARE(::shutdown(int(Client.Socket.socketDescriptor()), SHUT_WR), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!Client.IsOpen(), 20000);
+    QCOMPARE(Client.ReceivedCount, answers * BuildMessage("LIST", Payload).size());
+    QTRY_COMPARE_WITH_TIMEOUT(FServer->ConnectionCount(), 0, 5000);
 }
 
 QTEST_GUILESS_MAIN(TestCommandServer)

@@ -7,8 +7,11 @@
 #include <memory>
 #include <vector>
 
+#include <QTcpServer>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -45,6 +48,9 @@ private Q_SLOTS:
     void totalBacklogIsBounded_data();
     void totalBacklogIsBounded();
     void manyControllers();
+    void totalsDropLargestUntilUnder_data();
+    void totalsDropLargestUntilUnder();
+    void acceptsAgainAfterRunningOut();
 
 private:
     // Replaces the server by one on a clock the test moves.
@@ -217,6 +223,79 @@ void TestCommandServerBacklog::manyControllers() {
     Clients.clear();
     QTRY_COMPARE_WITH_TIMEOUT(Disconnected.size(), Count, 10000);
     QCOMPARE(FServer->ConnectionCount(), 0);
+}
+
+void TestCommandServerBacklog::totalsDropLargestUntilUnder_data() {
+    // Three controllers that never read hold 3, 2 and 2 units of output (messages) or of input
+    // (lines of an unfinished ADD); the limit, set before or after, is units*unit + bytes.
+    QTest::addColumn<bool>("input");
+    QTest::addColumn<bool>("before");
+    QTest::addColumn<int>("units");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<int>("left"); // units held by those that stay
+    for (const bool In : {false, true}) {
+        QTest::addRow("input %d, at the limit: none goes", In) << In << false << 7 << 0 << 7;
+        QTest::addRow("input %d, a byte over: the largest goes", In) << In << false << 7 << -1 << 4;
+        QTest::addRow("input %d, far over: until under", In) << In << false << 3 << -1 << 2;
+        QTest::addRow("input %d, passed while held", In) << In << true << 6 << 0 << 4;
+    }
+}
+
+void TestCommandServerBacklog::totalsDropLargestUntilUnder() {
+    QFETCH(bool, input);
+    QFETCH(bool, before);
+    QFETCH(int, units);
+    QFETCH(int, bytes);
+    QFETCH(int, left);
+    UseFakeClock(); // nobody stalls, no line is late
+    const QByteArray Payload(8 << 20, 'u'), Line = QByteArray(998, 'u') + "\r\n";
+    const qint64 Unit =
+        input ? 998 + TCommandReader::PendingLineCost : BuildMessage("U", Payload).size();
+    const auto Pending = [&] { return input ? FServer->PendingInput() : FServer->PendingOutput(); };
+    const qint64 Limit = units * Unit + bytes;
+    const auto SetLimit = [&] {
+        FServer->SetTotalLimits(input ? MaxTotalPendingOutput : Limit,
+                                input ? Limit : MaxTotalPendingInput);
+    };
+    if (before)
+        SetLimit();
+    QList<TConnectionId> Ids;
+    TrackConnected(*FServer, Ids);
+    std::vector<int> Fds;
+    for (const int Held : {3, 2, 2}) {
+        Fds.push_back(ConnectStalled(FServer->Port()));
+        QTRY_COMPARE_WITH_TIMEOUT(Ids.size(), qsizetype(Fds.size()), 5000);
+        const QByteArray Add = "ADD\r\n100000\r\n" + Line.repeated(Held);
+        for (int K = 0; K < Held && !input; ++K)
+            FServer->SendToConnection(Ids.last(), "U", Payload);
+        QVERIFY(!input || ::send(Fds.back(), Add.constData(), size_t(Add.size()), 0) == Add.size());
+    }
+    if (!before) {
+        QTRY_COMPARE_WITH_TIMEOUT(Pending(), 7 * Unit, 5000);
+        SetLimit();
+        QVERIFY(Pending() <= Limit);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(Pending(), left * Unit, 5000);
+    for (const int Fd : Fds)
+        ::close(Fd);
+}
+
+void TestCommandServerBacklog::acceptsAgainAfterRunningOut() {
+    // A controller waits in the kernel while no descriptor is left for it.
+    QSignalSpy Failed(FServer->findChild<QTcpServer *>(), &QTcpServer::acceptError);
+    const int Fd = ConnectStalled(FServer->Port());
+    const int Free = ::dup(0);
+    ::close(Free);
+    rlimit Old{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &Old) == 0 && Fd >= 0);
+    rlimit Low = Old;
+    Low.rlim_cur = rlim_t(Free);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &Low), 0);
+    const bool Refused = Failed.wait(5000);
+    ::setrlimit(RLIMIT_NOFILE, &Old);
+    QVERIFY(Refused);
+    QTRY_COMPARE_WITH_TIMEOUT(FServer->ConnectionCount(), 1, 5000);
+    ::close(Fd);
 }
 
 QTEST_GUILESS_MAIN(TestCommandServerBacklog)

@@ -350,6 +350,17 @@ private Q_SLOTS:
         QVERIFY(Rig.Web.QueuedBytes() < (Watching ? 2 * PageBytes : 1024));
     }
 
+    // Without a speaker of its own listening, this computer says so instead of taking tracks.
+    void noSpeakerOnThisComputer() {
+        TRig Rig;
+        Rig.Web.SetLocalSpeakerPort(0);
+        const QByteArray Answer =
+            Fetch(Rig.Server.Port(),
+                  Post("/vx-remote/api/play", R"({"host":"My Computer","version":0})"));
+        QCOMPARE(Answer.mid(9, 3), "503");
+        QVERIFY(Answer.contains("command port is taken"));
+    }
+
     void commands_data() {
         QTest::addColumn<QByteArray>("Fields");
         QTest::addColumn<QByteArray>("Wire");
