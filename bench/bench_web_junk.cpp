@@ -3,7 +3,7 @@
 // clients on other threads. Three phases of equal length, side by side:
 //   quiet    one client downloads a library file over and over;
 //   junk     the same, while others send 1000 junk API requests a second from 127.0.0.2;
-//   stalled  the same, while 32 event streams from 127.0.0.3 never read and the speaker
+//   stalled  the same, while 32 event streams from 127.0.0.3-6 never read and the speaker
 //            sends 1000 state reports and 20 lists of 5000 long URLs a second.
 // Printed per phase: download rate, how late a 5 ms timer on the GUI thread ran (median, 99th
 // percentile, worst), the junk answered by status, memory. Loopback only, bounded in time.

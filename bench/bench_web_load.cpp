@@ -2,8 +2,9 @@
 // process as the program runs it (the media server and the web remote on this thread's event
 // loop, every client and speaker on threads of its own with blocking sockets). One load per
 // run of this program, since peak RSS is per process:
-//   speakers  64 watched speakers (32 with a browser reading, 32 left alone), each sending a
-//             16 MB list of control characters every 2 s;
+//   speakers  64 speakers of other computers, watched as the page watches (POST, then the
+//             event stream) from 8 addresses, 32 with a browser reading, 32 left alone; each
+//             sends a 16 MB list of control characters every 2 s;
 //   library   a 100000-track library, 224 readers from 7 addresses each reading 1 KiB of the
 //             library answer every 100 ms, asking again when it has all;
 //   plays     a 100000-track library, two clients each sending plays of the whole library to
@@ -12,17 +13,21 @@
 // 99th percentile, worst), and what the load got done. Without arguments it runs each load in
 // a child; "--old <binary>" runs another build of this program too, side by side. A load is cut
 // off when RSS passes --cap MiB (default 4096), so an old build cannot take the machine.
+// Runs in a private network namespace only (see Usage): nothing leaves loopback.
 #include "BenchLibrary.h"
 #include "BenchSockets.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
 #include "Settings.h"
 #include "SharingState.h"
+#include "TwoHosts.h"
 #include "WebRemote.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -37,6 +42,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -120,6 +126,11 @@ double Percentile(std::vector<double> Values, double P) {
     return Values[std::min(Values.size() - 1, size_t(P * double(Values.size())))];
 }
 
+constexpr char Usage[] =
+    "Run it alone in a private network namespace, whose only interface is lo:\n"
+    "  unshare -n bash -c \"ip link set lo up && echo 37400-37402 > "
+    "/proc/sys/net/ipv4/ip_local_reserved_ports && build/bench/bench_web_load [--old <build>]\"\n";
+
 struct TRun {
     std::atomic<bool> Stop{false};
     std::vector<std::thread> Threads;
@@ -131,8 +142,35 @@ struct TRun {
     }
 };
 
-// Speakers on 127.0.0.2 to 127.0.0.65, port 37400: each connection gets the list every 2 s.
-void Speakers(TRun &Run, quint16 WebPort) {
+// The query of the event stream of a watch on Host, opened from 127.0.0.FromLast as the page
+// opens it. A build from before watches were opened by POST answers no token: "host=" then.
+QByteArray OpenWatch(TRun &Run, quint16 WebPort, int FromLast, const QByteArray &Host) {
+    QByteArray Answer;
+    const int Status = Ask(WebPort, FromLast,
+                           Post("/vx-remote/api/watch", "{\"host\":\"" + Host + "\"}"), &Answer);
+    Run.Count("watches answered " + QByteArray::number(Status));
+    const QByteArray Token = QJsonDocument::fromJson(Answer.mid(Answer.indexOf("\r\n\r\n") + 4))
+                                 .object()
+                                 .value(u"stream")
+                                 .toString()
+                                 .toLatin1();
+    return Token.isEmpty() ? "host=" + Host : "stream=" + Token;
+}
+
+// An event stream of the watch on Host, from 127.0.0.FromLast.
+int OpenEvents(TRun &Run, quint16 WebPort, int FromLast, const QByteArray &Host) {
+    const QByteArray Watch = OpenWatch(Run, WebPort, FromLast, Host);
+    const int Fd = ConnectFrom(WebPort, FromLast, 1000);
+    if (Fd >= 0)
+        SendAll(Fd, Get("/vx-remote/api/events?" + Watch));
+    return Fd;
+}
+
+// 64 speakers of other computers on port 37400, each connection getting the list every 2 s;
+// Hosts: their addresses, local to the private network namespace the bench runs in, so nothing
+// leaves this computer. The browsers come from 8 addresses, so that none holds its whole share
+// of sessions or streams.
+void Speakers(TRun &Run, quint16 WebPort, const QByteArrayList &Hosts) {
     quint16 Bound = 0;
     const int Server = Listen(INADDR_ANY, 37400, &Bound);
     QByteArray List = "LIST\r\n1024\r\n";
@@ -155,27 +193,29 @@ void Speakers(TRun &Run, quint16 WebPort) {
         }
     });
     // The first 32 browsers leave once their speaker is watched; the other 32 stay and read.
-    const auto Open = [WebPort](int Host) {
-        const int Fd = ConnectFrom(WebPort, 1, 1000);
-        SendAll(Fd, Get("/vx-remote/api/events?host=127.0.0." + QByteArray::number(Host)));
-        return Fd;
+    const auto Open = [&Run, WebPort, Hosts](int Host) {
+        return OpenEvents(Run, WebPort, 2 + Host % 8, Hosts.at(Host));
     };
     Run.Threads.emplace_back([&Run, Open, Server] {
         std::vector<int> Left;
-        for (int Host = 2; Host < 34; ++Host)
+        for (int Host = 0; Host < 32; ++Host)
             Left.push_back(Open(Host));
         std::this_thread::sleep_for(std::chrono::seconds(2));
         for (const int Fd : Left)
             close(Fd);
         std::this_thread::sleep_for(std::chrono::seconds(1));
         std::vector<std::thread> Readers;
-        for (int Host = 34; Host < 66; ++Host)
+        for (int Host = 32; Host < 64; ++Host)
             Readers.emplace_back([&Run, Fd = Open(Host)] {
                 std::vector<char> Buffer(1 << 16);
+                bool First = true;
                 while (!Run.Stop) {
                     const ssize_t N = recv(Fd, Buffer.data(), Buffer.size(), 0);
                     if (N == 0 || (N < 0 && errno != EAGAIN))
                         break;
+                    if (N > 0 && std::exchange(First, false))
+                        Run.Count("streams answered " +
+                                  QByteArray::number(StatusOf(QByteArray(Buffer.data(), N))));
                     if (N > 0)
                         Run.Count("event bytes read", N);
                 }
@@ -254,6 +294,13 @@ int RunLoad(const QByteArray &Load, double CapMiB) {
     QCoreApplication App(argc, argv);
     QTemporaryDir Dir;
     CommandPort = 37400; // where other computers' speakers listen, as the settings say
+    QByteArrayList Hosts;
+    for (int N = 2; Load == "speakers" && N < 66; ++N)
+        Hosts.append(OtherComputer(N).toLatin1());
+    if (Hosts.contains(QByteArray())) {
+        std::fputs(Usage, stderr);
+        return 1;
+    }
     TMusicLibrary Library;
     if (Load != "speakers") {
         const QString File = Dir.filePath(QStringLiteral("library.txt"));
@@ -291,7 +338,7 @@ int RunLoad(const QByteArray &Load, double CapMiB) {
     });
     const double CpuBefore = ThreadCpuMs();
     if (Load == "speakers")
-        Speakers(Run, Server.Port());
+        Speakers(Run, Server.Port(), Hosts);
     else if (Load == "library")
         LibraryReaders(Run, Server.Port());
     else
@@ -331,6 +378,10 @@ int main(int argc, char **argv) {
     if (const qsizetype At = Arguments.indexOf("--load"); At >= 0)
         return RunLoad(Arguments.value(At + 1), CapMiB);
     QCoreApplication App(argc, argv);
+    if (OtherComputer(2).isEmpty()) {
+        std::fputs(Usage, stderr);
+        return 1;
+    }
     const qsizetype OldAt = Arguments.indexOf("--old");
     QList<std::pair<QString, QString>> Builds = {
         {QStringLiteral("this"), QString::fromLocal8Bit(argv[0])}};
