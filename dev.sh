@@ -35,9 +35,11 @@ install_deps() {
 }
 
 do_build() {
-    local gen=()
+    local gen=() launcher=()
     command -v ninja >/dev/null && gen=(-G Ninja)
-    [ -f "$build/CMakeCache.txt" ] || cmake -S "$top" -B "$build" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    [ -f "$build/CMakeCache.txt" ] || cmake -S "$top" -B "$build" "${gen[@]}" "${launcher[@]}" \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$build" -j "$(nproc)"
 }
 
