@@ -60,7 +60,6 @@ private Q_SLOTS:
             << QStringList{"lien", "lien train", "train"} << QStringList{"0", "", "1"};
         QTest::newRow("replacing a word")
             << QStringList{"blue", "blux", "blu"} << QStringList{"3", "", "3"};
-        QTest::newRow("no match across rows") << QStringList{"lien train"} << QStringList{""};
     }
 
     void indexWhileTyping() {
