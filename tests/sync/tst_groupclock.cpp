@@ -137,7 +137,8 @@ private Q_SLOTS:
         const TSyncAnchor Anchor{Group(1020'500 * Ms), 12.5};
         Corrector.SetAnchor(Anchor);
         qint64 StartAt = Corrector.LocalTimeOf(Anchor.Position), SettledAt = 0;
-        TRoom Room{cardDrift};
+        TRoom Room;
+        Room.Drift = cardDrift;
         Room.Start(Anchor.Position, StartAt + late);
         Corrector.Started(StartAt);
         TUniform Uniform{std::mt19937_64(7)};
