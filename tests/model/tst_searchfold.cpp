@@ -1,4 +1,5 @@
 #include "SearchFold.h"
+#include "SearchIndex.h"
 #include "TrackTags.h"
 
 #include <QtTest>
@@ -13,38 +14,25 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("FileName");
         QTest::addColumn<QString>("Query");
         QTest::addColumn<bool>("Found");
-        const QByteArray File = "01.flac";
-        QTest::newRow("slashed o") << "Fjellsang"
-                                   << "Annbjørg Lien" << File << "annbjorg" << true;
-        QTest::newRow("stroked l") << "Etiuda"
-                                   << "Paweł Mykietyn" << File << "pawel" << true;
-        QTest::newRow("acute e") << "Halo"
-                                 << "Beyoncé" << File << "beyonce" << true;
-        QTest::newRow("query accented, row plain") << "Halo"
-                                                   << "Beyonce" << File << "BEYONCÉ" << true;
-        QTest::newRow("sharp s, ligatures, stroked d")
-            << "Straße"
-            << "Œuvre Æther Đorđe" << File << "strasse oeuvre aether dorde" << true;
-        QTest::newRow("capitals") << "ØRESUND"
-                                  << "ŁÓDŹ" << File << "oresund lodz" << true;
-        QTest::newRow("slashed o with acute, letters past 16 bits")
-            << QString("Bj\u01FFrn \U0001D401\U0001D425\U0001D42E\U0001D41E") << "" << File
-            << "bjorn blue" << true;
-        QTest::newRow("words in any field, any order")
-            << "Blue Train"
-            << "John Coltrane" << File << "train coltrane" << true;
-        QTest::newRow("every word must match") << "Blue Train"
-                                               << "John Coltrane" << File << "train davis" << false;
-        QTest::newRow("file name searched")
-            << ""
-            << "" << QByteArray("Köln Concert.mp3") << "koln" << true;
-        QTest::newRow("invalid UTF-8 file name")
-            << ""
-            << "" << QByteArray("a\xff\xfe.mp3") << "mp3" << true;
-        QTest::newRow("no match across fields") << "Blue"
-                                                << "Train" << File << "bluetrain" << false;
-        QTest::newRow("blank query matches all") << "X"
-                                                 << "" << File << QString(" \t\u00A0") << true;
+        const auto Row = [](const char *Name, const QString &Title, const QString &Artist,
+                            const QString &Query, bool Found, const QByteArray &File = "01.flac") {
+            QTest::newRow(Name) << Title << Artist << File << Query << Found;
+        };
+        Row("slashed o", "Fjellsang", "Annbjørg Lien", "annbjorg", true);
+        Row("stroked l", "Etiuda", "Paweł Mykietyn", "pawel", true);
+        Row("acute e", "Halo", "Beyoncé", "beyonce", true);
+        Row("query accented, row plain", "Halo", "Beyonce", "BEYONCÉ", true);
+        Row("sharp s, ligatures, stroked d", "Straße", "Œuvre Æther Đorđe",
+            "strasse oeuvre aether dorde", true);
+        Row("capitals", "ØRESUND", "ŁÓDŹ", "oresund lodz", true);
+        Row("slashed o with acute, letters past 16 bits",
+            QString("Bj\u01FFrn \U0001D401\U0001D425\U0001D42E\U0001D41E"), "", "bjorn blue", true);
+        Row("words in any field, any order", "Blue Train", "John Coltrane", "train coltrane", true);
+        Row("every word must match", "Blue Train", "John Coltrane", "train davis", false);
+        Row("file name searched", "", "", "koln", true, "Köln Concert.mp3");
+        Row("invalid UTF-8 file name", "", "", "mp3", true, "a\xff\xfe.mp3");
+        Row("no match across fields", "Blue", "Train", "bluetrain", false);
+        Row("blank query matches all", "X", "", " \t\u00A0", true);
     }
 
     void matches() {
@@ -58,6 +46,44 @@ private Q_SLOTS:
         if (!Artist.isEmpty())
             Tags.Artists = {Artist};
         QCOMPARE(SearchMatches(SearchRowText(Tags, FileName), SearchWords(Query)), Found);
+    }
+
+    // Rows found for each query typed in turn, as "0 2" (ascending row numbers).
+    void indexWhileTyping_data() {
+        QTest::addColumn<QStringList>("Queries");
+        QTest::addColumn<QStringList>("Found");
+        QTest::newRow("typing on narrows") << QStringList{"a", "an", "ann", "ann b", "ann bl"}
+                                           << QStringList{"0 1 2 3", "0 1 3", "0 3", "0 3", "3"};
+        QTest::newRow("deleting widens again")
+            << QStringList{"annb", "ann", "an", ""} << QStringList{"0", "0 3", "0 1 3", "0 1 2 3"};
+        QTest::newRow("a new word elsewhere")
+            << QStringList{"lien", "lien train", "train"} << QStringList{"0", "", "1"};
+        QTest::newRow("replacing a word")
+            << QStringList{"blue", "blux", "blu"} << QStringList{"3", "", "3"};
+    }
+
+    void indexWhileTyping() {
+        QFETCH(QStringList, Queries);
+        QFETCH(QStringList, Found);
+        TSearchIndex Index;
+        QByteArrayList Rows;
+        for (const char *Text : {"Annbjørg Lien", "Train to Anywhere", "Café", "Ann Blue"})
+            Rows.append(SearchFold(QString::fromUtf8(Text)));
+        Index.SetRows(Rows);
+        for (qsizetype I = 0; I < Queries.size(); ++I) {
+            QStringList Got;
+            for (const int Row : Index.Find(Queries[I]))
+                Got.append(QString::number(Row));
+            QCOMPARE(Got.join(' '), Found[I]);
+        }
+    }
+
+    void indexFindsChangedRow() {
+        TSearchIndex Index;
+        Index.SetRows({"blue", "red"});
+        QCOMPARE(Index.Find(u"re"), QList<int>{1});
+        Index.SetRow(0, "green");
+        QCOMPARE(Index.Find(u"re"), QList<int>({0, 1}));
     }
 };
 

@@ -5,42 +5,39 @@
 class TestMpvOptions : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void parse_data();
-    void parse();
+    void parse_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArrayList>("kept"); // "key=value" each
+        QTest::addColumn<int>("problems");
+
+        const QByteArrayList None, Null{"ao=null"};
+        QTest::newRow("a fast null card") << QByteArray(" ao=null, ao-null-speed=1.0002,")
+                                          << QByteArrayList{"ao=null", "ao-null-speed=1.0002"} << 0;
+        QTest::newRow("base option") << QByteArray("config=yes,ao=null") << Null << 1;
+        QTest::newRow("base option negated") << QByteArray("no-ytdl=no") << None << 1;
+        QTest::newRow("protocols appended") << QByteArray("stream-lavf-o-append=a=b") << None << 1;
+        QTest::newRow("option families")
+            << QByteArray("scripts=a,script-opts=x=1,input-ipc-server=b") << None << 3;
+        QTest::newRow("volume belongs to the player") << QByteArray("volume=100") << None << 1;
+        QTest::newRow("no value") << QByteArray("ao") << None << 1;
+        QTest::newRow("no key") << QByteArray("=null") << None << 1;
+        QTest::newRow("command-line dashes") << QByteArray("--ao=null") << None << 1;
+        QTest::newRow("control character") << QByteArray("ao=nu\x01ll,ao=null") << Null << 1;
+        QTest::newRow("too long") << QByteArray(5000, 'a') << None << 1;
+    }
+
+    void parse() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArrayList, kept);
+        QFETCH(int, problems);
+        const TUserMpvOptions Parsed = ParseMpvOptions(text);
+        QByteArrayList Got;
+        for (const auto &[Key, Value] : Parsed.Options)
+            Got.append(Key + '=' + Value);
+        QCOMPARE(Got, kept);
+        QCOMPARE(Parsed.Problems.size(), problems);
+    }
 };
-
-void TestMpvOptions::parse_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArrayList>("kept"); // "key=value" each
-    QTest::addColumn<int>("problems");
-
-    const QByteArrayList None, Null{"ao=null"};
-    QTest::newRow("a fast null card") << QByteArray(" ao=null, ao-null-speed=1.0002,")
-                                      << QByteArrayList{"ao=null", "ao-null-speed=1.0002"} << 0;
-    QTest::newRow("base option") << QByteArray("config=yes,ao=null") << Null << 1;
-    QTest::newRow("base option negated") << QByteArray("no-ytdl=no") << None << 1;
-    QTest::newRow("protocols appended") << QByteArray("stream-lavf-o-append=a=b") << None << 1;
-    QTest::newRow("option families")
-        << QByteArray("scripts=a,script-opts=x=1,input-ipc-server=b") << None << 3;
-    QTest::newRow("volume belongs to the player") << QByteArray("volume=100") << None << 1;
-    QTest::newRow("no value") << QByteArray("ao") << None << 1;
-    QTest::newRow("no key") << QByteArray("=null") << None << 1;
-    QTest::newRow("command-line dashes") << QByteArray("--ao=null") << None << 1;
-    QTest::newRow("control character") << QByteArray("ao=nu\x01ll,ao=null") << Null << 1;
-    QTest::newRow("too long") << QByteArray(5000, 'a') << None << 1;
-}
-
-void TestMpvOptions::parse() {
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArrayList, kept);
-    QFETCH(int, problems);
-    const TUserMpvOptions Parsed = ParseMpvOptions(text);
-    QByteArrayList Got;
-    for (const auto &[Key, Value] : Parsed.Options)
-        Got.append(Key + '=' + Value);
-    QCOMPARE(Got, kept);
-    QCOMPARE(Parsed.Problems.size(), problems);
-}
 
 QTEST_APPLESS_MAIN(TestMpvOptions)
 #include "tst_mpvoptions.moc"

@@ -1,3 +1,4 @@
+#include "LibraryTags.h"
 #include "TagScanner.h"
 #include "TestMedia.h"
 
@@ -26,29 +27,26 @@ private Q_SLOTS:
         TStatuses Many;
         for (int I = 0; I < 40; ++I)
             Many.insert("many" + QByteArray::number(I) + ".wav", Read);
+        const QString Real = VX_TAGSCAN_EXE, Faulty = VX_FAULTY_TAGSCAN_EXE;
         QTest::newRow("shipped program, read, missing, unchanged")
-            << VX_TAGSCAN_EXE
+            << Real
             << TStatuses{{"a.wav", Read},
                          {"fifo.wav", Unreadable},
                          {"gone.wav", Missing},
                          {"known.wav", Unchanged}};
-        QTest::newRow("two processes, many files") << VX_TAGSCAN_EXE << Many;
-        QTest::newRow("a crash costs that file only")
-            << VX_FAULTY_TAGSCAN_EXE
-            << TStatuses{
-                   {"a.wav", Read}, {"crash.wav", Unreadable}, {"x.wav", Read}, {"y.wav", Read}};
-        QTest::newRow("a hang costs that file only")
-            << VX_FAULTY_TAGSCAN_EXE
-            << TStatuses{
-                   {"a.wav", Read}, {"hang.wav", Unreadable}, {"x.wav", Read}, {"y.wav", Read}};
+        QTest::newRow("two processes, many files") << Real << Many;
+        for (const QByteArray Fault : {"crash", "hang"}) // costs that file only
+            QTest::newRow(Fault.constData()) << Faulty
+                                             << TStatuses{{"a.wav", Read},
+                                                          {Fault + ".wav", Unreadable},
+                                                          {"x.wav", Read},
+                                                          {"y.wav", Read}};
         QTest::newRow("nonsense on the pipe")
-            << VX_FAULTY_TAGSCAN_EXE
+            << Faulty
             << TStatuses{{"garbage.wav", Unreadable}, {"b.wav", Read}, {"crash2.wav", Unreadable}};
-        QTest::newRow("runs at idle priority")
-            << VX_FAULTY_TAGSCAN_EXE << TStatuses{{"priority.wav", Read}};
+        QTest::newRow("runs at idle priority") << Faulty << TStatuses{{"priority.wav", Read}};
         QTest::newRow("a file that changes while read is read again")
-            << VX_FAULTY_TAGSCAN_EXE
-            << TStatuses{{"changedonce.wav", Read}, {"changing.wav", Read}};
+            << Faulty << TStatuses{{"changedonce.wav", Read}, {"changing.wav", Read}};
     }
 
     void scan() {
@@ -97,6 +95,41 @@ private Q_SLOTS:
         Scanner.Scan({{"/a.wav", {}}});
         QVERIFY(Failed.wait(30000));
         QCOMPARE(Scanner.Pending(), 0);
+    }
+
+    // A scan fills rows and cache; the next run shows the cache's tags at once, then rescans.
+    void libraryScanThenCache() {
+        QTemporaryDir Dir;
+        const auto PathOf = [&](const char *Name) { return QFile::encodeName(Dir.filePath(Name)); };
+        QVERIFY(WriteWav(Dir.filePath("a.wav"), 0.1, 8000, "Fjellsang", "Annbjørg Lien"));
+        QVERIFY(WriteWav(Dir.filePath("gone.wav"), 0.1, 8000, "Gone"));
+        const QByteArrayList Sources{PathOf("a.wav"), "http://h/x.mp3", PathOf("gone.wav"),
+                                     PathOf("a.wav")};
+        const QString CacheFile = Dir.filePath("cache/tags.bin");
+        {
+            TTagScanner Scanner(VX_TAGSCAN_EXE);
+            TLibraryTags Tags(&Scanner, CacheFile);
+            QSignalSpy Done(&Tags, &TLibraryTags::ScanFinished);
+            Tags.SetSources(Sources);
+            QVERIFY(Done.wait(30000));
+            QCOMPARE(Tags.Tags(3).Caption(), "Fjellsang - Annbjørg Lien");
+            QCOMPARE(Tags.State(1), TRowTagState::Remote);
+            QCOMPARE(Tags.Find(u"annbjorg"), QList<int>({0, 3}));
+        }
+        QVERIFY(QFile::remove(Dir.filePath("gone.wav")));
+        QVERIFY(WriteWav(Dir.filePath("a.wav"), 0.2, 8000, "Changed"));
+        TTagScanner Scanner(VX_TAGSCAN_EXE);
+        TLibraryTags Tags(&Scanner, CacheFile);
+        QSignalSpy Done(&Tags, &TLibraryTags::ScanFinished);
+        Tags.SetSources(Sources);
+        QCOMPARE(Tags.Tags(2).Title, "Gone");
+        QCOMPARE(Scanner.Pending(), 0);
+        Tags.Rescan();
+        QVERIFY(Done.wait(30000));
+        QCOMPARE(Tags.Tags(0).Title, "Changed");
+        QCOMPARE(Tags.State(2), TRowTagState::Missing);
+        QCOMPARE(Tags.Find(u"gone"), QList<int>{2}); // a missing file keeps its row and tags
+        QCOMPARE(Tags.Done(), 2);
     }
 };
 
