@@ -120,6 +120,9 @@ void TCommandClient::ReadSlice() {
     DeliverReplies();
     if (!Self || FStage != TStage::Connected)
         return;
+    Q_EMIT SliceRead();
+    if (!Self || FStage != TStage::Connected)
+        return;
     if (Size == FSlice.size() || FSocket->bytesAvailable() > 0) {
         FSlicePosted = true;
         QMetaObject::invokeMethod(this, &TCommandClient::ReadSlice, Qt::QueuedConnection);

@@ -42,6 +42,8 @@ public:
     bool IsConnected() const { return FStage == TStage::Connected; }
     // Whether the connection (or the attempt) is over.
     bool HasEnded() const { return FStage == TStage::Ended; }
+    // Bytes held for the reply being read.
+    qint64 PendingBytes() const { return FReader.PendingBytes(); }
 
 Q_SIGNALS:
     // The connection attempt failed: name not found, refused or no answer in time.
@@ -61,6 +63,8 @@ Q_SIGNALS:
     void VolumeReceived(qint32 Volume);
     // A URL: the speaker's current location as it reports it (still percent-encoded).
     void URLReceived(const QByteArray &URL);
+    // A slice was read and its whole replies handed over: what the owner holds may have grown.
+    void SliceRead();
 
 private:
     enum class TStage { Idle, Connecting, Connected, Ended };

@@ -11,6 +11,17 @@
 
 namespace W = CommandWord;
 
+namespace {
+
+qint64 ListBytes(const QByteArrayList &List) {
+    qint64 Bytes = List.size() * TCommandReader::PendingLineCost;
+    for (const QByteArray &Line : List)
+        Bytes += Line.size();
+    return Bytes;
+}
+
+} // namespace
+
 TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIntervalMs,
                                qint64 LineTimeoutMs)
     : TRemotePlayer(Parent), FClient(new TCommandClient(this, LineTimeoutMs)),
@@ -26,6 +37,7 @@ TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIn
     connect(FClient, &TCommandClient::VolumeReceived, this, &TRemoteSession::OnVolume);
     connect(FClient, &TCommandClient::PositionReceived, this, &TRemoteSession::OnPosition);
     connect(FClient, &TCommandClient::ConnectFailed, this, &TRemoteSession::ConnectFailed);
+    connect(FClient, &TCommandClient::SliceRead, this, &TRemoteSession::Grown);
     connect(FClient, &TCommandClient::Ended, this, [this] {
         FEnded = true;
         FRefresh->stop();
@@ -61,10 +73,17 @@ void TRemoteSession::Close() {
     FClient->Close();
 }
 
+qint64 TRemoteSession::HeldBytes() const {
+    // The shown list is most often the newest one itself.
+    const qint64 Lists = FShownBytes + (FShown.isSharedWith(FNewest) ? 0 : FNewestBytes);
+    return Lists + FClient->PendingBytes();
+}
+
 // Reports: each is kept until the next repaint, the newest of a kind winning.
 
 void TRemoteSession::OnList(const QByteArrayList &Lines) {
     FNewest = Lines;
+    FNewestBytes = ListBytes(FNewest);
     FListPending = true;
     Schedule();
 }
@@ -164,6 +183,7 @@ void TRemoteSession::RefreshTick() {
     unsigned Changes = 0;
     if (FListPending && Now >= FListDue) {
         FShown = FNewest;
+        FShownBytes = FNewestBytes;
         FListPending = false;
         // A new list shows unmarked until a URL marks it.
         FMark = FUrlPending ? FPendingUrl : QByteArray();
@@ -363,5 +383,6 @@ void TRemoteSession::Edited(QByteArrayList List) {
     }
     FNewest = std::move(List);
     FShown = FNewest;
+    FShownBytes = FNewestBytes = ListBytes(FNewest);
     PostCommand(W::UpdateList, JoinLines(FShown));
 }

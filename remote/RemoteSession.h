@@ -63,6 +63,9 @@ public:
     QString Host() const override { return FHost; }
     quint32 HostAddr() const override { return FHostAddr; }
     TCommandClient *Client() const { return FClient; }
+    // Bytes held for the speaker: the lists kept and the reply being read, each line also
+    // costing its bookkeeping.
+    qint64 HeldBytes() const;
 
     // As of the last repaint (or edit): the list to show and the location its marked rows hold
     // (empty: none marked).
@@ -106,6 +109,8 @@ Q_SIGNALS:
     void Ended();
     // Changes: TChange bits.
     void Repaint(unsigned Changes);
+    // The speaker's bytes were read: HeldBytes() may have grown.
+    void Grown();
 
 private:
     enum class TMoveKind { Down, Up, NextPlaying, Drop };
@@ -143,6 +148,8 @@ private:
 
     QByteArrayList FNewest; // the last list received
     QByteArrayList FShown;  // the list as the last repaint gave it
+    qint64 FNewestBytes = 0;
+    qint64 FShownBytes = 0;
     bool FListPending = false;
     QByteArray FPendingUrl;
     bool FUrlPending = false;

@@ -1,5 +1,8 @@
 #include "ClientShares.h"
 
+#include <algorithm>
+#include <numeric>
+
 TRoom FindRoom(const std::vector<TPlace> &Places, quint32 Client, int Limit) {
     int Held = 0;
     for (const TPlace &Place : Places)
@@ -15,4 +18,19 @@ TRoom FindRoom(const std::vector<TPlace> &Places, quint32 Client, int Limit) {
             Oldest = I;
     }
     return {Oldest >= 0, Oldest};
+}
+
+std::vector<int> OverBudget(const std::vector<qint64> &Held, qint64 Budget) {
+    std::vector<int> Order(Held.size());
+    std::iota(Order.begin(), Order.end(), 0);
+    std::stable_sort(Order.begin(), Order.end(),
+                     [&Held](int A, int B) { return Held[size_t(A)] > Held[size_t(B)]; });
+    qint64 Total = std::accumulate(Held.begin(), Held.end(), qint64(0));
+    std::vector<int> Gone;
+    while (Total > Budget && Gone.size() < Order.size()) {
+        const int Largest = Order[Gone.size()];
+        Total -= Held[size_t(Largest)];
+        Gone.push_back(Largest);
+    }
+    return Gone;
 }

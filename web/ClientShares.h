@@ -24,3 +24,7 @@ struct TRoom {
 };
 
 TRoom FindRoom(const std::vector<TPlace> &Places, quint32 Client, int Limit);
+
+// Which of the holders of Held bytes end so that the rest hold at most Budget together: the
+// one holding most first, then the next, as long as the total is over.
+std::vector<int> OverBudget(const std::vector<qint64> &Held, qint64 Budget);

@@ -142,7 +142,9 @@ int TWebRemote::SessionCount() const {
 // Sessions: the router opens them through this factory, so each has its watch.
 
 TRemoteSession *TWebRemote::OpenRemotePage(const QString &) {
-    return new TRemoteSession(this);
+    auto *Session = new TRemoteSession(this);
+    connect(Session, &TRemoteSession::Grown, this, &TWebRemote::KeepSessionBudget);
+    return Session;
 }
 
 void TWebRemote::ShowRemotePage(TRemotePlayer *Player) {
@@ -153,7 +155,7 @@ void TWebRemote::ShowRemotePage(TRemotePlayer *Player) {
     if (W.Session == Session)
         return;
     W.Session = Session;
-    W.Connected = W.Failed = false;
+    W.Connected = W.Failed = W.TooMuch = false;
     W.Events[TEventStream::ListKind].clear();
     W.Events[TEventStream::StateKind].clear();
     const std::weak_ptr<TWatch> Weak = FWatches.value(W.Key);
@@ -273,6 +275,8 @@ void TWebRemote::SessionEnded(TRemoteSession *Session) {
         const QString Host = Session->Host();
         if (FPlayTo->IsThisComputer(Host) && !FSharing.AllowOthers())
             SetStatus(W, "refused", RefusedText());
+        else if (W.TooMuch)
+            SetStatus(W, "ended", TooMuchText());
         else if (W.Failed)
             SetStatus(W, "ended", QStringLiteral("Connect to ") + Host + QStringLiteral(" fail."));
         else

@@ -11,6 +11,8 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QTimer;
 class TEventStream;
@@ -39,6 +41,9 @@ public:
     // Speakers held at once (each a connection), a quarter of them by one client address; an
     // unwatched one gives way before a newcomer is turned away.
     static constexpr int MaxSessions = 64;
+    // Bytes the sessions may hold together for their speakers (lists and replies being read);
+    // past it the one holding most ends, so what speakers send cannot grow this program.
+    static constexpr qint64 MaxSessionBytes = 256 * 1024 * 1024;
 
     // Library: the rows the page lists and plays; Sharing: the allow switch and the address
     // track URLs carry.
@@ -55,6 +60,8 @@ public:
     void SetKeepAliveMs(int Ms) { FKeepAliveMs = Ms; }
     void SetCallTimeoutMs(int Ms) { FCallTimeoutMs = Ms; }
     void SetStreamLifetimeMs(int Ms) { FStreamLifetimeMs = Ms; }
+    // Applies at once.
+    void SetSessionBudget(qint64 Bytes);
 
     // Adds the routes to Server (running or not); Server outlives this or Stop comes first.
     void Start(TMediaServer &Server);
@@ -67,6 +74,8 @@ public:
     int StreamCount() const;
     qint64 QueuedBytes() const;
     int SessionCount() const;
+    // Bytes the sessions hold for their speakers.
+    qint64 SessionBytes() const;
 
 private:
     struct TWatch;
@@ -84,6 +93,10 @@ private:
     // runs, after the least recently watched unwatched session has given way if need be.
     bool MakeRoom(const QString &Key);
     void EraseWatch(QHash<QString, std::shared_ptr<TWatch>>::iterator It);
+    // The watches whose sessions still stand, and what each holds.
+    std::vector<std::pair<TWatch *, qint64>> Holders() const;
+    // Ends the sessions holding most while the sessions hold more than the budget.
+    void KeepSessionBudget();
     void Watch(const QString &Key, const std::shared_ptr<TEventStream> &Stream);
     void Leave(TEventStream *Stream);
     void SessionRepainted(TWatch &Watch, unsigned Changes);
@@ -123,4 +136,5 @@ private:
     int FKeepAliveMs = KeepAliveMs;
     int FCallTimeoutMs = CallTimeoutMs;
     int FStreamLifetimeMs = StreamLifetimeMs;
+    qint64 FSessionBudget = MaxSessionBytes;
 };

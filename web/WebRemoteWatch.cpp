@@ -1,7 +1,8 @@
-// Opening a watch, and the places sessions hold.
+// Opening a watch, the places sessions hold and the bytes they hold.
 #include "WebRemoteWatch.h"
 
 #include "ClientShares.h"
+#include "CommandClient.h"
 #include "WebGate.h"
 
 // A POST opens a watch (and its session); the event streams the page opens with its token
@@ -49,4 +50,36 @@ void TWebRemote::EraseWatch(QHash<QString, std::shared_ptr<TWatch>>::iterator It
     if (FGate)
         FGate->DropWatch((*It)->Token);
     FWatches.erase(It);
+}
+
+std::vector<std::pair<TWebRemote::TWatch *, qint64>> TWebRemote::Holders() const {
+    std::vector<std::pair<TWatch *, qint64>> Out;
+    for (const auto &W : FWatches)
+        if (W->Session && !W->Session->Client()->HasEnded())
+            Out.emplace_back(W.get(), W->Session->HeldBytes());
+    return Out;
+}
+
+qint64 TWebRemote::SessionBytes() const {
+    qint64 Bytes = 0;
+    for (const auto &[W, Held] : Holders())
+        Bytes += Held;
+    return Bytes;
+}
+
+void TWebRemote::SetSessionBudget(qint64 Bytes) {
+    FSessionBudget = Bytes;
+    KeepSessionBudget();
+}
+
+void TWebRemote::KeepSessionBudget() {
+    const auto Held = Holders();
+    std::vector<qint64> Bytes;
+    for (const auto &[W, Size] : Held)
+        Bytes.push_back(Size);
+    for (const int Gone : OverBudget(Bytes, FSessionBudget)) {
+        TWatch &W = *Held[size_t(Gone)].first;
+        W.TooMuch = true;
+        W.Session->Close(); // its end shows why
+    }
 }

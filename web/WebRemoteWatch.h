@@ -24,6 +24,10 @@ inline QString NoLocalSpeakerText() {
                           "by another program.");
 }
 
+inline QString TooMuchText() {
+    return QStringLiteral("This speaker sent more than this computer keeps for it.");
+}
+
 inline QString RefusedText() {
     return QStringLiteral("This computer does not allow other people to play on it.");
 }
@@ -37,6 +41,7 @@ struct TWebRemote::TWatch {
     QPointer<TRemoteSession> Session;
     bool Connected = false;
     bool Failed = false;
+    bool TooMuch = false; // ended for holding more than the sessions' budget allows
     QList<std::shared_ptr<TEventStream>> Streams;
     std::unique_ptr<QTimer> Idle;
     // The newest event of each kind, for a browser that joins.

@@ -537,6 +537,33 @@ private Q_SLOTS:
         QCOMPARE(Room.GiveWay, Expected == 2 ? Own - 1 : Expected == 3 ? Own + Others - 1 : -1);
     }
 
+    // Sessions holding more than the budget together: the largest end first, until within it.
+    void sessionBudget_data() {
+        QTest::addColumn<qint64>("Budget");
+        QTest::addColumn<QList<int>>("Gone");
+        QTest::newRow("at the budget") << qint64(60) << QList<int>{};
+        QTest::newRow("one byte over") << qint64(59) << QList<int>{1};
+        QTest::newRow("two must go") << qint64(10) << QList<int>{1, 2};
+    }
+    void sessionBudget() {
+        QFETCH(qint64, Budget);
+        QFETCH(QList<int>, Gone);
+        const std::vector<int> Ended = OverBudget({10, 30, 20}, Budget);
+        QCOMPARE(QList<int>(Ended.begin(), Ended.end()), Gone);
+    }
+
+    // A speaker whose list passes the budget has its session ended, and the page says why.
+    void sessionOverBudgetEnds() {
+        TRig Rig;
+        std::unique_ptr<TReader> Reader;
+        QVERIFY(Rig.Watch(Reader) > 0);
+        Rig.Web.SetSessionBudget(Rig.Web.SessionBytes() + 1000);
+        Rig.Speaker.Say(BuildMessage("LIST", JoinLines({QByteArray(2000, 'x')})));
+        QTRY_VERIFY(
+            Reader->Text.contains("This speaker sent more than this computer keeps for it."));
+        QTRY_VERIFY(Rig.Speaker.Peer->state() == QAbstractSocket::UnconnectedState);
+    }
+
     // A browser that does not read holds one event of each kind, the newest.
     void newestEventWins() {
         TEventStream Stream(TWebRemote::KeepAliveMs, {});
