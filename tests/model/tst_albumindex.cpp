@@ -150,9 +150,9 @@ private Q_SLOTS:
         QTest::newRow("search: hits in library order") << "0,3" << -1 << -1 << -1 << "0,3"
                                                        << "0"
                                                        << "0,1";
-        QTest::newRow("search, by title descending") << "0,1,2" << ~0 << -1 << -1 << "2,1,0"
-                                                     << "0,1"
-                                                     << "1,2";
+        QTest::newRow("search, by file descending") << "0,1,2" << ~5 << -1 << -1 << "2,1,0"
+                                                    << "0,1"
+                                                    << "1,2";
         QTest::newRow("artist: its albums in album order") << "" << -1 << 0 << -1 << "3,2,0"
                                                            << "0,1"
                                                            << "0,1";
