@@ -181,9 +181,9 @@ private Q_SLOTS:
             for (const QString &Row : Hits.split(u','))
                 Found->append(Row.toInt());
         }
-        const TListingChoice Choice{
-            Column, Column == 0 && Hits.size() > 3 ? Qt::DescendingOrder : Qt::AscendingOrder,
-            Artist, Album};
+        const TListingChoice Choice{Column < -1 ? ~Column : Column,
+                                    Column < -1 ? Qt::DescendingOrder : Qt::AscendingOrder, Artist,
+                                    Album};
         QTEST(Joined(ListedRows(&Index, 4, Found, Choice)), "Rows");
         QTEST(Joined(ListedArtists(Index, Found)), "Artists");
         QTEST(Joined(ListedAlbums(Index, Found, Artist)), "Albums");
