@@ -4,6 +4,8 @@
 #include "SearchFold.h"
 #include "TagScanner.h"
 
+#include <algorithm>
+
 namespace {
 
 // A long first scan keeps what it read so far this often (answers), should the program end early.
@@ -39,6 +41,7 @@ void TLibraryTags::SetSources(const QByteArrayList &Sources) {
     FRows.clear();
     FRows.resize(Sources.size());
     FRowsOf.clear();
+    FFolderRows.clear();
     QByteArrayList Texts, Unknown;
     Texts.reserve(Sources.size());
     for (int Row = 0; Row < int(Sources.size()); ++Row) {
@@ -54,9 +57,14 @@ void TLibraryTags::SetSources(const QByteArrayList &Sources) {
             Unknown.append(Source);
         }
         FRowsOf[Source].append(Row);
+        if (IsLocal(Source))
+            FFolderRows[FolderOf(Source)].append(Row);
         Texts.append(RowText(Row));
     }
     FIndex.SetRows(Texts);
+    QList<int> Changed;
+    ChooseCovers(QSet<QByteArray>(FFolderRows.keyBegin(), FFolderRows.keyEnd()), Changed);
+    Q_EMIT RowsReset();
     Ask(Unknown);
 }
 
@@ -91,6 +99,7 @@ void TLibraryTags::Ask(const QByteArrayList &Paths) {
 
 void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
     QList<int> Changed;
+    QSet<QByteArray> Folders;
     for (const TFileTags &Entry : Batch) {
         ++FDone;
         ++FUnsaved;
@@ -114,8 +123,10 @@ void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
             }
             FIndex.SetRow(Row, RowText(Row));
             Changed.append(Row);
+            Folders.insert(FolderOf(Entry.Path));
         }
     }
+    ChooseCovers(Folders, Changed);
     if (FUnsaved >= SaveEvery)
         SaveCache();
     if (!Changed.isEmpty())
@@ -142,4 +153,39 @@ void TLibraryTags::SaveCache() {
 
 QByteArray TLibraryTags::RowText(int Row) const {
     return SearchRowText(FRows[Row].Tags, TMusicLibrary::DisplayName(FSources[Row]));
+}
+
+void TLibraryTags::ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed) {
+    const qsizetype Before = Changed.size();
+    for (const QByteArray &Folder : Folders) {
+        const QList<int> Rows = FFolderRows.value(Folder);
+        // One album: every track with tags names the same one.
+        QString Album;
+        bool OneAlbum = true;
+        for (const int Row : Rows) {
+            const TTrackTags &T = FRows[Row].Tags;
+            if (T.Title.isEmpty() && T.Album.isEmpty() && T.Artists.isEmpty())
+                continue;
+            if (T.Album.isEmpty() || (!Album.isEmpty() && T.Album != Album))
+                OneAlbum = false;
+            Album = T.Album;
+        }
+        for (const int Row : Rows) {
+            TTrackTags &T = FRows[Row].Tags;
+            const QByteArray Own = OneAlbum ? T.FolderCover : QByteArray();
+            const bool FolderFirst = FCoverSource == TCoverSource::Folder;
+            const QByteArray &First = FolderFirst ? Own : T.EmbeddedCover;
+            const QByteArray &Other = FolderFirst ? T.EmbeddedCover : Own;
+            const QByteArray Chosen = First.isEmpty() ? Other : First;
+            if (Chosen != T.CoverHash) {
+                T.CoverHash = Chosen;
+                Changed.append(Row);
+            }
+        }
+    }
+    // A row both read and given a cover is said once.
+    if (Changed.size() > Before) {
+        std::sort(Changed.begin(), Changed.end());
+        Changed.erase(std::unique(Changed.begin(), Changed.end()), Changed.end());
+    }
 }

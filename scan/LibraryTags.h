@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CoverPicture.h"
 #include "SearchIndex.h"
 #include "TagCache.h"
 
@@ -37,7 +38,11 @@ public:
     // Asks about every local file again; only those whose stamp changed are read.
     void Rescan();
 
+    // Which cover a track shows when it has both; takes effect with the next SetSources.
+    void SetCoverSource(TCoverSource Source) { FCoverSource = Source; }
+
     int Count() const { return int(FRows.size()); }
+    const QByteArray &Source(int Row) const { return FSources.at(Row); }
     const TTrackTags &Tags(int Row) const { return FRows.at(Row).Tags; }
     TRowTagState State(int Row) const { return FRows.at(Row).State; }
     // The rows in which every word of Query is found (title, artists, album, album artist,
@@ -50,6 +55,8 @@ public:
 Q_SIGNALS:
     // These rows' tags or states changed.
     void RowsChanged(const QList<int> &Rows);
+    // SetSources replaced every row.
+    void RowsReset();
     void ScanProgress(int Done, int Total);
     // Every file asked about has been answered and the cache saved.
     void ScanFinished();
@@ -66,6 +73,8 @@ private:
     void Finish();
     void SaveCache();
     QByteArray RowText(int Row) const;
+    // Sets the cover of the rows in Folders; adds the rows whose cover changed to Changed.
+    void ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed);
 
     TTagScanner *FScanner;
     QString FCacheFile;
@@ -74,6 +83,9 @@ private:
     QByteArrayList FSources;
     QList<TRow> FRows;
     QHash<QByteArray, QList<int>> FRowsOf;
+    // The local rows by folder: a folder's image is the cover of one album only.
+    QHash<QByteArray, QList<int>> FFolderRows;
+    TCoverSource FCoverSource = TCoverSource::Embedded;
     // Files asked about since the last rescan (answered or not).
     QSet<QByteArray> FAsked;
     TSearchIndex FIndex;
