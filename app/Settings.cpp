@@ -25,6 +25,7 @@ bool HeadlessAllow = true;
 bool WebRemoteEnabled = true;
 QByteArray LocalHostName;
 QByteArray MpvOptionsText;
+bool FolderCoverFirst = false;
 
 QString ExecutableBaseName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -70,6 +71,7 @@ void LoadSettings() {
     HeadlessAllow = true;
     WebRemoteEnabled = true;
     MpvOptionsText.clear();
+    FolderCoverFirst = false;
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -84,6 +86,8 @@ void LoadSettings() {
         if (const auto Skin = IniValue(Ini, SettingsKey::SkinName))
             SkinName = QString::fromUtf8(*Skin);
         MpvOptionsText = IniValue(Ini, SettingsKey::MpvOptions).value_or(QByteArray());
+        FolderCoverFirst = SameTextAscii(
+            TrimBlanks(IniValue(Ini, SettingsKey::CoverSource).value_or(QByteArray())), "folder");
     }
 
     LocalHostName = GetLocalHostName();

@@ -23,7 +23,7 @@ public:
 
     void SetDone(TDone Done);
     void Learn(const QByteArray &Hash, const QByteArray &TrackPath, TCoverSource Where);
-    bool IsKnown(const QByteArray &Hash) const;
+    bool IsKnown(const QByteArray &Hash) const override;
     QString FileName(const QByteArray &Hash, int Size) const;
     // Made, Failed, Unknown, or Busy: being made now (started by this call or before).
     TResult Start(const QByteArray &Hash, int Size);

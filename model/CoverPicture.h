@@ -30,6 +30,8 @@ public:
     enum class TResult { Made, Unknown, Failed, Busy };
 
     virtual ~TThumbnailSource() = default;
+    // Whether some track has the cover Hash.
+    virtual bool IsKnown(const QByteArray &Hash) const = 0;
     // The JPEG thumbnail of the picture Hash at Size into Jpeg, made now when needed and waiting
     // at most WaitMs for it: Made; Unknown for a hash no track has; Failed when the picture
     // cannot be read or decoded; Busy when the wait ended first.
