@@ -26,6 +26,7 @@ bool HeadlessAllow = true;
 bool WebRemoteEnabled = true;
 QByteArray LocalHostName;
 QByteArray MpvOptionsText;
+bool FolderCoverFirst = false;
 
 QString ExecutableBaseName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -72,6 +73,7 @@ void LoadSettings() {
     HeadlessAllow = true;
     WebRemoteEnabled = true;
     MpvOptionsText.clear();
+    FolderCoverFirst = false;
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -87,6 +89,8 @@ void LoadSettings() {
         if (const auto Skin = IniValue(Ini, SettingsKey::SkinName))
             SkinName = QString::fromUtf8(*Skin);
         MpvOptionsText = IniValue(Ini, SettingsKey::MpvOptions).value_or(QByteArray());
+        FolderCoverFirst = SameTextAscii(
+            TrimBlanks(IniValue(Ini, SettingsKey::CoverSource).value_or(QByteArray())), "folder");
     }
 
     LocalHostName = GetLocalHostName();

@@ -21,6 +21,8 @@ inline constexpr TIniKey SkinName{"Skin", "Name"};
 inline constexpr TIniKey HeadlessAllow{"Server", "HeadlessAllow"};
 inline constexpr TIniKey WebRemote{"Server", "WebRemote"};
 inline constexpr TIniKey MpvOptions{"Speaker", "MpvOptions"};
+// "embedded" (the default) or "folder": which cover wins when a track has both.
+inline constexpr TIniKey CoverSource{"Library", "CoverSource"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.
@@ -44,6 +46,8 @@ extern bool WebRemoteEnabled;
 extern QByteArray LocalHostName;
 // Options for the speaker's mpv, "key=value,key=value", as the settings file has them.
 extern QByteArray MpvOptionsText;
+// A folder's cover image wins over a track's embedded picture.
+extern bool FolderCoverFirst;
 
 // Fills every setting value: paths, INI values, host name.
 void LoadSettings();

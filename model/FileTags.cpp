@@ -1,6 +1,7 @@
 #include "FileTags.h"
 
 #include "ByteRecord.h"
+#include "CoverPicture.h"
 
 #include <sys/stat.h>
 
@@ -27,7 +28,9 @@ void PutFileTags(QByteArray &Out, const TFileTags &Entry) {
         W.PutU32(quint32(N));
     W.PutI64(T.DurationMs);
     W.PutU8(T.Compilation ? 1 : 0);
-    W.PutBytes(T.CoverHash);
+    // CoverHash is chosen from these by the library, which knows the folder's other tracks.
+    W.PutBytes(T.EmbeddedCover);
+    W.PutBytes(T.FolderCover);
 }
 
 bool TakeFileTags(TByteReader &In, TFileTags &Entry) {
@@ -54,7 +57,12 @@ bool TakeFileTags(TByteReader &In, TFileTags &Entry) {
     if (Compilation > 1)
         In.Fail();
     T.Compilation = Compilation == 1;
-    T.CoverHash = In.Bytes(64);
+    for (QByteArray *Hash : {&T.EmbeddedCover, &T.FolderCover}) {
+        *Hash = In.Bytes(CoverHashChars);
+        if (!Hash->isEmpty() && !IsCoverHash(*Hash))
+            In.Fail();
+    }
+    T.CoverHash.clear();
     if (Entry.Path.isEmpty())
         In.Fail();
     return In.Ok();

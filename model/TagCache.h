@@ -13,7 +13,7 @@
 class TTagCache {
 public:
     // The version of the file's layout; a file of another version is not read.
-    static constexpr quint32 Version = 1;
+    static constexpr quint32 Version = 2;
 
     // The cache file under the user's cache folder.
     static QString DefaultFile();

@@ -19,7 +19,13 @@ struct TTrackTags {
     qint64 DurationMs = 0;
     // The file marks itself as part of a compilation.
     bool Compilation = false;
-    // The hash naming the file's embedded front picture; empty when it has none.
+    // The pictures the reader found (CoverHashOf their bytes; empty: none): the file's embedded
+    // front picture, and the cover image in its folder.
+    QByteArray EmbeddedCover;
+    QByteArray FolderCover;
+    // The cover the track shows, chosen from those two: the hash of its picture's bytes (see
+    // CoverHashOf), empty when none. The folder's counts only where the folder holds one album;
+    // [Library] CoverSource says which wins when both are there (the embedded one by default).
     QByteArray CoverHash;
 
     // The artists as one line.

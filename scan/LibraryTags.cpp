@@ -6,6 +6,8 @@
 
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
 
 // A long first scan keeps what it read so far this often (answers), should the program end early.
@@ -60,6 +62,8 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
             Built->Unknown.append(Source);
         }
         Built->RowsOf[Source].append(Row);
+        if (IsLocal(Source))
+            Built->FolderRows[FolderOf(Source)].append(Row);
         Texts.append(SearchRowText(R.Tags, TMusicLibrary::DisplayName(Source)));
     }
     Built->Index.SetRows(Texts);
@@ -124,14 +128,16 @@ void TLibraryTags::Adopt(TBuilt &Built) {
     FRows = std::move(Built.Rows);
     FRowsOf = std::move(Built.RowsOf);
     FIndex = std::move(Built.Index);
+    FFolderRows = std::move(Built.FolderRows);
     ++FRowsVersion;
     // What scans answered meanwhile is newer than the cache the rows were made from.
     QList<int> Changed;
     for (const TFileTags &Entry : std::as_const(FLate))
         ApplyEntry(Entry, Changed);
     FLate.clear();
+    ChooseCovers(QSet<QByteArray>(FFolderRows.keyBegin(), FFolderRows.keyEnd()), Changed);
     FAlbums.reset();
-    Q_EMIT SourcesSet();
+    Q_EMIT RowsReset();
     MakeAlbums();
     Ask(Built.Unknown);
 }
@@ -219,14 +225,19 @@ void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
 
 void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
     QList<int> Changed;
+    QSet<QByteArray> Folders;
     for (const TFileTags &Entry : Batch) {
         ++FDone;
         ++FUnsaved;
         FCache.Put(Entry);
         if (FPendingJob != 0)
             FLate.append(Entry);
+        const qsizetype Before = Changed.size();
         ApplyEntry(Entry, Changed);
+        if (Changed.size() > Before)
+            Folders.insert(FolderOf(Entry.Path));
     }
+    ChooseCovers(Folders, Changed);
     if (FUnsaved >= SaveEvery)
         SaveCache();
     if (!Changed.isEmpty()) {
@@ -266,4 +277,39 @@ QList<TTrackTags> TLibraryTags::TagsOf(const QList<TRow> &Rows) {
 
 QByteArray TLibraryTags::RowText(int Row) const {
     return SearchRowText(FRows[Row].Tags, TMusicLibrary::DisplayName(FSources[Row]));
+}
+
+void TLibraryTags::ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed) {
+    const qsizetype Before = Changed.size();
+    for (const QByteArray &Folder : Folders) {
+        const QList<int> Rows = FFolderRows.value(Folder);
+        // One album: every track with tags names the same one.
+        QString Album;
+        bool OneAlbum = true;
+        for (const int Row : Rows) {
+            const TTrackTags &T = FRows[Row].Tags;
+            if (T.Title.isEmpty() && T.Album.isEmpty() && T.Artists.isEmpty())
+                continue;
+            if (T.Album.isEmpty() || (!Album.isEmpty() && T.Album != Album))
+                OneAlbum = false;
+            Album = T.Album;
+        }
+        for (const int Row : Rows) {
+            TTrackTags &T = FRows[Row].Tags;
+            const QByteArray Own = OneAlbum ? T.FolderCover : QByteArray();
+            const bool FolderFirst = FCoverSource == TCoverSource::Folder;
+            const QByteArray &First = FolderFirst ? Own : T.EmbeddedCover;
+            const QByteArray &Other = FolderFirst ? T.EmbeddedCover : Own;
+            const QByteArray Chosen = First.isEmpty() ? Other : First;
+            if (Chosen != T.CoverHash) {
+                T.CoverHash = Chosen;
+                Changed.append(Row);
+            }
+        }
+    }
+    // A row both read and given a cover is said once.
+    if (Changed.size() > Before) {
+        std::sort(Changed.begin(), Changed.end());
+        Changed.erase(std::unique(Changed.begin(), Changed.end()), Changed.end());
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AlbumIndex.h"
+#include "CoverPicture.h"
 #include "SearchIndex.h"
 #include "TagCache.h"
 
@@ -40,7 +41,7 @@ public:
     // cache does not know are read.
     void SetSources(const QByteArrayList &Sources);
     // SetSources made off the GUI thread (the first one loads the cache there too): the rows
-    // stay as they are until SourcesSet. A later call replaces one still being made.
+    // stay as they are until RowsReset. A later call replaces one still being made.
     void UpdateSources(const QByteArrayList &Sources);
     // Follows Library's rows from now on (UpdateSources after its changes, once per event
     // loop turn).
@@ -52,7 +53,11 @@ public:
     // Asks about every local file again; only those whose stamp changed are read.
     void Rescan();
 
+    // Which cover a track shows when it has both; takes effect with the next SetSources.
+    void SetCoverSource(TCoverSource Source) { FCoverSource = Source; }
+
     int Count() const { return int(FRows.size()); }
+    const QByteArray &Source(int Row) const { return FSources.at(Row); }
     const TTrackTags &Tags(int Row) const { return FRows.at(Row).Tags; }
     TRowTagState State(int Row) const { return FRows.at(Row).State; }
     // Every row's tags and source, in row order: what a TAlbumIndex is made from.
@@ -71,12 +76,12 @@ public:
     int Total() const { return FTotal; }
 
 Q_SIGNALS:
-    // The rows were replaced (SetSources, UpdateSources).
-    void SourcesSet();
     // Albums() was made anew for the current rows.
     void AlbumsChanged();
     // These rows' tags or states changed.
     void RowsChanged(const QList<int> &Rows);
+    // Every row was replaced (SetSources, UpdateSources).
+    void RowsReset();
     void ScanProgress(int Done, int Total);
     // Every file asked about has been answered and the cache saved.
     void ScanFinished();
@@ -93,6 +98,7 @@ private:
         QByteArrayList Sources;
         QList<TRow> Rows;
         QHash<QByteArray, QList<int>> RowsOf;
+        QHash<QByteArray, QList<int>> FolderRows;
         TSearchIndex Index;
         QByteArrayList Unknown;
     };
@@ -108,6 +114,8 @@ private:
     void Finish();
     void SaveCache();
     QByteArray RowText(int Row) const;
+    // Sets the cover of the rows in Folders; adds the rows whose cover changed to Changed.
+    void ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed);
 
     TTagScanner *FScanner;
     QString FCacheFile;
@@ -116,6 +124,9 @@ private:
     QByteArrayList FSources;
     QList<TRow> FRows;
     QHash<QByteArray, QList<int>> FRowsOf;
+    // The local rows by folder: a folder's image is the cover of one album only.
+    QHash<QByteArray, QList<int>> FFolderRows;
+    TCoverSource FCoverSource = TCoverSource::Embedded;
     // Files asked about since the last rescan (answered or not).
     QSet<QByteArray> FAsked;
     TSearchIndex FIndex;

@@ -150,7 +150,7 @@ void TLibraryPage::SetLibraryTags(TLibraryTags *Tags) {
     if (!Tags)
         return;
     connect(FRescanAction, &QAction::triggered, Tags, &TLibraryTags::Rescan);
-    connect(Tags, &TLibraryTags::SourcesSet, this, &TLibraryPage::Relist);
+    connect(Tags, &TLibraryTags::RowsReset, this, &TLibraryPage::Relist);
     connect(Tags, &TLibraryTags::AlbumsChanged, this, &TLibraryPage::Relist);
     connect(Tags, &TLibraryTags::RowsChanged, this, [this] {
         // Only a search or a sort can show other rows for new tags.
@@ -162,7 +162,7 @@ void TLibraryPage::SetLibraryTags(TLibraryTags *Tags) {
 void TLibraryPage::Relist() {
     FRelistDelay.stop();
     if (!FTags || !FTags->InStep())
-        return; // SourcesSet comes once they are
+        return; // RowsReset comes once they are
     TListingChoice Choice = FChoice;
     const bool Browsing = FBrowseButton->isChecked();
     Choice.Artist = Browsing ? FBrowser->Artist() : -1;

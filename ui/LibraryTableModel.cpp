@@ -79,7 +79,7 @@ void TLibraryTableModel::SetTags(const TLibraryTags *Tags) {
                 Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
         };
         connect(Tags, &TLibraryTags::RowsChanged, this, Refresh);
-        connect(Tags, &TLibraryTags::SourcesSet, this, Refresh);
+        connect(Tags, &TLibraryTags::RowsReset, this, Refresh);
     }
 }
 

@@ -31,7 +31,7 @@ void TMainWindow::CreateLibraryTags() {
     });
     // The rows follow the library from its first load on, made off this thread; files changed
     // since the last run are read again once the rows stand.
-    connect(FLibraryTags, &TLibraryTags::SourcesSet, FLibraryTags, &TLibraryTags::Rescan,
+    connect(FLibraryTags, &TLibraryTags::RowsReset, FLibraryTags, &TLibraryTags::Rescan,
             Qt::SingleShotConnection);
     FLibraryTags->Follow(*FLibrary);
     FLibraryPage->SetLibraryTags(FLibraryTags);

@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "ClientShares.h"
+#include "CoverRoute.h"
 #include "EventStream.h"
 #include "LibraryAnswer.h"
 #include "ListPages.h"
@@ -77,6 +78,11 @@ void TWebGate::PublishLibrary(std::shared_ptr<const TLibraryAnswer> Library) {
     FLibrary = std::move(Library);
 }
 
+void TWebGate::PublishCovers(std::shared_ptr<TThumbnailSource> Covers) {
+    std::lock_guard Lock(FLock);
+    FCovers = std::move(Covers);
+}
+
 int TWebGate::StreamCount() const {
     std::lock_guard Lock(FLock);
     return int(FStreams.size());
@@ -87,6 +93,8 @@ bool TWebGate::Claims(const QByteArray &Path) const {
         return true;
     if (!Path.startsWith(Prefix))
         return false;
+    if (Path.startsWith(TCoverRoute::Prefix))
+        return true;
     for (const char *Api :
          {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch, ApiList})
         if (Path == Api)
@@ -148,6 +156,14 @@ TWebAnswer TWebGate::Route(const TWebRequest &Request) {
 
     const QByteArray &Path = Request.Path;
     const QByteArray &Method = Request.Method;
+    if (Path.startsWith(TCoverRoute::Prefix)) {
+        std::shared_ptr<TThumbnailSource> Covers;
+        {
+            std::lock_guard Lock(FLock);
+            Covers = FCovers;
+        }
+        return TCoverRoute::Answer(Request, Covers.get());
+    }
     const auto File = FFiles.constFind(Path == "/" ? QByteArray("index.html")
                                                    : Path.mid(qsizetype(sizeof Prefix) - 1));
     if (!Path.startsWith(ApiPrefix) && File != FFiles.cend()) {

@@ -17,6 +17,7 @@
 class QObject;
 class TEventStream;
 class TLibraryAnswer;
+class TThumbnailSource;
 
 // The web remote's routes on the media server's threads. It never touches a Qt object there:
 // it answers from what the GUI thread published (the page's files, this computer's names,
@@ -64,6 +65,8 @@ public:
     void DropWatch(const QByteArray &Token);
     void PublishSpeakers(const QByteArray &Json);
     void PublishLibrary(std::shared_ptr<const TLibraryAnswer> Library);
+    // Where the covers' route finds thumbnails (null: no cover is known).
+    void PublishCovers(std::shared_ptr<TThumbnailSource> Covers);
     int StreamCount() const;
 
     bool Claims(const QByteArray &Path) const override;
@@ -100,6 +103,7 @@ private:
     QHash<QByteArray, QString> FWatches; // by token
     QByteArray FSpeakers;
     std::shared_ptr<const TLibraryAnswer> FLibrary;
+    std::shared_ptr<TThumbnailSource> FCovers;
     struct TStreamPlace {
         TEventStream *Stream;
         quint32 Client;

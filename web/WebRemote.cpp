@@ -58,6 +58,12 @@ TWebRemote::~TWebRemote() {
     FWatches.clear();
 }
 
+void TWebRemote::SetCovers(std::shared_ptr<TThumbnailSource> Covers) {
+    FCovers = std::move(Covers);
+    if (FGate)
+        FGate->PublishCovers(FCovers);
+}
+
 void TWebRemote::SetPresence(const TPresence *Presence) {
     if (FPresence)
         FPresence->disconnect(this);
@@ -101,6 +107,7 @@ void TWebRemote::Start(TMediaServer &Server) {
     PublishHosts();
     PublishSpeakers();
     PublishLibrary();
+    FGate->PublishCovers(FCovers);
     FServer = &Server;
     Server.SetRoutes(FGate);
 }

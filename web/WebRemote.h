@@ -22,6 +22,7 @@ class TMusicLibrary;
 class TPresence;
 class TRemoteSession;
 class TSharingState;
+class TThumbnailSource;
 class TWebGate;
 struct TWebAnswer;
 
@@ -53,6 +54,8 @@ public:
 
     // Where the speakers, this computer's addresses come from (none: "My Computer" only).
     void SetPresence(const TPresence *Presence);
+    // Where the covers' route finds thumbnails (TCoverStore::Source()); none: no cover is known.
+    void SetCovers(std::shared_ptr<TThumbnailSource> Covers);
     // The port this computer's speaker takes commands on (default: the fixed one).
     void SetLocalSpeakerPort(quint16 Port);
     // Tests shorten these; set before Start.
@@ -121,6 +124,7 @@ private:
     QPointer<const TPresence> FPresence;
     TPlayTo *FPlayTo;
     std::shared_ptr<TWebGate> FGate;
+    std::shared_ptr<TThumbnailSource> FCovers;
     TMediaServer *FServer = nullptr;
     bool FStopped = false; // requests queued before Stop are turned away
     QHash<QString, std::shared_ptr<TWatch>> FWatches;

@@ -1,5 +1,8 @@
 #include "TagReader.h"
 
+#include "CoverPicture.h"
+#include "CoverReader.h"
+
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
 #include <taglib/tpropertymap.h>
@@ -78,5 +81,9 @@ TFileTags ReadFileTags(const QByteArray &Path, const TFileStamp &Stamp) {
     T.Compilation = LeadingNumber(First(Map, "COMPILATION")) == 1;
     if (const TagLib::AudioProperties *Audio = Ref.audioProperties())
         T.DurationMs = qMax(0, Audio->lengthInMilliseconds());
+    // Only the hash leaves this process: a picture of megabytes never rides in a frame.
+    if (const QByteArray Picture = FrontPicture(*Ref.file()); !Picture.isEmpty())
+        T.EmbeddedCover = CoverHashOf(Picture);
+    T.FolderCover = FolderCoverHash(Path);
     return Entry;
 }
