@@ -44,6 +44,8 @@ QVariant TPlayListModel::data(const QModelIndex &Index, int Role) const {
         return QString::fromUtf8(Index.column() == ColumnName ? Row.Item->Name : Row.Item->Host);
     case Qt::ToolTipRole:
         return PlainToolTip(Index.column() == ColumnName ? Row.Item->Name : Row.Item->Host);
+    case LocationRole:
+        return Row.Item->Location;
     case StateImageRole:
         return Marked ? PlayingStateImage : -1;
     default:

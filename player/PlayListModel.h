@@ -17,6 +17,8 @@ class TPlayListModel : public QAbstractTableModel {
 public:
     // The row's state image number, -1 for none.
     static constexpr int StateImageRole = Qt::UserRole + 1;
+    // The row's location (QByteArray).
+    static constexpr int LocationRole = Qt::UserRole + 2;
     static constexpr int PlayingStateImage = 5;
     enum TColumn { ColumnName = 0, ColumnFrom = 1, ColumnCount = 2 };
 

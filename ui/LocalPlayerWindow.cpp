@@ -24,7 +24,7 @@ TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
     connect(FStrip, &TMediaControlStrip::ChangedByUser, &FSpeaker, &TSpeaker::WakePlayTimer);
     connect(&FSpeaker, &TSpeaker::AllowOthersChanged, this, &TLocalPlayerWindow::UpdateAllowAction);
 
-    auto *Look = new TPlayListLook(Engine->Model(), this);
+    auto *Look = FLook = new TPlayListLook(Engine->Model(), this);
     FPane = new TPlayListPane(*this, Look, TPlayListModel::ColumnName, TPlayListModel::ColumnFrom,
                               true, this);
     Look->setParent(FPane->View());
@@ -43,6 +43,10 @@ TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
 
 TLocalPlayerWindow::~TLocalPlayerWindow() {
     FPane->disconnect(this);
+}
+
+void TLocalPlayerWindow::SetCaptions(std::function<QString(const QByteArray &URL)> CaptionOf) {
+    FLook->SetCaptions(std::move(CaptionOf));
 }
 
 QTableView *TLocalPlayerWindow::PlayListView() const {

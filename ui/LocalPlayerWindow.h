@@ -11,6 +11,7 @@ class QTableView;
 class QToolBar;
 class TAllowAction;
 class TMediaControlStrip;
+class TPlayListLook;
 
 // The speaker's window: the media controls over the play list. It shows a speaker it does not
 // own and forwards the owner's edits to it.
@@ -44,6 +45,10 @@ public:
     // The allow entry shows what choosing it would do.
     void UpdateAllowAction();
 
+    // What the list shows for a track before its name (empty: the name); called again when
+    // its answers change.
+    void SetCaptions(std::function<QString(const QByteArray &URL)> CaptionOf);
+
     QMenu *PlayListMenu() const;
     QToolBar *ToolBar() const;
 
@@ -56,4 +61,5 @@ private:
     TMediaControlStrip *FStrip = nullptr;
     TPlayListPane *FPane = nullptr;
     TAllowAction *FAllowAction = nullptr;
+    TPlayListLook *FLook = nullptr;
 };

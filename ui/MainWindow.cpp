@@ -5,6 +5,7 @@
 #include "AboutDialog.h"
 #include "AppIcon.h"
 #include "AutoRun.h"
+#include "CoverStore.h"
 #include "LibraryPage.h"
 #include "MediaServer.h"
 #include "Modal.h"
@@ -218,6 +219,7 @@ void TMainWindow::StartMediaServer() {
         std::make_unique<TMediaServer>([Library = FLibrary] { return Library->Snapshot(); });
     if (WebRemoteEnabled) {
         FWebRemote = new TWebRemote(*FLibrary, FSharing, this);
+        FWebRemote->SetCovers(FCovers->Source());
         FWebRemote->Start(*FMediaServer);
     }
     if (!FMediaServer->Start(FMediaPortWanted)) {

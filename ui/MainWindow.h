@@ -3,6 +3,7 @@
 #include <QByteArrayList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 
 #include "AllowAction.h"
 #include "CommandProtocol.h"
@@ -28,7 +29,9 @@ class TMusicLibrary;
 class TPresence;
 class TWebRemote;
 class TSpeaker;
+class TCoverStore;
 class TTagScanner;
+class TTrackCaptions;
 
 // The main window: page frame, tray, status bar, heartbeat and the staged shutdown. It owns
 // the library and the media server that serves it, the presence socket and the play-to
@@ -79,6 +82,12 @@ public:
     TMusicLibrary *Library() const { return FLibrary; }
     // The tags of the library's rows, read while the window runs.
     TLibraryTags *LibraryTags() const { return FLibraryTags; }
+    // The tags of the tracks this copy serves, for whatever shows a track; the covers' store.
+    TTrackCaptions *TrackCaptions() const { return FTrackCaptions; }
+    TCoverStore *Covers() const { return FCovers; }
+    // The file of a cover's thumbnail at Size; empty while it is being made (it is asked for
+    // once per run) or when it cannot be.
+    QString CoverFile(const QByteArray &Hash, int Size);
     // The bound port of the media server, 0 when it is not running.
     quint16 MediaPort() const;
 
@@ -131,6 +140,10 @@ private:
     void CreateLibraryPage();
     // The tags of the library's rows, following the library; the status bar shows their reading.
     void CreateLibraryTags();
+    // The album covers of the library page's browse panel, from the cover store.
+    void ShowAlbumCovers();
+    // Shows the tags of this copy's tracks in View (a player window or a remote page).
+    template <typename TView> void ShowTrackCaptions(TView *View);
     // Starts the presence socket; the known computers and the address follow it from then on.
     void StartPresence(quint16 Port);
     void StartMediaServer();
@@ -165,6 +178,9 @@ private:
     TTagScanner *FTagScanner = nullptr;
     TLibraryTags *FLibraryTags = nullptr;
     QProgressBar *FTagProgress = nullptr; // "Reading tags: 1234 of 100000" while they are read
+    TTrackCaptions *FTrackCaptions = nullptr;
+    TCoverStore *FCovers = nullptr;
+    QSet<QByteArray> FCoversAsked; // hash and size
     std::unique_ptr<TMediaServer> FMediaServer;
     TWebRemote *FWebRemote = nullptr; // the phone remote, on the media server
     bool FClosing = false;

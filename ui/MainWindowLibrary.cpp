@@ -1,10 +1,17 @@
 // TMainWindow's library tags: the scanner, the cache, and the status bar's reading progress.
 #include "MainWindow.h"
 
+#include "CoverStore.h"
+#include "LibraryBrowser.h"
 #include "LibraryPage.h"
 #include "LibraryTags.h"
 #include "MusicLibrary.h"
+#include "RemotePlayerPage.h"
 #include "TagScanner.h"
+#include "TrackCaptions.h"
+
+#include <QCache>
+#include <QIcon>
 
 #include <QProgressBar>
 #include <QStatusBar>
@@ -35,4 +42,55 @@ void TMainWindow::CreateLibraryTags() {
             Qt::SingleShotConnection);
     FLibraryTags->Follow(*FLibrary);
     FLibraryPage->SetLibraryTags(FLibraryTags);
+
+    FCovers = new TCoverStore(TCoverStore::DefaultFolder(), QString(), this);
+    FCovers->Follow(FLibraryTags);
+    FTrackCaptions = new TTrackCaptions(
+        *FLibrary, *FLibraryTags,
+        [this](const QString &Host) { return FPlayTo->IsThisComputer(Host); },
+        [this] { return MediaPort(); }, this);
+    connect(FCovers, &TCoverStore::Ready, FTrackCaptions, &TTrackCaptions::Changed);
+    ShowAlbumCovers();
 }
+
+void TMainWindow::ShowAlbumCovers() {
+    // Icons are asked for only by the albums on screen; a few hundred are kept.
+    constexpr int KeptIcons = 300;
+    auto Icons = std::make_shared<QCache<QByteArray, QIcon>>(KeptIcons);
+    TLibraryBrowser *Browser = FLibraryPage->Browser();
+    Browser->SetCoverIcon([this, Icons](const QByteArray &Hash) {
+        if (const QIcon *Icon = Icons->object(Hash))
+            return *Icon;
+        const QString File = CoverFile(Hash, TCoverStore::SmallSize);
+        if (File.isEmpty())
+            return QIcon();
+        auto *Icon = new QIcon(File);
+        Icons->insert(Hash, Icon);
+        return *Icon;
+    });
+    connect(FCovers, &TCoverStore::Ready, Browser, [Browser](const QByteArray &Hash, int Size) {
+        if (Size == TCoverStore::SmallSize)
+            Browser->CoverReady(Hash);
+    });
+}
+
+QString TMainWindow::CoverFile(const QByteArray &Hash, int Size) {
+    const QString File = FCovers->ThumbnailFile(Hash, Size);
+    const QByteArray Key = Hash + '/' + QByteArray::number(Size);
+    if (File.isEmpty() && !FCoversAsked.contains(Key)) {
+        FCoversAsked.insert(Key);
+        FCovers->Request(Hash, Size);
+    }
+    return File;
+}
+
+template <typename TView> void TMainWindow::ShowTrackCaptions(TView *View) {
+    if (!FTrackCaptions)
+        return;
+    View->SetCaptions(FTrackCaptions->CaptionOf());
+    connect(FTrackCaptions, &TTrackCaptions::Changed, View,
+            [View, this] { View->SetCaptions(FTrackCaptions->CaptionOf()); });
+}
+
+template void TMainWindow::ShowTrackCaptions(TLocalPlayerWindow *);
+template void TMainWindow::ShowTrackCaptions(TRemotePlayerPage *);

@@ -35,6 +35,7 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
     FLocalPlayer = new TLocalPlayerWindow(*FSpeaker, this);
     FLocalPlayer->setWindowFlags(Qt::Window);
     FLocalPlayer->hide();
+    ShowTrackCaptions(FLocalPlayer.data());
     connect(FSpeaker.get(), &TSpeaker::ShowRequested, this, &TMainWindow::ScheduleHeartbeat);
     // Its pop-up's "About" acts for the whole program.
     connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout,
@@ -151,6 +152,7 @@ void TMainWindow::FreeFinishedPages() {
 TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
     auto *Page = new TRemotePlayerPage;
     Page->setStyleSheet(FileThemeRemote());
+    ShowTrackCaptions(Page);
     connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
             Qt::QueuedConnection);
     AddRemotePage(Page, &Page->Session(), Caption);

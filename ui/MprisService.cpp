@@ -1,6 +1,7 @@
 #include "MprisService.h"
 
 #include "AsciiText.h"
+#include "CoverStore.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaComponent.h"
@@ -8,9 +9,12 @@
 #include "MprisRootAdaptor.h"
 #include "PlaybackEngine.h"
 #include "Speaker.h"
+#include "TrackCaptions.h"
+#include "TrackTags.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -120,14 +124,27 @@ QVariantMap TMprisService::Metadata() const {
     if (URL.isEmpty())
         return Map;
     Map.insert(QStringLiteral("xesam:url"), QString::fromUtf8(URL));
+    if (const double Length = M->Duration(); Length > 0)
+        Map.insert(QStringLiteral("mpris:length"), Microseconds(Length));
+    // A track of this computer's library shows its tags, whatever the stream says.
+    if (const TTrackTags *Tags = FTagsOf ? FTagsOf(URL) : nullptr; Tags && !Tags->Title.isEmpty()) {
+        Map.insert(QStringLiteral("xesam:title"), Tags->Title);
+        if (!Tags->Artists.isEmpty())
+            Map.insert(QStringLiteral("xesam:artist"), Tags->Artists);
+        if (!Tags->Album.isEmpty())
+            Map.insert(QStringLiteral("xesam:album"), Tags->Album);
+        const QString Cover =
+            FCoverFile && !Tags->CoverHash.isEmpty() ? FCoverFile(Tags->CoverHash) : QString();
+        if (!Cover.isEmpty())
+            Map.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(Cover).toString());
+        return Map;
+    }
     QString Title = M->MediaName();
     if (Title.isEmpty())
         Title = QString::fromUtf8(DocumentName(PercentDecode(URL)));
     Map.insert(QStringLiteral("xesam:title"), Title);
     if (const QString Artist = M->MediaAuthor(); !Artist.isEmpty())
         Map.insert(QStringLiteral("xesam:artist"), QStringList{Artist});
-    if (const double Length = M->Duration(); Length > 0)
-        Map.insert(QStringLiteral("mpris:length"), Microseconds(Length));
     return Map;
 }
 
@@ -226,6 +243,12 @@ void TMprisService::OpenUri(const QString &) {
                        QStringLiteral("Tracks come from the library or from a controller"));
 }
 
+void TMprisService::SetTrackTags(TTagsOf TagsOf, TCoverFile CoverFile) {
+    FTagsOf = std::move(TagsOf);
+    FCoverFile = std::move(CoverFile);
+    ScheduleUpdate();
+}
+
 void TMprisService::ScheduleUpdate() {
     if (FUpdateQueued || FServiceName.isEmpty())
         return;
@@ -269,6 +292,14 @@ std::unique_ptr<TMprisService> StartMprisService(TMainWindow &Window, const QDBu
     // After the reply has gone out.
     QObject::connect(Service.get(), &TMprisService::QuitRequested, &Window, &TMainWindow::Exit,
                      Qt::QueuedConnection);
+    if (TTrackCaptions *Captions = Window.TrackCaptions()) {
+        Service->SetTrackTags([Captions](const QByteArray &URL) { return Captions->TagsOf(URL); },
+                              [&Window](const QByteArray &Hash) {
+                                  return Window.CoverFile(Hash, TCoverStore::LargeSize);
+                              });
+        QObject::connect(Captions, &TTrackCaptions::Changed, Service.get(),
+                         &TMprisService::TagsChanged);
+    }
     Service->Register(Bus);
     return Service;
 }

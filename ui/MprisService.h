@@ -7,11 +7,13 @@
 #include <QPointer>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 
 class TMainWindow;
 class TMediaComponent;
 class TPlaybackEngine;
+struct TTrackTags;
 
 // Where desktops look for a media player on the session bus.
 constexpr char MprisServiceName[] = "org.mpris.MediaPlayer2.vxPlayer";
@@ -42,7 +44,16 @@ public:
 
     // "Playing", "Paused" or "Stopped".
     QString PlaybackStatus() const;
-    // The current track: mpris:trackid, xesam:url, xesam:title, xesam:artist, mpris:length.
+    // The tags of a track URL this computer serves (null: none), and the file of a cover's
+    // thumbnail (empty: none yet). Metadata takes title, artists, album and the cover from them.
+    using TTagsOf = std::function<const TTrackTags *(const QByteArray &URL)>;
+    using TCoverFile = std::function<QString(const QByteArray &Hash)>;
+    void SetTrackTags(TTagsOf TagsOf, TCoverFile CoverFile);
+    // The tags or the covers changed: the metadata is announced again if it differs.
+    void TagsChanged() { ScheduleUpdate(); }
+
+    // The current track: mpris:trackid, xesam:url, xesam:title, xesam:artist, xesam:album,
+    // mpris:artUrl, mpris:length.
     QVariantMap Metadata() const;
     // 0.0 .. 1.0 for the component's 0 .. 100; writing clamps and rounds.
     double Volume() const;
@@ -102,6 +113,8 @@ private:
     QString FServiceName;
     QVariantMap FSent; // WatchedProperties() as last announced
     bool FUpdateQueued = false;
+    TTagsOf FTagsOf;
+    TCoverFile FCoverFile;
 };
 
 // The service for Window's local player: Raise restores Window, Quit runs its close sequence.

@@ -10,8 +10,21 @@ TPlayListLook::TPlayListLook(TPlayListModel *Rows, QObject *Parent) : QIdentityP
     setSourceModel(Rows);
 }
 
+void TPlayListLook::SetCaptions(std::function<QString(const QByteArray &)> CaptionOf) {
+    FCaptionOf = std::move(CaptionOf);
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, TPlayListModel::ColumnName),
+                           index(rowCount() - 1, TPlayListModel::ColumnName));
+}
+
 QVariant TPlayListLook::data(const QModelIndex &Index, int Role) const {
     switch (Role) {
+    case Qt::DisplayRole:
+        if (FCaptionOf && Index.column() == TPlayListModel::ColumnName)
+            if (QString Tagged = FCaptionOf(Index.data(TPlayListModel::LocationRole).toByteArray());
+                !Tagged.isEmpty())
+                return Tagged;
+        return QIdentityProxyModel::data(Index, Role);
     case Qt::DecorationRole:
         if (Index.column() == TPlayListModel::ColumnName &&
             Index.data(TPlayListModel::StateImageRole).toInt() == TPlayListModel::PlayingStateImage)

@@ -2,6 +2,8 @@
 
 #include <QIdentityProxyModel>
 
+#include <functional>
+
 class TPlayListModel;
 
 // How a view draws the speaker's play list: the play picture on the current row's name and the
@@ -11,5 +13,11 @@ class TPlayListLook : public QIdentityProxyModel {
 public:
     explicit TPlayListLook(TPlayListModel *Rows, QObject *Parent = nullptr);
 
+    // What a row's name shows for its location (empty: the name); every row is asked again.
+    void SetCaptions(std::function<QString(const QByteArray &Location)> CaptionOf);
+
     QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
+
+private:
+    std::function<QString(const QByteArray &Location)> FCaptionOf;
 };

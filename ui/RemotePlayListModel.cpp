@@ -46,6 +46,12 @@ TRemotePlayListModel::TCaption TRemotePlayListModel::CaptionOf(const QByteArray 
 
 TRemotePlayListModel::TRemotePlayListModel(QObject *Parent) : QAbstractTableModel(Parent) {}
 
+void TRemotePlayListModel::SetCaptions(std::function<QString(const QByteArray &)> CaptionOf) {
+    FCaptionOf = std::move(CaptionOf);
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, ColumnName), index(rowCount() - 1, ColumnName));
+}
+
 int TRemotePlayListModel::rowCount(const QModelIndex &Parent) const {
     return Parent.isValid() ? 0 : int(FRows.size());
 }
@@ -61,6 +67,9 @@ QVariant TRemotePlayListModel::data(const QModelIndex &Index, int Role) const {
     switch (Role) {
     case Qt::DisplayRole: {
         // Only rows on screen are asked for: a list of 100000 new rows costs no caption.
+        if (FCaptionOf && Index.column() == ColumnName)
+            if (QString Tagged = FCaptionOf(Row.Location); !Tagged.isEmpty())
+                return Tagged;
         TCaption Caption = CaptionOf(Row.Location);
         return Index.column() == ColumnName ? std::move(Caption.Name) : std::move(Caption.From);
     }

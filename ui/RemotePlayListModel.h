@@ -4,6 +4,8 @@
 #include <QByteArrayList>
 #include <QIcon>
 
+#include <functional>
+
 #include <vector>
 
 struct TRowMove;
@@ -33,6 +35,9 @@ public:
     // The captions of a row; a line that is no URL is its own name.
     static TCaption CaptionOf(const QByteArray &Location);
 
+    // What a row shows for its location before its name (empty: the name); every row is asked
+    // again after each call.
+    void SetCaptions(std::function<QString(const QByteArray &Location)> CaptionOf);
     // The picture that marks the current track.
     void SetMarkIcon(const QIcon &Icon) { FMarkIcon = Icon; }
 
@@ -62,4 +67,5 @@ private:
 
     std::vector<TRow> FRows;
     QIcon FMarkIcon;
+    std::function<QString(const QByteArray &Location)> FCaptionOf;
 };

@@ -165,6 +165,8 @@ void TRemotePlayerPage::Repaint(unsigned Changes) {
         ShowList();
     else if (Changes & TRemoteSession::MarkChanged)
         FModel->MarkCurrent(S.Mark());
+    if (Changes & (TRemoteSession::ListChanged | TRemoteSession::MarkChanged))
+        ShowInformation();
     if (Changes & TRemoteSession::StateChanged) {
         FPlayButton->setVisible(S.State() != TPlayState::Playing);
         FPauseButton->setVisible(S.State() == TPlayState::Playing);
@@ -179,8 +181,20 @@ void TRemotePlayerPage::Repaint(unsigned Changes) {
         FPositionBar->setValue(S.BarValue(TTrackBar::Position));
         FTimeLabel->setText(S.TimeText());
         FTimeLabel->setVisible(!S.TimeText().isEmpty());
-        FInfoLabel->setText(S.Information());
+        ShowInformation();
     }
+}
+
+void TRemotePlayerPage::SetCaptions(std::function<QString(const QByteArray &URL)> CaptionOf) {
+    FCaptionOf = std::move(CaptionOf);
+    FModel->SetCaptions(FCaptionOf);
+    ShowInformation();
+}
+
+void TRemotePlayerPage::ShowInformation() {
+    // A track of this computer's library is named by its tags, not by what the speaker read.
+    const QString Tagged = FCaptionOf ? FCaptionOf(FSession->Mark()) : QString();
+    FInfoLabel->setText(Tagged.isEmpty() ? FSession->Information() : Tagged);
 }
 
 void TRemotePlayerPage::ShowList() {

@@ -6,6 +6,8 @@
 #include <QByteArrayList>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QSlider;
 class QToolButton;
@@ -27,6 +29,9 @@ public:
     // Queues a command for the speaker ("GET", or "ADD" with locations joined by CR LF);
     // nothing is sent once the connection has ended.
     void PostCommand(const QByteArray &Command, const QByteArray &Body);
+    // What the list and the information line show for a track before the speaker's words
+    // (empty: those); called again when its answers change.
+    void SetCaptions(std::function<QString(const QByteArray &URL)> CaptionOf);
 
     // The close button: ends the connection (or the attempt); Finished follows.
     void EndConnection();
@@ -75,6 +80,8 @@ protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
+    // The information line: the current track's caption when it has one, else the speaker's.
+    void ShowInformation();
     void CreateControls();
 
     // Shows what the session says has changed.
@@ -99,4 +106,5 @@ private:
     QSlider *FVolumeBar = nullptr;
     QToolButton *FCloseButton = nullptr;
     TPlayListPane *FPane = nullptr;
+    std::function<QString(const QByteArray &URL)> FCaptionOf;
 };
