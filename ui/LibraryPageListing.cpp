@@ -87,6 +87,7 @@ void TLibraryPage::CreateHeaderMenu() {
         QAction *Shown =
             FHeaderMenu->addAction(FTableModel->headerData(Column, Qt::Horizontal).toString());
         Shown->setCheckable(true);
+        Shown->setChecked(!((LibraryHiddenColumns >> Column) & 1));
         connect(Shown, &QAction::toggled, this, [this, Column](bool On) {
             FLibraryView->setColumnHidden(Column, !On);
             SaveHiddenColumns();

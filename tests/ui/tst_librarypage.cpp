@@ -1,21 +1,29 @@
 #include "AllowAction.h"
 #include "BalloonTip.h"
 #include "InputURLsDialog.h"
+#include "KnownTags.h"
+#include "LibraryTags.h"
 #include "MainWindow.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
 #include "Settings.h"
+#include "TagCache.h"
+#include "TagScanner.h"
 #include "TestFiles.h"
 #include "WindowParts.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QPlainTextEdit>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -266,6 +274,62 @@ private Q_SLOTS:
         TMainWindow Second(First.MediaPort());
         QCOMPARE(Second.MediaPort(), 0);
         QVERIFY(LibraryView(Second)->model());
+    }
+
+    // With tags: the search box, a header click, the browse panel and Play, and a hidden column
+    // kept in the settings file.
+    void tagsWiring() {
+        QVERIFY(WriteAll(LibraryFileName, "/m/z.mp3\n/m/y.mp3\n/m/x.mp3\n/m/w.mp3\n"));
+        const auto Track = [](const char *Title, const char *Artist, const char *Album, int No) {
+            TTrackTags T;
+            T.Title = Title;
+            T.Artists = {Artist};
+            T.Album = Album;
+            T.Track = No;
+            return T;
+        };
+        QVERIFY(WriteKnownTags(TTagCache::DefaultFile(),
+                               {{"/m/z.mp3", Track("Zed", "Beyoncé", "Hits", 2)},
+                                {"/m/y.mp3", Track("Halo", "Beyoncé", "Hits", 1)},
+                                {"/m/x.mp3", Track("Alpha", "The Band", "Other", 1)},
+                                {"/m/w.mp3", {}}}));
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
+        TTagScanner Scanner(FHome->filePath("no-scanner"));
+        TLibraryTags Tags(&Scanner, TTagCache::DefaultFile());
+        QSignalSpy Albums(&Tags, &TLibraryTags::AlbumsChanged);
+        Tags.Follow(Rig.Library);
+        Form.SetLibraryTags(&Tags);
+        QVERIFY(Albums.wait(10000));
+        QCOMPARE(Shown(Form), (QStringList{"Zed", "Halo", "Alpha", "w.mp3"}));
+
+        auto *Search = Form.findChild<QLineEdit *>("FSearchBox");
+        Search->setText("beyonce");
+        QCOMPARE(Shown(Form), (QStringList{"Zed", "Halo"}));
+        Search->clear();
+        QHeaderView *Header = LibraryView(Form)->header();
+        Q_EMIT Header->sectionClicked(0);
+        QCOMPARE(Shown(Form), (QStringList{"Alpha", "Halo", "w.mp3", "Zed"}));
+        QVERIFY(!Form.findChild<QAction *>("FMoveUpAction")->isEnabled());
+        Q_EMIT Header->sectionClicked(0);
+        QCOMPARE(Shown(Form).front(), "Zed");
+        Q_EMIT Header->sectionClicked(0); // back to the library's order
+        QCOMPARE(Shown(Form), (QStringList{"Zed", "Halo", "Alpha", "w.mp3"}));
+
+        // An album played: its rows in track order.
+        Form.findChild<QToolButton *>("FBrowseButton")->setChecked(true);
+        auto *AlbumList = Form.findChild<QListWidget *>("FAlbumList");
+        AlbumList->setCurrentItem(AlbumList->findItems("Hits", Qt::MatchExactly).value(0));
+        QCOMPARE(Shown(Form), (QStringList{"Halo", "Zed"}));
+        QSignalSpy Played(&Form, &TLibraryPage::PlayRequested);
+        Form.PlayOnThisComputer();
+        QCOMPARE(Played.value(0).value(1).value<QList<int>>(), (QList<int>{1, 0}));
+
+        for (QAction *Column : Form.findChildren<QAction *>())
+            if (Column->text() == "Album")
+                Column->setChecked(false);
+        QVERIFY(LibraryView(Form)->isColumnHidden(2));
+        QVERIFY(ReadAll(IniFileName).contains("LibraryHiddenColumns=4"));
     }
 
     // Remove, Move Up, Move Down and a drag onto a row: the rows, the selection, the enabling
