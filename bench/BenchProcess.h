@@ -39,3 +39,14 @@ inline qint64 RssKiB() {
     }
     return qint64(Resident) * (sysconf(_SC_PAGESIZE) / 1024);
 }
+
+// The resident memory of this process, MiB.
+inline double RssMiB() {
+    QFile Status(QStringLiteral("/proc/self/status"));
+    if (!Status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &Line : Status.readAll().split('\n'))
+        if (Line.startsWith("VmRSS:"))
+            return Line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}

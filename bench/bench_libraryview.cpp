@@ -4,6 +4,7 @@
 // it runs twice, each in a process of its own, and prints the figures side by side: the rows
 // without any tags known, and every row tagged.
 #include "BenchLibrary.h"
+#include "BenchProcess.h"
 #include "LibraryTags.h"
 #include "LibraryView.h"
 #include "MainWindow.h"
@@ -31,16 +32,6 @@ namespace {
 
 constexpr int Entries = 100000;
 constexpr int Dropped = 10000;
-
-double ResidentMB() {
-    QFile Status(QStringLiteral("/proc/self/status"));
-    if (!Status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &Line : Status.readAll().split('\n'))
-        if (Line.startsWith("VmRSS:"))
-            return Line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
-}
 
 void WriteTagCache() {
     TTagCache Cache;
@@ -70,7 +61,7 @@ int RunOne(QApplication &App, bool Tagged) {
         return 1;
     if (Tagged)
         WriteTagCache();
-    const double StartMB = ResidentMB();
+    const double StartMB = RssMiB();
     QElapsedTimer Clock;
     Clock.start();
     TMainWindow Form(0);
@@ -91,7 +82,7 @@ int RunOne(QApplication &App, bool Tagged) {
     auto *View = Form.findChild<TLibraryView *>("FLibraryView");
     View->viewport()->repaint();
     std::printf("page=%.0f\n", double(Clock.nsecsElapsed()) / 1e6);
-    std::printf("rss=%.1f\n", ResidentMB() - StartMB);
+    std::printf("rss=%.1f\n", RssMiB() - StartMB);
 
     auto *Search = Form.findChild<QLineEdit *>("FSearchBox");
     QList<double> Keys;

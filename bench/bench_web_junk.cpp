@@ -7,6 +7,7 @@
 //            sends 1000 state reports and 20 lists of 5000 long URLs a second.
 // Printed per phase: download rate, how late a 5 ms timer on the GUI thread ran (median, 99th
 // percentile, worst), the junk answered by status, memory. Loopback only, bounded in time.
+#include "BenchProcess.h"
 #include "BenchSockets.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
@@ -99,16 +100,6 @@ qint64 Download(quint16 Port) {
     }
     close(Fd);
     return Bytes >= FileSize ? Bytes : -1;
-}
-
-double RssMiB() {
-    QFile Status(QStringLiteral("/proc/self/status"));
-    if (!Status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &Line : Status.readAll().split('\n'))
-        if (Line.startsWith("VmRSS:"))
-            return Line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
 }
 
 double Percentile(std::vector<double> Values, double P) {
