@@ -62,6 +62,7 @@ QByteArray TTagCache::ToBytes() const {
 
 bool TTagCache::FromBytes(const QByteArray &Data) {
     FEntries.clear();
+    FCoverNames.clear();
     FModified = false;
     const qsizetype Body = Data.size() - DigestBytes;
     if (Body < Magic.size() || !Data.startsWith(Magic) ||
@@ -80,6 +81,7 @@ bool TTagCache::FromBytes(const QByteArray &Data) {
             FEntries.clear();
             return false;
         }
+        ShareCovers(Entry.Tags);
         FEntries.insert(Entry.Path, Entry);
     }
     if (In.Remaining() != 0) {
@@ -102,7 +104,7 @@ const TFileTags *TTagCache::FindCurrent(const QByteArray &Path, const TFileStamp
 void TTagCache::Put(const TFileTags &Entry) {
     if (Entry.Status != TTagStatus::Read && Entry.Status != TTagStatus::Unreadable)
         return;
-    FEntries.insert(Entry.Path, Entry);
+    ShareCovers(FEntries.insert(Entry.Path, Entry)->Tags);
     FModified = true;
 }
 
@@ -110,4 +112,10 @@ void TTagCache::KeepOnly(const QSet<QByteArray> &Paths) {
     const qsizetype Before = FEntries.size();
     FEntries.removeIf([&](const auto &It) { return !Paths.contains(It.key()); });
     FModified = FModified || FEntries.size() != Before;
+}
+
+void TTagCache::ShareCovers(TTrackTags &T) {
+    for (QByteArray *Hash : {&T.EmbeddedCover, &T.FolderCover, &T.CoverHash})
+        if (!Hash->isEmpty())
+            *Hash = *FCoverNames.insert(*Hash);
 }

@@ -45,6 +45,11 @@ public:
     void MarkSaved() { FModified = false; }
 
 private:
+    // Makes T's cover hashes share the bytes of every other entry's same hash: an album's
+    // tracks name one picture, and 100000 copies of a hash are megabytes.
+    void ShareCovers(TTrackTags &T);
+
     QHash<QByteArray, TFileTags> FEntries;
+    QSet<QByteArray> FCoverNames;
     mutable bool FModified = false;
 };

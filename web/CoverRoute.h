@@ -20,7 +20,7 @@ public:
 
     // The hash and size Path names; false when it is not exactly a cover's name.
     static bool ParseName(QByteArrayView Path, QByteArray &Hash, int &Size);
-    // The answer to a GET or HEAD of a path under Prefix; Covers null: no cover is known.
+    // The answer to a request for a cover's name; Covers null: no cover is known.
     static TWebAnswer Answer(const TWebRequest &Request, TThumbnailSource *Covers,
                              int WaitMs = MakeWaitMs);
 };

@@ -93,7 +93,10 @@ bool TWebGate::Claims(const QByteArray &Path) const {
         return true;
     if (!Path.startsWith(Prefix))
         return false;
-    if (Path.startsWith(TCoverRoute::Prefix))
+    // Another name there may be a library file's end, looked up as before (404 when not).
+    QByteArray Hash;
+    int Size = 0;
+    if (TCoverRoute::ParseName(Path, Hash, Size))
         return true;
     for (const char *Api :
          {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch, ApiList})

@@ -1,6 +1,7 @@
 #include "CoverReader.h"
 
 #include "CoverPicture.h"
+#include "ScanLoop.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
@@ -65,20 +66,6 @@ void FromApe(TPick &Pick, TagLib::APE::Tag *Tag) {
         if (Nul >= 0)
             Pick.Offer(Value.mid(uint(Nul) + 1), Key[11] == 'F');
     }
-}
-
-bool WriteAll(const QByteArray &Data) {
-    qsizetype Done = 0;
-    while (Done < Data.size()) {
-        const ssize_t N =
-            ::write(STDOUT_FILENO, Data.constData() + Done, size_t(Data.size() - Done));
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N <= 0)
-            return false;
-        Done += N;
-    }
-    return true;
 }
 
 } // namespace

@@ -17,20 +17,6 @@ namespace {
 // stamp then differs from the file's and the next scan reads it again.
 constexpr int MaxReads = 3;
 
-bool WriteAll(const QByteArray &Data) {
-    qsizetype Done = 0;
-    while (Done < Data.size()) {
-        const ssize_t N =
-            ::write(STDOUT_FILENO, Data.constData() + Done, size_t(Data.size() - Done));
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N <= 0)
-            return false;
-        Done += N;
-    }
-    return true;
-}
-
 // Scanning must never take the user's CPU or disk: the lowest CPU share and the idle I/O class.
 void LowerPriority() {
     ::setpriority(PRIO_PROCESS, 0, 19);
@@ -80,6 +66,20 @@ bool Answer(const QByteArray &Path, const TFileStamp &Known, TTagReadFunction Re
 }
 
 } // namespace
+
+bool WriteAll(const QByteArray &Data) {
+    qsizetype Done = 0;
+    while (Done < Data.size()) {
+        const ssize_t N =
+            ::write(STDOUT_FILENO, Data.constData() + Done, size_t(Data.size() - Done));
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0)
+            return false;
+        Done += N;
+    }
+    return true;
+}
 
 int RunTagScan(TTagReadFunction Read) {
     LowerPriority();

@@ -2,6 +2,9 @@
 
 #include "FileTags.h"
 
+// Writes Data whole to standard output; false when the output is gone.
+bool WriteAll(const QByteArray &Data);
+
 // Reads the tags of one file whose stamp before the read is Stamp.
 using TTagReadFunction = TFileTags (*)(const QByteArray &Path, const TFileStamp &Stamp);
 

@@ -1,6 +1,7 @@
 #include "AsciiText.h"
 #include "ClientShares.h"
 #include "CommandProtocol.h"
+#include "CoverPicture.h"
 #include "EventStream.h"
 #include "ListPages.h"
 #include "MediaServer.h"
@@ -10,6 +11,7 @@
 #include "SharingState.h"
 #include "WebRemote.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <thread>
 
@@ -58,6 +61,16 @@ QByteArray Fetch(quint16 Port, const QByteArray &Bytes) {
 QJsonObject Body(const QByteArray &Answer) {
     return QJsonDocument::fromJson(Answer.mid(Answer.indexOf("\r\n\r\n") + 4)).object();
 }
+
+// Covers as the store gives them: one known, made.
+const QByteArray KnownCover(CoverHashChars, 'a');
+struct TFakeCovers : TThumbnailSource {
+    bool IsKnown(const QByteArray &Hash) const override { return Hash == KnownCover; }
+    TResult Thumbnail(const QByteArray &Hash, int, int, QByteArray &Jpeg) override {
+        Jpeg = "jpeg";
+        return IsKnown(Hash) ? TResult::Made : TResult::Unknown;
+    }
+};
 
 const QByteArrayList Tracks = {"http://h/a.mp3", "http://h/b.mp3", "http://h/c.mp3"};
 
@@ -185,6 +198,57 @@ private Q_SLOTS:
         TRig Rig;
         const QByteArray Answer = Fetch(Rig.Server.Port(), Bytes);
         QCOMPARE(Answer.mid(9, 3).toInt(), Status);
+    }
+
+    void coverRoute_data() {
+        // "LIB": the path of a library file named like the route
+        QTest::addColumn<QByteArray>("Path");
+        QTest::addColumn<QByteArray>("Extra");
+        QTest::addColumn<int>("Status");
+        const QByteArray Known = "/vx-remote/cover/" + KnownCover;
+        const QByteArray Tag = "If-None-Match: \"" + KnownCover + "-96\"\r\n";
+        QTest::newRow("made") << Known + "-96.jpg" << QByteArray() << 200;
+        QTest::newRow("large, HEAD") << Known + "-300.jpg" << QByteArray() << 200;
+        QTest::newRow("same tag") << Known + "-96.jpg" << Tag << 304;
+        QTest::newRow("other size's tag") << Known + "-300.jpg" << Tag << 200;
+        QTest::newRow("unknown") << "/vx-remote/cover/" + QByteArray(40, 'b') + "-96.jpg"
+                                 << QByteArray() << 404;
+        for (const char *Name :
+             {"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA-96.jpg", "aaaa-96.jpg",
+              "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa-97.jpg",
+              "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa-96.jpgx", "", "..%2F..%2Fetc%2Fpasswd"})
+            QTest::newRow(Name) << "/vx-remote/cover/" + QByteArray(Name) << QByteArray() << 404;
+        QTest::newRow("another site")
+            << Known + "-96.jpg" << QByteArray("Sec-Fetch-Site: cross-site\r\n") << 403;
+        QTest::newRow("library file by its path") << QByteArray("LIB") << QByteArray() << 200;
+        QTest::newRow("library file by its end")
+            << "/vx-remote/cover/" + KnownCover + "-96.mp3" << QByteArray() << 200;
+    }
+    void coverRoute() {
+        QFETCH(QByteArray, Path);
+        QFETCH(QByteArray, Extra);
+        QFETCH(int, Status);
+        TRig Rig;
+        Rig.Web.SetCovers(std::make_shared<TFakeCovers>());
+        QTemporaryDir Dir;
+        const QByteArray File =
+            QFile::encodeName(Dir.filePath("vx-remote/cover/" + KnownCover + "-96.mp3"));
+        QVERIFY(QDir().mkpath(Dir.filePath("vx-remote/cover")));
+        QFile Out(QFile::decodeName(File));
+        QVERIFY(Out.open(QIODevice::WriteOnly) && Out.write("library") == 7);
+        Out.close();
+        Rig.Library.AddBatch({File});
+        const bool Head = QByteArray(QTest::currentDataTag()).endsWith("HEAD");
+        const QByteArray Answer = Fetch(
+            Rig.Server.Port(), Request(Head ? "HEAD" : "GET", Path == "LIB" ? File : Path, Extra));
+        QCOMPARE(Answer.mid(9, 3).toInt(), Status);
+        const QByteArray Body = Answer.mid(Answer.indexOf("\r\n\r\n") + 4);
+        if (Path == "LIB" || Path.endsWith(".mp3"))
+            QCOMPARE(Body, "library");
+        else if (Status == 200 || Status == 304)
+            QVERIFY(Answer.contains("\r\nETag: \"" + Path.sliced(17).chopped(4) + '"') &&
+                    Answer.contains("\r\nCache-Control: public, max-age=31536000, immutable") &&
+                    Body == (Status == 200 && !Head ? "jpeg" : ""));
     }
 
     // Tracks for this computer go to its speaker by "ADD", as any controller's do.
