@@ -1,6 +1,8 @@
 #pragma once
 
 #include "MusicLibrary.h"
+#include "SearchIndex.h"
+#include "TrackTags.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,25 +10,31 @@
 #include <mutex>
 
 // One library version as the web remote answers it: made on the GUI thread when the library
-// changes (copies that share the library's data), read by every request on the server's
-// threads and never changed. Its rows' JSON and filter keys are made once, by the first
-// request that needs them, so a library that changes often costs the GUI thread nothing here.
+// or its tags change (copies that share the library's data), read by every request on the
+// server's threads and never changed. Its rows' JSON and search texts are made once, by the
+// first request that needs them, so a library that changes often costs the GUI thread nothing
+// here. A row is named by its index (its id) and the version: no answer holds a local path.
 class TLibraryAnswer {
 public:
     // Run: what tells this run's versions from another run's (the ETag outlives the program
-    // in a browser's cache).
-    TLibraryAnswer(qint64 Version, qint64 Run, QList<TLibraryEntry> Rows);
+    // in a browser's cache). Tags: per row, or empty when none are known.
+    TLibraryAnswer(qint64 Version, qint64 Run, QList<TLibraryEntry> Rows,
+                   QList<TTrackTags> Tags = {});
 
     qint64 Version() const { return FVersion; }
     // The ETag every answer of this version carries, quotes included.
     const QByteArray &Tag() const { return FTag; }
     int Count() const { return int(FRows.size()); }
+    const TTrackTags &Tags(int Row) const;
 
-    // The rows whose name or entry holds Filter (A-Z case ignored; empty: every row), in order.
-    QList<int> Matching(const QByteArray &Filter) const;
-    // {"version","total","count","from","tracks":[[name, entry, row]...]}: of the rows
-    // matching Filter ("count" of them), a page from the From-th on, at most Count rows.
-    QByteArray Page(const QByteArray &Filter, qsizetype From, qsizetype Count) const;
+    // The rows in which every word of Query is found as the desktop's search finds it (case
+    // and accents ignored; empty: every row), in order.
+    QList<int> Matching(const QByteArray &Query) const;
+    // {"version","total","count","from","tracks":[track...]}: of the rows matching Query
+    // ("count" of them), a page from the From-th on, at most Count rows.
+    QByteArray Page(const QByteArray &Query, qsizetype From, qsizetype Count) const;
+    // Rows (ids of this version) as a page's "tracks" would show them, at most a page.
+    QByteArray Tracks(const QList<int> &Rows) const;
 
 private:
     void Prepare() const;
@@ -34,7 +42,11 @@ private:
     const qint64 FVersion;
     const QByteArray FTag;
     const QList<TLibraryEntry> FRows;
+    const QList<TTrackTags> FTags;
     mutable std::once_flag FPrepared;
-    mutable QByteArrayList FJson; // per row: its JSON array
-    mutable QByteArrayList FKeys; // per row: name, line break, entry; lower-cased
+    // Per row: [id, title (the file name when untagged), artist, album, seconds] and, for an
+    // http row, its URL.
+    mutable QByteArrayList FJson;
+    mutable std::mutex FSearching; // the index keeps the last query for the next keystroke
+    mutable TSearchIndex FIndex;
 };

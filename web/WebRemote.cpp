@@ -4,6 +4,7 @@
 #include "AsciiText.h"
 #include "CommandProtocol.h"
 #include "LibraryAnswer.h"
+#include "LibraryTags.h"
 #include "ListPages.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
@@ -41,9 +42,16 @@ TWebRemote::TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharin
       FRun(qint64(QRandomGenerator::global()->generate64() >> 2)) {
     FPlayTo->SetLocalSpeakerPort(CommandServerPort);
     connect(FPlayTo, &TPlayTo::NotAdded, this, [this](const QString &Note) { FNote = Note; });
+    // Tags read during a scan come in many small batches: the page sees them together.
+    FTagsDelay = new QTimer(this);
+    FTagsDelay->setSingleShot(true);
+    FTagsDelay->setInterval(2000);
+    connect(FTagsDelay, &QTimer::timeout, this, [this] { PublishLibrary(false); });
     const auto Changed = [this] {
-        ++FLibraryVersion;
-        PublishLibrary();
+        PublishLibrary(true);
+        // Whoever keeps the tags may take the new rows after this.
+        if (FTags)
+            FTagsDelay->start(0);
     };
     connect(&Library, &QAbstractItemModel::modelReset, this, Changed);
     connect(&Library, &QAbstractItemModel::rowsInserted, this, Changed);
@@ -74,6 +82,22 @@ void TWebRemote::SetPresence(const TPresence *Presence) {
     PublishHosts();
 }
 
+void TWebRemote::SetLibraryTags(const TLibraryTags *Tags) {
+    if (FTags)
+        FTags->disconnect(this);
+    FTags = Tags;
+    if (Tags)
+        connect(Tags, &TLibraryTags::RowsChanged, this, [this] {
+            if (!FTagsDelay->isActive())
+                FTagsDelay->start();
+        });
+    PublishLibrary(false);
+}
+
+void TWebRemote::SetTagsDelayMs(int Ms) {
+    FTagsDelay->setInterval(Ms);
+}
+
 void TWebRemote::SetLocalSpeakerPort(quint16 Port) {
     FPlayTo->SetLocalSpeakerPort(Port);
 }
@@ -100,7 +124,7 @@ void TWebRemote::Start(TMediaServer &Server) {
                                        FCallTimeoutMs, FStreamLifetimeMs);
     PublishHosts();
     PublishSpeakers();
-    PublishLibrary();
+    PublishLibrary(false);
     FServer = &Server;
     Server.SetRoutes(FGate);
 }
@@ -365,8 +389,24 @@ void TWebRemote::PublishSpeakers() {
     FGate->PublishSpeakers(Compact({{QStringLiteral("speakers"), Speakers}}));
 }
 
-void TWebRemote::PublishLibrary() {
-    FLibraryAnswer = std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows());
+QList<TTrackTags> TWebRemote::RowTags() const {
+    QList<TTrackTags> Out;
+    if (!FTags || FTags->Count() != FLibrary.Count())
+        return Out;
+    Out.reserve(FTags->Count());
+    for (int Row = 0; Row < FTags->Count(); ++Row)
+        Out.append(FTags->Tags(Row));
+    return Out;
+}
+
+void TWebRemote::PublishLibrary(bool RowsMoved) {
+    // A new version either way, so that a page never mixes pages of two versions.
+    if (FLibraryAnswer)
+        ++FLibraryVersion;
+    if (RowsMoved)
+        FRowsVersion = FLibraryVersion;
+    FLibraryAnswer =
+        std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows(), RowTags());
     if (FGate)
         FGate->PublishLibrary(FLibraryAnswer);
 }

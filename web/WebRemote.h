@@ -2,6 +2,7 @@
 
 #include "PlayTo.h"
 #include "PlayUrls.h"
+#include "TrackTags.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -17,6 +18,7 @@
 class QTimer;
 class TEventStream;
 class TLibraryAnswer;
+class TLibraryTags;
 class TMediaServer;
 class TMusicLibrary;
 class TPresence;
@@ -53,6 +55,9 @@ public:
 
     // Where the speakers, this computer's addresses come from (none: "My Computer" only).
     void SetPresence(const TPresence *Presence);
+    // The tags the page shows and searches the library's rows by (none: file names only); its
+    // rows are the library's rows in order. Tags outlives this or is unset first.
+    void SetLibraryTags(const TLibraryTags *Tags);
     // The port this computer's speaker takes commands on (default: the fixed one).
     void SetLocalSpeakerPort(quint16 Port);
     // Tests shorten these; set before Start.
@@ -60,6 +65,8 @@ public:
     void SetKeepAliveMs(int Ms) { FKeepAliveMs = Ms; }
     void SetCallTimeoutMs(int Ms) { FCallTimeoutMs = Ms; }
     void SetStreamLifetimeMs(int Ms) { FStreamLifetimeMs = Ms; }
+    // How long tags read during a scan wait before the page's library shows them.
+    void SetTagsDelayMs(int Ms);
     // Applies at once.
     void SetSessionBudget(qint64 Bytes);
 
@@ -114,7 +121,9 @@ private:
     TWebAnswer ListPage(const QJsonObject &Body);
     void PublishHosts();
     void PublishSpeakers();
-    void PublishLibrary();
+    // RowsMoved: the rows changed, so the ids of older versions name other tracks now.
+    void PublishLibrary(bool RowsMoved);
+    QList<TTrackTags> RowTags() const;
 
     const TMusicLibrary &FLibrary;
     const TSharingState &FSharing;
@@ -127,6 +136,10 @@ private:
     quint64 FWatchClock = 0; // counts watch uses: the least recent has the smallest
     quint32 FClient = 0;     // the address whose request runs now
     qint64 FLibraryVersion = 1;
+    // The first version whose ids name the rows as they are; later ones only changed tags.
+    qint64 FRowsVersion = 1;
+    QPointer<const TLibraryTags> FTags;
+    QTimer *FTagsDelay;
     const qint64 FRun; // tells this run's library versions from another's
     std::shared_ptr<const TLibraryAnswer> FLibraryAnswer;
     TPlayUrls FPlayUrls;

@@ -191,9 +191,9 @@ private Q_SLOTS:
     void playOnThisComputer_data() {
         QTest::addColumn<QByteArray>("Fields");
         QTest::addColumn<QByteArrayList>("Played");
-        QTest::newRow("a row") << QByteArray(R"("rows":[1])") << QByteArrayList{"b.mp3"};
+        QTest::newRow("a row") << QByteArray(R"("ids":[1])") << QByteArrayList{"b.mp3"};
         QTest::newRow("what the filter shows")
-            << QByteArray(R"("rows":[],"filter":"B.MP")") << QByteArrayList{"b.mp3"};
+            << QByteArray(R"("ids":[],"filter":"B.MP")") << QByteArrayList{"b.mp3"};
         QTest::newRow("all") << QByteArray() << QByteArrayList{"a.mp3", "b.mp3"};
     }
     void playOnThisComputer() {
@@ -281,7 +281,7 @@ private Q_SLOTS:
         const QJsonObject Page = Body(Answer);
         QCOMPARE(Page.value("count").toInt(), Matched);
         const QJsonArray Rows = Page.value("tracks").toArray();
-        QCOMPARE(Rows.isEmpty() ? QByteArray() : Rows.last()[0].toString().toUtf8(), Last);
+        QCOMPARE(Rows.isEmpty() ? QByteArray() : Rows.last()[1].toString().toUtf8(), Last);
     }
 
     // A long play list: the event brings its first page, the page asks for the rest by range.
