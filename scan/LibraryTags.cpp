@@ -140,6 +140,14 @@ void TLibraryTags::SaveCache() {
     FCache.MarkSaved();
 }
 
+QList<TTrackTags> TLibraryTags::AllTags() const {
+    QList<TTrackTags> Tags;
+    Tags.reserve(FRows.size());
+    for (const TRow &R : FRows)
+        Tags.append(R.Tags);
+    return Tags;
+}
+
 QByteArray TLibraryTags::RowText(int Row) const {
     return SearchRowText(FRows[Row].Tags, TMusicLibrary::DisplayName(FSources[Row]));
 }

@@ -40,6 +40,9 @@ public:
     int Count() const { return int(FRows.size()); }
     const TTrackTags &Tags(int Row) const { return FRows.at(Row).Tags; }
     TRowTagState State(int Row) const { return FRows.at(Row).State; }
+    // Every row's tags and source, in row order: what a TAlbumIndex is made from.
+    QList<TTrackTags> AllTags() const;
+    const QByteArrayList &Sources() const { return FSources; }
     // The rows in which every word of Query is found (title, artists, album, album artist,
     // file name), ascending.
     QList<int> Find(QStringView Query) { return FIndex.Find(Query); }

@@ -1,0 +1,138 @@
+#include "AlbumIndex.h"
+
+#include <QtTest>
+
+namespace {
+
+// One track a line: "title|artist;artist|album|album artist|disc|track|year|flags|file"; flags:
+// "c" compilation, "p" a picture.
+void Parse(const QStringList &Lines, QList<TTrackTags> &Tags, QByteArrayList &Sources) {
+    for (const QString &Line : Lines) {
+        const QStringList F = Line.split(u'|');
+        TTrackTags T;
+        T.Title = F[0];
+        T.Artists = F[1].split(u';', Qt::SkipEmptyParts);
+        T.Album = F[2];
+        T.AlbumArtist = F[3];
+        T.Disc = F[4].toInt();
+        T.Track = F[5].toInt();
+        T.Year = F[6].toInt();
+        T.Compilation = F[7].contains(u'c');
+        if (F[7].contains(u'p'))
+            T.CoverHash = "pic" + QByteArray::number(Tags.size());
+        Tags.append(T);
+        Sources.append("/music/" + F[8].toUtf8());
+    }
+}
+
+QString Joined(const QList<int> &Rows) {
+    QStringList Out;
+    for (const int Row : Rows)
+        Out.append(QString::number(Row));
+    return Out.join(u',');
+}
+
+} // namespace
+
+class TestAlbumIndex : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void albums_data() {
+        QTest::addColumn<QStringList>("Tracks");
+        // "artist/album=rows" in album order, "+" and the album's cover when it has one.
+        QTest::addColumn<QStringList>("Albums");
+        QTest::addColumn<QStringList>("Artists");
+        QTest::newRow("compilation by album artist or flag, track artists differ")
+            << QStringList{"b|X|Hits|VA|1|2|2001||b", "a|Y|Hits|VA|1|1|2001||a",
+                           "c|Z|Hits|VA|1|3|2001|p|c", "d|X|Mix|||1|2005|c|d",
+                           "e|Y|Mix|||2|2005|c|e"}
+            << QStringList{"VA/Hits=1,0,2+pic2", "Various Artists/Mix=3,4"}
+            << QStringList{"VA", "Various Artists"};
+        QTest::newRow("one title, several artists, no album artist: several albums")
+            << QStringList{"a|Y|Best||1|1|0||a", "b|X|Best||1|1|0||b"}
+            << QStringList{"X/Best=1", "Y/Best=0"} << QStringList{"X", "Y"};
+        QTest::newRow("leading The ignored, case and accents folded")
+            << QStringList{"a|The Zombies|Z|||||p|a", "b|Édith Piaf|P|||||p|b",
+                           "c|the Beatles|B|||||p|c", "d|edith piaf|Q||||||d",
+                           "e|Abba|A||||||e",         "f|The|T||||||f"}
+            << QStringList{"Abba/A=4",
+                           "the Beatles/B=2+pic2",
+                           "Édith Piaf/P=1+pic1",
+                           "edith piaf/Q=3",
+                           "The/T=5",
+                           "The Zombies/Z=0+pic0"}
+            << QStringList{"Abba", "the Beatles", "Édith Piaf", "The", "The Zombies"};
+        QTest::newRow("artist's albums by year then title, no year last")
+            << QStringList{"a|X|Cee||||||a", "b|X|Bee||||2000||b", "c|X|Aye||||2000||c",
+                           "d|X|Dee||||1990||d"}
+            << QStringList{"X/Dee=3", "X/Aye=2", "X/Bee=1", "X/Cee=0"} << QStringList{"X"};
+        QTest::newRow("disc, track, file; no disc is disc 1; no track last; first cover")
+            << QStringList{"a|X|A||2|1|||a", "b|X|A|||2||p|b", "c|X|A||1|1|||c",
+                           "d|X|A||1||||z",  "e|X|A||||||y",   "f|X|A||1|3||p|f"}
+            << QStringList{"X/A=2,1,5,4,3,0+pic1"} << QStringList{"X"};
+        QTest::newRow("missing tags: one album and one artist, both last")
+            << QStringList{"||||||||b.mp3", "t|X|A||||||a", "||||||||a.mp3"}
+            << QStringList{"X/A=1", "/=2,0"} << QStringList{"X", ""};
+    }
+
+    void albums() {
+        QFETCH(QStringList, Tracks);
+        QFETCH(QStringList, Albums);
+        QFETCH(QStringList, Artists);
+        QList<TTrackTags> Tags;
+        QByteArrayList Sources;
+        Parse(Tracks, Tags, Sources);
+        const TAlbumIndex Index(Tags, Sources);
+        QStringList GotAlbums, GotArtists;
+        for (int At = 0; At < int(Index.Albums().size()); ++At) {
+            const TAlbum &A = Index.Albums()[At];
+            GotAlbums.append(A.Artist + u'/' + A.Title + u'=' + Joined(A.Rows) +
+                             (A.CoverHash.isEmpty() ? "" : "+" + A.CoverHash));
+            QVERIFY(Index.Artists()[A.ArtistIndex].Albums.contains(At));
+        }
+        for (const TAlbumArtist &A : Index.Artists())
+            GotArtists.append(A.Name);
+        QCOMPARE(GotAlbums, Albums);
+        QCOMPARE(GotArtists, Artists);
+        QCOMPARE(Index.Order(TLibraryColumn::Album).size(), Tracks.size());
+    }
+
+    void columns_data() {
+        QTest::addColumn<int>("Column");
+        QTest::addColumn<QString>("Order");
+        QTest::newRow("title; no title sorts by file name")
+            << int(TLibraryColumn::Title) << "1,3,2,4,0";
+        QTest::newRow("artist without The; ties in album order")
+            << int(TLibraryColumn::Artist) << "3,0,2,1,4";
+        QTest::newRow("album order") << int(TLibraryColumn::Album) << "3,0,2,1,4";
+        QTest::newRow("track number, then disc") << int(TLibraryColumn::Number) << "3,2,1,0,4";
+        QTest::newRow("length, unknown last") << int(TLibraryColumn::Length) << "1,0,3,2,4";
+        QTest::newRow("file name, accents folded") << int(TLibraryColumn::File) << "0,3,4,1,2";
+    }
+
+    void columns() {
+        QFETCH(int, Column);
+        QFETCH(QString, Order);
+        QList<TTrackTags> Tags;
+        QByteArrayList Sources;
+        Parse({"Zed|The Band|Live|||4|1999||a.mp3", "apple|Cat|Tea||1|2|||d.mp3",
+               "Bee|band|Live||2|1|1999||Éa.mp3", "|The Band|Live||1|1|1999||B.mp3",
+               "||||||||c.mp3"},
+              Tags, Sources);
+        const QList<int> Lengths{300, 100, 0, 400, 0};
+        for (int Row = 0; Row < int(Tags.size()); ++Row)
+            Tags[Row].DurationMs = Lengths[Row];
+        const TAlbumIndex Index(Tags, Sources);
+        const auto C = TLibraryColumn(Column);
+        QCOMPARE(Joined(Index.Order(C)), Order);
+        // A subset keeps the column's order, reversed when descending.
+        QList<int> Expected = Index.Order(C);
+        Expected.removeAll(1);
+        std::reverse(Expected.begin(), Expected.end());
+        QCOMPARE(Index.Sorted({4, 0, 2, 3}, C, Qt::DescendingOrder), Expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAlbumIndex)
+#include "tst_albumindex.moc"
