@@ -46,21 +46,21 @@ QList<int> TLibraryAnswer::Matching(const QByteArray &Query) const {
     return FIndex.Find(QString::fromUtf8(Query));
 }
 
+QByteArray TLibraryAnswer::Envelope(const char *Key, qsizetype Matched, qsizetype From,
+                                    qsizetype Count,
+                                    const std::function<QByteArray(qsizetype)> &Item) const {
+    From = std::clamp<qsizetype>(From, 0, Matched);
+    const QByteArray Items =
+        JsonPage(std::min(Count, Matched - From), [&](qsizetype I) { return Item(From + I); });
+    return "{\"count\":" + QByteArray::number(Matched) + ",\"from\":" + QByteArray::number(From) +
+           ",\"total\":" + QByteArray::number(FRows.size()) + ",\"" + Key + "\":" + Items +
+           ",\"version\":" + QByteArray::number(FVersion) + '}';
+}
+
 QByteArray TLibraryAnswer::Page(const QByteArray &Query, qsizetype From, qsizetype Count) const {
     Prepare();
     const bool All = SearchWords(QString::fromUtf8(Query)).isEmpty();
     const QList<int> Rows = All ? QList<int>() : Matching(Query);
-    const qsizetype Matched = All ? FRows.size() : Rows.size();
-    From = std::clamp<qsizetype>(From, 0, Matched);
-    const QByteArray Tracks = JsonPage(std::min(Count, Matched - From), [&](qsizetype I) {
-        return FJson[All ? From + I : Rows[From + I]];
-    });
-    return "{\"count\":" + QByteArray::number(Matched) + ",\"from\":" + QByteArray::number(From) +
-           ",\"total\":" + QByteArray::number(FRows.size()) + ",\"tracks\":" + Tracks +
-           ",\"version\":" + QByteArray::number(FVersion) + '}';
-}
-
-QByteArray TLibraryAnswer::Tracks(const QList<int> &Rows) const {
-    Prepare();
-    return JsonPage(Rows.size(), [&](qsizetype I) { return FJson[Rows[I]]; });
+    return Envelope("tracks", All ? FRows.size() : Rows.size(), From, Count,
+                    [&](qsizetype I) { return FJson[All ? I : Rows[I]]; });
 }

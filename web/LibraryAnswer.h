@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlbumIndex.h"
 #include "MusicLibrary.h"
 #include "SearchIndex.h"
 #include "TrackTags.h"
@@ -7,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
 #include <mutex>
 
 // One library version as the web remote answers it: made on the GUI thread when the library
@@ -33,11 +35,28 @@ public:
     // {"version","total","count","from","tracks":[track...]}: of the rows matching Query
     // ("count" of them), a page from the From-th on, at most Count rows.
     QByteArray Page(const QByteArray &Query, qsizetype From, qsizetype Count) const;
-    // Rows (ids of this version) as a page's "tracks" would show them, at most a page.
-    QByteArray Tracks(const QList<int> &Rows) const;
+
+    // Artists and albums as the desktop groups them; an index names one in this version.
+    // {"version","total","count","from","artists":[[index, name, albums]...]}: the artists
+    // with a row matching Query.
+    QByteArray ArtistsPage(const QByteArray &Query, qsizetype From, qsizetype Count) const;
+    // {..."albums":[[index, title, artist, cover hash, tracks, year]...]}: the albums (of
+    // Artist; -1: of every artist) with a row matching Query.
+    QByteArray AlbumsPage(int Artist, const QByteArray &Query, qsizetype From,
+                          qsizetype Count) const;
+    // Album's rows in disc and track order (none for an index out of range), and as a page of
+    // "tracks".
+    QList<int> AlbumRows(int Album) const;
+    QByteArray AlbumPage(int Album, qsizetype From, qsizetype Count) const;
 
 private:
     void Prepare() const;
+    const TAlbumIndex &Grouped() const;
+    // The albums holding a row that matches Query (all for a blank one).
+    QList<bool> AlbumsMatching(const QByteArray &Query) const;
+    // {"count","from","total",Key:[...],"version"}: Item(i) of the Matched from From on.
+    QByteArray Envelope(const char *Key, qsizetype Matched, qsizetype From, qsizetype Count,
+                        const std::function<QByteArray(qsizetype)> &Item) const;
 
     const qint64 FVersion;
     const QByteArray FTag;
@@ -49,4 +68,6 @@ private:
     mutable QByteArrayList FJson;
     mutable std::mutex FSearching; // the index keeps the last query for the next keystroke
     mutable TSearchIndex FIndex;
+    mutable std::once_flag FGrouped;
+    mutable TAlbumIndex FAlbums;
 };

@@ -77,13 +77,6 @@ TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
         Body.contains(u"ids") ? RowList(Body.value(u"ids"), FLibrary.Count()) : QList<int>{};
     if (!Rows)
         return TWebGate::Error(400, QStringLiteral("Invalid ids."));
-    // No rows chosen but a filter typed: what the filter shows.
-    const QByteArray Filter = Body.value(u"filter").toString().toUtf8();
-    if (Rows->isEmpty() && !Filter.trimmed().isEmpty()) {
-        Rows = FLibraryAnswer->Matching(Filter);
-        if (Rows->isEmpty())
-            return TWebGate::Error(400, QStringLiteral("No track to play."));
-    }
     FNote.clear();
     const QString Target = RouterHost(Host);
     const TPlayUrls::TUrls &Urls =
