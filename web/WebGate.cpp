@@ -250,7 +250,8 @@ TWebAnswer TWebGate::Play(quint32 Client, QJsonObject Body) {
 bool TWebGate::ChooseRows(QJsonObject &Body) const {
     const bool Album = Body.contains(u"album");
     const QByteArray Filter = Body.value(u"filter").toString().toUtf8();
-    if (Body.contains(u"ids") || (!Album && Filter.trimmed().isEmpty()))
+    // Chosen tracks win; none chosen and nothing typed: the whole library.
+    if (!Body.value(u"ids").toArray().isEmpty() || (!Album && Filter.trimmed().isEmpty()))
         return true;
     std::shared_ptr<const TLibraryAnswer> Library;
     {
