@@ -3,10 +3,13 @@
 #include "CommandServer.h"
 #include "HeadlessSpeaker.h"
 #include "InstanceSlot.h"
+#include "LibraryTags.h"
 #include "MediaPlayer.h"
+#include "MusicLibrary.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
 #include "Speaker.h"
+#include "TagScanner.h"
 #include "WebRemote.h"
 
 #include <QCommandLineParser>
@@ -37,6 +40,21 @@ void PrepareApplication(QCoreApplication &App) {
     App.setApplicationVersion(QStringLiteral(VX_APP_VERSION));
 }
 
+namespace {
+
+// Tags follow the library's rows.
+void FollowRows(TLibraryTags &Tags, const TMusicLibrary &Library) {
+    const auto Set = [&Tags, &Library] { Tags.SetSources(Library.RowSources()); };
+    QObject::connect(&Library, &QAbstractItemModel::modelReset, &Tags, Set);
+    QObject::connect(&Library, &QAbstractItemModel::layoutChanged, &Tags, Set);
+    QObject::connect(&Library, &QAbstractItemModel::rowsInserted, &Tags, Set);
+    QObject::connect(&Library, &QAbstractItemModel::rowsRemoved, &Tags, Set);
+    QObject::connect(&Library, &QAbstractItemModel::rowsMoved, &Tags, Set);
+    Set();
+}
+
+} // namespace
+
 int RunHeadless(QCoreApplication &App) {
     // Only servers here, and mpv fetches tracks itself: asking the system for proxies would
     // only load the proxy library and its thread.
@@ -54,10 +72,17 @@ int RunHeadless(QCoreApplication &App) {
     int Result = 0;
     {
         THeadlessSpeaker Speaker(std::move(Media));
-        // The phone remote on the speaker's media server (the settings are read by now).
+        // The phone remote on the speaker's media server (the settings are read by now),
+        // showing the library by its tags.
+        std::unique_ptr<TTagScanner> Scanner;
+        std::unique_ptr<TLibraryTags> Tags;
         std::unique_ptr<TWebRemote> Web;
         if (WebRemoteEnabled) {
+            Scanner = std::make_unique<TTagScanner>();
+            Tags = std::make_unique<TLibraryTags>(Scanner.get(), TTagCache::DefaultFile());
+            FollowRows(*Tags, Speaker.Library());
             Web = std::make_unique<TWebRemote>(Speaker.Library(), Speaker.Sharing());
+            Web->SetLibraryTags(Tags.get());
             // "My Computer" is the port the speaker got; 0 when it got none.
             Web->SetLocalSpeakerPort(Speaker.Speaker().CommandServer()->Port());
             Web->SetPresence(&Speaker.Presence());

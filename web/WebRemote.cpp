@@ -390,13 +390,10 @@ void TWebRemote::PublishSpeakers() {
 }
 
 QList<TTrackTags> TWebRemote::RowTags() const {
-    QList<TTrackTags> Out;
-    if (!FTags || FTags->Count() != FLibrary.Count())
-        return Out;
-    Out.reserve(FTags->Count());
-    for (int Row = 0; Row < FTags->Count(); ++Row)
-        Out.append(FTags->Tags(Row));
-    return Out;
+    // Tags kept for other rows (not taken up yet) are not shown against these.
+    if (!FTags || FTags->Count() != FLibrary.Count() || FTags->Sources() != FLibrary.RowSources())
+        return {};
+    return FTags->AllTags();
 }
 
 void TWebRemote::PublishLibrary(bool RowsMoved) {
