@@ -178,6 +178,8 @@ private Q_SLOTS:
         QTest::newRow("stale library")
             << Post("/vx-remote/api/play", R"({"host":"localhost","version":0})") << 409;
         QTest::newRow("events without a token") << Request("GET", "/vx-remote/api/events") << 404;
+        QTest::newRow("unknown library view")
+            << Request("GET", "/vx-remote/api/library?view=x") << 400;
     }
     void requestChecks() {
         QFETCH(QByteArray, Bytes);
@@ -195,6 +197,7 @@ private Q_SLOTS:
         QTest::newRow("what the filter shows")
             << QByteArray(R"("ids":[],"filter":"B.MP")") << QByteArrayList{"b.mp3"};
         QTest::newRow("all") << QByteArray() << QByteArrayList{"a.mp3", "b.mp3"};
+        QTest::newRow("an album") << QByteArray(R"("album":0)") << QByteArrayList{"a.mp3", "b.mp3"};
     }
     void playOnThisComputer() {
         QFETCH(QByteArray, Fields);
@@ -213,6 +216,36 @@ private Q_SLOTS:
         for (const QByteArray &Name : Played)
             URLs << TrackURL("127.0.0.1", Rig.Server.Port(), Name);
         QTRY_COMPARE(Rig.Speaker.Received, BuildControllerMessage("ADD", JoinLines(URLs)));
+    }
+
+    // What a page names for a play is checked against the version it was shown.
+    void hostilePlays_data() {
+        QTest::addColumn<QByteArray>("Fields");
+        QTest::addColumn<int>("VersionStep"); // from the version the page was shown
+        QTest::addColumn<int>("Status");
+        QTest::newRow("id out of range") << QByteArray(R"("ids":[2])") << 0 << 400;
+        QTest::newRow("negative id") << QByteArray(R"("ids":[-1])") << 0 << 400;
+        QTest::newRow("id not whole") << QByteArray(R"("ids":[0.5])") << 0 << 400;
+        QTest::newRow("more ids than rows") << QByteArray(R"("ids":[0,1,0])") << 0 << 400;
+        QTest::newRow("a later version") << QByteArray(R"("ids":[0])") << 1 << 409;
+        QTest::newRow("album out of range") << QByteArray(R"("album":9)") << 0 << 400;
+        QTest::newRow("album not whole") << QByteArray(R"("album":0.5)") << 0 << 400;
+        QTest::newRow("search without a hit") << QByteArray(R"("filter":"zzz")") << 0 << 400;
+        QTest::newRow("search of an older version") << QByteArray(R"("filter":"a")") << -1 << 409;
+    }
+    void hostilePlays() {
+        QFETCH(QByteArray, Fields);
+        QFETCH(int, VersionStep);
+        QFETCH(int, Status);
+        TRig Rig;
+        Rig.Library.AddBatch({"/m/a.mp3", "/m/b.mp3"});
+        const int Version = Body(Fetch(Rig.Server.Port(), Request("GET", "/vx-remote/api/library")))
+                                .value("version")
+                                .toInt();
+        const QByteArray Play = R"({"host":"My Computer","version":)" +
+                                QByteArray::number(Version + VersionStep) + ',' + Fields + '}';
+        QCOMPARE(Fetch(Rig.Server.Port(), Post("/vx-remote/api/play", Play)).mid(9, 3).toInt(),
+                 Status);
     }
 
     // A play waits for the GUI thread; a second from the same client meanwhile is turned away.
