@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlbumIndex.h"
 #include "SearchIndex.h"
 #include "TagCache.h"
 
@@ -8,7 +9,11 @@
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
+#include <QTimer>
 
+#include <memory>
+
+class TMusicLibrary;
 class TTagScanner;
 
 // Where a row's tags come from.
@@ -34,6 +39,16 @@ public:
     // The library's sources in row order. Rows get what the cache knows at once; files the
     // cache does not know are read.
     void SetSources(const QByteArrayList &Sources);
+    // SetSources made off the GUI thread (the first one loads the cache there too): the rows
+    // stay as they are until SourcesSet. A later call replaces one still being made.
+    void UpdateSources(const QByteArrayList &Sources);
+    // Follows Library's rows from now on (UpdateSources after its changes, once per event
+    // loop turn).
+    void Follow(const TMusicLibrary &Library);
+    // Whether the rows are those last asked for (no UpdateSources is being made).
+    bool InStep() const { return FPendingJob == 0; }
+    // Counts the times the rows were replaced.
+    int RowsVersion() const { return FRowsVersion; }
     // Asks about every local file again; only those whose stamp changed are read.
     void Rescan();
 
@@ -41,8 +56,13 @@ public:
     const TTrackTags &Tags(int Row) const { return FRows.at(Row).Tags; }
     TRowTagState State(int Row) const { return FRows.at(Row).State; }
     // Every row's tags and source, in row order: what a TAlbumIndex is made from.
-    QList<TTrackTags> AllTags() const;
+    QList<TTrackTags> AllTags() const { return TagsOf(FRows); }
     const QByteArrayList &Sources() const { return FSources; }
+    // The first row whose source is Source, -1 when none is.
+    int RowOf(const QByteArray &Source) const;
+    // Artists, albums and column orders of the current rows; null until made for them (they
+    // are made off the GUI thread after the rows change, AlbumsChanged tells).
+    std::shared_ptr<const TAlbumIndex> Albums() const { return FAlbums; }
     // The rows in which every word of Query is found (title, artists, album, album artist,
     // file name), ascending.
     QList<int> Find(QStringView Query) { return FIndex.Find(Query); }
@@ -51,6 +71,10 @@ public:
     int Total() const { return FTotal; }
 
 Q_SIGNALS:
+    // The rows were replaced (SetSources, UpdateSources).
+    void SourcesSet();
+    // Albums() was made anew for the current rows.
+    void AlbumsChanged();
     // These rows' tags or states changed.
     void RowsChanged(const QList<int> &Rows);
     void ScanProgress(int Done, int Total);
@@ -64,6 +88,21 @@ private:
         TRowTagState State = TRowTagState::Unknown;
     };
 
+    // What SetSources puts in place, made from a cache on any thread.
+    struct TBuilt {
+        QByteArrayList Sources;
+        QList<TRow> Rows;
+        QHash<QByteArray, QList<int>> RowsOf;
+        TSearchIndex Index;
+        QByteArrayList Unknown;
+    };
+    static QList<TTrackTags> TagsOf(const QList<TRow> &Rows);
+    static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources);
+    void Adopt(TBuilt &Built);
+    // Puts Entry's result into its rows; the rows that changed are appended to Changed.
+    void ApplyEntry(const TFileTags &Entry, QList<int> &Changed);
+    // Makes Albums() anew off the GUI thread, one at a time.
+    void MakeAlbums();
     void Ask(const QByteArrayList &Paths);
     void Apply(const QList<TFileTags> &Batch);
     void Finish();
@@ -85,4 +124,18 @@ private:
     int FUnsaved = 0;
     // Writes the cache off the GUI thread, one write at a time, in order.
     QThreadPool FSaver;
+    // Makes rows and albums off the GUI thread, one job at a time.
+    QThreadPool FBuilder;
+    // The UpdateSources job whose result is awaited (0: none), and the last one started.
+    int FPendingJob = 0;
+    int FLastJob = 0;
+    int FRowsVersion = 0;
+    // What scans answered while a job was making rows from an older cache.
+    QList<TFileTags> FLate;
+    std::shared_ptr<const TAlbumIndex> FAlbums;
+    bool FAlbumsRunning = false;
+    bool FAlbumsWanted = false;
+    // During a scan albums are made anew at most this often.
+    QTimer FAlbumsDelay;
+    bool FFollowQueued = false;
 };

@@ -1,4 +1,5 @@
 #include "AlbumIndex.h"
+#include "LibraryListing.h"
 
 #include <QtTest>
 
@@ -131,6 +132,61 @@ private Q_SLOTS:
         Expected.removeAll(1);
         std::reverse(Expected.begin(), Expected.end());
         QCOMPARE(Index.Sorted({4, 0, 2, 3}, C, Qt::DescendingOrder), Expected);
+    }
+
+    // What the library page lists: hits ("" for no search), sort column (~column: descending),
+    // artist, album.
+    void listing_data() {
+        QTest::addColumn<QString>("Hits");
+        QTest::addColumn<int>("Column");
+        QTest::addColumn<int>("Artist");
+        QTest::addColumn<int>("Album");
+        QTest::addColumn<QString>("Rows");
+        QTest::addColumn<QString>("Artists");
+        QTest::addColumn<QString>("Albums");
+        QTest::newRow("no search: library order") << "" << -1 << -1 << -1 << "0,1,2,3"
+                                                  << "0,1"
+                                                  << "0,1,2";
+        QTest::newRow("search: hits in library order") << "0,3" << -1 << -1 << -1 << "0,3"
+                                                       << "0"
+                                                       << "0,1";
+        QTest::newRow("search, by file descending") << "0,1,2" << ~5 << -1 << -1 << "2,1,0"
+                                                    << "0,1"
+                                                    << "1,2";
+        QTest::newRow("artist: its albums in album order") << "" << -1 << 0 << -1 << "3,2,0"
+                                                           << "0,1"
+                                                           << "0,1";
+        QTest::newRow("album, narrowed by the search") << "0,1" << -1 << 0 << 1 << "0"
+                                                       << "0,1"
+                                                       << "1";
+        QTest::newRow("album by title") << "" << 0 << 0 << 1 << "0,2"
+                                        << "0,1"
+                                        << "0,1";
+    }
+
+    void listing() {
+        QFETCH(QString, Hits);
+        QFETCH(int, Column);
+        QFETCH(int, Artist);
+        QFETCH(int, Album);
+        QList<TTrackTags> Tags;
+        QByteArrayList Sources;
+        Parse({"a|X|A1||1|2|2000||a", "b|Y|B1||1|1|1990||b", "c|X|A1||1|1|2000||c",
+               "d|X|A2||1|1|1995||d"},
+              Tags, Sources);
+        const TAlbumIndex Index(Tags, Sources);
+        TSearchHits Found;
+        if (!Hits.isEmpty()) {
+            Found.emplace();
+            for (const QString &Row : Hits.split(u','))
+                Found->append(Row.toInt());
+        }
+        const TListingChoice Choice{Column < -1 ? ~Column : Column,
+                                    Column < -1 ? Qt::DescendingOrder : Qt::AscendingOrder, Artist,
+                                    Album};
+        QTEST(Joined(ListedRows(&Index, 4, Found, Choice)), "Rows");
+        QTEST(Joined(ListedArtists(Index, Found)), "Artists");
+        QTEST(Joined(ListedAlbums(Index, Found, Artist)), "Albums");
     }
 };
 
