@@ -5,7 +5,6 @@
 #include "InstanceSlot.h"
 #include "LibraryTags.h"
 #include "MediaPlayer.h"
-#include "MusicLibrary.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
 #include "Speaker.h"
@@ -40,21 +39,6 @@ void PrepareApplication(QCoreApplication &App) {
     App.setApplicationVersion(QStringLiteral(VX_APP_VERSION));
 }
 
-namespace {
-
-// Tags follow the library's rows.
-void FollowRows(TLibraryTags &Tags, const TMusicLibrary &Library) {
-    const auto Set = [&Tags, &Library] { Tags.SetSources(Library.RowSources()); };
-    QObject::connect(&Library, &QAbstractItemModel::modelReset, &Tags, Set);
-    QObject::connect(&Library, &QAbstractItemModel::layoutChanged, &Tags, Set);
-    QObject::connect(&Library, &QAbstractItemModel::rowsInserted, &Tags, Set);
-    QObject::connect(&Library, &QAbstractItemModel::rowsRemoved, &Tags, Set);
-    QObject::connect(&Library, &QAbstractItemModel::rowsMoved, &Tags, Set);
-    Set();
-}
-
-} // namespace
-
 int RunHeadless(QCoreApplication &App) {
     // Only servers here, and mpv fetches tracks itself: asking the system for proxies would
     // only load the proxy library and its thread.
@@ -80,7 +64,7 @@ int RunHeadless(QCoreApplication &App) {
         if (WebRemoteEnabled) {
             Scanner = std::make_unique<TTagScanner>();
             Tags = std::make_unique<TLibraryTags>(Scanner.get(), TTagCache::DefaultFile());
-            FollowRows(*Tags, Speaker.Library());
+            Tags->Follow(Speaker.Library());
             Web = std::make_unique<TWebRemote>(Speaker.Library(), Speaker.Sharing());
             Web->SetLibraryTags(Tags.get());
             // "My Computer" is the port the speaker got; 0 when it got none.

@@ -1,11 +1,14 @@
 // The library by artist and album for the phone page, grouped as the desktop's page groups it.
 #include "LibraryAnswer.h"
 
+#include "LibraryListing.h"
 #include "ListPages.h"
 #include "SearchFold.h"
 
 const TAlbumIndex &TLibraryAnswer::Grouped() const {
     std::call_once(FGrouped, [this] {
+        if (FAlbums.RowCount() == FRows.size())
+            return; // as the desktop made it for these rows
         QList<TTrackTags> Tags = FTags;
         Tags.resize(FRows.size());
         QByteArrayList Sources;
@@ -17,27 +20,16 @@ const TAlbumIndex &TLibraryAnswer::Grouped() const {
     return FAlbums;
 }
 
-QList<bool> TLibraryAnswer::AlbumsMatching(const QByteArray &Query) const {
-    const TAlbumIndex &Index = Grouped();
-    const bool All = SearchWords(QString::fromUtf8(Query)).isEmpty();
-    QList<bool> Matched(Index.Albums().size(), All);
-    if (!All)
-        for (const int Row : Matching(Query))
-            Matched[Index.AlbumOf(Row)] = true;
-    return Matched;
+TSearchHits TLibraryAnswer::Hits(const QByteArray &Query) const {
+    if (SearchWords(QString::fromUtf8(Query)).isEmpty())
+        return std::nullopt;
+    return Matching(Query);
 }
 
 QByteArray TLibraryAnswer::ArtistsPage(const QByteArray &Query, qsizetype From,
                                        qsizetype Count) const {
     const TAlbumIndex &Index = Grouped();
-    const QList<bool> Albums = AlbumsMatching(Query);
-    QList<int> Shown;
-    for (int Artist = 0; Artist < int(Index.Artists().size()); ++Artist)
-        for (const int Album : Index.Artists()[Artist].Albums)
-            if (Albums[Album]) {
-                Shown.append(Artist);
-                break;
-            }
+    const QList<int> Shown = ListedArtists(Index, Hits(Query));
     return Envelope("artists", Shown.size(), From, Count, [&](qsizetype I) {
         const TAlbumArtist &A = Index.Artists()[Shown[I]];
         return '[' + QByteArray::number(Shown[I]) + ',' + JsonText(A.Name.toUtf8()) + ',' +
@@ -48,17 +40,7 @@ QByteArray TLibraryAnswer::ArtistsPage(const QByteArray &Query, qsizetype From,
 QByteArray TLibraryAnswer::AlbumsPage(int Artist, const QByteArray &Query, qsizetype From,
                                       qsizetype Count) const {
     const TAlbumIndex &Index = Grouped();
-    const QList<bool> Matched = AlbumsMatching(Query);
-    QList<int> Shown;
-    if (Artist < 0) {
-        for (int Album = 0; Album < int(Matched.size()); ++Album)
-            if (Matched[Album])
-                Shown.append(Album);
-    } else if (Artist < int(Index.Artists().size())) {
-        for (const int Album : Index.Artists()[Artist].Albums)
-            if (Matched[Album])
-                Shown.append(Album);
-    }
+    const QList<int> Shown = ListedAlbums(Index, Hits(Query), Artist);
     return Envelope("albums", Shown.size(), From, Count, [&](qsizetype I) {
         const TAlbum &A = Index.Albums()[Shown[I]];
         return '[' + QByteArray::number(Shown[I]) + ',' + JsonText(A.Title.toUtf8()) + ',' +

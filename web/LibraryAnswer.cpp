@@ -7,11 +7,14 @@
 #include <algorithm>
 
 TLibraryAnswer::TLibraryAnswer(qint64 Version, qint64 Run, QList<TLibraryEntry> Rows,
-                               QList<TTrackTags> Tags)
+                               QList<TTrackTags> Tags, std::shared_ptr<const TAlbumIndex> Albums)
     : FVersion(Version),
       FTag('"' + QByteArray::number(Run, 36) + '-' + QByteArray::number(Version) + '"'),
       FRows(std::move(Rows)),
-      FTags(Tags.size() == FRows.size() ? std::move(Tags) : QList<TTrackTags>{}) {}
+      FTags(Tags.size() == FRows.size() ? std::move(Tags) : QList<TTrackTags>{}) {
+    if (Albums && !FTags.isEmpty() && Albums->RowCount() == FRows.size())
+        FAlbums = *Albums;
+}
 
 const TTrackTags &TLibraryAnswer::Tags(int Row) const {
     static const TTrackTags None;

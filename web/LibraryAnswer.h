@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AlbumIndex.h"
+#include "LibraryListing.h"
 #include "MusicLibrary.h"
 #include "SearchIndex.h"
 #include "TrackTags.h"
@@ -9,6 +10,7 @@
 #include <QList>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 
 // One library version as the web remote answers it: made on the GUI thread when the library
@@ -19,9 +21,10 @@
 class TLibraryAnswer {
 public:
     // Run: what tells this run's versions from another run's (the ETag outlives the program
-    // in a browser's cache). Tags: per row, or empty when none are known.
+    // in a browser's cache). Tags: per row, or empty when none are known. Albums: made from
+    // these tags already (else made here when first asked for).
     TLibraryAnswer(qint64 Version, qint64 Run, QList<TLibraryEntry> Rows,
-                   QList<TTrackTags> Tags = {});
+                   QList<TTrackTags> Tags = {}, std::shared_ptr<const TAlbumIndex> Albums = {});
 
     qint64 Version() const { return FVersion; }
     // The ETag every answer of this version carries, quotes included.
@@ -52,8 +55,8 @@ public:
 private:
     void Prepare() const;
     const TAlbumIndex &Grouped() const;
-    // The albums holding a row that matches Query (all for a blank one).
-    QList<bool> AlbumsMatching(const QByteArray &Query) const;
+    // The rows matching Query; none for a blank one (every row).
+    TSearchHits Hits(const QByteArray &Query) const;
     // {"count","from","total",Key:[...],"version"}: Item(i) of the Matched from From on.
     QByteArray Envelope(const char *Key, qsizetype Matched, qsizetype From, qsizetype Count,
                         const std::function<QByteArray(qsizetype)> &Item) const;

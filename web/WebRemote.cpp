@@ -49,9 +49,6 @@ TWebRemote::TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharin
     connect(FTagsDelay, &QTimer::timeout, this, [this] { PublishLibrary(false); });
     const auto Changed = [this] {
         PublishLibrary(true);
-        // Whoever keeps the tags may take the new rows after this.
-        if (FTags)
-            FTagsDelay->start(0);
     };
     connect(&Library, &QAbstractItemModel::modelReset, this, Changed);
     connect(&Library, &QAbstractItemModel::rowsInserted, this, Changed);
@@ -86,11 +83,16 @@ void TWebRemote::SetLibraryTags(const TLibraryTags *Tags) {
     if (FTags)
         FTags->disconnect(this);
     FTags = Tags;
-    if (Tags)
-        connect(Tags, &TLibraryTags::RowsChanged, this, [this] {
+    if (Tags) {
+        const auto Later = [this] {
             if (!FTagsDelay->isActive())
                 FTagsDelay->start();
-        });
+        };
+        connect(Tags, &TLibraryTags::RowsChanged, this, Later);
+        connect(Tags, &TLibraryTags::AlbumsChanged, this, Later);
+        // New rows: at once, the page has shown file names meanwhile.
+        connect(Tags, &TLibraryTags::SourcesSet, this, [this] { PublishLibrary(false); });
+    }
     PublishLibrary(false);
 }
 
@@ -402,8 +404,9 @@ void TWebRemote::PublishLibrary(bool RowsMoved) {
         ++FLibraryVersion;
     if (RowsMoved)
         FRowsVersion = FLibraryVersion;
-    FLibraryAnswer =
-        std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows(), RowTags());
+    QList<TTrackTags> Tags = RowTags();
+    FLibraryAnswer = std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows(), Tags,
+                                                      Tags.isEmpty() ? nullptr : FTags->Albums());
     if (FGate)
         FGate->PublishLibrary(FLibraryAnswer);
 }
