@@ -47,9 +47,7 @@ TWebRemote::TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharin
     FTagsDelay->setSingleShot(true);
     FTagsDelay->setInterval(2000);
     connect(FTagsDelay, &QTimer::timeout, this, [this] { PublishLibrary(false); });
-    const auto Changed = [this] {
-        PublishLibrary(true);
-    };
+    const auto Changed = [this] { PublishLibrary(true); };
     connect(&Library, &QAbstractItemModel::modelReset, this, Changed);
     connect(&Library, &QAbstractItemModel::rowsInserted, this, Changed);
     connect(&Library, &QAbstractItemModel::rowsRemoved, this, Changed);
@@ -83,6 +81,7 @@ void TWebRemote::SetLibraryTags(const TLibraryTags *Tags) {
     if (FTags)
         FTags->disconnect(this);
     FTags = Tags;
+    FTagRowsChecked = {-1, -1};
     if (Tags) {
         const auto Later = [this] {
             if (!FTagsDelay->isActive())
@@ -391,11 +390,18 @@ void TWebRemote::PublishSpeakers() {
     FGate->PublishSpeakers(Compact({{QStringLiteral("speakers"), Speakers}}));
 }
 
-QList<TTrackTags> TWebRemote::RowTags() const {
-    // Tags kept for other rows (not taken up yet) are not shown against these.
-    if (!FTags || FTags->Count() != FLibrary.Count() || FTags->Sources() != FLibrary.RowSources())
+QList<TTrackTags> TWebRemote::RowTags() {
+    if (!FTags)
         return {};
-    return FTags->AllTags();
+    // Tags kept for other rows (not taken up yet) are not shown against these. Compared once
+    // per change of either side's rows: a scan publishes often.
+    const std::pair<qint64, int> Rows{FRowsVersion, FTags->RowsVersion()};
+    if (Rows != FTagRowsChecked) {
+        FTagRowsChecked = Rows;
+        FTagRowsMatch = FTags->Sources() == FLibrary.RowSources();
+    }
+    return FTagRowsMatch && FTags->Count() == FLibrary.Count() ? FTags->AllTags()
+                                                               : QList<TTrackTags>();
 }
 
 void TWebRemote::PublishLibrary(bool RowsMoved) {

@@ -123,7 +123,7 @@ private:
     void PublishSpeakers();
     // RowsMoved: the rows changed, so the ids of older versions name other tracks now.
     void PublishLibrary(bool RowsMoved);
-    QList<TTrackTags> RowTags() const;
+    QList<TTrackTags> RowTags();
 
     const TMusicLibrary &FLibrary;
     const TSharingState &FSharing;
@@ -139,6 +139,8 @@ private:
     // The first version whose ids name the rows as they are; later ones only changed tags.
     qint64 FRowsVersion = 1;
     QPointer<const TLibraryTags> FTags;
+    std::pair<qint64, int> FTagRowsChecked{-1, -1}; // the rows of both when last compared
+    bool FTagRowsMatch = false;
     QTimer *FTagsDelay;
     const qint64 FRun; // tells this run's library versions from another's
     std::shared_ptr<const TLibraryAnswer> FLibraryAnswer;
