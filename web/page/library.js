@@ -250,7 +250,10 @@ export class Library {
       say(this.note, onTracks ? 'No track to play.' : 'Open an album or choose tracks.');
       return;
     }
-    const ids = [...this.selected].sort((a, b) => a - b);
+    // In the order shown (an album's), then those chosen elsewhere in library order.
+    const shown = new Map(this.tracks.rows.map((li, i) => [li.vxId, i]));
+    const at = (id) => shown.get(id) ?? this.tracks.rows.length + id;
+    const ids = [...this.selected].sort((a, b) => at(a) - at(b));
     const body = { host, version: this.tracks.version, ids };
     if (!ids.length && this.album) body.album = this.album.id;
     else if (!ids.length && this.query) body.filter = this.query;
