@@ -248,6 +248,34 @@ private Q_SLOTS:
                  Status);
     }
 
+    // No answer names a local path: it would show a home folder's name to the whole network.
+    void noLocalPath_data() {
+        QTest::addColumn<QByteArray>("Bytes");
+        QTest::addColumn<int>("Status");
+        const QByteArray Library = "/vx-remote/api/library";
+        QTest::newRow("tracks") << Request("GET", Library) << 200;
+        QTest::newRow("search") << Request("GET", Library + "?filter=a.mp3") << 200;
+        QTest::newRow("artists") << Request("GET", Library + "?view=artists") << 200;
+        QTest::newRow("albums") << Request("GET", Library + "?view=albums") << 200;
+        QTest::newRow("album") << Request("GET", Library + "?view=album&album=0") << 200;
+        QTest::newRow("play") << Post("/vx-remote/api/play",
+                                      R"({"host":"My Computer","version":2,"ids":[0]})")
+                              << 200;
+        QTest::newRow("play refused")
+            << Post("/vx-remote/api/play", R"({"host":"My Computer","version":2,"ids":[1]})")
+            << 400;
+        QTest::newRow("speakers") << Request("GET", "/vx-remote/api/speakers") << 200;
+    }
+    void noLocalPath() {
+        QFETCH(QByteArray, Bytes);
+        QFETCH(int, Status);
+        TRig Rig;
+        Rig.Library.AddBatch({"/home/alice/Music/a.mp3"});
+        const QByteArray Answer = Fetch(Rig.Server.Port(), Bytes);
+        QCOMPARE(Answer.mid(9, 3).toInt(), Status);
+        QVERIFY2(!Answer.contains("/home/alice"), Answer.constData());
+    }
+
     // A play waits for the GUI thread; a second from the same client meanwhile is turned away.
     void onePlayInFlightPerClient() {
         TRig Rig;
