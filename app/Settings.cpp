@@ -19,6 +19,7 @@ qint32 WindowWidth = 0;
 qint32 WindowTop = 0;
 qint32 WindowLeft = 0;
 qint32 PopHitCount = 0;
+qint32 LibraryHiddenColumns = 0;
 qint32 CommandPort = 0;
 QString SkinName;
 bool HeadlessAllow = true;
@@ -65,6 +66,7 @@ void LoadSettings() {
     LibraryFileName = AppDataDir + QStringLiteral("/MusicLibrary.txt");
 
     WindowHeight = WindowWidth = WindowTop = WindowLeft = PopHitCount = 0;
+    LibraryHiddenColumns = 0;
     CommandPort = 37400;
     SkinName = QStringLiteral("vxPlayer");
     HeadlessAllow = true;
@@ -78,6 +80,7 @@ void LoadSettings() {
         WindowTop = IniInteger(Ini, SettingsKey::WindowTop, 0);
         WindowLeft = IniInteger(Ini, SettingsKey::WindowLeft, 0);
         PopHitCount = IniInteger(Ini, SettingsKey::PopHitCount, 0);
+        LibraryHiddenColumns = IniInteger(Ini, SettingsKey::LibraryHiddenColumns, 0);
         CommandPort = IniInteger(Ini, SettingsKey::CommandPort, CommandPort);
         HeadlessAllow = IniInteger(Ini, SettingsKey::HeadlessAllow, 1) != 0;
         WebRemoteEnabled = IniInteger(Ini, SettingsKey::WebRemote, 1) != 0;

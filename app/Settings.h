@@ -13,6 +13,8 @@ inline constexpr TIniKey WindowWidth{WindowSection, "Width"};
 inline constexpr TIniKey WindowTop{WindowSection, "Top"};
 inline constexpr TIniKey WindowLeft{WindowSection, "Left"};
 inline constexpr TIniKey PopHitCount{WindowSection, "PopHitCount"};
+// The library page's hidden columns, one bit per column from the first.
+inline constexpr TIniKey LibraryHiddenColumns{WindowSection, "LibraryHiddenColumns"};
 // Read only: the program never writes these two.
 inline constexpr TIniKey CommandPort{"Server", "Port"};
 inline constexpr TIniKey SkinName{"Skin", "Name"};
@@ -32,6 +34,7 @@ extern qint32 WindowWidth;
 extern qint32 WindowTop;
 extern qint32 WindowLeft;
 extern qint32 PopHitCount;
+extern qint32 LibraryHiddenColumns;
 extern qint32 CommandPort;
 extern QString SkinName;
 // Whether other people may play on a speaker without a screen.

@@ -7,12 +7,12 @@
 #include "AudioTypes.h"
 #include "BalloonTip.h"
 #include "InputURLsDialog.h"
+#include "LibraryBrowser.h"
+#include "LibraryTableModel.h"
 #include "LibraryView.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
-#include "PlayTo.h"
 #include "Presence.h"
-#include "SelectComputerDialog.h"
 #include "Settings.h"
 
 #include <QAction>
@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -38,15 +39,20 @@ TLibraryPage::TLibraryPage(TMusicLibrary &Library, const TSharedActions &Shared,
     CreatePlayOnBar();
     Layout->addWidget(FPlayOnBar);
 
+    FTableModel = new TLibraryTableModel(FLibrary, this);
     FLibraryView = new TLibraryView(this);
     FLibraryView->setObjectName(QStringLiteral("FLibraryView"));
     FLibraryView->setContextMenuPolicy(Qt::CustomContextMenu);
-    Layout->addWidget(FLibraryView, 1);
+    CreateListing();
+    Layout->addWidget(FSearchBox->parentWidget());
+    Layout->addWidget(FSplitter, 1);
     connect(FLibraryView, &QAbstractItemView::doubleClicked, this,
             &TLibraryPage::PlayOnTypedComputer);
     connect(FLibraryView, &TLibraryView::EnterPressed, this, &TLibraryPage::PlayOnTypedComputer);
     connect(FLibraryView, &TLibraryView::RowsDropped, this, [this](int Target) {
-        ApplyLibraryMove(TRowMove::DropOn(FLibrary.Count(), SelectedRows(), Target));
+        // Rows move only where the view shows the library's own order.
+        if (FTableModel->ShowsAll())
+            ApplyLibraryMove(TRowMove::DropOn(FLibrary.Count(), SelectedRows(), Target));
     });
     CreateLibraryActions();
     CreateAddActions();
@@ -124,6 +130,9 @@ void TLibraryPage::CreateLibraryActions() {
         Action("FMoveDownAction", QStringLiteral("Move &Down"), &TLibraryPage::MoveSelectionDown);
     FMoveUpAction =
         Action("FMoveUpAction", QStringLiteral("Move &Up"), &TLibraryPage::MoveSelectionUp);
+    FRescanAction = new QAction(QStringLiteral("Rescan Library"), this);
+    FRescanAction->setObjectName(QStringLiteral("FRescanAction"));
+    FRescanAction->setEnabled(false); // until there are tags to read
     for (QAction *A : {FRemoveFilesAction, FMoveDownAction, FMoveUpAction})
         A->setEnabled(false);
 }
@@ -160,6 +169,7 @@ void TLibraryPage::BuildLibraryMenu(const TSharedActions &Shared) {
     FLibraryMenu->addAction(FAddURLsAction);
     FLibraryMenu->addAction(FRemoveFilesAction);
     FLibraryMenu->addAction(FSelectAllAction);
+    FLibraryMenu->addAction(FRescanAction);
     FLibraryMenu->addSeparator();
     FLibraryMenu->addAction(FMoveDownAction);
     FLibraryMenu->addAction(FMoveUpAction);
@@ -223,14 +233,15 @@ void TLibraryPage::LoadLibrary() {
 
 void TLibraryPage::FillLibraryView() {
     // The view mirrors the store; attaching it is all a refill needs.
-    if (FLibraryView->model() != &FLibrary) {
-        FLibraryView->setModel(&FLibrary);
+    if (FLibraryView->model() != FTableModel) {
+        FLibraryView->setModel(FTableModel);
         connect(FLibraryView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 &TLibraryPage::UpdateCommandStates);
-        connect(&FLibrary, &QAbstractItemModel::rowsRemoved, this,
+        connect(FTableModel, &QAbstractItemModel::rowsRemoved, this,
                 &TLibraryPage::UpdateCommandStates);
-        connect(&FLibrary, &QAbstractItemModel::modelReset, this,
+        connect(FTableModel, &QAbstractItemModel::modelReset, this,
                 &TLibraryPage::UpdateCommandStates);
+        ShowSort();
     }
     FLibraryView->scrollToTop();
     UpdateCommandStates();
@@ -300,21 +311,37 @@ void TLibraryPage::ShowSecondHint() {
     PopHitCount += 1;
 }
 
-QList<int> TLibraryPage::SelectedRows() const {
-    QList<int> Rows;
+QList<int> TLibraryPage::SelectedRowsShown() const {
+    QList<int> Shown;
     if (!FLibraryView->selectionModel())
-        return Rows;
-    for (const QModelIndex &Index : FLibraryView->selectionModel()->selectedRows())
-        Rows.append(Index.row());
+        return Shown;
+    // Any cell selected selects its row.
+    for (const QModelIndex &Index : FLibraryView->selectionModel()->selectedIndexes())
+        Shown.append(Index.row());
+    std::sort(Shown.begin(), Shown.end());
+    Shown.erase(std::unique(Shown.begin(), Shown.end()), Shown.end());
+    QList<int> Rows;
+    Rows.reserve(Shown.size());
+    for (const int Row : std::as_const(Shown))
+        if (const int Library = FTableModel->LibraryRow(Row); Library >= 0)
+            Rows.append(Library);
+    return Rows;
+}
+
+QList<int> TLibraryPage::SelectedRows() const {
+    QList<int> Rows = SelectedRowsShown();
     std::sort(Rows.begin(), Rows.end());
     return Rows;
 }
 
 void TLibraryPage::UpdateCommandStates() {
     const QList<int> Rows = SelectedRows();
+    // Moving rows one place means something only in the library's own order.
+    const bool Movable = !Rows.isEmpty() && FTableModel->ShowsAll();
     FRemoveFilesAction->setEnabled(!Rows.isEmpty());
-    FMoveUpAction->setEnabled(!Rows.isEmpty() && Rows.first() != 0);
-    FMoveDownAction->setEnabled(!Rows.isEmpty() && Rows.last() != FLibrary.Count() - 1);
+    FMoveUpAction->setEnabled(Movable && Rows.first() != 0);
+    FMoveDownAction->setEnabled(Movable && Rows.last() != FLibrary.Count() - 1);
+    FLibraryView->setDragEnabled(FTableModel->ShowsAll());
 }
 
 void TLibraryPage::RemoveSelected() {
@@ -332,10 +359,11 @@ void TLibraryPage::ApplyLibraryMove(const std::optional<TRowMove> &Move) {
     FLibrary.SetRowOrder(Move->Order);
     QItemSelection Selection;
     for (const int Row : Move->Selection)
-        Selection.select(FLibrary.index(Row), FLibrary.index(Row));
-    FLibraryView->selectionModel()->select(Selection, QItemSelectionModel::ClearAndSelect);
+        Selection.select(FTableModel->IndexOf(Row), FTableModel->IndexOf(Row));
+    FLibraryView->selectionModel()->select(Selection, QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
     if (!Move->Selection.isEmpty())
-        FLibraryView->scrollTo(FLibrary.index(Move->Selection.first()));
+        FLibraryView->scrollTo(FTableModel->IndexOf(Move->Selection.first()));
     SaveLibrary();
     UpdateCommandStates();
 }
@@ -350,71 +378,4 @@ void TLibraryPage::MoveSelectionDown() {
 
 void TLibraryPage::SelectAll() {
     FLibraryView->selectAll();
-}
-
-QStringList TLibraryPage::KnownComputers() const {
-    QStringList Names;
-    if (FPresence)
-        for (const QByteArray &Computer : FPresence->Computers())
-            Names.append(QString::fromUtf8(Computer));
-    return Names;
-}
-
-void TLibraryPage::RefreshComputerCombo() {
-    const QStringList Items = KnownComputers();
-    const QString Text = FPlayOnBox->currentText();
-    FPlayOnBox->clear();
-    FPlayOnBox->addItems(Items);
-    FPlayOnBox->setCurrentText(Text);
-}
-
-// Shows the error box for a bad "Play on" text; true when the text can be used.
-static bool TargetUsable(QWidget *Parent, TTargetCheck Check) {
-    if (Check == TTargetCheck::Empty) {
-        ShowErrorBox(Parent, QStringLiteral("Please select or input a computer name or IP !"));
-        return false;
-    }
-    if (Check == TTargetCheck::Invalid) {
-        ShowErrorBox(Parent, QStringLiteral("Invalid computer name or IP !"));
-        return false;
-    }
-    return true;
-}
-
-void TLibraryPage::PlayOnTypedComputer() {
-    const QString Text =
-        QString::fromUtf8(AsciiLower(FPlayOnBox->currentText().toUtf8().replace(' ', "")));
-    const TTargetCheck Check = CheckTarget(Text);
-    if (!TargetUsable(window(), Check))
-        return;
-    PlayLibraryOn(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost") : Text);
-}
-
-void TLibraryPage::PlayOnThisComputer() {
-    PlayLibraryOn(QStringLiteral("localhost"));
-}
-
-void TLibraryPage::PlayOnOtherComputer() {
-    TSelectComputerDialog Dialog(window());
-    Dialog.SetComputers(KnownComputers(), FPlayOnBox->currentText());
-    if (ExecModal(Dialog) != QDialog::Accepted)
-        return;
-    const QString Text = Dialog.SelectedComputer();
-    FPlayOnBox->setCurrentText(Text);
-    PlayLibraryOn(SameNameIgnoringSpaces(Text.toUtf8(), "My Computer") ? QStringLiteral("localhost")
-                                                                       : Text);
-}
-
-void TLibraryPage::ConnectToTypedComputer() {
-    const QString Text = FPlayOnBox->currentText().trimmed();
-    FPlayOnBox->setCurrentText(Text);
-    const TTargetCheck Check = CheckTarget(Text);
-    if (!TargetUsable(window(), Check))
-        return;
-    Q_EMIT ConnectRequested(Check == TTargetCheck::ThisComputer ? QStringLiteral("localhost")
-                                                                : Text);
-}
-
-void TLibraryPage::PlayLibraryOn(const QString &Host) {
-    Q_EMIT PlayRequested(Host, SelectedRows());
 }

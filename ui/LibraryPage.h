@@ -1,10 +1,12 @@
 #pragma once
 
+#include "LibraryListing.h"
 #include "RowMove.h"
 
 #include <QByteArrayList>
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -12,11 +14,16 @@
 class QAction;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
+class QSplitter;
 class QToolBar;
 class QToolButton;
 class TAllowAction;
+class TLibraryBrowser;
+class TLibraryTableModel;
+class TLibraryTags;
 class TLibraryView;
 class TMusicLibrary;
 class TPresence;
@@ -38,6 +45,11 @@ public:
 
     // Where the known computers come from; none lists no computer.
     void SetPresence(const TPresence *Presence);
+    // Where the rows' tags come from (not owned); without them the rows show their names and
+    // neither search, sort nor browse.
+    void SetLibraryTags(TLibraryTags *Tags);
+    // The browse panel, for the album covers.
+    TLibraryBrowser *Browser() const { return FBrowser; }
     // Entries whose keys work anywhere in the window, on every page: the window adds them.
     QList<QAction *> WindowActions() const;
 
@@ -76,8 +88,10 @@ public:
     void MoveSelectionUp();
     void MoveSelectionDown();
     void SelectAll();
-    // The rows selected in the library view, ascending.
+    // The library rows selected in the library view, ascending.
     QList<int> SelectedRows() const;
+    // The library rows selected, in the order the view shows them.
+    QList<int> SelectedRowsShown() const;
     // Enables Remove, Down and Up by the selection.
     void UpdateCommandStates();
 
@@ -107,6 +121,16 @@ private:
     // The computers presence knows of, as the "Play on" box lists them.
     QStringList KnownComputers() const;
 
+    // The search box, the browse switch and panel, the header's sorting and columns.
+    void CreateListing();
+    void CreateHeaderMenu();
+    // Shows the rows the search, the sort and the browsed album ask for; waits while the tags
+    // are catching up with the library.
+    void Relist();
+    // A header click: that column ascending, then descending, then library order.
+    void SortByColumn(int Column);
+    void ShowSort();
+    void SaveHiddenColumns();
     TMusicLibrary &FLibrary;
     QPointer<const TPresence> FPresence;
 
@@ -134,4 +158,17 @@ private:
     QToolButton *FRemoveButton = nullptr;
     QToolButton *FDownButton = nullptr;
     QToolButton *FUpButton = nullptr;
+
+    QPointer<TLibraryTags> FTags;
+    TLibraryTableModel *FTableModel = nullptr;
+    QLineEdit *FSearchBox = nullptr;
+    QToolButton *FBrowseButton = nullptr;
+    TLibraryBrowser *FBrowser = nullptr;
+    QSplitter *FSplitter = nullptr;
+    QMenu *FHeaderMenu = nullptr;
+    QAction *FLibraryOrderAction = nullptr;
+    QAction *FRescanAction = nullptr;
+    TListingChoice FChoice;
+    // Tags that arrive in a scan list the rows anew once they pause.
+    QTimer FRelistDelay;
 };

@@ -11,12 +11,15 @@
 #include <QToolTip>
 #include <QUrl>
 
-TLibraryView::TLibraryView(QWidget *Parent) : QListView(Parent) {
+TLibraryView::TLibraryView(QWidget *Parent) : QTreeView(Parent) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Fixed row height: layout and scrolling stay instant with 100000 rows.
-    setUniformItemSizes(true);
+    setUniformRowHeights(true);
     setAcceptDrops(true);
     setDragEnabled(true);
     setDropIndicatorShown(true);
@@ -60,12 +63,12 @@ void TLibraryView::keyPressEvent(QKeyEvent *Event) {
         Q_EMIT EnterPressed();
         return;
     }
-    QListView::keyPressEvent(Event);
+    QTreeView::keyPressEvent(Event);
 }
 
 bool TLibraryView::viewportEvent(QEvent *Event) {
     if (Event->type() != QEvent::ToolTip)
-        return QListView::viewportEvent(Event);
+        return QTreeView::viewportEvent(Event);
     // Tool tips guess their format: a file name or URL holding markup would be laid out
     // as HTML (and its images loaded) unless escaped.
     const auto *Help = static_cast<QHelpEvent *>(Event);

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QByteArrayList>
-#include <QListView>
+#include <QTreeView>
 
-// The library list: one column of names, several rows selectable, selection drawn
-// alike with or without focus, rows in alternating colours; local files dropped from the
-// desktop arrive as FilesDropped with their full paths, the list's own rows dragged onto a
-// row as RowsDropped.
-class TLibraryView : public QListView {
+// The library list: a flat table, several rows selectable, selection drawn alike with or
+// without focus, rows in alternating colours; local files dropped from the desktop arrive as
+// FilesDropped with their full paths, the list's own rows dragged onto a row as RowsDropped.
+class TLibraryView : public QTreeView {
     Q_OBJECT
 public:
     explicit TLibraryView(QWidget *Parent = nullptr);

@@ -63,6 +63,7 @@ TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, int FirstHintD
     CreateLibraryPage();
     CreateTrayIcon();
     CreateStatusBar();
+    CreateLibraryTags();
     FPageMenu = new QMenu(this);
     FPageMenu->setObjectName(QStringLiteral("FPageMenu"));
     FPageMenu->addAction(FClosePageAction);

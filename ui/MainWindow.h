@@ -17,15 +17,18 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QSystemTrayIcon;
 class QTabWidget;
 class QToolButton;
 class TLibraryPage;
+class TLibraryTags;
 class TMediaServer;
 class TMusicLibrary;
 class TPresence;
 class TWebRemote;
 class TSpeaker;
+class TTagScanner;
 
 // The main window: page frame, tray, status bar, heartbeat and the staged shutdown. It owns
 // the library and the media server that serves it, the presence socket and the play-to
@@ -74,6 +77,8 @@ public:
 
     // The library store the library page shows.
     TMusicLibrary *Library() const { return FLibrary; }
+    // The tags of the library's rows, read while the window runs.
+    TLibraryTags *LibraryTags() const { return FLibraryTags; }
     // The bound port of the media server, 0 when it is not running.
     quint16 MediaPort() const;
 
@@ -124,6 +129,8 @@ private:
     void CreatePlayTo();
     // The library page, first tab; played rows go to the router.
     void CreateLibraryPage();
+    // The tags of the library's rows, following the library; the status bar shows their reading.
+    void CreateLibraryTags();
     // Starts the presence socket; the known computers and the address follow it from then on.
     void StartPresence(quint16 Port);
     void StartMediaServer();
@@ -155,6 +162,9 @@ private:
     QList<QPair<QPointer<QWidget>, QPointer<TRemotePlayer>>> FRemoteSheets;
     const quint16 FMediaPortWanted;
     TMusicLibrary *FLibrary = nullptr;
+    TTagScanner *FTagScanner = nullptr;
+    TLibraryTags *FLibraryTags = nullptr;
+    QProgressBar *FTagProgress = nullptr; // "Reading tags: 1234 of 100000" while they are read
     std::unique_ptr<TMediaServer> FMediaServer;
     TWebRemote *FWebRemote = nullptr; // the phone remote, on the media server
     bool FClosing = false;

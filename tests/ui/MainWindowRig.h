@@ -71,6 +71,7 @@ protected:
         QVERIFY(FHome.isValid());
         qputenv("XDG_DATA_HOME", FHome.filePath("data").toUtf8());
         qputenv("XDG_CONFIG_HOME", FHome.filePath("config").toUtf8());
+        qputenv("XDG_CACHE_HOME", FHome.filePath("cache").toUtf8());
         LoadSettings();
         QFile::remove(IniFileName);
         QFile::remove(LibraryFileName);

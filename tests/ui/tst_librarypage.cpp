@@ -66,6 +66,7 @@ private Q_SLOTS:
         QVERIFY(FHome->isValid());
         qputenv("XDG_DATA_HOME", FHome->filePath("data").toUtf8());
         qputenv("XDG_CONFIG_HOME", FHome->filePath("config").toUtf8());
+        qputenv("XDG_CACHE_HOME", FHome->filePath("cache").toUtf8());
         LoadSettings();
         FMessages.clear();
         FOnDialog = {};
@@ -298,7 +299,7 @@ private Q_SLOTS:
         auto *Down = Form.findChild<QAction *>("FMoveDownAction");
         QVERIFY(!Remove->isEnabled());
         for (const int Row : Selected)
-            LibraryView(Form)->selectionModel()->select(Rig.Library.index(Row),
+            LibraryView(Form)->selectionModel()->select(LibraryView(Form)->model()->index(Row, 0),
                                                         QItemSelectionModel::Select);
         QVERIFY(Remove->isEnabled());
         QCOMPARE(Up->isEnabled(), Selected.first() != 0);

@@ -1,0 +1,187 @@
+// The library page's listing: the search box, the sort by a header click, the columns shown,
+// and the browse panel; which rows they show is ListedRows' business.
+#include "LibraryPage.h"
+
+#include "LibraryBrowser.h"
+#include "LibraryTableModel.h"
+#include "LibraryTags.h"
+#include "LibraryView.h"
+#include "SearchFold.h"
+#include "Settings.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSplitter>
+#include <QToolButton>
+
+namespace {
+// Tags arriving in a scan list the rows anew after this pause (ms), not at every batch.
+constexpr int RelistDelayMs = 300;
+} // namespace
+
+void TLibraryPage::CreateListing() {
+    auto *Bar = new QWidget(this);
+    auto *Row = new QHBoxLayout(Bar);
+    Row->setContentsMargins(0, 0, 0, 0);
+    FSearchBox = new QLineEdit(Bar);
+    FSearchBox->setObjectName(QStringLiteral("FSearchBox"));
+    FSearchBox->setPlaceholderText(QStringLiteral("Search"));
+    FSearchBox->setAccessibleName(QStringLiteral("Search the library"));
+    FSearchBox->setClearButtonEnabled(true);
+    FSearchBox->setEnabled(false); // until there are tags to search
+    FBrowseButton = new QToolButton(Bar);
+    FBrowseButton->setObjectName(QStringLiteral("FBrowseButton"));
+    FBrowseButton->setText(QStringLiteral("Browse"));
+    FBrowseButton->setToolTip(QStringLiteral("Browse by artist and album"));
+    FBrowseButton->setCheckable(true);
+    FBrowseButton->setEnabled(false);
+    Row->addWidget(FSearchBox, 1);
+    Row->addWidget(FBrowseButton);
+
+    FSplitter = new QSplitter(Qt::Vertical, this);
+    FBrowser = new TLibraryBrowser(FSplitter);
+    FBrowser->setObjectName(QStringLiteral("FBrowser"));
+    FBrowser->hide();
+    FSplitter->addWidget(FBrowser);
+    FSplitter->addWidget(FLibraryView);
+    FSplitter->setStretchFactor(1, 2);
+
+    connect(FSearchBox, &QLineEdit::textChanged, this, &TLibraryPage::Relist);
+    connect(FBrowseButton, &QToolButton::toggled, this, [this](bool On) {
+        FBrowser->setVisible(On);
+        Relist();
+    });
+    connect(FBrowser, &TLibraryBrowser::ChoiceChanged, this, &TLibraryPage::Relist);
+    // An album played: its rows as the table shows them, in disc and track order.
+    connect(FBrowser, &TLibraryBrowser::AlbumActivated, this, [this] {
+        FLibraryView->clearSelection();
+        PlayOnTypedComputer();
+    });
+    FRelistDelay.setSingleShot(true);
+    FRelistDelay.setInterval(RelistDelayMs);
+    connect(&FRelistDelay, &QTimer::timeout, this, &TLibraryPage::Relist);
+    CreateHeaderMenu();
+}
+
+void TLibraryPage::CreateHeaderMenu() {
+    QHeaderView *Header = FLibraryView->header();
+    Header->setSectionsClickable(true);
+    Header->setSectionsMovable(false);
+    Header->setStretchLastSection(false);
+    Header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Header, &QHeaderView::sectionClicked, this, &TLibraryPage::SortByColumn);
+    FHeaderMenu = new QMenu(this);
+    FLibraryOrderAction = FHeaderMenu->addAction(QStringLiteral("Library order"));
+    FLibraryOrderAction->setObjectName(QStringLiteral("FLibraryOrderAction"));
+    FLibraryOrderAction->setCheckable(true);
+    connect(FLibraryOrderAction, &QAction::triggered, this, [this] {
+        FChoice.SortColumn = -1;
+        ShowSort();
+        Relist();
+    });
+    FHeaderMenu->addSeparator();
+    for (int Column = 0; Column < LibraryColumnCount; ++Column) {
+        QAction *Shown =
+            FHeaderMenu->addAction(FTableModel->headerData(Column, Qt::Horizontal).toString());
+        Shown->setCheckable(true);
+        connect(Shown, &QAction::toggled, this, [this, Column](bool On) {
+            FLibraryView->setColumnHidden(Column, !On);
+            SaveHiddenColumns();
+        });
+    }
+    connect(Header, &QWidget::customContextMenuRequested, this, [this, Header](const QPoint &At) {
+        const QList<QAction *> Actions = FHeaderMenu->actions();
+        int Shown = 0;
+        for (int Column = 0; Column < LibraryColumnCount; ++Column)
+            Shown += FLibraryView->isColumnHidden(Column) ? 0 : 1;
+        for (int Column = 0; Column < LibraryColumnCount; ++Column) {
+            QAction *A = Actions[Column + 2];
+            const QSignalBlocker Quiet(A);
+            A->setChecked(!FLibraryView->isColumnHidden(Column));
+            A->setEnabled(Shown > 1 || !A->isChecked()); // the last column shown stays
+        }
+        FLibraryOrderAction->setChecked(FChoice.SortColumn < 0);
+        FHeaderMenu->popup(Header->mapToGlobal(At));
+    });
+}
+
+void TLibraryPage::SaveHiddenColumns() {
+    qint32 Hidden = 0;
+    for (int Column = 0; Column < LibraryColumnCount; ++Column)
+        if (FLibraryView->isColumnHidden(Column))
+            Hidden |= 1 << Column;
+    if (Hidden == LibraryHiddenColumns)
+        return;
+    LibraryHiddenColumns = Hidden;
+    WriteIniValues(IniFileName, {{SettingsKey::LibraryHiddenColumns, Hidden}});
+}
+
+void TLibraryPage::ShowSort() {
+    QHeaderView *Header = FLibraryView->header();
+    Header->setSortIndicatorShown(FChoice.SortColumn >= 0);
+    if (FChoice.SortColumn >= 0)
+        Header->setSortIndicator(FChoice.SortColumn, FChoice.Order);
+    for (int Column = 0; Column < LibraryColumnCount; ++Column)
+        FLibraryView->setColumnHidden(Column, (LibraryHiddenColumns >> Column) & 1);
+}
+
+void TLibraryPage::SortByColumn(int Column) {
+    if (!FTags)
+        return;
+    if (FChoice.SortColumn != Column)
+        FChoice = {Column, Qt::AscendingOrder, FChoice.Artist, FChoice.Album};
+    else if (FChoice.Order == Qt::AscendingOrder)
+        FChoice.Order = Qt::DescendingOrder;
+    else
+        FChoice.SortColumn = -1;
+    ShowSort();
+    Relist();
+}
+
+void TLibraryPage::SetLibraryTags(TLibraryTags *Tags) {
+    FTags = Tags;
+    FTableModel->SetTags(Tags);
+    for (QWidget *W : {static_cast<QWidget *>(FSearchBox), static_cast<QWidget *>(FBrowseButton)})
+        W->setEnabled(Tags != nullptr);
+    FRescanAction->setEnabled(Tags != nullptr);
+    if (!Tags)
+        return;
+    connect(FRescanAction, &QAction::triggered, Tags, &TLibraryTags::Rescan);
+    connect(Tags, &TLibraryTags::SourcesSet, this, &TLibraryPage::Relist);
+    connect(Tags, &TLibraryTags::AlbumsChanged, this, &TLibraryPage::Relist);
+    connect(Tags, &TLibraryTags::RowsChanged, this, [this] {
+        // Only a search or a sort can show other rows for new tags.
+        if (!FTableModel->ShowsAll() && !FRelistDelay.isActive())
+            FRelistDelay.start();
+    });
+}
+
+void TLibraryPage::Relist() {
+    FRelistDelay.stop();
+    if (!FTags || !FTags->InStep())
+        return; // SourcesSet comes once they are
+    TListingChoice Choice = FChoice;
+    const bool Browsing = FBrowseButton->isChecked();
+    Choice.Artist = Browsing ? FBrowser->Artist() : -1;
+    Choice.Album = Browsing ? FBrowser->Album() : -1;
+    const QString Query = FSearchBox->text();
+    TSearchHits Hits;
+    if (!SearchWords(Query).isEmpty())
+        Hits = FTags->Find(Query);
+    const std::shared_ptr<const TAlbumIndex> Albums = FTags->Albums();
+    if (Browsing) {
+        FBrowser->Fill(Albums, Hits);
+        Choice.Artist = FBrowser->Artist();
+        Choice.Album = FBrowser->Album();
+    }
+    if (Choice.NeedsAlbums() && !Albums)
+        return; // AlbumsChanged comes once they are made
+    if (!Hits && !Choice.NeedsAlbums())
+        FTableModel->SetRows(std::nullopt);
+    else
+        FTableModel->SetRows(ListedRows(Albums.get(), FTags->Count(), Hits, Choice));
+    UpdateCommandStates();
+}
