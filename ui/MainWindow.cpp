@@ -218,6 +218,7 @@ void TMainWindow::StartMediaServer() {
         std::make_unique<TMediaServer>([Library = FLibrary] { return Library->Snapshot(); });
     if (WebRemoteEnabled) {
         FWebRemote = new TWebRemote(*FLibrary, FSharing, this);
+        FWebRemote->SetLibraryTags(FLibraryTags);
         FWebRemote->Start(*FMediaServer);
     }
     if (!FMediaServer->Start(FMediaPortWanted)) {
