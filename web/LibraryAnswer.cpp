@@ -7,8 +7,9 @@
 #include <algorithm>
 
 TLibraryAnswer::TLibraryAnswer(qint64 Version, qint64 Run, QList<TLibraryEntry> Rows,
-                               QList<TTrackTags> Tags, std::shared_ptr<const TAlbumIndex> Albums)
-    : FVersion(Version),
+                               QList<TTrackTags> Tags, std::shared_ptr<const TAlbumIndex> Albums,
+                               qint64 RowsSince)
+    : FVersion(Version), FRowsSince(RowsSince < 0 ? Version : RowsSince),
       FTag('"' + QByteArray::number(Run, 36) + '-' + QByteArray::number(Version) + '"'),
       FRows(std::move(Rows)),
       FTags(Tags.size() == FRows.size() ? std::move(Tags) : QList<TTrackTags>{}) {

@@ -23,10 +23,14 @@ public:
     // Run: what tells this run's versions from another run's (the ETag outlives the program
     // in a browser's cache). Tags: per row, or empty when none are known. Albums: made from
     // these tags already (else made here when first asked for).
+    // RowsSince: the first version whose ids name these rows (later ones changed tags only).
     TLibraryAnswer(qint64 Version, qint64 Run, QList<TLibraryEntry> Rows,
-                   QList<TTrackTags> Tags = {}, std::shared_ptr<const TAlbumIndex> Albums = {});
+                   QList<TTrackTags> Tags = {}, std::shared_ptr<const TAlbumIndex> Albums = {},
+                   qint64 RowsSince = -1);
 
     qint64 Version() const { return FVersion; }
+    // Whether ids of Version name this version's rows.
+    bool SameRows(qint64 Version) const { return Version >= FRowsSince && Version <= FVersion; }
     // The ETag every answer of this version carries, quotes included.
     const QByteArray &Tag() const { return FTag; }
     int Count() const { return int(FRows.size()); }
@@ -62,6 +66,7 @@ private:
                         const std::function<QByteArray(qsizetype)> &Item) const;
 
     const qint64 FVersion;
+    const qint64 FRowsSince;
     const QByteArray FTag;
     const QList<TLibraryEntry> FRows;
     const QList<TTrackTags> FTags;

@@ -246,7 +246,8 @@ TWebAnswer TWebGate::Play(quint32 Client, QJsonObject Body) {
 }
 
 // What a search or an album holds is found here, off the GUI thread, in the version the page
-// was shown; a version that is not the newest finds nothing, which the GUI thread answers 409.
+// was shown; a version that does not name the newest rows finds nothing, which the GUI thread
+// answers 409.
 bool TWebGate::ChooseRows(QJsonObject &Body) const {
     const bool Album = Body.contains(u"album");
     const QByteArray Filter = Body.value(u"filter").toString().toUtf8();
@@ -258,7 +259,11 @@ bool TWebGate::ChooseRows(QJsonObject &Body) const {
         std::lock_guard Lock(FLock);
         Library = FLibrary;
     }
-    if (!Library || Body.value(u"version").toDouble(-1) != double(Library->Version())) {
+    // An album's index names an album of that version only; a search finds the same rows in
+    // any version with the same rows.
+    const double Version = Body.value(u"version").toDouble(-1);
+    if (!Library || (Album ? Version != double(Library->Version())
+                           : !Library->SameRows(qint64(std::clamp(Version, -1.0, 1e15))))) {
         Body.insert(QStringLiteral("version"), -1);
         return true;
     }

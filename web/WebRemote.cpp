@@ -411,8 +411,9 @@ void TWebRemote::PublishLibrary(bool RowsMoved) {
     if (RowsMoved)
         FRowsVersion = FLibraryVersion;
     QList<TTrackTags> Tags = RowTags();
-    FLibraryAnswer = std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows(), Tags,
-                                                      Tags.isEmpty() ? nullptr : FTags->Albums());
+    FLibraryAnswer =
+        std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows(), Tags,
+                                         Tags.isEmpty() ? nullptr : FTags->Albums(), FRowsVersion);
     if (FGate)
         FGate->PublishLibrary(FLibraryAnswer);
 }

@@ -99,7 +99,9 @@ export class Library {
       this.shelf.key = albums ? 'albums' : 'artists';
       const path = albums ? `library?view=albums${q}&artist=${this.artist ? this.artist.id : -1}`
         : `library?view=artists${q}`;
-      const perLine = albums ? Math.max(1, Math.floor(this.shelf.list.clientWidth / TileMinPx)) : 1;
+      // The list may be hidden yet: its section's width.
+      const width = this.shelf.list.parentElement.clientWidth;
+      const perLine = albums ? Math.max(1, Math.floor(width / TileMinPx)) : 1;
       this.shelf.list.style.setProperty('--per-line', perLine);
       this.shelf.list.classList.toggle('grid', albums);
       this.shelf.rowPx = albums ? TilePx : RowPx;
@@ -255,7 +257,10 @@ export class Library {
     const at = (id) => shown.get(id) ?? this.tracks.rows.length + id;
     const ids = [...this.selected].sort((a, b) => at(a) - at(b));
     const body = { host, version: this.tracks.version, ids };
-    if (!ids.length && this.album) body.album = this.album.id;
+    // An album listed whole goes by its ids: they outlast tags read meanwhile, an index not.
+    const listed = this.tracks.rows.map((li) => li.vxId);
+    if (!ids.length && this.album && listed.every(Number.isInteger)) body.ids = listed;
+    else if (!ids.length && this.album) body.album = this.album.id;
     else if (!ids.length && this.query) body.filter = this.query;
     const { status, data } = await api('play', body);
     if (status === 200) {
