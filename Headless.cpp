@@ -3,10 +3,12 @@
 #include "CommandServer.h"
 #include "HeadlessSpeaker.h"
 #include "InstanceSlot.h"
+#include "LibraryTags.h"
 #include "MediaPlayer.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
 #include "Speaker.h"
+#include "TagScanner.h"
 #include "WebRemote.h"
 
 #include <QCommandLineParser>
@@ -54,10 +56,20 @@ int RunHeadless(QCoreApplication &App) {
     int Result = 0;
     {
         THeadlessSpeaker Speaker(std::move(Media));
-        // The phone remote on the speaker's media server (the settings are read by now).
+        // The phone remote on the speaker's media server (the settings are read by now),
+        // showing the library by its tags.
+        std::unique_ptr<TTagScanner> Scanner;
+        std::unique_ptr<TLibraryTags> Tags;
         std::unique_ptr<TWebRemote> Web;
         if (WebRemoteEnabled) {
+            Scanner = std::make_unique<TTagScanner>();
+            Tags = std::make_unique<TLibraryTags>(Scanner.get(), TTagCache::DefaultFile());
+            // Files changed since the last run are read again once the rows stand.
+            QObject::connect(Tags.get(), &TLibraryTags::SourcesSet, Tags.get(),
+                             &TLibraryTags::Rescan, Qt::SingleShotConnection);
+            Tags->Follow(Speaker.Library());
             Web = std::make_unique<TWebRemote>(Speaker.Library(), Speaker.Sharing());
+            Web->SetLibraryTags(Tags.get());
             // "My Computer" is the port the speaker got; 0 when it got none.
             Web->SetLocalSpeakerPort(Speaker.Speaker().CommandServer()->Port());
             Web->SetPresence(&Speaker.Presence());

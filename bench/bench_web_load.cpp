@@ -13,9 +13,13 @@
 // 99th percentile, worst), and what the load got done. Without arguments it runs each load in
 // a child; "--old <binary>" runs another build of this program too, side by side. A load is cut
 // off when RSS passes --cap MiB (default 4096), so an old build cannot take the machine.
+// "--search" instead times the phone page's search answer over 100000 tagged rows, per
+// keystroke, as a request's thread builds it.
 // Runs in a private network namespace only (see Usage): nothing leaves loopback.
 #include "BenchLibrary.h"
 #include "BenchSockets.h"
+#include "LibraryAnswer.h"
+#include "ListPages.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
 #include "Settings.h"
@@ -366,6 +370,60 @@ int RunLoad(const QByteArray &Load, double CapMiB) {
     std::_Exit(0);
 }
 
+// The phone page's search answer (its first page of tracks, and of albums) per keystroke.
+int SearchAnswers() {
+    const QStringList Artists{"Annbjørg Lien", "Paweł Mykietyn", "Beyoncé",         "Sigur Rós",
+                              "John Coltrane", "Mötley Crüe",    "Đorđe Balašević", "Björk"};
+    const QStringList Words{"Blue", "Train", "Straße", "Noël", "Café", "Night", "Æther", "Ode"};
+    QList<TLibraryEntry> Rows;
+    QList<TTrackTags> Tags;
+    for (int I = 0; I < Tracks; ++I) {
+        Rows.append({"Track " + QByteArray::number(I) + ".mp3", TrackPath(I)});
+        TTrackTags &T = Tags.emplace_back();
+        T.Title = Words[I % 8] + ' ' + Words[(I / 8) % 8] + ' ' + QString::number(I);
+        T.Artists = {Artists[(I / 64) % 8]};
+        T.Album = Words[(I / 512) % 8] + " Album " + QString::number(I / 12);
+        T.Track = I % 12 + 1;
+    }
+    // What the GUI thread does per publish: a copy of every row's tags (as AllTags makes it).
+    QElapsedTimer T;
+    T.start();
+    QList<TTrackTags> Copy;
+    Copy.reserve(Tags.size());
+    for (const TTrackTags &Row : std::as_const(Tags))
+        Copy.append(Row);
+    const TLibraryAnswer Answer(1, 1, Rows, Copy);
+    std::printf("phone search: tags published (GUI thread) in %.1f ms\n",
+                double(T.nsecsElapsed()) / 1e6);
+    T.restart();
+    Answer.Page("", 0, PageRows);
+    std::printf("phone search: first answer (rows' JSON and search texts made) %.0f ms; ",
+                double(T.nsecsElapsed()) / 1e6);
+    T.restart();
+    Answer.AlbumsPage(-1, "", 0, PageRows);
+    std::printf("albums grouped %.0f ms\n", double(T.nsecsElapsed()) / 1e6);
+    const QStringList Queries{"annbjorg lien",       "pawel blue", "beyonce night 12", "zzz", "a",
+                              "cafe straße album 7", "björk ode"};
+    for (const bool Albums : {false, true}) {
+        std::vector<double> Times;
+        for (const QString &Query : Queries)
+            for (qsizetype Typed = 1; Typed <= Query.size(); ++Typed) {
+                const QByteArray Typed8 = Query.first(Typed).toUtf8();
+                T.restart();
+                if (Albums)
+                    Answer.AlbumsPage(-1, Typed8, 0, PageRows);
+                else
+                    Answer.Page(Typed8, 0, PageRows);
+                Times.push_back(double(T.nsecsElapsed()) / 1e6);
+            }
+        std::printf("phone search answer, %s, %d rows, %zu keystrokes: median %.2f ms, 99th "
+                    "%.2f ms, worst %.2f ms\n",
+                    Albums ? "albums" : "tracks", Tracks, Times.size(), Percentile(Times, 0.5),
+                    Percentile(Times, 0.99), Percentile(Times, 1.0));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -375,6 +433,8 @@ int main(int argc, char **argv) {
     double CapMiB = 4096;
     if (const qsizetype At = Arguments.indexOf("--cap"); At >= 0)
         CapMiB = Arguments.value(At + 1).toDouble();
+    if (Arguments.contains("--search"))
+        return SearchAnswers();
     if (const qsizetype At = Arguments.indexOf("--load"); At >= 0)
         return RunLoad(Arguments.value(At + 1), CapMiB);
     QCoreApplication App(argc, argv);

@@ -220,6 +220,7 @@ void TMainWindow::StartMediaServer() {
     if (WebRemoteEnabled) {
         FWebRemote = new TWebRemote(*FLibrary, FSharing, this);
         FWebRemote->SetCovers(FCovers->Source());
+        FWebRemote->SetLibraryTags(FLibraryTags);
         FWebRemote->Start(*FMediaServer);
     }
     if (!FMediaServer->Start(FMediaPortWanted)) {

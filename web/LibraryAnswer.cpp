@@ -2,54 +2,69 @@
 
 #include "AsciiText.h"
 #include "ListPages.h"
+#include "SearchFold.h"
 
 #include <algorithm>
-#include <numeric>
 
-TLibraryAnswer::TLibraryAnswer(qint64 Version, qint64 Run, QList<TLibraryEntry> Rows)
-    : FVersion(Version),
+TLibraryAnswer::TLibraryAnswer(qint64 Version, qint64 Run, QList<TLibraryEntry> Rows,
+                               QList<TTrackTags> Tags, std::shared_ptr<const TAlbumIndex> Albums,
+                               qint64 RowsSince)
+    : FVersion(Version), FRowsSince(RowsSince < 0 ? Version : RowsSince),
       FTag('"' + QByteArray::number(Run, 36) + '-' + QByteArray::number(Version) + '"'),
-      FRows(std::move(Rows)) {}
+      FRows(std::move(Rows)),
+      FTags(Tags.size() == FRows.size() ? std::move(Tags) : QList<TTrackTags>{}) {
+    if (Albums && !FTags.isEmpty() && Albums->RowCount() == FRows.size())
+        FAlbums = *Albums;
+}
+
+const TTrackTags &TLibraryAnswer::Tags(int Row) const {
+    static const TTrackTags None;
+    return Row >= 0 && Row < FTags.size() ? FTags[Row] : None;
+}
 
 void TLibraryAnswer::Prepare() const {
     std::call_once(FPrepared, [this] {
         FJson.reserve(FRows.size());
-        FKeys.reserve(FRows.size());
-        for (qsizetype Row = 0; Row < FRows.size(); ++Row) {
+        QByteArrayList Texts;
+        Texts.reserve(FRows.size());
+        for (int Row = 0; Row < int(FRows.size()); ++Row) {
             const TLibraryEntry &Entry = FRows[Row];
-            FJson.append('[' + JsonText(Entry.Name) + ',' + JsonText(Entry.Source) + ',' +
-                         QByteArray::number(Row) + ']');
-            // A line break never comes from the filter box, so no match spans name and entry.
-            FKeys.append(AsciiLower(Entry.Name + '\n' + Entry.Source));
+            const TTrackTags &T = Tags(Row);
+            QByteArray Json = '[' + QByteArray::number(Row) + ',' +
+                              JsonText(T.Title.isEmpty() ? Entry.Name : T.Title.toUtf8()) + ',' +
+                              JsonText(T.Artist().toUtf8()) + ',' + JsonText(T.Album.toUtf8()) +
+                              ',' + QByteArray::number((T.DurationMs + 500) / 1000);
+            // A URL names nothing private; a path would show a home folder's name.
+            if (StartsWithAscii(Entry.Source, "http://"))
+                Json += ',' + JsonText(Entry.Source);
+            FJson.append(Json + ']');
+            Texts.append(SearchRowText(T, Entry.Name));
         }
+        FIndex.SetRows(Texts);
     });
 }
 
-QList<int> TLibraryAnswer::Matching(const QByteArray &Filter) const {
-    QList<int> Rows;
-    const QByteArray Wanted = AsciiLower(Filter.trimmed());
-    if (Wanted.isEmpty()) {
-        Rows.resize(FRows.size());
-        std::iota(Rows.begin(), Rows.end(), 0);
-        return Rows;
-    }
+QList<int> TLibraryAnswer::Matching(const QByteArray &Query) const {
     Prepare();
-    for (qsizetype Row = 0; Row < FKeys.size(); ++Row)
-        if (FKeys[Row].contains(Wanted))
-            Rows.append(int(Row));
-    return Rows;
+    std::lock_guard Lock(FSearching);
+    return FIndex.Find(QString::fromUtf8(Query));
 }
 
-QByteArray TLibraryAnswer::Page(const QByteArray &Filter, qsizetype From, qsizetype Count) const {
-    Prepare();
-    const bool All = Filter.trimmed().isEmpty();
-    const QList<int> Rows = All ? QList<int>() : Matching(Filter);
-    const qsizetype Matched = All ? FRows.size() : Rows.size();
+QByteArray TLibraryAnswer::Envelope(const char *Key, qsizetype Matched, qsizetype From,
+                                    qsizetype Count,
+                                    const std::function<QByteArray(qsizetype)> &Item) const {
     From = std::clamp<qsizetype>(From, 0, Matched);
-    const QByteArray Tracks = JsonPage(std::min(Count, Matched - From), [&](qsizetype I) {
-        return FJson[All ? From + I : Rows[From + I]];
-    });
+    const QByteArray Items =
+        JsonPage(std::min(Count, Matched - From), [&](qsizetype I) { return Item(From + I); });
     return "{\"count\":" + QByteArray::number(Matched) + ",\"from\":" + QByteArray::number(From) +
-           ",\"total\":" + QByteArray::number(FRows.size()) + ",\"tracks\":" + Tracks +
+           ",\"total\":" + QByteArray::number(FRows.size()) + ",\"" + Key + "\":" + Items +
            ",\"version\":" + QByteArray::number(FVersion) + '}';
+}
+
+QByteArray TLibraryAnswer::Page(const QByteArray &Query, qsizetype From, qsizetype Count) const {
+    Prepare();
+    const bool All = SearchWords(QString::fromUtf8(Query)).isEmpty();
+    const QList<int> Rows = All ? QList<int>() : Matching(Query);
+    return Envelope("tracks", All ? FRows.size() : Rows.size(), From, Count,
+                    [&](qsizetype I) { return FJson[All ? I : Rows[I]]; });
 }

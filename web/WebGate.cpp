@@ -8,12 +8,14 @@
 #include "ListPages.h"
 #include "PlayTo.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaObject>
 #include <QObject>
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 
 namespace {
 
@@ -224,28 +226,76 @@ TWebAnswer TWebGate::LibraryPage(const TWebRequest &Request) {
         return Error(400, QStringLiteral("Invalid range."));
     if (Version != Library->Version())
         return Error(409, QStringLiteral("The library has changed."));
+    const QByteArray View = Request.Argument("view");
+    const QByteArray Filter = Request.Argument("filter");
+    // The artist or album asked for; -1: none (every artist's albums).
+    const int Group =
+        int(std::min<qsizetype>(Number(View == "album" ? "album" : "artist", -1), INT_MAX));
     TWebAnswer Answer;
     if (Request.Header("If-None-Match") == Library->Tag())
         Answer.Status = 304;
+    else if (View.isEmpty() || View == "tracks")
+        Answer = Json(200, Library->Page(Filter, From, Count));
+    else if (View == "artists")
+        Answer = Json(200, Library->ArtistsPage(Filter, From, Count));
+    else if (View == "albums")
+        Answer = Json(200, Library->AlbumsPage(Group, Filter, From, Count));
+    else if (View == "album")
+        Answer = Json(200, Library->AlbumPage(Group, From, Count));
     else
-        Answer = Json(200, Library->Page(Request.Argument("filter"), From, Count));
+        return Error(400, QStringLiteral("Unknown view."));
     // Asked again each time, answered 304 while the library stays as it was.
     Answer.Headers = {
         {ContentType, "application/json"}, {"Cache-Control", "no-cache"}, {"ETag", Library->Tag()}};
     return Answer;
 }
 
-TWebAnswer TWebGate::Play(quint32 Client, const QJsonObject &Body) {
+TWebAnswer TWebGate::Play(quint32 Client, QJsonObject Body) {
     {
         std::lock_guard Lock(FLock);
         if (FPlaying.contains(Client))
             return Error(429, QStringLiteral("A play from here is still under way."));
         FPlaying.append(Client);
     }
-    TWebAnswer Answer = CallGui(ApiPlay, Body, Client);
+    TWebAnswer Answer = ChooseRows(Body) ? CallGui(ApiPlay, Body, Client)
+                                         : Error(400, QStringLiteral("No track to play."));
     std::lock_guard Lock(FLock);
     FPlaying.removeOne(Client);
     return Answer;
+}
+
+// What a search or an album holds is found here, off the GUI thread, in the version the page
+// was shown; a version that does not name the newest rows finds nothing, which the GUI thread
+// answers 409.
+bool TWebGate::ChooseRows(QJsonObject &Body) const {
+    const bool Album = Body.contains(u"album");
+    const QByteArray Filter = Body.value(u"filter").toString().toUtf8();
+    // Chosen tracks win; none chosen and nothing typed: the whole library.
+    if (!Body.value(u"ids").toArray().isEmpty() || (!Album && Filter.trimmed().isEmpty()))
+        return true;
+    std::shared_ptr<const TLibraryAnswer> Library;
+    {
+        std::lock_guard Lock(FLock);
+        Library = FLibrary;
+    }
+    // An album's index names an album of that version only; a search finds the same rows in
+    // any version with the same rows.
+    const double Version = Body.value(u"version").toDouble(-1);
+    if (!Library || (Album ? Version != double(Library->Version())
+                           : !Library->SameRows(qint64(std::clamp(Version, -1.0, 1e15))))) {
+        Body.insert(QStringLiteral("version"), -1);
+        return true;
+    }
+    const double Index = Body.value(u"album").toDouble(-1);
+    const QList<int> Rows = !Album ? Library->Matching(Filter)
+                            : Index >= 0 && Index < Library->Count() && Index == double(int(Index))
+                                ? Library->AlbumRows(int(Index))
+                                : QList<int>();
+    QJsonArray Ids;
+    for (const int Row : Rows)
+        Ids.append(Row);
+    Body.insert(QStringLiteral("ids"), Ids);
+    return !Rows.isEmpty();
 }
 
 TWebAnswer TWebGate::OpenStream(const QByteArray &Token, quint32 Client) {

@@ -85,7 +85,8 @@ private:
     TWebAnswer LibraryPage(const TWebRequest &Request);
     // A play, one at a time per client address: a play of the whole library is the dearest
     // thing a request can ask of the GUI thread.
-    TWebAnswer Play(quint32 Client, const QJsonObject &Body);
+    TWebAnswer Play(quint32 Client, QJsonObject Body);
+    bool ChooseRows(QJsonObject &Body) const;
     void StreamGone(TEventStream *Stream);
 
     QObject *FContext; // null once closed

@@ -4,6 +4,7 @@
 #include "AsciiText.h"
 #include "CommandProtocol.h"
 #include "LibraryAnswer.h"
+#include "LibraryTags.h"
 #include "ListPages.h"
 #include "MediaServer.h"
 #include "MusicLibrary.h"
@@ -41,10 +42,12 @@ TWebRemote::TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharin
       FRun(qint64(QRandomGenerator::global()->generate64() >> 2)) {
     FPlayTo->SetLocalSpeakerPort(CommandServerPort);
     connect(FPlayTo, &TPlayTo::NotAdded, this, [this](const QString &Note) { FNote = Note; });
-    const auto Changed = [this] {
-        ++FLibraryVersion;
-        PublishLibrary();
-    };
+    // Tags read during a scan come in many small batches: the page sees them together.
+    FTagsDelay = new QTimer(this);
+    FTagsDelay->setSingleShot(true);
+    FTagsDelay->setInterval(2000);
+    connect(FTagsDelay, &QTimer::timeout, this, [this] { PublishLibrary(false); });
+    const auto Changed = [this] { PublishLibrary(true); };
     connect(&Library, &QAbstractItemModel::modelReset, this, Changed);
     connect(&Library, &QAbstractItemModel::rowsInserted, this, Changed);
     connect(&Library, &QAbstractItemModel::rowsRemoved, this, Changed);
@@ -80,6 +83,28 @@ void TWebRemote::SetPresence(const TPresence *Presence) {
     PublishHosts();
 }
 
+void TWebRemote::SetLibraryTags(const TLibraryTags *Tags) {
+    if (FTags)
+        FTags->disconnect(this);
+    FTags = Tags;
+    FTagRowsChecked = {-1, -1};
+    if (Tags) {
+        const auto Later = [this] {
+            if (!FTagsDelay->isActive())
+                FTagsDelay->start();
+        };
+        connect(Tags, &TLibraryTags::RowsChanged, this, Later);
+        connect(Tags, &TLibraryTags::AlbumsChanged, this, Later);
+        // New rows: at once, the page has shown file names meanwhile.
+        connect(Tags, &TLibraryTags::SourcesSet, this, [this] { PublishLibrary(false); });
+    }
+    PublishLibrary(false);
+}
+
+void TWebRemote::SetTagsDelayMs(int Ms) {
+    FTagsDelay->setInterval(Ms);
+}
+
 void TWebRemote::SetLocalSpeakerPort(quint16 Port) {
     FPlayTo->SetLocalSpeakerPort(Port);
 }
@@ -106,8 +131,8 @@ void TWebRemote::Start(TMediaServer &Server) {
                                        FCallTimeoutMs, FStreamLifetimeMs);
     PublishHosts();
     PublishSpeakers();
-    PublishLibrary();
     FGate->PublishCovers(FCovers);
+    PublishLibrary(false);
     FServer = &Server;
     Server.SetRoutes(FGate);
 }
@@ -372,8 +397,30 @@ void TWebRemote::PublishSpeakers() {
     FGate->PublishSpeakers(Compact({{QStringLiteral("speakers"), Speakers}}));
 }
 
-void TWebRemote::PublishLibrary() {
-    FLibraryAnswer = std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows());
+QList<TTrackTags> TWebRemote::RowTags() {
+    if (!FTags)
+        return {};
+    // Tags kept for other rows (not taken up yet) are not shown against these. Compared once
+    // per change of either side's rows: a scan publishes often.
+    const std::pair<qint64, int> Rows{FRowsVersion, FTags->RowsVersion()};
+    if (Rows != FTagRowsChecked) {
+        FTagRowsChecked = Rows;
+        FTagRowsMatch = FTags->Sources() == FLibrary.RowSources();
+    }
+    return FTagRowsMatch && FTags->Count() == FLibrary.Count() ? FTags->AllTags()
+                                                               : QList<TTrackTags>();
+}
+
+void TWebRemote::PublishLibrary(bool RowsMoved) {
+    // A new version either way, so that a page never mixes pages of two versions.
+    if (FLibraryAnswer)
+        ++FLibraryVersion;
+    if (RowsMoved)
+        FRowsVersion = FLibraryVersion;
+    QList<TTrackTags> Tags = RowTags();
+    FLibraryAnswer =
+        std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows(), Tags,
+                                         Tags.isEmpty() ? nullptr : FTags->Albums(), FRowsVersion);
     if (FGate)
         FGate->PublishLibrary(FLibraryAnswer);
 }

@@ -2,6 +2,7 @@
 
 #include "PlayTo.h"
 #include "PlayUrls.h"
+#include "TrackTags.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -17,6 +18,7 @@
 class QTimer;
 class TEventStream;
 class TLibraryAnswer;
+class TLibraryTags;
 class TMediaServer;
 class TMusicLibrary;
 class TPresence;
@@ -56,6 +58,9 @@ public:
     void SetPresence(const TPresence *Presence);
     // Where the covers' route finds thumbnails (TCoverStore::Source()); none: no cover is known.
     void SetCovers(std::shared_ptr<TThumbnailSource> Covers);
+    // The tags the page shows and searches the library's rows by (none: file names only); its
+    // rows are the library's rows in order. Tags outlives this or is unset first.
+    void SetLibraryTags(const TLibraryTags *Tags);
     // The port this computer's speaker takes commands on (default: the fixed one).
     void SetLocalSpeakerPort(quint16 Port);
     // Tests shorten these; set before Start.
@@ -63,6 +68,8 @@ public:
     void SetKeepAliveMs(int Ms) { FKeepAliveMs = Ms; }
     void SetCallTimeoutMs(int Ms) { FCallTimeoutMs = Ms; }
     void SetStreamLifetimeMs(int Ms) { FStreamLifetimeMs = Ms; }
+    // How long tags read during a scan wait before the page's library shows them.
+    void SetTagsDelayMs(int Ms);
     // Applies at once.
     void SetSessionBudget(qint64 Bytes);
 
@@ -117,7 +124,9 @@ private:
     TWebAnswer ListPage(const QJsonObject &Body);
     void PublishHosts();
     void PublishSpeakers();
-    void PublishLibrary();
+    // RowsMoved: the rows changed, so the ids of older versions name other tracks now.
+    void PublishLibrary(bool RowsMoved);
+    QList<TTrackTags> RowTags();
 
     const TMusicLibrary &FLibrary;
     const TSharingState &FSharing;
@@ -131,6 +140,12 @@ private:
     quint64 FWatchClock = 0; // counts watch uses: the least recent has the smallest
     quint32 FClient = 0;     // the address whose request runs now
     qint64 FLibraryVersion = 1;
+    // The first version whose ids name the rows as they are; later ones only changed tags.
+    qint64 FRowsVersion = 1;
+    QPointer<const TLibraryTags> FTags;
+    std::pair<qint64, int> FTagRowsChecked{-1, -1}; // the rows of both when last compared
+    bool FTagRowsMatch = false;
+    QTimer *FTagsDelay;
     const qint64 FRun; // tells this run's library versions from another's
     std::shared_ptr<const TLibraryAnswer> FLibraryAnswer;
     TPlayUrls FPlayUrls;

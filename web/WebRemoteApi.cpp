@@ -70,23 +70,17 @@ TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
         return TWebGate::Error(503, TooManyText());
     if (WatchKey(Host) == u"127.0.0.1" && FPlayTo->LocalSpeakerPort() == 0)
         return TWebGate::Error(503, NoLocalSpeakerText());
-    if (WholeNumber(Body.value(u"version"), 0, FLibraryVersion) != FLibraryVersion)
+    // A version that only changed tags names the same rows.
+    if (!WholeNumber(Body.value(u"version"), FRowsVersion, FLibraryVersion))
         return TWebGate::Error(409, QStringLiteral("The library has changed."));
     std::optional<QList<int>> Rows =
-        Body.contains(u"rows") ? RowList(Body.value(u"rows"), FLibrary.Count()) : QList<int>{};
+        Body.contains(u"ids") ? RowList(Body.value(u"ids"), FLibrary.Count()) : QList<int>{};
     if (!Rows)
-        return TWebGate::Error(400, QStringLiteral("Invalid rows."));
-    // No rows chosen but a filter typed: what the filter shows.
-    const QByteArray Filter = Body.value(u"filter").toString().toUtf8();
-    if (Rows->isEmpty() && !Filter.trimmed().isEmpty()) {
-        Rows = FLibraryAnswer->Matching(Filter);
-        if (Rows->isEmpty())
-            return TWebGate::Error(400, QStringLiteral("No track to play."));
-    }
+        return TWebGate::Error(400, QStringLiteral("Invalid ids."));
     FNote.clear();
     const QString Target = RouterHost(Host);
     const TPlayUrls::TUrls &Urls =
-        FPlayUrls.For(FLibraryVersion, FLibrary, FPlayTo->TrackAddress(Target),
+        FPlayUrls.For(FRowsVersion, FLibrary, FPlayTo->TrackAddress(Target),
                       FServer && FServer->Port() ? FServer->Port() : MediaServerPort);
     if (Rows->isEmpty()) {
         FPlayTo->PlayPlannedOn(Target, Urls.All, Urls.AllLines);

@@ -191,6 +191,8 @@ private Q_SLOTS:
         QTest::newRow("stale library")
             << Post("/vx-remote/api/play", R"({"host":"localhost","version":0})") << 409;
         QTest::newRow("events without a token") << Request("GET", "/vx-remote/api/events") << 404;
+        QTest::newRow("unknown library view")
+            << Request("GET", "/vx-remote/api/library?view=x") << 400;
     }
     void requestChecks() {
         QFETCH(QByteArray, Bytes);
@@ -251,17 +253,35 @@ private Q_SLOTS:
                     Body == (Status == 200 && !Head ? "jpeg" : ""));
     }
 
-    // Tracks for this computer go to its speaker by "ADD", as any controller's do.
+    // Tracks for this computer go to its speaker by "ADD", as any controller's do; what a page
+    // names is checked against the version it was shown.
     void playOnThisComputer_data() {
         QTest::addColumn<QByteArray>("Fields");
+        QTest::addColumn<int>("VersionStep"); // from the version the page was shown
+        QTest::addColumn<int>("Status");
         QTest::addColumn<QByteArrayList>("Played");
-        QTest::newRow("a row") << QByteArray(R"("rows":[1])") << QByteArrayList{"b.mp3"};
-        QTest::newRow("what the filter shows")
-            << QByteArray(R"("rows":[],"filter":"B.MP")") << QByteArrayList{"b.mp3"};
-        QTest::newRow("all") << QByteArray() << QByteArrayList{"a.mp3", "b.mp3"};
+        const QByteArrayList Both{"a.mp3", "b.mp3"};
+        QTest::newRow("a row") << QByteArray(R"("ids":[1])") << 0 << 200 << QByteArrayList{"b.mp3"};
+        QTest::newRow("what the search shows")
+            << QByteArray(R"("ids":[],"filter":"B.MP")") << 0 << 200 << QByteArrayList{"b.mp3"};
+        QTest::newRow("all") << QByteArray() << 0 << 200 << Both;
+        QTest::newRow("an album") << QByteArray(R"("album":0)") << 0 << 200 << Both;
+        QTest::newRow("id out of range") << QByteArray(R"("ids":[2])") << 0 << 400 << Both;
+        QTest::newRow("negative id") << QByteArray(R"("ids":[-1])") << 0 << 400 << Both;
+        QTest::newRow("id not whole") << QByteArray(R"("ids":[0.5])") << 0 << 400 << Both;
+        QTest::newRow("more ids than rows") << QByteArray(R"("ids":[0,1,0])") << 0 << 400 << Both;
+        QTest::newRow("a later version") << QByteArray(R"("ids":[0])") << 1 << 409 << Both;
+        QTest::newRow("album out of range") << QByteArray(R"("album":9)") << 0 << 400 << Both;
+        QTest::newRow("album not whole") << QByteArray(R"("album":0.5)") << 0 << 400 << Both;
+        QTest::newRow("search without a hit")
+            << QByteArray(R"("filter":"zzz")") << 0 << 400 << Both;
+        QTest::newRow("search of an older version")
+            << QByteArray(R"("filter":"a")") << -1 << 409 << Both;
     }
     void playOnThisComputer() {
         QFETCH(QByteArray, Fields);
+        QFETCH(int, VersionStep);
+        QFETCH(int, Status);
         QFETCH(QByteArrayList, Played);
         TRig Rig;
         Rig.Library.AddBatch({"/m/a.mp3", "/m/b.mp3"});
@@ -269,14 +289,37 @@ private Q_SLOTS:
                                 .value("version")
                                 .toInt();
         const QByteArray Play = R"({"host":"My Computer","version":)" +
-                                QByteArray::number(Version) + (Fields.isEmpty() ? "" : ",") +
-                                Fields + '}';
-        QCOMPARE(Fetch(Rig.Server.Port(), Post("/vx-remote/api/play", Play)).mid(9, 3), "200");
+                                QByteArray::number(Version + VersionStep) +
+                                (Fields.isEmpty() ? "" : ",") + Fields + '}';
+        QCOMPARE(Fetch(Rig.Server.Port(), Post("/vx-remote/api/play", Play)).mid(9, 3).toInt(),
+                 Status);
+        if (Status != 200)
+            return;
         QVERIFY(Rig.Speaker.WaitForPeer());
         QByteArrayList URLs;
         for (const QByteArray &Name : Played)
             URLs << TrackURL("127.0.0.1", Rig.Server.Port(), Name);
         QTRY_COMPARE(Rig.Speaker.Received, BuildControllerMessage("ADD", JoinLines(URLs)));
+    }
+
+    // No answer shows a local path (a home folder's name); library views: tst_libraryanswer.
+    void noLocalPath_data() {
+        QTest::addColumn<QByteArray>("Bytes");
+        QTest::addColumn<int>("Status");
+        QTest::newRow("library") << Request("GET", "/vx-remote/api/library") << 200;
+        QTest::newRow("play") << Post("/vx-remote/api/play",
+                                      R"({"host":"My Computer","version":2,"ids":[0]})")
+                              << 200;
+        QTest::newRow("speakers") << Request("GET", "/vx-remote/api/speakers") << 200;
+    }
+    void noLocalPath() {
+        QFETCH(QByteArray, Bytes);
+        QFETCH(int, Status);
+        TRig Rig;
+        Rig.Library.AddBatch({"/home/alice/Music/a.mp3"});
+        const QByteArray Answer = Fetch(Rig.Server.Port(), Bytes);
+        QCOMPARE(Answer.mid(9, 3).toInt(), Status);
+        QVERIFY2(!Answer.contains("/home/alice"), Answer.constData());
     }
 
     // A play waits for the GUI thread; a second from the same client meanwhile is turned away.
@@ -345,7 +388,7 @@ private Q_SLOTS:
         const QJsonObject Page = Body(Answer);
         QCOMPARE(Page.value("count").toInt(), Matched);
         const QJsonArray Rows = Page.value("tracks").toArray();
-        QCOMPARE(Rows.isEmpty() ? QByteArray() : Rows.last()[0].toString().toUtf8(), Last);
+        QCOMPARE(Rows.isEmpty() ? QByteArray() : Rows.last()[1].toString().toUtf8(), Last);
     }
 
     // A long play list: the event brings its first page, the page asks for the rest by range.

@@ -1,179 +1,267 @@
-// The library: this computer's tracks, a filter, a selection and "Play on".
+// The library: this computer's tracks by artist, album or title, a search, a selection and
+// "Play on". Tracks are named by id and library version, never by path.
 
-import { $, api, failure, say, text, tracks, blocks, Pages } from './net.js';
+import { $, api, failure, say, text, tracks, PagedList } from './net.js';
 
-// A row's height in px, border included (app.css: #library li).
+// Heights in px, border included (app.css: #library li, .shelf li, .shelf.grid li).
 const RowPx = 52;
-// How long typing pauses before the filter asks.
+const TilePx = 168;
+const TileMinPx = 112;
+// How long typing pauses before the search asks.
 const FilterMs = 150;
+
+// m:ss of whole seconds; nothing for none.
+function length(s) {
+  if (!Number.isInteger(s) || s <= 0) return '';
+  return `${Math.floor(s / 60)}:${String(s % 60).padStart(2, '0')}`;
+}
+
+function element(tag, className) {
+  const e = document.createElement(tag);
+  if (className) e.className = className;
+  return e;
+}
+
+function cover(hash) {
+  if (!hash) return element('div', 'cover none');
+  const img = element('img', 'cover');
+  img.alt = '';
+  img.loading = 'lazy';
+  img.src = `/vx-remote/cover/${encodeURIComponent(hash)}-96.jpg`;
+  return img;
+}
 
 export class Library {
   // target(): the chosen speaker; opened(host): shows host's player once tracks went there.
   constructor(target, opened) {
     this.target = target;
     this.opened = opened;
-    this.list = $('library');
     this.note = $('library-note');
     this.count = $('library-count');
     this.filterBox = $('filter');
-    this.version = null;
-    this.query = '';     // the filter the rows shown answer
-    this.total = 0;      // rows in the library
-    this.rows = [];      // li per row shown (the rows the filter matches, in order)
-    this.selected = new Set(); // library rows
-    this.active = -1;    // the shown row the keyboard is on
-    this.loading = null;
+    this.crumbs = $('crumbs');
+    this.shelfName = 'tracks'; // the tab: artists, albums or tracks
+    this.artist = null; // {id, name, version}: the artist whose albums show
+    this.album = null; // {id, title, version}: the album whose tracks show
+    this.query = '';
+    this.selected = new Set(); // ids of this.tracks.version
+    this.active = -1;
     this.typing = 0;
-    this.pages = new Pages((from, count) => this.fetchRows(from, count));
+    this.loads = 0;
+    const stale = () => this.load(true);
+    this.tracks = new PagedList($('library'), 'tracks', RowPx, () => this.makeTrack(),
+      (li, t) => this.putTrack(li, t), stale);
+    this.shelf = new PagedList($('shelf'), 'artists', RowPx, () => element('li'),
+      (li, item) => this.putShelf(li, item), stale);
 
-    this.list.addEventListener('click', (e) => {
+    this.tracks.list.addEventListener('click', (e) => {
       const li = e.target.closest('li');
-      if (li && li.vxRow !== undefined) this.toggle(li.vxAt);
+      if (li && li.vxId !== undefined) this.toggle(li.vxAt);
     });
-    this.list.addEventListener('keydown', (e) => this.key(e));
+    this.tracks.list.addEventListener('keydown', (e) => this.key(e));
+    this.shelf.list.addEventListener('click', (e) => {
+      const li = e.target.closest('li');
+      if (li && li.vxId !== undefined) this.open(li);
+    });
+    this.shelf.list.addEventListener('keydown', (e) => {
+      if (e.key === 'Enter' && e.target.closest('li')) this.open(e.target.closest('li'));
+    });
     this.filterBox.addEventListener('input', () => {
       clearTimeout(this.typing);
       this.typing = setTimeout(() => this.load(), FilterMs);
     });
+    for (const name of ['artists', 'albums', 'tracks']) {
+      $(`show-${name}`).addEventListener('click', () => {
+        this.shelfName = name;
+        this.artist = this.album = null;
+        this.load();
+      });
+    }
+    $('back').addEventListener('click', () => this.back());
     $('play-on').addEventListener('click', () => this.play());
   }
 
-  // The first page of what the filter shows; the rest comes by range as it scrolls near.
-  load() {
-    if (!this.loading) this.loading = this.fetchFirst().finally(() => { this.loading = null; });
-    return this.loading;
-  }
-
-  async fetchFirst() {
+  // What the tab, the artist or album opened and the search show, from the first page on.
+  // stale: the library changed under an artist or album opened, whose ids now name others.
+  async load(stale = false) {
+    const loads = ++this.loads;
+    if (stale) this.artist = this.album = null;
     const query = this.filterBox.value.trim();
-    const { status, data } = await api(this.path(query, 0), undefined, 'no-cache');
+    const q = `&filter=${encodeURIComponent(query)}`;
+    const onTracks = this.album || this.shelfName === 'tracks';
+    let answer;
+    this.crumbsShown();
+    if (onTracks) {
+      const path = this.album ? `library?view=album&album=${this.album.id}` : `library?view=tracks${q}`;
+      answer = await this.tracks.show(path, this.album?.version);
+    } else {
+      const albums = this.artist || this.shelfName === 'albums';
+      this.shelf.key = albums ? 'albums' : 'artists';
+      const path = albums ? `library?view=albums${q}&artist=${this.artist ? this.artist.id : -1}`
+        : `library?view=artists${q}`;
+      // The list may be hidden yet: its section's width.
+      const width = this.shelf.list.parentElement.clientWidth;
+      const perLine = albums ? Math.max(1, Math.floor(width / TileMinPx)) : 1;
+      this.shelf.list.style.setProperty('--per-line', perLine);
+      this.shelf.list.classList.toggle('grid', albums);
+      this.shelf.rowPx = albums ? TilePx : RowPx;
+      answer = await this.shelf.show(path, this.artist?.version, perLine);
+    }
+    const { status, data } = answer;
+    if (loads !== this.loads) return undefined;
+    if (status === 409) return this.load(true);
     if (status !== 200) {
-      say(this.note, failure(status, data));
+      if (status) say(this.note, failure(status, data));
       return;
     }
-    this.build(data, query);
-    // Typed meanwhile: asked again.
-    if (this.filterBox.value.trim() !== query) setTimeout(() => this.load(), 0);
-  }
-
-  path(query, from, version) {
-    const v = version === undefined ? '' : `&version=${encodeURIComponent(version)}`;
-    return `library?from=${from}&filter=${encodeURIComponent(query)}${v}`;
-  }
-
-  async fetchRows(from, count) {
-    const { version, query } = this;
-    const { status, data } = await api(`${this.path(query, from, version)}&count=${count}`,
-      undefined, 'no-cache');
-    if (version !== this.version || query !== this.query) return 0;
-    if (status === 409) this.load();
-    return status === 200 ? this.fill(data) : 0;
-  }
-
-  build(data, query) {
-    const n = Number.isInteger(data.count) && data.count >= 0 ? data.count : 0;
-    const proto = document.createElement('li');
-    proto.setAttribute('role', 'option');
-    proto.setAttribute('aria-selected', 'false');
-    proto.append(document.createElement('span'), '');
-    proto.firstChild.className = 'name';
-    this.rows = new Array(n);
-    for (let i = 0; i < n; i++) {
-      const li = proto.cloneNode(true);
-      li.vxAt = i;
-      this.rows[i] = li;
-    }
-    if (data.version !== this.version) this.selected.clear();
-    this.version = data.version;
+    this.tracks.list.hidden = !onTracks;
+    this.shelf.list.hidden = onTracks;
     this.query = query;
-    this.total = Number.isInteger(data.total) ? data.total : n;
-    const { frag, blocks: made } = blocks(this.rows, RowPx);
-    this.list.replaceChildren(frag);
-    this.pages.reset(made, n);
-    this.active = -1;
-    this.list.removeAttribute('aria-activedescendant');
-    this.fill(data);
+    if (onTracks) {
+      if (this.tracks.version !== this.selectedIn) this.selected.clear();
+      this.selectedIn = this.tracks.version;
+      this.active = -1;
+      this.tracks.list.removeAttribute('aria-activedescendant');
+    }
     this.counted();
   }
 
-  // A page of rows arrived: [name, entry, library row] each; how many it filled.
-  fill(data) {
-    const from = data.from;
-    const tracks = data.tracks;
-    if (!Number.isInteger(from) || !Array.isArray(tracks)) return 0;
-    const n = Math.min(tracks.length, this.rows.length - from);
-    for (let k = 0; k < n; k++) {
-      const t = Array.isArray(tracks[k]) ? tracks[k] : [];
-      const li = this.rows[from + k];
-      li.firstChild.textContent = text(t[0]);
-      li.lastChild.data = text(t[1]);
-      li.vxRow = Number.isInteger(t[2]) ? t[2] : undefined;
-      li.setAttribute('aria-selected', this.selected.has(li.vxRow) ? 'true' : 'false');
+  crumbsShown() {
+    for (const name of ['artists', 'albums', 'tracks']) {
+      const tab = $(`show-${name}`);
+      if (name === this.shelfName) tab.setAttribute('aria-current', 'page');
+      else tab.removeAttribute('aria-current');
     }
-    this.pages.filled(from, n);
-    return n;
+    const names = [this.artist?.name, this.album?.title].filter((n) => n !== undefined);
+    this.crumbs.hidden = !names.length;
+    say($('crumb'), names.map((n) => n || 'Unknown').join(' › '));
+  }
+
+  back() {
+    if (this.album) this.album = null;
+    else this.artist = null;
+    this.load();
+  }
+
+  // An artist's or album's row was tapped.
+  open(li) {
+    const version = this.shelf.version;
+    if (this.shelf.key === 'albums') this.album = { id: li.vxId, title: li.vxName, version };
+    else this.artist = { id: li.vxId, name: li.vxName, version };
+    this.load();
+  }
+
+  makeTrack() {
+    const li = element('li');
+    li.setAttribute('role', 'option');
+    li.setAttribute('aria-selected', 'false');
+    li.append(element('span', 'name'), '');
+    return li;
+  }
+
+  // [id, title, artist, album, seconds, url of an http row]
+  putTrack(li, t) {
+    li.firstChild.textContent = text(t[1]);
+    const about = t[5] !== undefined ? [text(t[5])]
+      : [text(t[2]), this.album ? '' : text(t[3]), length(t[4])];
+    li.lastChild.data = about.filter((s) => s !== '').join(' · ');
+    li.vxId = Number.isInteger(t[0]) ? t[0] : undefined;
+    li.setAttribute('aria-selected', this.selected.has(li.vxId) ? 'true' : 'false');
+  }
+
+  // Artists: [id, name, albums]; albums: [id, title, artist, cover, tracks, year].
+  putShelf(li, item) {
+    li.vxId = Number.isInteger(item[0]) ? item[0] : undefined;
+    li.vxName = text(item[1]);
+    li.tabIndex = 0;
+    const name = element('span', 'name');
+    name.textContent = li.vxName || (this.shelf.key === 'albums' ? 'Unknown album' : 'Unknown artist');
+    const sub = element('span', 'sub');
+    if (this.shelf.key === 'albums') {
+      sub.textContent = [text(item[2]), item[5] > 0 ? text(item[5]) : ''].filter((s) => s).join(' · ');
+      li.replaceChildren(cover(text(item[3])), name, sub);
+    } else {
+      sub.textContent = item[2] === 1 ? '1 album' : `${Number(item[2]) || 0} albums`;
+      li.replaceChildren(name, sub);
+    }
   }
 
   counted() {
-    const shown = this.rows.length;
-    let t = shown === this.total ? tracks(shown) : `${shown} of ${tracks(this.total)}`;
+    const list = this.tracks.list.hidden ? this.shelf : this.tracks;
+    const shown = list.rows.length;
+    let t;
+    if (list === this.shelf) {
+      const noun = this.shelf.key === 'albums' ? 'album' : 'artist';
+      t = `${shown} ${noun}${shown === 1 ? '' : 's'}`;
+    } else {
+      t = shown === list.total || this.album ? tracks(shown) : `${shown} of ${tracks(list.total)}`;
+    }
     if (this.selected.size) t += `, ${this.selected.size} selected`;
     say(this.count, t);
   }
 
-  // i: a shown row.
+  // i: a shown track.
   toggle(i) {
-    const li = this.rows[i];
-    if (!li || li.vxRow === undefined) return;
-    const on = !this.selected.has(li.vxRow);
-    if (on) this.selected.add(li.vxRow);
-    else this.selected.delete(li.vxRow);
+    const li = this.tracks.rows[i];
+    if (!li || li.vxId === undefined) return;
+    const on = !this.selected.has(li.vxId);
+    if (on) this.selected.add(li.vxId);
+    else this.selected.delete(li.vxId);
     li.setAttribute('aria-selected', on ? 'true' : 'false');
     this.activate(i);
     this.counted();
   }
 
   activate(i) {
-    const old = this.rows[this.active];
-    if (old) old.classList.remove('active');
+    const rows = this.tracks.rows;
+    if (rows[this.active]) rows[this.active].classList.remove('active');
     this.active = i;
-    const li = this.rows[i];
+    const li = rows[i];
     if (!li) return;
     li.id ||= `track-${i}`;
     li.classList.add('active');
-    this.list.setAttribute('aria-activedescendant', li.id);
+    this.tracks.list.setAttribute('aria-activedescendant', li.id);
   }
 
-  // Arrows walk the shown rows, Space or Enter selects.
+  // Arrows walk the shown tracks, Space or Enter selects.
   key(e) {
     const step = { ArrowDown: 1, ArrowUp: -1 }[e.key];
+    const rows = this.tracks.rows;
     if (step) {
       e.preventDefault();
       const i = this.active + step;
-      if (i >= 0 && i < this.rows.length) {
+      if (i >= 0 && i < rows.length) {
         this.activate(i);
-        this.rows[i].scrollIntoView({ block: 'nearest' });
+        rows[i].scrollIntoView({ block: 'nearest' });
       }
-    } else if ((e.key === ' ' || e.key === 'Enter') && this.rows[this.active]) {
+    } else if ((e.key === ' ' || e.key === 'Enter') && rows[this.active]) {
       e.preventDefault();
       this.toggle(this.active);
     }
   }
 
+  // The selected tracks; none: the album open, else what the search shows, else everything.
   async play() {
     const host = this.target();
     if (!host) {
       say(this.note, 'Choose a speaker or type a name or address.');
       return;
     }
-    if (!this.rows.length && !this.selected.size) {
-      say(this.note, 'No track to play.');
+    const onTracks = !this.tracks.list.hidden;
+    if (!this.selected.size && (!onTracks || !this.tracks.rows.length)) {
+      say(this.note, onTracks ? 'No track to play.' : 'Open an album or choose tracks.');
       return;
     }
-    // The selected rows; none selected: what the filter shows (the server matches it).
-    const rows = [...this.selected].sort((a, b) => a - b);
-    const body = { host, version: this.version, rows };
-    if (!rows.length && this.query) body.filter = this.query;
+    // In the order shown (an album's), then those chosen elsewhere in library order.
+    const shown = new Map(this.tracks.rows.map((li, i) => [li.vxId, i]));
+    const at = (id) => shown.get(id) ?? this.tracks.rows.length + id;
+    const ids = [...this.selected].sort((a, b) => at(a) - at(b));
+    const body = { host, version: this.tracks.version, ids };
+    // An album listed whole goes by its ids: they outlast tags read meanwhile, an index not.
+    const listed = this.tracks.rows.map((li) => li.vxId);
+    if (!ids.length && this.album && listed.every(Number.isInteger)) body.ids = listed;
+    else if (!ids.length && this.album) body.album = this.album.id;
+    else if (!ids.length && this.query) body.filter = this.query;
     const { status, data } = await api('play', body);
     if (status === 200) {
       say(this.note, text(data.note));
@@ -181,6 +269,6 @@ export class Library {
       return;
     }
     say(this.note, failure(status, data));
-    if (status === 409) await this.load();
+    if (status === 409) await this.load(true);
   }
 }

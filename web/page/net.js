@@ -60,7 +60,7 @@ export function text(v) {
 // screenful; rows have one fixed height (rowPx), so a block's size is known unrendered.
 const BlockRows = 100;
 
-export function blocks(rows, rowPx) {
+export function blocks(rows, rowPx, perLine = 1) {
   const frag = document.createDocumentFragment();
   const out = [];
   for (let i = 0; i < rows.length; i += BlockRows) {
@@ -69,16 +69,17 @@ export function blocks(rows, rowPx) {
     block.setAttribute('role', 'none');
     const part = rows.slice(i, i + BlockRows);
     block.append(...part);
-    sizeBlock(block, part.length, rowPx);
+    sizeBlock(block, part.length, rowPx, perLine);
     frag.append(block);
     out.push(block);
   }
   return { frag, blocks: out };
 }
 
-export function sizeBlock(block, shown, rowPx) {
+// perLine: rows side by side (a grid of tiles rowPx high).
+export function sizeBlock(block, shown, rowPx, perLine = 1) {
   block.hidden = shown === 0;
-  block.style.containIntrinsicSize = `none ${shown * rowPx}px`;
+  block.style.containIntrinsicSize = `none ${Math.ceil(shown / perLine) * rowPx}px`;
 }
 
 // Rows fetched by range as their block comes near the screen. fetch(from, count) resolves to
@@ -127,5 +128,69 @@ export class Pages {
       }
       from += n;
     }
+  }
+}
+
+// A list of the library's answers (tracks, artists or albums) shown by range: show(path) asks
+// its first page, the rest come as they scroll near. make(): a new row; put(li, item): an
+// item into a row. stale(): an answer said the library has changed.
+export class PagedList {
+  constructor(list, key, rowPx, make, put, stale) {
+    Object.assign(this, { list, key, rowPx, make, put, stale });
+    this.rows = [];
+    this.path = null;
+    this.version = null;
+    this.total = 0;
+    this.perLine = 1;
+    this.asked = 0;
+    this.pages = new Pages((from, count) => this.fetchRows(from, count));
+  }
+
+  // version: the one the path's ids come from (none: the newest). The answer's status; an
+  // answer overtaken by a later show is dropped (0).
+  async show(path, version, perLine = 1) {
+    const asked = ++this.asked;
+    const v = version === undefined ? '' : `&version=${encodeURIComponent(version)}`;
+    const { status, data } = await api(`${path}&from=0${v}`, undefined, 'no-cache');
+    if (asked !== this.asked) return { status: 0, data };
+    if (status === 200) this.build(path, data, perLine);
+    return { status, data };
+  }
+
+  async fetchRows(from, count) {
+    const { path, version } = this;
+    const { status, data } = await api(
+      `${path}&from=${from}&count=${count}&version=${encodeURIComponent(version)}`,
+      undefined, 'no-cache');
+    if (path !== this.path || version !== this.version) return 0;
+    if (status === 409) this.stale();
+    return status === 200 ? this.fill(data) : 0;
+  }
+
+  build(path, data, perLine) {
+    const n = Number.isInteger(data.count) && data.count >= 0 ? data.count : 0;
+    this.rows = new Array(n);
+    for (let i = 0; i < n; i++) {
+      const li = this.make();
+      li.vxAt = i;
+      this.rows[i] = li;
+    }
+    Object.assign(this, { path, perLine, version: data.version });
+    this.total = Number.isInteger(data.total) ? data.total : n;
+    const { frag, blocks: made } = blocks(this.rows, this.rowPx, perLine);
+    this.list.replaceChildren(frag);
+    this.pages.reset(made, n);
+    this.fill(data);
+  }
+
+  // A page arrived; how many rows it filled.
+  fill(data) {
+    const { from } = data;
+    const items = data[this.key];
+    if (!Number.isInteger(from) || !Array.isArray(items)) return 0;
+    const n = Math.max(0, Math.min(items.length, this.rows.length - from));
+    for (let k = 0; k < n; k++) this.put(this.rows[from + k], Array.isArray(items[k]) ? items[k] : []);
+    this.pages.filled(from, n);
+    return n;
   }
 }

@@ -33,7 +33,8 @@ def wait_until(condition, timeout=10, message=""):
 
 
 def wav(seconds, title=b"", rate=8000):
-    """A 16-bit mono PCM tone; a title goes into a LIST/INFO chunk ahead of the samples."""
+    """A 16-bit mono PCM tone; a title goes into a LIST/INFO chunk ahead of the samples, as do
+    the fields of a dict ({b"IART": artist...}) given as the title."""
 
     def chunk(name, body):
         return name + struct.pack("<I", len(body)) + body + b"\0" * (len(body) % 2)
@@ -41,8 +42,9 @@ def wav(seconds, title=b"", rate=8000):
     period = b"".join(struct.pack("<h", v) for v in (0, 6000, 8000, 6000, 0, -6000, -8000, -6000))
     frames = int(seconds * rate)
     body = b"WAVE" + chunk(b"fmt ", struct.pack("<HHIIHH", 1, 1, rate, rate * 2, 2, 16))
-    if title:
-        body += chunk(b"LIST", b"INFO" + chunk(b"INAM", title + b"\0"))
+    fields = title if isinstance(title, dict) else {b"INAM": title} if title else {}
+    if fields:
+        body += chunk(b"LIST", b"INFO" + b"".join(chunk(k, v + b"\0") for k, v in fields.items()))
     body += chunk(b"data", (period * (frames // 8 + 1))[: frames * 2])
     return chunk(b"RIFF", body)
 
