@@ -32,9 +32,16 @@ public:
         qint64 ResumeLeadTime = 250'000'000;
         // Between two readings of the room's position while playing in a group.
         int ReadIntervalMs = 200;
-        // Speed trims on; off only to measure what they do.
+        // Speed trims on; off only to measure what they do (re-anchors still happen).
         bool Correct = true;
+        // A file that gets one line "groupTimeNs audioPts" per reading of the position.
+        QString TracePath;
+        // Makes the first start this late: a fault for the end-to-end test to mend.
+        qint64 StartFault = 0;
     };
+    // The defaults, with what the environment changes: VX_SYNC_TRACE=<file> (TracePath),
+    // VX_SYNC_CORRECTION=off (Correct), VX_SYNC_START_FAULT_MS=<ms> (StartFault).
+    static TConfig ConfigFromEnvironment();
 
     // Player: the room's real player, owned from now on.
     explicit TRoomSync(std::unique_ptr<TMediaComponent> Player, QObject *Parent = nullptr);
@@ -89,6 +96,24 @@ Q_SIGNALS:
 
 private:
     struct TLoop;
+    enum class TPhase : quint8 { Idle, Loading, Waiting, Playing };
+
+    qint64 Now() const { return FClock(); }
+    // Leading: a new anchor, played here and published.
+    void Publish(TGroupAnchor Anchor);
+    // Plays Anchor here.
+    void Apply(const TGroupAnchor &Anchor);
+    // Loads the anchor's track paused where it will be some time from now.
+    void Prepare();
+    // The player can play from where it was loaded: start it at its time.
+    void StartWhenDue();
+    void OnPlayerState(TPlayState State);
+    void ReadPosition();
+    void Halt();
+    void Report(TPlayState State);
+    void SetStatus(const QString &Text);
+    // The anchor line's position at group time GroupTime (no latency).
+    double LinePosition(qint64 GroupTime) const;
 
     std::unique_ptr<TMediaComponent> FPlayer;
     TClock FClock;
@@ -98,4 +123,9 @@ private:
     TGroupAnchor FAnchor;
     QString FStatus;
     std::unique_ptr<TLoop> FLoop;
+    TPhase FPhase = TPhase::Idle;
+    TPlayState FReported = TPlayState::Undefined;
+    double FLoadedAt = -1;   // where the player waits, paused, for its start
+    qint64 FMargin = 0;      // how far ahead the next load aims
+    bool FFaultDone = false; // StartFault applied
 };
