@@ -16,8 +16,6 @@ constexpr double NsPerSecond = 1e9;
 constexpr qint64 MaxMargin = 6'400'000'000;
 // The player waits this long for the group clock before it tries again.
 constexpr int ClockWaitMs = 100;
-// Where a load aims when the anchor's own position is that close: the track's start is kept.
-constexpr double KeepStart = 0.010;
 
 } // namespace
 
@@ -202,9 +200,11 @@ void TRoomSync::Prepare() {
         StartWhenDue();
         return;
     }
-    double Position = FLoop->Corrector->PositionAt(At + FMargin);
-    if (Position < FAnchor.Position + KeepStart)
-        Position = FAnchor.Position;
+    // From the anchor's own position while it is still ahead (a track starts at its start),
+    // else from where the line will be once loaded.
+    double Position = FAnchor.Position;
+    if (FLoop->Corrector->LocalTimeOf(Position) < At)
+        Position = FLoop->Corrector->PositionAt(At + FMargin);
     Report(TPlayState::Transitioning);
     SetStatus(tr("Starting in step with the group"));
     FPhase = TPhase::Loading;
