@@ -1,5 +1,6 @@
 #include "RoomSync.h"
 
+#include "Settings.h"
 #include "StartTimer.h"
 #include "SyncCorrector.h"
 
@@ -42,7 +43,9 @@ TRoomSync::TConfig TRoomSync::ConfigFromEnvironment() {
 }
 
 TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, QObject *Parent)
-    : TRoomSync(std::move(Player), MonotonicNow, ConfigFromEnvironment(), Parent) {}
+    : TRoomSync(std::move(Player), MonotonicNow, ConfigFromEnvironment(), Parent) {
+    SetLatencyMs(SpeakerLatencyMs);
+}
 
 TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, TClock Clock, const TConfig &Config,
                      QObject *Parent)
@@ -130,7 +133,7 @@ void TRoomSync::SetClock(const TGroupClock *Clock) {
 }
 
 void TRoomSync::SetLatencyMs(int Milliseconds) {
-    FLatencyMs = qBound(0, Milliseconds, 2000);
+    FLatencyMs = qBound(0, Milliseconds, MaxLatencyMs);
     // A change while playing shows as an error: trimmed away, or past the threshold, re-anchored.
     FLoop->Corrector->SetLatency(qint64(FLatencyMs) * 1'000'000);
 }
