@@ -18,6 +18,15 @@ constexpr qint64 MaxMargin = 6'400'000'000;
 // The player waits this long for the group clock before it tries again.
 constexpr int ClockWaitMs = 100;
 
+// On libmpv the position answers a speed change late (its output buffer): the corrector's
+// own gains made the room swing by several milliseconds; these settle within 0.1 ms.
+TSyncCorrector::TConfig CorrectorConfig() {
+    TSyncCorrector::TConfig Config;
+    Config.Gain = 0.3;
+    Config.IntegralGain = 0.03;
+    return Config;
+}
+
 } // namespace
 
 struct TRoomSync::TLoop {
@@ -51,7 +60,7 @@ TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, TClock Clock, cons
                      QObject *Parent)
     : TMediaComponent(Parent), FPlayer(std::move(Player)), FClock(std::move(Clock)),
       FConfig(Config), FLoop(std::make_unique<TLoop>(FClock)) {
-    FLoop->Corrector = std::make_unique<TSyncCorrector>(*FLoop->Clock);
+    FLoop->Corrector = std::make_unique<TSyncCorrector>(*FLoop->Clock, CorrectorConfig());
     FLoop->Reader.setInterval(std::max(FConfig.ReadIntervalMs, 10));
     connect(&FLoop->Reader, &QTimer::timeout, this, &TRoomSync::ReadPosition);
     FLoop->ClockWait.setSingleShot(true);
@@ -126,7 +135,7 @@ void TRoomSync::SetClock(const TGroupClock *Clock) {
     if (Wanted == FLoop->Clock)
         return;
     FLoop->Clock = Wanted;
-    FLoop->Corrector = std::make_unique<TSyncCorrector>(*Wanted);
+    FLoop->Corrector = std::make_unique<TSyncCorrector>(*Wanted, CorrectorConfig());
     FLoop->Corrector->SetLatency(qint64(FLatencyMs) * 1'000'000);
     if (FRole != TRoomRole::Alone && FAnchor.Play == TGroupPlay::Playing)
         Apply(FAnchor);
