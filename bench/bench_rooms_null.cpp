@@ -21,8 +21,6 @@ int main(int argc, char **argv) {
     const int Seconds = argc > 1 ? atoi(argv[1]) : 40;
     const bool Correct = argc > 2 ? QByteArray(argv[2]) != "off" : true;
     QTemporaryDir Dir;
-    Dir.setAutoRemove(false);
-    std::printf("traces in %s\n", qPrintable(Dir.path()));
     TTestHttpServer Server;
     Server.SetFile("/a.wav", MakeWav(Seconds + 20, 44100));
     if (!Server.Start())
@@ -44,12 +42,10 @@ int main(int argc, char **argv) {
     const qint64 Start = MonotonicNow();
     QTimer::singleShot(Seconds * 1000, &App, &QCoreApplication::quit);
     App.exec();
-    const QList<TTraceLine> L = ReadSyncTrace(Dir.filePath("leader"));
-    const QList<TTraceLine> F = ReadSyncTrace(Dir.filePath("follower"));
+    const QString L = Dir.filePath("leader"), F = Dir.filePath("follower");
     for (qint64 From = 0; From + 5 <= Seconds; From += 5) {
         QList<double> Window = SyncOffsets(L, F, Start + From * 1'000'000'000);
-        const qsizetype End = SyncOffsets(L, F, Start + (From + 5) * 1'000'000'000).size();
-        Window.resize(Window.size() - End);
+        Window.resize(Window.size() - SyncOffsets(L, F, Start + (From + 5) * 1'000'000'000).size());
         std::printf("%3llds..%3llds: p50 %.3f ms  p95 %.3f ms  worst %.3f ms  (%lld readings)\n",
                     From, From + 5, AbsQuantile(Window, 0.5) * 1e3, AbsQuantile(Window, 0.95) * 1e3,
                     AbsQuantile(Window, 1) * 1e3, qlonglong(Window.size()));

@@ -1,50 +1,46 @@
 #include "SyncTrace.h"
 
 #include <QFile>
+#include <QMap>
 
 #include <algorithm>
 #include <cmath>
 
-QList<TTraceLine> ReadSyncTrace(const QString &FileName) {
-    QList<TTraceLine> Lines;
+namespace {
+
+QMap<qint64, double> ReadTrace(const QString &FileName) {
+    QMap<qint64, double> Lines;
     QFile In(FileName);
-    if (!In.open(QIODevice::ReadOnly))
-        return Lines;
-    for (const QByteArray &Line : In.readAll().split('\n')) {
-        const QList<QByteArray> Fields = Line.split(' ');
-        if (Fields.size() == 2)
-            Lines.append({Fields[0].toLongLong(), Fields[1].toDouble()});
-    }
-    std::sort(Lines.begin(), Lines.end(),
-              [](const TTraceLine &A, const TTraceLine &B) { return A.GroupTime < B.GroupTime; });
+    if (In.open(QIODevice::ReadOnly))
+        for (const QByteArray &Line : In.readAll().split('\n'))
+            if (const QList<QByteArray> F = Line.split(' '); F.size() == 2)
+                Lines.insert(F[0].toLongLong(), F[1].toDouble());
     return Lines;
 }
 
-QList<double> SyncOffsets(const QList<TTraceLine> &Leader, const QList<TTraceLine> &Follower,
-                          qint64 From) {
+} // namespace
+
+QList<double> SyncOffsets(const QString &Leader, const QString &Follower, qint64 From,
+                          qint64 *Last) {
+    const QMap<qint64, double> L = ReadTrace(Leader), F = ReadTrace(Follower);
+    if (Last)
+        *Last = L.isEmpty() || F.isEmpty() ? 0 : std::min(L.lastKey(), F.lastKey());
     QList<double> Offsets;
-    for (const TTraceLine &F : Follower) {
-        if (F.GroupTime < From)
+    for (auto It = F.lowerBound(From); It != F.end(); ++It) {
+        const auto B = L.lowerBound(It.key());
+        if (B == L.begin() || B == L.end() || B.key() - std::prev(B).key() > 1'000'000'000)
             continue;
-        const auto After =
-            std::lower_bound(Leader.begin(), Leader.end(), F.GroupTime,
-                             [](const TTraceLine &L, qint64 T) { return L.GroupTime < T; });
-        if (After == Leader.begin() || After == Leader.end())
-            continue;
-        const TTraceLine &A = *(After - 1), &B = *After;
-        if (B.GroupTime - A.GroupTime > 1'000'000'000)
-            continue;
-        const double Share = double(F.GroupTime - A.GroupTime) / double(B.GroupTime - A.GroupTime);
-        Offsets.append(F.Pts - (A.Pts + (B.Pts - A.Pts) * Share));
+        const auto A = std::prev(B);
+        const double Share = double(It.key() - A.key()) / double(B.key() - A.key());
+        Offsets.append(It.value() - (A.value() + (B.value() - A.value()) * Share));
     }
     return Offsets;
 }
 
 double AbsQuantile(QList<double> Values, double P) {
-    if (Values.isEmpty())
-        return NAN;
     for (double &V : Values)
         V = std::abs(V);
     std::sort(Values.begin(), Values.end());
-    return Values[std::min<qsizetype>(Values.size() - 1, qsizetype(P * double(Values.size())))];
+    return Values.isEmpty() ? NAN
+                            : Values[std::min(Values.size() - 1, qsizetype(P * Values.size()))];
 }

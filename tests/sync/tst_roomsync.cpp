@@ -189,17 +189,6 @@ private Q_SLOTS:
         QCOMPARE(FPlayer->Loads.size(), loads);
         QCOMPARE(FPlayer->State, play == 2 ? 3 : play == 1 ? 2 : 1);
     }
-
-    // Alone, calls reach the player as they are, and nothing is published.
-    void aloneThrough() {
-        MakeRoom();
-        QSignalSpy Anchors(FRoom.get(), &TRoomSync::AnchorChanged);
-        FRoom->SetURL("http://a/x.wav");
-        FRoom->Pause();
-        QCOMPARE(FPlayer->Calls, (QByteArrayList{"SetURL http://a/x.wav", "Pause"}));
-        QCOMPARE(FRoom->PlayState(), TPlayState::Paused);
-        QVERIFY(Anchors.isEmpty());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestRoomSync)
