@@ -105,6 +105,8 @@ void TGroup::SetRole(TGroupRole Role, const QByteArray &Reason) {
     if (Role == FRole)
         return;
     FRole = Role;
+    if (Role == TGroupRole::Alone)
+        FAnchor.reset(); // a later group numbers its anchors afresh
     Q_EMIT RoleChanged(Role, Reason);
     MembersUpdated();
 }

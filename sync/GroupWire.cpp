@@ -2,6 +2,9 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // Each kind's fields in order: i a number, t a text, L the list (at most one).
@@ -179,6 +182,26 @@ std::optional<TGroupHello> ReadHello(const TGroupRecord &Record) {
     Hello.Port = Record.Number(4);
     Hello.Reason = Record.Text(2);
     return Hello;
+}
+
+TGroupRecord AnchorRecord(const TGroupAnchor &Anchor) {
+    const double Ns = std::round(Anchor.Position * 1e9);
+    return {TGroupKind::Anchor,
+            {Anchor.GroupTime, qint64(std::clamp(Ns, 0.0, 9e18)), qint64(Anchor.Play),
+             qint64(Anchor.Serial)},
+            {Anchor.Url},
+            {}};
+}
+
+std::optional<TGroupAnchor> ReadAnchor(const TGroupRecord &Record) {
+    if (Record.Kind != TGroupKind::Anchor || Record.Numbers.size() != 4)
+        return std::nullopt;
+    const qint64 Play = Record.Number(2), Serial = Record.Number(3);
+    if (Record.Number(0) < 0 || Record.Number(1) < 0 || Play < 0 ||
+        Play > qint64(TGroupPlay::Playing) || Serial < 0 || Serial > qint64(UINT32_MAX))
+        return std::nullopt;
+    return TGroupAnchor{quint32(Serial), Record.Text(0), TGroupPlay(Play),
+                        double(Record.Number(1)) / 1e9, Record.Number(0)};
 }
 
 QByteArray FormatRoomLine(const TRoomLine &Room) {

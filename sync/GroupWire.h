@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GroupAnchor.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QByteArrayView>
@@ -74,6 +76,11 @@ TGroupRecord HelloRecord(const TGroupHello &Hello);
 // The hello in Record, or nothing when it is not one of ours (wrong kind or magic). A hello
 // of another version decodes: the caller says why it cannot talk to it.
 std::optional<TGroupHello> ReadHello(const TGroupRecord &Record);
+
+// An anchor record: the position goes in whole nanoseconds.
+TGroupRecord AnchorRecord(const TGroupAnchor &Anchor);
+// Nothing unless Record is a well-formed anchor.
+std::optional<TGroupAnchor> ReadAnchor(const TGroupRecord &Record);
 
 // A GROUP line: host TAB name TAB volume TAB mute TAB status, tabs and line breaks inside a
 // field turned into spaces and each field cut to MaxRoomField bytes.
