@@ -227,5 +227,5 @@ void TGroup::SetRoomMute(const QByteArray &Host, bool Mute) {
 }
 
 bool TGroup::IsOwnHost(const QByteArray &Host) const {
-    return Host == FHost || (FRole == TGroupRole::Alone && !FindRoom(Host));
+    return Host == FHost;
 }

@@ -63,7 +63,9 @@ void TGroupLink::Close() {
     FOpen = false;
     FTick.stop();
     FSocket->disconnect(this);
-    FSocket->disconnectFromHost(); // what is queued still goes
+    // The last records (a goodbye) go to the kernel now: the link may be deleted next.
+    FSocket->flush();
+    FSocket->disconnectFromHost();
 }
 
 void TGroupLink::OnReadyRead() {

@@ -11,7 +11,7 @@ namespace {
 const char *Layout(quint8 Kind) {
     switch (TGroupKind(Kind)) {
     case TGroupKind::Hello:
-        return "tititiit";
+        return "titiiiit";
     case TGroupKind::Members:
     case TGroupKind::List:
         return "L";
