@@ -116,6 +116,8 @@ void TRoomSync::SetRole(TRoomRole Role) {
         Anchor.Play = TGroupPlay::Paused;
     Anchor.Position = FPlayer->AudioPts().value_or(FPlayer->CurrentPosition());
     if (Anchor.Play == TGroupPlay::Playing) {
+        // The room plays its latency ahead of the line.
+        Anchor.Position = std::max(0.0, Anchor.Position - FLatencyMs / 1000.0);
         // No reload: the room is on this line already.
         FAnchor = Anchor;
         FAnchor.Serial = 1;
