@@ -150,8 +150,8 @@ void TRoomSync::SetLatencyMs(int Milliseconds) {
 }
 
 void TRoomSync::Follow(const TGroupAnchor &Anchor) {
-    if (FRole != TRoomRole::Follower || Anchor.Serial < FAnchor.Serial ||
-        (Anchor == FAnchor && FPhase != TPhase::Idle))
+    // The same anchor again (a repeat after the track ended) would play the end once more.
+    if (FRole != TRoomRole::Follower || Anchor.Serial < FAnchor.Serial || Anchor == FAnchor)
         return;
     Apply(Anchor);
 }
