@@ -9,6 +9,8 @@
 #include <QHostInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 QString AppVersion;
 QString SkinDir;
 QString HelpFileName;
@@ -27,6 +29,7 @@ bool WebRemoteEnabled = true;
 QByteArray LocalHostName;
 QByteArray MpvOptionsText;
 bool FolderCoverFirst = false;
+qint32 SpeakerLatencyMs = 0;
 
 QString ExecutableBaseName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -74,6 +77,7 @@ void LoadSettings() {
     WebRemoteEnabled = true;
     MpvOptionsText.clear();
     FolderCoverFirst = false;
+    SpeakerLatencyMs = 0;
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -91,6 +95,7 @@ void LoadSettings() {
         MpvOptionsText = IniValue(Ini, SettingsKey::MpvOptions).value_or(QByteArray());
         FolderCoverFirst = SameTextAscii(
             TrimBlanks(IniValue(Ini, SettingsKey::CoverSource).value_or(QByteArray())), "folder");
+        SpeakerLatencyMs = std::clamp(IniInteger(Ini, SettingsKey::LatencyMs, 0), 0, MaxLatencyMs);
     }
 
     LocalHostName = GetLocalHostName();

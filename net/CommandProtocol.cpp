@@ -20,6 +20,11 @@ const TCommandTable &SpeakerCommands() {
         {.Word = W::Mute, .Shape = S::Single, .Numeric = true},
         {.Word = W::URL, .Shape = S::Single},
         {.Word = W::UpdatePosition, .Shape = S::Single, .Numeric = true},
+        {.Word = W::GroupWatch, .Shape = S::WordOnly},
+        {.Word = W::GroupAdd, .Shape = S::Single},
+        {.Word = W::GroupLeave, .Shape = S::Single},
+        {.Word = W::GroupVolume, .Shape = S::Single, .Numeric = true, .Arguments = 2},
+        {.Word = W::GroupMute, .Shape = S::Single, .Numeric = true, .Arguments = 2},
     };
     return Table;
 }
@@ -34,6 +39,8 @@ const TCommandTable &ControllerCommands() {
         {.Word = W::URL, .Shape = S::Single},
         {.Word = W::Position, .Shape = S::Counted},
         {.Word = W::Mute, .Shape = S::Single, .Numeric = true},
+        {.Word = W::Group, .Shape = S::Counted},
+        {.Word = W::GroupError, .Shape = S::Single},
     };
     return Table;
 }

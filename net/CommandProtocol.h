@@ -19,6 +19,14 @@ inline constexpr char URL[] = "URL";
 inline constexpr char UpdatePosition[] = "UPDATEPOSITION";
 inline constexpr char List[] = "LIST";
 inline constexpr char Position[] = "POSITION";
+// Groups of rooms, for the controllers that ask with GROUPWATCH.
+inline constexpr char GroupWatch[] = "GROUPWATCH";
+inline constexpr char GroupAdd[] = "GROUPADD";
+inline constexpr char GroupLeave[] = "GROUPLEAVE";
+inline constexpr char GroupVolume[] = "GROUPVOLUME";
+inline constexpr char GroupMute[] = "GROUPMUTE";
+inline constexpr char Group[] = "GROUP";
+inline constexpr char GroupError[] = "GROUPERROR";
 } // namespace CommandWord
 
 // Play states of the media component; the numbers go on the wire unchanged, and a peer may
@@ -67,7 +75,7 @@ constexpr qint64 MaxPlayListBytes = 16 * 1024 * 1024;
 // What follows a command's word line.
 enum class TCommandShape {
     WordOnly, // nothing (GET on the speaker: its empty line is read as a word line)
-    Single,   // exactly one argument line
+    Single,   // exactly Arguments argument lines
     Counted,  // a count line, then that many item lines
 };
 
@@ -75,10 +83,12 @@ enum class TCommandShape {
 struct TCommandEntry {
     QByteArray Word;
     TCommandShape Shape = TCommandShape::Single;
-    // A Single argument that must be an integer; a bad or missing one drops the command.
+    // A Single argument that must be an integer (the last, when there are several); a bad or
+    // missing one drops the command.
     bool Numeric = false;
     // A Counted message is dropped, not padded with empty lines, when its item lines stall.
     bool AllItemsOrNothing = false;
+    int Arguments = 1; // lines of a Single message
 };
 
 using TCommandTable = QList<TCommandEntry>;

@@ -59,7 +59,8 @@ void TCommandReader::Expire(qint64 NowMs) {
         if (FEntry.Numeric) {
             DropMessage();
         } else {
-            FCurrent.Lines.append(QByteArray());
+            while (FCurrent.Lines.size() < FEntry.Arguments)
+                FCurrent.Lines.append(QByteArray());
             Deliver();
         }
         break;
@@ -121,8 +122,9 @@ void TCommandReader::TakeLine(QByteArrayView Line, qint64 NowMs) {
         if (const TCommandEntry *Entry = FindCommand(FTable, Line))
             StartMessage(*Entry, NowMs);
         return;
-    case TPhase::Argument:
-        if (FEntry.Numeric) {
+    case TPhase::Argument: {
+        const bool Last = FCurrent.Lines.size() + 1 >= FEntry.Arguments;
+        if (FEntry.Numeric && Last) {
             const std::optional<qint32> Value = ParseCommandInteger(Line);
             if (!Value) {
                 DropMessage();
@@ -131,8 +133,12 @@ void TCommandReader::TakeLine(QByteArrayView Line, qint64 NowMs) {
             FCurrent.Value = *Value;
         }
         FCurrent.Lines.append(Line.toByteArray());
-        Deliver();
+        if (Last)
+            Deliver();
+        else
+            FDeadline = NowMs + FLineTimeout;
         return;
+    }
     case TPhase::Count: {
         const std::optional<qint32> Count = ParseCommandInteger(Line);
         if (!Count || *Count > MaxCommandItemCount) {

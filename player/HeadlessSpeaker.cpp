@@ -1,6 +1,7 @@
 #include "HeadlessSpeaker.h"
 
 #include "AsciiText.h"
+#include "ClockPacket.h"
 #include "CommandProtocol.h"
 #include "LogCategories.h"
 #include "MediaServer.h"
@@ -23,6 +24,7 @@ THeadlessSpeaker::THeadlessSpeaker(std::unique_ptr<TMediaComponent> Media, QObje
 
     FSharing.SetAllowOthers(HeadlessAllow);
     FSpeaker = std::make_unique<TSpeaker>(CommandServerPort, FSharing, std::move(Media));
+    FSpeaker->ListenGroup(GroupPort);
 
     FPresence = std::make_unique<TPresence>();
     // Track URLs played from here on other computers carry this computer's address.

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 // The component's volume before anybody sets one.
 constexpr int DefaultVolume = 50;
 
@@ -45,6 +47,18 @@ public:
     virtual double Duration() const = 0;
     virtual QString MediaName() const = 0;
     virtual QString MediaAuthor() const = 0;
+
+    // For playing in step with other rooms; a component that cannot does without.
+    // Loads URL paused at Position (seconds): the state turns Paused once it can play.
+    virtual void LoadPaused(const QByteArray &URL, double Position) {
+        SetURL(URL);
+        SetCurrentPosition(Position);
+        Pause();
+    }
+    // Playback speed near 1.
+    virtual void SetSpeed(double Speed) { Q_UNUSED(Speed); }
+    // The position being handed to the sound card now, read at the call.
+    virtual std::optional<double> AudioPts() const { return std::nullopt; }
 
 Q_SIGNALS:
     // Every play-state change, on the GUI thread.

@@ -47,13 +47,13 @@ public:
 
     // For playing in step with other rooms (MediaPlayerSync.cpp).
     // Loads URL paused at Position (seconds): the state turns Paused once it can play.
-    void LoadPaused(const QByteArray &URL, double Position) { Load(URL, true, Position); }
+    void LoadPaused(const QByteArray &URL, double Position) override { Load(URL, true, Position); }
     // Playback speed, kept within 1 +- MaxSpeedTrim; the pitch follows it.
-    void SetSpeed(double Speed);
+    void SetSpeed(double Speed) override;
     static constexpr double MaxSpeedTrim = 0.01;
     // The position being handed to the sound card now (audio-pts), read from mpv at the
     // call: nothing before the track plays or when mpv has none.
-    std::optional<double> AudioPts() const;
+    std::optional<double> AudioPts() const override;
 
     // Position text: mm:ss, or h:mm:ss from one hour on; whole seconds, truncated.
     static QString FormatPosition(double Seconds);

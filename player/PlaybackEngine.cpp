@@ -238,8 +238,9 @@ void TPlaybackEngine::PlayTick() {
     }
 
     const TPlayState State = FMedia->PlayState();
-    if (State == TPlayState::Undefined || State == TPlayState::Stopped ||
-        State == TPlayState::Ready)
+    if (!FFollowing && !FHeld &&
+        (State == TPlayState::Undefined || State == TPlayState::Stopped ||
+         State == TPlayState::Ready))
         AutoAdvance();
 }
 
@@ -252,7 +253,7 @@ bool TPlaybackEngine::NeedsPlayTick() const {
     case TPlayState::Undefined:
     case TPlayState::Stopped:
     case TPlayState::Ready:
-        return FModel->RowCount() > 0 && !FNothingPlayable;
+        return FModel->RowCount() > 0 && !FNothingPlayable && !FFollowing && !FHeld;
     default:
         return true;
     }
@@ -419,6 +420,7 @@ void TPlaybackEngine::PlayRow(int Row) {
         return;
     FFailed.remove(FModel->ItemAt(Row)->Location);
     FNothingPlayable = false;
+    FHeld = false;
     SetCurrentIndex(Row - 1);
     FMedia->Stop();
     Q_EMIT PlayTickWanted(); // a stopped component may not say so again
@@ -439,7 +441,14 @@ void TPlaybackEngine::PlayOrPause(int Row, bool PauseMode) {
         ResumePlay();
 }
 
+void TPlaybackEngine::SetFollowing(bool Following) {
+    FFollowing = Following;
+    FHeld = false;
+    Q_EMIT PlayTickWanted();
+}
+
 void TPlaybackEngine::ResumePlay() {
+    FHeld = false;
     const TPlayState State = FMedia->PlayState();
     // Nothing loaded: Play() does nothing, and nothing would end a lowered volume.
     if (State != TPlayState::Playing && State != TPlayState::Buffering && QuietGapPassed() &&

@@ -62,6 +62,10 @@ public:
     // to advance to, or a track playing. When not, the owner may stop the timer until
     // PlayTickWanted() or a play-state change.
     bool NeedsPlayTick() const;
+    // While a group's leader drives this room the play tick starts nothing by itself; a room
+    // that left its group holds still until somebody plays something (PlayRow, ResumePlay, ADD).
+    void SetFollowing(bool Following);
+    void Hold() { FHeld = true; }
     // Position ticks that passed while the position timer was stopped (nothing was playing).
     void AddPositionTicks(int Count) { FDuraTicks += Count; }
     // State image on the row at CurrentIndex, none elsewhere.
@@ -207,4 +211,6 @@ private:
     int FLastPercent = 0;
     int FDuraTicks = 0;
     bool FInfoToggle = false;
+    bool FFollowing = false;
+    bool FHeld = false;
 };

@@ -64,6 +64,7 @@ void TPlaybackEngine::ProcessListJob() {
             if (!Add(Line, Rows))
                 break;
         FModel->AppendRows(Items);
+        FHeld = false;
         ListChanged();
         BroadcastList();
     } else if (Job->Command == CommandWord::UpdateList) {

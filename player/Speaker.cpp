@@ -4,31 +4,40 @@
 #include "CommandServer.h"
 #include "MediaPlayer.h"
 #include "PlaybackEngine.h"
+#include "RoomSync.h"
 #include "SharingState.h"
+#include "SpeakerGroup.h"
 
+#include <QHostInfo>
 #include <QTimer>
 
 TSpeaker::TSpeaker(quint16 Port, TSharingState &Sharing, std::unique_ptr<TMediaComponent> Media,
                    QObject *Parent)
-    : QObject(Parent), FMedia(std::move(Media)), FSharing(Sharing),
-      FAllowed(Sharing.AllowOthers()) {
-    if (!FMedia)
-        FMedia = std::make_unique<TMediaPlayer>();
+    : QObject(Parent), FSharing(Sharing), FAllowed(Sharing.AllowOthers()) {
+    if (!Media)
+        Media = std::make_unique<TMediaPlayer>();
+    FMedia = std::make_unique<TRoomSync>(std::move(Media));
     FServer = std::make_unique<TCommandServer>();
     FServer->SetSharing(&FSharing);
     connect(&FSharing, &TSharingState::Changed, this, [this] {
         const bool Allowed = FSharing.AllowOthers();
+        FGroup->Group().SetHost(FSharing.LocalIP());
         if (Allowed == FAllowed)
             return;
         FAllowed = Allowed;
+        FGroup->SetAllowed(Allowed);
         if (!Allowed)
             DisconnectAll();
         Q_EMIT AllowOthersChanged(Allowed);
     });
     TMessageSink Sink;
     TCommandServer *Server = FServer.get();
-    Sink.Broadcast = [Server](const QByteArray &Word, const QByteArray &Payload,
-                              const QByteArray &Skip) { Server->Broadcast(Word, Payload, Skip); };
+    Sink.Broadcast = [this, Server](const QByteArray &Word, const QByteArray &Payload,
+                                    const QByteArray &Skip) {
+        Server->Broadcast(Word, Payload, Skip);
+        if (FGroup) // not yet, or no longer
+            FGroup->OnBroadcast(Word);
+    };
     Sink.SendToConnection = [Server](TConnectionId Id, const QByteArray &Word,
                                      const QByteArray &Payload) {
         Server->SendToConnection(Id, Word, Payload);
@@ -39,8 +48,14 @@ TSpeaker::TSpeaker(quint16 Port, TSharingState &Sharing, std::unique_ptr<TMediaC
     FServer->Listen(Port); // a taken port is logged by the server
     connect(FServer.get(), &TCommandServer::Connected, FEngine.get(),
             &TPlaybackEngine::OnControllerConnected);
-    connect(FServer.get(), &TCommandServer::CommandReceived, FEngine.get(),
-            &TPlaybackEngine::ExecuteCommand);
+    FGroup = std::make_unique<TSpeakerGroup>(*FEngine, *FServer, *FMedia,
+                                             QHostInfo::localHostName().toUtf8());
+    FGroup->Group().SetHost(FSharing.LocalIP());
+    FGroup->SetAllowed(FAllowed);
+    connect(FServer.get(), &TCommandServer::CommandReceived, FGroup.get(),
+            &TSpeakerGroup::OnCommand);
+    connect(FServer.get(), &TCommandServer::Disconnected, FGroup.get(),
+            &TSpeakerGroup::OnDisconnected);
 
     FPlayTimer = new QTimer(this);
     FPlayTimer->setInterval(200);
@@ -62,10 +77,23 @@ TSpeaker::TSpeaker(quint16 Port, TSharingState &Sharing, std::unique_ptr<TMediaC
 
 TSpeaker::~TSpeaker() {
     StopServices();
-    // The server calls into the engine, the engine into the component.
+    // The server calls into the group and the engine, the engine into the component.
     FServer.reset();
+    FGroup.reset();
     FEngine.reset();
     FMedia.reset();
+}
+
+TMediaComponent *TSpeaker::Media() const {
+    return FMedia.get();
+}
+
+TMediaComponent *TSpeaker::Player() const {
+    return FMedia->Player();
+}
+
+bool TSpeaker::ListenGroup(quint16 Port) {
+    return FGroup->Listen(Port);
 }
 
 bool TSpeaker::IsListening() const {
@@ -97,6 +125,7 @@ void TSpeaker::StopServices() {
     FServicesStopped = true;
     FPlayTimer->stop();
     FPositionTimer->stop();
+    FGroup->Close();
     FServer->Close();
 }
 

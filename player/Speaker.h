@@ -11,7 +11,9 @@
 class QTimer;
 class TCommandServer;
 class TPlaybackEngine;
+class TRoomSync;
 class TSharingState;
+class TSpeakerGroup;
 
 // This computer's speaker, with or without a window: the media component, the playback engine,
 // the command server on the command port, the two timers that drive the engine and the switch
@@ -28,7 +30,12 @@ public:
 
     TPlaybackEngine *Engine() const { return FEngine.get(); }
     TCommandServer *CommandServer() const { return FServer.get(); }
-    TMediaComponent *Media() const { return FMedia.get(); }
+    // What the engine drives: the room's player in a group, over the real one (Player()).
+    TMediaComponent *Media() const;
+    TMediaComponent *Player() const;
+    TSpeakerGroup *Group() const { return FGroup.get(); }
+    // Opens the group port (TCP and UDP; 0 = ephemeral), governed by the allow switch.
+    bool ListenGroup(quint16 Port);
 
     // Whether the command server got its port.
     bool IsListening() const;
@@ -64,9 +71,10 @@ private:
     // The timers run only while they have work, so an idle speaker never wakes up.
     void UpdatePositionTimer();
 
-    std::unique_ptr<TMediaComponent> FMedia;
+    std::unique_ptr<TRoomSync> FMedia;
     std::unique_ptr<TPlaybackEngine> FEngine;
     std::unique_ptr<TCommandServer> FServer;
+    std::unique_ptr<TSpeakerGroup> FGroup;
     QTimer *FPlayTimer = nullptr;
     QTimer *FPositionTimer = nullptr;
     QElapsedTimer FPositionIdle; // since the position timer stopped

@@ -2,6 +2,8 @@
 // of pages that have ended.
 #include "MainWindow.h"
 
+#include "ClockPacket.h"
+
 #include "CommandServer.h"
 #include "LibraryPage.h"
 #include "Modal.h"
@@ -29,6 +31,8 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
     // The old speaker lets go of the port before the new one takes it.
     FSpeaker.reset();
     FSpeaker = std::make_unique<TSpeaker>(Port, FSharing, std::move(Media));
+    // The group port beside the fixed command port; an ephemeral one beside an ephemeral one.
+    FSpeaker->ListenGroup(Port == CommandServerPort ? GroupPort : 0);
     if (FWebRemote)
         FWebRemote->SetLocalSpeakerPort(FSpeaker->CommandServer()->Port());
     // A child with its own window frame: hidden until docked, deleted with this window.

@@ -154,7 +154,7 @@ private Q_SLOTS:
         QTest::keyClick(&Form, Qt::Key_F4, Qt::ControlModifier);
         QCOMPARE(Captions(Pages(Form)), QStringList{"Music library"});
         TLocalPlayerWindow *Player = AddPlayerPage(Form);
-        auto &Media = static_cast<TFakeMedia &>(*Player->Speaker().Media());
+        auto &Media = static_cast<TFakeMedia &>(*Player->Speaker().Player());
         Player->Speaker().AddLocalTracks({"http://127.0.0.1:1/a.mp3", "http://127.0.0.1:1/b.mp3"});
         QTRY_COMPARE(Player->Speaker().Engine()->Model()->rowCount(), 2);
         Media.Enter(3);

@@ -1,0 +1,214 @@
+#include "SpeakerGroup.h"
+
+#include "AsciiText.h"
+#include "ClockFollower.h"
+#include "ClockService.h"
+#include "PlaybackEngine.h"
+#include "RoomSync.h"
+
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+// What a follower's controllers ask of the whole group: the leader carries it out.
+bool IsGroupWide(const QByteArray &Word) {
+    namespace W = CommandWord;
+    return Word == W::Add || Word == W::UpdateList || Word == W::URL || Word == W::State ||
+           Word == W::UpdatePosition;
+}
+
+QByteArray StateText(TPlayState State) {
+    switch (State) {
+    case TPlayState::Playing:
+        return "Playing";
+    case TPlayState::Paused:
+        return "Paused";
+    case TPlayState::Undefined:
+    case TPlayState::Stopped:
+    case TPlayState::MediaEnded:
+    case TPlayState::Ready:
+        return "Stopped";
+    default:
+        return "Loading";
+    }
+}
+
+// Where a follower's commands come from on the leader: a share of the job queue of their
+// own, and no controller's address, so that every controller hears the list.
+constexpr char ForwardedSender[] = "group";
+
+} // namespace
+
+TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TRoomSync &Room,
+                             const QByteArray &Name, const TGroup::TConfig &Config, QObject *Parent)
+    : QObject(Parent), FEngine(Engine), FServer(Server), FRoom(Room),
+      FGroup(new TGroup(
+          Name, [this] { return Report(); }, Config, this)),
+      FClockService(new TClockService(this)), FClockFollower(new TClockFollower(this)) {
+    connect(FGroup, &TGroup::MembersChanged, this, &TSpeakerGroup::SendMembers);
+    connect(FGroup, &TGroup::ErrorOccurred, this,
+            [this](const QByteArray &Text) { SendToWatchers(CommandWord::GroupError, Text); });
+    connect(FGroup, &TGroup::RoleChanged, this, &TSpeakerGroup::OnRoleChanged);
+    connect(FGroup, &TGroup::ListReceived, this, [this](const QByteArrayList &Locations) {
+        FEngine.QueueListJob(ForwardedSender, CommandWord::UpdateList, Locations);
+    });
+    connect(FGroup, &TGroup::AnchorReceived, this, [this](const TGroupRecord &Record) {
+        if (const std::optional<TGroupAnchor> Anchor = ReadAnchor(Record))
+            FRoom.Follow(*Anchor);
+    });
+    connect(FGroup, &TGroup::CommandReceived, this, &TSpeakerGroup::RunForwarded);
+    connect(FGroup, &TGroup::VolumeWanted, this, [this](int Volume) {
+        RunForwarded(CommandWord::Volume, {QByteArray::number(Volume)});
+    });
+    connect(FGroup, &TGroup::MuteWanted, this,
+            [this](bool Mute) { RunForwarded(CommandWord::Mute, {Mute ? "1" : "0"}); });
+    connect(&FRoom, &TRoomSync::AnchorChanged, this,
+            [this](const TGroupAnchor &Anchor) { FGroup->PublishAnchor(AnchorRecord(Anchor)); });
+    connect(&FRoom, &TRoomSync::StatusChanged, this, &TSpeakerGroup::ScheduleReport);
+}
+
+TSpeakerGroup::~TSpeakerGroup() {
+    FGroup->disconnect(this);
+}
+
+bool TSpeakerGroup::Listen(quint16 Port) {
+    if (!FGroup->Listen(Port))
+        return false;
+    if (FGroup->Role() == TGroupRole::Leader)
+        FClockService->Listen(QHostAddress::AnyIPv4, FGroup->Port());
+    return true;
+}
+
+void TSpeakerGroup::SetAllowed(bool Allowed) {
+    FAllowed = Allowed;
+    FGroup->SetAllowed(Allowed);
+    if (!Allowed)
+        FClockService->Close();
+    else if (FGroup->Role() == TGroupRole::Leader)
+        FClockService->Listen(QHostAddress::AnyIPv4, FGroup->Port());
+}
+
+void TSpeakerGroup::Close() {
+    FGroup->Close();
+    FClockService->Close();
+    FClockFollower->Stop();
+}
+
+void TSpeakerGroup::OnCommand(TConnectionId Id, const QByteArray &PeerAddress,
+                              const TCommandMessage &Message) {
+    namespace W = CommandWord;
+    const QByteArray &Word = Message.Word;
+    if (Word == W::GroupWatch) {
+        FWatchers.insert(Id);
+        FServer.SendToConnection(Id, W::Group, JoinLines(FGroup->Members()));
+    } else if (Word == W::GroupAdd) {
+        FGroup->Add(Message.Argument());
+    } else if (Word == W::GroupLeave) {
+        FGroup->Leave(Message.Argument());
+    } else if (Word == W::GroupVolume) {
+        FGroup->SetRoomVolume(Message.Argument(), Message.Value);
+    } else if (Word == W::GroupMute) {
+        FGroup->SetRoomMute(Message.Argument(), Message.Value != 0);
+    } else if (FGroup->Role() == TGroupRole::Follower && IsGroupWide(Word)) {
+        FGroup->Forward(Word, Message.Lines);
+    } else {
+        FStatusNote.clear();
+        FEngine.ExecuteCommand(Id, PeerAddress, Message);
+    }
+}
+
+void TSpeakerGroup::RunForwarded(const QByteArray &Word, const QByteArrayList &Lines) {
+    // The same shape and number rules as a controller's command on the command port.
+    const TCommandEntry *Entry = FindCommand(SpeakerCommands(), Word);
+    if (!Entry || Word.startsWith(CommandWord::Group))
+        return;
+    TCommandMessage Message{Word, Lines, 0};
+    if (Entry->Shape == TCommandShape::Counted) {
+        Message.Value = qint32(Lines.size());
+    } else if (Entry->Shape == TCommandShape::Single) {
+        if (Lines.size() != Entry->Arguments)
+            return;
+        if (Entry->Numeric) {
+            const std::optional<qint32> Value = ParseCommandInteger(Lines.constLast());
+            if (!Value)
+                return;
+            Message.Value = *Value;
+        }
+    }
+    FStatusNote.clear();
+    FEngine.ExecuteCommand(0, ForwardedSender, Message);
+}
+
+void TSpeakerGroup::OnBroadcast(const QByteArray &Word) {
+    namespace W = CommandWord;
+    if (Word == W::List && FGroup->Role() != TGroupRole::Follower)
+        FGroup->PublishList(FEngine.Locations());
+    else if (Word == W::State || Word == W::Volume || Word == W::Mute)
+        ScheduleReport();
+}
+
+void TSpeakerGroup::ScheduleReport() {
+    // Many changes in one turn of the event loop (a fade step, a state change) make one report.
+    if (std::exchange(FReportDue, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        FReportDue = false;
+        FGroup->RoomChanged();
+    });
+}
+
+TRoomReport TSpeakerGroup::Report() const {
+    TMediaComponent *Media = FEngine.Media();
+    QByteArray Status = FStatusNote;
+    if (Status.isEmpty())
+        Status = FRoom.Status().toUtf8();
+    if (Status.isEmpty())
+        Status = StateText(Media->PlayState());
+    return {FEngine.LastVolume(), Media->Mute(), int(Media->PlayState()), Status};
+}
+
+void TSpeakerGroup::OnRoleChanged(TGroupRole Role, const QByteArray &Reason) {
+    switch (Role) {
+    case TGroupRole::Follower:
+        FStatusNote.clear();
+        FClockService->Close();
+        FClockFollower->Follow(FGroup->LeaderAddress(), FGroup->LeaderPort());
+        FRoom.SetClock(&FClockFollower->Clock());
+        FRoom.SetRole(TRoomRole::Follower);
+        FEngine.SetFollowing(true);
+        break;
+    case TGroupRole::Leader:
+        FEngine.SetFollowing(false);
+        if (FAllowed)
+            FClockService->Listen(QHostAddress::AnyIPv4, FGroup->Port());
+        FRoom.SetRole(TRoomRole::Leader);
+        break;
+    case TGroupRole::Alone: {
+        const bool WasFollowing = FRoom.Role() == TRoomRole::Follower;
+        FClockService->Close();
+        FClockFollower->Stop();
+        FRoom.SetRole(TRoomRole::Alone);
+        FRoom.SetClock(nullptr);
+        FEngine.SetFollowing(false);
+        if (WasFollowing) {
+            // The room stops, says why, and waits for somebody to play something.
+            FStatusNote = Reason;
+            FEngine.Hold();
+            FRoom.Stop();
+        }
+        break;
+    }
+    }
+    ScheduleReport();
+}
+
+void TSpeakerGroup::SendMembers() {
+    SendToWatchers(CommandWord::Group, JoinLines(FGroup->Members()));
+}
+
+void TSpeakerGroup::SendToWatchers(const QByteArray &Word, const QByteArray &Payload) {
+    for (const TConnectionId Id : std::as_const(FWatchers))
+        FServer.SendToConnection(Id, Word, Payload);
+}

@@ -1,0 +1,163 @@
+// Speakers in one process forming groups over loopback, each on ephemeral ports.
+#include "FakeMedia.h"
+#include "GroupWire.h"
+#include "PlaybackEngine.h"
+#include "SharingState.h"
+#include "Speaker.h"
+#include "SpeakerGroup.h"
+#include "TestController.h"
+
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+
+QByteArray Url(char Row) {
+    return "http://10.0.0.5:37401/" + QByteArray(1, Row) + ".mp3";
+}
+
+struct TRoom {
+    TFakeMedia *Media = new TFakeMedia;
+    TSharingState Sharing;
+    std::unique_ptr<TSpeaker> Speaker =
+        std::make_unique<TSpeaker>(0, Sharing, std::unique_ptr<TMediaComponent>(Media));
+
+    TRoom() { Speaker->ListenGroup(0); }
+    TGroup &Group() const { return Speaker->Group()->Group(); }
+    // This room's group port as a controller types it.
+    QByteArray Host() const { return "127.0.0.1:" + QByteArray::number(Group().Port()); }
+    quint16 CommandPort() const { return Speaker->CommandServer()->Port(); }
+};
+
+// A controller that watches the group.
+struct TWatcher : TTestController {
+    explicit TWatcher(quint16 Port) : TTestController(Port) {
+        QVERIFY(Connected());
+        Socket.write("GROUPWATCH\r\n");
+    }
+    // A GROUP message that lists Rooms rooms, waited for.
+    bool WaitForRooms(int Rooms) {
+        return QTest::qWaitFor([&] {
+            return std::any_of(Got.cbegin(), Got.cend(), [&](const QByteArray &M) {
+                return M.startsWith("GROUP / ") && M.count('\t') == 4 * Rooms;
+            });
+        });
+    }
+};
+
+// Leader first: each room joins the leader's group.
+void Join(TRoom &Leader, TRoom &Follower) {
+    Leader.Group().Add(Follower.Host());
+    QTRY_COMPARE(Leader.Group().Role(), TGroupRole::Leader);
+    QTRY_COMPARE(Follower.Group().Role(), TGroupRole::Follower);
+}
+
+} // namespace
+
+class TstSpeakerGroup : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void followerMirrorsTheListAndHandsEditsToTheLeader() {
+        TRoom Leader, Follower;
+        Leader.Speaker->AddLocalTracks({Url('A'), Url('B')});
+        TWatcher Watcher(Leader.CommandPort());
+        QVERIFY(Watcher.WaitForRooms(1));
+        Watcher.Socket.write("GROUPADD\r\n" + Follower.Host() + "\r\n");
+        QTRY_COMPARE(Follower.Group().Role(), TGroupRole::Follower);
+        QVERIFY(Watcher.WaitForRooms(2));
+        QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), QByteArrayList({Url('A'), Url('B')}));
+
+        // A controller that knows nothing of groups, on the follower: its ADD acts on the group.
+        TTestController Old(Follower.CommandPort());
+        QVERIFY(Old.Connected());
+        Old.Send("ADD", {Url('C')});
+        const QByteArrayList Three{Url('A'), Url('B'), Url('C')};
+        QTRY_COMPARE(Leader.Speaker->Engine()->Locations(), Three);
+        QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), Three);
+        QVERIFY(Old.WaitFor("LIST / " + Three.join(" / ")) >= 0);
+
+        // Each room keeps its own volume, set from a controller of any room.
+        TWatcher OnFollower(Follower.CommandPort());
+        QVERIFY(OnFollower.WaitForRooms(2));
+        OnFollower.Socket.write("GROUPVOLUME\r\n" + Follower.Host() + "\r\n30\r\n");
+        QTRY_COMPARE(Follower.Media->Vol, 30);
+        QVERIFY(!Leader.Media->Calls.contains("Volume 30"));
+        QTRY_VERIFY(Watcher.Got.join('\n').contains("\t30\t0\t"));
+
+        // Leaving: both rooms play alone again.
+        OnFollower.Socket.write("GROUPLEAVE\r\n" + Follower.Host() + "\r\n");
+        QTRY_COMPARE(Follower.Group().Role(), TGroupRole::Alone);
+        QTRY_COMPARE(Leader.Group().Role(), TGroupRole::Alone);
+    }
+
+    // A room that cannot join is named, with the reason.
+    void refusedRooms_data() {
+        QTest::addColumn<QByteArray>("Answer"); // what the port says; "closed": nothing listens
+        QTest::addColumn<QByteArray>("Error");
+        QTest::newRow("nothing listens")
+            << QByteArray("closed") << QByteArray("it does not answer");
+        QTest::newRow("another protocol") << QByteArray("HTTP/1.1 400 Bad Request\r\n\r\n")
+                                          << QByteArray("it answers something else");
+        QTest::newRow("older version")
+            << EncodeGroupRecord(HelloRecord({0, "Kitchen", TGroupIntent::Accept, 1, 0, 0, {}}))
+            << QByteArray("Kitchen cannot play in sync: it runs an older version.");
+    }
+    void refusedRooms() {
+        QFETCH(QByteArray, Answer);
+        QFETCH(QByteArray, Error);
+        TRoom Leader;
+        QTcpServer Other;
+        QVERIFY(Other.listen(QHostAddress::LocalHost, 0));
+        const QByteArray Host = "127.0.0.1:" + QByteArray::number(Other.serverPort());
+        if (Answer == "closed")
+            Other.close();
+        connect(&Other, &QTcpServer::newConnection, &Other,
+                [&] { Other.nextPendingConnection()->write(Answer); });
+        TWatcher Watcher(Leader.CommandPort());
+        Watcher.Socket.write("GROUPADD\r\n" + Host + "\r\n");
+        const qsizetype At = Watcher.WaitFor("GROUPERROR / ");
+        QVERIFY(At >= 0);
+        QVERIFY2(Watcher.Got[At].contains(" cannot play in sync: ") &&
+                     Watcher.Got[At].contains(Error),
+                 Watcher.Got[At]);
+        QCOMPARE(Leader.Group().Role(), TGroupRole::Alone);
+    }
+
+    void followerStopsWhenTheLeaderGoes() {
+        auto Leader = std::make_unique<TRoom>();
+        TRoom Follower;
+        Leader->Speaker->AddLocalTracks({Url('A')});
+        Join(*Leader, Follower);
+        TWatcher Watcher(Follower.CommandPort());
+        QVERIFY(Watcher.WaitForRooms(2));
+        Leader.reset();
+        QVERIFY(Watcher.WaitFor("GROUPERROR / The group's leader went away.") >= 0);
+        QCOMPARE(Follower.Group().Role(), TGroupRole::Alone);
+        QCOMPARE(Follower.Media->State, 1);
+        QVERIFY(Watcher.WaitFor("GROUP / ") >= 0);
+        QTRY_VERIFY(Watcher.Got.constLast().endsWith("\tThe group's leader went away."));
+    }
+
+    // A follower whose link breaks connects back by itself and is sent the list again.
+    void followerRejoinsAfterItsLinkBreaks() {
+        TRoom Leader, Follower;
+        Join(Leader, Follower);
+        for (QTcpSocket *Socket : Follower.Group().findChildren<QTcpSocket *>())
+            Socket->abort();
+        Leader.Speaker->AddLocalTracks({Url('A')});
+        QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), QByteArrayList{Url('A')});
+        QCOMPARE(Follower.Group().Role(), TGroupRole::Follower);
+        QTRY_VERIFY(!Leader.Group().Members().value(1).endsWith("\tAway"));
+    }
+
+    // Joining another group takes a room out of its first one.
+    void roomInvitedElsewhereChangesGroups() {
+        TRoom First, Second, Room;
+        Join(First, Room);
+        Join(Second, Room);
+        QTRY_COMPARE(First.Group().Role(), TGroupRole::Alone);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSpeakerGroup)
+#include "tst_speakergroup.moc"
