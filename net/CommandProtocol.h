@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QByteArrayView>
 #include <QList>
 
@@ -19,6 +20,14 @@ inline constexpr char URL[] = "URL";
 inline constexpr char UpdatePosition[] = "UPDATEPOSITION";
 inline constexpr char List[] = "LIST";
 inline constexpr char Position[] = "POSITION";
+// Rooms in sync: a controller opts in with GroupWatch; old speakers ignore these words.
+inline constexpr char GroupWatch[] = "GROUPWATCH";
+inline constexpr char GroupAdd[] = "GROUPADD";
+inline constexpr char GroupLeave[] = "GROUPLEAVE";
+inline constexpr char GroupVolume[] = "GROUPVOLUME";
+inline constexpr char GroupMute[] = "GROUPMUTE";
+inline constexpr char Group[] = "GROUP";
+inline constexpr char GroupError[] = "GROUPERROR";
 } // namespace CommandWord
 
 // Play states of the media component; the numbers go on the wire unchanged, and a peer may
@@ -126,6 +135,10 @@ const TRun *FindHandler(const TCommandHandler<TRun> (&Handlers)[Count], QByteArr
 // with CR LF and a line starting with "." gets one more "." in front (readers take it off).
 QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload,
                         TEmptyArgument Empty = TEmptyArgument::Omit);
+
+// A message of a fixed number of argument lines (none included), each the first line of its
+// argument, for the words that take more or fewer than one.
+QByteArray BuildArgumentsMessage(const QByteArray &Word, const QByteArrayList &Arguments);
 
 // A controller's command: as BuildMessage, but a Single argument line is always written.
 inline QByteArray BuildControllerMessage(const QByteArray &Word, const QByteArray &Body) {

@@ -36,6 +36,15 @@ TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIn
     connect(FClient, &TCommandClient::MuteReceived, this, &TRemoteSession::OnMute);
     connect(FClient, &TCommandClient::VolumeReceived, this, &TRemoteSession::OnVolume);
     connect(FClient, &TCommandClient::PositionReceived, this, &TRemoteSession::OnPosition);
+    connect(FClient, &TCommandClient::GroupReceived, this,
+            [this](const QByteArrayList &Lines, qint32 Count) {
+                if (FGroup.TakeGroup(Lines, Count))
+                    Changed(GroupChanged);
+            });
+    connect(FClient, &TCommandClient::GroupErrorReceived, this, [this](const QByteArray &Text) {
+        FGroup.TakeError(Text);
+        Changed(GroupChanged);
+    });
     connect(FClient, &TCommandClient::ConnectFailed, this, &TRemoteSession::ConnectFailed);
     connect(FClient, &TCommandClient::SliceRead, this, &TRemoteSession::Grown);
     connect(FClient, &TCommandClient::Ended, this, [this] {
@@ -62,6 +71,8 @@ void TRemoteSession::Start(const QString &Host, quint16 Port) {
     FHostAddr = IPv4Value(Host);
     RemotePlayers().Add(this);
     FClient->Start(Host, Port);
+    // Opt in to the group's messages; a speaker that knows no groups ignores the word.
+    FClient->PostMessage(TSpeakerGroup::WatchMessage());
 }
 
 void TRemoteSession::PostCommand(const QByteArray &Command, const QByteArray &Body) {
@@ -206,6 +217,35 @@ void TRemoteSession::RefreshTick() {
     Schedule();
     if (Changes != 0)
         Q_EMIT Repaint(Changes);
+}
+
+// The group.
+
+bool TRemoteSession::SendGroupCommand(const std::optional<QByteArray> &Message) {
+    if (!Message || FEnded)
+        return false;
+    if (!FGroup.Error().isEmpty()) {
+        FGroup.ClearError();
+        Changed(GroupChanged);
+    }
+    FClient->PostMessage(*Message);
+    return true;
+}
+
+bool TRemoteSession::AddRoom(const QString &Host) {
+    return SendGroupCommand(TSpeakerGroup::AddMessage(Host));
+}
+
+bool TRemoteSession::LeaveGroup(const QByteArray &Room) {
+    return SendGroupCommand(FGroup.LeaveMessage(Room));
+}
+
+bool TRemoteSession::SetRoomVolume(const QByteArray &Room, int Volume) {
+    return SendGroupCommand(FGroup.VolumeMessage(Room, Volume));
+}
+
+bool TRemoteSession::SetRoomMute(const QByteArray &Room, bool Muted) {
+    return SendGroupCommand(FGroup.MuteMessage(Room, Muted));
 }
 
 // Transport.
