@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "AsciiText.h"
+#include "SpeakerSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -84,6 +85,7 @@ void LoadSettings() {
         if (const auto Skin = IniValue(Ini, SettingsKey::SkinName))
             SkinName = QString::fromUtf8(*Skin);
         MpvOptionsText = IniValue(Ini, SettingsKey::MpvOptions).value_or(QByteArray());
+        SpeakerSettings().Load(Ini);
     }
 
     LocalHostName = GetLocalHostName();

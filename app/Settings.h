@@ -19,6 +19,8 @@ inline constexpr TIniKey SkinName{"Skin", "Name"};
 inline constexpr TIniKey HeadlessAllow{"Server", "HeadlessAllow"};
 inline constexpr TIniKey WebRemote{"Server", "WebRemote"};
 inline constexpr TIniKey MpvOptions{"Speaker", "MpvOptions"};
+inline constexpr TIniKey LatencyMs{"Speaker", "LatencyMs"};
+inline constexpr TIniKey AudioDevice{"Speaker", "AudioDevice"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.

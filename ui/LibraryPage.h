@@ -26,6 +26,8 @@ class TPresence;
 class TLibraryPage : public QWidget {
     Q_OBJECT
 public:
+    // The computers presence knows, "My Computer" first.
+    QStringList KnownComputers() const;
     // The window's entries that the library menu holds as well.
     struct TSharedActions {
         TAllowAction *Allow = nullptr;
@@ -105,7 +107,6 @@ private:
     // The selected rows to be played on Host.
     void PlayLibraryOn(const QString &Host);
     // The computers presence knows of, as the "Play on" box lists them.
-    QStringList KnownComputers() const;
 
     TMusicLibrary &FLibrary;
     QPointer<const TPresence> FPresence;

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "CommandServer.h"
+#include "GroupPanel.h"
 #include "LibraryPage.h"
 #include "Modal.h"
 #include "RemotePlayerPage.h"
@@ -153,6 +154,7 @@ TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
     Page->setStyleSheet(FileThemeRemote());
     connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
             Qt::QueuedConnection);
+    Page->GroupPanel().SetComputerSource([this] { return FLibraryPage->KnownComputers(); });
     AddRemotePage(Page, &Page->Session(), Caption);
     return &Page->Session();
 }

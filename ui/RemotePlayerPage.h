@@ -9,6 +9,7 @@
 class QLabel;
 class QSlider;
 class QToolButton;
+class TGroupPanel;
 class TRemotePlayListModel;
 class TRemoteSession;
 
@@ -33,6 +34,8 @@ public:
     // Whether the connection has ended (the page is finished).
     bool HasEnded() const { return FSession->HasEnded(); }
     TRemoteSession &Session() const { return *FSession; }
+    // The speaker's group under the transport buttons.
+    TGroupPanel &GroupPanel() const { return *FGroupPanel; }
 
     // The list as shown, in view order.
     QByteArrayList ShownLocations() const;
@@ -99,4 +102,5 @@ private:
     QSlider *FVolumeBar = nullptr;
     QToolButton *FCloseButton = nullptr;
     TPlayListPane *FPane = nullptr;
+    TGroupPanel *FGroupPanel = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -48,12 +49,26 @@ void TSelectComputerDialog::SetComputers(const QStringList &Computers, const QSt
     }
 }
 
+void TSelectComputerDialog::AllowTyping() {
+    if (FNameEdit)
+        return;
+    FNameEdit = new QLineEdit(this);
+    FNameEdit->setObjectName(QStringLiteral("FNameEdit"));
+    FNameEdit->setPlaceholderText(QStringLiteral("Name or address"));
+    FNameEdit->setAccessibleName(FPromptLabel->text());
+    static_cast<QVBoxLayout *>(layout())->insertWidget(2, FNameEdit);
+    setFixedSize(280, 270);
+}
+
 QString TSelectComputerDialog::SelectedComputer() const {
+    if (FNameEdit && !FNameEdit->text().trimmed().isEmpty())
+        return FNameEdit->text().trimmed();
     const QList<QListWidgetItem *> Items = FComputerList->selectedItems();
     return Items.isEmpty() ? QString() : Items.first()->text();
 }
 
 void TSelectComputerDialog::AcceptInput() {
-    if (!FComputerList->selectedItems().isEmpty())
+    if (!FComputerList->selectedItems().isEmpty() ||
+        (FNameEdit && !FNameEdit->text().trimmed().isEmpty()))
         accept();
 }

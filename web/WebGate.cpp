@@ -88,7 +88,7 @@ bool TWebGate::Claims(const QByteArray &Path) const {
     if (!Path.startsWith(Prefix))
         return false;
     for (const char *Api :
-         {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch, ApiList})
+         {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch, ApiList, ApiGroup})
         if (Path == Api)
             return true;
     return FFiles.contains(Path.mid(qsizetype(sizeof Prefix) - 1));

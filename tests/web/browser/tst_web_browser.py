@@ -5,6 +5,7 @@ import functools
 import http.client
 import http.server
 import json
+import os
 import subprocess
 import sys
 import tempfile
@@ -239,6 +240,78 @@ class ForeignPage(unittest.TestCase):
         driver.find_element(By.ID, "open-speaker").click()
         H.wait_until(lambda: self.CONTROL in self.reached, message="the tap opened nothing")
         self.assertNotIn(self.SPEAKER, self.reached)
+
+
+class GroupPage(unittest.TestCase):
+    """The page drives the group of a fake speaker on host B."""
+
+    @classmethod
+    def setUpClass(cls):
+        folder = tempfile.TemporaryDirectory(prefix="vx-web-")
+        cls.addClassCleanup(folder.cleanup)
+        hosts = H.TwoHosts()
+        cls.addClassCleanup(hosts.close)
+        fake = os.path.join(os.path.dirname(os.path.abspath(__file__)), "groupspeaker.py")
+        speaker = subprocess.Popen(hosts.in_b([sys.executable, fake]), stdout=subprocess.PIPE,
+                                   text=True)
+        cls.addClassCleanup(speaker.kill)
+        assert speaker.stdout.readline() == "listening\n"
+        cls.received = []
+        threading.Thread(target=lambda: [cls.received.append(json.loads(line)) for line in
+                                         speaker.stdout], daemon=True).start()
+        a = H.Copy(PROGRAM, folder.name + "/a", [], "", H.ADDRESS_A)
+        cls.addClassCleanup(a.close)
+        cls.driver = H.browser(folder.name)
+        cls.addClassCleanup(cls.driver.quit)
+
+    def rooms(self):
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('#room-list li')].map(li => [li.children[0]"
+            ".textContent, li.children[2].valueAsNumber, li.children[3].ariaPressed])")
+
+    def tap(self, row, css):
+        self.driver.execute_script(
+            "document.querySelectorAll('#room-list li')[arguments[0]].querySelector(arguments[1])"
+            ".click()", row, css)
+
+    def got(self, message):
+        H.wait_until(lambda: message in self.received, message=f"the speaker did not get {message}")
+
+    def test_rooms_shown_and_driven(self):
+        driver = self.driver
+        driver.get(f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}/")
+        driver.find_element(By.ID, "target-name").send_keys(H.ADDRESS_B)
+        driver.find_element(By.ID, "open-speaker").click()
+        self.got(["GROUPWATCH"])
+        H.wait_until(lambda: self.rooms() == [["Study", 50, "false"], ["<b>Hall</b>", 30, "true"]],
+                     message="the rooms are not shown")
+        status = lambda: driver.find_element(By.ID, "group-status").text
+        self.assertIn("<b>Hall</b>: waiting for the leader", status())
+        self.assertEqual(driver.find_elements(By.CSS_SELECTOR, "#group b, #group i"), [])
+
+        driver.execute_script(
+            "const v = document.querySelectorAll('#room-list .room-volume')[1]; v.value = 70;"
+            "v.dispatchEvent(new Event('change', {bubbles: true}));")
+        self.got(["GROUPVOLUME", "hall", "70"])
+        self.tap(1, ".room-mute")
+        self.got(["GROUPMUTE", "hall", "0"])
+        H.wait_until(lambda: self.rooms()[1] == ["<b>Hall</b>", 70, "false"],
+                     message="the room's new volume and mute are not shown")
+
+        driver.find_element(By.ID, "add-room").click()
+        driver.find_element(By.ID, "room-name").send_keys("kitchen")
+        # Above the play list's tool bar, which stays at the bottom of the screen.
+        add = driver.find_element(By.ID, "room-add")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", add)
+        add.click()
+        self.got(["GROUPADD", "kitchen"])
+        H.wait_until(lambda: "<i>kitchen</i> cannot play in sync" in status(),
+                     message="the refusal is not shown")
+
+        self.tap(1, ".room-leave")
+        self.got(["GROUPLEAVE", "hall"])
+        H.wait_until(lambda: self.rooms() == [], message="the room that left is still shown")
+
 
 if __name__ == "__main__":
     PROGRAM = sys.argv.pop(1)
