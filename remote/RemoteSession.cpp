@@ -22,6 +22,19 @@ qint64 ListBytes(const QByteArrayList &List) {
 
 } // namespace
 
+QString WithGroupMembers(const QString &Computer) {
+    const QByteArray Wanted = Computer.toUtf8();
+    for (TRemotePlayer *Player : RemotePlayers().Pages()) {
+        const auto *Session = qobject_cast<TRemoteSession *>(Player);
+        if (!Session || !Session->Group().IsGroup())
+            continue;
+        for (const TGroupRoom &Room : Session->Group().Rooms())
+            if (SameTextAscii(Room.Host, Wanted) || SameTextAscii(Room.Name.toUtf8(), Wanted))
+                return Computer + QStringLiteral(" (group: ") + Session->Group().Members() + u')';
+    }
+    return Computer;
+}
+
 TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIntervalMs,
                                qint64 LineTimeoutMs)
     : TRemotePlayer(Parent), FClient(new TCommandClient(this, LineTimeoutMs)),

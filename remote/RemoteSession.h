@@ -14,6 +14,10 @@
 class QTimer;
 class TCommandClient;
 
+// "Kitchen (group: Kitchen, Hall)" when a session this copy holds reports a group with a room
+// named or addressed Computer (A-Z case ignored); else Computer itself.
+QString WithGroupMembers(const QString &Computer);
+
 // The two track bars of a remote page.
 enum class TTrackBar { Position = 0, Volume = 1 };
 

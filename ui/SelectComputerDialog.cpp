@@ -49,6 +49,13 @@ void TSelectComputerDialog::SetComputers(const QStringList &Computers, const QSt
     }
 }
 
+void TSelectComputerDialog::LabelComputer(int Row, const QString &Label) {
+    if (QListWidgetItem *Item = FComputerList->item(Row)) {
+        Item->setData(Qt::UserRole, Item->text());
+        Item->setText(Label);
+    }
+}
+
 void TSelectComputerDialog::AllowTyping() {
     if (FNameEdit)
         return;
@@ -64,7 +71,10 @@ QString TSelectComputerDialog::SelectedComputer() const {
     if (FNameEdit && !FNameEdit->text().trimmed().isEmpty())
         return FNameEdit->text().trimmed();
     const QList<QListWidgetItem *> Items = FComputerList->selectedItems();
-    return Items.isEmpty() ? QString() : Items.first()->text();
+    if (Items.isEmpty())
+        return {};
+    const QVariant Name = Items.first()->data(Qt::UserRole);
+    return Name.isValid() ? Name.toString() : Items.first()->text();
 }
 
 void TSelectComputerDialog::AcceptInput() {

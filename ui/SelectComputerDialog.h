@@ -17,6 +17,8 @@ public:
     // Fills the list and selects the first entry that names Shown, the computer the caller's
     // box shows (spaces and A-Z case ignored); none when no entry does.
     void SetComputers(const QStringList &Computers, const QString &Shown);
+    // Shows Row's entry as Label; choosing it still gives the computer's own name.
+    void LabelComputer(int Row, const QString &Label);
     // Adds a field for a name or address that is not in the list; typed text wins.
     void AllowTyping();
     // The typed text, else the selected entry's text; empty when there is neither.
