@@ -71,6 +71,7 @@ void LoadSettings() {
     HeadlessAllow = true;
     WebRemoteEnabled = true;
     MpvOptionsText.clear();
+    SpeakerSettings().Load({});
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());

@@ -1,4 +1,5 @@
 #include "Settings.h"
+#include "SpeakerSettings.h"
 #include "TestFiles.h"
 
 #include <QCoreApplication>
@@ -60,7 +61,6 @@ private Q_SLOTS:
         QTest::newRow("hex twice") << QByteArray("[Server]\nPort=$0x10\n") << 37400 << 0 << Def;
         QTest::newRow("bare 0x") << QByteArray("[Server]\nPort=0x\n") << 37400 << 0 << Def;
         QTest::newRow("missing key") << QByteArray("[Window]\nHeight=480\n") << 37400 << 480 << Def;
-        QTest::newRow("negative") << QByteArray("[Window]\nHeight=-20\n") << 37400 << -20 << Def;
         QTest::newRow("hex is 32 bits")
             << QByteArray("[Window]\nHeight=$FFFFFFFF\n") << 37400 << -1 << Def;
         QTest::newRow("decimal overflow")
@@ -91,6 +91,35 @@ private Q_SLOTS:
         QCOMPARE(WindowHeight, Height);
         QCOMPARE(SkinName, Skin);
         QCOMPARE(ReadAll(IniFileName), Ini); // reading never rewrites the file
+        QFile::remove(IniFileName);
+    }
+
+    // The speaker's settings: read within range, changed only to what is allowed, and kept.
+    void speakerSettings_data() {
+        QTest::addColumn<QByteArray>("Ini");
+        QTest::addColumn<int>("Latency"); // as read; then set to Latency + 1
+        QTest::addColumn<QByteArray>("Device");
+        QTest::newRow("in range") << QByteArray("[Speaker]\nLatencyMs=1999\nAudioDevice= a/b \n")
+                                  << 1999 << QByteArray("a/b");
+        QTest::newRow("past 2000, device off")
+            << QByteArray("[Speaker]\nLatencyMs=2001\n") << 0 << QByteArray();
+    }
+    void speakerSettings() {
+        QFETCH(QByteArray, Ini);
+        QFETCH(int, Latency);
+        QFETCH(QByteArray, Device);
+        TSpeakerSettings &Speaker = SpeakerSettings();
+        QVERIFY(WriteAll(IniFileName, Ini));
+        LoadSettings();
+        QCOMPARE(Speaker.LatencyMs(), Latency);
+        QCOMPARE(Speaker.AudioDevice(), Device);
+        QCOMPARE(Speaker.SetLatencyMs(IniFileName, 2001), false);
+        QVERIFY(!Speaker.SetAudioDevice(IniFileName, "a\x01"));
+        QVERIFY(Speaker.SetLatencyMs(IniFileName, Latency + 1));
+        QVERIFY(Speaker.SetAudioDevice(IniFileName, Device + "x"));
+        LoadSettings();
+        QCOMPARE(Speaker.LatencyMs(), Latency + 1);
+        QCOMPARE(Speaker.AudioDevice(), Device + "x");
         QFile::remove(IniFileName);
     }
 

@@ -1,6 +1,5 @@
-"""A fake speaker on the command port that speaks the group messages: it answers GET and
-GROUPWATCH, changes its rooms as GROUPVOLUME, GROUPMUTE and GROUPLEAVE say, refuses every
-GROUPADD, and prints each message it receives as a JSON list."""
+"""A fake speaker with a group of two rooms that it changes as told; it refuses every
+GROUPADD and prints each message it receives as a JSON list."""
 
 import json
 import socket
@@ -25,10 +24,8 @@ def answer(word, args):
     room = next((r for r in rooms if args and r[0] == args[0]), None)
     if word == "GROUPLEAVE" and room:
         rooms.remove(room)
-    elif word == "GROUPVOLUME" and room:
-        room[2] = int(args[1])
-    elif word == "GROUPMUTE" and room:
-        room[3] = int(args[1])
+    elif word in ("GROUPVOLUME", "GROUPMUTE") and room:
+        room[2 if word == "GROUPVOLUME" else 3] = int(args[1])
     elif word != "GROUPWATCH":
         return ""
     return group()
