@@ -86,6 +86,7 @@ export class Group {
       bar.max = '100';
       bar.className = 'room-volume';
       bar.addEventListener('pointerdown', () => { li.vxHeld = true; });
+      for (const up of ['pointerup', 'pointercancel']) bar.addEventListener(up, () => { li.vxHeld = false; });
       bar.addEventListener('change', () => {
         li.vxHeld = false;
         this.send({ do: 'volume', room: li.vxHost, value: bar.valueAsNumber });
