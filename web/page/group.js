@@ -42,7 +42,9 @@ export class Group {
     const names = this.speakers().filter((n) => asciiLower(n) !== own);
     this.roomChoice.replaceChildren(...names.map((n) => new Option(n, n)));
     this.roomName.value = '';
-    this.roomChoice.focus();
+    // Clear of the play list's tool bar, which stays at the bottom of the screen.
+    this.roomForm.scrollIntoView({ block: 'center' });
+    this.roomChoice.focus({ preventScroll: true });
   }
 
   add() {
