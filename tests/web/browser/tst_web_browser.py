@@ -273,9 +273,8 @@ class GroupPage(unittest.TestCase):
         driver.get(f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}/")
         driver.find_element(By.ID, "target-name").send_keys(H.ADDRESS_B)
         driver.find_element(By.ID, "open-speaker").click()
-        self.got(["GROUPWATCH"])
         H.wait_until(lambda: self.rooms() == [["Study", 50, "false"], ["<b>Hall</b>", 30, "true"]],
-                     message="the rooms are not shown")
+                     message="the rooms are not shown")  # the answer to GROUPWATCH
         status = lambda: driver.find_element(By.ID, "group-status").text
         self.assertIn("<b>Hall</b>: waiting for the leader", status())
         self.assertEqual(driver.find_elements(By.CSS_SELECTOR, "#group b, #group i"), [])
