@@ -109,7 +109,10 @@ qint32 IniInteger(const QByteArrayList &Lines, TIniKey Key, qint32 Default) {
     return ParseIniInteger(IniValue(Lines, Key).value_or(QByteArray()), Default);
 }
 
-bool WriteIniValues(const QString &IniFile, const QList<TIniInteger> &Values) {
+namespace {
+
+// Sets each key to its text in one atomic replace of the file, keeping every other line.
+bool WriteIniTexts(const QString &IniFile, const QList<std::pair<TIniKey, QByteArray>> &Values) {
     QByteArray Old;
     QFile In(IniFile);
     if (In.exists()) {
@@ -124,11 +127,26 @@ bool WriteIniValues(const QString &IniFile, const QList<TIniInteger> &Values) {
     // The program's text files end lines with CR LF; a file edited to LF ends keeps them.
     const QByteArray Eol = Old.contains('\n') && !Old.contains("\r\n") ? "\n" : "\r\n";
     QByteArrayList Lines = SplitLines(Old);
-    for (const TIniInteger &Value : Values)
-        SetIniLine(Lines, Value.Key, QByteArray::number(Value.Value));
+    for (const auto &[Key, Value] : Values)
+        SetIniLine(Lines, Key, Value);
     QSaveFile Out(IniFile);
     if (!Out.open(QIODevice::WriteOnly))
         return false;
     Out.write(Lines.join(Eol) + Eol);
     return Out.commit();
+}
+
+} // namespace
+
+bool WriteIniValues(const QString &IniFile, const QList<TIniInteger> &Values) {
+    QList<std::pair<TIniKey, QByteArray>> Texts;
+    for (const TIniInteger &Value : Values)
+        Texts.append({Value.Key, QByteArray::number(Value.Value)});
+    return WriteIniTexts(IniFile, Texts);
+}
+
+bool WriteIniText(const QString &IniFile, TIniKey Key, const QByteArray &Value) {
+    QByteArray Line = Value;
+    Line.replace('\r', ' ').replace('\n', ' ');
+    return WriteIniTexts(IniFile, {{Key, Line.trimmed()}});
 }

@@ -36,3 +36,5 @@ qint32 IniInteger(const QByteArrayList &Lines, TIniKey Key, qint32 Default);
 // Writes integer values into an INI file in one atomic replace, keeping every other
 // line; false when the file could not be read or written.
 bool WriteIniValues(const QString &IniFile, const QList<TIniInteger> &Values);
+// The same for one text value (kept on one line).
+bool WriteIniText(const QString &IniFile, TIniKey Key, const QByteArray &Value);

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "AsciiText.h"
+#include "SpeakerSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,7 +30,6 @@ bool WebRemoteEnabled = true;
 QByteArray LocalHostName;
 QByteArray MpvOptionsText;
 bool FolderCoverFirst = false;
-qint32 SpeakerLatencyMs = 0;
 
 QString ExecutableBaseName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -77,7 +77,7 @@ void LoadSettings() {
     WebRemoteEnabled = true;
     MpvOptionsText.clear();
     FolderCoverFirst = false;
-    SpeakerLatencyMs = 0;
+    SpeakerSettings().Load({});
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -95,7 +95,7 @@ void LoadSettings() {
         MpvOptionsText = IniValue(Ini, SettingsKey::MpvOptions).value_or(QByteArray());
         FolderCoverFirst = SameTextAscii(
             TrimBlanks(IniValue(Ini, SettingsKey::CoverSource).value_or(QByteArray())), "folder");
-        SpeakerLatencyMs = std::clamp(IniInteger(Ini, SettingsKey::LatencyMs, 0), 0, MaxLatencyMs);
+        SpeakerSettings().Load(Ini);
     }
 
     LocalHostName = GetLocalHostName();

@@ -24,6 +24,7 @@ inline constexpr TIniKey MpvOptions{"Speaker", "MpvOptions"};
 // "embedded" (the default) or "folder": which cover wins when a track has both.
 inline constexpr TIniKey CoverSource{"Library", "CoverSource"};
 inline constexpr TIniKey LatencyMs{"Speaker", "LatencyMs"};
+inline constexpr TIniKey AudioDevice{"Speaker", "AudioDevice"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.
@@ -49,10 +50,6 @@ extern QByteArray LocalHostName;
 extern QByteArray MpvOptionsText;
 // A folder's cover image wins over a track's embedded picture.
 extern bool FolderCoverFirst;
-// How long this room's sound takes past the sound card (amplifier, wireless speaker), in
-// milliseconds, 0..MaxLatencyMs: in a group it plays that much early.
-extern qint32 SpeakerLatencyMs;
-inline constexpr qint32 MaxLatencyMs = 2000;
 
 // Fills every setting value: paths, INI values, host name.
 void LoadSettings();

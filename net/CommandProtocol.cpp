@@ -7,6 +7,7 @@
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <utility>
 
 const TCommandTable &SpeakerCommands() {
     using S = TCommandShape;
@@ -39,7 +40,7 @@ const TCommandTable &ControllerCommands() {
         {.Word = W::URL, .Shape = S::Single},
         {.Word = W::Position, .Shape = S::Counted},
         {.Word = W::Mute, .Shape = S::Single, .Numeric = true},
-        {.Word = W::Group, .Shape = S::Counted},
+        {.Word = W::Group, .Shape = S::Counted, .AllItemsOrNothing = true},
         {.Word = W::GroupError, .Shape = S::Single},
     };
     return Table;
@@ -129,6 +130,22 @@ QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload, TEmpt
     } else if (!Payload.isEmpty() || Empty == TEmptyArgument::Send) {
         // A line break inside a single value would start a forged message on the peer's side,
         // so only its first line goes out.
+        AppendLine(Out, First);
+    }
+    return Out;
+}
+
+QByteArray BuildArgumentsMessage(const QByteArray &Word, const QByteArrayList &Arguments) {
+    QByteArray Out;
+    AppendLine(Out, Word);
+    for (const QByteArray &Argument : Arguments) {
+        // As in BuildMessage: a line break inside a value would forge a message.
+        QByteArrayView First;
+        bool Taken = false;
+        ForEachLine(Argument, [&](QByteArrayView Line) {
+            if (!std::exchange(Taken, true))
+                First = Line;
+        });
         AppendLine(Out, First);
     }
     return Out;

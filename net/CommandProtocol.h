@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QByteArrayView>
 #include <QList>
 
@@ -19,7 +20,7 @@ inline constexpr char URL[] = "URL";
 inline constexpr char UpdatePosition[] = "UPDATEPOSITION";
 inline constexpr char List[] = "LIST";
 inline constexpr char Position[] = "POSITION";
-// Groups of rooms, for the controllers that ask with GROUPWATCH.
+// Rooms in sync: a controller opts in with GroupWatch; old speakers ignore these words.
 inline constexpr char GroupWatch[] = "GROUPWATCH";
 inline constexpr char GroupAdd[] = "GROUPADD";
 inline constexpr char GroupLeave[] = "GROUPLEAVE";
@@ -136,6 +137,10 @@ const TRun *FindHandler(const TCommandHandler<TRun> (&Handlers)[Count], QByteArr
 // with CR LF and a line starting with "." gets one more "." in front (readers take it off).
 QByteArray BuildMessage(const QByteArray &Word, const QByteArray &Payload,
                         TEmptyArgument Empty = TEmptyArgument::Omit);
+
+// A message of a fixed number of argument lines (none included), each the first line of its
+// argument, for the words that take more or fewer than one.
+QByteArray BuildArgumentsMessage(const QByteArray &Word, const QByteArrayList &Arguments);
 
 // A controller's command: as BuildMessage, but a Single argument line is always written.
 inline QByteArray BuildControllerMessage(const QByteArray &Word, const QByteArray &Body) {

@@ -1,6 +1,7 @@
 #include "MediaPlayer.h"
 
 #include "AsciiText.h"
+#include "SpeakerSettings.h"
 
 #include <mpv/client.h>
 
@@ -56,6 +57,9 @@ TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
     for (const auto &[Key, Value] : BaseMpvOptions())
         mpv_set_option_string(FMpv, Key.constData(), Value.constData());
     mpv_set_option_string(FMpv, "volume", QByteArray::number(DefaultVolume).constData());
+    // The user's chosen output; an option given for tests or by an expert still wins.
+    if (const QByteArray &Device = SpeakerSettings().AudioDevice(); !Device.isEmpty())
+        mpv_set_option_string(FMpv, "audio-device", Device.constData());
     for (const auto &[Key, Value] : ExtraOptions + UserMpvOptions())
         if (mpv_set_option_string(FMpv, Key.constData(), Value.constData()) < 0)
             qWarning("mpv refused the option %s=%s", Key.constData(), Value.constData());
@@ -64,6 +68,8 @@ TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
         FMpv = nullptr;
         return;
     }
+    connect(&SpeakerSettings(), &TSpeakerSettings::AudioDeviceChanged, this,
+            &TMediaPlayer::SetAudioDevice);
     mpv_observe_property(FMpv, 0, Prop::Pause, MPV_FORMAT_FLAG);
     mpv_observe_property(FMpv, 0, Prop::PausedForCache, MPV_FORMAT_FLAG);
     mpv_observe_property(FMpv, 0, Prop::IdleActive, MPV_FORMAT_FLAG);
@@ -426,4 +432,38 @@ bool MediaLibraryUsable() {
         mpv_terminate_destroy(H);
     }
     return Ok;
+}
+
+QList<std::pair<QByteArray, QString>> TMediaPlayer::AudioDevices() const {
+    QList<std::pair<QByteArray, QString>> Devices;
+    mpv_node List{};
+    if (!FMpv || mpv_get_property(FMpv, "audio-device-list", MPV_FORMAT_NODE, &List) < 0)
+        return Devices;
+    if (List.format == MPV_FORMAT_NODE_ARRAY)
+        for (int I = 0; I < List.u.list->num; ++I) {
+            const mpv_node &Entry = List.u.list->values[I];
+            if (Entry.format != MPV_FORMAT_NODE_MAP)
+                continue;
+            QByteArray Name;
+            QString Description;
+            for (int K = 0; K < Entry.u.list->num; ++K) {
+                const QByteArray Key = Entry.u.list->keys[K];
+                if (Key == "name")
+                    Name = NodeString(Entry.u.list->values[K]).toUtf8();
+                else if (Key == "description")
+                    Description = NodeString(Entry.u.list->values[K]);
+            }
+            if (!Name.isEmpty())
+                Devices.append({Name, Description});
+        }
+    mpv_free_node_contents(&List);
+    return Devices;
+}
+
+void TMediaPlayer::SetAudioDevice(const QByteArray &Device) {
+    if (!FMpv)
+        return;
+    const QByteArray Name = Device.isEmpty() ? QByteArray("auto") : Device;
+    const char *Value = Name.constData();
+    mpv_set_property_async(FMpv, 0, "audio-device", MPV_FORMAT_STRING, &Value);
 }

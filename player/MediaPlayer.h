@@ -3,8 +3,11 @@
 #include "MediaComponent.h"
 #include "MpvOptions.h"
 
+#include <QList>
+
 #include <atomic>
 #include <optional>
+#include <utility>
 
 struct mpv_handle;
 struct mpv_event;
@@ -54,6 +57,11 @@ public:
     // The position being handed to the sound card now (audio-pts), read from mpv at the
     // call: nothing before the track plays or when mpv has none.
     std::optional<double> AudioPts() const override;
+
+    // The sound outputs libmpv offers now (its audio-device-list): name and description.
+    QList<std::pair<QByteArray, QString>> AudioDevices() const;
+    // Switches the sound output at once; empty: the default ("auto").
+    void SetAudioDevice(const QByteArray &Device);
 
     // Position text: mm:ss, or h:mm:ss from one hour on; whole seconds, truncated.
     static QString FormatPosition(double Seconds);

@@ -61,9 +61,13 @@ void TCommandClient::Start(const QString &Host, quint16 Port) {
 }
 
 void TCommandClient::PostCommand(const QByteArray &Command, const QByteArray &Body) {
+    if (FStage != TStage::Ended)
+        PostMessage(BuildControllerMessage(Command, Body));
+}
+
+void TCommandClient::PostMessage(const QByteArray &Message) {
     if (FStage == TStage::Ended)
         return;
-    const QByteArray Message = BuildControllerMessage(Command, Body);
     if (FStage == TStage::Connected) {
         Write(Message);
         return;
@@ -181,6 +185,8 @@ void TCommandClient::Dispatch(const TCommandMessage &Reply) {
         {W::Mute, [](auto &C, auto &R) { Q_EMIT C.MuteReceived(R.Value); }},
         {W::Volume, [](auto &C, auto &R) { Q_EMIT C.VolumeReceived(R.Value); }},
         {W::URL, [](auto &C, auto &R) { Q_EMIT C.URLReceived(R.Argument()); }},
+        {W::Group, [](auto &C, auto &R) { Q_EMIT C.GroupReceived(R.Lines, R.Value); }},
+        {W::GroupError, [](auto &C, auto &R) { Q_EMIT C.GroupErrorReceived(R.Argument()); }},
     };
     if (const TEmit *Emit = FindHandler(Handlers, Reply.Word))
         (*Emit)(*this, Reply);

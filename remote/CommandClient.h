@@ -35,6 +35,8 @@ public:
     // exists, and are dropped when it never does or has ended. ADD and UPDATELIST take
     // the locations joined by line breaks, every other command one value.
     void PostCommand(const QByteArray &Command, const QByteArray &Body);
+    // Queues one whole message, built by the caller, as PostCommand does.
+    void PostMessage(const QByteArray &Message);
     // Ends the connection (or the attempt) from our side; Ended follows without ConnectFailed.
     void Close();
 
@@ -63,6 +65,10 @@ Q_SIGNALS:
     void VolumeReceived(qint32 Volume);
     // A URL: the speaker's current location as it reports it (still percent-encoded).
     void URLReceived(const QByteArray &URL);
+    // A GROUP: the room lines as they came (Count: the count line as read).
+    void GroupReceived(const QByteArrayList &Lines, qint32 Count);
+    // A GROUPERROR: the text to show the user.
+    void GroupErrorReceived(const QByteArray &Text);
     // A slice was read and its whole replies handed over: what the owner holds may have grown.
     void SliceRead();
 

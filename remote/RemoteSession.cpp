@@ -22,6 +22,19 @@ qint64 ListBytes(const QByteArrayList &List) {
 
 } // namespace
 
+QString WithGroupMembers(const QString &Computer) {
+    const QByteArray Wanted = Computer.toUtf8();
+    for (TRemotePlayer *Player : RemotePlayers().Pages()) {
+        const auto *Session = qobject_cast<TRemoteSession *>(Player);
+        if (!Session || !Session->Group().IsGroup())
+            continue;
+        for (const TGroupRoom &Room : Session->Group().Rooms())
+            if (SameTextAscii(Room.Host, Wanted) || SameTextAscii(Room.Name.toUtf8(), Wanted))
+                return Computer + QStringLiteral(" (group: ") + Session->Group().Members() + u')';
+    }
+    return Computer;
+}
+
 TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIntervalMs,
                                qint64 LineTimeoutMs)
     : TRemotePlayer(Parent), FClient(new TCommandClient(this, LineTimeoutMs)),
@@ -36,6 +49,15 @@ TRemoteSession::TRemoteSession(QObject *Parent, int ListIntervalMs, int ReportIn
     connect(FClient, &TCommandClient::MuteReceived, this, &TRemoteSession::OnMute);
     connect(FClient, &TCommandClient::VolumeReceived, this, &TRemoteSession::OnVolume);
     connect(FClient, &TCommandClient::PositionReceived, this, &TRemoteSession::OnPosition);
+    connect(FClient, &TCommandClient::GroupReceived, this,
+            [this](const QByteArrayList &Lines, qint32 Count) {
+                if (FGroup.TakeGroup(Lines, Count))
+                    Changed(GroupChanged);
+            });
+    connect(FClient, &TCommandClient::GroupErrorReceived, this, [this](const QByteArray &Text) {
+        FGroup.TakeError(Text);
+        Changed(GroupChanged);
+    });
     connect(FClient, &TCommandClient::ConnectFailed, this, &TRemoteSession::ConnectFailed);
     connect(FClient, &TCommandClient::SliceRead, this, &TRemoteSession::Grown);
     connect(FClient, &TCommandClient::Ended, this, [this] {
@@ -62,6 +84,8 @@ void TRemoteSession::Start(const QString &Host, quint16 Port) {
     FHostAddr = IPv4Value(Host);
     RemotePlayers().Add(this);
     FClient->Start(Host, Port);
+    // Opt in to the group's messages; a speaker that knows no groups ignores the word.
+    FClient->PostMessage(TSpeakerGroup::WatchMessage());
 }
 
 void TRemoteSession::PostCommand(const QByteArray &Command, const QByteArray &Body) {
@@ -206,6 +230,35 @@ void TRemoteSession::RefreshTick() {
     Schedule();
     if (Changes != 0)
         Q_EMIT Repaint(Changes);
+}
+
+// The group.
+
+bool TRemoteSession::SendGroupCommand(const std::optional<QByteArray> &Message) {
+    if (!Message || FEnded)
+        return false;
+    if (!FGroup.Error().isEmpty()) {
+        FGroup.ClearError();
+        Changed(GroupChanged);
+    }
+    FClient->PostMessage(*Message);
+    return true;
+}
+
+bool TRemoteSession::AddRoom(const QString &Host) {
+    return SendGroupCommand(TSpeakerGroup::AddMessage(Host));
+}
+
+bool TRemoteSession::LeaveGroup(const QByteArray &Room) {
+    return SendGroupCommand(FGroup.LeaveMessage(Room));
+}
+
+bool TRemoteSession::SetRoomVolume(const QByteArray &Room, int Volume) {
+    return SendGroupCommand(FGroup.VolumeMessage(Room, Volume));
+}
+
+bool TRemoteSession::SetRoomMute(const QByteArray &Room, bool Muted) {
+    return SendGroupCommand(FGroup.MuteMessage(Room, Muted));
 }
 
 // Transport.

@@ -3,6 +3,7 @@
 #include "CommandProtocol.h"
 #include "RemotePlayers.h"
 #include "RowMove.h"
+#include "SpeakerGroup.h"
 
 #include <QByteArrayList>
 #include <QElapsedTimer>
@@ -12,6 +13,10 @@
 
 class QTimer;
 class TCommandClient;
+
+// "Kitchen (group: Kitchen, Hall)" when a session this copy holds reports a group with a room
+// named or addressed Computer (A-Z case ignored); else Computer itself.
+QString WithGroupMembers(const QString &Computer);
 
 // The two track bars of a remote page.
 enum class TTrackBar { Position = 0, Volume = 1 };
@@ -33,6 +38,7 @@ public:
         MuteChanged = 8,
         VolumeChanged = 16,
         PositionChanged = 32,
+        GroupChanged = 64, // the rooms, or a refusal to show
     };
 
     // An edit of the play list, planned on the newest list received.
@@ -79,6 +85,15 @@ public:
     // The value a bar shows: the speaker's, or the user's while the user holds it.
     int BarValue(TTrackBar Bar) const { return FBars[int(Bar)]; }
 
+    // The speaker's group as last reported (no rooms: it never told one).
+    const TSpeakerGroup &Group() const { return FGroup; }
+    // Group commands; false when the group rules refuse them (nothing is sent). Each clears
+    // the refusal shown.
+    bool AddRoom(const QString &Host);
+    bool LeaveGroup(const QByteArray &Room);
+    bool SetRoomVolume(const QByteArray &Room, int Volume);
+    bool SetRoomMute(const QByteArray &Room, bool Muted);
+
     // Transport.
     void PlayOrPause();
     void Stop();
@@ -122,6 +137,7 @@ private:
     void OnVolume(qint32 Volume);
     void OnPosition(const QByteArrayList &Lines);
     void ReportBar(TTrackBar Bar, int Value);
+    bool SendGroupCommand(const std::optional<QByteArray> &Message);
     void Changed(unsigned Changes);
     bool ReportsWait() const;
     void Schedule();
@@ -164,4 +180,5 @@ private:
     bool FTrackPressed = false;
     bool FTrackChanged = false;
     std::optional<TTrackBar> FHeld;
+    TSpeakerGroup FGroup;
 };

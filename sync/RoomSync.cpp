@@ -1,6 +1,6 @@
 #include "RoomSync.h"
 
-#include "Settings.h"
+#include "SpeakerSettings.h"
 #include "StartTimer.h"
 #include "SyncCorrector.h"
 
@@ -53,7 +53,8 @@ TRoomSync::TConfig TRoomSync::ConfigFromEnvironment() {
 
 TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, QObject *Parent)
     : TRoomSync(std::move(Player), MonotonicNow, ConfigFromEnvironment(), Parent) {
-    SetLatencyMs(SpeakerLatencyMs);
+    SetLatencyMs(SpeakerSettings().LatencyMs());
+    connect(&SpeakerSettings(), &TSpeakerSettings::LatencyChanged, this, &TRoomSync::SetLatencyMs);
 }
 
 TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, TClock Clock, const TConfig &Config,
@@ -144,7 +145,7 @@ void TRoomSync::SetClock(const TGroupClock *Clock) {
 }
 
 void TRoomSync::SetLatencyMs(int Milliseconds) {
-    FLatencyMs = qBound(0, Milliseconds, MaxLatencyMs);
+    FLatencyMs = qBound(0, Milliseconds, TSpeakerSettings::MaxLatencyMs);
     // A change while playing shows as an error: trimmed away, or past the threshold, re-anchored.
     FLoop->Corrector->SetLatency(qint64(FLatencyMs) * 1'000'000);
 }

@@ -33,6 +33,8 @@ class TPresence;
 class TLibraryPage : public QWidget {
     Q_OBJECT
 public:
+    // The computers presence knows, "My Computer" first.
+    QStringList KnownComputers() const;
     // The window's entries that the library menu holds as well.
     struct TSharedActions {
         TAllowAction *Allow = nullptr;
@@ -119,7 +121,6 @@ private:
     // The selected rows to be played on Host.
     void PlayLibraryOn(const QString &Host);
     // The computers presence knows of, as the "Play on" box lists them.
-    QStringList KnownComputers() const;
 
     // The search box, the browse switch and panel, the header's sorting and columns.
     void CreateListing();

@@ -8,6 +8,7 @@
 #include "Modal.h"
 #include "PlayTo.h"
 #include "Presence.h"
+#include "RemoteSession.h"
 #include "SelectComputerDialog.h"
 
 #include <QComboBox>
@@ -27,6 +28,9 @@ void TLibraryPage::RefreshComputerCombo() {
     const QString Text = FPlayOnBox->currentText();
     FPlayOnBox->clear();
     FPlayOnBox->addItems(Items);
+    for (int Row = 0; Row < Items.size(); ++Row)
+        if (const QString Label = WithGroupMembers(Items[Row]); Label != Items[Row])
+            FPlayOnBox->setItemData(Row, Label, Qt::ToolTipRole);
     FPlayOnBox->setCurrentText(Text);
 }
 
@@ -58,7 +62,12 @@ void TLibraryPage::PlayOnThisComputer() {
 
 void TLibraryPage::PlayOnOtherComputer() {
     TSelectComputerDialog Dialog(window());
-    Dialog.SetComputers(KnownComputers(), FPlayOnBox->currentText());
+    const QStringList Computers = KnownComputers();
+    Dialog.SetComputers(Computers, FPlayOnBox->currentText());
+    // Playing on one room of a group plays on the whole group.
+    for (int Row = 0; Row < Computers.size(); ++Row)
+        if (const QString Label = WithGroupMembers(Computers[Row]); Label != Computers[Row])
+            Dialog.LabelComputer(Row, Label);
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     const QString Text = Dialog.SelectedComputer();

@@ -7,6 +7,7 @@
 #include "AutoRun.h"
 #include "CoverStore.h"
 #include "LibraryPage.h"
+#include "MediaPlayer.h"
 #include "MediaServer.h"
 #include "Modal.h"
 #include "MusicLibrary.h"
@@ -16,6 +17,8 @@
 #include "RemotePlayers.h"
 #include "Settings.h"
 #include "Speaker.h"
+#include "SpeakerSettings.h"
+#include "SpeakerSettingsDialog.h"
 #include "WebRemote.h"
 
 #include <QApplication>
@@ -169,6 +172,10 @@ void TMainWindow::CreateSystemMenu() {
     connect(FAutoRunAction, &QAction::triggered, this, &TMainWindow::ToggleAutoRun);
     FSystemMenu->addSeparator();
     FSystemMenu->addAction(FAllowAction);
+    FSpeakerSettingsAction = FSystemMenu->addAction(QStringLiteral("Speaker Settings..."));
+    FSpeakerSettingsAction->setObjectName(QStringLiteral("FSpeakerSettingsAction"));
+    connect(FSpeakerSettingsAction, &QAction::triggered, this, &TMainWindow::ShowSpeakerSettings,
+            Qt::QueuedConnection);
     FSystemMenu->addSeparator();
     FHelpAction = FSystemMenu->addAction(QStringLiteral("Help"));
     FHelpAction->setShortcut(Qt::Key_F1);
@@ -197,6 +204,19 @@ void TMainWindow::ToggleAutoRun() {
 
 void TMainWindow::ShowHelp() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFileName));
+}
+
+void TMainWindow::ShowSpeakerSettings() {
+    const auto *Player = qobject_cast<TMediaPlayer *>(FSpeaker ? FSpeaker->Media() : nullptr);
+    TSpeakerSettings &Settings = SpeakerSettings();
+    TSpeakerSettingsDialog Dialog(Player ? Player->AudioDevices()
+                                         : QList<std::pair<QByteArray, QString>>(),
+                                  Settings.LatencyMs(), Settings.AudioDevice(), this);
+    if (ExecModal(Dialog) != QDialog::Accepted)
+        return;
+    if (!Settings.SetLatencyMs(IniFileName, Dialog.LatencyMs()) ||
+        !Settings.SetAudioDevice(IniFileName, Dialog.Device()))
+        ShowErrorBox(this, QStringLiteral("The settings could not be saved to ") + IniFileName);
 }
 
 void TMainWindow::ShowAbout() {

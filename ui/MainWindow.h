@@ -102,6 +102,8 @@ public:
     void ToggleAutoRun();
     void ShowHelp();
     void ShowAbout();
+    // The speaker's latency and sound output.
+    void ShowSpeakerSettings();
     // Applies the skin files SkinDir/Name + "1.vlx" (this window) and "2.vlx" (remote pages).
     void LoadSkin(const QString &Name);
     // The remote pages' style sheet, as loaded by LoadSkin.
@@ -198,6 +200,7 @@ private:
     QAction *FAutoRunAction = nullptr; // checked while the autostart entry exists
     QAction *FHelpAction = nullptr;
     QAction *FAboutAction = nullptr;
+    QAction *FSpeakerSettingsAction = nullptr;
     // Allow entry of the system, tray and library menus; owned here.
     TAllowAction *FAllowAction = nullptr;
     QAction *FClosePageAction = nullptr;   // Ctrl+F4 and the page menu

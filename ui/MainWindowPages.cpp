@@ -5,6 +5,7 @@
 #include "ClockPacket.h"
 
 #include "CommandServer.h"
+#include "GroupPanel.h"
 #include "LibraryPage.h"
 #include "Modal.h"
 #include "RemotePlayerPage.h"
@@ -159,6 +160,7 @@ TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
     ShowTrackCaptions(Page);
     connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
             Qt::QueuedConnection);
+    Page->GroupPanel().SetComputerSource([this] { return FLibraryPage->KnownComputers(); });
     AddRemotePage(Page, &Page->Session(), Caption);
     return &Page->Session();
 }

@@ -1,6 +1,7 @@
 #include "RemotePlayerPage.h"
 
 #include "AsciiText.h"
+#include "GroupPanel.h"
 #include "PlayListPane.h"
 #include "RemotePlayListModel.h"
 #include "Settings.h"
@@ -126,6 +127,8 @@ void TRemotePlayerPage::CreateControls() {
     Layout->addWidget(TopStrip);
     Layout->addWidget(FPositionBar);
     Layout->addLayout(Buttons);
+    FGroupPanel = new TGroupPanel(*FSession, this);
+    Layout->addWidget(FGroupPanel);
     Layout->addWidget(FPane, 1);
 
     connect(FPlayButton, &QToolButton::clicked, this, &TRemotePlayerPage::PlayOrPause);
@@ -183,6 +186,8 @@ void TRemotePlayerPage::Repaint(unsigned Changes) {
         FTimeLabel->setVisible(!S.TimeText().isEmpty());
         ShowInformation();
     }
+    if (Changes & TRemoteSession::GroupChanged)
+        FGroupPanel->ShowGroup();
 }
 
 void TRemotePlayerPage::SetCaptions(std::function<QString(const QByteArray &URL)> CaptionOf) {

@@ -11,6 +11,7 @@
 class QLabel;
 class QSlider;
 class QToolButton;
+class TGroupPanel;
 class TRemotePlayListModel;
 class TRemoteSession;
 
@@ -38,6 +39,8 @@ public:
     // Whether the connection has ended (the page is finished).
     bool HasEnded() const { return FSession->HasEnded(); }
     TRemoteSession &Session() const { return *FSession; }
+    // The speaker's group under the transport buttons.
+    TGroupPanel &GroupPanel() const { return *FGroupPanel; }
 
     // The list as shown, in view order.
     QByteArrayList ShownLocations() const;
@@ -107,4 +110,5 @@ private:
     QToolButton *FCloseButton = nullptr;
     TPlayListPane *FPane = nullptr;
     std::function<QString(const QByteArray &URL)> FCaptionOf;
+    TGroupPanel *FGroupPanel = nullptr;
 };

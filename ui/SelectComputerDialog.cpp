@@ -4,6 +4,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -48,12 +49,36 @@ void TSelectComputerDialog::SetComputers(const QStringList &Computers, const QSt
     }
 }
 
+void TSelectComputerDialog::LabelComputer(int Row, const QString &Label) {
+    if (QListWidgetItem *Item = FComputerList->item(Row)) {
+        Item->setData(Qt::UserRole, Item->text());
+        Item->setText(Label);
+    }
+}
+
+void TSelectComputerDialog::AllowTyping() {
+    if (FNameEdit)
+        return;
+    FNameEdit = new QLineEdit(this);
+    FNameEdit->setObjectName(QStringLiteral("FNameEdit"));
+    FNameEdit->setPlaceholderText(QStringLiteral("Name or address"));
+    FNameEdit->setAccessibleName(FPromptLabel->text());
+    static_cast<QVBoxLayout *>(layout())->insertWidget(2, FNameEdit);
+    setFixedSize(280, 270);
+}
+
 QString TSelectComputerDialog::SelectedComputer() const {
+    if (FNameEdit && !FNameEdit->text().trimmed().isEmpty())
+        return FNameEdit->text().trimmed();
     const QList<QListWidgetItem *> Items = FComputerList->selectedItems();
-    return Items.isEmpty() ? QString() : Items.first()->text();
+    if (Items.isEmpty())
+        return {};
+    const QVariant Name = Items.first()->data(Qt::UserRole);
+    return Name.isValid() ? Name.toString() : Items.first()->text();
 }
 
 void TSelectComputerDialog::AcceptInput() {
-    if (!FComputerList->selectedItems().isEmpty())
+    if (!FComputerList->selectedItems().isEmpty() ||
+        (FNameEdit && !FNameEdit->text().trimmed().isEmpty()))
         accept();
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 
@@ -16,14 +17,19 @@ public:
     // Fills the list and selects the first entry that names Shown, the computer the caller's
     // box shows (spaces and A-Z case ignored); none when no entry does.
     void SetComputers(const QStringList &Computers, const QString &Shown);
-    // The selected entry's text, empty when nothing is selected.
+    // Shows Row's entry as Label; choosing it still gives the computer's own name.
+    void LabelComputer(int Row, const QString &Label);
+    // Adds a field for a name or address that is not in the list; typed text wins.
+    void AllowTyping();
+    // The typed text, else the selected entry's text; empty when there is neither.
     QString SelectedComputer() const;
 
-    // Closes with OK when an entry is selected; otherwise the dialog stays open.
+    // Closes with OK when an entry is selected (or a name typed); otherwise stays open.
     void AcceptInput();
 
     QLabel *FPromptLabel = nullptr;
     QListWidget *FComputerList = nullptr;
     QPushButton *FOKButton = nullptr;
     QPushButton *FCancelButton = nullptr;
+    QLineEdit *FNameEdit = nullptr; // only once typing is allowed
 };

@@ -14,7 +14,7 @@
 // that stops reading costs a bounded amount of memory however much happens meanwhile.
 class TEventStream final : public TWebStream {
 public:
-    enum TKind { SessionKind, ListKind, StateKind, KindCount };
+    enum TKind { SessionKind, ListKind, StateKind, GroupKind, KindCount };
 
     // KeepAliveMs: an idle stream gets a comment line this often. OnFinished: called once,
     // on the connection's thread, when the connection is over. LifetimeMs (0: none): the

@@ -101,7 +101,7 @@ bool TWebGate::Claims(const QByteArray &Path) const {
     if (TCoverRoute::ParseName(Path, Hash, Size))
         return true;
     for (const char *Api :
-         {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch, ApiList})
+         {ApiSpeakers, ApiLibrary, ApiPlay, ApiEvents, ApiCommand, ApiWatch, ApiList, ApiGroup})
         if (Path == Api)
             return true;
     return FFiles.contains(Path.mid(qsizetype(sizeof Prefix) - 1));

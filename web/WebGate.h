@@ -50,6 +50,7 @@ public:
     static constexpr char ApiWatch[] = "/vx-remote/api/watch";
     static constexpr char ApiCommand[] = "/vx-remote/api/command";
     static constexpr char ApiList[] = "/vx-remote/api/list";
+    static constexpr char ApiGroup[] = "/vx-remote/api/group";
     static constexpr int MaxStreams = 32;
 
     // Context: the GUI-thread object the handlers run on; Files: the page's files by name;

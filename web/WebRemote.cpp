@@ -190,6 +190,7 @@ void TWebRemote::ShowRemotePage(TRemotePlayer *Player) {
     W.Connected = W.Failed = W.TooMuch = false;
     W.Events[TEventStream::ListKind].clear();
     W.Events[TEventStream::StateKind].clear();
+    W.Events[TEventStream::GroupKind].clear();
     const std::weak_ptr<TWatch> Weak = FWatches.value(W.Key);
     connect(Session, &TRemoteSession::Repaint, this, [this, Weak](unsigned Changes) {
         if (const auto Watch = Weak.lock())
@@ -272,6 +273,7 @@ void TWebRemote::Watch(const QString &Key, const std::shared_ptr<TEventStream> &
     if (W.Connected && W.Events[TEventStream::ListKind].isEmpty()) {
         SendList(W);
         SendState(W);
+        SendGroup(W);
     }
     for (int Kind = 0; Kind < TEventStream::KindCount; ++Kind)
         if (!W.Events[Kind].isEmpty())
@@ -287,6 +289,7 @@ void TWebRemote::Leave(TEventStream *Stream) {
         if (W.Streams.isEmpty()) {
             W.Events[TEventStream::ListKind].clear();
             W.Events[TEventStream::StateKind].clear();
+            W.Events[TEventStream::GroupKind].clear();
             if (W.Session)
                 W.Idle->start();
             else
@@ -354,6 +357,8 @@ void TWebRemote::SessionRepainted(TWatch &W, unsigned Changes) {
     if (Changes & (TRemoteSession::StateChanged | TRemoteSession::MuteChanged |
                    TRemoteSession::VolumeChanged | TRemoteSession::PositionChanged))
         SendState(W);
+    if (Changes & TRemoteSession::GroupChanged)
+        SendGroup(W);
 }
 
 void TWebRemote::SendList(TWatch &W) {

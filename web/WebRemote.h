@@ -114,6 +114,7 @@ private:
     void SetStatus(TWatch &Watch, const char *Status, const QString &Message);
     void SendList(TWatch &Watch);
     void SendState(TWatch &Watch);
+    void SendGroup(TWatch &Watch);
     void Send(TWatch &Watch, int Kind, const QByteArray &Event);
     void LeftAlone(TWatch &Watch);
 
@@ -122,6 +123,9 @@ private:
     TWebAnswer Play(const QJsonObject &Body);
     TWebAnswer Command(const QJsonObject &Body);
     TWebAnswer ListPage(const QJsonObject &Body);
+    TWebAnswer GroupCommand(const QJsonObject &Body);
+    // The watch of the body's "host" whose session still stands, or null.
+    TWatch *LiveWatch(const QJsonObject &Body);
     void PublishHosts();
     void PublishSpeakers();
     // RowsMoved: the rows changed, so the ids of older versions name other tracks now.

@@ -58,6 +58,8 @@ TWebAnswer TWebRemote::Post(const QByteArray &Path, const QJsonObject &Body, qui
         return OpenWatch(Body);
     if (Path == TWebGate::ApiList)
         return ListPage(Body);
+    if (Path == TWebGate::ApiGroup)
+        return GroupCommand(Body);
     return Command(Body);
 }
 
@@ -111,13 +113,20 @@ TWebAnswer TWebRemote::ListPage(const QJsonObject &Body) {
     return TWebGate::Json(200, ListPageJson(W.Session->List(), W.ListVersion, *From, *Count));
 }
 
-TWebAnswer TWebRemote::Command(const QJsonObject &Body) {
+TWebRemote::TWatch *TWebRemote::LiveWatch(const QJsonObject &Body) {
     const QString Host = Body.value(u"host").toString();
     const auto Found = FWatches.constFind(WatchKey(Host));
     if (Host.trimmed().isEmpty() || Found == FWatches.cend() || !(*Found)->Session ||
         (*Found)->Session->HasEnded())
+        return nullptr;
+    return Found->get();
+}
+
+TWebAnswer TWebRemote::Command(const QJsonObject &Body) {
+    TWatch *Live = LiveWatch(Body);
+    if (!Live)
         return TWebGate::Error(404, QStringLiteral("No session with that computer."));
-    TWatch &W = **Found;
+    TWatch &W = *Live;
     TRemoteSession &S = *W.Session;
     const QString Do = Body.value(u"do").toString();
     const auto Bar = [&](TTrackBar Which) {

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "CommandProtocol.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <utility>
 
 // A fake speaker on every loopback address: what it received, and its connections.
 struct TRecordingSpeaker {
@@ -16,8 +20,16 @@ struct TRecordingSpeaker {
         QObject::connect(&Server, &QTcpServer::newConnection, &Server, [this] {
             while (QTcpSocket *Peer = Server.nextPendingConnection()) {
                 Peers.append(Peer);
-                QObject::connect(Peer, &QTcpSocket::readyRead, Peer,
-                                 [this, Peer] { Received += Peer->readAll(); });
+                // Each controller opts in to group messages first; tests look at what follows.
+                QObject::connect(
+                    Peer, &QTcpSocket::readyRead, Peer, [this, Peer, First = true]() mutable {
+                        static const QByteArray Watch =
+                            BuildArgumentsMessage(CommandWord::GroupWatch, {});
+                        const QByteArray Bytes = Peer->readAll();
+                        Received += std::exchange(First, false) && Bytes.startsWith(Watch)
+                                        ? Bytes.mid(Watch.size())
+                                        : Bytes;
+                    });
             }
         });
     }

@@ -21,7 +21,9 @@ public:
     void Say(const QByteArray &Bytes);
 
     QPointer<QTcpSocket> Peer;
+    // What the controller wrote after its group opt-in (GROUPWATCH), which sets GroupWatched.
     QByteArray Received;
+    bool GroupWatched = false;
 
 private:
     QTcpServer FServer;

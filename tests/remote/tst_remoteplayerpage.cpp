@@ -2,9 +2,14 @@
 #include "RemotePageRig.h"
 
 #include "CommandProtocol.h"
+#include "GroupPanel.h"
+#include "Modal.h"
 #include "TestAccessible.h"
 
+#include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStyle>
@@ -154,6 +159,34 @@ private Q_SLOTS:
             QCOMPARE(Reader->text(QAccessible::Name), Text); // the label's text
             QCOMPARE(Reader->text(QAccessible::Description), QLatin1String(Role));
         }
+    }
+
+    // The rooms' bars and buttons, "Add Room..." and the status line reach the session and
+    // back; the rules behind them are TSpeakerGroup's.
+    void groupWiring() {
+        TScriptedSpeaker Speaker;
+        QVERIFY(Speaker.Listen());
+        QVERIFY(OpenScripted(Speaker));
+        QTRY_VERIFY(Speaker.GroupWatched);
+        TGroupPanel &Panel = FPage->GroupPanel();
+        QVERIFY(Panel.isHidden()); // no group told yet
+        Speaker.Say(BuildMessage("GROUP", "a\tStudy\t50\t0\t\nb\tHall\t30\t0\tlate"));
+        QTRY_COMPARE(Panel.findChildren<QSlider *>().size(), 2);
+        QCOMPARE(Panel.findChildren<QSlider *>()[1]->value(), 30);
+        Panel.findChildren<QSlider *>()[1]->setValue(70);
+        Panel.findChildren<QToolButton *>()[1]->click();
+        Panel.findChildren<QSlider *>()[1]->parentWidget()->findChild<QPushButton *>()->click();
+        SetModalHook([](QDialog &Dialog) {
+            Dialog.findChild<QLineEdit *>(QStringLiteral("FNameEdit"))->setText(" kitchen");
+            return int(QDialog::Accepted);
+        });
+        Panel.FAddRoomButton->click();
+        QTRY_COMPARE(Speaker.Received, "GROUPVOLUME\r\nb\r\n70\r\nGROUPMUTE\r\nb\r\n1\r\n"
+                                       "GROUPLEAVE\r\nb\r\nGROUPADD\r\nkitchen\r\n");
+        SetModalHook({});
+        Speaker.Say(BuildMessage("GROUPERROR", "K cannot play in sync: no"));
+        QTRY_COMPARE(Panel.FStatusLabel->text(), "K cannot play in sync: no; Hall: late");
+        QCOMPARE(Panel.FStatusLabel->textFormat(), Qt::PlainText);
     }
 
     void ending_data() {

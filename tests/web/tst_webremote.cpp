@@ -518,6 +518,47 @@ private Q_SLOTS:
         QCOMPARE(Rig.Speaker.Received.chopped(Sentinel.size()), Wire);
     }
 
+    // The group commands and what goes to the speaker; bad input sends nothing.
+    void groupCommands_data() {
+        QTest::addColumn<QByteArray>("Fields");
+        QTest::addColumn<QByteArray>("Wire"); // empty: refused with 400
+        QTest::newRow("volume") << QByteArray(R"("do":"volume","room":"hall","value":40)")
+                                << QByteArray("GROUPVOLUME\r\nhall\r\n40\r\n");
+        QTest::newRow("mute") << QByteArray(R"("do":"mute","room":"hall","value":true)")
+                              << QByteArray("GROUPMUTE\r\nhall\r\n1\r\n");
+        QTest::newRow("leave") << QByteArray(R"("do":"leave","room":"hall")")
+                               << QByteArray("GROUPLEAVE\r\nhall\r\n");
+        QTest::newRow("add") << QByteArray(R"("do":"add","room":" Kitchen ")")
+                             << QByteArray("GROUPADD\r\nKitchen\r\n");
+        QTest::newRow("add this computer to itself")
+            << QByteArray(R"("do":"add","room":"My Computer")") << QByteArray();
+        QTest::newRow("volume not whole")
+            << QByteArray(R"("do":"volume","room":"hall","value":4.5)") << QByteArray();
+        QTest::newRow("volume as text")
+            << QByteArray(R"("do":"volume","room":"hall","value":"40")") << QByteArray();
+        QTest::newRow("room not text") << QByteArray(R"("do":"leave","room":7)") << QByteArray();
+        QTest::newRow("unknown command")
+            << QByteArray(R"("do":"join","room":"hall")") << QByteArray();
+    }
+    void groupCommands() {
+        QFETCH(QByteArray, Fields);
+        QFETCH(QByteArray, Wire);
+        TRig Rig;
+        std::unique_ptr<TReader> Reader;
+        QVERIFY(Rig.Watch(Reader) > 0);
+        Rig.Speaker.Say(BuildMessage("GROUP", "127.0.0.1\tHere\t50\t0\t\nhall\tHall\t9\t0\t"));
+        QTRY_VERIFY(Reader->Text.contains("event: group"));
+        const QByteArray Answer =
+            Fetch(Rig.Server.Port(),
+                  Post("/vx-remote/api/group", R"({"host":"My Computer",)" + Fields + '}'));
+        QCOMPARE(Answer.mid(9, 3), Wire.isEmpty() ? "400" : "200");
+        Fetch(Rig.Server.Port(),
+              Post("/vx-remote/api/command", R"({"host":"localhost","do":"stop"})"));
+        const QByteArray Sentinel = BuildControllerMessage("STATE", "1");
+        QTRY_VERIFY(Rig.Speaker.Received.endsWith(Sentinel));
+        QCOMPARE(Rig.Speaker.Received.chopped(Sentinel.size()), Wire);
+    }
+
     // A command the browser was told failed, the player being busy, never happens later.
     void busyPlayerDropsLateCommand() {
         TRig Rig(TWebRemote::SessionIdleMs, TWebRemote::KeepAliveMs, 50);

@@ -3,6 +3,7 @@
 import { $, api, say, text } from './net.js';
 import { Library } from './library.js';
 import { Speaker } from './speaker.js';
+import { Group, labelMembers } from './group.js';
 
 const SpeakersEveryMs = 10000;
 const Title = document.title;
@@ -14,7 +15,14 @@ const target = () => nameBox.value.trim() || targetBox.value;
 
 const views = { library: $('library-view'), speaker: $('speaker-view') };
 const tabs = { library: $('show-library'), speaker: $('show-speaker') };
-const speaker = new Speaker();
+// The speakers the page knows, and the open speaker's group shown in the list.
+let members = [];
+const known = () => Array.from(targetBox.options, (o) => o.value);
+const group = new Group(known, (rooms) => {
+  members = rooms;
+  labelMembers(targetBox, members);
+});
+const speaker = new Speaker(group);
 const library = new Library(target, openSpeaker);
 
 function show(view) {
@@ -66,6 +74,7 @@ async function speakers() {
   const keep = targetBox.value;
   targetBox.replaceChildren(...names.map((n) => new Option(n, n)));
   if (names.includes(keep)) targetBox.value = keep;
+  labelMembers(targetBox, members);
 }
 targetBox.addEventListener('focus', () => {
   if (Date.now() - speakersAt > 1000) speakers();

@@ -43,7 +43,9 @@ function number(v) {
 }
 
 export class Speaker {
-  constructor() {
+  // group: the Group that shows this speaker's rooms.
+  constructor(group) {
+    this.group = group;
     for (const id of ['speaker-host', 'session-status', 'controls', 'time', 'information',
       'playpause', 'mute', 'playlist', 'select-all', 'list-count', 'remove', 'down', 'up', 'next']) {
       this[id.replace(/-(\w)/g, (_, c) => c.toUpperCase())] = $(id);
@@ -170,6 +172,7 @@ export class Speaker {
     say(this.status, '');
     this.controls.disabled = false;
     this.checked.clear();
+    this.group.reset(host);
     this.version = null;
     this.build(0);
     this.onState({ state: 0, muted: false, volume: 0, position: 0, time: '', information: '' });
@@ -228,6 +231,7 @@ export class Speaker {
     on('session', this.onSession);
     on('list', this.onList);
     on('state', this.onState);
+    on('group', (d) => this.group.onGroup(d));
     // A stream opened anew may belong to a new session, whose list versions start over.
     es.onopen = () => {
       if (this.es !== es) return;

@@ -5,6 +5,7 @@ import functools
 import http.client
 import http.server
 import json
+import os
 import subprocess
 import sys
 import tempfile
@@ -226,36 +227,46 @@ while True:
     print(s.accept()[0].getsockname()[0], flush=True)"""
 
 
+def beside_b(cls, command, parse, first=None):
+    """For cls: a folder, two hosts, the program on host A, a browser, and command on host B
+    (after first there): each line it prints after "listening", parsed, goes to the list
+    returned with the folder's name."""
+    folder = tempfile.TemporaryDirectory(prefix="vx-web-")
+    cls.addClassCleanup(folder.cleanup)
+    hosts = H.TwoHosts()
+    cls.addClassCleanup(hosts.close)
+    if first:
+        H.run(hosts.in_b(first))
+    process = subprocess.Popen(hosts.in_b(command), stdout=subprocess.PIPE, text=True)
+    cls.addClassCleanup(process.kill)
+    assert process.stdout.readline() == "listening\n"
+    got = []
+    threading.Thread(target=lambda: [got.append(parse(line)) for line in process.stdout],
+                     daemon=True).start()
+    a = H.Copy(PROGRAM, folder.name + "/a", [], "", H.ADDRESS_A)
+    cls.addClassCleanup(a.close)
+    cls.driver = H.browser(folder.name)
+    cls.addClassCleanup(cls.driver.quit)
+    return folder.name, got
+
+
 class ForeignPage(unittest.TestCase):
     SPEAKER, CONTROL = "10.250.0.2", "10.250.0.3"  # on host B, where LISTENER runs
 
     @classmethod
     def setUpClass(cls):
-        folder = tempfile.TemporaryDirectory(prefix="vx-web-")
-        cls.addClassCleanup(folder.cleanup)
-        hosts = H.TwoHosts()
-        cls.addClassCleanup(hosts.close)
-        H.run(hosts.in_b([H.tool("ip"), "addr", "add", cls.CONTROL + "/24", "dev", "vxb"]))
-        listener = subprocess.Popen(hosts.in_b([sys.executable, "-c", LISTENER]),
-                                    stdout=subprocess.PIPE, text=True)
-        cls.addClassCleanup(listener.kill)
-        assert listener.stdout.readline() == "listening\n"
-        cls.reached = []
-        threading.Thread(target=lambda: [cls.reached.append(line.strip()) for line in
-                                         listener.stdout], daemon=True).start()
-        a = H.Copy(PROGRAM, folder.name + "/a", [], "", H.ADDRESS_A)
-        cls.addClassCleanup(a.close)
-        with open(folder.name + "/index.html", "w") as page:
+        folder, cls.reached = beside_b(
+            cls, [sys.executable, "-c", LISTENER], str.strip,
+            [H.tool("ip"), "addr", "add", cls.CONTROL + "/24", "dev", "vxb"])
+        with open(folder + "/index.html", "w") as page:
             page.write(FOREIGN.format(t=f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}", s=cls.SPEAKER))
         cls.pages = []
         for address in ("127.0.0.1", H.ADDRESS_A):  # cross-site, same-site
             server = http.server.ThreadingHTTPServer((address, 0), functools.partial(
-                http.server.SimpleHTTPRequestHandler, directory=folder.name))
+                http.server.SimpleHTTPRequestHandler, directory=folder))
             threading.Thread(target=server.serve_forever, daemon=True).start()
             cls.addClassCleanup(server.shutdown)
             cls.pages.append(f"http://{address}:{server.server_port}/")
-        cls.driver = H.browser(folder.name)
-        cls.addClassCleanup(cls.driver.quit)
 
     def test_foreign_page_opens_no_speaker(self):
         driver = self.driver
@@ -274,6 +285,55 @@ class ForeignPage(unittest.TestCase):
         driver.find_element(By.ID, "open-speaker").click()
         H.wait_until(lambda: self.CONTROL in self.reached, message="the tap opened nothing")
         self.assertNotIn(self.SPEAKER, self.reached)
+
+
+class GroupPage(unittest.TestCase):
+    """The page drives the group of a fake speaker on host B."""
+
+    @classmethod
+    def setUpClass(cls):
+        fake = os.path.join(os.path.dirname(os.path.abspath(__file__)), "groupspeaker.py")
+        _, cls.received = beside_b(cls, [sys.executable, fake], json.loads)
+
+    def rooms(self):
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('#room-list li')].map(li => [li.children[0]"
+            ".textContent, li.children[2].valueAsNumber, li.children[3].ariaPressed])")
+
+    def got(self, message):
+        H.wait_until(lambda: message in self.received, message=f"the speaker did not get {message}")
+
+    def test_rooms_shown_and_driven(self):
+        driver = self.driver
+        driver.get(f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}/")
+        driver.find_element(By.ID, "target-name").send_keys(H.ADDRESS_B)
+        driver.find_element(By.ID, "open-speaker").click()
+        H.wait_until(lambda: self.rooms() == [["Study", 50, "false"], ["<b>Hall</b>", 30, "true"]],
+                     message="the rooms are not shown")  # the answer to GROUPWATCH
+        status = lambda: driver.find_element(By.ID, "group-status").text
+        self.assertIn("<b>Hall</b>: waiting for the leader", status())
+        self.assertEqual(driver.find_elements(By.CSS_SELECTOR, "#group b, #group i"), [])
+
+        driver.execute_script(
+            "const v = document.querySelectorAll('#room-list .room-volume')[1]; v.value = 70;"
+            "v.dispatchEvent(new Event('change', {bubbles: true}));")
+        self.got(["GROUPVOLUME", "hall", "70"])
+        driver.find_elements(By.CSS_SELECTOR, "#room-list .room-mute")[1].click()
+        self.got(["GROUPMUTE", "hall", "0"])
+        H.wait_until(lambda: self.rooms()[1] == ["<b>Hall</b>", 70, "false"],
+                     message="the room's new volume and mute are not shown")
+
+        driver.find_element(By.ID, "add-room").click()
+        driver.find_element(By.ID, "room-name").send_keys("kitchen")
+        driver.find_element(By.ID, "room-add").click()
+        self.got(["GROUPADD", "kitchen"])
+        H.wait_until(lambda: "<i>kitchen</i> cannot play in sync" in status(),
+                     message="the refusal is not shown")
+
+        driver.find_elements(By.CSS_SELECTOR, "#room-list .room-leave")[1].click()
+        self.got(["GROUPLEAVE", "hall"])
+        H.wait_until(lambda: self.rooms() == [], message="the room that left is still shown")
+
 
 if __name__ == "__main__":
     PROGRAM = sys.argv.pop(1)

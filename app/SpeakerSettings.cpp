@@ -1,0 +1,41 @@
+#include "SpeakerSettings.h"
+
+#include "Settings.h"
+
+#include <algorithm>
+#include <utility>
+
+bool TSpeakerSettings::IsDeviceName(const QByteArray &Device) {
+    // The name goes to libmpv as it is: no control characters.
+    return Device.size() <= MaxDeviceBytes &&
+           std::none_of(Device.cbegin(), Device.cend(), [](char C) { return uchar(C) < 0x20; });
+}
+
+void TSpeakerSettings::Load(const QByteArrayList &Ini) {
+    const qint32 Ms = IniInteger(Ini, SettingsKey::LatencyMs, 0);
+    FLatencyMs = Ms >= 0 && Ms <= MaxLatencyMs ? Ms : 0;
+    const QByteArray Device = IniValue(Ini, SettingsKey::AudioDevice).value_or(QByteArray());
+    FAudioDevice = IsDeviceName(Device) ? Device : QByteArray();
+}
+
+bool TSpeakerSettings::SetLatencyMs(const QString &IniFile, int Ms) {
+    if (Ms < 0 || Ms > MaxLatencyMs || !WriteIniValues(IniFile, {{SettingsKey::LatencyMs, Ms}}))
+        return false;
+    if (std::exchange(FLatencyMs, Ms) != Ms)
+        Q_EMIT LatencyChanged(Ms);
+    return true;
+}
+
+bool TSpeakerSettings::SetAudioDevice(const QString &IniFile, const QByteArray &Device) {
+    const QByteArray Name = Device.trimmed();
+    if (!IsDeviceName(Name) || !WriteIniText(IniFile, SettingsKey::AudioDevice, Name))
+        return false;
+    if (std::exchange(FAudioDevice, Name) != Name)
+        Q_EMIT AudioDeviceChanged(Name);
+    return true;
+}
+
+TSpeakerSettings &SpeakerSettings() {
+    static TSpeakerSettings Settings;
+    return Settings;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QObject>
+
+// The speaker's own settings the user may change while it runs: how much earlier this room
+// plays (an amplifier or wireless speaker delays it) and the sound output. Whoever applies
+// them reads them here and follows the signals.
+class TSpeakerSettings : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MaxLatencyMs = 2000;
+    static constexpr int MaxDeviceBytes = 1024;
+
+    int LatencyMs() const { return FLatencyMs; }
+    // The libmpv audio-device name; empty: the default output.
+    const QByteArray &AudioDevice() const { return FAudioDevice; }
+
+    // From the settings file's lines; a value out of range or malformed counts as the default.
+    void Load(const QByteArrayList &Ini);
+    // Each writes the settings file (IniFile) and tells the change; false when the value is
+    // refused or the file could not be written (nothing changes then).
+    bool SetLatencyMs(const QString &IniFile, int Ms);
+    bool SetAudioDevice(const QString &IniFile, const QByteArray &Device);
+
+    static bool IsDeviceName(const QByteArray &Device);
+
+Q_SIGNALS:
+    void LatencyChanged(int Ms);
+    void AudioDeviceChanged(const QByteArray &Device);
+
+private:
+    int FLatencyMs = 0;
+    QByteArray FAudioDevice;
+};
+
+// The program's one set of speaker settings.
+TSpeakerSettings &SpeakerSettings();

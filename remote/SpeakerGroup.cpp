@@ -1,0 +1,108 @@
+#include "SpeakerGroup.h"
+
+#include "CommandProtocol.h"
+#include "PlayTo.h"
+
+#include <QSet>
+
+namespace {
+
+// One room line: host TAB name TAB volume TAB mute TAB status.
+std::optional<TGroupRoom> ParseRoom(const QByteArray &Line) {
+    const QByteArrayList Fields = Line.split('\t');
+    if (Fields.size() != 5)
+        return std::nullopt;
+    for (const QByteArray &Field : Fields)
+        if (Field.size() > TSpeakerGroup::MaxFieldBytes)
+            return std::nullopt;
+    const std::optional<qint32> Volume = ParseCommandInteger(Fields[2]);
+    if (Fields[0].isEmpty() || !Volume || *Volume < 0 || *Volume > 100 ||
+        (Fields[3] != "0" && Fields[3] != "1"))
+        return std::nullopt;
+    TGroupRoom Room;
+    Room.Host = Fields[0];
+    Room.Name = QString::fromUtf8(Fields[1].isEmpty() ? Fields[0] : Fields[1]);
+    Room.Volume = *Volume;
+    Room.Muted = Fields[3] == "1";
+    Room.Status = QString::fromUtf8(Fields[4]);
+    return Room;
+}
+
+} // namespace
+
+bool TSpeakerGroup::TakeGroup(const QByteArrayList &Lines, qint32 Count) {
+    if (Count < 1 || Count > MaxRooms || Lines.size() != Count)
+        return false;
+    QList<TGroupRoom> Rooms;
+    QSet<QByteArray> Hosts;
+    for (const QByteArray &Line : Lines) {
+        std::optional<TGroupRoom> Room = ParseRoom(Line);
+        // A host named twice would make commands about it ambiguous.
+        if (!Room || Hosts.contains(Room->Host))
+            return false;
+        Hosts.insert(Room->Host);
+        Rooms.append(std::move(*Room));
+    }
+    FRooms = std::move(Rooms);
+    return true;
+}
+
+void TSpeakerGroup::TakeError(const QByteArray &Text) {
+    FError = QString::fromUtf8(Text.left(MaxErrorBytes)).trimmed();
+}
+
+const TGroupRoom *TSpeakerGroup::Room(const QByteArray &Host) const {
+    for (const TGroupRoom &Room : FRooms)
+        if (Room.Host == Host)
+            return &Room;
+    return nullptr;
+}
+
+QString TSpeakerGroup::StatusLine() const {
+    QStringList Parts;
+    if (!FError.isEmpty())
+        Parts.append(FError);
+    for (const TGroupRoom &Room : FRooms)
+        if (!Room.Status.trimmed().isEmpty())
+            Parts.append(Room.Name + QStringLiteral(": ") + Room.Status.trimmed());
+    return Parts.join(QStringLiteral("; "));
+}
+
+QString TSpeakerGroup::Members() const {
+    if (!IsGroup())
+        return {};
+    QStringList Names;
+    for (const TGroupRoom &Room : FRooms)
+        Names.append(Room.Name);
+    return Names.join(QStringLiteral(", "));
+}
+
+QByteArray TSpeakerGroup::WatchMessage() {
+    return BuildArgumentsMessage(CommandWord::GroupWatch, {});
+}
+
+std::optional<QByteArray> TSpeakerGroup::AddMessage(const QString &Host) {
+    // "My Computer" means another computer to the speaker: the caller names it by address.
+    const QString Text = Host.trimmed();
+    if (CheckTarget(Text) != TTargetCheck::Host || Text.toUtf8().size() > MaxFieldBytes)
+        return std::nullopt;
+    return BuildArgumentsMessage(CommandWord::GroupAdd, {Text.toUtf8()});
+}
+
+std::optional<QByteArray> TSpeakerGroup::LeaveMessage(const QByteArray &Host) const {
+    if (!Room(Host))
+        return std::nullopt;
+    return BuildArgumentsMessage(CommandWord::GroupLeave, {Host});
+}
+
+std::optional<QByteArray> TSpeakerGroup::VolumeMessage(const QByteArray &Host, int Volume) const {
+    if (!Room(Host) || Volume < 0 || Volume > 100)
+        return std::nullopt;
+    return BuildArgumentsMessage(CommandWord::GroupVolume, {Host, QByteArray::number(Volume)});
+}
+
+std::optional<QByteArray> TSpeakerGroup::MuteMessage(const QByteArray &Host, bool Muted) const {
+    if (!Room(Host))
+        return std::nullopt;
+    return BuildArgumentsMessage(CommandWord::GroupMute, {Host, Muted ? "1" : "0"});
+}

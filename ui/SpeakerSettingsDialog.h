@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <utility>
+
+class QComboBox;
+class QSpinBox;
+
+// The speaker's settings: its latency (how much earlier this room plays) and its sound output.
+class TSpeakerSettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Devices: libmpv's outputs (name, description); "Default" comes first. A chosen device
+    // missing from the list stays offered under its name.
+    TSpeakerSettingsDialog(const QList<std::pair<QByteArray, QString>> &Devices, int LatencyMs,
+                           const QByteArray &Device, QWidget *Parent = nullptr);
+
+    int LatencyMs() const;
+    // Empty: the default output.
+    QByteArray Device() const;
+
+    QSpinBox *FLatencyBox = nullptr;
+    QComboBox *FDeviceBox = nullptr;
+};
