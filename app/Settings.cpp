@@ -9,6 +9,8 @@
 #include <QHostInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 QString AppVersion;
 QString SkinDir;
 QString HelpFileName;
@@ -25,6 +27,7 @@ bool HeadlessAllow = true;
 bool WebRemoteEnabled = true;
 QByteArray LocalHostName;
 QByteArray MpvOptionsText;
+qint32 SpeakerLatencyMs = 0;
 
 QString ExecutableBaseName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -70,6 +73,7 @@ void LoadSettings() {
     HeadlessAllow = true;
     WebRemoteEnabled = true;
     MpvOptionsText.clear();
+    SpeakerLatencyMs = 0;
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
         const QByteArrayList Ini = SplitLines(In.readAll());
@@ -84,6 +88,7 @@ void LoadSettings() {
         if (const auto Skin = IniValue(Ini, SettingsKey::SkinName))
             SkinName = QString::fromUtf8(*Skin);
         MpvOptionsText = IniValue(Ini, SettingsKey::MpvOptions).value_or(QByteArray());
+        SpeakerLatencyMs = std::clamp(IniInteger(Ini, SettingsKey::LatencyMs, 0), 0, MaxLatencyMs);
     }
 
     LocalHostName = GetLocalHostName();

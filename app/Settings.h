@@ -19,6 +19,7 @@ inline constexpr TIniKey SkinName{"Skin", "Name"};
 inline constexpr TIniKey HeadlessAllow{"Server", "HeadlessAllow"};
 inline constexpr TIniKey WebRemote{"Server", "WebRemote"};
 inline constexpr TIniKey MpvOptions{"Speaker", "MpvOptions"};
+inline constexpr TIniKey LatencyMs{"Speaker", "LatencyMs"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.
@@ -41,6 +42,10 @@ extern bool WebRemoteEnabled;
 extern QByteArray LocalHostName;
 // Options for the speaker's mpv, "key=value,key=value", as the settings file has them.
 extern QByteArray MpvOptionsText;
+// How long this room's sound takes past the sound card (amplifier, wireless speaker), in
+// milliseconds, 0..MaxLatencyMs: in a group it plays that much early.
+extern qint32 SpeakerLatencyMs;
+inline constexpr qint32 MaxLatencyMs = 2000;
 
 // Fills every setting value: paths, INI values, host name.
 void LoadSettings();

@@ -1,6 +1,7 @@
 #include "ClockFollower.h"
 
 #include "ClockPacket.h"
+#include "ClockSocket.h"
 #include "StartTimer.h"
 
 #include <QNetworkDatagram>
@@ -33,25 +34,16 @@ void TClockFollower::Follow(const QHostAddress &Leader, quint16 Port) {
     FEstimate.Reset();
     FRequests.Restart();
     FWasSynced = false;
-    FSocket = new QUdpSocket(this);
     const bool V4 = Leader.protocol() == QAbstractSocket::IPv4Protocol;
-    if (!FSocket->bind(V4 ? QHostAddress::AnyIPv4 : QHostAddress::AnyIPv6, 0)) {
-        qWarning("Clock: cannot open a UDP socket: %s", qPrintable(FSocket->errorString()));
-        Stop();
-        return;
-    }
-    connect(FSocket, &QUdpSocket::readyRead, this, &TClockFollower::ReadPending);
-    SendRequest();
+    FSocket = OpenClockSocket(this, V4 ? QHostAddress::AnyIPv4 : QHostAddress::AnyIPv6, 0,
+                              [this] { ReadPending(); });
+    if (FSocket)
+        SendRequest();
 }
 
 void TClockFollower::Stop() {
     FTimer.stop();
-    if (!FSocket)
-        return;
-    FSocket->disconnect(this);
-    FSocket->close();
-    FSocket->deleteLater();
-    FSocket = nullptr;
+    CloseClockSocket(FSocket);
 }
 
 bool TClockFollower::IsFollowing() const {

@@ -1,6 +1,7 @@
 #include "ClockService.h"
 
 #include "ClockPacket.h"
+#include "ClockSocket.h"
 #include "StartTimer.h"
 
 #include <QNetworkDatagram>
@@ -13,26 +14,36 @@ TClockService::TClockService(TClock Clock, QObject *Parent)
 
 TClockService::~TClockService() = default;
 
+QUdpSocket *OpenClockSocket(QObject *Owner, const QHostAddress &Address, quint16 Port,
+                            const std::function<void()> &Read) {
+    auto *Socket = new QUdpSocket(Owner);
+    if (!Socket->bind(Address, Port)) {
+        qWarning("Clock: cannot have UDP port %u: %s", unsigned(Port),
+                 qPrintable(Socket->errorString()));
+        delete Socket;
+        return nullptr;
+    }
+    QObject::connect(Socket, &QUdpSocket::readyRead, Owner, Read);
+    return Socket;
+}
+
+void CloseClockSocket(QUdpSocket *&Socket) {
+    if (!Socket)
+        return;
+    Socket->disconnect();
+    Socket->close();
+    Socket->deleteLater();
+    Socket = nullptr;
+}
+
 bool TClockService::Listen(const QHostAddress &Address, quint16 Port) {
     Close();
-    FSocket = new QUdpSocket(this);
-    if (!FSocket->bind(Address, Port)) {
-        qWarning("Clock service: cannot have UDP port %u: %s", unsigned(Port),
-                 qPrintable(FSocket->errorString()));
-        Close();
-        return false;
-    }
-    connect(FSocket, &QUdpSocket::readyRead, this, &TClockService::ReadPending);
-    return true;
+    FSocket = OpenClockSocket(this, Address, Port, [this] { ReadPending(); });
+    return FSocket != nullptr;
 }
 
 void TClockService::Close() {
-    if (!FSocket)
-        return;
-    FSocket->disconnect(this);
-    FSocket->close();
-    FSocket->deleteLater();
-    FSocket = nullptr;
+    CloseClockSocket(FSocket);
 }
 
 bool TClockService::IsListening() const {

@@ -1,5 +1,6 @@
 #include "RoomSync.h"
 
+#include "Settings.h"
 #include "StartTimer.h"
 #include "SyncCorrector.h"
 
@@ -16,8 +17,15 @@ constexpr double NsPerSecond = 1e9;
 constexpr qint64 MaxMargin = 6'400'000'000;
 // The player waits this long for the group clock before it tries again.
 constexpr int ClockWaitMs = 100;
-// Where a load aims when the anchor's own position is that close: the track's start is kept.
-constexpr double KeepStart = 0.010;
+
+// On libmpv the position answers a speed change late (its output buffer): the corrector's
+// own gains made the room swing by several milliseconds; these settle within 0.1 ms.
+TSyncCorrector::TConfig CorrectorConfig() {
+    TSyncCorrector::TConfig Config;
+    Config.Gain = 0.3;
+    Config.IntegralGain = 0.03;
+    return Config;
+}
 
 } // namespace
 
@@ -44,13 +52,15 @@ TRoomSync::TConfig TRoomSync::ConfigFromEnvironment() {
 }
 
 TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, QObject *Parent)
-    : TRoomSync(std::move(Player), MonotonicNow, ConfigFromEnvironment(), Parent) {}
+    : TRoomSync(std::move(Player), MonotonicNow, ConfigFromEnvironment(), Parent) {
+    SetLatencyMs(SpeakerLatencyMs);
+}
 
 TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, TClock Clock, const TConfig &Config,
                      QObject *Parent)
     : TMediaComponent(Parent), FPlayer(std::move(Player)), FClock(std::move(Clock)),
       FConfig(Config), FLoop(std::make_unique<TLoop>(FClock)) {
-    FLoop->Corrector = std::make_unique<TSyncCorrector>(*FLoop->Clock);
+    FLoop->Corrector = std::make_unique<TSyncCorrector>(*FLoop->Clock, CorrectorConfig());
     FLoop->Reader.setInterval(std::max(FConfig.ReadIntervalMs, 10));
     connect(&FLoop->Reader, &QTimer::timeout, this, &TRoomSync::ReadPosition);
     FLoop->ClockWait.setSingleShot(true);
@@ -106,6 +116,8 @@ void TRoomSync::SetRole(TRoomRole Role) {
         Anchor.Play = TGroupPlay::Paused;
     Anchor.Position = FPlayer->AudioPts().value_or(FPlayer->CurrentPosition());
     if (Anchor.Play == TGroupPlay::Playing) {
+        // The room plays its latency ahead of the line.
+        Anchor.Position = std::max(0.0, Anchor.Position - FLatencyMs / 1000.0);
         // No reload: the room is on this line already.
         FAnchor = Anchor;
         FAnchor.Serial = 1;
@@ -125,21 +137,21 @@ void TRoomSync::SetClock(const TGroupClock *Clock) {
     if (Wanted == FLoop->Clock)
         return;
     FLoop->Clock = Wanted;
-    FLoop->Corrector = std::make_unique<TSyncCorrector>(*Wanted);
+    FLoop->Corrector = std::make_unique<TSyncCorrector>(*Wanted, CorrectorConfig());
     FLoop->Corrector->SetLatency(qint64(FLatencyMs) * 1'000'000);
     if (FRole != TRoomRole::Alone && FAnchor.Play == TGroupPlay::Playing)
         Apply(FAnchor);
 }
 
 void TRoomSync::SetLatencyMs(int Milliseconds) {
-    FLatencyMs = qBound(0, Milliseconds, 2000);
+    FLatencyMs = qBound(0, Milliseconds, MaxLatencyMs);
     // A change while playing shows as an error: trimmed away, or past the threshold, re-anchored.
     FLoop->Corrector->SetLatency(qint64(FLatencyMs) * 1'000'000);
 }
 
 void TRoomSync::Follow(const TGroupAnchor &Anchor) {
-    if (FRole != TRoomRole::Follower || Anchor.Serial < FAnchor.Serial ||
-        (Anchor == FAnchor && FPhase != TPhase::Idle))
+    // The same anchor again (a repeat after the track ended) would play the end once more.
+    if (FRole != TRoomRole::Follower || Anchor.Serial < FAnchor.Serial || Anchor == FAnchor)
         return;
     Apply(Anchor);
 }
@@ -202,9 +214,11 @@ void TRoomSync::Prepare() {
         StartWhenDue();
         return;
     }
-    double Position = FLoop->Corrector->PositionAt(At + FMargin);
-    if (Position < FAnchor.Position + KeepStart)
-        Position = FAnchor.Position;
+    // From the anchor's own position while it is still ahead (a track starts at its start),
+    // else from where the line will be once loaded.
+    double Position = FAnchor.Position;
+    if (FLoop->Corrector->LocalTimeOf(Position) < At)
+        Position = FLoop->Corrector->PositionAt(At + FMargin);
     Report(TPlayState::Transitioning);
     SetStatus(tr("Starting in step with the group"));
     FPhase = TPhase::Loading;

@@ -43,7 +43,8 @@ public:
     // VX_SYNC_CORRECTION=off (Correct), VX_SYNC_START_FAULT_MS=<ms> (StartFault).
     static TConfig ConfigFromEnvironment();
 
-    // Player: the room's real player, owned from now on.
+    // Player: the room's real player, owned from now on. Configured by the environment
+    // (ConfigFromEnvironment), with the settings' latency ([Speaker] LatencyMs).
     explicit TRoomSync(std::unique_ptr<TMediaComponent> Player, QObject *Parent = nullptr);
     // Clock: this computer's monotonic clock (tests inject one).
     TRoomSync(std::unique_ptr<TMediaComponent> Player, TClock Clock, const TConfig &Config,
