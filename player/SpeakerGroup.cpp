@@ -70,7 +70,10 @@ TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TR
 }
 
 TSpeakerGroup::~TSpeakerGroup() {
+    // The group asks this object for its report until it is gone: it goes first.
     FGroup->disconnect(this);
+    FGroup->Close();
+    delete FGroup;
 }
 
 bool TSpeakerGroup::Listen(quint16 Port) {

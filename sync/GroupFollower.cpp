@@ -90,28 +90,37 @@ void TGroup::TryRejoin() {
         Link->Send(HelloRecord(
             {GroupLinkVersion, FName, TGroupIntent::Rejoin, FLeaderGroup, FToken, Port(), {}}));
     });
-    connect(Link, &TGroupLink::Received, this, [this, Link](const TGroupRecord &R) {
-        Link->disconnect(this);
-        const std::optional<TGroupHello> Hello = ReadHello(R);
-        if (!Hello || Hello->Intent != TGroupIntent::Accept) {
-            Link->Close();
-            Link->deleteLater();
-            StopFollowing("The group's leader went away.");
-            return;
-        }
-        FLeader = Link;
-        connect(Link, &TGroupLink::Received, this, &TGroup::OnLeaderRecord);
-        connect(Link, &TGroupLink::Ended, this, &TGroup::OnLeaderEnded);
-        SendReport();
-    });
-    connect(Link, &TGroupLink::Ended, this, [this, Link, Retry](TLinkEnd Why) {
-        Link->deleteLater();
-        // Nothing listens where the leader was: it is gone, not out of reach.
-        if (Why == TLinkEnd::Refused)
-            StopFollowing("The group's leader went away.");
-        else
-            Retry();
-    });
+    connect(Link, &TGroupLink::Received, this,
+            [this, Link, Group = FLeaderGroup](const TGroupRecord &R) {
+                Link->disconnect(this);
+                if (Group != FLeaderGroup || FLeader) { // another leader took the room meanwhile
+                    Link->Close();
+                    Link->deleteLater();
+                    return;
+                }
+                const std::optional<TGroupHello> Hello = ReadHello(R);
+                if (!Hello || Hello->Intent != TGroupIntent::Accept) {
+                    Link->Close();
+                    Link->deleteLater();
+                    StopFollowing("The group's leader went away.");
+                    return;
+                }
+                FLeader = Link;
+                connect(Link, &TGroupLink::Received, this, &TGroup::OnLeaderRecord);
+                connect(Link, &TGroupLink::Ended, this, &TGroup::OnLeaderEnded);
+                SendReport();
+            });
+    connect(Link, &TGroupLink::Ended, this,
+            [this, Link, Retry, Group = FLeaderGroup](TLinkEnd Why) {
+                Link->deleteLater();
+                if (Group != FLeaderGroup || FLeader)
+                    return;
+                // Nothing listens where the leader was: it is gone, not out of reach.
+                if (Why == TLinkEnd::Refused)
+                    StopFollowing("The group's leader went away.");
+                else
+                    Retry();
+            });
     Link->ConnectTo(FLeaderAddress.toString(), FLeaderPort);
 }
 

@@ -96,6 +96,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("Error");
         QTest::newRow("nothing listens")
             << QByteArray("closed") << QByteArray("it does not answer");
+        QTest::newRow("a speaker whose owner lets nobody play")
+            << QByteArray("switched off") << QByteArray("it does not answer");
         QTest::newRow("another protocol") << QByteArray("HTTP/1.1 400 Bad Request\r\n\r\n")
                                           << QByteArray("it answers something else");
         QTest::newRow("older version")
@@ -108,7 +110,11 @@ private Q_SLOTS:
         TRoom Leader;
         QTcpServer Other;
         QVERIFY(Other.listen(QHostAddress::LocalHost, 0));
-        const QByteArray Host = "127.0.0.1:" + QByteArray::number(Other.serverPort());
+        TRoom Room;
+        Room.Sharing.SetAllowOthers(false);
+        const QByteArray Host = Answer == "switched off"
+                                    ? Room.Host()
+                                    : "127.0.0.1:" + QByteArray::number(Other.serverPort());
         if (Answer == "closed")
             Other.close();
         connect(&Other, &QTcpServer::newConnection, &Other,
