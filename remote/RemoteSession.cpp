@@ -85,7 +85,7 @@ void TRemoteSession::Start(const QString &Host, quint16 Port) {
     RemotePlayers().Add(this);
     FClient->Start(Host, Port);
     // Opt in to the group's messages; a speaker that knows no groups ignores the word.
-    FClient->PostMessage(TSpeakerGroup::WatchMessage());
+    FClient->PostMessage(TRemoteGroup::WatchMessage());
 }
 
 void TRemoteSession::PostCommand(const QByteArray &Command, const QByteArray &Body) {
@@ -246,7 +246,7 @@ bool TRemoteSession::SendGroupCommand(const std::optional<QByteArray> &Message) 
 }
 
 bool TRemoteSession::AddRoom(const QString &Host) {
-    return SendGroupCommand(TSpeakerGroup::AddMessage(Host));
+    return SendGroupCommand(TRemoteGroup::AddMessage(Host));
 }
 
 bool TRemoteSession::LeaveGroup(const QByteArray &Room) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "CommandProtocol.h"
+#include "RemoteGroup.h"
 #include "RemotePlayers.h"
 #include "RowMove.h"
-#include "SpeakerGroup.h"
 
 #include <QByteArrayList>
 #include <QElapsedTimer>
@@ -86,7 +86,7 @@ public:
     int BarValue(TTrackBar Bar) const { return FBars[int(Bar)]; }
 
     // The speaker's group as last reported (no rooms: it never told one).
-    const TSpeakerGroup &Group() const { return FGroup; }
+    const TRemoteGroup &Group() const { return FGroup; }
     // Group commands; false when the group rules refuse them (nothing is sent). Each clears
     // the refusal shown.
     bool AddRoom(const QString &Host);
@@ -180,5 +180,5 @@ private:
     bool FTrackPressed = false;
     bool FTrackChanged = false;
     std::optional<TTrackBar> FHeld;
-    TSpeakerGroup FGroup;
+    TRemoteGroup FGroup;
 };

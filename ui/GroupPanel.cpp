@@ -58,7 +58,7 @@ void TGroupPanel::ShowStatus(const QString &Extra) {
 }
 
 void TGroupPanel::ShowGroup() {
-    const TSpeakerGroup &Group = FSession.Group();
+    const TRemoteGroup &Group = FSession.Group();
     setVisible(!Group.Rooms().isEmpty());
     // A speaker alone shows no rooms: its own bar and mute are above.
     const QList<TGroupRoom> Rooms = Group.IsGroup() ? Group.Rooms() : QList<TGroupRoom>();
@@ -88,7 +88,7 @@ void TGroupPanel::BuildRows() {
         Row.Box->deleteLater();
     }
     FRows.clear();
-    const TSpeakerGroup &Group = FSession.Group();
+    const TRemoteGroup &Group = FSession.Group();
     if (!Group.IsGroup())
         return;
     for (const TGroupRoom &Room : Group.Rooms()) {

@@ -16,7 +16,7 @@ class TRemoteSession;
 
 // The remote page's group: the rooms playing with the speaker, each with its own volume bar,
 // mute and "Leave Group", "Add Room...", and the group's status line. It shows what the
-// session's TSpeakerGroup holds and forwards the user's commands; a speaker that never told
+// session's TRemoteGroup holds and forwards the user's commands; a speaker that never told
 // a group shows nothing of it.
 class TGroupPanel : public QWidget {
     Q_OBJECT

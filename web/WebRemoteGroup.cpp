@@ -8,7 +8,7 @@
 void TWebRemote::SendGroup(TWatch &W) {
     if (!W.Session)
         return;
-    const TSpeakerGroup &Group = W.Session->Group();
+    const TRemoteGroup &Group = W.Session->Group();
     // Bounded by the group's own bounds: 32 rooms of five short fields.
     QJsonArray Rooms;
     for (const TGroupRoom &Room : Group.Rooms())

@@ -162,7 +162,7 @@ private Q_SLOTS:
     }
 
     // The rooms' bars and buttons, "Add Room..." and the status line reach the session and
-    // back; the rules behind them are TSpeakerGroup's.
+    // back; the rules behind them are TRemoteGroup's.
     void groupWiring() {
         TScriptedSpeaker Speaker;
         QVERIFY(Speaker.Listen());

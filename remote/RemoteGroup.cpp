@@ -1,4 +1,4 @@
-#include "SpeakerGroup.h"
+#include "RemoteGroup.h"
 
 #include "CommandProtocol.h"
 #include "PlayTo.h"
@@ -13,7 +13,7 @@ std::optional<TGroupRoom> ParseRoom(const QByteArray &Line) {
     if (Fields.size() != 5)
         return std::nullopt;
     for (const QByteArray &Field : Fields)
-        if (Field.size() > TSpeakerGroup::MaxFieldBytes)
+        if (Field.size() > TRemoteGroup::MaxFieldBytes)
             return std::nullopt;
     const std::optional<qint32> Volume = ParseCommandInteger(Fields[2]);
     if (Fields[0].isEmpty() || !Volume || *Volume < 0 || *Volume > 100 ||
@@ -30,7 +30,7 @@ std::optional<TGroupRoom> ParseRoom(const QByteArray &Line) {
 
 } // namespace
 
-bool TSpeakerGroup::TakeGroup(const QByteArrayList &Lines, qint32 Count) {
+bool TRemoteGroup::TakeGroup(const QByteArrayList &Lines, qint32 Count) {
     if (Count < 1 || Count > MaxRooms || Lines.size() != Count)
         return false;
     QList<TGroupRoom> Rooms;
@@ -47,18 +47,18 @@ bool TSpeakerGroup::TakeGroup(const QByteArrayList &Lines, qint32 Count) {
     return true;
 }
 
-void TSpeakerGroup::TakeError(const QByteArray &Text) {
+void TRemoteGroup::TakeError(const QByteArray &Text) {
     FError = QString::fromUtf8(Text.left(MaxErrorBytes)).trimmed();
 }
 
-const TGroupRoom *TSpeakerGroup::Room(const QByteArray &Host) const {
+const TGroupRoom *TRemoteGroup::Room(const QByteArray &Host) const {
     for (const TGroupRoom &Room : FRooms)
         if (Room.Host == Host)
             return &Room;
     return nullptr;
 }
 
-QString TSpeakerGroup::StatusLine() const {
+QString TRemoteGroup::StatusLine() const {
     QStringList Parts;
     if (!FError.isEmpty())
         Parts.append(FError);
@@ -68,7 +68,7 @@ QString TSpeakerGroup::StatusLine() const {
     return Parts.join(QStringLiteral("; "));
 }
 
-QString TSpeakerGroup::Members() const {
+QString TRemoteGroup::Members() const {
     if (!IsGroup())
         return {};
     QStringList Names;
@@ -77,11 +77,11 @@ QString TSpeakerGroup::Members() const {
     return Names.join(QStringLiteral(", "));
 }
 
-QByteArray TSpeakerGroup::WatchMessage() {
+QByteArray TRemoteGroup::WatchMessage() {
     return BuildArgumentsMessage(CommandWord::GroupWatch, {});
 }
 
-std::optional<QByteArray> TSpeakerGroup::AddMessage(const QString &Host) {
+std::optional<QByteArray> TRemoteGroup::AddMessage(const QString &Host) {
     // "My Computer" means another computer to the speaker: the caller names it by address.
     const QString Text = Host.trimmed();
     if (CheckTarget(Text) != TTargetCheck::Host || Text.toUtf8().size() > MaxFieldBytes)
@@ -89,19 +89,19 @@ std::optional<QByteArray> TSpeakerGroup::AddMessage(const QString &Host) {
     return BuildArgumentsMessage(CommandWord::GroupAdd, {Text.toUtf8()});
 }
 
-std::optional<QByteArray> TSpeakerGroup::LeaveMessage(const QByteArray &Host) const {
+std::optional<QByteArray> TRemoteGroup::LeaveMessage(const QByteArray &Host) const {
     if (!Room(Host))
         return std::nullopt;
     return BuildArgumentsMessage(CommandWord::GroupLeave, {Host});
 }
 
-std::optional<QByteArray> TSpeakerGroup::VolumeMessage(const QByteArray &Host, int Volume) const {
+std::optional<QByteArray> TRemoteGroup::VolumeMessage(const QByteArray &Host, int Volume) const {
     if (!Room(Host) || Volume < 0 || Volume > 100)
         return std::nullopt;
     return BuildArgumentsMessage(CommandWord::GroupVolume, {Host, QByteArray::number(Volume)});
 }
 
-std::optional<QByteArray> TSpeakerGroup::MuteMessage(const QByteArray &Host, bool Muted) const {
+std::optional<QByteArray> TRemoteGroup::MuteMessage(const QByteArray &Host, bool Muted) const {
     if (!Room(Host))
         return std::nullopt;
     return BuildArgumentsMessage(CommandWord::GroupMute, {Host, Muted ? "1" : "0"});

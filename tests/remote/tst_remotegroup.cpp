@@ -1,4 +1,4 @@
-#include "SpeakerGroup.h"
+#include "RemoteGroup.h"
 
 #include <QTest>
 
@@ -7,7 +7,7 @@ const QByteArray Leader = "10.0.0.1\tKitchen\t40\t0\tplaying";
 const QByteArray Hall = "hall\t\t100\t1\t";
 } // namespace
 
-class TestSpeakerGroup : public QObject {
+class TestRemoteGroup : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void TakeGroup_data() {
@@ -35,7 +35,7 @@ private Q_SLOTS:
         QFETCH(QByteArrayList, Lines);
         QFETCH(int, Count);
         QFETCH(QString, Rooms);
-        TSpeakerGroup Group;
+        TRemoteGroup Group;
         QVERIFY(Group.TakeGroup({"before\tBefore\t1\t0\t"}, 1));
         QCOMPARE(Group.TakeGroup(Lines, Count), !Rooms.isEmpty());
         QStringList Shown;
@@ -72,13 +72,13 @@ private Q_SLOTS:
         QFETCH(QString, Host);
         QFETCH(int, Value);
         QFETCH(QByteArray, Sent);
-        TSpeakerGroup Group;
+        TRemoteGroup Group;
         QVERIFY(Group.TakeGroup({Leader, Hall}, 2));
         QCOMPARE(Group.StatusLine(), "Kitchen: playing");
         Group.TakeError("Hall cannot play in sync: no");
         QCOMPARE(Group.StatusLine(), "Hall cannot play in sync: no; Kitchen: playing");
         const QByteArray Room = Host.toUtf8();
-        const std::optional<QByteArray> Message = Command == "add" ? TSpeakerGroup::AddMessage(Host)
+        const std::optional<QByteArray> Message = Command == "add" ? TRemoteGroup::AddMessage(Host)
                                                   : Command == "leave" ? Group.LeaveMessage(Room)
                                                   : Command == "mute"
                                                       ? Group.MuteMessage(Room, Value != 0)
@@ -87,5 +87,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSpeakerGroup)
-#include "tst_speakergroup.moc"
+QTEST_GUILESS_MAIN(TestRemoteGroup)
+#include "tst_remotegroup.moc"

@@ -21,7 +21,7 @@ struct TGroupRoom {
 // A speaker's group as its GROUP and GROUPERROR messages tell it, and the rules for the user's
 // group commands. A speaker that never sends GROUP (an older one) has no rooms, and nothing
 // else changes for it.
-class TSpeakerGroup {
+class TRemoteGroup {
 public:
     static constexpr int MaxRooms = 32;
     static constexpr int MaxFieldBytes = 255;
