@@ -65,7 +65,7 @@ int RunHeadless(QCoreApplication &App) {
             Scanner = std::make_unique<TTagScanner>();
             Tags = std::make_unique<TLibraryTags>(Scanner.get(), TTagCache::DefaultFile());
             // Files changed since the last run are read again once the rows stand.
-            QObject::connect(Tags.get(), &TLibraryTags::SourcesSet, Tags.get(),
+            QObject::connect(Tags.get(), &TLibraryTags::RowsReset, Tags.get(),
                              &TLibraryTags::Rescan, Qt::SingleShotConnection);
             Tags->Follow(Speaker.Library());
             Web = std::make_unique<TWebRemote>(Speaker.Library(), Speaker.Sharing());

@@ -96,7 +96,7 @@ void TWebRemote::SetLibraryTags(const TLibraryTags *Tags) {
         connect(Tags, &TLibraryTags::RowsChanged, this, Later);
         connect(Tags, &TLibraryTags::AlbumsChanged, this, Later);
         // New rows: at once, the page has shown file names meanwhile.
-        connect(Tags, &TLibraryTags::SourcesSet, this, [this] { PublishLibrary(false); });
+        connect(Tags, &TLibraryTags::RowsReset, this, [this] { PublishLibrary(false); });
     }
     PublishLibrary(false);
 }
