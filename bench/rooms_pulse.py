@@ -1,0 +1,367 @@
+#!/usr/bin/python3
+"""Rooms in sync with real audio output: two `vxPlayer --headless` copies on a veth pair,
+each panned to one channel of a private PulseAudio null sink, play a track of clicks; the
+sink's monitor is recorded and the clicks are located in each channel by matched filtering.
+Prints the offset between the rooms (median, 95th percentile, worst) after the first 20 s,
+for a group and for two copies told to play at the same moment without a group, and how
+long the group takes to come back within 1 ms after one copy is stopped for a while.
+
+Needs root (or `unshare -rn`), iproute2, util-linux, pulseaudio and pulseaudio-utils.
+Usage: bench/rooms_pulse.py build/headless/vxPlayer [seconds] [stall-ms]
+"""
+import array
+import bisect
+import http.server
+import math
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+RATE = 44100
+PERIOD = 0.5  # seconds between clicks
+CLICK = [0.8 * math.sin(math.pi * (k + 0.5) / 16) ** 2 for k in range(16)]  # Hann pulse
+ADDRESS_A, ADDRESS_B = "10.250.0.1", "10.250.0.2"
+SETTLE = 20.0  # seconds ignored after the first click
+PAN = {"left": "af=lavfi=[pan=stereo|c0=c0|c1=0*c0]", "right": "af=lavfi=[pan=stereo|c0=0*c0|c1=c0]"}
+
+
+def run(*command, check=True):
+    done = subprocess.run(command, capture_output=True, timeout=20)
+    if check and done.returncode != 0:
+        raise RuntimeError("%s failed: %s" % (" ".join(command), done.stderr.decode(errors="replace")))
+
+
+def make_wav(path, seconds):
+    frames = array.array("h", bytes(2 * int(seconds * RATE)))
+    for start in range(int(RATE * 0.25), len(frames) - 32, int(RATE * PERIOD)):
+        for k, v in enumerate(CLICK):
+            frames[start + k] = int(v * 32767)
+    data = frames.tobytes()
+    with open(path, "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt ")
+        f.write(struct.pack("<IHHIIHH", 16, 1, 1, RATE, 2 * RATE, 2, 16))
+        f.write(b"data" + struct.pack("<I", len(data)) + data)
+
+
+class RangeHandler(http.server.BaseHTTPRequestHandler):
+    """Serves one file with byte ranges, so the players may seek."""
+
+    body = b""
+
+    def do_GET(self):
+        body, start, end = self.body, 0, len(self.body) - 1
+        wanted = self.headers.get("Range", "")
+        if wanted.startswith("bytes="):
+            first, _, last = wanted[6:].partition("-")
+            start = int(first or 0)
+            end = min(int(last), end) if last else end
+            self.send_response(206)
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end, len(body)))
+        else:
+            self.send_response(200)
+        self.send_header("Content-Type", "audio/wav")
+        self.send_header("Accept-Ranges", "bytes")
+        self.send_header("Content-Length", str(end - start + 1))
+        self.end_headers()
+        try:
+            self.wfile.write(body[start:end + 1])
+        except OSError:
+            pass
+
+    def log_message(self, *args):
+        pass
+
+
+class Controller:
+    """A controller on a speaker's command port: sends commands, waits for bytes."""
+
+    def __init__(self, host, timeout=20.0):
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                self.sock = socket.create_connection((host, 37400), timeout=2)
+                break
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise RuntimeError("no speaker answers on %s" % host)
+                time.sleep(0.2)
+        self.got = b""
+        self.wait_for(b"STATE", 10)
+
+    def send(self, word, *lines):
+        if word == "ADD":
+            lines = (str(len(lines)),) + lines
+        self.sock.sendall("".join(s + "\r\n" for s in (word,) + lines).encode())
+
+    def wait_for(self, needle, timeout):
+        deadline = time.monotonic() + timeout
+        while needle not in self.got:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise RuntimeError("no %r from the speaker in %.0f s" % (needle, timeout))
+            self.sock.settimeout(left)
+            try:
+                chunk = self.sock.recv(65536)
+            except socket.timeout:
+                continue
+            if not chunk:
+                raise RuntimeError("the speaker closed the connection")
+            self.got += chunk
+
+
+class Bench:
+    def __init__(self, player, work):
+        self.player, self.work = player, work
+        self.procs = []
+        self.holder = None
+        self.veth = False
+
+    def start(self, command, env=None, **kw):
+        p = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, **kw)
+        self.procs.append(p)
+        return p
+
+    def stop(self, p):
+        if p.poll() is None:
+            p.send_signal(signal.SIGCONT)
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait(5)
+
+    def cleanup(self):
+        for p in reversed(self.procs):
+            self.stop(p)
+        if self.veth:
+            run("ip", "link", "del", "vxa", check=False)
+
+    def set_up_network(self):
+        run("ip", "link", "set", "lo", "up")
+        with open("/proc/sys/net/ipv4/ip_local_reserved_ports", "w") as f:
+            f.write("37400-37402")
+        # Holds host B's namespace; unshare execs sleep once the namespace is there.
+        self.holder = self.start(["unshare", "-n", "sleep", "100000"])
+        pid = str(self.holder.pid)
+        for _ in range(50):
+            if os.readlink("/proc/%s/ns/net" % pid) != os.readlink("/proc/self/ns/net"):
+                break
+            time.sleep(0.1)
+        else:
+            raise RuntimeError("no namespace for host B")
+        inb = ["nsenter", "-t", pid, "-n", "--"]
+        self.inb = inb
+        run("ip", "link", "add", "vxa", "type", "veth", "peer", "name", "vxb")
+        self.veth = True
+        run("ip", "link", "set", "vxb", "netns", pid)
+        run("ip", "addr", "add", ADDRESS_A + "/24", "dev", "vxa")
+        run("ip", "link", "set", "vxa", "up")
+        for c in (["link", "set", "lo", "up"], ["addr", "add", ADDRESS_B + "/24", "dev", "vxb"],
+                  ["link", "set", "vxb", "up"]):
+            run(*inb, "ip", *c)
+
+    def start_pulse(self):
+        home = os.path.join(self.work, "pulse")
+        os.makedirs(home + "/run", mode=0o700)
+        env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=home + "/run")
+        self.sock = os.path.join(self.work, "pa.sock")
+        self.start(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                    "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + self.sock,
+                    "-L", "module-null-sink sink_name=rooms rate=%d channels=2" % RATE],
+                   env=env, stdout=subprocess.DEVNULL, stderr=open(home + "/log", "w"))
+        for _ in range(100):
+            if subprocess.run(["pactl", "info"], env=self.pulse_env(), capture_output=True,
+                              timeout=5).returncode == 0:
+                return
+            time.sleep(0.1)
+        raise RuntimeError("PulseAudio does not start (see %s/log)" % home)
+
+    def pulse_env(self):
+        return dict(os.environ, PULSE_SERVER="unix:" + self.sock)
+
+    def start_copy(self, name, host_b, pan):
+        home = tempfile.mkdtemp(prefix=name + "-", dir=self.work)
+        os.makedirs(home + "/data/Marvane/Vellox Player")
+        os.makedirs(home + "/run", mode=0o700)
+        env = dict(self.pulse_env(), HOME=home, XDG_DATA_HOME=home + "/data",
+                   XDG_CONFIG_HOME=home + "/config", XDG_RUNTIME_DIR=home + "/run",
+                   QT_QPA_PLATFORM="offscreen", VX_MPV_OPTIONS="ao=pulse," + PAN[pan])
+        command = (self.inb if host_b else []) + [self.player, "--headless"]
+        return self.start(command, env=env, stdout=subprocess.DEVNULL,
+                          stderr=open(home + "/stderr", "w"))
+
+    def record(self, grouped, seconds, stall_ms):
+        """Plays and records; returns the recording's samples and when B was stopped."""
+        a = self.start_copy("a", False, "left")
+        b = self.start_copy("b", True, "right")
+        try:
+            ca, cb = Controller(ADDRESS_A), Controller(ADDRESS_B)
+            if grouped:
+                ca.send("GROUPWATCH")
+                ca.send("GROUPADD", ADDRESS_B)
+                ca.wait_for(ADDRESS_B.encode() + b"\t", 15)
+            raw = os.path.join(self.work, "grouped.raw" if grouped else "free.raw")
+            rec = self.start(["parec", "-d", "rooms.monitor", "--raw", "--format=s16le",
+                              "--rate=%d" % RATE, "--channels=2"], env=self.pulse_env(),
+                             stdout=open(raw, "wb"))
+            time.sleep(0.5)
+            t0 = time.monotonic()
+            if grouped:
+                ca.send("ADD", self.url)
+            else:
+                ca.send("ADD", self.url)
+                cb.send("ADD", self.url)
+            loads = [read_load()]
+            stall_at = None
+            total = SETTLE + 2 + seconds
+            if grouped and stall_ms:
+                time.sleep(max(0, total - (time.monotonic() - t0)))
+                stall_at = time.monotonic() - t0
+                b.send_signal(signal.SIGSTOP)
+                time.sleep(stall_ms / 1000)
+                b.send_signal(signal.SIGCONT)
+                total += 30
+            time.sleep(max(0, total - (time.monotonic() - t0)))
+            loads.append(read_load())
+            self.stop(rec)
+            for c in (ca, cb):
+                c.sock.close()
+        finally:
+            self.stop(a)
+            self.stop(b)
+        samples = array.array("h")
+        with open(raw, "rb") as f:
+            data = f.read()
+        samples.frombytes(data[:len(data) // 4 * 4])
+        # Recording started 0.5 s before the command: shift stall time to the recording's clock.
+        return samples, (stall_at + 0.5 if stall_at is not None else None), loads
+
+
+def read_load():
+    with open("/proc/loadavg") as f:
+        return " ".join(f.read().split()[:3])
+
+
+def locate_clicks(x):
+    """Click start times (s) in one channel: a threshold finds each click, the peak of the
+    cross-correlation with the click's shape, interpolated by a parabola, places it."""
+    n, block, thr = len(x), 64, 3000
+    times, i = [], 0
+    while i < n:
+        j = min(n, i + block)
+        if max(x[i:j]) < thr and -min(x[i:j]) < thr:
+            i = j
+            continue
+        onset = next(k for k in range(i, j) if abs(x[k]) >= thr)
+        lo, hi = onset - 32, onset + 16
+        if lo >= 1 and hi + len(CLICK) + 1 < n:
+            r = {lag: sum(c * x[lag + k] for k, c in enumerate(CLICK)) for lag in range(lo - 1, hi + 2)}
+            best = max(range(lo, hi + 1), key=lambda lag: r[lag])
+            y0, y1, y2 = r[best - 1], r[best], r[best + 1]
+            den = y0 - 2 * y1 + y2
+            times.append((best + (0.5 * (y0 - y2) / den if den else 0.0)) / RATE)
+        i = onset + int(RATE * PERIOD / 2)  # the next click is half a period on at least
+    return times
+
+
+def offsets(samples):
+    """(time of A's click, B's minus A's in ms) for each click of A with one of B near it."""
+    left, right = locate_clicks(samples[0::2]), locate_clicks(samples[1::2])
+    out = []
+    for t in left:
+        k = bisect.bisect_left(right, t)
+        near = [right[m] for m in (k - 1, k) if 0 <= m < len(right)]
+        if near:
+            d = min(near, key=lambda u: abs(u - t)) - t
+            if abs(d) < PERIOD / 2:
+                out.append((t, d * 1e3))
+    return out
+
+
+def quantile(values, q):
+    s = sorted(abs(v) for v in values)
+    return s[min(len(s) - 1, int(math.ceil(q * len(s))) - 1)] if s else float("nan")
+
+
+def figures(pairs, start, end):
+    window = [d for t, d in pairs if start <= t < end]
+    return (quantile(window, 0.5), quantile(window, 0.95), quantile(window, 1.0),
+            sum(window) / len(window) if window else float("nan"), len(window))
+
+
+def recovery(pairs, stall_at):
+    """Seconds from the stall until every later click is within 1 ms, the worst offset meanwhile."""
+    after = [(t, d) for t, d in pairs if t >= stall_at]
+    if not after:
+        return None, None
+    last_bad = max((t for t, d in after if abs(d) >= 1.0), default=None)
+    worst = max(abs(d) for t, d in after)
+    if last_bad is None:
+        return 0.0, worst
+    later = [t for t, d in after if t > last_bad]
+    return (later[0] - stall_at if later else None), worst
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    if os.environ.get("VX_ROOMS_INNER") != "1":
+        for tool in ("unshare", "nsenter", "ip", "pulseaudio", "parec", "pactl"):
+            if not shutil.which(tool):
+                sys.exit("needs %s (apt-get install pulseaudio pulseaudio-utils iproute2 util-linux)" % tool)
+        os.execvpe("unshare", ["unshare", "-n", sys.executable] + sys.argv,
+                   dict(os.environ, VX_ROOMS_INNER="1"))
+    player = os.path.abspath(sys.argv[1])
+    seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 120
+    stall_ms = float(sys.argv[3]) if len(sys.argv) > 3 else 100
+    work = tempfile.mkdtemp(prefix="rooms-pulse-")
+    bench = Bench(player, work)
+    server = None
+    try:
+        bench.set_up_network()
+        bench.start_pulse()
+        wav = os.path.join(work, "clicks.wav")
+        make_wav(wav, SETTLE + seconds + 60)
+        with open(wav, "rb") as f:
+            RangeHandler.body = f.read()
+        server = http.server.ThreadingHTTPServer((ADDRESS_A, 0), RangeHandler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        bench.url = "http://%s:%d/clicks.wav" % (ADDRESS_A, server.server_address[1])
+        results = {}
+        for grouped in (True, False):
+            samples, stall_at, loads = bench.record(grouped, seconds, stall_ms)
+            pairs = offsets(samples)
+            if not pairs:
+                raise RuntimeError("no clicks in both channels (see %s)" % work)
+            first = pairs[0][0]
+            end = stall_at if stall_at is not None else first + SETTLE + seconds
+            results[grouped] = (figures(pairs, first + SETTLE, end), loads, pairs, stall_at)
+        print("B - A after the first %.0f s, %.0f s measured (|offset| in ms; mean signed):" % (SETTLE, seconds))
+        print("%-28s %8s %8s %8s %8s %7s  %s" % ("", "median", "p95", "worst", "mean", "clicks", "load avg (start/end)"))
+        for grouped, label in ((True, "grouped (GROUPADD)"), (False, "two copies, no group")):
+            (p50, p95, worst, mean, n), loads, _, _ = results[grouped]
+            print("%-28s %8.3f %8.3f %8.3f %8.3f %7d  %s / %s" % (label, p50, p95, worst, mean, n, *loads))
+        _, _, pairs, stall_at = results[True]
+        if stall_at is not None:
+            back, worst = recovery(pairs, stall_at)
+            print("B stopped for %.0f ms (SIGSTOP): worst offset after %.3f ms; back within 1 ms for good %s"
+                  % (stall_ms, worst or 0, "after %.1f s" % back if back is not None else "not within 30 s"))
+        (_, p95, worst, _, _), _, _, _ = results[True]
+        print("targets (p95 < 1 ms, worst < 2 ms): %s" % ("met" if p95 < 1 and worst < 2 else "MISSED"))
+        shutil.rmtree(work, ignore_errors=True)
+    finally:
+        if server:
+            server.shutdown()
+        bench.cleanup()
+
+
+if __name__ == "__main__":
+    main()
