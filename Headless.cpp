@@ -1,6 +1,7 @@
 #include "Headless.h"
 
 #include "CommandServer.h"
+#include "CoverStore.h"
 #include "HeadlessSpeaker.h"
 #include "InstanceSlot.h"
 #include "LibraryTags.h"
@@ -60,6 +61,7 @@ int RunHeadless(QCoreApplication &App) {
         // showing the library by its tags.
         std::unique_ptr<TTagScanner> Scanner;
         std::unique_ptr<TLibraryTags> Tags;
+        std::unique_ptr<TCoverStore> Covers;
         std::unique_ptr<TWebRemote> Web;
         if (WebRemoteEnabled) {
             Scanner = std::make_unique<TTagScanner>();
@@ -68,7 +70,10 @@ int RunHeadless(QCoreApplication &App) {
             QObject::connect(Tags.get(), &TLibraryTags::RowsReset, Tags.get(),
                              &TLibraryTags::Rescan, Qt::SingleShotConnection);
             Tags->Follow(Speaker.Library());
+            Covers = std::make_unique<TCoverStore>();
+            Covers->Follow(Tags.get());
             Web = std::make_unique<TWebRemote>(Speaker.Library(), Speaker.Sharing());
+            Web->SetCovers(Covers->Source());
             Web->SetLibraryTags(Tags.get());
             // "My Computer" is the port the speaker got; 0 when it got none.
             Web->SetLocalSpeakerPort(Speaker.Speaker().CommandServer()->Port());

@@ -43,20 +43,23 @@ TLibraryTags::~TLibraryTags() {
 }
 
 std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache,
-                                                          const QByteArrayList &Sources) {
+                                                          const QByteArrayList &Sources,
+                                                          TCoverSource CoverSource) {
     auto Built = std::make_shared<TBuilt>();
     Built->Sources = Sources;
-    Built->Rows.resize(Sources.size());
+    Built->Tags.resize(Sources.size());
+    Built->States.resize(Sources.size(), TRowTagState::Unknown);
     QByteArrayList Texts;
     Texts.reserve(Sources.size());
     for (int Row = 0; Row < int(Sources.size()); ++Row) {
         const QByteArray &Source = Sources[Row];
-        TRow &R = Built->Rows[Row];
+        TTrackTags &Tags = Built->Tags[Row];
+        TRowTagState &State = Built->States[Row];
         if (!IsLocal(Source)) {
-            R.State = TRowTagState::Remote;
+            State = TRowTagState::Remote;
         } else if (const TFileTags *Entry = Cache.Find(Source)) {
-            R.Tags = Entry->Tags;
-            R.State =
+            Tags = Entry->Tags;
+            State =
                 Entry->Status == TTagStatus::Read ? TRowTagState::Tagged : TRowTagState::Unreadable;
         } else {
             Built->Unknown.append(Source);
@@ -64,9 +67,15 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
         Built->RowsOf[Source].append(Row);
         if (IsLocal(Source))
             Built->FolderRows[FolderOf(Source)].append(Row);
-        Texts.append(SearchRowText(R.Tags, TMusicLibrary::DisplayName(Source)));
+        Texts.append(SearchRowText(Tags, TMusicLibrary::DisplayName(Source)));
     }
     Built->Index.SetRows(Texts);
+    // A pass over every row: here, off the GUI thread, rather than when the rows are taken up.
+    QList<int> Unused;
+    for (const QList<int> &Rows : std::as_const(Built->FolderRows)) {
+        ChooseFolderCover(Built->Tags, Rows, CoverSource, Unused);
+        Unused.clear();
+    }
     return Built;
 }
 
@@ -77,29 +86,29 @@ void TLibraryTags::SetSources(const QByteArrayList &Sources) {
     }
     FPendingJob = 0; // a job still running is outdone
     FLate.clear();
-    Adopt(*Build(FCache, Sources));
+    Adopt(*Build(FCache, Sources, FCoverSource));
 }
 
 void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
     const int Job = FPendingJob = ++FLastJob;
     FLate.clear();
     // The copy shares the entries: the job reads them while scans here change this one.
-    FBuilder.start(
-        [this, Job, Sources, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile]() mutable {
-            if (Load)
-                Cache.Load(File);
-            auto Built = Build(Cache, Sources);
-            QMetaObject::invokeMethod(this, [this, Job, Load, Built, Cache = std::move(Cache)] {
-                if (Job != FPendingJob)
-                    return;
-                FPendingJob = 0;
-                if (Load && !FCacheLoaded) {
-                    FCache = Cache;
-                    FCacheLoaded = true;
-                }
-                Adopt(*Built);
-            });
+    FBuilder.start([this, Job, Sources, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile,
+                    Covers = FCoverSource]() mutable {
+        if (Load)
+            Cache.Load(File);
+        auto Built = Build(Cache, Sources, Covers);
+        QMetaObject::invokeMethod(this, [this, Job, Load, Built, Cache = std::move(Cache)] {
+            if (Job != FPendingJob)
+                return;
+            FPendingJob = 0;
+            if (Load && !FCacheLoaded) {
+                FCache = Cache;
+                FCacheLoaded = true;
+            }
+            Adopt(*Built);
         });
+    });
 }
 
 void TLibraryTags::Follow(const TMusicLibrary &Library) {
@@ -125,17 +134,22 @@ void TLibraryTags::Follow(const TMusicLibrary &Library) {
 
 void TLibraryTags::Adopt(TBuilt &Built) {
     FSources = std::move(Built.Sources);
-    FRows = std::move(Built.Rows);
+    FTags = std::move(Built.Tags);
+    FStates = std::move(Built.States);
     FRowsOf = std::move(Built.RowsOf);
     FIndex = std::move(Built.Index);
     FFolderRows = std::move(Built.FolderRows);
     ++FRowsVersion;
     // What scans answered meanwhile is newer than the cache the rows were made from.
+    // The covers were chosen with the rows; only the folders of those answers need it again.
     QList<int> Changed;
-    for (const TFileTags &Entry : std::as_const(FLate))
+    QSet<QByteArray> Folders;
+    for (const TFileTags &Entry : std::as_const(FLate)) {
         ApplyEntry(Entry, Changed);
+        Folders.insert(FolderOf(Entry.Path));
+    }
     FLate.clear();
-    ChooseCovers(QSet<QByteArray>(FFolderRows.keyBegin(), FFolderRows.keyEnd()), Changed);
+    ChooseCovers(Folders, Changed);
     FAlbums.reset();
     Q_EMIT RowsReset();
     MakeAlbums();
@@ -156,8 +170,8 @@ void TLibraryTags::MakeAlbums() {
     FAlbumsRunning = true;
     FAlbumsWanted = false;
     // The rows are shared, not copied: a scan's next batch copies them once, if one comes.
-    FBuilder.start([this, Rows = FRows, Sources = FSources, Version = FRowsVersion] {
-        auto Made = std::make_shared<const TAlbumIndex>(TagsOf(Rows), Sources);
+    FBuilder.start([this, Tags = FTags, Sources = FSources, Version = FRowsVersion] {
+        auto Made = std::make_shared<const TAlbumIndex>(Tags, Sources);
         QMetaObject::invokeMethod(this, [this, Made, Version] {
             FAlbumsRunning = false;
             // Made from rows that are no longer the current ones: the next is on its way.
@@ -202,18 +216,17 @@ void TLibraryTags::Ask(const QByteArrayList &Paths) {
 
 void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
     for (const int Row : FRowsOf.value(Entry.Path)) {
-        TRow &R = FRows[Row];
         switch (Entry.Status) {
         case TTagStatus::Read:
-            R.Tags = Entry.Tags;
-            R.State = TRowTagState::Tagged;
+            FTags[Row] = Entry.Tags;
+            FStates[Row] = TRowTagState::Tagged;
             break;
         case TTagStatus::Unreadable:
-            R.Tags = {};
-            R.State = TRowTagState::Unreadable;
+            FTags[Row] = {};
+            FStates[Row] = TRowTagState::Unreadable;
             break;
         case TTagStatus::Missing:
-            R.State = TRowTagState::Missing;
+            FStates[Row] = TRowTagState::Missing;
             break;
         case TTagStatus::Unchanged:
             continue;
@@ -267,49 +280,45 @@ void TLibraryTags::SaveCache() {
     FCache.MarkSaved();
 }
 
-QList<TTrackTags> TLibraryTags::TagsOf(const QList<TRow> &Rows) {
-    QList<TTrackTags> Tags;
-    Tags.reserve(Rows.size());
-    for (const TRow &R : Rows)
-        Tags.append(R.Tags);
-    return Tags;
-}
-
 QByteArray TLibraryTags::RowText(int Row) const {
-    return SearchRowText(FRows[Row].Tags, TMusicLibrary::DisplayName(FSources[Row]));
+    return SearchRowText(FTags[Row], TMusicLibrary::DisplayName(FSources[Row]));
 }
 
 void TLibraryTags::ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed) {
     const qsizetype Before = Changed.size();
-    for (const QByteArray &Folder : Folders) {
-        const QList<int> Rows = FFolderRows.value(Folder);
-        // One album: every track with tags names the same one.
-        QString Album;
-        bool OneAlbum = true;
-        for (const int Row : Rows) {
-            const TTrackTags &T = FRows[Row].Tags;
-            if (T.Title.isEmpty() && T.Album.isEmpty() && T.Artists.isEmpty())
-                continue;
-            if (T.Album.isEmpty() || (!Album.isEmpty() && T.Album != Album))
-                OneAlbum = false;
-            Album = T.Album;
-        }
-        for (const int Row : Rows) {
-            TTrackTags &T = FRows[Row].Tags;
-            const QByteArray Own = OneAlbum ? T.FolderCover : QByteArray();
-            const bool FolderFirst = FCoverSource == TCoverSource::Folder;
-            const QByteArray &First = FolderFirst ? Own : T.EmbeddedCover;
-            const QByteArray &Other = FolderFirst ? T.EmbeddedCover : Own;
-            const QByteArray Chosen = First.isEmpty() ? Other : First;
-            if (Chosen != T.CoverHash) {
-                T.CoverHash = Chosen;
-                Changed.append(Row);
-            }
-        }
-    }
+    for (const QByteArray &Folder : Folders)
+        ChooseFolderCover(FTags, FFolderRows.value(Folder), FCoverSource, Changed);
     // A row both read and given a cover is said once.
     if (Changed.size() > Before) {
         std::sort(Changed.begin(), Changed.end());
         Changed.erase(std::unique(Changed.begin(), Changed.end()), Changed.end());
+    }
+}
+
+void TLibraryTags::ChooseFolderCover(QList<TTrackTags> &Tags, const QList<int> &Rows,
+                                     TCoverSource Source, QList<int> &Changed) {
+    // One album: every track with tags names the same one.
+    QString Album;
+    bool OneAlbum = true;
+    for (const int Row : Rows) {
+        const TTrackTags &T = std::as_const(Tags)[Row];
+        if (T.Title.isEmpty() && T.Album.isEmpty() && T.Artists.isEmpty())
+            continue;
+        if (T.Album.isEmpty() || (!Album.isEmpty() && T.Album != Album))
+            OneAlbum = false;
+        Album = T.Album;
+    }
+    for (const int Row : Rows) {
+        const TTrackTags &T = std::as_const(Tags)[Row];
+        const QByteArray Own = OneAlbum ? T.FolderCover : QByteArray();
+        const bool FolderFirst = Source == TCoverSource::Folder;
+        const QByteArray &First = FolderFirst ? Own : T.EmbeddedCover;
+        const QByteArray &Other = FolderFirst ? T.EmbeddedCover : Own;
+        const QByteArray Chosen = First.isEmpty() ? Other : First;
+        // Only a change detaches the rows from a copy handed out.
+        if (Chosen != T.CoverHash) {
+            Tags[Row].CoverHash = Chosen;
+            Changed.append(Row);
+        }
     }
 }

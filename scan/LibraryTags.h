@@ -56,12 +56,12 @@ public:
     // Which cover a track shows when it has both; takes effect with the next SetSources.
     void SetCoverSource(TCoverSource Source) { FCoverSource = Source; }
 
-    int Count() const { return int(FRows.size()); }
+    int Count() const { return int(FTags.size()); }
     const QByteArray &Source(int Row) const { return FSources.at(Row); }
-    const TTrackTags &Tags(int Row) const { return FRows.at(Row).Tags; }
-    TRowTagState State(int Row) const { return FRows.at(Row).State; }
-    // Every row's tags and source, in row order: what a TAlbumIndex is made from.
-    QList<TTrackTags> AllTags() const { return TagsOf(FRows); }
+    const TTrackTags &Tags(int Row) const { return FTags.at(Row); }
+    TRowTagState State(int Row) const { return FStates.at(Row); }
+    // Every row's tags in row order, shared: a copy costs nothing until the rows change.
+    const QList<TTrackTags> &AllTags() const { return FTags; }
     const QByteArrayList &Sources() const { return FSources; }
     // The first row whose source is Source, -1 when none is.
     int RowOf(const QByteArray &Source) const;
@@ -88,22 +88,18 @@ Q_SIGNALS:
     void ScanFailed(const QString &Reason);
 
 private:
-    struct TRow {
-        TTrackTags Tags;
-        TRowTagState State = TRowTagState::Unknown;
-    };
-
     // What SetSources puts in place, made from a cache on any thread.
     struct TBuilt {
         QByteArrayList Sources;
-        QList<TRow> Rows;
+        QList<TTrackTags> Tags;
+        QList<TRowTagState> States;
         QHash<QByteArray, QList<int>> RowsOf;
         QHash<QByteArray, QList<int>> FolderRows;
         TSearchIndex Index;
         QByteArrayList Unknown;
     };
-    static QList<TTrackTags> TagsOf(const QList<TRow> &Rows);
-    static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources);
+    static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources,
+                                         TCoverSource CoverSource);
     void Adopt(TBuilt &Built);
     // Puts Entry's result into its rows; the rows that changed are appended to Changed.
     void ApplyEntry(const TFileTags &Entry, QList<int> &Changed);
@@ -116,13 +112,18 @@ private:
     QByteArray RowText(int Row) const;
     // Sets the cover of the rows in Folders; adds the rows whose cover changed to Changed.
     void ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed);
+    // Sets the cover of Rows, one folder's; appends the rows whose cover changed to Changed.
+    static void ChooseFolderCover(QList<TTrackTags> &Tags, const QList<int> &Rows,
+                                  TCoverSource Source, QList<int> &Changed);
 
     TTagScanner *FScanner;
     QString FCacheFile;
     TTagCache FCache;
     bool FCacheLoaded = false;
     QByteArrayList FSources;
-    QList<TRow> FRows;
+    // Apart from the states so that AllTags() hands out the rows' tags as they are.
+    QList<TTrackTags> FTags;
+    QList<TRowTagState> FStates;
     QHash<QByteArray, QList<int>> FRowsOf;
     // The local rows by folder: a folder's image is the cover of one album only.
     QHash<QByteArray, QList<int>> FFolderRows;

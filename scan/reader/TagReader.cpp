@@ -5,7 +5,10 @@
 
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
+#include <taglib/infotag.h>
 #include <taglib/tpropertymap.h>
+
+#include <QByteArrayView>
 
 namespace {
 
@@ -55,9 +58,24 @@ int LeadingNumber(const QString &Text) {
     return N;
 }
 
+// RIFF INFO text has no declared encoding: many writers use the system code page, which the
+// tag library's UTF-8 decoding turns into an empty value. Valid UTF-8 stays UTF-8; any other
+// bytes are taken as Latin-1, which decodes every byte.
+class TInfoText : public TagLib::RIFF::Info::StringHandler {
+public:
+    TagLib::String parse(const TagLib::ByteVector &Data) const override {
+        const bool Utf8 = QByteArrayView(Data.data(), Data.size()).isValidUtf8();
+        return TagLib::String(Data, Utf8 ? TagLib::String::UTF8 : TagLib::String::Latin1);
+    }
+};
+
 } // namespace
 
 TFileTags ReadFileTags(const QByteArray &Path, const TFileStamp &Stamp) {
+    // Set once, before the first file is opened; the tag library keeps the pointer.
+    static const TInfoText InfoText;
+    static const bool InfoTextSet = (TagLib::RIFF::Info::Tag::setStringHandler(&InfoText), true);
+    Q_UNUSED(InfoTextSet);
     TFileTags Entry{Path, Stamp, TTagStatus::Unreadable, {}};
     const TagLib::FileRef Ref(Path.constData(), true, TagLib::AudioProperties::Average);
     if (Ref.isNull())

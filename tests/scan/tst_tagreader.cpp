@@ -81,12 +81,22 @@ private Q_SLOTS:
         QVERIFY2(qAbs(T.DurationMs - 1000) <= 50, qPrintable(QString::number(T.DurationMs)));
     }
 
-    // WAV's RIFF INFO chunk is not the format's tag() but reaches the property map.
+    // WAV's RIFF INFO chunk is not the format's tag() but reaches the property map; its text may
+    // be in a code page rather than UTF-8.
+    void wavInfo_data() {
+        QTest::addColumn<QByteArray>("Title");
+        QTest::addColumn<QString>("Expected");
+        QTest::newRow("UTF-8") << QByteArray("S\xC3\xB8ng") << QStringLiteral("Søng");
+        QTest::newRow("Latin-1") << QByteArray("Annbj\xF8rg") << QStringLiteral("Annbjørg");
+    }
+
     void wavInfo() {
+        QFETCH(QByteArray, Title);
+        QFETCH(QString, Expected);
         const QString Path = FDir.filePath("info.wav");
-        QVERIFY(WriteWav(Path, 1.0, 8000, "Song", "Singer"));
+        QVERIFY(WriteWav(Path, 1.0, 8000, Title, "Singer"));
         const TFileTags Got = ReadFileTags(QFile::encodeName(Path), {});
-        QCOMPARE(Got.Tags.Title, "Song");
+        QCOMPARE(Got.Tags.Title, Expected);
         QCOMPARE(Got.Tags.Artists, QStringList{"Singer"});
         QCOMPARE(Got.Tags.DurationMs, 1000);
     }
