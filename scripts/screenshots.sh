@@ -181,7 +181,7 @@ start_player
 # The browser beside the rows: artists and albums with their covers (places as designed).
 click() { xdotool mousemove --window "$window" "$1" "$2" click "${3:-1}"; }
 sleep 2
-click "${VX_BROWSE_X:-0}" "${VX_BROWSE_Y:-0}"
+click 284 62
 sleep 1.5
 shoot library
 
@@ -218,7 +218,7 @@ try:
 finally:
     driver.quit()
 EOF
-click "${VX_BROWSE_X:-0}" "${VX_BROWSE_Y:-0}"
+click 284 62
 # The speaker is driven the way another copy would: one "ADD" on the command port.
 "$VX_PYTHON" - <<'EOF' &
 import socket, time
