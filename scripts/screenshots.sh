@@ -241,7 +241,7 @@ HOME=$work/other XDG_DATA_HOME=$work/other/data XDG_CONFIG_HOME=$work/other/conf
     XDG_RUNTIME_DIR=$work/other/run on_other "$build/vxPlayer" >"$work/other.log" 2>&1 &
 pids+=($!)
 sleep 3
-# Play four tracks there: its address in the "Play on" box, the rows, the Play button (places
+# Play the library there: its address in the "Play on" box, the Play button (places
 # in the window as designed).
 click 47 10
 click 117 35
