@@ -8,7 +8,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VX_BUILD_DIR:-$top/build}
 out=$top/docs/screenshots
-tools=(xvfb imagemagick xdotool x11-utils x11-xserver-utils openbox trayer python3 iproute2 util-linux)
+tools=(xvfb imagemagick xdotool x11-utils x11-xserver-utils openbox trayer python3 iproute2 util-linux
+       ffmpeg chromium chromium-driver python3-selenium)
 
 if [ -z "${VX_SHOTS_INSIDE:-}" ]; then
     missing=()
@@ -92,6 +93,33 @@ for n, name in enumerate(names):
         w.writeframes(bytes(frames))
 EOF
 
+# Tags and covers: three albums, two with the cover in the file, one with a cover.jpg in its
+# folder; "Evening Radio" gathers two artists under one album artist.
+cover() { convert -size 240x240 "gradient:$1-$2" -fill '#ffffff66' -draw "circle 120,120 120,$3" "$4"; }
+cover '#f3b562' '#8c2f5d' 70 "$work/harbour.png"
+cover '#6fb7c8' '#1d3557' 40 "$work/radio.png"
+mkdir -p "$work/music/Paper Boats"
+cover '#b8d8a0' '#2f5d3a' 90 "$work/music/Paper Boats/cover.jpg"
+tag() { # name artist album track year output [cover [album artist]]
+    local pic=()
+    [ -z "${7:-}" ] || pic=(-i "$7" -map 0:a -map 1:v -c:v copy -disposition:v attached_pic)
+    ffmpeg -v error -y -i "$work/music/$1.wav" "${pic[@]}" -c:a libmp3lame -b:a 64k \
+        -id3v2_version 3 -metadata title="$1" -metadata artist="$2" -metadata album="$3" \
+        -metadata track="$4" -metadata date="$5" -metadata album_artist="${8:-$2}" "$6"
+    rm "$work/music/$1.wav"
+}
+for n in "Morning Light:1" "Harbour Walk:2" "Blue Hour:3"; do
+    tag "${n%:*}" "Mira Solberg" "Harbour Lights" "${n#*:}" 2024 "$work/music/${n%:*}.mp3" \
+        "$work/harbour.png"
+done
+tag Lanterns "Jonas Ekdahl" "Evening Radio" 1 2022 "$work/music/Lanterns.mp3" "$work/radio.png" \
+    "Various Artists"
+tag "North Wind" "Clémence Aubry" "Evening Radio" 2 2022 "$work/music/North Wind.mp3" \
+    "$work/radio.png" "Various Artists"
+for n in "Paper Boats:1" "Slow River:2" "Quiet Streets:3"; do
+    tag "${n%:*}" "Anna Bjørk" "Paper Boats" "${n#*:}" 2023 "$work/music/Paper Boats/${n%:*}.mp3"
+done
+
 player_pid=0
 start_player() {
     "$build/vxPlayer" >"$work/player.log" 2>&1 &
@@ -139,7 +167,7 @@ shoot hint-step1
 xdotool key --window "$window" Insert
 dialog=$(timeout 10 xdotool search --sync --onlyvisible --name 'Add Local Audio Files' | head -1)
 sleep 0.5
-xdotool type --delay 15 "$work/music/Morning Light.wav"
+xdotool type --delay 15 "$work/music/Morning Light.mp3"
 xdotool key Return
 sleep 1
 shoot hint-step2
@@ -147,15 +175,55 @@ stop_player
 
 # Second run: a library of eight tracks, five of them played on this computer's own speaker.
 rm -f "$appdata/MusicLibrary.txt"
-for f in "$work"/music/*.wav; do printf '%s\r\n' "$f" >>"$appdata/MusicLibrary.txt"; done
+for f in "$work"/music/*.mp3 "$work"/music/*/*.mp3; do printf '%s\r\n' "$f" >>"$appdata/MusicLibrary.txt"; done
 printf '[Window]\r\nPopHitCount=5\r\n' >"$appdata/vxPlayer.ini"
 start_player
+# The browser beside the rows: artists and albums with their covers (places as designed).
+click() { xdotool mousemove --window "$window" "$1" "$2" click "${3:-1}"; }
+sleep 2
+click 284 62
+sleep 1.5
 shoot library
+
+# The phone page's Albums tab, from this copy's own page, in headless chromium at a phone's size.
+/usr/bin/python3 - "$out/phone-remote-albums.png" "$work" <<'EOF'
+import os, sys, time
+from selenium import webdriver
+from selenium.webdriver.chrome.options import Options
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+options = Options()
+options.binary_location = "/usr/bin/chromium"
+for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                 "--window-size=360,740", "--user-data-dir=" + os.path.join(sys.argv[2], "profile"),
+                 "--no-first-run", "--disable-background-networking", "--hide-scrollbars"):
+    options.add_argument(argument)
+options.add_experimental_option(
+    "mobileEmulation", {"deviceMetrics": {"width": 360, "height": 740, "pixelRatio": 1.0}})
+service = Service("/usr/bin/chromedriver", env=dict(os.environ, HOME=sys.argv[2]))
+driver = webdriver.Chrome(service=service, options=options)
+try:
+    driver.get("http://127.0.0.1:37401/")
+    time.sleep(2)
+    driver.find_element(By.CSS_SELECTOR, "#show-albums").click()
+    for _ in range(100):
+        images = driver.find_elements(By.CSS_SELECTOR, "#shelf li img.cover")
+        if len(images) >= 3 and all(driver.execute_script("return arguments[0].complete", i)
+                                    for i in images):
+            break
+        time.sleep(0.1)
+    time.sleep(0.5)
+    driver.save_screenshot(sys.argv[1])
+    print("saved docs/screenshots/phone-remote-albums.png")
+finally:
+    driver.quit()
+EOF
+click 284 62
 # The speaker is driven the way another copy would: one "ADD" on the command port.
 "$VX_PYTHON" - <<'EOF' &
 import socket, time
 names = ["Blue Hour", "Harbour Walk", "Lanterns", "Morning Light", "North Wind"]
-urls = [f"http://127.0.0.1:37401/{n}.wav" for n in names]
+urls = [f"http://127.0.0.1:37401/{n}.mp3" for n in names]
 s = socket.create_connection(("127.0.0.1", 37400))
 s.sendall(("ADD\r\n%d\r\n" % len(urls) + "".join(u + "\r\n" for u in urls)).encode())
 time.sleep(30)
@@ -173,9 +241,8 @@ HOME=$work/other XDG_DATA_HOME=$work/other/data XDG_CONFIG_HOME=$work/other/conf
     XDG_RUNTIME_DIR=$work/other/run on_other "$build/vxPlayer" >"$work/other.log" 2>&1 &
 pids+=($!)
 sleep 3
-# Play four tracks there: its address in the "Play on" box, the rows, the Play button (places
+# Play the library there: its address in the "Play on" box, the Play button (places
 # in the window as designed).
-click() { xdotool mousemove --window "$window" "$1" "$2" click "${3:-1}"; }
 click 47 10
 click 117 35
 xdotool key ctrl+a
