@@ -13,6 +13,8 @@ struct TListJob {
     QByteArray Command;   // command word
     QByteArrayList Lines; // argument lines, shared with the message they came in
     qint64 Bytes = 0;     // size of the lines, counted once when queued
+    // UPDATELIST: the address whose controllers hold this list already and get no LIST.
+    QByteArray Holder;
 };
 
 // Jobs are carried out one per 200 ms tick while controllers can send them far faster: the

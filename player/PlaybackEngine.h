@@ -81,8 +81,10 @@ public:
     void ProcessListJob();
     // Queues a list job (ADD or UPDATELIST) with its lines. A controller's job (Sender not
     // empty) is dropped when its share of the queue is full; the local user's always goes in.
-    void QueueListJob(const QByteArray &Sender, const QByteArray &Word,
-                      const QByteArrayList &Lines);
+    // Holder: for an UPDATELIST, the address whose controllers have the list already (by
+    // default the sender's).
+    void QueueListJob(const QByteArray &Sender, const QByteArray &Word, const QByteArrayList &Lines,
+                      const QByteArray &Holder = {});
     // The local user's own tracks: an ADD job with no sender address.
     void AddLocalTracks(const QByteArrayList &URLs);
     // LIST then URL (when loaded) to one connection.

@@ -10,11 +10,11 @@
 #include <algorithm>
 
 void TPlaybackEngine::QueueListJob(const QByteArray &Sender, const QByteArray &Word,
-                                   const QByteArrayList &Lines) {
+                                   const QByteArrayList &Lines, const QByteArray &Holder) {
     qint64 Bytes = 0;
     for (const QByteArray &Line : Lines)
         Bytes += Line.size() + 2;
-    if (Jobs.Add(TListJob{Sender, Word, Lines, Bytes}))
+    if (Jobs.Add(TListJob{Sender, Word, Lines, Bytes, Holder.isEmpty() ? Sender : Holder}))
         Q_EMIT PlayTickWanted();
 }
 
@@ -90,7 +90,7 @@ void TPlaybackEngine::ProcessListJob() {
                 return FModel->RowOf(PlayItems.Find(OldList[Old]));
             });
         ListChanged();
-        BroadcastList(Job->Sender);
+        BroadcastList(Job->Holder);
     }
 }
 

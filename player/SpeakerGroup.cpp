@@ -38,6 +38,8 @@ QByteArray StateText(TPlayState State) {
 // Where a follower's commands come from on the leader: a share of the job queue of their
 // own, and no controller's address, so that every controller hears the list.
 constexpr char ForwardedSender[] = "group";
+// UPDATELISTs a follower remembers while the leader's answers are on their way.
+constexpr qsizetype MaxSentLists = 8;
 
 } // namespace
 
@@ -51,9 +53,7 @@ TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TR
     connect(FGroup, &TGroup::ErrorOccurred, this,
             [this](const QByteArray &Text) { SendToWatchers(CommandWord::GroupError, Text); });
     connect(FGroup, &TGroup::RoleChanged, this, &TSpeakerGroup::OnRoleChanged);
-    connect(FGroup, &TGroup::ListReceived, this, [this](const QByteArrayList &Locations) {
-        FEngine.QueueListJob(ForwardedSender, CommandWord::UpdateList, Locations);
-    });
+    connect(FGroup, &TGroup::ListReceived, this, &TSpeakerGroup::OnList);
     connect(FGroup, &TGroup::AnchorReceived, this, [this](const TGroupRecord &Record) {
         if (const std::optional<TGroupAnchor> Anchor = ReadAnchor(Record))
             FRoom.Follow(*Anchor);
@@ -115,11 +115,32 @@ void TSpeakerGroup::OnCommand(TConnectionId Id, const QByteArray &PeerAddress,
     } else if (Word == W::GroupMute) {
         FGroup->SetRoomMute(Message.Argument(), Message.Value != 0);
     } else if (FGroup->Role() == TGroupRole::Follower && IsGroupWide(Word)) {
+        if (Word == W::UpdateList) {
+            if (FSentLists.size() == MaxSentLists)
+                FSentLists.removeFirst();
+            FSentLists.append({PeerAddress, qHash(Message.Lines)});
+        }
         FGroup->Forward(Word, Message.Lines);
     } else {
         FStatusNote.clear();
         FEngine.ExecuteCommand(Id, PeerAddress, Message);
     }
+}
+
+void TSpeakerGroup::OnList(const QByteArrayList &Locations) {
+    // A speaker alone sends no LIST to the controller whose UPDATELIST made it; as a follower
+    // it does the same when the leader's list is that controller's, unchanged. Lists sent
+    // before it were overtaken.
+    QByteArray Holder;
+    const size_t Hash = qHash(Locations);
+    for (qsizetype I = 0; I < FSentLists.size(); ++I) {
+        if (FSentLists[I].second == Hash) {
+            Holder = FSentLists[I].first;
+            FSentLists.remove(0, I + 1);
+            break;
+        }
+    }
+    FEngine.QueueListJob(ForwardedSender, CommandWord::UpdateList, Locations, Holder);
 }
 
 void TSpeakerGroup::RunForwarded(const QByteArray &Word, const QByteArrayList &Lines) {

@@ -41,6 +41,8 @@ public:
 
 private:
     void OnRoleChanged(TGroupRole Role, const QByteArray &Reason);
+    // A follower: the leader's play list.
+    void OnList(const QByteArrayList &Locations);
     // A follower's controller's command, carried out here as the leader.
     void RunForwarded(const QByteArray &Word, const QByteArrayList &Lines);
     void SendMembers();
@@ -55,6 +57,9 @@ private:
     TClockService *FClockService;
     TClockFollower *FClockFollower;
     QSet<TConnectionId> FWatchers;
+    // A follower's UPDATELISTs on their way to the leader, oldest first: the sender's address
+    // and the list's hash. The list coming back is not echoed to the controller that sent it.
+    QList<std::pair<QByteArray, size_t>> FSentLists;
     QByteArray FStatusNote; // why the room stopped following, until it plays again
     bool FReportDue = false;
     bool FAllowed = true;

@@ -107,6 +107,7 @@ private:
         qint64 Token = 0;
         QPointer<TGroupLink> Link; // null while away
         bool Joined = false;       // it accepted the invitation
+        qint64 AskedBy = 0;        // token of the room whose controller added it; 0: ours
         QTimer *Away = nullptr;    // runs while the room is away
     };
 
@@ -118,12 +119,15 @@ private:
     void MembersUpdated();
 
     // Leader side (GroupLeader.cpp).
-    void Invite(const QByteArray &Host);
+    // AskedBy: the token of the room whose controller asked (0: this room's own).
+    void Invite(const QByteArray &Host, qint64 AskedBy = 0);
+    // A room could not be added: the watchers here, and those of the room that asked, hear why.
+    void InviteFailed(qint64 AskedBy, const QByteArray &Text);
     void OnRoomRecord(TRoom *Room, const TGroupRecord &Record);
     void OnRoomEnded(TRoom *Room, TLinkEnd Why);
     void JoinFailed(TRoom *Room, const QByteArray &Reason);
     void AttachRoom(TRoom *Room, TGroupLink *Link);
-    void RunCommand(const QByteArray &Word, const QByteArrayList &Lines);
+    void RunCommand(const TRoom *From, const QByteArray &Word, const QByteArrayList &Lines);
     void RemoveRoom(TRoom *Room, const QByteArray &Reason);
     void EndGroup(const QByteArray &Reason);
     void SendToRooms(const TGroupRecord &Record);

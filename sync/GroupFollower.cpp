@@ -2,6 +2,8 @@
 // anchors, and getting back to the leader when the link breaks.
 #include "Group.h"
 
+#include "CommandProtocol.h"
+
 #include <algorithm>
 
 void TGroup::Follow(TGroupLink *Link, const TGroupHello &Hello) {
@@ -57,6 +59,11 @@ void TGroup::OnLeaderRecord(const TGroupRecord &Record) {
         break;
     case TGroupKind::Bye:
         StopFollowing(Record.Text(0).left(MaxRoomField));
+        break;
+    case TGroupKind::Command:
+        // A group command this room's controllers sent failed on the leader.
+        if (Record.Text(0) == CommandWord::GroupError && Record.Items.size() == 1)
+            Q_EMIT ErrorOccurred(Record.Items[0].left(MaxErrorText));
         break;
     default:
         break;

@@ -3,6 +3,7 @@
 #include "Group.h"
 
 #include "ClockPacket.h"
+#include "CommandProtocol.h"
 
 #include <QRandomGenerator>
 
@@ -48,11 +49,11 @@ TGroup::TRoom *TGroup::FindToken(qint64 Token) const {
     return nullptr;
 }
 
-void TGroup::Invite(const QByteArray &Host) {
+void TGroup::Invite(const QByteArray &Host, qint64 AskedBy) {
     if (FindRoom(Host) || IsOwnHost(Host))
         return; // already in the group, or on its way back
     const auto Fail = [&](const QByteArray &Reason) {
-        Q_EMIT ErrorOccurred(Host + " cannot play in sync: " + Reason);
+        InviteFailed(AskedBy, Host + " cannot play in sync: " + Reason);
     };
     if (!FAllowed)
         return Fail("this speaker does not let others play.");
@@ -64,6 +65,7 @@ void TGroup::Invite(const QByteArray &Host) {
     Room->Host = Host.left(MaxRoomField);
     Room->Token = qint64(QRandomGenerator::system()->generate64() >> 2) + 1;
     Room->Report.Status = "Joining";
+    Room->AskedBy = AskedBy;
     Room->Away = new QTimer(this);
     Room->Away->setSingleShot(true);
     connect(Room->Away, &QTimer::timeout, this, [this, Room] { RemoveRoom(Room, {}); });
@@ -99,8 +101,15 @@ void TGroup::Invite(const QByteArray &Host) {
 
 void TGroup::JoinFailed(TRoom *Room, const QByteArray &Reason) {
     const QByteArray Name = Room->Name.isEmpty() ? Room->Host : Room->Name;
+    const qint64 AskedBy = Room->AskedBy;
     RemoveRoom(Room, {});
-    Q_EMIT ErrorOccurred(Name + " cannot play in sync: " + Reason);
+    InviteFailed(AskedBy, Name + " cannot play in sync: " + Reason);
+}
+
+void TGroup::InviteFailed(qint64 AskedBy, const QByteArray &Text) {
+    Q_EMIT ErrorOccurred(Text);
+    if (const TRoom *Asking = AskedBy ? FindToken(AskedBy) : nullptr; Asking && Asking->Link)
+        Asking->Link->Send({TGroupKind::Command, {}, {CommandWord::GroupError}, {Text}});
 }
 
 void TGroup::AttachRoom(TRoom *Room, TGroupLink *Link) {
@@ -129,7 +138,7 @@ void TGroup::OnRoomRecord(TRoom *Room, const TGroupRecord &Record) {
         MembersUpdated();
         break;
     case TGroupKind::Command:
-        RunCommand(Record.Text(0), Record.Items);
+        RunCommand(Room, Record.Text(0), Record.Items);
         break;
     case TGroupKind::Bye:
         RemoveRoom(Room, {});
@@ -139,15 +148,15 @@ void TGroup::OnRoomRecord(TRoom *Room, const TGroupRecord &Record) {
     }
 }
 
-void TGroup::RunCommand(const QByteArray &Word, const QByteArrayList &Lines) {
+void TGroup::RunCommand(const TRoom *From, const QByteArray &Word, const QByteArrayList &Lines) {
     const QByteArray Host = Lines.value(0);
     const std::optional<int> Value = [&]() -> std::optional<int> {
         bool Ok = false;
         const int V = Lines.value(1).toInt(&Ok);
         return Ok ? std::optional<int>(V) : std::nullopt;
     }();
-    if (Word == "GROUPADD")
-        Add(Host);
+    if (Word == "GROUPADD" && !Host.trimmed().isEmpty())
+        Invite(Host.trimmed(), From->Token);
     else if (Word == "GROUPLEAVE")
         Leave(Host);
     else if (Word == "GROUPVOLUME" && Value)

@@ -44,6 +44,8 @@ constexpr qint64 MaxGroupText = 16384;              // bytes in one text
 constexpr qint64 MaxGroupListCount = 100000;        // texts in one list
 constexpr int MaxGroupRooms = 32;
 constexpr qsizetype MaxRoomField = 255; // each field of a GROUP line
+// A failure the leader hands back to a follower ("<name> cannot play in sync: <reason>").
+constexpr qsizetype MaxErrorText = 2 * MaxRoomField + 64;
 
 // One record: its numbers, texts and list in field order (the layout of each kind says which).
 struct TGroupRecord {

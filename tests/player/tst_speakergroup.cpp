@@ -75,6 +75,16 @@ private Q_SLOTS:
         QTRY_COMPARE(Leader.Speaker->Engine()->Locations(), Three);
         QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), Three);
         QVERIFY(Old.WaitFor("LIST / " + Three.join(" / ")) >= 0);
+        // Its own UPDATELIST comes back to it no more than from a speaker alone; others hear it.
+        TTestController Other(Follower.CommandPort(), "127.0.0.2");
+        QVERIFY(Other.Connected());
+        const QByteArrayList Edited{Url('C'), Url('A'), Url('B')};
+        const qsizetype Before = Old.Got.size();
+        Old.Send("UPDATELIST", Edited);
+        QVERIFY(Other.WaitFor("LIST / " + Edited.join(" / ")) >= 0);
+        Old.Send("GROUPWATCH", {});
+        QVERIFY(Old.WaitFor("GROUP / ", Before) >= 0);
+        QCOMPARE(Old.Find("LIST / ", Before), -1);
 
         // Each room keeps its own volume, set from a controller of any room.
         TWatcher OnFollower(Follower.CommandPort());
@@ -94,20 +104,26 @@ private Q_SLOTS:
     void refusedRooms_data() {
         QTest::addColumn<QByteArray>("Answer"); // what the port says; "closed": nothing listens
         QTest::addColumn<QByteArray>("Error");
+        QTest::addColumn<bool>("ViaFollower"); // the controller asks a follower of the leader
         QTest::newRow("nothing listens")
-            << QByteArray("closed") << QByteArray("it does not answer");
+            << QByteArray("closed") << QByteArray("it does not answer") << false;
+        QTest::newRow("nothing listens, asked on a follower")
+            << QByteArray("closed") << QByteArray("it does not answer") << true;
         QTest::newRow("a speaker whose owner lets nobody play")
-            << QByteArray("switched off") << QByteArray("it does not answer");
+            << QByteArray("switched off") << QByteArray("it does not answer") << false;
         QTest::newRow("another protocol") << QByteArray("HTTP/1.1 400 Bad Request\r\n\r\n")
-                                          << QByteArray("it answers something else");
+                                          << QByteArray("it answers something else") << false;
         QTest::newRow("older version")
             << EncodeGroupRecord(HelloRecord({0, "Kitchen", TGroupIntent::Accept, 1, 0, 0, {}}))
-            << QByteArray("Kitchen cannot play in sync: it runs an older version.");
+            << QByteArray("Kitchen cannot play in sync: it runs an older version.") << false;
     }
     void refusedRooms() {
         QFETCH(QByteArray, Answer);
         QFETCH(QByteArray, Error);
-        TRoom Leader;
+        QFETCH(bool, ViaFollower);
+        TRoom Leader, Follower;
+        if (ViaFollower)
+            Join(Leader, Follower);
         QTcpServer Other;
         QVERIFY(Other.listen(QHostAddress::LocalHost, 0));
         TRoom Room;
@@ -119,14 +135,14 @@ private Q_SLOTS:
             Other.close();
         connect(&Other, &QTcpServer::newConnection, &Other,
                 [&] { Other.nextPendingConnection()->write(Answer); });
-        TWatcher Watcher(Leader.CommandPort());
+        TWatcher Watcher((ViaFollower ? Follower : Leader).CommandPort());
         Watcher.Socket.write("GROUPADD\r\n" + Host + "\r\n");
         const qsizetype At = Watcher.WaitFor("GROUPERROR / ");
         QVERIFY(At >= 0);
         QVERIFY2(Watcher.Got[At].contains(" cannot play in sync: ") &&
                      Watcher.Got[At].contains(Error),
                  Watcher.Got[At]);
-        QCOMPARE(Leader.Group().Role(), TGroupRole::Alone);
+        QCOMPARE(Leader.Group().Role(), ViaFollower ? TGroupRole::Leader : TGroupRole::Alone);
     }
 
     void followerStopsWhenTheLeaderGoes() {
