@@ -3,11 +3,15 @@
 each panned to one channel of a private PulseAudio null sink, play a track of clicks; the
 sink's monitor is recorded and the clicks are located in each channel by matched filtering.
 Prints the offset between the rooms (median, 95th percentile, worst) after the first 20 s,
-for a group and for two copies told to play at the same moment without a group, and how
-long the group takes to come back within 1 ms after one copy is stopped for a while.
+for a group and for two copies told to play at the same moment without a group. Then, in a
+third run, faults: room B (alone on the second CPU) is starved by a burst of a busy
+real-time process until its stream runs dry for about underrun-ms, and
+later its network link is dropped for drop-s seconds; prints how long the group takes to
+come back within 1 ms after each, and the worst offset meanwhile.
 
-Needs root (or `unshare -rn`), iproute2, util-linux, pulseaudio and pulseaudio-utils.
-Usage: bench/rooms_pulse.py build/headless/vxPlayer [seconds] [stall-ms]
+Needs root (or `unshare -rn`), iproute2, util-linux (taskset, chrt), pulseaudio and
+pulseaudio-utils, and two CPUs.
+Usage: bench/rooms_pulse.py build/headless/vxPlayer [seconds] [underrun-ms] [drop-s]
 """
 import array
 import bisect
@@ -30,6 +34,16 @@ CLICK = [0.8 * math.sin(math.pi * (k + 0.5) / 16) ** 2 for k in range(16)]  # Ha
 ADDRESS_A, ADDRESS_B = "10.250.0.1", "10.250.0.2"
 SETTLE = 20.0  # seconds ignored after the first click
 STARTUP = 15.0  # seconds allowed from the command to the first click (about 10 under load)
+# What PulseAudio holds of a copy's stream (mpv's pulse-buffer, 100 ms, and the sink's own
+# share): a starved copy plays on from it, so a burst lasts this much longer than the
+# underrun it makes.
+STREAM_BUFFER_MS = 160
+STEADY = 6  # clicks within 1 ms in a row that count as back in step
+AFTER_FAULT = 25.0  # seconds recorded after each fault
+BUSY = ("import sys, time\n"
+        "t = time.monotonic(); end = t + float(sys.argv[1])\n"
+        "while time.monotonic() < end: pass\n"
+        "print(t, time.monotonic())\n")
 PAN = {"left": "af=lavfi=[pan=stereo|c0=c0|c1=0*c0]", "right": "af=lavfi=[pan=stereo|c0=0*c0|c1=c0]"}
 
 
@@ -100,6 +114,17 @@ class Controller:
         if word == "ADD":
             lines = (str(len(lines)),) + lines
         self.sock.sendall("".join(s + "\r\n" for s in (word,) + lines).encode())
+
+    def read_some(self, timeout):
+        """Adds what arrives within timeout (one read at most) to got."""
+        self.sock.settimeout(timeout)
+        try:
+            chunk = self.sock.recv(65536)
+        except socket.timeout:
+            return
+        if not chunk:
+            raise RuntimeError("the speaker closed the connection")
+        self.got += chunk
 
     def wait_for(self, needle, timeout):
         deadline = time.monotonic() + timeout
@@ -174,7 +199,8 @@ class Bench:
         os.makedirs(home + "/run", mode=0o700)
         env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=home + "/run")
         self.sock = os.path.join(self.work, "pa.sock")
-        self.start(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+        # The rooms' server, A and the recorder share the first CPU; B has the second.
+        self.start(["taskset", "-c", "0", "pulseaudio", "-n", "--log-level=debug", "--log-time=yes", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                     "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + self.sock,
                     "-L", "module-null-sink sink_name=rooms rate=%d channels=2" % RATE],
                    env=env, stdout=subprocess.DEVNULL, stderr=open(home + "/log", "w"))
@@ -188,51 +214,68 @@ class Bench:
     def pulse_env(self):
         return dict(os.environ, PULSE_SERVER="unix:" + self.sock)
 
-    def start_copy(self, name, host_b, pan):
+    def start_copy(self, name, host_b, pan, faults=False):
+        """Starts a copy; its position readings go to <its home>/trace (VX_SYNC_TRACE)."""
         home = tempfile.mkdtemp(prefix=name + "-", dir=self.work)
         os.makedirs(home + "/data/Marvane/Vellox Player")
         os.makedirs(home + "/run", mode=0o700)
         env = dict(self.pulse_env(), HOME=home, XDG_DATA_HOME=home + "/data",
                    XDG_CONFIG_HOME=home + "/config", XDG_RUNTIME_DIR=home + "/run",
-                   QT_QPA_PLATFORM="offscreen", VX_MPV_OPTIONS="ao=pulse," + PAN[pan])
-        command = (self.inb if host_b else []) + [self.player, "--headless"]
+                   QT_QPA_PLATFORM="offscreen", VX_SYNC_TRACE=home + "/trace",
+                   VX_MPV_OPTIONS="ao=pulse," + PAN[pan])
+        pin = ["taskset", "-c", "1" if host_b else "0"] if faults else []
+        command = (self.inb if host_b else []) + pin + [self.player, "--headless"]
         return self.start(command, env=env, stdout=subprocess.DEVNULL,
                           stderr=open(home + "/stderr", "w"))
 
-    def record(self, grouped, seconds, stall_ms):
-        """Plays and records; returns the recording's samples and when B was stopped."""
-        a = self.start_copy("a", False, "left")
-        b = self.start_copy("b", True, "right")
+    def record(self, mode, seconds, underrun_ms=0, drop_s=0):
+        """Plays and records (mode: "grouped", "free" or "faults"); returns the recording's
+        samples, the faults ([(what, start, end)] in the recording's seconds) and loads."""
+        grouped, faults = mode != "free", mode == "faults"
+        a = self.start_copy("a", False, "left", faults)
+        b = self.start_copy("b", True, "right", faults)
+        events = []
         try:
-            ca, cb = Controller(ADDRESS_A), Controller(ADDRESS_B)
+            # A's controller over loopback: it stays in touch while the link is down.
+            ca, cb = Controller("127.0.0.1"), Controller(ADDRESS_B)
             if grouped:
                 ca.send("GROUPWATCH")
                 ca.send("GROUPADD", ADDRESS_B)
                 ca.wait_for(ADDRESS_B.encode() + b"\t", 15)
-            raw = os.path.join(self.work, "grouped.raw" if grouped else "free.raw")
+            raw = os.path.join(self.work, mode + ".raw")
             rec = self.start(["parec", "-d", "rooms.monitor", "--raw", "--format=s16le",
-                              "--rate=%d" % RATE, "--channels=2"], env=self.pulse_env(),
-                             stdout=open(raw, "wb"))
+                              "--rate=%d" % RATE, "--channels=2", "--latency-msec=10"],
+                             env=self.pulse_env(), stdout=subprocess.PIPE)
+            # The recording's clock: its first bytes, with little latency, date its start.
+            first = []
+            def copy():
+                with open(raw, "wb") as out:
+                    while chunk := rec.stdout.read1(65536):
+                        if not first:
+                            first.append(time.monotonic() - len(chunk) / 4 / RATE)
+                        out.write(chunk)
+            copier = threading.Thread(target=copy)
+            copier.start()
             time.sleep(0.5)
-            t0 = time.monotonic()
-            if grouped:
-                ca.send("ADD", self.url)
-            else:
-                ca.send("ADD", self.url)
+            t0 = first[0] if first else time.monotonic() - 0.5
+            ca.send("ADD", self.url)
+            if not grouped:
                 cb.send("ADD", self.url)
             loads = [read_load()]
-            stall_at = None
-            total = STARTUP + SETTLE + seconds
-            if grouped and stall_ms:
+            total = STARTUP + SETTLE + (AFTER_FAULT if faults else seconds)
+            if faults:
                 time.sleep(max(0, total - (time.monotonic() - t0)))
-                stall_at = time.monotonic() - t0
-                b.send_signal(signal.SIGSTOP)
-                time.sleep(stall_ms / 1000)
-                b.send_signal(signal.SIGCONT)
-                total += 30
+                events.append(self.burst(underrun_ms, t0))
+                loads.append(read_load())
+                total += AFTER_FAULT
+                time.sleep(max(0, total - (time.monotonic() - t0)))
+                events.append(self.drop_link(drop_s, t0, ca))
+                loads.append(read_load())
+                total += drop_s + AFTER_FAULT
             time.sleep(max(0, total - (time.monotonic() - t0)))
             loads.append(read_load())
             self.stop(rec)
+            copier.join()
             for c in (ca, cb):
                 c.sock.close()
         finally:
@@ -242,8 +285,60 @@ class Bench:
         with open(raw, "rb") as f:
             data = f.read()
         samples.frombytes(data[:len(data) // 4 * 4])
-        # Recording started 0.5 s before the command: shift stall time to the recording's clock.
-        return samples, (stall_at + 0.5 if stall_at is not None else None), loads
+        return samples, events, loads
+
+    def burst(self, underrun_ms, t0):
+        """A busy real-time process on B's CPU, long enough that B's stream runs dry for
+        about underrun_ms: B's copy gets no CPU at all meanwhile."""
+        seconds = (underrun_ms + STREAM_BUFFER_MS) / 1000
+        before = self.underruns()
+        done = subprocess.run(["chrt", "-f", "80", "taskset", "-c", "1", sys.executable, "-c",
+                               BUSY, str(seconds)], capture_output=True, timeout=20, check=True)
+        start, end = (float(v) for v in done.stdout.split())
+        time.sleep(1)  # the server logs the underrun once B writes again
+        what = "CPU burst of %.0f ms on B's CPU (%d underruns logged)" % (
+            (end - start) * 1e3, self.underruns() - before)
+        return what, start - t0, end - t0
+
+    def drop_link(self, seconds, t0, leader):
+        """Takes the veth link down for a while; returns once the leader lists B as playing
+        again after it went away."""
+        leader.got = b""
+        start = time.monotonic()
+        run("ip", "link", "set", "vxa", "down")
+        time.sleep(seconds)
+        run("ip", "link", "set", "vxa", "up")
+        end = time.monotonic()
+        run("ip", "route", "add", "default", "dev", "vxa", check=False)
+        away, back, done = False, None, 0
+        while back is None and time.monotonic() < end + 15:
+            leader.read_some(0.5)
+            # Each GROUP message in turn: "GROUP", count, the room lines.
+            lines = leader.got.split(b"\r\n")
+            while done < len(lines) - 1:
+                if lines[done] == b"GROUP" and done + 1 < len(lines) - 1:
+                    count = int(lines[done + 1])
+                    if done + 2 + count > len(lines) - 1:
+                        break
+                    status = [l.split(b"\t")[-1] for l in lines[done + 2:done + 2 + count]
+                              if l.startswith(ADDRESS_B.encode() + b"\t")]
+                    away = away or status == [b"Away"]
+                    if away and status and status[0].startswith(b"Playing"):
+                        back = time.monotonic()
+                    done += 2 + count
+                else:
+                    done += 1
+        what = "link down for %.1f s; the leader lists B as playing %s" % (
+            end - start, "%.1f s after the link came back" % (back - end) if back
+            else "NOT within 15 s" + ("" if away else " (never listed as away)"))
+        return what, start - t0, end - t0
+
+    def underruns(self):
+        try:
+            with open(os.path.join(self.work, "pulse", "log"), errors="replace") as f:
+                return sum(1 for line in f if "Implicit underrun of" in line)
+        except OSError:
+            return 0
 
 
 def read_load():
@@ -301,17 +396,25 @@ def figures(pairs, start, end):
             sum(window) / len(window) if window else float("nan"), len(window))
 
 
-def recovery(pairs, stall_at):
-    """Seconds from the stall until every later click is within 1 ms, the worst offset meanwhile."""
-    after = [(t, d) for t, d in pairs if t >= stall_at]
-    if not after:
-        return None, None
-    last_bad = max((t for t, d in after if abs(d) >= 1.0), default=None)
-    worst = max(abs(d) for t, d in after)
-    if last_bad is None:
-        return 0.0, worst
-    later = [t for t, d in after if t > last_bad]
-    return (later[0] - stall_at if later else None), worst
+def recovery(pairs, start, end, until):
+    """For a fault from start to end: the first click 1 ms off or more near it (the recording's
+    clock is the sink's, ahead of ours by up to about 2 s: clicks up to 3 s early count), how
+    long from there until the clicks are within 1 ms again for 3 s, and the worst offset in
+    between."""
+    near = [(t, d) for t, d in pairs if start - 3 <= t < until]
+    hit = next((t for t, d in near if abs(d) >= 1.0 and t < end + 3), None)
+    if hit is None:
+        return None, None, max((abs(d) for t, d in near), default=None)
+    after = [(t, d) for t, d in near if t >= hit]
+    # Back: the first of STEADY clicks in a row within 1 ms.
+    back, run_from, run = None, None, 0
+    for t, d in after:
+        run, run_from = (run + 1, run_from if run else t) if abs(d) < 1.0 else (0, None)
+        if run == STEADY:
+            back = run_from
+            break
+    worst = max(abs(d) for t, d in after if back is None or t < back) if after else None
+    return hit, (back - hit if back is not None else None), worst
 
 
 def main():
@@ -325,7 +428,10 @@ def main():
                    dict(os.environ, VX_ROOMS_INNER="1"))
     player = os.path.abspath(sys.argv[1])
     seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 120
-    stall_ms = float(sys.argv[3]) if len(sys.argv) > 3 else 100
+    underrun_ms = float(sys.argv[3]) if len(sys.argv) > 3 else 100
+    drop_s = float(sys.argv[4]) if len(sys.argv) > 4 else 5
+    if underrun_ms and os.cpu_count() < 2:
+        sys.exit("the fault run needs two CPUs: pass 0 as underrun-ms")
     work = tempfile.mkdtemp(prefix="rooms-pulse-")
     bench = Bench(player, work)
     server = None
@@ -333,33 +439,53 @@ def main():
         bench.set_up_network()
         bench.start_pulse()
         wav = os.path.join(work, "clicks.wav")
-        make_wav(wav, SETTLE + seconds + 60)
+        make_wav(wav, SETTLE + max(seconds, 3 * AFTER_FAULT + drop_s) + 60)
         with open(wav, "rb") as f:
             RangeHandler.body = f.read()
         server = http.server.ThreadingHTTPServer((ADDRESS_A, 0), RangeHandler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         bench.url = "http://%s:%d/clicks.wav" % (ADDRESS_A, server.server_address[1])
         results = {}
-        for grouped in (True, False):
-            samples, stall_at, loads = bench.record(grouped, seconds, stall_ms)
+        modes = ("grouped", "free", "faults") if underrun_ms else ("grouped", "free")
+        # VX_ROOMS_ONLY=faults (say) runs one of them, to look at it.
+        modes = [m for m in modes if os.environ.get("VX_ROOMS_ONLY", m) == m]
+        for mode in modes:
+            samples, events, loads = bench.record(mode, seconds, underrun_ms, drop_s)
             pairs = offsets(samples)
             if not pairs:
                 raise RuntimeError("no clicks in both channels (see %s)" % work)
-            first = pairs[0][0]
-            end = stall_at if stall_at is not None else first + SETTLE + seconds
-            results[grouped] = (figures(pairs, first + SETTLE, end), loads, pairs, stall_at)
+            results[mode] = (pairs, events, loads)
+            if os.environ.get("VX_ROOMS_KEEP") == "1":
+                with open(os.path.join(work, mode + ".offsets"), "w") as f:
+                    f.writelines("%.3f %.3f\n" % p for p in pairs)
+                    f.writelines("# %s %.3f %.3f\n" % e for e in events)
         print("B - A after the first %.0f s, %.0f s measured (|offset| in ms; mean signed):" % (SETTLE, seconds))
         print("%-28s %8s %8s %8s %8s %7s  %s" % ("", "median", "p95", "worst", "mean", "clicks", "load avg (start/end)"))
-        for grouped, label in ((True, "grouped (GROUPADD)"), (False, "two copies, no group")):
-            (p50, p95, worst, mean, n), loads, _, _ = results[grouped]
+        target = True
+        for mode, label in (("grouped", "grouped (GROUPADD)"), ("free", "two copies, no group")):
+            if mode not in results:
+                continue
+            pairs, _, loads = results[mode]
+            first = pairs[0][0]
+            p50, p95, worst, mean, n = figures(pairs, first + SETTLE, first + SETTLE + seconds)
             print("%-28s %8.3f %8.3f %8.3f %8.3f %7d  %s / %s" % (label, p50, p95, worst, mean, n, *loads))
-        _, _, pairs, stall_at = results[True]
-        if stall_at is not None:
-            back, worst = recovery(pairs, stall_at)
-            print("B stopped for %.0f ms (SIGSTOP): worst offset after %.3f ms; back within 1 ms for good %s"
-                  % (stall_ms, worst or 0, "after %.1f s" % back if back is not None else "not within 30 s"))
-        (_, p95, worst, _, _), _, _, _ = results[True]
-        print("targets (p95 < 1 ms, worst < 2 ms): %s" % ("met" if p95 < 1 and worst < 2 else "MISSED"))
+            if mode == "grouped":
+                target = p95 < 1 and worst < 2
+        if "faults" in results:
+            pairs, events, loads = results["faults"]
+            print("faults on B (each copy on a CPU of its own):")
+            ends = [e[1] for e in events[1:]] + [pairs[-1][0] + 1]
+            for (what, start, end), until, load in zip(events, ends, loads[1:]):
+                _, before, _, _, _ = figures(pairs, start - 13, start - 3)
+                hit, back, worst = recovery(pairs, start, end, until)
+                print("  %s; load avg %s\n    p95 before %.3f ms; " % (what, load, before), end="")
+                if hit is None:
+                    print("no click 1 ms off after it (worst %.3f ms)" % (worst or float("nan")))
+                else:
+                    print("first click 1 ms off at %.1f s, worst %.3f ms, back within 1 ms (for 3 s) "
+                          "%s" % (hit, worst, "%.1f s later" % back if back is not None
+                                  else "NOT before the next fault"))
+        print("targets (p95 < 1 ms, worst < 2 ms): %s" % ("met" if target else "MISSED"))
         if os.environ.get("VX_ROOMS_KEEP") != "1":
             shutil.rmtree(work, ignore_errors=True)
     finally:

@@ -147,6 +147,15 @@ void TTwoHosts::TearDown() {
     }
 }
 
+bool TTwoHosts::SetLinkUp(bool Up) {
+    const QString Ip = FindTool(QStringLiteral("ip"));
+    if (!Up)
+        return Run({Ip, "link", "set", InterfaceA, "down"});
+    // The link going down took the default route with it.
+    return Run({Ip, "link", "set", InterfaceA, "up"}) &&
+           Run({Ip, "route", "replace", "default", "dev", InterfaceA});
+}
+
 qint64 TTwoHosts::HolderPid() const {
     return FHolder.state() == QProcess::Running ? FHolder.processId() : 0;
 }

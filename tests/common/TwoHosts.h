@@ -38,6 +38,8 @@ public:
     QStringList InB(const QStringList &Command) const;
     // Starts Command (program first) in host B; the caller owns Process.
     void StartInB(QProcess &Process, const QStringList &Command) const;
+    // Takes the link down (a network that drops: nothing passes) or back up.
+    bool SetLinkUp(bool Up);
     // Runs Command (program first) to its end within 10 s; true when it exits 0.
     // *Output gets what it wrote to stdout and stderr.
     static bool Run(const QStringList &Command, QByteArray *Output = nullptr);

@@ -17,6 +17,24 @@ namespace {
 
 constexpr qint64 Second = 1'000'000'000;
 
+qint64 MonotonicNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Whether the leader's latest GROUP message gives host B a status that starts with Status.
+bool BListedAs(const QByteArrayList &Got, const QByteArray &Status) {
+    for (auto It = Got.crbegin(); It != Got.crend(); ++It)
+        if (It->startsWith("GROUP / ")) {
+            for (const QByteArray &Line : It->split('/'))
+                if (Line.trimmed().startsWith(TTwoHosts::AddressB + '\t'))
+                    return Line.trimmed().split('\t').constLast().startsWith(Status);
+            return false;
+        }
+    return false;
+}
+
 QByteArray Address(char Host) {
     return Host == 'A' ? TTwoHosts::AddressA : TTwoHosts::AddressB;
 }
@@ -99,10 +117,7 @@ private Q_SLOTS:
         A->Send("ADD", {FHttp.Url("/tone.wav")});
 
         // The group clock is A's monotonic clock, which this host shares.
-        const qint64 From = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                std::chrono::steady_clock::now().time_since_epoch())
-                                .count() +
-                            25 * Second;
+        const qint64 From = MonotonicNs() + 25 * Second;
         qint64 Last = 0;
         QVERIFY(QTest::qWaitFor(
             [&] {
@@ -117,6 +132,33 @@ private Q_SLOTS:
               qlonglong(Offsets.size()), AbsQuantile(Offsets, 0.5) * 1e3, P95 * 1e3,
               AbsQuantile(Offsets, 1) * 1e3);
         QVERIFY2(P95 < 0.001, "the rooms are more than 1 ms apart");
+    }
+
+    // The network drops for seconds (both sides give the link up): the follower plays on, gets
+    // back into the group and is in step again within a second's readings.
+    void followerRejoinsAfterTheNetworkDrops() {
+        QVERIFY2(FB.state() == QProcess::Running, "needs the group of the test before");
+        // On the leader's host, over loopback: the link's fate does not reach it.
+        TTestController Leader(37400);
+        QVERIFY(Leader.Connected());
+        Leader.Send("GROUPWATCH", {});
+        QVERIFY(Leader.WaitFor("GROUP / ") >= 0);
+        QVERIFY(FHosts.SetLinkUp(false));
+        QTRY_VERIFY_WITH_TIMEOUT(BListedAs(Leader.Got, "Away"), 15000);
+        QTest::qWait(2000); // past the follower's own silence limit too
+        QVERIFY(FHosts.SetLinkUp(true));
+        const qint64 Up = MonotonicNs();
+        QTRY_VERIFY_WITH_TIMEOUT(BListedAs(Leader.Got, "Playing"), 15000);
+        const qint64 Listed = MonotonicNs();
+        // The last five readings (a second) all within 1 ms.
+        const auto InStep = [&] {
+            const QList<double> Offsets = SyncOffsets(TraceOf('A'), TraceOf('B'), Up);
+            return Offsets.size() >= 5 && std::all_of(Offsets.end() - 5, Offsets.end(),
+                                                      [](double O) { return std::abs(O) < 0.001; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(InStep(), 30000);
+        qInfo("link back: B listed again after %.1f s, in step within 1 ms after %.1f s",
+              double(Listed - Up) / Second, double(MonotonicNs() - Up) / Second);
     }
 };
 
