@@ -18,16 +18,16 @@ constexpr qint64 MaxMargin = 6'400'000'000;
 // The player waits this long for the group clock before it tries again.
 constexpr int ClockWaitMs = 100;
 
-// On libmpv the position answers a speed change late (its output buffer): the corrector's
-// own gains made the room swing by several milliseconds; these settle within 0.1 ms.
-TSyncCorrector::TConfig CorrectorConfig() {
+} // namespace
+
+TSyncCorrector::TConfig TRoomSync::CorrectorConfig() {
+    // On libmpv the position answers a speed change late (its output buffer): the corrector's
+    // own gains made the room swing by several milliseconds; these settle within 0.1 ms.
     TSyncCorrector::TConfig Config;
     Config.Gain = 0.3;
     Config.IntegralGain = 0.03;
     return Config;
 }
-
-} // namespace
 
 struct TRoomSync::TLoop {
     explicit TLoop(const TClock &Now) : Start(Now, nullptr) {}

@@ -3,6 +3,7 @@
 #include "GroupAnchor.h"
 #include "GroupClock.h"
 #include "MediaComponent.h"
+#include "SyncCorrector.h"
 
 #include <QString>
 
@@ -42,6 +43,8 @@ public:
     // The defaults, with what the environment changes: VX_SYNC_TRACE=<file> (TracePath),
     // VX_SYNC_CORRECTION=off (Correct), VX_SYNC_START_FAULT_MS=<ms> (StartFault).
     static TConfig ConfigFromEnvironment();
+    // How the room's loop trims its speed on libmpv.
+    static TSyncCorrector::TConfig CorrectorConfig();
 
     // Player: the room's real player, owned from now on. Configured by the environment
     // (ConfigFromEnvironment), with the settings' latency ([Speaker] LatencyMs).

@@ -42,7 +42,9 @@ void TSyncCorrector::Started(qint64 LocalTime) {
     FStartedAt = LocalTime;
     FErrors.clear();
     FError = 0;
-    FFarReadings = 0;
+    FFarReadings = FFarRaw = 0;
+    FSlew = 0;
+    FQuietUntil = 0;
 }
 
 double TSyncCorrector::PositionAt(qint64 LocalTime) const {
@@ -59,8 +61,18 @@ double TSyncCorrector::Trim(double Proportional) const {
     return std::clamp(Proportional + FIntegral, -FConfig.MaxTrim, FConfig.MaxTrim);
 }
 
+TSyncCorrector::TAction TSyncCorrector::StartSlew(qint64 LocalTime, double Error) {
+    const double Limit = Error > 0 ? -FConfig.MaxTrim : FConfig.MaxTrim;
+    const double Slew = Limit - FIntegral;
+    if (std::abs(Slew) < FConfig.MaxTrim / 10)
+        return {1 + Trim(0), false}; // the learnt trim holds the limit already
+    FSlew = Slew;
+    FSlewUntil = LocalTime + std::llround(std::abs(Error / Slew) * NsPerSecond);
+    return {1 + Trim(FSlew), false};
+}
+
 TSyncCorrector::TAction TSyncCorrector::AddReading(const TPlayReading &Reading) {
-    TAction Hold{1 + Trim(FCorrecting ? -FConfig.Gain * FError : 0), false};
+    TAction Hold{1 + Trim(FSlew != 0 ? FSlew : FCorrecting ? -FConfig.Gain * FError : 0), false};
     if (!FStarted || !std::isfinite(Reading.AudioPts))
         return Hold;
     // Right after a start the player's position is off by milliseconds for a while; the
@@ -71,22 +83,42 @@ TSyncCorrector::TAction TSyncCorrector::AddReading(const TPlayReading &Reading) 
         FCorrecting = true;
         FLastCorrection = Reading.LocalTime;
     }
+    if (FSlew != 0) {
+        if (Reading.LocalTime < FSlewUntil)
+            return {1 + Trim(FSlew), false};
+        // Made up. The readings before it say nothing of now, and the next few are off while
+        // the player takes the speed back.
+        FSlew = 0;
+        FQuietUntil = FSlewUntil + FConfig.QuietTime;
+        FErrors.clear();
+        FError = 0;
+    }
+    if (Reading.LocalTime < FQuietUntil) {
+        FLastCorrection = Reading.LocalTime;
+        return {1 + Trim(0), false};
+    }
 
-    FErrors.append(Reading.AudioPts - PositionAt(Reading.LocalTime));
+    const double Raw = Reading.AudioPts - PositionAt(Reading.LocalTime);
+    FErrors.append(Raw);
     if (FErrors.size() > FConfig.MedianOf)
         FErrors.removeFirst();
     FError = Median(FErrors);
 
-    if (std::abs(FError) > FConfig.ReAnchorError) {
-        if (++FFarReadings >= FConfig.ReAnchorReadings) {
-            // Too far to trim back in reasonable time; the next start begins afresh.
-            FStarted = FCorrecting = false;
-            FFarReadings = 0;
-            return {1 + Trim(0), true};
-        }
-    } else {
-        FFarReadings = 0;
+    // A jump the readings agree on (an underrun that skipped or repeated sound) is known as
+    // soon as a few of them are in, long before the median turns.
+    const bool Far = std::abs(Raw) > FConfig.ReAnchorError;
+    const bool SameSide = FErrors.size() < 2 || (Raw > 0) == (FErrors[FErrors.size() - 2] > 0);
+    FFarRaw = Far ? (SameSide ? FFarRaw + 1 : 1) : 0;
+    FFarReadings = std::abs(FError) > FConfig.ReAnchorError ? FFarReadings + 1 : 0;
+    if (FFarReadings >= FConfig.ReAnchorReadings || FFarRaw >= FConfig.ReAnchorReadings) {
+        // Too far to trim back in reasonable time; the next start begins afresh.
+        FStarted = FCorrecting = false;
+        FFarReadings = FFarRaw = 0;
+        return {1 + Trim(0), true};
     }
+    if (std::abs(FError) > FConfig.SlewError && std::abs(FError) <= FConfig.ReAnchorError &&
+        FErrors.size() >= FConfig.ReAnchorReadings)
+        return StartSlew(Reading.LocalTime, FError);
 
     const double Step =
         double(std::clamp<qint64>(Reading.LocalTime - FLastCorrection, 0, MaxStep)) / NsPerSecond;

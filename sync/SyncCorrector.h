@@ -26,7 +26,9 @@ struct TPlayReading {
 // is the median over the last readings (a reading now and then jumps by a few
 // milliseconds), readings right after a start or seek are ignored (they are off for
 // seconds), and an error past the threshold over several readings asks for a re-anchor:
-// pause, seek and start again at a time. The class has no clock of its own.
+// pause, seek and start again at a time. A step of a few milliseconds (an underrun, a start
+// that landed off) is made up at the speed limit for as long as it takes, not trimmed away
+// over many seconds. The class has no clock of its own.
 class TSyncCorrector {
 public:
     struct TConfig {
@@ -36,7 +38,11 @@ public:
         int MedianOf = 15;          // readings
         qint64 SettleTime = 3'000'000'000;
         double ReAnchorError = 0.020; // seconds
-        int ReAnchorReadings = 5;     // in a row, each filtered
+        int ReAnchorReadings = 5;     // in a row, each filtered, or each as read
+        // Past this filtered error (seconds) the speed runs at its limit until the error is
+        // made up, then readings wait QuietTime for the player to take the speed back.
+        double SlewError = 0.002;
+        qint64 QuietTime = 500'000'000;
     };
     struct TAction {
         double Speed = 1; // to write to the player
@@ -69,6 +75,8 @@ public:
 
 private:
     double Trim(double Proportional) const;
+    // Runs the trim at its limit against Error until the error is made up.
+    TAction StartSlew(qint64 LocalTime, double Error);
 
     const TGroupClock &FClock;
     TConfig FConfig;
@@ -82,4 +90,8 @@ private:
     double FIntegral = 0;
     qint64 FLastCorrection = 0;
     int FFarReadings = 0;
+    int FFarRaw = 0;        // readings in a row past the re-anchor error, one side, unfiltered
+    double FSlew = 0;       // added to the trim while slewing
+    qint64 FSlewUntil = 0;  // local time the slew ends
+    qint64 FQuietUntil = 0; // readings before this are not used
 };
