@@ -132,14 +132,7 @@ class Controller:
             left = deadline - time.monotonic()
             if left <= 0:
                 raise RuntimeError("no %r from the speaker in %.0f s" % (needle, timeout))
-            self.sock.settimeout(left)
-            try:
-                chunk = self.sock.recv(65536)
-            except socket.timeout:
-                continue
-            if not chunk:
-                raise RuntimeError("the speaker closed the connection")
-            self.got += chunk
+            self.read_some(left)
 
 
 class Bench:
