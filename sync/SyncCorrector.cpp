@@ -116,9 +116,15 @@ TSyncCorrector::TAction TSyncCorrector::AddReading(const TPlayReading &Reading) 
         FFarReadings = FFarRaw = 0;
         return {1 + Trim(0), true};
     }
-    if (std::abs(FError) > FConfig.SlewError && std::abs(FError) <= FConfig.ReAnchorError &&
-        FErrors.size() >= FConfig.ReAnchorReadings)
-        return StartSlew(Reading.LocalTime, FError);
+    // Only on a full window: on real audio the readings can stay a few milliseconds off for a
+    // while after a start, and a slew would make that error real. The latest readings say how
+    // far a step went; the median can still hold a reading from before it.
+    if (FErrors.size() == FConfig.MedianOf && std::abs(FError) > FConfig.SlewError) {
+        const double Recent = Median(FErrors.mid(FErrors.size() - FConfig.ReAnchorReadings));
+        if (std::abs(Recent) > FConfig.SlewError && std::abs(Recent) <= FConfig.ReAnchorError &&
+            (Recent > 0) == (FError > 0))
+            return StartSlew(Reading.LocalTime, Recent);
+    }
 
     const double Step =
         double(std::clamp<qint64>(Reading.LocalTime - FLastCorrection, 0, MaxStep)) / NsPerSecond;
