@@ -473,7 +473,8 @@ def main():
                 hit, back, worst = recovery(pairs, start, end, until)
                 print("  %s; load avg %s\n    p95 before %.3f ms; " % (what, load, before), end="")
                 if hit is None:
-                    print("no click 1 ms off after it (worst %.3f ms)" % (worst or float("nan")))
+                    print("no click 1 ms off within 3 s of it (worst until the next fault %.3f ms)"
+                          % (worst or float("nan")))
                 else:
                     print("first click 1 ms off at %.1f s, worst %.3f ms, back within 1 ms (for 3 s) "
                           "%s" % (hit, worst, "%.1f s later" % back if back is not None

@@ -5,11 +5,10 @@
 #include "TestMedia.h"
 #include "TwoHosts.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <chrono>
 
 #include <memory>
 
@@ -17,10 +16,9 @@ namespace {
 
 constexpr qint64 Second = 1'000'000'000;
 
+// This host's monotonic clock, the group's: A leads.
 qint64 MonotonicNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return QDeadlineTimer::current().deadlineNSecs();
 }
 
 // Host B's status (B is the last room) in the leader's latest GROUP message.
@@ -112,7 +110,6 @@ private Q_SLOTS:
                                  10000);
         A->Send("ADD", {FHttp.Url("/tone.wav")});
 
-        // The group clock is A's monotonic clock, which this host shares.
         const qint64 From = MonotonicNs() + 25 * Second;
         qint64 Last = 0;
         QVERIFY(QTest::qWaitFor(
