@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
+
 // The tags of library files between runs: one versioned file in the user's cache folder. An
 // entry counts only while its file keeps the stamp it was read with; a file that cannot be
 // parsed whole (damaged, cut short, another version) is ignored and the cache starts empty.
@@ -28,10 +30,12 @@ public:
     bool FromBytes(const QByteArray &Data);
 
     // The entry for Path whatever the file's stamp now (a missing file keeps showing its
-    // tags); null when there is none.
-    const TFileTags *Find(const QByteArray &Path) const;
-    // The entry for Path when it was read from the file as Stamp finds it now; null otherwise.
-    const TFileTags *FindCurrent(const QByteArray &Path, const TFileStamp &Stamp) const;
+    // tags); none when there is none.
+    std::optional<TFileTags> Find(const QByteArray &Path) const;
+    // The entry for Path when it was read from the file as Stamp finds it now; none otherwise.
+    std::optional<TFileTags> FindCurrent(const QByteArray &Path, const TFileStamp &Stamp) const;
+    // The stamp of Path's entry (invalid when there is none), its tags left unread.
+    TFileStamp KnownStamp(const QByteArray &Path) const;
     // Keeps what a read found: Read and Unreadable replace the entry for the path, Missing and
     // Unchanged keep the one there is.
     void Put(const TFileTags &Entry);
@@ -45,11 +49,8 @@ public:
     void MarkSaved() { FModified = false; }
 
 private:
-    // Makes T's cover hashes share the bytes of every other entry's same hash: an album's
-    // tracks name one picture, and 100000 copies of a hash are megabytes.
-    void ShareCovers(TTrackTags &T);
-
-    QHash<QByteArray, TFileTags> FEntries;
-    QSet<QByteArray> FCoverNames;
+    // Per path, its record after the path as the file holds it (PutFileTagsBody): a fraction of
+    // the entry's decoded size, and read only when the library's rows are made.
+    QHash<QByteArray, QByteArray> FEntries;
     mutable bool FModified = false;
 };

@@ -47,8 +47,11 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
                                                           TCoverSource CoverSource) {
     auto Built = std::make_shared<TBuilt>();
     Built->Sources = Sources;
+    // Reserved first: growing by resize would round the size up to a power of two.
+    Built->Tags.reserve(Sources.size());
     Built->Tags.resize(Sources.size());
     Built->States.resize(Sources.size(), TRowTagState::Unknown);
+    Built->NextRow.resize(Sources.size(), -1);
     QByteArrayList Texts;
     Texts.reserve(Sources.size());
     for (int Row = 0; Row < int(Sources.size()); ++Row) {
@@ -57,19 +60,28 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
         TRowTagState &State = Built->States[Row];
         if (!IsLocal(Source)) {
             State = TRowTagState::Remote;
-        } else if (const TFileTags *Entry = Cache.Find(Source)) {
-            Tags = Entry->Tags;
+        } else if (std::optional<TFileTags> Entry = Cache.Find(Source)) {
+            Tags = std::move(Entry->Tags);
+            Built->Pool.Share(Tags);
             State =
                 Entry->Status == TTagStatus::Read ? TRowTagState::Tagged : TRowTagState::Unreadable;
         } else {
             Built->Unknown.append(Source);
         }
-        Built->RowsOf[Source].append(Row);
         if (IsLocal(Source))
             Built->FolderRows[FolderOf(Source)].append(Row);
         Texts.append(SearchRowText(Tags, TMusicLibrary::DisplayName(Source)));
     }
     Built->Index.SetRows(Texts);
+    for (int Row = int(Sources.size()) - 1; Row >= 0; --Row) {
+        const auto It = Built->FirstRow.find(Sources[Row]);
+        if (It == Built->FirstRow.end()) {
+            Built->FirstRow.insert(Sources[Row], Row);
+        } else {
+            Built->NextRow[Row] = *It;
+            *It = Row;
+        }
+    }
     // A pass over every row: here, off the GUI thread, rather than when the rows are taken up.
     QList<int> Unused;
     for (const QList<int> &Rows : std::as_const(Built->FolderRows)) {
@@ -136,9 +148,11 @@ void TLibraryTags::Adopt(TBuilt &Built) {
     FSources = std::move(Built.Sources);
     FTags = std::move(Built.Tags);
     FStates = std::move(Built.States);
-    FRowsOf = std::move(Built.RowsOf);
+    FFirstRow = std::move(Built.FirstRow);
+    FNextRow = std::move(Built.NextRow);
     FIndex = std::move(Built.Index);
     FFolderRows = std::move(Built.FolderRows);
+    FPool = std::move(Built.Pool);
     ++FRowsVersion;
     // What scans answered meanwhile is newer than the cache the rows were made from.
     // The covers were chosen with the rows; only the folders of those answers need it again.
@@ -157,8 +171,7 @@ void TLibraryTags::Adopt(TBuilt &Built) {
 }
 
 int TLibraryTags::RowOf(const QByteArray &Source) const {
-    const auto It = FRowsOf.constFind(Source);
-    return It == FRowsOf.cend() || It->isEmpty() ? -1 : It->front();
+    return FFirstRow.value(Source, -1);
 }
 
 void TLibraryTags::MakeAlbums() {
@@ -202,8 +215,7 @@ void TLibraryTags::Ask(const QByteArrayList &Paths) {
         if (FAsked.contains(Path))
             continue;
         FAsked.insert(Path);
-        const TFileTags *Entry = FCache.Find(Path);
-        Requests.append({Path, Entry ? Entry->Stamp : TFileStamp()});
+        Requests.append({Path, FCache.KnownStamp(Path)});
     }
     if (Requests.isEmpty())
         return;
@@ -215,10 +227,16 @@ void TLibraryTags::Ask(const QByteArrayList &Paths) {
 }
 
 void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
-    for (const int Row : FRowsOf.value(Entry.Path)) {
+    const int First = RowOf(Entry.Path);
+    TTrackTags Shared;
+    if (First >= 0 && Entry.Status == TTagStatus::Read) {
+        Shared = Entry.Tags;
+        FPool.Share(Shared);
+    }
+    for (int Row = First; Row >= 0; Row = FNextRow[Row]) {
         switch (Entry.Status) {
         case TTagStatus::Read:
-            FTags[Row] = Entry.Tags;
+            FTags[Row] = Shared;
             FStates[Row] = TRowTagState::Tagged;
             break;
         case TTagStatus::Unreadable:

@@ -4,6 +4,7 @@
 #include "CoverPicture.h"
 #include "SearchIndex.h"
 #include "TagCache.h"
+#include "TextPool.h"
 
 #include <QByteArrayList>
 #include <QHash>
@@ -93,9 +94,11 @@ private:
         QByteArrayList Sources;
         QList<TTrackTags> Tags;
         QList<TRowTagState> States;
-        QHash<QByteArray, QList<int>> RowsOf;
+        QHash<QByteArray, int> FirstRow;
+        QList<int> NextRow;
         QHash<QByteArray, QList<int>> FolderRows;
         TSearchIndex Index;
+        TTextPool Pool;
         QByteArrayList Unknown;
     };
     static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources,
@@ -124,7 +127,12 @@ private:
     // Apart from the states so that AllTags() hands out the rows' tags as they are.
     QList<TTrackTags> FTags;
     QList<TRowTagState> FStates;
-    QHash<QByteArray, QList<int>> FRowsOf;
+    // A source's first row, and each row's next row of the same source (-1: none): a list per
+    // row would cost more than the rows' tags.
+    QHash<QByteArray, int> FFirstRow;
+    QList<int> FNextRow;
+    // Shares the rows' repeated texts, those scans bring too.
+    TTextPool FPool;
     // The local rows by folder: a folder's image is the cover of one album only.
     QHash<QByteArray, QList<int>> FFolderRows;
     TCoverSource FCoverSource = TCoverSource::Embedded;
