@@ -8,6 +8,10 @@
 
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // A long first scan keeps what it read so far this often (answers), should the program end early.
@@ -18,6 +22,14 @@ constexpr int AlbumsEveryMs = 3000;
 
 bool IsLocal(const QByteArray &Source) {
     return Source.startsWith('/');
+}
+
+// Gives the heap's free pages back to the system: after a swap of 100000 rows or a scan, glibc
+// keeps tens of megabytes freed among live blocks otherwise.
+void ReturnFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 } // namespace
@@ -91,14 +103,18 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
     return Built;
 }
 
-void TLibraryTags::SetSources(const QByteArrayList &Sources) {
+void TLibraryTags::EnsureCache() {
     if (!FCacheLoaded) {
         FCache.Load(FCacheFile);
         FCacheLoaded = true;
     }
+}
+
+void TLibraryTags::SetSources(const QByteArrayList &Sources) {
+    EnsureCache();
     FPendingJob = 0; // a job still running is outdone
     FLate.clear();
-    Adopt(*Build(FCache, Sources, FCoverSource));
+    Adopt(Build(FCache, Sources, FCoverSource));
 }
 
 void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
@@ -110,16 +126,17 @@ void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
         if (Load)
             Cache.Load(File);
         auto Built = Build(Cache, Sources, Covers);
-        QMetaObject::invokeMethod(this, [this, Job, Load, Built, Cache = std::move(Cache)] {
-            if (Job != FPendingJob)
-                return;
-            FPendingJob = 0;
-            if (Load && !FCacheLoaded) {
-                FCache = Cache;
-                FCacheLoaded = true;
-            }
-            Adopt(*Built);
-        });
+        QMetaObject::invokeMethod(this,
+                                  [this, Job, Load, Built, Cache = std::move(Cache)]() mutable {
+                                      if (Job != FPendingJob)
+                                          return Dispose(std::move(Built));
+                                      FPendingJob = 0;
+                                      if (Load && !FCacheLoaded) {
+                                          FCache = Cache;
+                                          FCacheLoaded = true;
+                                      }
+                                      Adopt(std::move(Built));
+                                  });
     });
 }
 
@@ -144,15 +161,26 @@ void TLibraryTags::Follow(const TMusicLibrary &Library) {
     Changed();
 }
 
-void TLibraryTags::Adopt(TBuilt &Built) {
-    FSources = std::move(Built.Sources);
-    FTags = std::move(Built.Tags);
-    FStates = std::move(Built.States);
-    FFirstRow = std::move(Built.FirstRow);
-    FNextRow = std::move(Built.NextRow);
-    FIndex = std::move(Built.Index);
-    FFolderRows = std::move(Built.FolderRows);
-    FPool = std::move(Built.Pool);
+void TLibraryTags::Dispose(std::shared_ptr<TBuilt> Rows) {
+    // Freeing 100000 rows' texts takes longer than the window may wait.
+    FBuilder.start([Rows = std::move(Rows)]() mutable {
+        Rows.reset();
+        ReturnFreedMemory();
+    });
+}
+
+void TLibraryTags::Adopt(std::shared_ptr<TBuilt> Built) {
+    const QByteArrayList Unknown = std::move(Built->Unknown);
+    // The old rows go where Built was, and are freed off this thread.
+    std::swap(FSources, Built->Sources);
+    std::swap(FTags, Built->Tags);
+    std::swap(FStates, Built->States);
+    std::swap(FFirstRow, Built->FirstRow);
+    std::swap(FNextRow, Built->NextRow);
+    std::swap(FIndex, Built->Index);
+    std::swap(FFolderRows, Built->FolderRows);
+    std::swap(FPool, Built->Pool);
+    Dispose(std::move(Built));
     ++FRowsVersion;
     // What scans answered meanwhile is newer than the cache the rows were made from.
     // The covers were chosen with the rows; only the folders of those answers need it again.
@@ -167,7 +195,7 @@ void TLibraryTags::Adopt(TBuilt &Built) {
     FAlbums.reset();
     Q_EMIT RowsReset();
     MakeAlbums();
-    Ask(Built.Unknown);
+    Ask(Unknown);
 }
 
 int TLibraryTags::RowOf(const QByteArray &Source) const {
@@ -199,6 +227,21 @@ void TLibraryTags::MakeAlbums() {
 }
 
 void TLibraryTags::Rescan() {
+    if (!FCacheLoaded) {
+        // The stamps files are asked with come from the cache: read off this thread first.
+        FBuilder.start([this, File = FCacheFile] {
+            auto Cache = std::make_shared<TTagCache>();
+            Cache->Load(File);
+            QMetaObject::invokeMethod(this, [this, Cache] {
+                if (!FCacheLoaded) {
+                    FCache = *Cache;
+                    FCacheLoaded = true;
+                }
+                Rescan();
+            });
+        });
+        return;
+    }
     FScanner->Stop();
     FAsked.clear();
     FDone = FTotal = 0;
@@ -210,6 +253,8 @@ void TLibraryTags::Rescan() {
 }
 
 void TLibraryTags::Ask(const QByteArrayList &Paths) {
+    if (!Paths.isEmpty())
+        EnsureCache();
     QList<TTagRequest> Requests;
     for (const QByteArray &Path : Paths) {
         if (FAsked.contains(Path))
@@ -255,6 +300,7 @@ void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
 }
 
 void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
+    EnsureCache();
     QList<int> Changed;
     QSet<QByteArray> Folders;
     for (const TFileTags &Entry : Batch) {
@@ -283,6 +329,8 @@ void TLibraryTags::Finish() {
     // Entries of files no longer in the library go; a missing file's stay for its return.
     FCache.KeepOnly(QSet<QByteArray>(FSources.cbegin(), FSources.cend()));
     SaveCache();
+    // After the save (if any).
+    FSaver.start([this] { QMetaObject::invokeMethod(this, &TLibraryTags::ReleaseCache); });
     if (FAlbumsDelay.isActive())
         MakeAlbums();
     Q_EMIT ScanFinished();
@@ -294,8 +342,23 @@ void TLibraryTags::SaveCache() {
         return;
     // The copy shares the entries until the next change here: writing 100000 entries takes
     // longer than the window may wait.
-    FSaver.start([Cache = FCache, File = FCacheFile] { Cache.Save(File); });
+    FSaver.start([this, Cache = FCache, File = FCacheFile] { FSaveFailed = !Cache.Save(File); });
     FCache.MarkSaved();
+}
+
+void TLibraryTags::ReleaseCache() {
+    // Once the file holds all the cache knows, it is read again only when rows are made or files
+    // asked about: kept, its entries would be a third of the library's memory.
+    if (!FCacheLoaded || FCache.IsModified() || FSaveFailed || FPendingJob != 0 ||
+        FScanner->Pending() != 0) {
+        FSaver.start(ReturnFreedMemory);
+        return;
+    }
+    FCacheLoaded = false;
+    FSaver.start([Old = std::exchange(FCache, TTagCache())]() mutable {
+        Old = TTagCache();
+        ReturnFreedMemory();
+    });
 }
 
 QByteArray TLibraryTags::RowText(int Row) const {

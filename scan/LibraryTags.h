@@ -13,6 +13,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 class TMusicLibrary;
@@ -72,6 +73,8 @@ public:
     // The rows in which every word of Query is found (title, artists, album, album artist,
     // file name), ascending.
     QList<int> Find(QStringView Query) { return FIndex.Find(Query); }
+    // Whether the cache's entries are in memory (between scans they are let go).
+    bool HoldsCache() const { return FCacheLoaded; }
     // Files answered in the current scan, of how many asked.
     int Done() const { return FDone; }
     int Total() const { return FTotal; }
@@ -103,7 +106,9 @@ private:
     };
     static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources,
                                          TCoverSource CoverSource);
-    void Adopt(TBuilt &Built);
+    void Adopt(std::shared_ptr<TBuilt> Built);
+    // Frees Rows off the GUI thread.
+    void Dispose(std::shared_ptr<TBuilt> Rows);
     // Puts Entry's result into its rows; the rows that changed are appended to Changed.
     void ApplyEntry(const TFileTags &Entry, QList<int> &Changed);
     // Makes Albums() anew off the GUI thread, one at a time.
@@ -112,6 +117,10 @@ private:
     void Apply(const QList<TFileTags> &Batch);
     void Finish();
     void SaveCache();
+    // Loads the cache now if it was let go.
+    void EnsureCache();
+    // Lets the cache go when the file holds all of it; gives freed memory back either way.
+    void ReleaseCache();
     QByteArray RowText(int Row) const;
     // Sets the cover of the rows in Folders; adds the rows whose cover changed to Changed.
     void ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed);
@@ -123,6 +132,8 @@ private:
     QString FCacheFile;
     TTagCache FCache;
     bool FCacheLoaded = false;
+    // Whether the last write of the cache failed (set on the writer's thread).
+    std::atomic<bool> FSaveFailed = false;
     QByteArrayList FSources;
     // Apart from the states so that AllTags() hands out the rows' tags as they are.
     QList<TTrackTags> FTags;
