@@ -39,7 +39,7 @@ TLibraryTags::TLibraryTags(TTagScanner *Scanner, const QString &CacheFile, QObje
     connect(FScanner, &TTagScanner::TagsRead, this, &TLibraryTags::Apply);
     connect(FScanner, &TTagScanner::Finished, this, &TLibraryTags::Finish);
     connect(FScanner, &TTagScanner::Failed, this, [this](const QString &Reason) {
-        FAsked.clear();
+        FBuilder.start([this] { FAsked.clear(); });
         Q_EMIT ScanFailed(Reason);
     });
     FSaver.setMaxThreadCount(1);
@@ -227,48 +227,53 @@ void TLibraryTags::MakeAlbums() {
 }
 
 void TLibraryTags::Rescan() {
-    if (!FCacheLoaded) {
-        // The stamps files are asked with come from the cache: read off this thread first.
-        FBuilder.start([this, File = FCacheFile] {
-            auto Cache = std::make_shared<TTagCache>();
-            Cache->Load(File);
-            QMetaObject::invokeMethod(this, [this, Cache] {
-                if (!FCacheLoaded) {
-                    FCache = *Cache;
-                    FCacheLoaded = true;
-                }
-                Rescan();
-            });
-        });
-        return;
-    }
-    FScanner->Stop();
-    FAsked.clear();
-    FDone = FTotal = 0;
     QByteArrayList Local;
     for (const QByteArray &Source : std::as_const(FSources))
         if (IsLocal(Source))
             Local.append(Source);
-    Ask(Local);
+    Ask(Local, true);
 }
 
-void TLibraryTags::Ask(const QByteArrayList &Paths) {
-    if (!Paths.isEmpty())
-        EnsureCache();
-    QList<TTagRequest> Requests;
-    for (const QByteArray &Path : Paths) {
-        if (FAsked.contains(Path))
-            continue;
-        FAsked.insert(Path);
-        Requests.append({Path, FCache.KnownStamp(Path)});
-    }
-    if (Requests.isEmpty())
+void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again) {
+    if (Paths.isEmpty() && !Again)
         return;
-    if (FScanner->Pending() == 0)
-        FDone = FTotal = 0;
-    FTotal += int(Requests.size());
-    FScanner->Scan(Requests);
-    Q_EMIT ScanProgress(FDone, FTotal);
+    ++FAsking;
+    // Made off this thread (100000 requests take longer than the window may wait), in order
+    // with the other asks: FAsked is only touched there. The stamps come from the cache, read
+    // there first when it was let go.
+    FBuilder.start(
+        [this, Paths, Again, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile]() mutable {
+            if (Again)
+                FAsked.clear();
+            if (Load)
+                Cache.Load(File);
+            QList<TTagRequest> Requests;
+            for (const QByteArray &Path : Paths) {
+                const qsizetype Before = FAsked.size();
+                FAsked.insert(Path);
+                if (FAsked.size() > Before)
+                    Requests.append({Path, Cache.KnownStamp(Path)});
+            }
+            QMetaObject::invokeMethod(this, [this, Again, Load, Requests = std::move(Requests),
+                                             Cache = std::move(Cache)]() mutable {
+                --FAsking;
+                if (Load && !FCacheLoaded) {
+                    FCache = std::move(Cache);
+                    FCacheLoaded = true;
+                }
+                if (Again) {
+                    FScanner->Stop();
+                    FDone = FTotal = 0;
+                }
+                if (Requests.isEmpty())
+                    return;
+                if (FScanner->Pending() == 0)
+                    FDone = FTotal = 0;
+                FTotal += int(Requests.size());
+                FScanner->Scan(Requests);
+                Q_EMIT ScanProgress(FDone, FTotal);
+            });
+        });
 }
 
 void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
@@ -349,7 +354,7 @@ void TLibraryTags::SaveCache() {
 void TLibraryTags::ReleaseCache() {
     // Once the file holds all the cache knows, it is read again only when rows are made or files
     // asked about: kept, its entries would be a third of the library's memory.
-    if (!FCacheLoaded || FCache.IsModified() || FSaveFailed || FPendingJob != 0 ||
+    if (!FCacheLoaded || FCache.IsModified() || FSaveFailed || FPendingJob != 0 || FAsking != 0 ||
         FScanner->Pending() != 0) {
         FSaver.start(ReturnFreedMemory);
         return;

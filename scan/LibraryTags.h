@@ -113,7 +113,8 @@ private:
     void ApplyEntry(const TFileTags &Entry, QList<int> &Changed);
     // Makes Albums() anew off the GUI thread, one at a time.
     void MakeAlbums();
-    void Ask(const QByteArrayList &Paths);
+    // Has the files of Paths not asked about yet read (all of them again: Again).
+    void Ask(const QByteArrayList &Paths, bool Again = false);
     void Apply(const QList<TFileTags> &Batch);
     void Finish();
     void SaveCache();
@@ -147,9 +148,12 @@ private:
     // The local rows by folder: a folder's image is the cover of one album only.
     QHash<QByteArray, QList<int>> FFolderRows;
     TCoverSource FCoverSource = TCoverSource::Embedded;
-    // Files asked about since the last rescan (answered or not).
+    // Files asked about since the last rescan (answered or not); only the builder's jobs touch
+    // it.
     QSet<QByteArray> FAsked;
     TSearchIndex FIndex;
+    // Asks being made off the GUI thread.
+    int FAsking = 0;
     int FDone = 0;
     int FTotal = 0;
     int FUnsaved = 0;
