@@ -43,6 +43,8 @@ void TSearchIndex::SetRows(const QByteArrayList &Texts) {
         FText += '\n';
         FStarts.append(FText.size());
     }
+    // Grown by appending, the buffer would keep up to twice its size.
+    FText.squeeze();
     FLastValid = false;
 }
 
@@ -75,6 +77,7 @@ void TSearchIndex::Rebuild() {
         Text += '\n';
         Starts.append(Text.size());
     }
+    Text.squeeze();
     FText = std::move(Text);
     FStarts = std::move(Starts);
     FChanged.clear();

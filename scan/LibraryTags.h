@@ -152,8 +152,11 @@ private:
     // it.
     QSet<QByteArray> FAsked;
     TSearchIndex FIndex;
-    // Asks being made off the GUI thread.
+    // Asks being made off the GUI thread, and cache writes not done yet.
     int FAsking = 0;
+    int FSaving = 0;
+    // Files read since the rows were made.
+    int FReadSinceRows = 0;
     int FDone = 0;
     int FTotal = 0;
     int FUnsaved = 0;
