@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <numeric>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -70,7 +71,6 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
     Built->Tags.reserve(Sources.size());
     Built->Tags.resize(Sources.size());
     Built->States.resize(Sources.size(), TRowTagState::Unknown);
-    Built->NextRow.resize(Sources.size(), -1);
     QByteArrayList Texts;
     Texts.reserve(Sources.size());
     for (int Row = 0; Row < int(Sources.size()); ++Row) {
@@ -92,15 +92,11 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
         Texts.append(SearchRowText(Tags, TMusicLibrary::DisplayName(Source)));
     }
     Built->Index.SetRows(Texts);
-    for (int Row = int(Sources.size()) - 1; Row >= 0; --Row) {
-        const auto It = Built->FirstRow.find(Sources[Row]);
-        if (It == Built->FirstRow.end()) {
-            Built->FirstRow.insert(Sources[Row], Row);
-        } else {
-            Built->NextRow[Row] = *It;
-            *It = Row;
-        }
-    }
+    Built->BySource.resize(Sources.size());
+    std::iota(Built->BySource.begin(), Built->BySource.end(), 0);
+    std::sort(Built->BySource.begin(), Built->BySource.end(), [&](int A, int B) {
+        return Sources[A] < Sources[B] || (Sources[A] == Sources[B] && A < B);
+    });
     // A pass over every row: here, off the GUI thread, rather than when the rows are taken up.
     QList<int> Unused;
     for (const QList<int> &Rows : std::as_const(Built->FolderRows)) {
@@ -182,8 +178,7 @@ void TLibraryTags::Adopt(std::shared_ptr<TBuilt> Built) {
     std::swap(FSources, Built->Sources);
     std::swap(FTags, Built->Tags);
     std::swap(FStates, Built->States);
-    std::swap(FFirstRow, Built->FirstRow);
-    std::swap(FNextRow, Built->NextRow);
+    std::swap(FBySource, Built->BySource);
     std::swap(FIndex, Built->Index);
     std::swap(FFolderRows, Built->FolderRows);
     std::swap(FPool, Built->Pool);
@@ -207,8 +202,14 @@ void TLibraryTags::Adopt(std::shared_ptr<TBuilt> Built) {
     ReleaseCache();
 }
 
+QList<int>::const_iterator TLibraryTags::FirstOf(const QByteArray &Source) const {
+    return std::lower_bound(FBySource.cbegin(), FBySource.cend(), Source,
+                            [this](int Row, const QByteArray &S) { return FSources[Row] < S; });
+}
+
 int TLibraryTags::RowOf(const QByteArray &Source) const {
-    return FFirstRow.value(Source, -1);
+    const auto It = FirstOf(Source);
+    return It != FBySource.cend() && FSources[*It] == Source ? *It : -1;
 }
 
 void TLibraryTags::MakeAlbums() {
@@ -286,13 +287,15 @@ void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again) {
 }
 
 void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
-    const int First = RowOf(Entry.Path);
+    auto It = FirstOf(Entry.Path);
+    const auto Ours = [&] { return It != FBySource.cend() && FSources[*It] == Entry.Path; };
     TTrackTags Shared;
-    if (First >= 0 && Entry.Status == TTagStatus::Read) {
+    if (Ours() && Entry.Status == TTagStatus::Read) {
         Shared = Entry.Tags;
         FPool.Share(Shared);
     }
-    for (int Row = First; Row >= 0; Row = FNextRow[Row]) {
+    for (; Ours(); ++It) {
+        const int Row = *It;
         switch (Entry.Status) {
         case TTagStatus::Read:
             FTags[Row] = Shared;
@@ -345,6 +348,16 @@ void TLibraryTags::Finish() {
     // Entries of files no longer in the library go; a missing file's stay for its return.
     FCache.KeepOnly(QSet<QByteArray>(FSources.cbegin(), FSources.cend()));
     SaveCache();
+    if (FAsking == 0) {
+        // What was read is in the cache now: of the files asked about, only the missing ones
+        // would be asked about again.
+        QByteArrayList Missing;
+        for (int Row = 0; Row < Count(); ++Row)
+            if (FStates[Row] == TRowTagState::Missing)
+                Missing.append(FSources[Row]);
+        FBuilder.start(
+            [this, Missing] { FAsked = QSet<QByteArray>(Missing.cbegin(), Missing.cend()); });
+    }
     if (FReadSinceRows > FTags.size() / 10 && FPendingJob == 0) {
         // Rows filled by a long scan lie scattered among the pages its answers passed through:
         // made anew from the cache, they take a fraction of them.

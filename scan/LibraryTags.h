@@ -97,8 +97,7 @@ private:
         QByteArrayList Sources;
         QList<TTrackTags> Tags;
         QList<TRowTagState> States;
-        QHash<QByteArray, int> FirstRow;
-        QList<int> NextRow;
+        QList<int> BySource;
         QHash<QByteArray, QList<int>> FolderRows;
         TSearchIndex Index;
         TTextPool Pool;
@@ -107,6 +106,8 @@ private:
     static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources,
                                          TCoverSource CoverSource);
     void Adopt(std::shared_ptr<TBuilt> Built);
+    // Where Source's rows start in FBySource (the end, or another source's, when it has none).
+    QList<int>::const_iterator FirstOf(const QByteArray &Source) const;
     // Frees Rows off the GUI thread.
     void Dispose(std::shared_ptr<TBuilt> Rows);
     // Puts Entry's result into its rows; the rows that changed are appended to Changed.
@@ -139,10 +140,9 @@ private:
     // Apart from the states so that AllTags() hands out the rows' tags as they are.
     QList<TTrackTags> FTags;
     QList<TRowTagState> FStates;
-    // A source's first row, and each row's next row of the same source (-1: none): a list per
-    // row would cost more than the rows' tags.
-    QHash<QByteArray, int> FFirstRow;
-    QList<int> FNextRow;
+    // The rows in the order of their sources (then rows): a row's source is found by halving,
+    // where a table by source would cost more than the rows' tags.
+    QList<int> FBySource;
     // Shares the rows' repeated texts, those scans bring too.
     TTextPool FPool;
     // The local rows by folder: a folder's image is the cover of one album only.
