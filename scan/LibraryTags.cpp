@@ -50,7 +50,7 @@ TLibraryTags::TLibraryTags(TTagScanner *Scanner, const QString &CacheFile, QObje
     // their own, they are given back whole when freed. Left to glibc, the bound rises to the
     // largest block freed, and after a scan the heap is strewn with holes that small blocks
     // pin: 30 MB more after a first scan of 100000 files.
-    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
     FAlbumsDelay.setSingleShot(true);
     FAlbumsDelay.setInterval(AlbumsEveryMs);
