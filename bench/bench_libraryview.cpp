@@ -92,10 +92,12 @@ int RunOne(QApplication &App, bool Tagged) {
     // The rescan the rows start (of files that are not there) ends soon after.
     QEventLoop ScanWait;
     bool Scanned = false;
-    QObject::connect(Form.LibraryTags(), &TLibraryTags::ScanFinished, &ScanWait, [&] {
+    const auto Ended = [&] {
         Scanned = true;
         ScanWait.quit();
-    });
+    };
+    QObject::connect(Form.LibraryTags(), &TLibraryTags::ScanFinished, &ScanWait, Ended);
+    QObject::connect(Form.LibraryTags(), &TLibraryTags::ScanFailed, &ScanWait, Ended);
     Form.show();
     App.processEvents();
     std::printf("window=%.0f\n", double(Clock.nsecsElapsed()) / 1e6);
