@@ -129,17 +129,22 @@ void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
         if (Load)
             Cache.Load(File);
         auto Built = Build(Cache, Sources, Covers);
-        QMetaObject::invokeMethod(this,
-                                  [this, Job, Load, Built, Cache = std::move(Cache)]() mutable {
-                                      if (Job != FPendingJob)
-                                          return Dispose(std::move(Built));
-                                      FPendingJob = 0;
-                                      if (Load && !FCacheLoaded) {
-                                          FCache = Cache;
-                                          FCacheLoaded = true;
-                                      }
-                                      Adopt(std::move(Built));
-                                  });
+        QMetaObject::invokeMethod(
+            this, [this, Job, Load, Built, Cache = std::move(Cache)]() mutable {
+                const bool Current = Job == FPendingJob;
+                if (Current && Load && !FCacheLoaded) {
+                    FCache = std::move(Cache);
+                    FCacheLoaded = true;
+                }
+                // The job's copy goes off this thread: it may be all that is left of a cache read
+                // in vain, or of one let go once the rows are taken up.
+                FSaver.start(
+                    [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
+                if (!Current)
+                    return Dispose(std::move(Built));
+                FPendingJob = 0;
+                Adopt(std::move(Built));
+            });
     });
 }
 
@@ -271,6 +276,8 @@ void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again) {
                     FCache = std::move(Cache);
                     FCacheLoaded = true;
                 }
+                FSaver.start(
+                    [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
                 if (Again) {
                     FScanner->Stop();
                     FDone = FTotal = 0;
