@@ -136,7 +136,18 @@ void TTagCache::Put(const TFileTags &Entry) {
 }
 
 void TTagCache::KeepOnly(const QSet<QByteArray> &Paths) {
-    const qsizetype Before = FEntries.size();
-    FEntries.removeIf([&](const auto &It) { return !Paths.contains(It.key()); });
-    FModified = FModified || FEntries.size() != Before;
+    Remove(PathsNotIn(Paths));
+}
+
+QByteArrayList TTagCache::PathsNotIn(const QSet<QByteArray> &Paths) const {
+    QByteArrayList Out;
+    for (auto It = FEntries.cbegin(); It != FEntries.cend(); ++It)
+        if (!Paths.contains(It.key()))
+            Out.append(It.key());
+    return Out;
+}
+
+void TTagCache::Remove(const QByteArrayList &Paths) {
+    for (const QByteArray &Path : Paths)
+        FModified = FEntries.remove(Path) || FModified;
 }

@@ -3,6 +3,7 @@
 #include "FileTags.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -41,6 +42,9 @@ public:
     void Put(const TFileTags &Entry);
     // Drops the entries of paths not in Paths (files no longer in the library).
     void KeepOnly(const QSet<QByteArray> &Paths);
+    // The same in two steps: which paths would go (on any thread, from a copy), then their going.
+    QByteArrayList PathsNotIn(const QSet<QByteArray> &Paths) const;
+    void Remove(const QByteArrayList &Paths);
 
     int Count() const { return int(FEntries.size()); }
     // Whether the entries differ from what was last loaded or saved.

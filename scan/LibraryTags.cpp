@@ -352,19 +352,32 @@ void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
 }
 
 void TLibraryTags::Finish() {
-    // Entries of files no longer in the library go; a missing file's stay for its return.
-    FCache.KeepOnly(QSet<QByteArray>(FSources.cbegin(), FSources.cend()));
+    // Entries of files no longer in the library go (a missing file's stay for its return), and
+    // of the files asked about only the missing ones would be asked about again (what was read
+    // is in the cache now): found off this thread, 100000 paths take longer than the window
+    // may wait.
+    ++FFinishing;
+    FBuilder.start([this, Cache = FCache, Sources = FSources, States = FStates,
+                    Asked = FAsking == 0]() mutable {
+        const QByteArrayList Gone =
+            Cache.PathsNotIn(QSet<QByteArray>(Sources.cbegin(), Sources.cend()));
+        Cache = TTagCache();
+        if (Asked) {
+            FAsked.clear();
+            for (qsizetype Row = 0; Row < Sources.size() && Row < States.size(); ++Row)
+                if (States[Row] == TRowTagState::Missing)
+                    FAsked.insert(Sources[Row]);
+        }
+        QMetaObject::invokeMethod(this, [this, Gone] {
+            --FFinishing;
+            FCache.Remove(Gone);
+            Finished();
+        });
+    });
+}
+
+void TLibraryTags::Finished() {
     SaveCache();
-    if (FAsking == 0) {
-        // What was read is in the cache now: of the files asked about, only the missing ones
-        // would be asked about again.
-        QByteArrayList Missing;
-        for (int Row = 0; Row < Count(); ++Row)
-            if (FStates[Row] == TRowTagState::Missing)
-                Missing.append(FSources[Row]);
-        FBuilder.start(
-            [this, Missing] { FAsked = QSet<QByteArray>(Missing.cbegin(), Missing.cend()); });
-    }
     if (FReadSinceRows > FTags.size() / 10 && FPendingJob == 0) {
         // Rows filled by a long scan lie scattered among the pages its answers passed through:
         // made anew from the cache, they take a fraction of them.
@@ -398,7 +411,7 @@ void TLibraryTags::ReleaseCache() {
     // Once the file holds all the cache knows, it is read again only when rows are made or files
     // asked about: kept, its entries would be a third of the library's memory.
     if (!FCacheLoaded || FCache.IsModified() || FSaving != 0 || FSaveFailed || FPendingJob != 0 ||
-        FAsking != 0 || FScanner->Pending() != 0)
+        FAsking != 0 || FFinishing != 0 || FScanner->Pending() != 0)
         return;
     FCacheLoaded = false;
     FSaver.start([Old = std::exchange(FCache, TTagCache())]() mutable {

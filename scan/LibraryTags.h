@@ -118,6 +118,8 @@ private:
     void Ask(const QByteArrayList &Paths, bool Again = false);
     void Apply(const QList<TFileTags> &Batch);
     void Finish();
+    // The rest of Finish, once the cache's stale entries are known.
+    void Finished();
     void SaveCache();
     // Loads the cache now if it was let go.
     void EnsureCache();
@@ -155,6 +157,8 @@ private:
     // Asks being made off the GUI thread, and cache writes not done yet.
     int FAsking = 0;
     int FSaving = 0;
+    // Scan ends whose stale cache entries are being looked for.
+    int FFinishing = 0;
     // Files read since the rows were made.
     int FReadSinceRows = 0;
     int FDone = 0;
