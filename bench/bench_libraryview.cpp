@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -54,6 +55,23 @@ double Percentile(QList<double> Times, double Share) {
     return Times.isEmpty() ? 0 : Times[qsizetype(double(Times.size() - 1) * Share)];
 }
 
+// The worst lateness (ms) of a 10 ms timer on this thread while it runs: what a queued call waits.
+class TDelayProbe {
+public:
+    TDelayProbe() {
+        QObject::connect(&FTick, &QTimer::timeout,
+                         [this] { FWorst = std::max(FWorst, FSince.restart() - 10); });
+        FTick.start(10);
+        FSince.start();
+    }
+    qint64 Worst() const { return FWorst; }
+
+private:
+    QTimer FTick;
+    QElapsedTimer FSince;
+    qint64 FWorst = 0;
+};
+
 // One run; prints "name=value" lines for the parent.
 int RunOne(QApplication &App, bool Tagged) {
     LoadSettings();
@@ -71,18 +89,38 @@ int RunOne(QApplication &App, bool Tagged) {
         Full = true;
         Wait.quit();
     });
+    // The rescan the rows start (of files that are not there) ends soon after.
+    QEventLoop ScanWait;
+    bool Scanned = false;
+    const auto Ended = [&] {
+        Scanned = true;
+        ScanWait.quit();
+    };
+    QObject::connect(Form.LibraryTags(), &TLibraryTags::ScanFinished, &ScanWait, Ended);
+    QObject::connect(Form.LibraryTags(), &TLibraryTags::ScanFailed, &ScanWait, Ended);
     Form.show();
     App.processEvents();
     std::printf("window=%.0f\n", double(Clock.nsecsElapsed()) / 1e6);
+    auto Probe = std::make_unique<TDelayProbe>();
     QTimer::singleShot(60000, &Wait, &QEventLoop::quit);
     if (!Full)
         Wait.exec();
     if (!Full)
         return 1;
+    // The rows were swapped in; the rescan they start is asked for too.
+    QTimer::singleShot(1000, &Wait, &QEventLoop::quit);
+    Wait.exec();
+    std::printf("swapdelay=%lld\n", qlonglong(Probe->Worst()));
     auto *View = Form.findChild<TLibraryView *>("FLibraryView");
     View->viewport()->repaint();
     std::printf("page=%.0f\n", double(Clock.nsecsElapsed()) / 1e6);
     std::printf("rss=%.1f\n", RssMiB() - StartMB);
+    QTimer::singleShot(60000, &ScanWait, &QEventLoop::quit);
+    if (!Scanned)
+        ScanWait.exec();
+    QTimer::singleShot(2000, &ScanWait, &QEventLoop::quit);
+    ScanWait.exec();
+    std::printf("rssidle=%.1f\n", RssMiB() - StartMB);
 
     auto *Search = Form.findChild<QLineEdit *>("FSearchBox");
     QList<double> Keys;
@@ -119,6 +157,14 @@ int RunOne(QApplication &App, bool Tagged) {
     QApplication::sendEvent(Target, &Drop);
     App.processEvents();
     std::printf("drop=%.0f\n", double(Clock.nsecsElapsed()) / 1e6);
+    // The rows are made anew for the grown library and swapped in place of the old ones.
+    Probe = std::make_unique<TDelayProbe>();
+    QObject::connect(Form.LibraryTags(), &TLibraryTags::AlbumsChanged, &Wait, &QEventLoop::quit);
+    QTimer::singleShot(60000, &Wait, &QEventLoop::quit);
+    Wait.exec();
+    QTimer::singleShot(1000, &Wait, &QEventLoop::quit);
+    Wait.exec();
+    std::printf("dropdelay=%lld\n", qlonglong(Probe->Worst()));
     Clock.restart();
     View->selectAll();
     View->scrollToBottom();
@@ -152,11 +198,14 @@ int main(int argc, char **argv) {
     const char *Rows[][2] = {{"window", "start to the window shown (ms)"},
                              {"page", "start to a full library page: rows and albums (ms)"},
                              {"rss", "resident memory the window added (MB)"},
+                             {"rssidle", "the same once the rescan is over (MB)"},
+                             {"swapdelay", "GUI thread's worst delay, rows swapped in (ms)"},
                              {"key50", "search keystroke with repaint, median (ms)"},
                              {"key99", "search keystroke with repaint, 99th percentile (ms)"},
                              {"sort50", "header click (sort) with repaint, median (ms)"},
                              {"sortmax", "header click (sort) with repaint, worst (ms)"},
                              {"drop", "drop of 10000 files: add, save, repaint (ms)"},
+                             {"dropdelay", "GUI thread's worst delay, rows made anew (ms)"},
                              {"selectall", "select all, scroll to bottom, repaint (ms)"}};
     std::printf("%d library entries           no tags known   all tagged\n", Entries);
     for (const auto &[Key, Text] : Rows)

@@ -246,7 +246,7 @@ int main(int argc, char *argv[]) {
 
     QList<TTagRequest> Known = Requests;
     for (TTagRequest &Request : Known)
-        if (const TFileTags *Entry = Cache.Find(Request.Path))
+        if (const std::optional<TFileTags> Entry = Cache.Find(Request.Path))
             Request.Known = Entry->Stamp;
     TTagCache Again = Cache;
     const auto [Rescan, RescanWorst] = RunScan(Known, Again);

@@ -13,9 +13,20 @@ TFileStamp StampOf(const QByteArray &Path) {
 }
 
 void PutFileTags(QByteArray &Out, const TFileTags &Entry) {
+    TByteWriter(Out).PutBytes(Entry.Path);
+    PutFileTagsBody(Out, Entry);
+}
+
+bool TakeFileTags(TByteReader &In, TFileTags &Entry) {
+    Entry.Path = In.Bytes(MaxPathBytes);
+    if (Entry.Path.isEmpty())
+        In.Fail();
+    return TakeFileTagsBody(In, Entry);
+}
+
+void PutFileTagsBody(QByteArray &Out, const TFileTags &Entry) {
     TByteWriter W(Out);
     const TTrackTags &T = Entry.Tags;
-    W.PutBytes(Entry.Path);
     W.PutI64(Entry.Stamp.MTimeNs);
     W.PutI64(Entry.Stamp.Size);
     W.PutU8(quint8(Entry.Status));
@@ -33,9 +44,8 @@ void PutFileTags(QByteArray &Out, const TFileTags &Entry) {
     W.PutBytes(T.FolderCover);
 }
 
-bool TakeFileTags(TByteReader &In, TFileTags &Entry) {
+bool TakeFileTagsBody(TByteReader &In, TFileTags &Entry) {
     TTrackTags &T = Entry.Tags;
-    Entry.Path = In.Bytes(MaxPathBytes);
     Entry.Stamp.MTimeNs = In.I64();
     Entry.Stamp.Size = In.I64();
     const quint8 Status = In.U8();
@@ -63,7 +73,5 @@ bool TakeFileTags(TByteReader &In, TFileTags &Entry) {
             In.Fail();
     }
     T.CoverHash.clear();
-    if (Entry.Path.isEmpty())
-        In.Fail();
     return In.Ok();
 }

@@ -46,3 +46,6 @@ constexpr quint32 MaxArtists = 256;
 void PutFileTags(QByteArray &Out, const TFileTags &Entry);
 // Reads one record that PutFileTags wrote; false (and In failed) when it is not one.
 bool TakeFileTags(TByteReader &In, TFileTags &Entry);
+// The same record after its path: the stamp, the status and the tags.
+void PutFileTagsBody(QByteArray &Out, const TFileTags &Entry);
+bool TakeFileTagsBody(TByteReader &In, TFileTags &Entry);

@@ -2,6 +2,7 @@
 
 #include "SearchFold.h"
 
+#include <algorithm>
 #include <numeric>
 #include <string_view>
 
@@ -42,26 +43,44 @@ void TSearchIndex::SetRows(const QByteArrayList &Texts) {
         FText += '\n';
         FStarts.append(FText.size());
     }
+    // Grown by appending, the buffer would keep up to twice its size.
+    FText.squeeze();
     FLastValid = false;
 }
 
 void TSearchIndex::SetRow(int Row, const QByteArray &Text) {
     if (Row < 0 || Row >= Count())
         return;
-    FChanged.insert(Row, Text);
     FLastValid = false;
+    FChanged.remove(Row);
+    // A text of the same length (a rescan's rows mostly keep theirs) is written in place.
+    if (Text.size() == RowText(Row).size()) {
+        std::copy(Text.cbegin(), Text.cend(), FText.begin() + FStarts[Row]);
+        return;
+    }
+    FChanged.insert(Row, Text);
+    // Rows held apart cost more than in the buffer: a scan's are put in now and then.
+    if (FChanged.size() > Count() / 8 + 64)
+        Rebuild();
 }
 
 void TSearchIndex::Rebuild() {
     if (FChanged.isEmpty())
         return;
-    QByteArrayList Texts;
-    Texts.reserve(Count());
+    QByteArray Text;
+    Text.reserve(FText.size());
+    QList<qsizetype> Starts{0};
+    Starts.reserve(FStarts.size());
     for (int Row = 0; Row < Count(); ++Row) {
         const auto It = FChanged.constFind(Row);
-        Texts.append(It != FChanged.cend() ? *It : RowText(Row).toByteArray());
+        Text += It != FChanged.cend() ? QByteArrayView(*It) : RowText(Row);
+        Text += '\n';
+        Starts.append(Text.size());
     }
-    SetRows(Texts);
+    Text.squeeze();
+    FText = std::move(Text);
+    FStarts = std::move(Starts);
+    FChanged.clear();
 }
 
 QByteArrayView TSearchIndex::RowText(int Row) const {

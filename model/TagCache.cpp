@@ -54,21 +54,24 @@ QByteArray TTagCache::ToBytes() const {
     TByteWriter W(Data);
     W.PutU32(Version);
     W.PutU32(quint32(FEntries.size()));
-    for (const TFileTags &Entry : FEntries)
-        PutFileTags(Data, Entry);
+    for (auto It = FEntries.cbegin(); It != FEntries.cend(); ++It) {
+        W.PutBytes(It.key());
+        Data += It.value();
+    }
     Data += QCryptographicHash::hash(Data, Digest);
     return Data;
 }
 
 bool TTagCache::FromBytes(const QByteArray &Data) {
     FEntries.clear();
-    FCoverNames.clear();
     FModified = false;
     const qsizetype Body = Data.size() - DigestBytes;
     if (Body < Magic.size() || !Data.startsWith(Magic) ||
         QCryptographicHash::hash(QByteArrayView(Data).first(Body), Digest) != Data.mid(Body))
         return false;
-    TByteReader In(Data.constData() + Magic.size(), Body - Magic.size());
+    const char *Records = Data.constData() + Magic.size();
+    const qsizetype Size = Body - Magic.size();
+    TByteReader In(Records, Size);
     const quint32 FileVersion = In.U32();
     const quint32 Count = In.U32();
     if (FileVersion != Version || Count > In.Remaining() / MinRecordBytes)
@@ -76,13 +79,15 @@ bool TTagCache::FromBytes(const QByteArray &Data) {
     FEntries.reserve(Count);
     TFileTags Entry;
     for (quint32 I = 0; I < Count; ++I) {
-        if (!TakeFileTags(In, Entry) || Entry.Status == TTagStatus::Missing ||
+        // Each record is read whole to be checked, then kept as the bytes it was read from.
+        const QByteArray Path = In.Bytes(MaxPathBytes);
+        const qsizetype From = Size - In.Remaining();
+        if (Path.isEmpty() || !TakeFileTagsBody(In, Entry) || Entry.Status == TTagStatus::Missing ||
             Entry.Status == TTagStatus::Unchanged) {
             FEntries.clear();
             return false;
         }
-        ShareCovers(Entry.Tags);
-        FEntries.insert(Entry.Path, Entry);
+        FEntries.insert(Path, QByteArray(Records + From, Size - In.Remaining() - From));
     }
     if (In.Remaining() != 0) {
         FEntries.clear();
@@ -91,31 +96,58 @@ bool TTagCache::FromBytes(const QByteArray &Data) {
     return true;
 }
 
-const TFileTags *TTagCache::Find(const QByteArray &Path) const {
+std::optional<TFileTags> TTagCache::Find(const QByteArray &Path) const {
     const auto It = FEntries.constFind(Path);
-    return It == FEntries.cend() ? nullptr : &*It;
+    if (It == FEntries.cend())
+        return std::nullopt;
+    TFileTags Entry;
+    Entry.Path = It.key();
+    TByteReader In(*It);
+    TakeFileTagsBody(In, Entry); // checked when it was kept
+    return Entry;
 }
 
-const TFileTags *TTagCache::FindCurrent(const QByteArray &Path, const TFileStamp &Stamp) const {
-    const TFileTags *Entry = Find(Path);
-    return Entry && Stamp.IsValid() && Entry->Stamp == Stamp ? Entry : nullptr;
+std::optional<TFileTags> TTagCache::FindCurrent(const QByteArray &Path,
+                                                const TFileStamp &Stamp) const {
+    if (!Stamp.IsValid() || KnownStamp(Path) != Stamp)
+        return std::nullopt;
+    return Find(Path);
+}
+
+TFileStamp TTagCache::KnownStamp(const QByteArray &Path) const {
+    const auto It = FEntries.constFind(Path);
+    if (It == FEntries.cend())
+        return {};
+    TByteReader In(*It);
+    TFileStamp Stamp;
+    Stamp.MTimeNs = In.I64();
+    Stamp.Size = In.I64();
+    return Stamp;
 }
 
 void TTagCache::Put(const TFileTags &Entry) {
     if (Entry.Status != TTagStatus::Read && Entry.Status != TTagStatus::Unreadable)
         return;
-    ShareCovers(FEntries.insert(Entry.Path, Entry)->Tags);
+    QByteArray Record;
+    PutFileTagsBody(Record, Entry);
+    Record.squeeze();
+    FEntries.insert(Entry.Path, Record);
     FModified = true;
 }
 
 void TTagCache::KeepOnly(const QSet<QByteArray> &Paths) {
-    const qsizetype Before = FEntries.size();
-    FEntries.removeIf([&](const auto &It) { return !Paths.contains(It.key()); });
-    FModified = FModified || FEntries.size() != Before;
+    Remove(PathsNotIn(Paths));
 }
 
-void TTagCache::ShareCovers(TTrackTags &T) {
-    for (QByteArray *Hash : {&T.EmbeddedCover, &T.FolderCover, &T.CoverHash})
-        if (!Hash->isEmpty())
-            *Hash = *FCoverNames.insert(*Hash);
+QByteArrayList TTagCache::PathsNotIn(const QSet<QByteArray> &Paths) const {
+    QByteArrayList Out;
+    for (auto It = FEntries.cbegin(); It != FEntries.cend(); ++It)
+        if (!Paths.contains(It.key()))
+            Out.append(It.key());
+    return Out;
+}
+
+void TTagCache::Remove(const QByteArrayList &Paths) {
+    for (const QByteArray &Path : Paths)
+        FModified = FEntries.remove(Path) || FModified;
 }

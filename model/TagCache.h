@@ -3,9 +3,12 @@
 #include "FileTags.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QHash>
 #include <QSet>
 #include <QString>
+
+#include <optional>
 
 // The tags of library files between runs: one versioned file in the user's cache folder. An
 // entry counts only while its file keeps the stamp it was read with; a file that cannot be
@@ -28,15 +31,20 @@ public:
     bool FromBytes(const QByteArray &Data);
 
     // The entry for Path whatever the file's stamp now (a missing file keeps showing its
-    // tags); null when there is none.
-    const TFileTags *Find(const QByteArray &Path) const;
-    // The entry for Path when it was read from the file as Stamp finds it now; null otherwise.
-    const TFileTags *FindCurrent(const QByteArray &Path, const TFileStamp &Stamp) const;
+    // tags); none when there is none.
+    std::optional<TFileTags> Find(const QByteArray &Path) const;
+    // The entry for Path when it was read from the file as Stamp finds it now; none otherwise.
+    std::optional<TFileTags> FindCurrent(const QByteArray &Path, const TFileStamp &Stamp) const;
+    // The stamp of Path's entry (invalid when there is none), its tags left unread.
+    TFileStamp KnownStamp(const QByteArray &Path) const;
     // Keeps what a read found: Read and Unreadable replace the entry for the path, Missing and
     // Unchanged keep the one there is.
     void Put(const TFileTags &Entry);
     // Drops the entries of paths not in Paths (files no longer in the library).
     void KeepOnly(const QSet<QByteArray> &Paths);
+    // The same in two steps: which paths would go (on any thread, from a copy), then their going.
+    QByteArrayList PathsNotIn(const QSet<QByteArray> &Paths) const;
+    void Remove(const QByteArrayList &Paths);
 
     int Count() const { return int(FEntries.size()); }
     // Whether the entries differ from what was last loaded or saved.
@@ -45,11 +53,8 @@ public:
     void MarkSaved() { FModified = false; }
 
 private:
-    // Makes T's cover hashes share the bytes of every other entry's same hash: an album's
-    // tracks name one picture, and 100000 copies of a hash are megabytes.
-    void ShareCovers(TTrackTags &T);
-
-    QHash<QByteArray, TFileTags> FEntries;
-    QSet<QByteArray> FCoverNames;
+    // Per path, its record after the path as the file holds it (PutFileTagsBody): a fraction of
+    // the entry's decoded size, and read only when the library's rows are made.
+    QHash<QByteArray, QByteArray> FEntries;
     mutable bool FModified = false;
 };

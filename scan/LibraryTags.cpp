@@ -7,6 +7,11 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <numeric>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -20,6 +25,14 @@ bool IsLocal(const QByteArray &Source) {
     return Source.startsWith('/');
 }
 
+// Gives the heap's free pages back to the system: after a swap of 100000 rows or a scan, glibc
+// keeps tens of megabytes freed among live blocks otherwise.
+void ReturnFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 } // namespace
 
 TLibraryTags::TLibraryTags(TTagScanner *Scanner, const QString &CacheFile, QObject *Parent)
@@ -27,11 +40,18 @@ TLibraryTags::TLibraryTags(TTagScanner *Scanner, const QString &CacheFile, QObje
     connect(FScanner, &TTagScanner::TagsRead, this, &TLibraryTags::Apply);
     connect(FScanner, &TTagScanner::Finished, this, &TLibraryTags::Finish);
     connect(FScanner, &TTagScanner::Failed, this, [this](const QString &Reason) {
-        FAsked.clear();
+        FBuilder.start([this] { FAsked.clear(); });
         Q_EMIT ScanFailed(Reason);
     });
     FSaver.setMaxThreadCount(1);
     FBuilder.setMaxThreadCount(1);
+#ifdef __GLIBC__
+    // Lists of 100000 rows come and go (copies of the rows, requests, search texts): mapped on
+    // their own, they are given back whole when freed. Left to glibc, the bound rises to the
+    // largest block freed, and after a scan the heap is strewn with holes that small blocks
+    // pin: 30 MB more after a first scan of 100000 files.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     FAlbumsDelay.setSingleShot(true);
     FAlbumsDelay.setInterval(AlbumsEveryMs);
     connect(&FAlbumsDelay, &QTimer::timeout, this, &TLibraryTags::MakeAlbums);
@@ -47,6 +67,8 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
                                                           TCoverSource CoverSource) {
     auto Built = std::make_shared<TBuilt>();
     Built->Sources = Sources;
+    // Reserved first: growing by resize would round the size up to a power of two.
+    Built->Tags.reserve(Sources.size());
     Built->Tags.resize(Sources.size());
     Built->States.resize(Sources.size(), TRowTagState::Unknown);
     QByteArrayList Texts;
@@ -57,19 +79,24 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
         TRowTagState &State = Built->States[Row];
         if (!IsLocal(Source)) {
             State = TRowTagState::Remote;
-        } else if (const TFileTags *Entry = Cache.Find(Source)) {
-            Tags = Entry->Tags;
+        } else if (std::optional<TFileTags> Entry = Cache.Find(Source)) {
+            Tags = std::move(Entry->Tags);
+            Built->Pool.Share(Tags);
             State =
                 Entry->Status == TTagStatus::Read ? TRowTagState::Tagged : TRowTagState::Unreadable;
         } else {
             Built->Unknown.append(Source);
         }
-        Built->RowsOf[Source].append(Row);
         if (IsLocal(Source))
             Built->FolderRows[FolderOf(Source)].append(Row);
         Texts.append(SearchRowText(Tags, TMusicLibrary::DisplayName(Source)));
     }
     Built->Index.SetRows(Texts);
+    Built->BySource.resize(Sources.size());
+    std::iota(Built->BySource.begin(), Built->BySource.end(), 0);
+    std::sort(Built->BySource.begin(), Built->BySource.end(), [&](int A, int B) {
+        return Sources[A] < Sources[B] || (Sources[A] == Sources[B] && A < B);
+    });
     // A pass over every row: here, off the GUI thread, rather than when the rows are taken up.
     QList<int> Unused;
     for (const QList<int> &Rows : std::as_const(Built->FolderRows)) {
@@ -79,14 +106,18 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
     return Built;
 }
 
-void TLibraryTags::SetSources(const QByteArrayList &Sources) {
+void TLibraryTags::EnsureCache() {
     if (!FCacheLoaded) {
         FCache.Load(FCacheFile);
         FCacheLoaded = true;
     }
+}
+
+void TLibraryTags::SetSources(const QByteArrayList &Sources) {
+    EnsureCache();
     FPendingJob = 0; // a job still running is outdone
     FLate.clear();
-    Adopt(*Build(FCache, Sources, FCoverSource));
+    Adopt(Build(FCache, Sources, FCoverSource));
 }
 
 void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
@@ -98,16 +129,22 @@ void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
         if (Load)
             Cache.Load(File);
         auto Built = Build(Cache, Sources, Covers);
-        QMetaObject::invokeMethod(this, [this, Job, Load, Built, Cache = std::move(Cache)] {
-            if (Job != FPendingJob)
-                return;
-            FPendingJob = 0;
-            if (Load && !FCacheLoaded) {
-                FCache = Cache;
-                FCacheLoaded = true;
-            }
-            Adopt(*Built);
-        });
+        QMetaObject::invokeMethod(
+            this, [this, Job, Load, Built, Cache = std::move(Cache)]() mutable {
+                const bool Current = Job == FPendingJob;
+                if (Current && Load && !FCacheLoaded) {
+                    FCache = std::move(Cache);
+                    FCacheLoaded = true;
+                }
+                // The job's copy goes off this thread: it may be all that is left of a cache read
+                // in vain, or of one let go once the rows are taken up.
+                FSaver.start(
+                    [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
+                if (!Current)
+                    return Dispose(std::move(Built));
+                FPendingJob = 0;
+                Adopt(std::move(Built));
+            });
     });
 }
 
@@ -132,13 +169,25 @@ void TLibraryTags::Follow(const TMusicLibrary &Library) {
     Changed();
 }
 
-void TLibraryTags::Adopt(TBuilt &Built) {
-    FSources = std::move(Built.Sources);
-    FTags = std::move(Built.Tags);
-    FStates = std::move(Built.States);
-    FRowsOf = std::move(Built.RowsOf);
-    FIndex = std::move(Built.Index);
-    FFolderRows = std::move(Built.FolderRows);
+void TLibraryTags::Dispose(std::shared_ptr<TBuilt> Rows) {
+    // Freeing 100000 rows' texts takes longer than the window may wait.
+    FBuilder.start([Rows = std::move(Rows)]() mutable {
+        Rows.reset();
+        ReturnFreedMemory();
+    });
+}
+
+void TLibraryTags::Adopt(std::shared_ptr<TBuilt> Built) {
+    const QByteArrayList Unknown = std::move(Built->Unknown);
+    // The old rows go where Built was, and are freed off this thread.
+    std::swap(FSources, Built->Sources);
+    std::swap(FTags, Built->Tags);
+    std::swap(FStates, Built->States);
+    std::swap(FBySource, Built->BySource);
+    std::swap(FIndex, Built->Index);
+    std::swap(FFolderRows, Built->FolderRows);
+    std::swap(FPool, Built->Pool);
+    Dispose(std::move(Built));
     ++FRowsVersion;
     // What scans answered meanwhile is newer than the cache the rows were made from.
     // The covers were chosen with the rows; only the folders of those answers need it again.
@@ -151,14 +200,21 @@ void TLibraryTags::Adopt(TBuilt &Built) {
     FLate.clear();
     ChooseCovers(Folders, Changed);
     FAlbums.reset();
+    FReadSinceRows = 0;
     Q_EMIT RowsReset();
     MakeAlbums();
-    Ask(Built.Unknown);
+    Ask(Unknown);
+    ReleaseCache();
+}
+
+QList<int>::const_iterator TLibraryTags::FirstOf(const QByteArray &Source) const {
+    return std::lower_bound(FBySource.cbegin(), FBySource.cend(), Source,
+                            [this](int Row, const QByteArray &S) { return FSources[Row] < S; });
 }
 
 int TLibraryTags::RowOf(const QByteArray &Source) const {
-    const auto It = FRowsOf.constFind(Source);
-    return It == FRowsOf.cend() || It->isEmpty() ? -1 : It->front();
+    const auto It = FirstOf(Source);
+    return It != FBySource.cend() && FSources[*It] == Source ? *It : -1;
 }
 
 void TLibraryTags::MakeAlbums() {
@@ -186,39 +242,70 @@ void TLibraryTags::MakeAlbums() {
 }
 
 void TLibraryTags::Rescan() {
-    FScanner->Stop();
-    FAsked.clear();
-    FDone = FTotal = 0;
     QByteArrayList Local;
     for (const QByteArray &Source : std::as_const(FSources))
         if (IsLocal(Source))
             Local.append(Source);
-    Ask(Local);
+    Ask(Local, true);
 }
 
-void TLibraryTags::Ask(const QByteArrayList &Paths) {
-    QList<TTagRequest> Requests;
-    for (const QByteArray &Path : Paths) {
-        if (FAsked.contains(Path))
-            continue;
-        FAsked.insert(Path);
-        const TFileTags *Entry = FCache.Find(Path);
-        Requests.append({Path, Entry ? Entry->Stamp : TFileStamp()});
-    }
-    if (Requests.isEmpty())
+void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again) {
+    if (Paths.isEmpty() && !Again)
         return;
-    if (FScanner->Pending() == 0)
-        FDone = FTotal = 0;
-    FTotal += int(Requests.size());
-    FScanner->Scan(Requests);
-    Q_EMIT ScanProgress(FDone, FTotal);
+    ++FAsking;
+    // Made off this thread (100000 requests take longer than the window may wait), in order
+    // with the other asks: FAsked is only touched there. The stamps come from the cache, read
+    // there first when it was let go.
+    FBuilder.start(
+        [this, Paths, Again, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile]() mutable {
+            if (Again)
+                FAsked.clear();
+            if (Load)
+                Cache.Load(File);
+            QList<TTagRequest> Requests;
+            for (const QByteArray &Path : Paths) {
+                const qsizetype Before = FAsked.size();
+                FAsked.insert(Path);
+                if (FAsked.size() > Before)
+                    Requests.append({Path, Cache.KnownStamp(Path)});
+            }
+            QMetaObject::invokeMethod(this, [this, Again, Load, Requests = std::move(Requests),
+                                             Cache = std::move(Cache)]() mutable {
+                --FAsking;
+                if (Load && !FCacheLoaded) {
+                    FCache = std::move(Cache);
+                    FCacheLoaded = true;
+                }
+                FSaver.start(
+                    [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
+                if (Again) {
+                    FScanner->Stop();
+                    FDone = FTotal = 0;
+                }
+                if (Requests.isEmpty())
+                    return;
+                if (FScanner->Pending() == 0)
+                    FDone = FTotal = 0;
+                FTotal += int(Requests.size());
+                FScanner->Scan(Requests);
+                Q_EMIT ScanProgress(FDone, FTotal);
+            });
+        });
 }
 
 void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
-    for (const int Row : FRowsOf.value(Entry.Path)) {
+    auto It = FirstOf(Entry.Path);
+    const auto Ours = [&] { return It != FBySource.cend() && FSources[*It] == Entry.Path; };
+    TTrackTags Shared;
+    if (Ours() && Entry.Status == TTagStatus::Read) {
+        Shared = Entry.Tags;
+        FPool.Share(Shared);
+    }
+    for (; Ours(); ++It) {
+        const int Row = *It;
         switch (Entry.Status) {
         case TTagStatus::Read:
-            FTags[Row] = Entry.Tags;
+            FTags[Row] = Shared;
             FStates[Row] = TRowTagState::Tagged;
             break;
         case TTagStatus::Unreadable:
@@ -237,12 +324,15 @@ void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
 }
 
 void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
+    EnsureCache();
     QList<int> Changed;
     QSet<QByteArray> Folders;
     for (const TFileTags &Entry : Batch) {
         ++FDone;
         ++FUnsaved;
         FCache.Put(Entry);
+        if (Entry.Status == TTagStatus::Read || Entry.Status == TTagStatus::Unreadable)
+            ++FReadSinceRows;
         if (FPendingJob != 0)
             FLate.append(Entry);
         const qsizetype Before = Changed.size();
@@ -262,11 +352,41 @@ void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
 }
 
 void TLibraryTags::Finish() {
-    // Entries of files no longer in the library go; a missing file's stay for its return.
-    FCache.KeepOnly(QSet<QByteArray>(FSources.cbegin(), FSources.cend()));
+    // Entries of files no longer in the library go (a missing file's stay for its return), and
+    // of the files asked about only the missing ones would be asked about again (what was read
+    // is in the cache now): found off this thread, 100000 paths take longer than the window
+    // may wait.
+    ++FFinishing;
+    FBuilder.start([this, Cache = FCache, Sources = FSources, States = FStates,
+                    Asked = FAsking == 0]() mutable {
+        const QByteArrayList Gone =
+            Cache.PathsNotIn(QSet<QByteArray>(Sources.cbegin(), Sources.cend()));
+        Cache = TTagCache();
+        if (Asked) {
+            FAsked.clear();
+            for (qsizetype Row = 0; Row < Sources.size() && Row < States.size(); ++Row)
+                if (States[Row] == TRowTagState::Missing)
+                    FAsked.insert(Sources[Row]);
+        }
+        QMetaObject::invokeMethod(this, [this, Gone] {
+            --FFinishing;
+            FCache.Remove(Gone);
+            Finished();
+        });
+    });
+}
+
+void TLibraryTags::Finished() {
     SaveCache();
-    if (FAlbumsDelay.isActive())
-        MakeAlbums();
+    if (FReadSinceRows > FTags.size() / 10 && FPendingJob == 0) {
+        // Rows filled by a long scan lie scattered among the pages its answers passed through:
+        // made anew from the cache, they take a fraction of them.
+        UpdateSources(FSources);
+    } else {
+        if (FAlbumsDelay.isActive())
+            MakeAlbums();
+        ReleaseCache();
+    }
     Q_EMIT ScanFinished();
 }
 
@@ -276,49 +396,30 @@ void TLibraryTags::SaveCache() {
         return;
     // The copy shares the entries until the next change here: writing 100000 entries takes
     // longer than the window may wait.
-    FSaver.start([Cache = FCache, File = FCacheFile] { Cache.Save(File); });
+    ++FSaving;
+    FSaver.start([this, Cache = FCache, File = FCacheFile] {
+        FSaveFailed = !Cache.Save(File);
+        QMetaObject::invokeMethod(this, [this] {
+            --FSaving;
+            ReleaseCache();
+        });
+    });
     FCache.MarkSaved();
+}
+
+void TLibraryTags::ReleaseCache() {
+    // Once the file holds all the cache knows, it is read again only when rows are made or files
+    // asked about: kept, its entries would be a third of the library's memory.
+    if (!FCacheLoaded || FCache.IsModified() || FSaving != 0 || FSaveFailed || FPendingJob != 0 ||
+        FAsking != 0 || FFinishing != 0 || FScanner->Pending() != 0)
+        return;
+    FCacheLoaded = false;
+    FSaver.start([Old = std::exchange(FCache, TTagCache())]() mutable {
+        Old = TTagCache();
+        ReturnFreedMemory();
+    });
 }
 
 QByteArray TLibraryTags::RowText(int Row) const {
     return SearchRowText(FTags[Row], TMusicLibrary::DisplayName(FSources[Row]));
-}
-
-void TLibraryTags::ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed) {
-    const qsizetype Before = Changed.size();
-    for (const QByteArray &Folder : Folders)
-        ChooseFolderCover(FTags, FFolderRows.value(Folder), FCoverSource, Changed);
-    // A row both read and given a cover is said once.
-    if (Changed.size() > Before) {
-        std::sort(Changed.begin(), Changed.end());
-        Changed.erase(std::unique(Changed.begin(), Changed.end()), Changed.end());
-    }
-}
-
-void TLibraryTags::ChooseFolderCover(QList<TTrackTags> &Tags, const QList<int> &Rows,
-                                     TCoverSource Source, QList<int> &Changed) {
-    // One album: every track with tags names the same one.
-    QString Album;
-    bool OneAlbum = true;
-    for (const int Row : Rows) {
-        const TTrackTags &T = std::as_const(Tags)[Row];
-        if (T.Title.isEmpty() && T.Album.isEmpty() && T.Artists.isEmpty())
-            continue;
-        if (T.Album.isEmpty() || (!Album.isEmpty() && T.Album != Album))
-            OneAlbum = false;
-        Album = T.Album;
-    }
-    for (const int Row : Rows) {
-        const TTrackTags &T = std::as_const(Tags)[Row];
-        const QByteArray Own = OneAlbum ? T.FolderCover : QByteArray();
-        const bool FolderFirst = Source == TCoverSource::Folder;
-        const QByteArray &First = FolderFirst ? Own : T.EmbeddedCover;
-        const QByteArray &Other = FolderFirst ? T.EmbeddedCover : Own;
-        const QByteArray Chosen = First.isEmpty() ? Other : First;
-        // Only a change detaches the rows from a copy handed out.
-        if (Chosen != T.CoverHash) {
-            Tags[Row].CoverHash = Chosen;
-            Changed.append(Row);
-        }
-    }
 }

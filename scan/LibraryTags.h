@@ -4,6 +4,7 @@
 #include "CoverPicture.h"
 #include "SearchIndex.h"
 #include "TagCache.h"
+#include "TextPool.h"
 
 #include <QByteArrayList>
 #include <QHash>
@@ -12,6 +13,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 class TMusicLibrary;
@@ -71,6 +73,8 @@ public:
     // The rows in which every word of Query is found (title, artists, album, album artist,
     // file name), ascending.
     QList<int> Find(QStringView Query) { return FIndex.Find(Query); }
+    // Whether the cache's entries are in memory (between scans they are let go).
+    bool HoldsCache() const { return FCacheLoaded; }
     // Files answered in the current scan, of how many asked.
     int Done() const { return FDone; }
     int Total() const { return FTotal; }
@@ -93,22 +97,34 @@ private:
         QByteArrayList Sources;
         QList<TTrackTags> Tags;
         QList<TRowTagState> States;
-        QHash<QByteArray, QList<int>> RowsOf;
+        QList<int> BySource;
         QHash<QByteArray, QList<int>> FolderRows;
         TSearchIndex Index;
+        TTextPool Pool;
         QByteArrayList Unknown;
     };
     static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources,
                                          TCoverSource CoverSource);
-    void Adopt(TBuilt &Built);
+    void Adopt(std::shared_ptr<TBuilt> Built);
+    // Where Source's rows start in FBySource (the end, or another source's, when it has none).
+    QList<int>::const_iterator FirstOf(const QByteArray &Source) const;
+    // Frees Rows off the GUI thread.
+    void Dispose(std::shared_ptr<TBuilt> Rows);
     // Puts Entry's result into its rows; the rows that changed are appended to Changed.
     void ApplyEntry(const TFileTags &Entry, QList<int> &Changed);
     // Makes Albums() anew off the GUI thread, one at a time.
     void MakeAlbums();
-    void Ask(const QByteArrayList &Paths);
+    // Has the files of Paths not asked about yet read (all of them again: Again).
+    void Ask(const QByteArrayList &Paths, bool Again = false);
     void Apply(const QList<TFileTags> &Batch);
     void Finish();
+    // The rest of Finish, once the cache's stale entries are known.
+    void Finished();
     void SaveCache();
+    // Loads the cache now if it was let go.
+    void EnsureCache();
+    // Lets the cache go when the file holds all of it; gives freed memory back either way.
+    void ReleaseCache();
     QByteArray RowText(int Row) const;
     // Sets the cover of the rows in Folders; adds the rows whose cover changed to Changed.
     void ChooseCovers(const QSet<QByteArray> &Folders, QList<int> &Changed);
@@ -120,17 +136,31 @@ private:
     QString FCacheFile;
     TTagCache FCache;
     bool FCacheLoaded = false;
+    // Whether the last write of the cache failed (set on the writer's thread).
+    std::atomic<bool> FSaveFailed = false;
     QByteArrayList FSources;
     // Apart from the states so that AllTags() hands out the rows' tags as they are.
     QList<TTrackTags> FTags;
     QList<TRowTagState> FStates;
-    QHash<QByteArray, QList<int>> FRowsOf;
+    // The rows in the order of their sources (then rows): a row's source is found by halving,
+    // where a table by source would cost more than the rows' tags.
+    QList<int> FBySource;
+    // Shares the rows' repeated texts, those scans bring too.
+    TTextPool FPool;
     // The local rows by folder: a folder's image is the cover of one album only.
     QHash<QByteArray, QList<int>> FFolderRows;
     TCoverSource FCoverSource = TCoverSource::Embedded;
-    // Files asked about since the last rescan (answered or not).
+    // Files asked about since the last rescan (answered or not); only the builder's jobs touch
+    // it.
     QSet<QByteArray> FAsked;
     TSearchIndex FIndex;
+    // Asks being made off the GUI thread, and cache writes not done yet.
+    int FAsking = 0;
+    int FSaving = 0;
+    // Scan ends whose stale cache entries are being looked for.
+    int FFinishing = 0;
+    // Files read since the rows were made.
+    int FReadSinceRows = 0;
     int FDone = 0;
     int FTotal = 0;
     int FUnsaved = 0;

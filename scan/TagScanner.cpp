@@ -131,6 +131,9 @@ void TTagScanner::Feed(TWorker *W) {
         Requests += RequestFrame(Request.Path, Request.Known);
         W->InFlight.append(Request);
     }
+    // Taken from the front, the queue keeps the whole scan's room otherwise.
+    if (FQueue.isEmpty())
+        FQueue = {};
     if (Requests.isEmpty())
         return;
     W->Process->write(Requests);

@@ -235,6 +235,9 @@ void TLibraryPage::FillLibraryView() {
     // The view mirrors the store; attaching it is all a refill needs.
     if (FLibraryView->model() != FTableModel) {
         FLibraryView->setModel(FTableModel);
+        // Only the rows on screen are asked for their texts again.
+        connect(FTableModel, &TLibraryTableModel::TextsChanged, FLibraryView->viewport(),
+                qOverload<>(&QWidget::update));
         connect(FLibraryView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 &TLibraryPage::UpdateCommandStates);
         connect(FTableModel, &QAbstractItemModel::rowsRemoved, this,

@@ -73,13 +73,8 @@ void TLibraryTableModel::SetTags(const TLibraryTags *Tags) {
         disconnect(FTags, nullptr, this, nullptr);
     FTags = Tags;
     if (Tags) {
-        // Only the rows on screen are asked for their texts again.
-        const auto Refresh = [this] {
-            if (rowCount() > 0)
-                Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-        };
-        connect(Tags, &TLibraryTags::RowsChanged, this, Refresh);
-        connect(Tags, &TLibraryTags::RowsReset, this, Refresh);
+        connect(Tags, &TLibraryTags::RowsChanged, this, &TLibraryTableModel::TextsChanged);
+        connect(Tags, &TLibraryTags::RowsReset, this, &TLibraryTableModel::TextsChanged);
     }
 }
 

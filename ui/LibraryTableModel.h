@@ -38,6 +38,11 @@ public:
     QVariant headerData(int Section, Qt::Orientation Orientation,
                         int Role = Qt::DisplayRole) const override;
 
+Q_SIGNALS:
+    // The rows' texts changed (tags read): a view repaints the rows it shows. A dataChanged
+    // over 100000 rows would cost a tree view a pass over every row.
+    void TextsChanged();
+
 private:
     void FollowLibrary();
     // Library rows First..Last went (Removed) or came: the chosen rows are numbered anew.

@@ -80,10 +80,19 @@ private Q_SLOTS:
 
     void indexFindsChangedRow() {
         TSearchIndex Index;
-        Index.SetRows({"blue", "red"});
+        QByteArrayList Rows(200, "blue");
+        Rows[1] = "red";
+        Index.SetRows(Rows);
         QCOMPARE(Index.Find(u"re"), QList<int>{1});
-        Index.SetRow(0, "green");
-        QCOMPARE(Index.Find(u"re"), QList<int>({0, 1}));
+        Index.SetRow(0, "green"); // kept apart
+        Index.SetRow(1, "tan");   // written in place
+        QCOMPARE(Index.Find(u"re"), QList<int>{0});
+        // So many that the buffer is made anew meanwhile.
+        for (int Row = 2; Row < 200; ++Row)
+            Index.SetRow(Row, "grey " + QByteArray::number(Row));
+        QCOMPARE(Index.Find(u"re").size(), 199);
+        QCOMPARE(Index.Find(u"tan"), QList<int>{1});
+        QCOMPARE(Index.Find(u"grey 199"), QList<int>{199});
     }
 };
 

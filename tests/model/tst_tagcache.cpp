@@ -53,7 +53,7 @@ private Q_SLOTS:
         QVERIFY(Loaded.Load(File));
         QCOMPARE(Loaded.Count(), 3);
         QVERIFY(Loaded.FindCurrent(Odd, StampOf(Odd)) &&
-                *Loaded.FindCurrent(Odd, StampOf(Odd)) == *Cache.Find(Odd));
+                *Loaded.FindCurrent(Odd, StampOf(Odd)) == Tagged(Odd, StampOf(Odd)));
         QVERIFY(!Loaded.FindCurrent(Changed, StampOf(Changed)));
         QVERIFY(!Loaded.FindCurrent(Gone, StampOf(Gone)));
         QVERIFY(Loaded.Find(Gone)); // a missing file keeps its tags

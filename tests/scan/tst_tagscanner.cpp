@@ -130,6 +130,17 @@ private Q_SLOTS:
         QCOMPARE(Tags.State(2), TRowTagState::Missing);
         QCOMPARE(Tags.Find(u"gone"), QList<int>{2}); // a missing file keeps its row and tags
         QCOMPARE(Tags.Done(), 2);
+        // The cache is let go after the scan's save and read again for the next rescan: the
+        // unchanged file is not read again, only the missing one is said again.
+        QTRY_VERIFY(!Tags.HoldsCache());
+        QSignalSpy Changed(&Tags, &TLibraryTags::RowsChanged);
+        Tags.Rescan();
+        QVERIFY(Done.wait(30000));
+        QList<int> Rows;
+        for (const QList<QVariant> &Args : std::as_const(Changed))
+            Rows += Args.at(0).value<QList<int>>();
+        QCOMPARE(Rows, QList<int>{2});
+        QCOMPARE(Tags.Tags(0).Title, "Changed");
     }
 };
 
