@@ -57,7 +57,7 @@ private Q_SLOTS:
             int Count = 0;
             for (int I = Parts.at(1).toInt(); I > 0; --I) {
                 const QByteArray Name = Parts.at(0) + QByteArray::number(Offered[Parts.at(0)]++);
-                Count += Queue.Add({Sender, Name, {}, Parts.value(2, "1").toLongLong()});
+                Count += Queue.Add({Sender, Name, {}, Parts.value(2, "1").toLongLong(), {}});
             }
             Accepted.append(Count);
         }
