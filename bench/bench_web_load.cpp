@@ -385,14 +385,10 @@ int SearchAnswers() {
         T.Album = Words[(I / 512) % 8] + " Album " + QString::number(I / 12);
         T.Track = I % 12 + 1;
     }
-    // What the GUI thread does per publish: a copy of every row's tags (as AllTags makes it).
+    // What the GUI thread does per publish: the rows' tags handed over shared, as AllTags does.
     QElapsedTimer T;
     T.start();
-    QList<TTrackTags> Copy;
-    Copy.reserve(Tags.size());
-    for (const TTrackTags &Row : std::as_const(Tags))
-        Copy.append(Row);
-    const TLibraryAnswer Answer(1, 1, Rows, Copy);
+    const TLibraryAnswer Answer(1, 1, Rows, Tags);
     std::printf("phone search: tags published (GUI thread) in %.1f ms\n",
                 double(T.nsecsElapsed()) / 1e6);
     T.restart();
