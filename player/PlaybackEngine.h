@@ -106,6 +106,11 @@ public:
     // Makes Row the next track: CurrentIndex = Row - 1 and a stop, so the next tick starts it.
     // A row that failed to load is tried again.
     void PlayRow(int Row);
+    // The next row in play order, wrapping at the end: the component stops and the engine
+    // advances on its next tick, as at a track's end. Nothing happens on an empty list.
+    void PlayNext();
+    // The row before the current one, wrapping at the top, skipping rows it cannot play.
+    void PlayPrevious();
     // Whether the pop-up's first item pauses for Row: it is the current row and it plays.
     bool OffersPause(int Row) const;
     // The pop-up's first item for the first selected row Row, in pause mode or not.

@@ -195,27 +195,13 @@ void TMprisService::Stop() {
 }
 
 void TMprisService::Next() {
-    // A stopped component makes the engine advance on its next tick, in its own order.
-    if (RowCount() > 0)
-        Media()->Stop();
+    if (FEngine)
+        FEngine->PlayNext();
 }
 
 void TMprisService::Previous() {
-    const int Count = RowCount();
-    int Row = FEngine ? FEngine->GetCurrentIndex() : -1;
-    for (int Tried = 0; Tried < Count; ++Tried) {
-        // The index may point past the end once rows were removed.
-        Row = Row > 0 && Row <= Count ? Row - 1 : Count - 1;
-        if (IsPlayableRow(Row)) {
-            FEngine->PlayRow(Row);
-            return;
-        }
-    }
-}
-
-bool TMprisService::IsPlayableRow(int Row) const {
-    const TMusicItem *Item = FEngine ? FEngine->Model()->ItemAt(Row) : nullptr;
-    return Item && !TPlaybackEngine::PlayableURL(Item->Location).isEmpty();
+    if (FEngine)
+        FEngine->PlayPrevious();
 }
 
 void TMprisService::Seek(qint64 Offset) {

@@ -102,7 +102,6 @@ private:
     int RowCount() const;
     // The row serial of the track loaded, 0 when none.
     quint64 CurrentTrack() const;
-    bool IsPlayableRow(int Row) const;
     void ScheduleUpdate();
     // The properties that announce their changes, by name.
     QVariantMap WatchedProperties() const;
