@@ -12,7 +12,7 @@
 
 #include <QDateTime>
 
-TMpdDoor::TMpdDoor(TSpeaker &Speaker, TSharingState &Sharing, const TMpdSettings &Settings,
+TMpdDoor::TMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing, const TMpdSettings &Settings,
                    QObject *Parent)
     : QObject(Parent), FSpeaker(Speaker), FSharing(Sharing),
       FQueue(std::make_unique<TMpdQueue>(*Speaker.Engine()->Model())),
@@ -67,6 +67,7 @@ void TMpdDoor::Close() {
 
 void TMpdDoor::Notify(TMpdIdleMask Changed) {
     FServer->Notify(Changed);
+    Q_EMIT Notified(Changed);
 }
 
 void TMpdDoor::WatchSpeaker() {
@@ -142,7 +143,7 @@ qint64 TMpdDoor::Uptime() const {
     return QDateTime::currentSecsSinceEpoch() - FStarted;
 }
 
-std::unique_ptr<TMpdDoor> StartMpdDoor(TSpeaker &Speaker, TSharingState &Sharing,
+std::unique_ptr<TMpdDoor> StartMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing,
                                        const QString &IniFile) {
     const TMpdSettings Settings = LoadMpdSettings(IniFile);
     if (!Settings.Enabled)
