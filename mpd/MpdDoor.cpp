@@ -84,6 +84,10 @@ void TMpdDoor::WatchSpeaker() {
             FSeekId = 0;
             Media->SetCurrentPosition(FSeekTo);
         }
+        if (State == TPlayState::Playing && !FPlaying.isValid())
+            FPlaying.start();
+        else if (State != TPlayState::Playing && FPlaying.isValid())
+            FPlayedMs += std::exchange(FPlaying, QElapsedTimer()).elapsed();
         Notify(MpdIdle::Player);
     });
 }
@@ -141,6 +145,10 @@ void TMpdDoor::PlayAt(int Row, double Seconds) {
 
 qint64 TMpdDoor::Uptime() const {
     return QDateTime::currentSecsSinceEpoch() - FStarted;
+}
+
+qint64 TMpdDoor::PlayTime() const {
+    return (FPlayedMs + (FPlaying.isValid() ? FPlaying.elapsed() : 0)) / 1000;
 }
 
 std::unique_ptr<TMpdDoor> StartMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing,

@@ -119,7 +119,7 @@ void Stats(TMpdDoor &Door, TMpdCall &Call) {
     Call.Out.Add("uptime", Door.Uptime());
     Call.Out.Add("db_playtime", Library.PlaytimeSeconds);
     Call.Out.Add("db_update", Library.UpdatedAt);
-    Call.Out.Add("playtime", Door.Uptime());
+    Call.Out.Add("playtime", Door.PlayTime());
 }
 
 // A row of the queue by position; ACK when there is none.

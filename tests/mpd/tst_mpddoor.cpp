@@ -43,6 +43,7 @@ private Q_SLOTS:
                             QByteArray Answer) { QTest::newRow(Name) << Lines << Order << Answer; };
         Row("status", {"status"}, "ABCDE",
             "playlistlength: 5\nmixrampdb: 0\nstate: play\nsong: 1\nsongid: 2\n");
+        Row("stats count the queue", {"stats"}, "ABCDE", "artists: 0\nalbums: 0\nsongs: 5\n");
         Row("current song", {"currentsong"}, "ABCDE", "Title: B.mp3\nPos: 1\nId: 2\nOK\n");
         Row("addid at a position", {"addid http://h/F.mp3 1"}, "AFBCDE", "Id: 6\nOK\n");
         Row("add after the current song", {"add http://h/F.mp3 +0"}, "ABFCDE", "OK\n");
