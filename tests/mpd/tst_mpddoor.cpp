@@ -54,6 +54,7 @@ private Q_SLOTS:
         Row("deleteid", {"deleteid 3"}, "ABDE", "OK\n");
         Row("move a range", {"move 1:3 0"}, "BCADE", "OK\n");
         Row("moveid after the current", {"moveid 5 +0"}, "ABECD", "OK\n");
+        Row("moveid from before the current", {"moveid 1 +0"}, "BACDE", "OK\n");
         Row("swapid", {"swapid 1 5"}, "EBCDA", "OK\n");
         Row("clear", {"clear", "status"}, "", "playlistlength: 0\n");
         Row("ids stay with rows", {"move 0 4", "playlistid 1"}, "BCDEA", "Pos: 4\nId: 1\nOK\n");
