@@ -3,8 +3,10 @@
 #include "MpdServer.h"
 #include "MpdSession.h"
 #include "SpeakerRig.h"
+#include "TestFiles.h"
 
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The door over a speaker on a fake component with rows A B C D E (ids 1..5), B current.
@@ -86,6 +88,28 @@ private Q_SLOTS:
         Rig.Speaker.Engine()->PlayTick();
         if (lines.contains("stop"))
             QCOMPARE(Rig.Media->State, 1); // no next track started
+    }
+
+    void settings_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QByteArray>("read"); // enabled, port, password
+        QTest::newRow("nothing said") << QByteArray("[Server]\nPort=1\n") << QByteArray("1 6600 ");
+        QTest::newRow("all said") << QByteArray("[mpd]\nport=7000\nPassword= se cret \n")
+                                  << QByteArray("1 7000 se cret");
+        QTest::newRow("off") << QByteArray("[Mpd]\nEnabled=0\n") << QByteArray("0 6600 ");
+        QTest::newRow("port 0 is off") << QByteArray("[Mpd]\nPort=0\n") << QByteArray("0 6600 ");
+        QTest::newRow("a port past 65535")
+            << QByteArray("[Mpd]\nPort=70000\n") << QByteArray("0 6600 ");
+    }
+    void settings() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QByteArray, read);
+        QTemporaryDir Dir;
+        QVERIFY(WriteAll(Dir.filePath("vxPlayer.ini"), ini));
+        const TMpdSettings S = LoadMpdSettings(Dir.filePath("vxPlayer.ini"));
+        QCOMPARE(QByteArray::number(S.Enabled) + ' ' + QByteArray::number(S.Port) + ' ' +
+                     S.Password,
+                 read);
     }
 
     void idleHearsOtherControllers_data() {
