@@ -111,13 +111,21 @@ TMpdSong TMpdDoor::SongOfRow(int Row) const {
     if (FHooks.SongForURL)
         if (std::optional<TMpdSong> Known = FHooks.SongForURL(Item->Location))
             Song = std::move(*Known);
+    const TMediaComponent *Media = FSpeaker.Media();
+    const bool Loaded = Row == CurrentRow() && Media->HasMedia();
     if (Song.File.isEmpty()) {
+        // A URL from elsewhere: what the track itself says once it is loaded, else its name.
         Song.File = Item->Location;
-        if (!Item->Name.isEmpty())
+        const QString Title = Loaded ? Media->MediaName() : QString();
+        const QString Artist = Loaded ? Media->MediaAuthor() : QString();
+        if (!Artist.isEmpty())
+            Song.Tags.append({TMpdTag::Artist, Artist.toUtf8()});
+        if (!Title.isEmpty())
+            Song.Tags.append({TMpdTag::Title, Title.toUtf8()});
+        else if (!Item->Name.isEmpty())
             Song.Tags.append({TMpdTag::Title, Item->Name});
     }
-    const TMediaComponent *Media = FSpeaker.Media();
-    if (Row == CurrentRow() && Media->HasMedia() && Media->Duration() > 0)
+    if (Loaded && Media->Duration() > 0)
         Song.Duration = Media->Duration();
     return Song;
 }

@@ -90,6 +90,14 @@ private Q_SLOTS:
             QCOMPARE(Rig.Media->State, 1); // no next track started
     }
 
+    void loadedTrackTellsItsTags() {
+        TDoorRig Rig;
+        Rig.Media->Name = "Alpha";
+        Rig.Media->Author = "Band";
+        QVERIFY(Rig.Send({"currentsong"}).contains("Artist: Band\nTitle: Alpha\nPos: 1\n"));
+        QVERIFY(Rig.Send({"playlistinfo 2"}).contains("Title: C.mp3\nPos: 2\n"));
+    }
+
     void settings_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QByteArray>("read"); // enabled, port, password
