@@ -17,7 +17,7 @@ TMpdDoor::TMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing, const TMpdSe
     : QObject(Parent), FSpeaker(Speaker), FSharing(Sharing),
       FQueue(std::make_unique<TMpdQueue>(*Speaker.Engine()->Model())),
       FServer(std::make_unique<TMpdServer>(FCommands, Settings.Password, Settings.IdleTimeoutMs)),
-      FStarted(QDateTime::currentSecsSinceEpoch()) {
+      FStarted(QDateTime::currentSecsSinceEpoch()), FQueueChangedAt(FStarted) {
     AddConnectionCommands(FCommands, Settings.Password);
     AddPlayerCommands(*this);
     AddQueueCommands(*this);
@@ -73,7 +73,10 @@ void TMpdDoor::Notify(TMpdIdleMask Changed) {
 void TMpdDoor::WatchSpeaker() {
     TPlaybackEngine *Engine = FSpeaker.Engine();
     TMediaComponent *Media = FSpeaker.Media();
-    connect(FQueue.get(), &TMpdQueue::Changed, this, [this] { Notify(MpdIdle::Playlist); });
+    connect(FQueue.get(), &TMpdQueue::Changed, this, [this] {
+        FQueueChangedAt = QDateTime::currentSecsSinceEpoch();
+        Notify(MpdIdle::Playlist);
+    });
     connect(Engine, &TPlaybackEngine::VolumeOrMuteChanged, this, [this] {
         // Mute is the output's switch here.
         Notify(MpdIdle::Mixer | MpdIdle::Output);

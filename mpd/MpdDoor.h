@@ -54,6 +54,8 @@ public:
     void PlayAt(int Row, double Seconds);
     // Seconds since the door started.
     qint64 Uptime() const;
+    // When the queue last changed (seconds since the epoch), or when the door started.
+    qint64 QueueChangedAt() const { return FQueueChangedAt; }
     // Seconds the speaker has played since the door started.
     qint64 PlayTime() const;
 
@@ -78,6 +80,7 @@ private:
     std::unique_ptr<TMpdQueue> FQueue;
     std::unique_ptr<TMpdServer> FServer;
     qint64 FStarted = 0;
+    qint64 FQueueChangedAt = 0;
     QElapsedTimer FPlaying; // valid while the speaker plays
     qint64 FPlayedMs = 0;   // before FPlaying
     quint64 FSeekId = 0;    // the row whose start waits for a seek to FSeekTo

@@ -112,6 +112,8 @@ void Stats(TMpdDoor &Door, TMpdCall &Call) {
         Library.Songs = Count;
         Library.Artists = Artists.size();
         Library.Albums = Albums.size();
+        // Some clients take a server whose counts are all zero for another kind.
+        Library.UpdatedAt = Door.QueueChangedAt();
     }
     Call.Out.Add("artists", Library.Artists);
     Call.Out.Add("albums", Library.Albums);
