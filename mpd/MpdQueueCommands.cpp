@@ -179,9 +179,10 @@ void AddQueueCommands(TMpdDoor &Door) {
     TMpdCommandTable &Table = Door.Commands();
     TMpdDoor *D = &Door;
     Table.Add({"playlistinfo", 0, 1, [D](TMpdCall &Call) {
-                   const TMpdRange Range =
-                       Call.Args.isEmpty() ? TMpdRange{0, -1} : MpdRangeArg(Call.Args[0]);
-                   if (Call.Args.size() == 1 && Range.Start >= D->Queue().Count())
+                   // "-1", as older clients send it, asks for every row.
+                   const bool All = Call.Args.isEmpty() || Call.Args[0] == "-1";
+                   const TMpdRange Range = All ? TMpdRange{0, -1} : MpdRangeArg(Call.Args[0]);
+                   if (!All && Range.Start >= D->Queue().Count())
                        FailIndex();
                    StreamRows(*D, Call, Rows(*D, Range), {});
                }});
