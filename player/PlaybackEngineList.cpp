@@ -197,11 +197,17 @@ void TPlaybackEngine::BroadcastList(const QByteArray &SkipAddress) {
 }
 
 void TPlaybackEngine::PlayNext() {
-    if (FModel->RowCount() > 0)
+    if (FFollowing && FFollowerSkip)
+        FFollowerSkip(1);
+    else if (FModel->RowCount() > 0)
         FMedia->Stop();
 }
 
 void TPlaybackEngine::PlayPrevious() {
+    if (FFollowing && FFollowerSkip) {
+        FFollowerSkip(-1);
+        return;
+    }
     const int Count = FModel->RowCount();
     int Row = CurrentIndex;
     for (int Tried = 0; Tried < Count; ++Tried) {

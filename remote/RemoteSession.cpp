@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace W = CommandWord;
 
@@ -106,6 +107,9 @@ qint64 TRemoteSession::HeldBytes() const {
 // Reports: each is kept until the next repaint, the newest of a kind winning.
 
 void TRemoteSession::OnList(const QByteArrayList &Lines) {
+    // The speaker did the plan's list job: the first track may start.
+    if (!FStartPlan.Start.isEmpty() && FStartPlan.Reached(Lines))
+        PostCommand(W::URL, std::exchange(FStartPlan, {}).Start);
     FNewest = Lines;
     FNewestBytes = ListBytes(FNewest);
     FListPending = true;
@@ -215,6 +219,7 @@ void TRemoteSession::RefreshTick() {
         FPendingUrl.clear();
         FListDue = Now + FListInterval;
         Changes |= ListChanged | MarkChanged;
+        FListKnown = true;
     }
     if (ReportsWait() && Now >= FReportDue) {
         Changes |= FPending;
@@ -228,6 +233,9 @@ void TRemoteSession::RefreshTick() {
         FReportDue = Now + FReportInterval;
     }
     Schedule();
+    // Plays asked for before the speaker's list came: planned on it now, its mark with it.
+    for (const auto &[URLs, Mode] : std::exchange(FWaitingPlays, {}))
+        RunPlan(URLs, Mode);
     if (Changes != 0)
         Q_EMIT Repaint(Changes);
 }
@@ -279,6 +287,37 @@ void TRemoteSession::ToggleMute() {
 void TRemoteSession::Play(const QByteArray &Location) {
     if (!Location.isEmpty())
         PostCommand(W::URL, Location);
+}
+
+void TRemoteSession::PlayNext() {
+    if (const int Row = NeighbourRow(FNewest, NewestMark(), 1); Row >= 0)
+        Play(FNewest[Row]);
+}
+
+void TRemoteSession::PlayPrevious() {
+    if (const int Row = NeighbourRow(FNewest, NewestMark(), -1); Row >= 0)
+        Play(FNewest[Row]);
+}
+
+void TRemoteSession::PlayTracks(const QByteArrayList &URLs, TPlayMode Mode) {
+    if (Mode != TPlayMode::Add && !FListKnown) {
+        if (FWaitingPlays.isEmpty())
+            PostCommand(W::Get, {});
+        FWaitingPlays.append({URLs, Mode});
+        return;
+    }
+    RunPlan(URLs, Mode);
+}
+
+void TRemoteSession::RunPlan(const QByteArrayList &URLs, TPlayMode Mode) {
+    const TPlayPlan Plan = PlanPlay(FNewest, NewestMark(), URLs, Mode);
+    for (const TPlanStep &Step : Plan.Steps) {
+        if (Step.Word == W::UpdateList)
+            Edited(Step.Lines); // shown at once, as the user's own edits are
+        else
+            PostCommand(Step.Word, JoinLines(Step.Lines));
+    }
+    FStartPlan = Plan;
 }
 
 void TRemoteSession::ReportBar(TTrackBar Bar, int Value) {

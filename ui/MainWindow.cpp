@@ -365,9 +365,10 @@ void TMainWindow::CreatePlayTo() {
         constexpr int ShownMs = 30000;
         statusBar()->showMessage(Note, ShownMs);
     });
-    connect(FPlayTo, &TPlayTo::LocalTracks, this, [this](const QByteArrayList &URLs) {
+    connect(FPlayTo, &TPlayTo::LocalTracks, this, [this](const QByteArrayList &URLs,
+                                                         TPlayMode Mode) {
         if (FSpeaker) {
-            FSpeaker->AddLocalTracks(URLs);
+            FSpeaker->PlayLocalTracks(URLs, Mode);
             FSpeaker->Engine()->RequestShow();
         }
     });
