@@ -21,7 +21,7 @@ QString CleanSpeakerName(const QString &Name) {
             Blank = !Out.isEmpty();
             continue;
         }
-        if (IsHiddenMark(C) || (C >= 0xD800 && C <= 0xDFFF))
+        if (IsHiddenMark(C))
             continue;
         if (Chars + (Blank ? 2 : 1) > MaxSpeakerNameChars)
             break;
