@@ -213,6 +213,12 @@ void TPresence::SetName(const QString &Name) {
         Broadcast(AliveWord());
 }
 
+QString TPresence::Label(const QByteArray &Computer) const {
+    const QString Name = NameOf(Computer);
+    const QString Listed = QString::fromUtf8(Computer);
+    return Name.isEmpty() || Name == Listed ? Listed : Name + QStringLiteral(" (") + Listed + u')';
+}
+
 QByteArray TPresence::AliveWord() const {
     return FName.isEmpty() ? Alive : Alive + NameField + FName.toUtf8();
 }

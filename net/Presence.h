@@ -87,6 +87,9 @@ public:
     void SetName(const QString &Name);
     // The name a peer told (CleanSpeakerName), or empty.
     QString NameOf(const QByteArray &Address) const { return FNames.value(Address); }
+    // How a computer of Computers() shows: "Kitchen (192.168.1.20)" once it told its name,
+    // else as it is listed.
+    QString Label(const QByteArray &Computer) const;
     // This computer's address for track URLs; "127.0.0.1" while offline.
     QByteArray LocalIP() const { return FLocalIP; }
     // Whether the primary address is something other than 127.0.0.1.

@@ -236,7 +236,10 @@ void TPlayTo::PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QBy
     const QString Target = SessionHost(Host);
     TRemotePlayer *Player = FindRemotePlayer(Target);
     if (!Player) {
-        TRemoteSession *Session = FPages.OpenRemotePage(Host + QStringLiteral(" Player"));
+        // A speaker that told its name is shown by it ("Kitchen Player").
+        const QString Name = FPresence ? FPresence->NameOf(Host.toUtf8()) : QString();
+        TRemoteSession *Session =
+            FPages.OpenRemotePage((Name.isEmpty() ? Host : Name) + QStringLiteral(" Player"));
         connect(Session, &TRemoteSession::ConnectFailed, this,
                 [this, Session] { Q_EMIT ConnectFailed(Session->Host()); });
         FOpened.removeIf([](const QPointer<TRemotePlayer> &P) { return P.isNull(); });

@@ -8,8 +8,10 @@
 #include "GroupPanel.h"
 #include "LibraryPage.h"
 #include "Modal.h"
+#include "Presence.h"
 #include "RemotePlayerPage.h"
 #include "Speaker.h"
+#include "SpeakerSettings.h"
 #include "WebRemote.h"
 
 #include <QLabel>
@@ -160,7 +162,18 @@ TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
     ShowTrackCaptions(Page);
     connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
             Qt::QueuedConnection);
-    Page->GroupPanel().SetComputerSource([this] { return FLibraryPage->KnownComputers(); });
+    Page->GroupPanel().SetComputerSource([this] {
+        TGroupPanel::TComputerList Known;
+        for (const QString &Computer : FLibraryPage->KnownComputers()) {
+            // This computer joins a group by its address, as the others reach it.
+            const bool Own = Computer.toUtf8() == TPresence::ThisComputer;
+            const QString Host = Own ? QString::fromUtf8(FSharing.LocalIP()) : Computer;
+            Known.append({Host, Own         ? SpeakerSettings().Name() + " (" + Host + ')'
+                                : FPresence ? FPresence->Label(Computer.toUtf8())
+                                            : Computer});
+        }
+        return Known;
+    });
     AddRemotePage(Page, &Page->Session(), Caption);
     return &Page->Session();
 }
