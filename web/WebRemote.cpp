@@ -395,11 +395,19 @@ void TWebRemote::PublishHosts() {
 void TWebRemote::PublishSpeakers() {
     if (!FGate)
         return;
-    QJsonArray Speakers;
+    QJsonArray Speakers, Labels, Names;
     for (const QByteArray &Computer :
-         FPresence ? FPresence->Computers() : QByteArrayList{TPresence::ThisComputer})
-        Speakers.append(QString::fromUtf8(Computer));
-    FGate->PublishSpeakers(Compact({{QStringLiteral("speakers"), Speakers}}));
+         FPresence ? FPresence->Computers() : QByteArrayList{TPresence::ThisComputer}) {
+        const QString Host = QString::fromUtf8(Computer);
+        Speakers.append(Host);
+        Names.append(FPresence ? FPresence->NameOf(Computer) : QString());
+        // By name, and the rooms of a group this copy knows of marked.
+        Labels.append((FPresence ? FPresence->Label(Computer) : Host) +
+                      WithGroupMembers(Host).mid(Host.size()));
+    }
+    FGate->PublishSpeakers(Compact(
+        {{QStringLiteral("speakers"), Speakers}, {QStringLiteral("labels"), Labels},
+         {QStringLiteral("names"), Names}}));
 }
 
 QList<TTrackTags> TWebRemote::RowTags() {

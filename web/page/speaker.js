@@ -66,6 +66,8 @@ export class Speaker {
 
     this.playpause.addEventListener('click', () => this.send({ do: 'playpause' }));
     $('stop').addEventListener('click', () => this.send({ do: 'stop' }));
+    $('skip-previous').addEventListener('click', () => this.send({ do: 'skipprevious' }));
+    $('skip-next').addEventListener('click', () => this.send({ do: 'skipnext' }));
     this.mute.addEventListener('click', () => this.send({ do: 'mute' }));
     for (const verb of ['remove', 'down', 'up', 'next']) {
       this[verb].addEventListener('click', () => this.edit({ do: verb }));
