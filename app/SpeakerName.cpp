@@ -5,9 +5,11 @@
 #include <utility>
 
 bool IsHiddenMark(char32_t C) {
-    return C < 0x20 || (C >= 0x7F && C <= 0x9F) || C == 0x061C || C == 0x180E ||
-           (C >= 0x200B && C <= 0x200F) || (C >= 0x2028 && C <= 0x202E) ||
-           (C >= 0x2060 && C <= 0x2069) || C == 0xFEFF || (C >= 0xFFF9 && C <= 0xFFFB);
+    // The zero-width joiner stays: emoji sequences need it.
+    return C < 0x20 || (C >= 0x7F && C <= 0x9F) || C == 0x061C || C == 0x180E || C == 0x200B ||
+           C == 0x200C || C == 0x200E || C == 0x200F || (C >= 0x2028 && C <= 0x202E) ||
+           (C >= 0x2060 && C <= 0x2064) || (C >= 0x2066 && C <= 0x2069) || C == 0xFEFF ||
+           (C >= 0xFFF9 && C <= 0xFFFB);
 }
 
 QString CleanSpeakerName(const QString &Name) {

@@ -48,6 +48,15 @@ bool SameComputer(const QByteArray &A, const QByteArray &B) {
 
 } // namespace
 
+QString TRemoteGroup::NameOf(const QByteArray &Speaker) const {
+    if (FRooms.size() == 1)
+        return FRooms.first().Name;
+    for (const TGroupRoom &Room : FRooms)
+        if (SameComputer(Room.Host, Speaker))
+            return Room.Name;
+    return {};
+}
+
 bool TRemoteGroup::Offers(const QByteArray &Computer, const QByteArray &Speaker) const {
     if (Computer.trimmed().isEmpty() || SameComputer(Computer, Speaker))
         return false;

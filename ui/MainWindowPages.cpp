@@ -175,7 +175,17 @@ TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
         return Known;
     });
     AddRemotePage(Page, &Page->Session(), Caption);
-    return &Page->Session();
+    // The speaker's own name, once it tells it, captions its page ("Kitchen Player").
+    TRemoteSession *Session = &Page->Session();
+    connect(Session, &TRemoteSession::Repaint, this, [this, Session](unsigned Changes) {
+        const QString Name = Session->Group().NameOf(Session->Host().toUtf8());
+        if (!(Changes & TRemoteSession::GroupChanged) || Name.isEmpty())
+            return;
+        for (const auto &[Sheet, Shown] : std::as_const(FRemoteSheets))
+            if (Shown == Session && Sheet)
+                FPages->setTabText(FPages->indexOf(Sheet), Name + QStringLiteral(" Player"));
+    });
+    return Session;
 }
 
 void TMainWindow::ShowRemotePage(TRemotePlayer *Player) {

@@ -43,7 +43,9 @@ std::optional<QList<int>> RowList(const QJsonValue &Value, int Count) {
 // The page's choice: "now", "next", else (and from older pages) "add".
 TPlayMode PlayModeOf(const QJsonValue &Value) {
     const QString Mode = Value.toString();
-    return Mode == u"now" ? TPlayMode::PlayNow : Mode == u"next" ? TPlayMode::PlayNext : TPlayMode::Add;
+    return Mode == u"now"    ? TPlayMode::PlayNow
+           : Mode == u"next" ? TPlayMode::PlayNext
+                             : TPlayMode::Add;
 }
 
 TWebAnswer Ok(const QJsonObject &Object = {}) {
@@ -117,7 +119,8 @@ TWebAnswer TWebRemote::ListPage(const QJsonObject &Body) {
     const std::optional<int> Count = WholeNumber(Body.value(u"count"), 0, PageRows);
     if (!From || !Count)
         return TWebGate::Error(400, QStringLiteral("Invalid range."));
-    return TWebGate::Json(200, ListPageJson(W.Session->List(), W.ListVersion, *From, *Count));
+    return TWebGate::Json(
+        200, ListPageJson(W.Session->List(), W.ListVersion, *From, *Count, nullptr, CaptionOf()));
 }
 
 TWebRemote::TWatch *TWebRemote::LiveWatch(const QJsonObject &Body) {

@@ -99,32 +99,25 @@ private Q_SLOTS:
         QCOMPARE(Plays, plays);
     }
 
+    // Next and previous: the rows after and before the current one, wrapping round.
     void neighbours_data() {
         QTest::addColumn<QByteArray>("list");
         QTest::addColumn<QByteArray>("playing");
-        QTest::addColumn<int>("next");
-        QTest::addColumn<int>("previous");
-        const auto Row = [](const char *Name, QByteArray List, QByteArray Playing, int Next,
-                            int Previous) {
-            QTest::newRow(Name) << List << Playing << Next << Previous;
-        };
-        Row("middle", "ABC", "B", 2, 0);
-        Row("wraps at the ends", "ABC", "C", 0, 1);
-        Row("first wraps back", "ABC", "A", 1, 2);
-        Row("nothing current", "ABC", "", 0, 2);
-        Row("current gone", "AB", "C", 0, 1);
-        Row("one row", "A", "A", 0, 0);
-        Row("empty", "", "", -1, -1);
+        QTest::addColumn<QList<int>>("rows"); // next, previous
+        QTest::newRow("middle") << QByteArray("ABC") << QByteArray("B") << QList<int>{2, 0};
+        QTest::newRow("wraps") << QByteArray("ABC") << QByteArray("C") << QList<int>{0, 1};
+        QTest::newRow("no current") << QByteArray("ABC") << QByteArray() << QList<int>{0, 2};
+        QTest::newRow("current gone") << QByteArray("AB") << QByteArray("C") << QList<int>{0, 1};
+        QTest::newRow("empty") << QByteArray() << QByteArray() << QList<int>{-1, -1};
     }
-
     void neighbours() {
         QFETCH(QByteArray, list);
         QFETCH(QByteArray, playing);
-        QFETCH(int, next);
-        QFETCH(int, previous);
+        QFETCH(QList<int>, rows);
         const QByteArray Current = playing.isEmpty() ? QByteArray() : Url(playing[0]);
-        QCOMPARE(NeighbourRow(Urls(list), Current, 1), next);
-        QCOMPARE(NeighbourRow(Urls(list), Current, -1), previous);
+        QCOMPARE((QList<int>{NeighbourRow(Urls(list), Current, 1),
+                             NeighbourRow(Urls(list), Current, -1)}),
+                 rows);
     }
 };
 

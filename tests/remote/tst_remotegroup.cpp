@@ -63,6 +63,7 @@ private Q_SLOTS:
         QVERIFY(Group.TakeGroup({Leader, Hall, "10.0.0.9\tAttic\t1\t0\t"}, 3));
         QFETCH(bool, Offered);
         QCOMPARE(Group.Offers(Computer, "10.0.0.1:37400"), Offered);
+        QCOMPARE(Group.NameOf("10.0.0.9"), u"Attic"_qs);
         // A speaker on this computer is every loopback address.
         QCOMPARE(TRemoteGroup().Offers("127.0.0.1", "127.0.1.1"), false);
     }

@@ -233,8 +233,7 @@ private Q_SLOTS:
         QTRY_COMPARE(FSession->Mark(), Urls("C")[0]);
         FSession->PlayPrevious();
         FSession->PlayNext();
-        QTRY_VERIFY(Got("URL", Urls("D")) &&
-                    FSpeaker->Received.indexOf("URL\r\nhttp://h/C") > 0);
+        QTRY_VERIFY(Got("URL", Urls("D")) && FSpeaker->Received.indexOf("URL\r\nhttp://h/C") > 0);
     }
 
     // A started session stands in RemotePlayers, by its host's address value, until its
