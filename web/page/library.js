@@ -26,7 +26,6 @@ function element(tag, className) {
 function moreButton(label) {
   const b = element('button', 'more');
   b.type = 'button';
-  b.textContent = '\u22ef';
   b.setAttribute('aria-label', label);
   b.setAttribute('aria-haspopup', 'menu');
   return b;
