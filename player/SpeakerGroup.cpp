@@ -95,7 +95,8 @@ TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TR
     connect(FGroup, &TGroup::AnchorReceived, this, [this](const TGroupRecord &Record) {
         if (const std::optional<TGroupAnchor> Anchor = ReadAnchor(Record)) {
             FRoom.Follow(*Anchor);
-            FEngine.MarkLocation(PercentDecode(Anchor->Url));
+            FFollowed = PercentDecode(Anchor->Url);
+            FEngine.MarkLocation(FFollowed);
         }
     });
     connect(FGroup, &TGroup::CommandReceived, this, &TSpeakerGroup::RunForwarded);
@@ -259,6 +260,8 @@ void TSpeakerGroup::OnBroadcast(const QByteArray &Word) {
         });
     if (Word == W::List && FGroup->Role() != TGroupRole::Follower)
         FGroup->PublishList(FEngine.Locations());
+    else if (Word == W::List) // the leader's list came after its anchor: marked here too
+        FEngine.MarkLocation(FFollowed);
     else if (Word == W::State || Word == W::Volume || Word == W::Mute)
         ScheduleReport();
 }

@@ -92,6 +92,7 @@ private:
     // and the list's hash. The list coming back is not echoed to the controller that sent it.
     QList<std::pair<QByteArray, size_t>> FSentLists;
     QByteArray FAddress = "127.0.0.1";
+    QByteArray FFollowed; // the location the leader's last anchor plays
     TPlayPlan FStartPlan; // the local user's Play Now, until its list is in place
     // The room's own list, kept aside while it follows a group and given back when it leaves.
     std::optional<QByteArrayList> FOwnList;

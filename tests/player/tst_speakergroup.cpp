@@ -156,6 +156,9 @@ private Q_SLOTS:
         QTRY_COMPARE(Leader.Speaker->Engine()->Locations(), Reachable);
         QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), Reachable);
         QTRY_COMPARE(Leader.Media->LoadedURL, Reachable[0]);
+        Leader.Media->Enter(3);
+        QTRY_COMPARE(Follower.Media->LoadedURL, Reachable[0]);
+        QTRY_COMPARE(Follower.Speaker->Engine()->Model()->MarkedRow(), 0); // My Player marks it
         Leader.Group().Leave(Follower.Group().Members().value(1).split('\t').value(0));
         QTRY_COMPARE(Follower.Group().Role(), TGroupRole::Alone);
         QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), QByteArrayList{Url('X')});
