@@ -48,7 +48,6 @@ private Q_SLOTS:
         Row("next", "ABC", "B", "D", Next, "UPDATELIST ABDC", "ABDC", "BD");
         Row("next moves listed ones", "ABCD", "A", "DC", Next, "UPDATELIST ADCB", "ADCB", "AD");
         Row("next keeps the current", "ABC", "B", "BD", Next, "UPDATELIST ABDC", "ABDC", "BD");
-        Row("next after the last", "ABC", "C", "D", Next, "UPDATELIST ABCD", "ABCD", "CD");
         Row("next on an empty speaker", "", "", "AB", Next, "UPDATELIST AB", "AB", "AB");
         Row("next, only the current", "ABC", "B", "B", Next, "", "ABC", "BC");
         Row("add", "ABC", "B", "DA", Add, "ADD DA", "ABCD", "BC");

@@ -116,7 +116,6 @@ private Q_SLOTS:
             QTest::newRow(Name) << Role << Word << Line << Address << Route << Sent;
         };
         Row("alone plays here", A, "ADD", Mine, "10.1.1.2", E, Mine);
-        Row("a leader plays here", L, "URL", Mine, "10.1.1.2", E, Mine);
         Row("follower's add goes up, reachable", F, "ADD", Mine, "10.1.1.2", Up,
             "http://10.1.1.2:37401/d.mp3");
         Row("follower's list edit", F, "UPDATELIST", "http://LocalHost/d.mp3", "10.1.1.2", Up,
@@ -129,7 +128,6 @@ private Q_SLOTS:
         Row("offline: nothing better", F, "ADD", Mine, "127.0.0.1", Up, Mine);
         Row("transport goes up", F, "STATE", "3", "10.1.1.2", Up, "3");
         Row("volume stays", F, "VOLUMN", "30", "10.1.1.2", E, "30");
-        Row("list asked here", F, "GET", "", "10.1.1.2", E, "");
         Row("group words", F, "GROUPADD", "10.0.0.3", "10.1.1.2", TCommandRoute::Group, "10.0.0.3");
     }
     void routes() {
