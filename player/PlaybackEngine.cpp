@@ -350,13 +350,6 @@ void TPlaybackEngine::MarkCurrentTrack() {
     FModel->SetMarkedRow(CurrentIndex);
 }
 
-void TPlaybackEngine::MarkLocation(const QByteArray &Location) {
-    if (const int Row = FModel->RowOf(PlayItems.Find(Location)); Row >= 0) {
-        SetCurrentIndex(Row);
-        MarkCurrentTrack();
-    }
-}
-
 void TPlaybackEngine::OnControllerConnected(TConnectionId Id) {
     RequestShow();
     SendTo(Id, CommandWord::Mute, BoolArgument(FMedia->Mute()));

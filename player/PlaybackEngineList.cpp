@@ -130,6 +130,13 @@ void TPlaybackEngine::FollowCurrent(int OldCount, const std::function<int(int)> 
     SetCurrentIndex(-1);
 }
 
+void TPlaybackEngine::MarkLocation(const QByteArray &Location) {
+    if (const int Row = FModel->RowOf(PlayItems.Find(Location)); Row >= 0) {
+        SetCurrentIndex(Row);
+        MarkCurrentTrack();
+    }
+}
+
 void TPlaybackEngine::ListChanged() {
     FFailed.clear();
     FPlayableRows = -1;

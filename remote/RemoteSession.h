@@ -156,6 +156,8 @@ private:
     // The newest list becomes List with the user's edit, shown at once and sent.
     void Edited(QByteArrayList List);
     QByteArray NewestMark() const { return FUrlPending ? FPendingUrl : FMark; }
+    // What a list held costs: its bytes and each line's bookkeeping.
+    static qint64 ListBytes(const QByteArrayList &List);
     void RunPlan(const QByteArrayList &URLs, TPlayMode Mode);
 
     TCommandClient *FClient = nullptr;

@@ -116,6 +116,7 @@ private Q_SLOTS:
             QTest::newRow(Name) << Role << Word << Line << Address << Route << Sent;
         };
         Row("alone plays here", A, "ADD", Mine, "10.1.1.2", E, Mine);
+        Row("a leader plays here", L, "URL", Mine, "10.1.1.2", E, Mine);
         Row("follower's add goes up, reachable", F, "ADD", Mine, "10.1.1.2", Up,
             "http://10.1.1.2:37401/d.mp3");
         Row("follower's list edit", F, "UPDATELIST", "http://LocalHost/d.mp3", "10.1.1.2", Up,
