@@ -54,6 +54,8 @@ public:
     int RowsVersion() const { return FRowsVersion; }
     // Asks about every local file again; only those whose stamp changed are read.
     void Rescan();
+    // Asks about these files again, even those asked about in this scan.
+    void Recheck(const QByteArrayList &Paths) { Ask(Paths, false, true); }
 
     // Which cover a track shows when it has both; takes effect with the next SetSources.
     void SetCoverSource(TCoverSource Source) { FCoverSource = Source; }
@@ -115,7 +117,8 @@ private:
     // Makes Albums() anew off the GUI thread, one at a time.
     void MakeAlbums();
     // Has the files of Paths not asked about yet read (all of them again: Again).
-    void Ask(const QByteArrayList &Paths, bool Again = false);
+    // Forget: these paths count as not asked about yet.
+    void Ask(const QByteArrayList &Paths, bool Again = false, bool Forget = false);
     void Apply(const QList<TFileTags> &Batch);
     void Finish();
     // The rest of Finish, once the cache's stale entries are known.
