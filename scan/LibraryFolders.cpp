@@ -53,6 +53,10 @@ TLibraryFolders::~TLibraryFolders() {
         close(FFd);
 }
 
+void TLibraryFolders::SetTags(TLibraryTags *Tags) {
+    FTags = Tags;
+}
+
 QByteArrayList TLibraryFolders::ParseFolders(const QByteArray &Value) {
     QByteArrayList Folders;
     for (const QByteArray &Part : Value.split(';'))

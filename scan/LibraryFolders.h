@@ -25,7 +25,7 @@ public:
     ~TLibraryFolders() override;
 
     // Where changed files are read again (not owned; none: they are only added).
-    void SetTags(TLibraryTags *Tags) { FTags = Tags; }
+    void SetTags(TLibraryTags *Tags);
     // The folders to follow; each is walked (again) and watched.
     void SetFolders(const QByteArrayList &Folders);
     const QByteArrayList &Folders() const { return FFolders; }

@@ -249,50 +249,57 @@ void TLibraryTags::Rescan() {
     Ask(Local, true);
 }
 
-void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again, bool Forget) {
+void TLibraryTags::Recheck(const QByteArrayList &Paths) {
+    // In order with the asks, where FAsked lives.
+    FBuilder.start([this, Paths] {
+        for (const QByteArray &Path : Paths)
+            FAsked.remove(Path);
+    });
+    Ask(Paths);
+}
+
+void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again) {
     if (Paths.isEmpty() && !Again)
         return;
     ++FAsking;
     // Made off this thread (100000 requests take longer than the window may wait), in order
     // with the other asks: FAsked is only touched there. The stamps come from the cache, read
     // there first when it was let go.
-    FBuilder.start([this, Paths, Again, Forget, Cache = FCache, Load = !FCacheLoaded,
-                    File = FCacheFile]() mutable {
-        if (Again)
-            FAsked.clear();
-        for (const QByteArray &Path : Forget ? Paths : QByteArrayList())
-            FAsked.remove(Path);
-        if (Load)
-            Cache.Load(File);
-        QList<TTagRequest> Requests;
-        for (const QByteArray &Path : Paths) {
-            const qsizetype Before = FAsked.size();
-            FAsked.insert(Path);
-            if (FAsked.size() > Before)
-                Requests.append({Path, Cache.KnownStamp(Path)});
-        }
-        QMetaObject::invokeMethod(this, [this, Again, Load, Requests = std::move(Requests),
-                                         Cache = std::move(Cache)]() mutable {
-            --FAsking;
-            if (Load && !FCacheLoaded) {
-                FCache = std::move(Cache);
-                FCacheLoaded = true;
+    FBuilder.start(
+        [this, Paths, Again, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile]() mutable {
+            if (Again)
+                FAsked.clear();
+            if (Load)
+                Cache.Load(File);
+            QList<TTagRequest> Requests;
+            for (const QByteArray &Path : Paths) {
+                const qsizetype Before = FAsked.size();
+                FAsked.insert(Path);
+                if (FAsked.size() > Before)
+                    Requests.append({Path, Cache.KnownStamp(Path)});
             }
-            FSaver.start(
-                [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
-            if (Again) {
-                FScanner->Stop();
-                FDone = FTotal = 0;
-            }
-            if (Requests.isEmpty())
-                return;
-            if (FScanner->Pending() == 0)
-                FDone = FTotal = 0;
-            FTotal += int(Requests.size());
-            FScanner->Scan(Requests);
-            Q_EMIT ScanProgress(FDone, FTotal);
+            QMetaObject::invokeMethod(this, [this, Again, Load, Requests = std::move(Requests),
+                                             Cache = std::move(Cache)]() mutable {
+                --FAsking;
+                if (Load && !FCacheLoaded) {
+                    FCache = std::move(Cache);
+                    FCacheLoaded = true;
+                }
+                FSaver.start(
+                    [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
+                if (Again) {
+                    FScanner->Stop();
+                    FDone = FTotal = 0;
+                }
+                if (Requests.isEmpty())
+                    return;
+                if (FScanner->Pending() == 0)
+                    FDone = FTotal = 0;
+                FTotal += int(Requests.size());
+                FScanner->Scan(Requests);
+                Q_EMIT ScanProgress(FDone, FTotal);
+            });
         });
-    });
 }
 
 void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {

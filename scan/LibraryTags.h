@@ -55,7 +55,7 @@ public:
     // Asks about every local file again; only those whose stamp changed are read.
     void Rescan();
     // Asks about these files again, even those asked about in this scan.
-    void Recheck(const QByteArrayList &Paths) { Ask(Paths, false, true); }
+    void Recheck(const QByteArrayList &Paths);
 
     // Which cover a track shows when it has both; takes effect with the next SetSources.
     void SetCoverSource(TCoverSource Source) { FCoverSource = Source; }
@@ -117,8 +117,7 @@ private:
     // Makes Albums() anew off the GUI thread, one at a time.
     void MakeAlbums();
     // Has the files of Paths not asked about yet read (all of them again: Again).
-    // Forget: these paths count as not asked about yet.
-    void Ask(const QByteArrayList &Paths, bool Again = false, bool Forget = false);
+    void Ask(const QByteArrayList &Paths, bool Again = false);
     void Apply(const QList<TFileTags> &Batch);
     void Finish();
     // The rest of Finish, once the cache's stale entries are known.
