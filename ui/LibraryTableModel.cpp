@@ -181,7 +181,7 @@ QVariant TLibraryTableModel::data(const QModelIndex &Index, int Role) const {
     case TLibraryColumn::Disc: {
         // Only where the album has more than one disc.
         const auto Albums = FTags ? FTags->Albums() : nullptr;
-        if (!Albums || TagRow >= Albums->RowCount())
+        if (!Albums || TagRow < 0 || TagRow >= Albums->RowCount())
             return {};
         const TAlbum &Album = Albums->Albums()[Albums->AlbumOf(TagRow)];
         return Album.Discs > 1 ? QString::number(std::max(Tags.Disc, 1)) : QString();
