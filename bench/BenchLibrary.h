@@ -28,7 +28,8 @@ inline bool WriteLibraryFile(const QString &Path, int Entries) {
 }
 
 // The formats of the generated tagged files.
-inline const QStringList TaggedFormats{"mp3", "flac", "ogg", "opus", "m4a", "wav", "aiff", "wv", "wma"};
+inline const QStringList TaggedFormats{"mp3", "flac", "ogg", "opus", "m4a",
+                                       "wav", "aiff", "wv",  "wma"};
 
 // One short tone in Format, tagged by the encoder (ffmpeg); empty when it cannot be made.
 inline QByteArray TaggedTemplate(const QString &Dir, const QString &Format) {

@@ -2,6 +2,8 @@
 #include "BalloonTip.h"
 #include "InputURLsDialog.h"
 #include "KnownTags.h"
+#include "LibraryBrowser.h"
+#include "LibraryListing.h"
 #include "LibraryTags.h"
 #include "MainWindow.h"
 #include "Modal.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -334,6 +337,79 @@ private Q_SLOTS:
                 Column->setChecked(false);
         QVERIFY(LibraryView(Form)->isColumnHidden(2));
         QVERIFY(ReadAll(IniFileName).contains("LibraryHiddenColumns=4"));
+        QVERIFY(LibraryView(Form)->isColumnHidden(int(TLibraryColumn::Genre))); // until shown
+        QCOMPARE(Form.findChild<QLabel *>("FSummaryLabel")->text(), "2 of 4 tracks, 0:00");
+
+        // The album chosen stays the same entry: a double-click's second click finds it.
+        QListWidgetItem *Chosen = AlbumList->currentItem();
+        Q_EMIT Form.Browser()->ChoiceChanged(); // the first click's
+        QCOMPARE(AlbumList->currentItem(), Chosen);
+        Played.clear();
+        Q_EMIT AlbumList->itemDoubleClicked(Chosen);
+        QCOMPARE(Played.size(), 1);
+    }
+
+    // The search box's keys, on a page with tags.
+    void searchKeys_data() {
+        QTest::addColumn<int>("Key");
+        QTest::addColumn<QString>("Text"); // the search box's after the key
+        QTest::addColumn<bool>("InList");  // the list has the focus, on a row
+        QTest::addColumn<int>("Played");   // play requests
+        QTest::newRow("down into the results") << int(Qt::Key_Down) << "halo" << true << 0;
+        QTest::newRow("enter plays them") << int(Qt::Key_Return) << "halo" << false << 1;
+        QTest::newRow("escape clears") << int(Qt::Key_Escape) << "" << false << 0;
+    }
+
+    void searchKeys() {
+        QFETCH(int, Key);
+        QFETCH(QString, Text);
+        QFETCH(bool, InList);
+        QFETCH(int, Played);
+        QVERIFY(WriteAll(LibraryFileName, "/m/halo.mp3\n/m/zed.mp3\n"));
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
+        TTagScanner Scanner(FHome->filePath("no-scanner"));
+        TLibraryTags Tags(&Scanner, TTagCache::DefaultFile());
+        QSignalSpy Reset(&Tags, &TLibraryTags::RowsReset);
+        Tags.Follow(Rig.Library);
+        Form.SetLibraryTags(&Tags);
+        QVERIFY(Reset.wait(10000));
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QSignalSpy Plays(&Form, &TLibraryPage::PlayRequested);
+        auto *Search = Form.findChild<QLineEdit *>("FSearchBox");
+        QTest::keyClick(LibraryView(Form), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(Search->hasFocus());
+        QTest::keyClicks(Search, "halo");
+        QCOMPARE(Shown(Form), QStringList{"halo.mp3"});
+        QTest::keyClick(Search, Qt::Key(Key));
+        QCOMPARE(Search->text(), Text);
+        QCOMPARE(LibraryView(Form)->hasFocus() && LibraryView(Form)->currentIndex().isValid(),
+                 InList);
+        QCOMPARE(Plays.size(), Played);
+    }
+
+    // "Add Folder..." asks for a folder and walks it; the rows are saved once it is done.
+    void addFolderAction() {
+        QTemporaryDir Files;
+        QVERIFY(QDir(Files.path()).mkpath("b"));
+        for (const char *Name : {"b/2.opus", "1.flac", "notes.txt"})
+            QVERIFY(WriteAll(Files.filePath(Name), "data"));
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
+        QSignalSpy Saved(&Form, &TLibraryPage::LibrarySaved);
+        FOnDialog = [&](QDialog &Dialog) {
+            auto *Open = qobject_cast<QFileDialog *>(&Dialog);
+            if (!Open || Open->fileMode() != QFileDialog::Directory)
+                return int(QDialog::Rejected);
+            Open->setDirectory(Files.path());
+            Open->selectFile(Files.path());
+            return int(QDialog::Accepted);
+        };
+        Form.findChild<QAction *>("FAddFolderAction")->trigger();
+        QVERIFY(Saved.wait(10000));
+        QCOMPARE(Shown(Form), (QStringList{"1.flac", "2.opus"}));
+        QVERIFY(Form.findChild<QWidget *>("FFolderBar")->isHidden());
     }
 
     // Remove, Move Up, Move Down and a drag onto a row: the rows, the selection, the enabling
