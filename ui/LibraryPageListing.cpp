@@ -157,8 +157,10 @@ void TLibraryPage::UpdateSummary() {
             // The tags' rows are the library's as a rule: a look-up only where they differ.
             const int At = FTableModel->LibraryRow(Row);
             const QByteArray &Source = FLibrary.Row(At).Source;
-            const int Tag =
-                At < FTags->Count() && FTags->Source(At) == Source ? At : FTags->RowOf(Source);
+            // Rows past the tags' are new: their tags come with the next rows made.
+            if (At >= FTags->Count())
+                continue;
+            const int Tag = FTags->Source(At) == Source ? At : FTags->RowOf(Source);
             if (Tag >= 0)
                 Ms += FTags->Tags(Tag).DurationMs;
         }

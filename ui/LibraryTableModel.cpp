@@ -84,6 +84,8 @@ void TLibraryTableModel::SetTags(const TLibraryTags *Tags) {
 void TLibraryTableModel::SetRows(std::optional<QList<int>> Rows) {
     if (Rows) // rows the library no longer has are not shown
         Rows->removeIf([this](int Row) { return Row < 0 || Row >= FLibrary.Count(); });
+    if (!Rows && !FRows)
+        return; // every row already, following the library; new texts come by TextsChanged
     if (Rows && FRows && Rows->size() == FRows->size()) {
         // Same rows in another order (a sort): the selection follows its rows.
         Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
