@@ -171,6 +171,24 @@ private Q_SLOTS:
                                         << "0,1";
     }
 
+    void summary_data() {
+        QTest::addColumn<int>("Shown");
+        QTest::addColumn<int>("Total");
+        QTest::addColumn<qint64>("Ms");
+        QTest::addColumn<QString>("Text");
+        QTest::newRow("all, minutes") << 316 << 316 << qint64(1052499) << "316 tracks, 17:32";
+        QTest::newRow("some, hours") << 12 << 316 << qint64(3723000) << "12 of 316 tracks, 1:02:03";
+        QTest::newRow("one") << 1 << 1 << qint64(0) << "1 track, 0:00";
+        QTest::newRow("none of one") << 0 << 1 << qint64(0) << "0 of 1 track, 0:00";
+    }
+
+    void summary() {
+        QFETCH(int, Shown);
+        QFETCH(int, Total);
+        QFETCH(qint64, Ms);
+        QTEST(ListingSummary(Shown, Total, Ms), "Text");
+    }
+
     void listing() {
         QFETCH(QString, Hits);
         QFETCH(int, Column);

@@ -120,6 +120,21 @@ private Q_SLOTS:
         }
     }
 
+    // With no size stored, the window fits the library's columns where the screen has room.
+    void firstWindowSize_data() {
+        QTest::addColumn<QSize>("Screen");
+        QTest::addColumn<QSize>("Got");
+        QTest::newRow("large screen") << QSize(2560, 1400) << QSize(1000, 680);
+        QTest::newRow("small screen: nine tenths") << QSize(1024, 700) << QSize(921, 630);
+        QTest::newRow("tiny screen: the least") << QSize(300, 400) << QSize(318, 488);
+        QTest::newRow("no screen") << QSize() << QSize(318, 488);
+    }
+
+    void firstWindowSize() {
+        QFETCH(QSize, Screen);
+        QTEST(TMainWindow::FirstWindowSize(Screen), "Got");
+    }
+
     void windowKeepsItsMinimumSize_data() {
         QTest::addColumn<QSize>("Asked");
         QTest::addColumn<QSize>("Got");
