@@ -268,9 +268,15 @@ void TMainWindow::ApplyPlacement() {
     // A stored 0 means nothing stored: keep the first size and record it, so that shutdown
     // writes a key only when the window really changed. The first size fits the library's
     // columns where the screen has room (the designed size is the least).
-    const QSize First = FirstWindowSize(screen() ? screen()->availableGeometry().size() : QSize());
+    const QRect Screen = screen() ? screen()->availableGeometry() : QRect();
+    const QSize First = FirstWindowSize(Screen.size());
     resize(First);
     move(DesignLeft, DesignTop);
+    // The first window's size may not fit at the designed place (with its frame): centred, it
+    // does.
+    if (WindowWidth == 0 && WindowHeight == 0 && Screen.isValid() &&
+        !Screen.contains(QRect(QPoint(DesignLeft, DesignTop), First + QSize(16, 48))))
+        move(Screen.center() - QPoint(First.width() / 2, First.height() / 2));
     if (WindowHeight != 0)
         resize(width(), WindowHeight);
     else
