@@ -90,6 +90,18 @@ void TLibraryFolders::SetFolders(const QByteArrayList &Folders) {
         FScan->Start(Folders);
 }
 
+void TLibraryFolders::Unwatch(const QByteArray &Folder) {
+    for (auto It = FWatches.begin(); It != FWatches.end();) {
+        if (It.value() == Folder || It.value().startsWith(Folder + '/')) {
+            inotify_rm_watch(FFd, It.key());
+            FWatchedFolders.remove(It.value());
+            It = FWatches.erase(It);
+        } else {
+            ++It;
+        }
+    }
+}
+
 void TLibraryFolders::Watch(const QByteArrayList &Folders) {
     if (FFd < 0)
         return;
@@ -138,6 +150,8 @@ void TLibraryFolders::ReadEvents() {
             if (Event->mask & IN_ISDIR) {
                 if (Event->mask & (IN_CREATE | IN_MOVED_TO))
                     FNewFolders.append(Path);
+                else if (Event->mask & IN_MOVED_FROM)
+                    Unwatch(Path); // its watches would go on under the old name
             } else if (IsAcceptedAudioName(Path)) {
                 FChanged.insert(Path);
             }

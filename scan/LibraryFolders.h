@@ -50,6 +50,8 @@ Q_SIGNALS:
 
 private:
     void Watch(const QByteArrayList &Folders);
+    // Stops watching Folder and the folders under it.
+    void Unwatch(const QByteArray &Folder);
     void ReadEvents();
     // Adds the new files gathered and has the changed ones read again.
     void Apply();

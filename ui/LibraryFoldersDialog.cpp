@@ -61,6 +61,13 @@ TLibraryFoldersDialog::TLibraryFoldersDialog(const QByteArrayList &Folders, QWid
 void TLibraryFoldersDialog::AddFolder(const QByteArray &Folder) {
     if (Folder.isEmpty() || Folders().contains(Folder))
         return;
+    if (Folder.contains(';')) {
+        // The settings file keeps the folders separated by ";".
+        ShowErrorBox(this, QStringLiteral("A folder whose name holds \";\" cannot be a library "
+                                          "folder: ") +
+                               QFile::decodeName(Folder));
+        return;
+    }
     auto *Item = new QListWidgetItem(QFile::decodeName(Folder), FFolderList);
     Item->setData(PathRole, Folder);
 }
