@@ -29,7 +29,8 @@ private Q_SLOTS:
             TMainWindow Form(0);
             Form.show();
             QVERIFY(!QFile::exists(Ini())); // start-up never creates the file
-            QCOMPARE(Form.pos(), QPoint(251, 163));
+            // The designed place, or another where the first size would not fit there.
+            QVERIFY(Form.screen()->availableGeometry().contains(Form.geometry()));
             // The first heartbeat puts the known computers into the "Play on" box.
             auto *Box = PlayOnBox(Form);
             QTRY_COMPARE(Box->count(), 1);
