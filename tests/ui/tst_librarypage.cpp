@@ -3,6 +3,8 @@
 #include "InputURLsDialog.h"
 #include "KnownTags.h"
 #include "LibraryBrowser.h"
+#include "LibraryFolders.h"
+#include "LibraryFoldersDialog.h"
 #include "LibraryListing.h"
 #include "LibraryTags.h"
 #include "MainWindow.h"
@@ -387,6 +389,28 @@ private Q_SLOTS:
         QCOMPARE(LibraryView(Form)->hasFocus() && LibraryView(Form)->currentIndex().isValid(),
                  InList);
         QCOMPARE(Plays.size(), Played);
+    }
+
+    // "Library Folders...": the folders chosen are kept in the settings and walked in.
+    void libraryFoldersDialog() {
+        QTemporaryDir Files;
+        QVERIFY(WriteAll(Files.filePath("a.mp3"), "data"));
+        TPageRig Rig;
+        TLibraryFolders Folders(Rig.Library);
+        Rig.Page.SetLibraryFolders(&Folders);
+        QSignalSpy Saved(&Rig.Page, &TLibraryPage::LibrarySaved);
+        FOnDialog = [&](QDialog &Dialog) {
+            auto *Edit = qobject_cast<TLibraryFoldersDialog *>(&Dialog);
+            if (!Edit)
+                return int(QDialog::Rejected);
+            Edit->AddFolder(QFile::encodeName(Files.path()));
+            return int(QDialog::Accepted);
+        };
+        Rig.Page.findChild<QAction *>("FLibraryFoldersAction")->trigger();
+        QVERIFY(Saved.wait(10000));
+        QCOMPARE(Shown(Rig.Page), QStringList{"a.mp3"});
+        QVERIFY(ReadAll(IniFileName).contains("Folders=" + QFile::encodeName(Files.path())));
+        QCOMPARE(Folders.Folders(), QByteArrayList{QFile::encodeName(Files.path())});
     }
 
     // "Add Folder..." asks for a folder and walks it; the rows are saved once it is done.
