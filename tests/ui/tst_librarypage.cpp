@@ -43,6 +43,16 @@ struct TPageRig {
     TPageRig() { Page.LoadLibrary(); }
 };
 
+// A page whose rows' tags come from the tag cache (the scanner program is missing).
+struct TTaggedPageRig : TPageRig {
+    TTagScanner Scanner;
+    TLibraryTags Tags{&Scanner, TTagCache::DefaultFile()};
+    explicit TTaggedPageRig(const QString &NoScanner) : Scanner(NoScanner) {
+        Tags.Follow(Library); // the rows come by the event loop
+        Page.SetLibraryTags(&Tags);
+    }
+};
+
 // The library page, and the window's media server that serves the library.
 class TestLibraryPage : public QObject {
     Q_OBJECT
@@ -302,13 +312,9 @@ private Q_SLOTS:
                                 {"/m/y.mp3", Track("Halo", "Beyoncé", "Hits", 1)},
                                 {"/m/x.mp3", Track("Alpha", "The Band", "Other", 1)},
                                 {"/m/w.mp3", {}}}));
-        TPageRig Rig;
+        TTaggedPageRig Rig(FHome->filePath("no-scanner"));
         TLibraryPage &Form = Rig.Page;
-        TTagScanner Scanner(FHome->filePath("no-scanner"));
-        TLibraryTags Tags(&Scanner, TTagCache::DefaultFile());
-        QSignalSpy Albums(&Tags, &TLibraryTags::AlbumsChanged);
-        Tags.Follow(Rig.Library);
-        Form.SetLibraryTags(&Tags);
+        QSignalSpy Albums(&Rig.Tags, &TLibraryTags::AlbumsChanged);
         QVERIFY(Albums.wait(10000));
         QCOMPARE(Shown(Form), (QStringList{"Zed", "Halo", "Alpha", "w.mp3"}));
 
@@ -368,13 +374,9 @@ private Q_SLOTS:
         QFETCH(bool, InList);
         QFETCH(int, Played);
         QVERIFY(WriteAll(LibraryFileName, "/m/halo.mp3\n/m/zed.mp3\n"));
-        TPageRig Rig;
+        TTaggedPageRig Rig(FHome->filePath("no-scanner"));
         TLibraryPage &Form = Rig.Page;
-        TTagScanner Scanner(FHome->filePath("no-scanner"));
-        TLibraryTags Tags(&Scanner, TTagCache::DefaultFile());
-        QSignalSpy Reset(&Tags, &TLibraryTags::RowsReset);
-        Tags.Follow(Rig.Library);
-        Form.SetLibraryTags(&Tags);
+        QSignalSpy Reset(&Rig.Tags, &TLibraryTags::RowsReset);
         QVERIFY(Reset.wait(10000));
         Form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
