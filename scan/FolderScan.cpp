@@ -8,6 +8,8 @@
 namespace {
 // Paths taken from the walk between looks at the clock and the cancel flag.
 constexpr int Step = 256;
+// At most this many paths a batch: the window adds a batch in one go.
+constexpr int MaxBatch = 8192;
 } // namespace
 
 TFolderScan::TFolderScan(QObject *Parent) : QObject(Parent) {}
@@ -63,7 +65,7 @@ void TFolderScan::RunNext() {
             const QByteArrayList More = Walk.Next(Step);
             Files += int(More.size());
             Batch += More;
-            if (Since.elapsed() >= Ms)
+            if (Since.elapsed() >= Ms || Batch.size() >= MaxBatch)
                 Hand();
         }
         if (!*Cancel)
