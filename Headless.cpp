@@ -7,6 +7,7 @@
 #include "LibraryFolders.h"
 #include "LibraryTags.h"
 #include "MediaPlayer.h"
+#include "MpdDoor.h"
 #include "MusicLibrary.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
@@ -59,6 +60,9 @@ int RunHeadless(QCoreApplication &App) {
     int Result = 0;
     {
         THeadlessSpeaker Speaker(std::move(Media));
+        // MPD clients' door to the same speaker.
+        const std::unique_ptr<TMpdDoor> Mpd =
+            StartMpdDoor(Speaker.Speaker(), Speaker.Sharing(), IniFileName);
         // The phone remote on the speaker's media server (the settings are read by now),
         // showing the library by its tags.
         std::unique_ptr<TTagScanner> Scanner;

@@ -3,7 +3,9 @@
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
+#include "MpdDoor.h"
 #include "MprisService.h"
+#include "Settings.h"
 #include "SignalWatcher.h"
 
 #include <QApplication>
@@ -46,6 +48,9 @@ int RunDesktop(int argc, char *argv[]) {
     {
         TMainWindow MainWindow(MediaServerPort, PresenceServerPort);
         MainWindow.CreateLocalPlayer(CommandServerPort); // hidden until a page shows it
+        // MPD clients' door to the same speaker.
+        const std::unique_ptr<TMpdDoor> Mpd =
+            StartMpdDoor(*MainWindow.Speaker(), MainWindow.Sharing(), IniFileName);
         QObject::connect(InstanceSlot(), &TInstanceSlot::RestoreRequested, &MainWindow,
                          &TMainWindow::RestoreWindow);
         TSignalWatcher Signals;
