@@ -25,6 +25,7 @@ private Q_SLOTS:
         Row("sharp s, ligatures, stroked d", "Straße", "Œuvre Æther Đorđe",
             "strasse oeuvre aether dorde", true);
         Row("capitals", "ØRESUND", "ŁÓDŹ", "oresund lodz", true);
+        Row("dotless i", "Şımarık", "", "simarik", true);
         Row("slashed o with acute, letters past 16 bits",
             QString("Bj\u01FFrn \U0001D401\U0001D425\U0001D42E\U0001D41E"), "", "bjorn blue", true);
         Row("words in any field, any order", "Blue Train", "John Coltrane", "train coltrane", true);
@@ -86,7 +87,9 @@ private Q_SLOTS:
         QCOMPARE(Index.Find(u"re"), QList<int>{1});
         Index.SetRow(0, "green"); // kept apart
         Index.SetRow(1, "tan");   // written in place
+        Index.SetRow(2, "bl");    // shorter: its old tail must not stay
         QCOMPARE(Index.Find(u"re"), QList<int>{0});
+        QVERIFY(!Index.Find(u"ue").contains(2));
         // So many that the buffer is made anew meanwhile.
         for (int Row = 2; Row < 200; ++Row)
             Index.SetRow(Row, "grey " + QByteArray::number(Row));

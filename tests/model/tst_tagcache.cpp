@@ -1,3 +1,4 @@
+#include "ByteRecord.h"
 #include "TagCache.h"
 #include "TestFiles.h"
 
@@ -37,16 +38,19 @@ private Q_SLOTS:
     void roundTripFollowsFiles() {
         const QByteArray Odd = PathOf("caf\xe9\xff.flac"), Changed = PathOf("changed.ogg"),
                          Gone = PathOf("gone.opus");
+        const auto Touch = [](const QByteArray &Path, long Ns) {
+            const timespec Times[2] = {{0, UTIME_OMIT}, {1000, Ns}};
+            return utimensat(AT_FDCWD, Path.constData(), Times, 0) == 0;
+        };
         TTagCache Cache;
         for (const QByteArray &Path : {Odd, Changed, Gone}) {
-            QVERIFY(WriteAtPath(Path, "audio"));
+            QVERIFY(WriteAtPath(Path, "audio") && Touch(Path, 5));
             Cache.Put(Tagged(Path, StampOf(Path)));
         }
         const QString File = FDir.filePath("cache/tags.bin");
         QVERIFY(Cache.Save(File));
-        QVERIFY(WriteAtPath(Changed, "audio")); // same size, new time
-        const timespec Times[2] = {{0, UTIME_OMIT}, {1, 7}};
-        QCOMPARE(utimensat(AT_FDCWD, Changed.constData(), Times, 0), 0);
+        // The same size, within the same second.
+        QVERIFY(WriteAtPath(Changed, "audio") && Touch(Changed, 7));
         QCOMPARE(::unlink(Gone.constData()), 0);
 
         TTagCache Loaded;
@@ -62,6 +66,34 @@ private Q_SLOTS:
         Loaded.KeepOnly({Odd});
         QCOMPARE(Loaded.Count(), 1);
         QCOMPARE(::unlink(Odd.constData()), 0); // a name QTemporaryDir cannot remove
+    }
+
+    // Tags cut to 10 bytes: "title|artist;artist|album" before and after.
+    void boundPerFile_data() {
+        QTest::addColumn<QString>("Tags");
+        QTest::addColumn<QString>("Kept");
+        QTest::newRow("within the bound") << "Ab|X;Y|Z"
+                                          << "Ab|X;Y|Z";
+        QTest::newRow("title, artists, then album") << "0123456|abc;def|zz"
+                                                    << "0123456|abc|";
+        QTest::newRow("never inside a character") << "012345678|é|"
+                                                  << "012345678||";
+        QTest::newRow("nor inside a pair") << "0123456😀||"
+                                           << "0123456||";
+    }
+    void boundPerFile() {
+        QFETCH(QString, Tags);
+        const QStringList F = Tags.split(u'|');
+        TTrackTags T;
+        T.Title = F[0], T.Artists = F[1].split(u';', Qt::SkipEmptyParts), T.Album = F[2];
+        BoundTagText(T, 10);
+        QTEST(T.Title + u'|' + T.Artists.join(u';') + u'|' + T.Album, "Kept");
+        // A record read trusts no writer: tags past the bound are refused.
+        QByteArray Record;
+        T.Genre.fill(u'x', MaxFileTagBytes + 1 - TagTextBytes(T));
+        PutFileTags(Record, {"/a.mp3", {}, TTagStatus::Read, T});
+        TByteReader In(Record);
+        QVERIFY(!TakeFileTags(In, *std::make_unique<TFileTags>()));
     }
 
     void damagedIgnored_data() {

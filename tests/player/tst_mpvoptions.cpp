@@ -13,12 +13,34 @@ private Q_SLOTS:
         const QByteArrayList None, Null{"ao=null"};
         QTest::newRow("a fast null card") << QByteArray(" ao=null, ao-null-speed=1.0002,")
                                           << QByteArrayList{"ao=null", "ao-null-speed=1.0002"} << 0;
+        const QByteArrayList Tuning =
+            QByteArray(
+                "ao=pulse,audio-device=pulse/alsa_output.usb-headset,audio-device=auto,"
+                "audio-buffer=0.5,audio-samplerate=48000,audio-format=s16,audio-channels=stereo,"
+                "pulse-buffer=50,alsa-resample=yes,gapless-audio=weak,prefetch-playlist=yes,"
+                "replaygain=album,replaygain-preamp=-3,replaygain-clip=no,replaygain-fallback=-6,"
+                "cache-secs=20,demuxer-max-bytes=50MiB")
+                .split(',');
+        QTest::newRow("output, gapless, ReplayGain and cache tuning")
+            << Tuning.join(',') << Tuning << 0;
+        // Each would have mpv read or write a file, run something or go elsewhere.
+        const QByteArrayList Refused =
+            QByteArray(
+                "stream-dump=/tmp/x,ao=pcm,ao-pcm-file=/tmp/x,ao=lavc,audio-device=pcm/x,"
+                "af=lavfi=[anull],lavfi-complex=amovie=/etc/passwd,audio-files=/a.wav,"
+                "audio-file=/a.wav,external-files=/a.wav,http-proxy=http://h:1,"
+                "demuxer-cache-dir=/tmp,cache-on-disk=yes,script=/x.lua,include=/x.conf,o=/x.wav,"
+                "start=20,no-gapless-audio=yes")
+                .split(',');
+        for (const QByteArray &Option : Refused)
+            QTest::newRow(Option.constData()) << Option << None << 1;
         QTest::newRow("base option") << QByteArray("config=yes,ao=null") << Null << 1;
         QTest::newRow("base option negated") << QByteArray("no-ytdl=no") << None << 1;
         QTest::newRow("protocols appended") << QByteArray("stream-lavf-o-append=a=b") << None << 1;
         QTest::newRow("option families")
             << QByteArray("scripts=a,script-opts=x=1,input-ipc-server=b") << None << 3;
-        QTest::newRow("volume belongs to the player") << QByteArray("volume=100") << None << 1;
+        QTest::newRow("volume belongs to the player")
+            << QByteArray("volume=100,volume-max=130") << None << 2;
         QTest::newRow("no value") << QByteArray("ao") << None << 1;
         QTest::newRow("no key") << QByteArray("=null") << None << 1;
         QTest::newRow("command-line dashes") << QByteArray("--ao=null") << None << 1;

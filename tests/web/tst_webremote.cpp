@@ -212,6 +212,10 @@ private Q_SLOTS:
         QTest::newRow("made") << Known + "-96.jpg" << QByteArray() << 200;
         QTest::newRow("large, HEAD") << Known + "-300.jpg" << QByteArray() << 200;
         QTest::newRow("same tag") << Known + "-96.jpg" << Tag << 304;
+        QTest::newRow("same tag, weak, in a list")
+            << Known + "-96.jpg"
+            << "If-None-Match: \"x\", W/\"" + KnownCover + "-96\"\r\n"
+            << 304;
         QTest::newRow("other size's tag") << Known + "-300.jpg" << Tag << 200;
         QTest::newRow("unknown") << "/vx-remote/cover/" + QByteArray(40, 'b') + "-96.jpg"
                                  << QByteArray() << 404;
