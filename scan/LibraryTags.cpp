@@ -25,6 +25,13 @@ bool IsLocal(const QByteArray &Source) {
     return Source.startsWith('/');
 }
 
+// Cuts Tags to what a real file needs when they would take the rows' tags (Total) past Budget:
+// 3000 files of hostile tags would hold hundreds of megabytes otherwise.
+void FitBudget(TTrackTags &Tags, qint64 Total, qint64 Budget) {
+    if (Total + TagTextBytes(Tags) > Budget)
+        BoundTagText(Tags, TLibraryTags::OverBudgetTagBytes);
+}
+
 // Gives the heap's free pages back to the system: after a swap of 100000 rows or a scan, glibc
 // keeps tens of megabytes freed among live blocks otherwise.
 void ReturnFreedMemory() {
@@ -64,7 +71,8 @@ TLibraryTags::~TLibraryTags() {
 
 std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache,
                                                           const QByteArrayList &Sources,
-                                                          TCoverSource CoverSource) {
+                                                          TCoverSource CoverSource,
+                                                          qint64 TagBudget) {
     auto Built = std::make_shared<TBuilt>();
     Built->Sources = Sources;
     // Reserved first: growing by resize would round the size up to a power of two.
@@ -81,6 +89,8 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
             State = TRowTagState::Remote;
         } else if (std::optional<TFileTags> Entry = Cache.Find(Source)) {
             Tags = std::move(Entry->Tags);
+            FitBudget(Tags, Built->TagBytes, TagBudget);
+            Built->TagBytes += TagTextBytes(Tags);
             Built->Pool.Share(Tags);
             State =
                 Entry->Status == TTagStatus::Read ? TRowTagState::Tagged : TRowTagState::Unreadable;
@@ -117,7 +127,7 @@ void TLibraryTags::SetSources(const QByteArrayList &Sources) {
     EnsureCache();
     FPendingJob = 0; // a job still running is outdone
     FLate.clear();
-    Adopt(Build(FCache, Sources, FCoverSource));
+    Adopt(Build(FCache, Sources, FCoverSource, FTagBudget));
 }
 
 void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
@@ -125,10 +135,10 @@ void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
     FLate.clear();
     // The copy shares the entries: the job reads them while scans here change this one.
     FBuilder.start([this, Job, Sources, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile,
-                    Covers = FCoverSource]() mutable {
+                    Covers = FCoverSource, Budget = FTagBudget]() mutable {
         if (Load)
             Cache.Load(File);
-        auto Built = Build(Cache, Sources, Covers);
+        auto Built = Build(Cache, Sources, Covers, Budget);
         QMetaObject::invokeMethod(
             this, [this, Job, Load, Built, Cache = std::move(Cache)]() mutable {
                 const bool Current = Job == FPendingJob;
@@ -187,6 +197,7 @@ void TLibraryTags::Adopt(std::shared_ptr<TBuilt> Built) {
     std::swap(FIndex, Built->Index);
     std::swap(FFolderRows, Built->FolderRows);
     std::swap(FPool, Built->Pool);
+    std::swap(FTagBytes, Built->TagBytes);
     Dispose(std::move(Built));
     ++FRowsVersion;
     // What scans answered meanwhile is newer than the cache the rows were made from.
@@ -303,6 +314,7 @@ void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
     }
     for (; Ours(); ++It) {
         const int Row = *It;
+        FTagBytes -= TagTextBytes(FTags[Row]);
         switch (Entry.Status) {
         case TTagStatus::Read:
             FTags[Row] = Shared;
@@ -316,8 +328,11 @@ void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
             FStates[Row] = TRowTagState::Missing;
             break;
         case TTagStatus::Unchanged:
-            continue;
+            break;
         }
+        FTagBytes += TagTextBytes(FTags[Row]);
+        if (Entry.Status == TTagStatus::Unchanged)
+            continue;
         FIndex.SetRow(Row, RowText(Row));
         Changed.append(Row);
     }
@@ -327,9 +342,12 @@ void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
     EnsureCache();
     QList<int> Changed;
     QSet<QByteArray> Folders;
-    for (const TFileTags &Entry : Batch) {
+    for (TFileTags Entry : Batch) {
         ++FDone;
         ++FUnsaved;
+        // Cut before the cache keeps it: the cache is the rows' tags of the next run.
+        if (Entry.Status == TTagStatus::Read)
+            FitBudget(Entry.Tags, FTagBytes, FTagBudget);
         FCache.Put(Entry);
         if (Entry.Status == TTagStatus::Read || Entry.Status == TTagStatus::Unreadable)
             ++FReadSinceRows;

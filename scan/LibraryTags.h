@@ -57,6 +57,12 @@ public:
 
     // Which cover a track shows when it has both; takes effect with the next SetSources.
     void SetCoverSource(TCoverSource Source) { FCoverSource = Source; }
+    // The rows' tags together are kept within Bytes (of text, as TagTextBytes counts): past
+    // that, each further file keeps at most OverBudgetTagBytes, what a real file needs. Takes
+    // effect with the next rows and answers.
+    void SetTagBudget(qint64 Bytes) { FTagBudget = Bytes; }
+    static constexpr qint64 DefaultTagBudget = 64 * 1024 * 1024;
+    static constexpr qsizetype OverBudgetTagBytes = 512;
 
     int Count() const { return int(FTags.size()); }
     const QByteArray &Source(int Row) const { return FSources.at(Row); }
@@ -102,9 +108,10 @@ private:
         TSearchIndex Index;
         TTextPool Pool;
         QByteArrayList Unknown;
+        qint64 TagBytes = 0;
     };
     static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources,
-                                         TCoverSource CoverSource);
+                                         TCoverSource CoverSource, qint64 TagBudget);
     void Adopt(std::shared_ptr<TBuilt> Built);
     // Where Source's rows start in FBySource (the end, or another source's, when it has none).
     QList<int>::const_iterator FirstOf(const QByteArray &Source) const;
@@ -147,6 +154,9 @@ private:
     QList<int> FBySource;
     // Shares the rows' repeated texts, those scans bring too.
     TTextPool FPool;
+    // The rows' tags' text (TagTextBytes), and how much of it they may hold.
+    qint64 FTagBytes = 0;
+    qint64 FTagBudget = DefaultTagBudget;
     // The local rows by folder: a folder's image is the cover of one album only.
     QHash<QByteArray, QList<int>> FFolderRows;
     TCoverSource FCoverSource = TCoverSource::Embedded;

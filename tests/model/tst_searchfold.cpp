@@ -34,6 +34,11 @@ private Q_SLOTS:
         Row("invalid UTF-8 file name", "", "", "mp3", true, "a\xff\xfe.mp3");
         Row("no match across fields", "Blue", "Train", "bluetrain", false);
         Row("blank query matches all", "X", "", " \t\u00A0", true);
+        Row("words past the bound do not count", "a b c d e f g h i j k l m n o p", "",
+            "a b c d e f g h i j k l m n o p zzz", true);
+        Row("nor characters past it", "Blue", "", "blue" + QString(300, u' ') + "zzz", true);
+        Row("file name searched past long tags", QString(40000, u'x'), "", "koln", true,
+            "Köln Concert.mp3");
     }
 
     void matches() {
