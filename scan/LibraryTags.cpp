@@ -1,5 +1,6 @@
 #include "LibraryTags.h"
 
+#include "LogCategories.h"
 #include "MusicLibrary.h"
 #include "SearchFold.h"
 #include "TagScanner.h"
@@ -118,8 +119,10 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
 
 void TLibraryTags::EnsureCache() {
     if (!FCacheLoaded) {
-        FCache.Load(FCacheFile);
+        QString Problem;
+        FCache.Load(FCacheFile, &Problem);
         FCacheLoaded = true;
+        ReportCache(Problem);
     }
 }
 
@@ -136,11 +139,13 @@ void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
     // The copy shares the entries: the job reads them while scans here change this one.
     FBuilder.start([this, Job, Sources, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile,
                     Covers = FCoverSource, Budget = FTagBudget]() mutable {
+        QString Problem;
         if (Load)
-            Cache.Load(File);
+            Cache.Load(File, &Problem);
         auto Built = Build(Cache, Sources, Covers, Budget);
         QMetaObject::invokeMethod(
-            this, [this, Job, Load, Built, Cache = std::move(Cache)]() mutable {
+            this, [this, Job, Load, Built, Problem, Cache = std::move(Cache)]() mutable {
+                ReportCache(Problem);
                 const bool Current = Job == FPendingJob;
                 if (Current && Load && !FCacheLoaded) {
                     FCache = std::move(Cache);
@@ -267,41 +272,43 @@ void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again) {
     // Made off this thread (100000 requests take longer than the window may wait), in order
     // with the other asks: FAsked is only touched there. The stamps come from the cache, read
     // there first when it was let go.
-    FBuilder.start(
-        [this, Paths, Again, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile]() mutable {
-            if (Again)
-                FAsked.clear();
-            if (Load)
-                Cache.Load(File);
-            QList<TTagRequest> Requests;
-            for (const QByteArray &Path : Paths) {
-                const qsizetype Before = FAsked.size();
-                FAsked.insert(Path);
-                if (FAsked.size() > Before)
-                    Requests.append({Path, Cache.KnownStamp(Path)});
+    FBuilder.start([this, Paths, Again, Cache = FCache, Load = !FCacheLoaded,
+                    File = FCacheFile]() mutable {
+        if (Again)
+            FAsked.clear();
+        QString Problem;
+        if (Load)
+            Cache.Load(File, &Problem);
+        QList<TTagRequest> Requests;
+        for (const QByteArray &Path : Paths) {
+            const qsizetype Before = FAsked.size();
+            FAsked.insert(Path);
+            if (FAsked.size() > Before)
+                Requests.append({Path, Cache.KnownStamp(Path)});
+        }
+        QMetaObject::invokeMethod(this, [this, Again, Load, Problem, Requests = std::move(Requests),
+                                         Cache = std::move(Cache)]() mutable {
+            --FAsking;
+            ReportCache(Problem);
+            if (Load && !FCacheLoaded) {
+                FCache = std::move(Cache);
+                FCacheLoaded = true;
             }
-            QMetaObject::invokeMethod(this, [this, Again, Load, Requests = std::move(Requests),
-                                             Cache = std::move(Cache)]() mutable {
-                --FAsking;
-                if (Load && !FCacheLoaded) {
-                    FCache = std::move(Cache);
-                    FCacheLoaded = true;
-                }
-                FSaver.start(
-                    [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
-                if (Again) {
-                    FScanner->Stop();
-                    FDone = FTotal = 0;
-                }
-                if (Requests.isEmpty())
-                    return;
-                if (FScanner->Pending() == 0)
-                    FDone = FTotal = 0;
-                FTotal += int(Requests.size());
-                FScanner->Scan(Requests);
-                Q_EMIT ScanProgress(FDone, FTotal);
-            });
+            FSaver.start(
+                [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
+            if (Again) {
+                FScanner->Stop();
+                FDone = FTotal = 0;
+            }
+            if (Requests.isEmpty())
+                return;
+            if (FScanner->Pending() == 0)
+                FDone = FTotal = 0;
+            FTotal += int(Requests.size());
+            FScanner->Scan(Requests);
+            Q_EMIT ScanProgress(FDone, FTotal);
         });
+    });
 }
 
 void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
@@ -416,9 +423,11 @@ void TLibraryTags::SaveCache() {
     // longer than the window may wait.
     ++FSaving;
     FSaver.start([this, Cache = FCache, File = FCacheFile] {
-        FSaveFailed = !Cache.Save(File);
-        QMetaObject::invokeMethod(this, [this] {
+        QString Error;
+        FSaveFailed = !Cache.Save(File, &Error);
+        QMetaObject::invokeMethod(this, [this, Error] {
             --FSaving;
+            ReportCache(Error);
             ReleaseCache();
         });
     });
@@ -436,6 +445,14 @@ void TLibraryTags::ReleaseCache() {
         Old = TTagCache();
         ReturnFreedMemory();
     });
+}
+
+void TLibraryTags::ReportCache(const QString &Problem) {
+    if (Problem.isEmpty() || FCacheReported)
+        return;
+    FCacheReported = true;
+    qCWarning(LogModel, "%s", qPrintable(Problem));
+    Q_EMIT CacheFailed(Problem);
 }
 
 QByteArray TLibraryTags::RowText(int Row) const {

@@ -96,6 +96,8 @@ Q_SIGNALS:
     // Every file asked about has been answered and the cache saved.
     void ScanFinished();
     void ScanFailed(const QString &Reason);
+    // The cache file could not be read or written (said once a run); a bad one is replaced.
+    void CacheFailed(const QString &Reason);
 
 private:
     // What SetSources puts in place, made from a cache on any thread.
@@ -128,6 +130,7 @@ private:
     // The rest of Finish, once the cache's stale entries are known.
     void Finished();
     void SaveCache();
+    void ReportCache(const QString &Problem);
     // Loads the cache now if it was let go.
     void EnsureCache();
     // Lets the cache go when the file holds all of it; gives freed memory back either way.
@@ -145,6 +148,7 @@ private:
     bool FCacheLoaded = false;
     // Whether the last write of the cache failed (set on the writer's thread).
     std::atomic<bool> FSaveFailed = false;
+    bool FCacheReported = false;
     QByteArrayList FSources;
     // Apart from the states so that AllTags() hands out the rows' tags as they are.
     QList<TTrackTags> FTags;

@@ -96,6 +96,45 @@ private Q_SLOTS:
         QVERIFY(!TakeFileTags(In, *std::make_unique<TFileTags>()));
     }
 
+    // What is in the cache file's place: read only when it is this user's own file; reported,
+    // then replaced by the next write, in a folder only this user may write.
+    void fileKinds_data() {
+        QTest::addColumn<QByteArray>("Kind");
+        QTest::addColumn<bool>("Read");
+        for (const char *Kind : {"link", "pipe", "device", "foreign", "huge"})
+            QTest::newRow(Kind) << QByteArray(Kind) << false;
+        QTest::newRow("own file") << QByteArray("own") << true;
+    }
+    void fileKinds() {
+        QFETCH(QByteArray, Kind);
+        QFETCH(bool, Read);
+        QTemporaryDir Dir;
+        const QString File = Dir.filePath("cache/tags.bin"), Other = Dir.filePath("other.bin");
+        const QByteArray Path = QFile::encodeName(File), Bytes = TwoEntries().ToBytes();
+        QVERIFY(QDir().mkpath(Dir.filePath("cache")) &&
+                WriteAtPath(QFile::encodeName(Other), Bytes));
+        QVERIFY(QFile::setPermissions(Dir.filePath("cache"), QFileDevice::Permissions(0x7777)));
+        if (Kind == "link" || Kind == "device")
+            QVERIFY(QFile::link(Kind == "link" ? Other : "/dev/zero", File));
+        else if (Kind == "pipe")
+            QCOMPARE(::mkfifo(Path.constData(), 0600), 0);
+        else
+            QVERIFY(WriteAtPath(Path, Bytes));
+        if (Kind == "huge")
+            QCOMPARE(::truncate(Path.constData(), TTagCache::MaxFileBytes + 1), 0);
+        if (Kind == "foreign" && ::chown(Path.constData(), 65534, 65534) != 0)
+            QSKIP("cannot give a file to another user here");
+        TTagCache Cache;
+        QString Problem;
+        QCOMPARE(Cache.Load(File, &Problem), Read);
+        QCOMPARE(Problem.isEmpty(), Read);
+        QVERIFY(Cache.Save(File));
+        struct stat Info {};
+        QVERIFY(::lstat(Path.constData(), &Info) == 0 && S_ISREG(Info.st_mode));
+        QVERIFY(QFileInfo(Dir.filePath("cache")).permissions() == QFileDevice::Permissions(0x7755));
+        QCOMPARE(ReadAll(Other), Bytes); // a link's target is left alone
+    }
+
     void damagedIgnored_data() {
         QTest::addColumn<int>("Cut");
         QTest::addColumn<int>("Flip");
