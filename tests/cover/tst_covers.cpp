@@ -2,6 +2,7 @@
 #include "LibraryTags.h"
 #include "TagReader.h"
 #include "TagScanner.h"
+#include "Thumbnail.h"
 
 #include <QDir>
 #include <QImage>
@@ -104,6 +105,23 @@ class TestCovers : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(FDir.isValid()); }
+
+    // A picture's pixels are counted before it is decoded.
+    void pixelBound_data() {
+        QTest::addColumn<int>("Height");
+        QTest::addColumn<bool>("Made");
+        QTest::newRow("at the bound") << int(MaxCoverPixels / 6000) << true;
+        QTest::newRow("a row past it") << int(MaxCoverPixels / 6000 + 1) << false;
+    }
+    void pixelBound() {
+        QFETCH(int, Height);
+        QImage Image(6000, Height, QImage::Format_RGB888); // decoded scaled, not whole
+        Image.fill(0);
+        QByteArray Png;
+        QBuffer Out(&Png);
+        QVERIFY(Out.open(QIODevice::WriteOnly) && Image.save(&Out, "PNG"));
+        QTEST(!ThumbnailJpeg(Png, 96).isEmpty(), "Made");
+    }
 
     void embedded_data() {
         QTest::addColumn<QString>("Name");
