@@ -353,8 +353,12 @@ void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
         ++FDone;
         ++FUnsaved;
         // Cut before the cache keeps it: the cache is the rows' tags of the next run.
-        if (Entry.Status == TTagStatus::Read)
-            FitBudget(Entry.Tags, FTagBytes, FTagBudget);
+        if (Entry.Status == TTagStatus::Read) {
+            // A file read again does not count against itself.
+            const int Row = RowOf(Entry.Path);
+            const qint64 Others = FTagBytes - (Row < 0 ? 0 : TagTextBytes(FTags[Row]));
+            FitBudget(Entry.Tags, Others, FTagBudget);
+        }
         FCache.Put(Entry);
         if (Entry.Status == TTagStatus::Read || Entry.Status == TTagStatus::Unreadable)
             ++FReadSinceRows;

@@ -41,9 +41,8 @@ private Q_SLOTS:
     }
 
     void folderOnlyThisUserWrites_data() {
-        QTest::addColumn<QByteArray>(
-            "runtime");                       // private, foreign, open, group, link, missing, taken
-        QTest::addColumn<QByteArray>("used"); // runtime, temp or none
+        QTest::addColumn<QByteArray>("runtime"); // private, foreign, open, link, missing, taken
+        QTest::addColumn<QByteArray>("used");    // runtime, temp or none
         QTest::newRow("private") << QByteArray("private") << QByteArray("runtime");
         QTest::newRow("another user's") << QByteArray("foreign") << QByteArray("temp");
         QTest::newRow("others can write") << QByteArray("open") << QByteArray("temp");
@@ -61,10 +60,8 @@ private Q_SLOTS:
         const QString Own = Temp + "/vxPlayer-" + QString::number(getuid());
         QVERIFY(QDir().mkpath(Run) && QDir().mkpath(runtime == "taken" ? Own : Temp));
         QVERIFY(QFile::link(Run, Top.filePath("link")));
-        QVERIFY(
-            QFile::setPermissions(Run, QFileDevice::Permissions(runtime == "open"    ? 0x7777
-                                                                : runtime == "group" ? 0x7770
-                                                                                     : 0x7700)));
+        const int Mode = runtime == "open" ? 0x7777 : runtime == "group" ? 0x7770 : 0x7700;
+        QVERIFY(QFile::setPermissions(Run, QFileDevice::Permissions(Mode)));
         const QString Taken = runtime == "taken" ? Own : runtime == "foreign" ? Run : QString();
         if (!Taken.isEmpty() && chown(QFile::encodeName(Taken).constData(), 65534, 65534) != 0)
             QSKIP("cannot give a folder to another user here");

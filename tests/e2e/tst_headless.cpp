@@ -163,8 +163,6 @@ private Q_SLOTS:
         QVERIFY(C.Connected());
         C.Send("ADD", {Http.Url("/tone.wav")});
         QVERIFY(C.WaitFor("STATE / 8", 0, 20000) >= 0);
-        FSpeaker.terminate();
-        QVERIFY(FSpeaker.waitForFinished(5000));
     }
 };
 

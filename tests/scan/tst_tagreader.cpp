@@ -81,16 +81,6 @@ private Q_SLOTS:
         QVERIFY2(qAbs(T.DurationMs - 1000) <= 50, qPrintable(QString::number(T.DurationMs)));
     }
 
-    // A file's tags are cut to the bound together, its title first.
-    void boundPerFile() {
-        const QByteArray Path = Fixture(
-            "big.flac", {{"TITLE", {"T"}}, {"ARTIST", QStringList(20, QString(1000, 'a'))}});
-        QVERIFY2(!Path.isEmpty(), "the fixture could not be made");
-        const TTrackTags T = ReadFileTags(Path, StampOf(Path)).Tags;
-        QCOMPARE(T.Title, "T");
-        QCOMPARE(TagTextBytes(T), MaxFileTagBytes);
-    }
-
     // WAV's RIFF INFO chunk is not the format's tag() but reaches the property map; its text may
     // be in a code page rather than UTF-8.
     void wavInfo_data() {
