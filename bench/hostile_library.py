@@ -152,14 +152,15 @@ def search_run(exe_dir, work, name):
     query = ""
     while len(query) < 28000:
         query += " ".join(words) + " "
-    long_path = "/vx-remote/api/library?count=10&filter=" + urllib.parse.quote(query[:28000])
+    long_path = "/vx-remote/api/library?count=10&filter=" + urllib.parse.quote_plus(query[:28000])
     normal = []
     long_times = []
     running = threading.Event()
     running.set()
 
     def long_client():
-        long_times.append(get(long_path, 180)[0])
+        seconds, status, _ = get(long_path, 180)
+        long_times.append(seconds if status == 200 else float("nan"))
 
     def normal_client():
         while running.is_set():
