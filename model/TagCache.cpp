@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "ByteRecord.h"
+#include "ReadUpTo.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -60,18 +61,7 @@ bool TTagCache::Load(const QString &File, QString *Problem) {
         return Refuse(QStringLiteral("it belongs to another user"));
     if (Info.st_size > MaxFileBytes)
         return Refuse(QStringLiteral("it is larger than a tag cache can be"));
-    QByteArray Data(qsizetype(Info.st_size), Qt::Uninitialized);
-    qsizetype Done = 0;
-    while (Done < Data.size()) {
-        const ssize_t N = ::read(Fd, Data.data() + Done, size_t(Data.size() - Done));
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N <= 0)
-            break;
-        Done += N;
-    }
-    Data.truncate(Done);
-    return FromBytes(Data);
+    return FromBytes(ReadUpTo(Fd, qsizetype(Info.st_size)));
 }
 
 bool TTagCache::Save(const QString &File, QString *Error) const {
