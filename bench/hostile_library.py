@@ -143,23 +143,26 @@ def tags_run(exe_dir, work, name, files):
 
 
 def search_run(exe_dir, work, name):
-    rows = ["http://h/%s-%d.mp3" % (ALPHABET, n) for n in range(ROWS)]
+    # Rows as long as a title, artist and album together.
+    rows = ["http://h/%s-%d.mp3" % (ALPHABET * 4, n) for n in range(ROWS)]
     home = make_home(work, name, rows)
     process = start(exe_dir, home)
     wait_for_server()
     # Distinct words that every row holds, 28 kB of them.
     words = [ALPHABET[i:j] for i in range(26) for j in range(i + 2, 27)]
-    query = ""
-    while len(query) < 28000:
-        query += " ".join(words) + " "
-    long_path = "/vx-remote/api/library?count=10&filter=" + urllib.parse.quote_plus(query[:28000])
+    def long_path(client):
+        # Each client its own order, so that no search is the one before it again.
+        query = ""
+        while len(query) < 28000:
+            query += " ".join(words[client:] + words[:client]) + " "
+        return "/vx-remote/api/library?count=10&filter=" + urllib.parse.quote_plus(query[:28000])
     normal = []
     long_times = []
     running = threading.Event()
     running.set()
 
-    def long_client():
-        seconds, status, _ = get(long_path, 180)
+    def long_client(client):
+        seconds, status, _ = get(long_path(client), 180)
         long_times.append(seconds if status == 200 else float("nan"))
 
     def normal_client():
@@ -171,7 +174,7 @@ def search_run(exe_dir, work, name):
     person = threading.Thread(target=normal_client)
     person.start()
     time.sleep(1)
-    greedy = [threading.Thread(target=long_client) for _ in range(4)]
+    greedy = [threading.Thread(target=long_client, args=(n,)) for n in range(4)]
     for thread in greedy:
         thread.start()
     for thread in greedy:
