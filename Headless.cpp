@@ -48,6 +48,8 @@ int RunHeadless(QCoreApplication &App) {
     // only load the proxy library and its thread.
     QNetworkProxyFactory::setUseSystemConfiguration(false);
     OpenInstanceSlot();
+    // The mpv handle takes its options and sound output from the settings when it is made.
+    LoadSettings();
     // The speaker's own mpv handle is the media check, so an idle speaker holds one only.
     auto Media = std::make_unique<TMediaPlayer>();
     if (!Media->IsReady()) {

@@ -44,7 +44,9 @@ BUSY = ("import sys, time\n"
         "t = time.monotonic(); end = t + float(sys.argv[1])\n"
         "while time.monotonic() < end: pass\n"
         "print(t, time.monotonic())\n")
-PAN = {"left": "af=lavfi=[pan=stereo|c0=c0|c1=0*c0]", "right": "af=lavfi=[pan=stereo|c0=0*c0|c1=c0]"}
+# Each copy plays into a one-channel sink of its own that is one channel of the rooms' sink.
+PAN = {side: "module-remap-sink sink_name=%s master=rooms channels=1 master_channel_map=front-%s "
+             "channel_map=mono remix=no" % (side, side) for side in ("left", "right")}
 
 
 def run(*command, check=True):
@@ -195,7 +197,8 @@ class Bench:
         # The rooms' server, A and the recorder share the first CPU; B has the second.
         self.start(["taskset", "-c", "0", "pulseaudio", "-n", "--log-level=debug", "--log-time=yes", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                     "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + self.sock,
-                    "-L", "module-null-sink sink_name=rooms rate=%d channels=2" % RATE],
+                    "-L", "module-null-sink sink_name=rooms rate=%d channels=2" % RATE,
+                    "-L", PAN["left"], "-L", PAN["right"]],
                    env=env, stdout=subprocess.DEVNULL, stderr=open(home + "/log", "w"))
         for _ in range(100):
             if subprocess.run(["pactl", "info"], env=self.pulse_env(), capture_output=True,
@@ -215,7 +218,7 @@ class Bench:
         env = dict(self.pulse_env(), HOME=home, XDG_DATA_HOME=home + "/data",
                    XDG_CONFIG_HOME=home + "/config", XDG_RUNTIME_DIR=home + "/run",
                    QT_QPA_PLATFORM="offscreen", VX_SYNC_TRACE=home + "/trace",
-                   VX_MPV_OPTIONS="ao=pulse," + PAN[pan])
+                   VX_MPV_OPTIONS="ao=pulse,audio-device=pulse/" + pan)
         pin = ["taskset", "-c", "1" if host_b else "0"] if faults else []
         command = (self.inb if host_b else []) + pin + [self.player, "--headless"]
         return self.start(command, env=env, stdout=subprocess.DEVNULL,

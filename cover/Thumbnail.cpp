@@ -15,7 +15,7 @@ QByteArray ThumbnailJpeg(const QByteArray &Picture, int Size) {
     QImageReader Reader(&In);
     Reader.setAutoTransform(true);
     const QSize Full = Reader.size();
-    if (!Full.isValid() || Full.isEmpty())
+    if (!Full.isValid() || Full.isEmpty() || qint64(Full.width()) * Full.height() > MaxCoverPixels)
         return {};
     if (Full.width() > Size || Full.height() > Size)
         Reader.setScaledSize(Full.scaled(Size, Size, Qt::KeepAspectRatio).expandedTo({1, 1}));

@@ -1,6 +1,7 @@
 #include "CoverPicture.h"
 
 #include "AsciiText.h"
+#include "ReadUpTo.h"
 
 #include <QCryptographicHash>
 
@@ -58,18 +59,9 @@ QByteArray ReadPictureFile(const QByteArray &Path) {
     QByteArray Data;
     struct stat Info {};
     if (::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode) && Info.st_size <= MaxCoverBytes) {
-        Data.resize(qsizetype(Info.st_size));
-        qsizetype Done = 0;
-        while (Done < Data.size()) {
-            const ssize_t N = ::read(Fd, Data.data() + Done, size_t(Data.size() - Done));
-            if (N < 0 && errno == EINTR)
-                continue;
-            if (N <= 0)
-                break;
-            Done += N;
-        }
+        Data = ReadUpTo(Fd, qsizetype(Info.st_size));
         // A file cut short while it was read is not that picture.
-        if (Done != Data.size())
+        if (Data.size() != Info.st_size)
             Data.clear();
     }
     ::close(Fd);

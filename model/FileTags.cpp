@@ -5,6 +5,60 @@
 
 #include <sys/stat.h>
 
+namespace {
+
+qsizetype Utf8Bytes(QStringView Text) {
+    qsizetype Bytes = 0;
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        const char16_t C = Text[I].unicode();
+        if (QChar::isHighSurrogate(C) && I + 1 < Text.size() && Text[I + 1].isLowSurrogate()) {
+            Bytes += 4;
+            ++I;
+        } else {
+            Bytes += C < 0x80 ? 1 : C < 0x800 ? 2 : 3; // a lone surrogate becomes U+FFFD
+        }
+    }
+    return Bytes;
+}
+
+// Text cut to the Left bytes that are left, which it takes from Left.
+void CutText(QString &Text, qsizetype &Left) {
+    const qsizetype Bytes = Utf8Bytes(Text);
+    if (Bytes <= Left) {
+        Left -= Bytes;
+        return;
+    }
+    const QByteArray Utf8 = Text.toUtf8();
+    qsizetype End = Left;
+    while (End > 0 && (uchar(Utf8[End]) & 0xC0) == 0x80)
+        --End;
+    Text = QString::fromUtf8(Utf8.first(End));
+    Left = 0;
+}
+
+} // namespace
+
+qsizetype TagTextBytes(const TTrackTags &T) {
+    qsizetype Bytes = 0;
+    for (const QString *Text : {&T.Title, &T.Album, &T.AlbumArtist, &T.Genre, &T.Composer})
+        Bytes += Utf8Bytes(*Text);
+    for (const QString &Artist : T.Artists)
+        Bytes += Utf8Bytes(Artist);
+    return Bytes;
+}
+
+void BoundTagText(TTrackTags &T, qsizetype Max) {
+    if (TagTextBytes(T) <= Max)
+        return;
+    qsizetype Left = Max;
+    CutText(T.Title, Left);
+    for (QString &Artist : T.Artists)
+        CutText(Artist, Left);
+    T.Artists.removeAll(QString());
+    for (QString *Text : {&T.Album, &T.AlbumArtist, &T.Genre, &T.Composer})
+        CutText(*Text, Left);
+}
+
 TFileStamp StampOf(const QByteArray &Path) {
     struct stat Info {};
     if (Path.contains('\0') || ::stat(Path.constData(), &Info) != 0)
@@ -53,13 +107,13 @@ bool TakeFileTagsBody(TByteReader &In, TFileTags &Entry) {
         In.Fail();
     Entry.Status = TTagStatus(Status);
     for (QString *Text : {&T.Title, &T.Album, &T.AlbumArtist, &T.Genre, &T.Composer})
-        *Text = In.Text(MaxTagBytes);
+        *Text = In.Text(MaxFileTagBytes);
     const quint32 Artists = In.U32();
     if (Artists > MaxArtists)
         In.Fail();
     T.Artists.clear();
     for (quint32 I = 0; I < Artists && In.Ok(); ++I)
-        T.Artists.append(In.Text(MaxTagBytes));
+        T.Artists.append(In.Text(MaxFileTagBytes));
     for (int *N : {&T.Track, &T.Disc, &T.Year})
         *N = int(In.U32());
     T.DurationMs = In.I64();
@@ -73,5 +127,7 @@ bool TakeFileTagsBody(TByteReader &In, TFileTags &Entry) {
             In.Fail();
     }
     T.CoverHash.clear();
+    if (TagTextBytes(T) > MaxFileTagBytes)
+        In.Fail();
     return In.Ok();
 }

@@ -39,8 +39,16 @@ struct TFileTags {
 
 // Bounds a reader of file tags holds a record to, whatever it claims.
 constexpr qsizetype MaxPathBytes = 64 * 1024;
-constexpr qsizetype MaxTagBytes = 64 * 1024;
 constexpr quint32 MaxArtists = 256;
+// The text (UTF-8) of one file's tags together: a real file's are a few hundred bytes, a
+// hostile one's (compressed frames) hundreds of kilobytes from a file of two.
+constexpr qsizetype MaxFileTagBytes = 16 * 1024;
+
+// The bytes of Tags' texts in UTF-8.
+qsizetype TagTextBytes(const TTrackTags &Tags);
+// Cuts Tags' texts to at most Max bytes together, never inside a character: the title first,
+// then the artists, album, album artist, genre and composer get what is left.
+void BoundTagText(TTrackTags &Tags, qsizetype Max);
 
 // Appends Entry's binary form to Out.
 void PutFileTags(QByteArray &Out, const TFileTags &Entry);

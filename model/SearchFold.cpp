@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QString>
 
+#include <algorithm>
+
 namespace {
 
 // Letters that compatibility decomposition keeps whole, with what a person types for them.
@@ -110,26 +112,39 @@ QByteArray SearchFold(QStringView Text) {
 QByteArray SearchRowText(const TTrackTags &Tags, const QByteArray &FileName) {
     // A line break between fields: a query word never holds one, so no word matches across
     // two fields.
-    QByteArray Text;
+    QByteArray Text = SearchFold(QString::fromUtf8(FileName));
     for (QStringView Field :
          {QStringView(Tags.Title), QStringView(Tags.Album), QStringView(Tags.AlbumArtist)}) {
         if (!Field.isEmpty())
-            Text += SearchFold(Field) + '\n';
+            Text += '\n' + SearchFold(Field);
     }
     for (const QString &Artist : Tags.Artists)
-        Text += SearchFold(Artist) + '\n';
+        Text += '\n' + SearchFold(Artist);
     if (!Tags.Genre.isEmpty())
-        Text += SearchFold(Tags.Genre) + '\n';
+        Text += '\n' + SearchFold(Tags.Genre);
     if (Tags.Year > 0)
-        Text += QByteArray::number(Tags.Year) + '\n';
-    Text += SearchFold(QString::fromUtf8(FileName));
+        Text += '\n' + QByteArray::number(Tags.Year);
+    if (Text.size() > MaxSearchRowBytes) {
+        qsizetype End = MaxSearchRowBytes;
+        while (End > 0 && (uchar(Text[End]) & 0xC0) == 0x80)
+            --End;
+        Text.truncate(End);
+        Text.squeeze();
+    }
     return Text;
 }
 
 QByteArrayList SearchWords(QStringView Query) {
     // Decomposition turns the other spaces (no-break, ideographic) into plain ones.
-    const QByteArray Folded = SearchFold(Query).simplified();
-    return Folded.isEmpty() ? QByteArrayList() : Folded.split(' ');
+    qsizetype Kept = std::min(Query.size(), MaxQueryChars);
+    if (Kept > 0 && Query[Kept - 1].isHighSurrogate())
+        --Kept;
+    const QByteArray Folded = SearchFold(Query.first(Kept));
+    QByteArrayList Words;
+    for (const QByteArray &Word : Folded.simplified().split(' '))
+        if (!Word.isEmpty() && !Words.contains(Word) && Words.size() < MaxQueryWords)
+            Words.append(Word);
+    return Words;
 }
 
 bool SearchMatches(const QByteArray &RowText, const QByteArrayList &Words) {

@@ -45,13 +45,13 @@ void TSearchIndex::SetRows(const QByteArrayList &Texts) {
     }
     // Grown by appending, the buffer would keep up to twice its size.
     FText.squeeze();
-    FLastValid = false;
+    FLast.reset();
 }
 
 void TSearchIndex::SetRow(int Row, const QByteArray &Text) {
     if (Row < 0 || Row >= Count())
         return;
-    FLastValid = false;
+    FLast.reset();
     FChanged.remove(Row);
     // A text of the same length (a rescan's rows mostly keep theirs) is written in place.
     if (Text.size() == RowText(Row).size()) {
@@ -103,26 +103,29 @@ QList<int> TSearchIndex::FindFirst(const QByteArray &Word) const {
 QList<int> TSearchIndex::Find(QStringView Query) {
     Rebuild();
     const QByteArrayList Words = SearchWords(Query);
+    QList<int> Hits = Search(Words, FLast ? &*FLast : nullptr);
+    FLast = TSearchMemo{Words, Hits};
+    return Hits;
+}
+
+QList<int> TSearchIndex::Search(const QByteArrayList &Words, const TSearchMemo *Last) const {
     QList<int> Hits;
     if (Words.isEmpty()) {
         Hits.resize(Count());
         std::iota(Hits.begin(), Hits.end(), 0);
-    } else {
-        // Rows are looked at one by one only among hits already narrowed down.
-        qsizetype Next = 0;
-        if (FLastValid && Words == FLastWords)
-            return FLastHits;
-        if (FLastValid && !FLastWords.isEmpty() && Narrows(FLastWords, Words)) {
-            Hits = FLastHits;
-        } else {
-            Hits = FindFirst(Words.front());
-            Next = 1;
-        }
-        for (; Next < Words.size(); ++Next)
-            Hits.removeIf([&](int Row) { return !Holds(RowText(Row), Words[Next]); });
+        return Hits;
     }
-    FLastWords = Words;
-    FLastHits = Hits;
-    FLastValid = true;
+    if (Last && Words == Last->Words)
+        return Last->Hits;
+    // Rows are looked at one by one only among hits already narrowed down.
+    qsizetype Next = 0;
+    if (Last && !Last->Words.isEmpty() && Narrows(Last->Words, Words)) {
+        Hits = Last->Hits;
+    } else {
+        Hits = FindFirst(Words.front());
+        Next = 1;
+    }
+    for (; Next < Words.size(); ++Next)
+        Hits.removeIf([&](int Row) { return !Holds(RowText(Row), Words[Next]); });
     return Hits;
 }

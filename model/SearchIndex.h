@@ -6,6 +6,14 @@
 #include <QList>
 #include <QStringView>
 
+#include <optional>
+
+// The words of a search and the rows it found.
+struct TSearchMemo {
+    QByteArrayList Words;
+    QList<int> Hits;
+};
+
 // The library's rows as the search sees them: each row's folded text (SearchRowText), all in
 // one buffer, so that a word is looked for over the whole library in one pass. A query that
 // only adds to the last one (typing on) looks only among the last one's hits.
@@ -19,6 +27,10 @@ public:
 
     // The rows in which every word of Query is found, ascending; every row for a blank query.
     QList<int> Find(QStringView Query);
+    // The rows holding every word of Words (SearchWords), ascending. It only reads, so threads
+    // may search at once once the rows are set (SetRows, no SetRow since). Last, an earlier
+    // search of these rows: a search that only adds to it looks among its hits.
+    QList<int> Search(const QByteArrayList &Words, const TSearchMemo *Last = nullptr) const;
 
 private:
     void Rebuild();
@@ -30,7 +42,5 @@ private:
     // Where each row starts in FText, and FText's size last.
     QList<qsizetype> FStarts{0};
     QHash<int, QByteArray> FChanged;
-    QByteArrayList FLastWords;
-    QList<int> FLastHits;
-    bool FLastValid = false;
+    std::optional<TSearchMemo> FLast;
 };

@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "ByteRecord.h"
+#include "ReadUpTo.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -9,6 +10,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -25,18 +32,58 @@ QString TTagCache::DefaultFile() {
            QStringLiteral("/TagCache.bin");
 }
 
-bool TTagCache::Load(const QString &File) {
-    QFile In(File);
-    if (!In.open(QIODevice::ReadOnly)) {
-        FEntries.clear();
-        FModified = false;
+bool TTagCache::Load(const QString &File, QString *Problem) {
+    FEntries.clear();
+    FModified = false;
+    const auto Refuse = [&](const QString &Why) {
+        if (Problem)
+            *Problem = FileError("Cannot read file", File, Why);
         return false;
-    }
-    return FromBytes(In.readAll());
+    };
+    // Not blocking: a pipe in the file's place would wait for a writer for ever.
+    struct TOpened {
+        int Fd;
+        ~TOpened() {
+            if (Fd >= 0)
+                ::close(Fd);
+        }
+    } const In{::open(QFile::encodeName(File).constData(),
+                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    const int Fd = In.Fd;
+    if (Fd < 0)
+        return errno == ENOENT ? false
+                               : Refuse(errno == ELOOP ? QStringLiteral("it is a link")
+                                                       : QString::fromLocal8Bit(strerror(errno)));
+    struct stat Info {};
+    if (::fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode))
+        return Refuse(QStringLiteral("it is not a file"));
+    if (Info.st_uid != ::geteuid())
+        return Refuse(QStringLiteral("it belongs to another user"));
+    if (Info.st_size > MaxFileBytes)
+        return Refuse(QStringLiteral("it is larger than a tag cache can be"));
+    return FromBytes(ReadUpTo(Fd, qsizetype(Info.st_size)));
 }
 
 bool TTagCache::Save(const QString &File, QString *Error) const {
-    QDir().mkpath(QFileInfo(File).absolutePath());
+    const QString Folder = QFileInfo(File).absolutePath();
+    const QByteArray Path = QFile::encodeName(File);
+    // Only this user may write in the folder: nobody else can put a link in the file's place.
+    QDir().mkpath(Folder);
+    struct stat Info {};
+    const QByteArray FolderPath = QFile::encodeName(Folder);
+    if (::stat(FolderPath.constData(), &Info) != 0 || !S_ISDIR(Info.st_mode) ||
+        Info.st_uid != ::geteuid() ||
+        ((Info.st_mode & 022) != 0 && ::chmod(FolderPath.constData(), Info.st_mode & 0755) != 0)) {
+        if (Error)
+            *Error = FileError("Cannot create file", File,
+                               QStringLiteral("its folder is not this user's alone"));
+        return false;
+    }
+    // What is in the file's place and not this user's own file goes: the new file would be
+    // written through a link, and one this user may not write cannot be replaced.
+    if (::lstat(Path.constData(), &Info) == 0 &&
+        (!S_ISREG(Info.st_mode) || Info.st_uid != ::geteuid() || (Info.st_mode & 0200) == 0))
+        ::unlink(Path.constData());
     const QByteArray Data = ToBytes();
     QSaveFile Out(File);
     if (Out.open(QIODevice::WriteOnly) && Out.write(Data) == Data.size() && Out.commit()) {

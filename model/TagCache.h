@@ -21,10 +21,16 @@ public:
     // The cache file under the user's cache folder.
     static QString DefaultFile();
 
+    // A cache file past this size is not read: a real one of 100000 files is some 11 MB.
+    static constexpr qint64 MaxFileBytes = 512 * 1024 * 1024;
+
     // Replaces the entries with those of File; false (and empty) when there is no usable one.
-    bool Load(const QString &File);
-    // Writes every entry to File at once (a crash leaves the old file); false and *Error when
-    // that fails.
+    // File is read only when it is this user's own regular file (not through a link, never a
+    // pipe or device) of at most MaxFileBytes; else *Problem says why (the next Save replaces
+    // it). A missing or damaged file is no problem: it is simply no cache.
+    bool Load(const QString &File, QString *Problem = nullptr);
+    // Writes every entry to File at once (a crash leaves the old file), never through a link or
+    // into a folder others may write; false and *Error when that fails.
     bool Save(const QString &File, QString *Error = nullptr) const;
     // The file's bytes, and the entries from them (false and empty when they are not a cache).
     QByteArray ToBytes() const;

@@ -12,7 +12,6 @@
 
 THeadlessSpeaker::THeadlessSpeaker(std::unique_ptr<TMediaComponent> Media, QObject *Parent)
     : QObject(Parent), FLibrary(std::make_unique<TMusicLibrary>()) {
-    LoadSettings();
     // The media server reads the library from its first request on: load first.
     QString Error;
     if (!FLibrary->LoadFromFile(LibraryFileName, &Error))

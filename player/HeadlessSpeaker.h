@@ -15,12 +15,13 @@ class TSpeaker;
 // This computer as a speaker without a screen: the speaker on the command port, presence (it
 // answers greetings and greets, so other copies list it) and the media server with the user's
 // library. The settings and the library are the desktop's files; the allow switch comes from
-// the settings.
+// the settings, which are loaded (LoadSettings) before its media component is made: that
+// takes its mpv options and sound output from them.
 class THeadlessSpeaker : public QObject {
     Q_OBJECT
 public:
-    // Reads the settings and the library, then starts everything on the fixed ports, playing
-    // through Media; a port that cannot be had is reported on stderr and the rest runs on.
+    // Reads the library, then starts everything on the fixed ports, playing through Media; a
+    // port that cannot be had is reported on stderr and the rest runs on.
     explicit THeadlessSpeaker(std::unique_ptr<TMediaComponent> Media, QObject *Parent = nullptr);
     ~THeadlessSpeaker() override;
 

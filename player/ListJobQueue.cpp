@@ -2,6 +2,17 @@
 
 #include <algorithm>
 
+qint64 ListJobBytes(const QByteArrayList &Lines) {
+    // A block holds Qt's header, the text and its terminator, and the heap's size word,
+    // rounded up to 16 bytes; a line without text has none.
+    constexpr qint64 Header = 16, HeapWord = 8, Align = 16;
+    qint64 Bytes = Lines.capacity() * qint64(sizeof(QByteArray));
+    for (const QByteArray &Line : Lines)
+        if (const qint64 Text = Line.capacity(); Text > 0)
+            Bytes += (Header + Text + 1 + HeapWord + Align - 1) / Align * Align;
+    return Bytes;
+}
+
 double TListJobQueue::Load(qsizetype Jobs, qint64 Bytes) {
     return std::max(double(Jobs) / double(MaxQueuedJobs),
                     double(Bytes) / double(MaxQueuedJobBytes));

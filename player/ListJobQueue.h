@@ -12,7 +12,7 @@ struct TListJob {
     QByteArray Sender;    // peer IP address, empty for the local user
     QByteArray Command;   // command word
     QByteArrayList Lines; // argument lines, shared with the message they came in
-    qint64 Bytes = 0;     // size of the lines, counted once when queued
+    qint64 Bytes = 0;     // memory the lines hold (ListJobBytes), counted once when queued
     // UPDATELIST: the address whose controllers hold this list already and get no LIST.
     QByteArray Holder;
 };
@@ -21,6 +21,10 @@ struct TListJob {
 // controllers' jobs together hold at most this many jobs and bytes.
 constexpr qsizetype MaxQueuedJobs = 1000;
 constexpr qint64 MaxQueuedJobBytes = 64 * 1024 * 1024;
+
+// The memory Lines hold: per line its place in the list, and its text's block with the
+// header and the heap's own share. 100000 lines of one byte hold some 6 MB, not 300 kB.
+qint64 ListJobBytes(const QByteArrayList &Lines);
 
 // The speaker's queue of list jobs. Each sender address has its own share: when the queue is
 // full, the sender holding the most makes room for the others, so one flooding controller

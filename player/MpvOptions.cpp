@@ -12,38 +12,38 @@ namespace {
 // Longer texts are nobody's options.
 constexpr qsizetype MaxText = 4096;
 
-// Families of options that would load files, scripts, inputs or play lists, write files,
-// or set the lavf protocol list, and the volume, which the component sets itself: a prefix
-// ending in '-' covers the whole family.
-constexpr const char *RefusedKeys[] = {
-    "volume",
-    "include",
-    "config-dir",
-    "use-filedir-conf",
-    "script",
-    "scripts",
-    "script-",
-    "lua-",
-    "js-",
-    "input-",
-    "ytdl-",
-    "load-",
-    "demuxer-lavf-o",
-    "stream-lavf-o",
-    "playlist",
-    "playlist-",
-    "log-file",
-    "dump-stats",
-    "watch-later-",
-    "o",
-    "stream-record",
-    "record-file",
-    "save-position-on-quit",
+// What a user may tune besides the output and the device (checked with their values): the
+// output's buffers and format, gapless play, ReplayGain and the cache's sizes. Anything else
+// (files to load or write, filters, scripts, inputs, proxies) is refused: an option that reads
+// or writes a file would do it for any controller's track.
+constexpr const char *AllowedKeys[] = {
+    "audio-buffer",
+    "audio-samplerate",
+    "audio-format",
+    "audio-channels",
+    "audio-exclusive",
+    "ao-null-speed",
+    "ao-null-untimed",
+    "gapless-audio",
+    "prefetch-playlist",
+    "replaygain",
+    "replaygain-preamp",
+    "replaygain-clip",
+    "replaygain-fallback",
+    "cache",
+    "cache-secs",
+    "cache-pause",
+    "cache-pause-wait",
+    "cache-pause-initial",
+    "demuxer-max-bytes",
+    "demuxer-max-back-bytes",
+    "demuxer-readahead-secs",
 };
-
-// How mpv also spells a key: "no-" before a flag, an action after a list option.
-constexpr const char *ListActions[] = {"-add", "-append", "-pre",    "-set",
-                                       "-clr", "-del",    "-remove", "-toggle"};
+// Every option of these two outputs' own families.
+constexpr const char *AllowedFamilies[] = {"pulse-", "alsa-"};
+// The outputs that play; "pcm" and "lavc" would write files.
+constexpr const char *AllowedOutputs[] = {"null", "pulse",  "pipewire", "alsa", "jack",
+                                          "sdl",  "openal", "oss",      "sndio"};
 
 bool IsKeyText(const QByteArray &Key) {
     return !Key.isEmpty() && Key.front() != '-' && std::all_of(Key.begin(), Key.end(), [](char C) {
@@ -55,26 +55,24 @@ bool IsValueText(const QByteArray &Value) {
     return std::all_of(Value.begin(), Value.end(), [](char C) { return uchar(C) >= 0x20; });
 }
 
-bool IsRefusedName(const QByteArray &Name) {
-    for (const auto &[Key, Value] : BaseMpvOptions())
-        if (Name == Key)
-            return true;
-    for (const char *Refused : RefusedKeys) {
-        const QByteArrayView R(Refused);
-        if (R.endsWith('-') ? Name.startsWith(R) : Name == R)
-            return true;
-    }
-    return false;
+bool IsOutput(QByteArrayView Name) {
+    return std::any_of(std::begin(AllowedOutputs), std::end(AllowedOutputs),
+                       [Name](const char *Output) { return Name == Output; });
 }
 
-bool IsRefusedKey(const QByteArray &Key) {
-    QByteArray Name = Key.startsWith("no-") ? Key.mid(3) : Key;
-    if (IsRefusedName(Key) || IsRefusedName(Name))
-        return true;
-    for (const char *Action : ListActions)
-        if (Name.endsWith(Action) && IsRefusedName(Name.chopped(qstrlen(Action))))
-            return true;
-    return false;
+bool IsAllowed(const QByteArray &Key, const QByteArray &Value) {
+    for (const auto &[Base, BaseValue] : BaseMpvOptions())
+        if (Key == Base)
+            return false;
+    if (Key == "ao")
+        return IsOutput(Value);
+    // "output/device" chooses the output too; "auto" leaves the choice to the output.
+    if (Key == "audio-device")
+        return Value == "auto" || (Value.contains('/') && IsOutput(Value.left(Value.indexOf('/'))));
+    const auto Is = [&Key](const char *Allowed) { return Key == Allowed; };
+    const auto InFamily = [&Key](const char *Family) { return Key.startsWith(Family); };
+    return std::any_of(std::begin(AllowedKeys), std::end(AllowedKeys), Is) ||
+           std::any_of(std::begin(AllowedFamilies), std::end(AllowedFamilies), InFamily);
 }
 
 } // namespace
@@ -126,7 +124,7 @@ TUserMpvOptions ParseMpvOptions(QByteArrayView Text) {
         const QString Shown = QString::fromLatin1(Entry.toPercentEncoding("=:/.,"));
         if (Eq <= 0 || !IsKeyText(Key) || !IsValueText(Value))
             Out.Problems.append(QStringLiteral("malformed mpv option: ") + Shown);
-        else if (IsRefusedKey(Key))
+        else if (!IsAllowed(Key, Value))
             Out.Problems.append(QStringLiteral("mpv option not allowed: ") + Shown);
         else
             Out.Options.append({Key, Value});

@@ -22,8 +22,8 @@ struct TUserMpvOptions {
     // One line per entry left out, for the log.
     QStringList Problems;
 };
-// Reads Text; an entry that is malformed, or that would change a base option or make mpv
-// load files, scripts or inputs of its own, is left out and reported. Values cannot hold
+// Reads Text; an entry that is malformed, changes a base option or is not one of the sound
+// output's, gapless, ReplayGain or cache options is left out and reported. Values cannot hold
 // commas.
 TUserMpvOptions ParseMpvOptions(QByteArrayView Text);
 

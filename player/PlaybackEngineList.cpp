@@ -11,10 +11,8 @@
 
 void TPlaybackEngine::QueueListJob(const QByteArray &Sender, const QByteArray &Word,
                                    const QByteArrayList &Lines, const QByteArray &Holder) {
-    qint64 Bytes = 0;
-    for (const QByteArray &Line : Lines)
-        Bytes += Line.size() + 2;
-    if (Jobs.Add(TListJob{Sender, Word, Lines, Bytes, Holder.isEmpty() ? Sender : Holder}))
+    if (Jobs.Add(
+            TListJob{Sender, Word, Lines, ListJobBytes(Lines), Holder.isEmpty() ? Sender : Holder}))
         Q_EMIT PlayTickWanted();
 }
 

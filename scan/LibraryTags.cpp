@@ -1,5 +1,6 @@
 #include "LibraryTags.h"
 
+#include "LogCategories.h"
 #include "MusicLibrary.h"
 #include "SearchFold.h"
 #include "TagScanner.h"
@@ -23,6 +24,13 @@ constexpr int AlbumsEveryMs = 3000;
 
 bool IsLocal(const QByteArray &Source) {
     return Source.startsWith('/');
+}
+
+// Cuts Tags to what a real file needs when they would take the rows' tags (Total) past Budget:
+// 3000 files of hostile tags would hold hundreds of megabytes otherwise.
+void FitBudget(TTrackTags &Tags, qint64 Total, qint64 Budget) {
+    if (Total + TagTextBytes(Tags) > Budget)
+        BoundTagText(Tags, TLibraryTags::OverBudgetTagBytes);
 }
 
 // Gives the heap's free pages back to the system: after a swap of 100000 rows or a scan, glibc
@@ -64,7 +72,8 @@ TLibraryTags::~TLibraryTags() {
 
 std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache,
                                                           const QByteArrayList &Sources,
-                                                          TCoverSource CoverSource) {
+                                                          TCoverSource CoverSource,
+                                                          qint64 TagBudget) {
     auto Built = std::make_shared<TBuilt>();
     Built->Sources = Sources;
     // Reserved first: growing by resize would round the size up to a power of two.
@@ -81,6 +90,8 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
             State = TRowTagState::Remote;
         } else if (std::optional<TFileTags> Entry = Cache.Find(Source)) {
             Tags = std::move(Entry->Tags);
+            FitBudget(Tags, Built->TagBytes, TagBudget);
+            Built->TagBytes += TagTextBytes(Tags);
             Built->Pool.Share(Tags);
             State =
                 Entry->Status == TTagStatus::Read ? TRowTagState::Tagged : TRowTagState::Unreadable;
@@ -108,8 +119,10 @@ std::shared_ptr<TLibraryTags::TBuilt> TLibraryTags::Build(const TTagCache &Cache
 
 void TLibraryTags::EnsureCache() {
     if (!FCacheLoaded) {
-        FCache.Load(FCacheFile);
+        QString Problem;
+        FCache.Load(FCacheFile, &Problem);
         FCacheLoaded = true;
+        ReportCache(Problem);
     }
 }
 
@@ -117,7 +130,7 @@ void TLibraryTags::SetSources(const QByteArrayList &Sources) {
     EnsureCache();
     FPendingJob = 0; // a job still running is outdone
     FLate.clear();
-    Adopt(Build(FCache, Sources, FCoverSource));
+    Adopt(Build(FCache, Sources, FCoverSource, FTagBudget));
 }
 
 void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
@@ -125,12 +138,14 @@ void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
     FLate.clear();
     // The copy shares the entries: the job reads them while scans here change this one.
     FBuilder.start([this, Job, Sources, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile,
-                    Covers = FCoverSource]() mutable {
+                    Covers = FCoverSource, Budget = FTagBudget]() mutable {
+        QString Problem;
         if (Load)
-            Cache.Load(File);
-        auto Built = Build(Cache, Sources, Covers);
+            Cache.Load(File, &Problem);
+        auto Built = Build(Cache, Sources, Covers, Budget);
         QMetaObject::invokeMethod(
-            this, [this, Job, Load, Built, Cache = std::move(Cache)]() mutable {
+            this, [this, Job, Load, Built, Problem, Cache = std::move(Cache)]() mutable {
+                ReportCache(Problem);
                 const bool Current = Job == FPendingJob;
                 if (Current && Load && !FCacheLoaded) {
                     FCache = std::move(Cache);
@@ -187,6 +202,7 @@ void TLibraryTags::Adopt(std::shared_ptr<TBuilt> Built) {
     std::swap(FIndex, Built->Index);
     std::swap(FFolderRows, Built->FolderRows);
     std::swap(FPool, Built->Pool);
+    std::swap(FTagBytes, Built->TagBytes);
     Dispose(std::move(Built));
     ++FRowsVersion;
     // What scans answered meanwhile is newer than the cache the rows were made from.
@@ -265,41 +281,43 @@ void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again) {
     // Made off this thread (100000 requests take longer than the window may wait), in order
     // with the other asks: FAsked is only touched there. The stamps come from the cache, read
     // there first when it was let go.
-    FBuilder.start(
-        [this, Paths, Again, Cache = FCache, Load = !FCacheLoaded, File = FCacheFile]() mutable {
-            if (Again)
-                FAsked.clear();
-            if (Load)
-                Cache.Load(File);
-            QList<TTagRequest> Requests;
-            for (const QByteArray &Path : Paths) {
-                const qsizetype Before = FAsked.size();
-                FAsked.insert(Path);
-                if (FAsked.size() > Before)
-                    Requests.append({Path, Cache.KnownStamp(Path)});
+    FBuilder.start([this, Paths, Again, Cache = FCache, Load = !FCacheLoaded,
+                    File = FCacheFile]() mutable {
+        if (Again)
+            FAsked.clear();
+        QString Problem;
+        if (Load)
+            Cache.Load(File, &Problem);
+        QList<TTagRequest> Requests;
+        for (const QByteArray &Path : Paths) {
+            const qsizetype Before = FAsked.size();
+            FAsked.insert(Path);
+            if (FAsked.size() > Before)
+                Requests.append({Path, Cache.KnownStamp(Path)});
+        }
+        QMetaObject::invokeMethod(this, [this, Again, Load, Problem, Requests = std::move(Requests),
+                                         Cache = std::move(Cache)]() mutable {
+            --FAsking;
+            ReportCache(Problem);
+            if (Load && !FCacheLoaded) {
+                FCache = std::move(Cache);
+                FCacheLoaded = true;
             }
-            QMetaObject::invokeMethod(this, [this, Again, Load, Requests = std::move(Requests),
-                                             Cache = std::move(Cache)]() mutable {
-                --FAsking;
-                if (Load && !FCacheLoaded) {
-                    FCache = std::move(Cache);
-                    FCacheLoaded = true;
-                }
-                FSaver.start(
-                    [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
-                if (Again) {
-                    FScanner->Stop();
-                    FDone = FTotal = 0;
-                }
-                if (Requests.isEmpty())
-                    return;
-                if (FScanner->Pending() == 0)
-                    FDone = FTotal = 0;
-                FTotal += int(Requests.size());
-                FScanner->Scan(Requests);
-                Q_EMIT ScanProgress(FDone, FTotal);
-            });
+            FSaver.start(
+                [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
+            if (Again) {
+                FScanner->Stop();
+                FDone = FTotal = 0;
+            }
+            if (Requests.isEmpty())
+                return;
+            if (FScanner->Pending() == 0)
+                FDone = FTotal = 0;
+            FTotal += int(Requests.size());
+            FScanner->Scan(Requests);
+            Q_EMIT ScanProgress(FDone, FTotal);
         });
+    });
 }
 
 void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
@@ -312,6 +330,7 @@ void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
     }
     for (; Ours(); ++It) {
         const int Row = *It;
+        FTagBytes -= TagTextBytes(FTags[Row]);
         switch (Entry.Status) {
         case TTagStatus::Read:
             FTags[Row] = Shared;
@@ -325,8 +344,11 @@ void TLibraryTags::ApplyEntry(const TFileTags &Entry, QList<int> &Changed) {
             FStates[Row] = TRowTagState::Missing;
             break;
         case TTagStatus::Unchanged:
-            continue;
+            break;
         }
+        FTagBytes += TagTextBytes(FTags[Row]);
+        if (Entry.Status == TTagStatus::Unchanged)
+            continue;
         FIndex.SetRow(Row, RowText(Row));
         Changed.append(Row);
     }
@@ -336,9 +358,16 @@ void TLibraryTags::Apply(const QList<TFileTags> &Batch) {
     EnsureCache();
     QList<int> Changed;
     QSet<QByteArray> Folders;
-    for (const TFileTags &Entry : Batch) {
+    for (TFileTags Entry : Batch) {
         ++FDone;
         ++FUnsaved;
+        // Cut before the cache keeps it: the cache is the rows' tags of the next run.
+        if (Entry.Status == TTagStatus::Read) {
+            // A file read again does not count against itself.
+            const int Row = RowOf(Entry.Path);
+            const qint64 Others = FTagBytes - (Row < 0 ? 0 : TagTextBytes(FTags[Row]));
+            FitBudget(Entry.Tags, Others, FTagBudget);
+        }
         FCache.Put(Entry);
         if (Entry.Status == TTagStatus::Read || Entry.Status == TTagStatus::Unreadable)
             ++FReadSinceRows;
@@ -407,9 +436,11 @@ void TLibraryTags::SaveCache() {
     // longer than the window may wait.
     ++FSaving;
     FSaver.start([this, Cache = FCache, File = FCacheFile] {
-        FSaveFailed = !Cache.Save(File);
-        QMetaObject::invokeMethod(this, [this] {
+        QString Error;
+        FSaveFailed = !Cache.Save(File, &Error);
+        QMetaObject::invokeMethod(this, [this, Error] {
             --FSaving;
+            ReportCache(Error);
             ReleaseCache();
         });
     });
@@ -427,6 +458,14 @@ void TLibraryTags::ReleaseCache() {
         Old = TTagCache();
         ReturnFreedMemory();
     });
+}
+
+void TLibraryTags::ReportCache(const QString &Problem) {
+    if (Problem.isEmpty() || FCacheReported)
+        return;
+    FCacheReported = true;
+    qCWarning(LogModel, "%s", qPrintable(Problem));
+    Q_EMIT CacheFailed(Problem);
 }
 
 QByteArray TLibraryTags::RowText(int Row) const {

@@ -59,6 +59,12 @@ public:
 
     // Which cover a track shows when it has both; takes effect with the next SetSources.
     void SetCoverSource(TCoverSource Source) { FCoverSource = Source; }
+    // The rows' tags together are kept within Bytes (of text, as TagTextBytes counts): past
+    // that, each further file keeps at most OverBudgetTagBytes, what a real file needs. Takes
+    // effect with the next rows and answers.
+    void SetTagBudget(qint64 Bytes) { FTagBudget = Bytes; }
+    static constexpr qint64 DefaultTagBudget = 64 * 1024 * 1024;
+    static constexpr qsizetype OverBudgetTagBytes = 512;
 
     int Count() const { return int(FTags.size()); }
     const QByteArray &Source(int Row) const { return FSources.at(Row); }
@@ -92,6 +98,8 @@ Q_SIGNALS:
     // Every file asked about has been answered and the cache saved.
     void ScanFinished();
     void ScanFailed(const QString &Reason);
+    // The cache file could not be read or written (said once a run); a bad one is replaced.
+    void CacheFailed(const QString &Reason);
 
 private:
     // What SetSources puts in place, made from a cache on any thread.
@@ -104,9 +112,10 @@ private:
         TSearchIndex Index;
         TTextPool Pool;
         QByteArrayList Unknown;
+        qint64 TagBytes = 0;
     };
     static std::shared_ptr<TBuilt> Build(const TTagCache &Cache, const QByteArrayList &Sources,
-                                         TCoverSource CoverSource);
+                                         TCoverSource CoverSource, qint64 TagBudget);
     void Adopt(std::shared_ptr<TBuilt> Built);
     // Where Source's rows start in FBySource (the end, or another source's, when it has none).
     QList<int>::const_iterator FirstOf(const QByteArray &Source) const;
@@ -123,6 +132,7 @@ private:
     // The rest of Finish, once the cache's stale entries are known.
     void Finished();
     void SaveCache();
+    void ReportCache(const QString &Problem);
     // Loads the cache now if it was let go.
     void EnsureCache();
     // Lets the cache go when the file holds all of it; gives freed memory back either way.
@@ -140,6 +150,7 @@ private:
     bool FCacheLoaded = false;
     // Whether the last write of the cache failed (set on the writer's thread).
     std::atomic<bool> FSaveFailed = false;
+    bool FCacheReported = false;
     QByteArrayList FSources;
     // Apart from the states so that AllTags() hands out the rows' tags as they are.
     QList<TTrackTags> FTags;
@@ -149,6 +160,9 @@ private:
     QList<int> FBySource;
     // Shares the rows' repeated texts, those scans bring too.
     TTextPool FPool;
+    // The rows' tags' text (TagTextBytes), and how much of it they may hold.
+    qint64 FTagBytes = 0;
+    qint64 FTagBudget = DefaultTagBudget;
     // The local rows by folder: a folder's image is the cover of one album only.
     QHash<QByteArray, QList<int>> FFolderRows;
     TCoverSource FCoverSource = TCoverSource::Embedded;

@@ -40,6 +40,10 @@ void TMainWindow::CreateLibraryTags() {
         constexpr int ShownMs = 30000;
         statusBar()->showMessage(QStringLiteral("Tags cannot be read: ") + Reason, ShownMs);
     });
+    connect(FLibraryTags, &TLibraryTags::CacheFailed, this, [this](const QString &Reason) {
+        constexpr int ShownMs = 30000;
+        statusBar()->showMessage(Reason, ShownMs);
+    });
     // The rows follow the library from its first load on, made off this thread; files changed
     // since the last run are read again once the rows stand.
     connect(FLibraryTags, &TLibraryTags::RowsReset, FLibraryTags, &TLibraryTags::Rescan,

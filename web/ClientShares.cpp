@@ -1,6 +1,7 @@
 #include "ClientShares.h"
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 TRoom FindRoom(const std::vector<TPlace> &Places, quint32 Client, int Limit) {
@@ -18,6 +19,32 @@ TRoom FindRoom(const std::vector<TPlace> &Places, quint32 Client, int Limit) {
             Oldest = I;
     }
     return {Oldest >= 0, Oldest};
+}
+
+TRoom FindRoomFromLargest(const std::vector<TPlace> &Places, quint32 Client, int Limit) {
+    std::map<quint32, std::pair<int, int>> Held; // per address: places, its oldest place
+    for (int I = 0; I < int(Places.size()); ++I) {
+        auto &[Count, Oldest] = Held.try_emplace(Places[size_t(I)].Client, 0, I).first->second;
+        ++Count;
+        if (Places[size_t(I)].UsedAt < Places[size_t(Oldest)].UsedAt)
+            Oldest = I;
+    }
+    const auto Own = Held.find(Client);
+    const bool ShareHeld = Own != Held.end() && Own->second.first >= ClientShare(Limit);
+    if (!ShareHeld && int(Places.size()) < Limit)
+        return {true, -1};
+    if (ShareHeld)
+        return {true, Own->second.second};
+    int GiveWay = -1, Most = 0;
+    for (const auto &[Address, Share] : Held) {
+        const auto &[Count, Oldest] = Share;
+        if (Count > Most ||
+            (Count == Most && Places[size_t(Oldest)].UsedAt < Places[size_t(GiveWay)].UsedAt)) {
+            Most = Count;
+            GiveWay = Oldest;
+        }
+    }
+    return {GiveWay >= 0, GiveWay};
 }
 
 std::vector<int> OverBudget(const std::vector<qint64> &Held, qint64 Budget) {

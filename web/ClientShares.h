@@ -25,6 +25,12 @@ struct TRoom {
 
 TRoom FindRoom(const std::vector<TPlace> &Places, quint32 Client, int Limit);
 
+// The same for places that may all give way at any time (event streams: a page opens a new one
+// when its own ends), oldest first (UsedAt: when opened). When Client holds its share, or all
+// are taken, the oldest place of the address holding most goes (of those holding most, the
+// one whose oldest place is oldest), so a few addresses cannot hold them all.
+TRoom FindRoomFromLargest(const std::vector<TPlace> &Places, quint32 Client, int Limit);
+
 // Which of the holders of Held bytes end so that the rest hold at most Budget together: the
 // one holding most first, then the next, as long as the total is over.
 std::vector<int> OverBudget(const std::vector<qint64> &Held, qint64 Budget);

@@ -56,8 +56,7 @@ QList<int> TLibraryAnswer::AlbumRows(int Album) const {
 }
 
 QByteArray TLibraryAnswer::AlbumPage(int Album, qsizetype From, qsizetype Count) const {
-    Prepare();
     const QList<int> Rows = AlbumRows(Album);
     return Envelope("tracks", Rows.size(), From, Count,
-                    [&](qsizetype I) { return FJson[Rows[I]]; });
+                    [&](qsizetype I) { return RowJson(Rows[I]); });
 }

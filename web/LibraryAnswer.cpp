@@ -24,30 +24,39 @@ const TTrackTags &TLibraryAnswer::Tags(int Row) const {
 
 void TLibraryAnswer::Prepare() const {
     std::call_once(FPrepared, [this] {
-        FJson.reserve(FRows.size());
         QByteArrayList Texts;
         Texts.reserve(FRows.size());
-        for (int Row = 0; Row < int(FRows.size()); ++Row) {
-            const TLibraryEntry &Entry = FRows[Row];
-            const TTrackTags &T = Tags(Row);
-            QByteArray Json = '[' + QByteArray::number(Row) + ',' +
-                              JsonText(T.Title.isEmpty() ? Entry.Name : T.Title.toUtf8()) + ',' +
-                              JsonText(T.Artist().toUtf8()) + ',' + JsonText(T.Album.toUtf8()) +
-                              ',' + QByteArray::number((T.DurationMs + 500) / 1000);
-            // A URL names nothing private; a path would show a home folder's name.
-            if (StartsWithAscii(Entry.Source, "http://"))
-                Json += ',' + JsonText(Entry.Source);
-            FJson.append(Json + ']');
-            Texts.append(SearchRowText(T, Entry.Name));
-        }
+        for (int Row = 0; Row < int(FRows.size()); ++Row)
+            Texts.append(SearchRowText(Tags(Row), FRows[Row].Name));
         FIndex.SetRows(Texts);
     });
 }
 
+QByteArray TLibraryAnswer::RowJson(int Row) const {
+    const TLibraryEntry &Entry = FRows[Row];
+    const TTrackTags &T = Tags(Row);
+    QByteArray Json = '[' + QByteArray::number(Row) + ',' +
+                      JsonText(T.Title.isEmpty() ? Entry.Name : T.Title.toUtf8()) + ',' +
+                      JsonText(T.Artist().toUtf8()) + ',' + JsonText(T.Album.toUtf8()) + ',' +
+                      QByteArray::number((T.DurationMs + 500) / 1000);
+    // A URL names nothing private; a path would show a home folder's name.
+    if (StartsWithAscii(Entry.Source, "http://"))
+        Json += ',' + JsonText(Entry.Source);
+    return Json + ']';
+}
+
 QList<int> TLibraryAnswer::Matching(const QByteArray &Query) const {
     Prepare();
+    const QByteArrayList Words = SearchWords(QString::fromUtf8(Query));
+    std::optional<TSearchMemo> Last;
+    {
+        std::lock_guard Lock(FSearching);
+        Last = FLastSearch;
+    }
+    QList<int> Hits = FIndex.Search(Words, Last ? &*Last : nullptr);
     std::lock_guard Lock(FSearching);
-    return FIndex.Find(QString::fromUtf8(Query));
+    FLastSearch = TSearchMemo{Words, Hits};
+    return Hits;
 }
 
 QByteArray TLibraryAnswer::Envelope(const char *Key, qsizetype Matched, qsizetype From,
@@ -62,9 +71,8 @@ QByteArray TLibraryAnswer::Envelope(const char *Key, qsizetype Matched, qsizetyp
 }
 
 QByteArray TLibraryAnswer::Page(const QByteArray &Query, qsizetype From, qsizetype Count) const {
-    Prepare();
     const bool All = SearchWords(QString::fromUtf8(Query)).isEmpty();
     const QList<int> Rows = All ? QList<int>() : Matching(Query);
     return Envelope("tracks", All ? FRows.size() : Rows.size(), From, Count,
-                    [&](qsizetype I) { return FJson[All ? I : Rows[I]]; });
+                    [&](qsizetype I) { return RowJson(All ? int(I) : Rows[I]); });
 }

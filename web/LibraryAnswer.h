@@ -12,12 +12,15 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 // One library version as the web remote answers it: made on the GUI thread when the library
 // or its tags change (copies that share the library's data), read by every request on the
-// server's threads and never changed. Its rows' JSON and search texts are made once, by the
-// first request that needs them, so a library that changes often costs the GUI thread nothing
-// here. A row is named by its index (its id) and the version: no answer holds a local path.
+// server's threads and never changed. Its search texts are made once, by the first request
+// that needs them, so a library that changes often costs the GUI thread nothing here; a row's
+// JSON is made for the page that shows it (kept for every row, a text of control characters
+// would cost six times its size). A row is named by its index (its id) and the version: no
+// answer holds a local path.
 class TLibraryAnswer {
 public:
     // Run: what tells this run's versions from another run's (the ETag outlives the program
@@ -58,6 +61,9 @@ public:
 
 private:
     void Prepare() const;
+    // [id, title (the file name when untagged), artist, album, seconds] and, for an http row,
+    // its URL.
+    QByteArray RowJson(int Row) const;
     const TAlbumIndex &Grouped() const;
     // The rows matching Query; none for a blank one (every row).
     TSearchHits Hits(const QByteArray &Query) const;
@@ -71,11 +77,10 @@ private:
     const QList<TLibraryEntry> FRows;
     const QList<TTrackTags> FTags;
     mutable std::once_flag FPrepared;
-    // Per row: [id, title (the file name when untagged), artist, album, seconds] and, for an
-    // http row, its URL.
-    mutable QByteArrayList FJson;
-    mutable std::mutex FSearching; // the index keeps the last query for the next keystroke
     mutable TSearchIndex FIndex;
+    // The last search, for the next keystroke; searches run outside the lock.
+    mutable std::mutex FSearching;
+    mutable std::optional<TSearchMemo> FLastSearch;
     mutable std::once_flag FGrouped;
     mutable TAlbumIndex FAlbums;
 };

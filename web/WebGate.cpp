@@ -306,11 +306,18 @@ TWebAnswer TWebGate::OpenStream(const QByteArray &Token, quint32 Client) {
     const auto Found = Token.isEmpty() ? FWatches.cend() : FWatches.constFind(Token);
     if (Found == FWatches.cend())
         return Error(404, QStringLiteral("No such watch."));
+    // Streams are kept in the order they were opened.
     std::vector<TPlace> Places;
     for (const TStreamPlace &Place : FStreams)
-        Places.push_back({Place.Client, false, 0});
-    if (!FindRoom(Places, Client, MaxStreams).Granted)
+        Places.push_back({Place.Client, true, quint64(Places.size())});
+    const TRoom Room = FindRoomFromLargest(Places, Client, MaxStreams);
+    if (!Room.Granted)
         return Error(503, QStringLiteral("Too many event streams."));
+    if (Room.GiveWay >= 0) {
+        // Its page opens a new one when it ends; the place is free from now on.
+        FStreams[size_t(Room.GiveWay)].Stream->End();
+        FStreams.erase(FStreams.begin() + Room.GiveWay);
+    }
     auto Stream = std::make_shared<TEventStream>(
         FKeepAliveMs,
         [Gate = weak_from_this()](TEventStream *Gone) {

@@ -103,5 +103,6 @@ TFileTags ReadFileTags(const QByteArray &Path, const TFileStamp &Stamp) {
     if (const QByteArray Picture = FrontPicture(*Ref.file()); !Picture.isEmpty())
         T.EmbeddedCover = CoverHashOf(Picture);
     T.FolderCover = FolderCoverHash(Path);
+    BoundTagText(T, MaxFileTagBytes);
     return Entry;
 }

@@ -46,6 +46,7 @@ private Q_SLOTS:
         QTest::newRow("private") << QByteArray("private") << QByteArray("runtime");
         QTest::newRow("another user's") << QByteArray("foreign") << QByteArray("temp");
         QTest::newRow("others can write") << QByteArray("open") << QByteArray("temp");
+        QTest::newRow("its group can write") << QByteArray("group") << QByteArray("temp");
         QTest::newRow("a link to a private one") << QByteArray("link") << QByteArray("temp");
         QTest::newRow("none") << QByteArray("missing") << QByteArray("temp");
         QTest::newRow("none, temp one taken") << QByteArray("taken") << QByteArray("none");
@@ -59,8 +60,8 @@ private Q_SLOTS:
         const QString Own = Temp + "/vxPlayer-" + QString::number(getuid());
         QVERIFY(QDir().mkpath(Run) && QDir().mkpath(runtime == "taken" ? Own : Temp));
         QVERIFY(QFile::link(Run, Top.filePath("link")));
-        QVERIFY(QFile::setPermissions(
-            Run, QFileDevice::Permissions(runtime == "open" ? 0x7777 : 0x7700)));
+        const int Mode = runtime == "open" ? 0x7777 : runtime == "group" ? 0x7770 : 0x7700;
+        QVERIFY(QFile::setPermissions(Run, QFileDevice::Permissions(Mode)));
         const QString Taken = runtime == "taken" ? Own : runtime == "foreign" ? Run : QString();
         if (!Taken.isEmpty() && chown(QFile::encodeName(Taken).constData(), 65534, 65534) != 0)
             QSKIP("cannot give a folder to another user here");

@@ -2,6 +2,7 @@
 #include "LibraryTags.h"
 #include "TagReader.h"
 #include "TagScanner.h"
+#include "Thumbnail.h"
 
 #include <QDir>
 #include <QImage>
@@ -104,6 +105,18 @@ class TestCovers : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(FDir.isValid()); }
+
+    // A picture's pixels are counted before it is decoded: at the bound, and a row past it.
+    void pixelBound() {
+        for (const int Height : {int(MaxCoverPixels / 6000), int(MaxCoverPixels / 6000 + 1)}) {
+            QImage Image(6000, Height, QImage::Format_RGB888); // decoded scaled, not whole
+            Image.fill(0);
+            QByteArray Png;
+            QBuffer Out(&Png);
+            QVERIFY(Out.open(QIODevice::WriteOnly) && Image.save(&Out, "PNG"));
+            QCOMPARE(ThumbnailJpeg(Png, 96).isEmpty(), Height * 6000 > MaxCoverPixels);
+        }
+    }
 
     void embedded_data() {
         QTest::addColumn<QString>("Name");

@@ -68,6 +68,12 @@ private Q_SLOTS:
             << QStringList{"a|X|Cee||||||a", "b|X|Bee||||2000||b", "c|X|Aye||||2000||c",
                            "d|X|Dee||||1990||d"}
             << QStringList{"X/Dee=3", "X/Aye=2", "X/Bee=1", "X/Cee=0"} << QStringList{"X"};
+        QTest::newRow("an album's year is its earliest track's")
+            << QStringList{"a|X|Late||1|1|2010||a", "b|X|Late||1|2|1990||b", "c|X|Mid||||2000||c"}
+            << QStringList{"X/Late=0,1", "X/Mid=2"} << QStringList{"X"};
+        QTest::newRow("a named album artist outranks the compilation mark")
+            << QStringList{"a|X|Hits|DJ Y|1|1|2001|c|a", "b|Z|Hits|DJ Y|1|2|2001|c|b"}
+            << QStringList{"DJ Y/Hits=0,1"} << QStringList{"DJ Y"};
         QTest::newRow("disc, track, file; no disc is disc 1; no track last; first cover")
             << QStringList{"a|X|A||2|1|||a", "b|X|A|||2||p|b", "c|X|A||1|1|||c",
                            "d|X|A||1||||z",  "e|X|A||||||y",   "f|X|A||1|3||p|f"}

@@ -28,6 +28,7 @@ private Q_SLOTS:
         Row("sharp s, ligatures, stroked d", "Straße", "Œuvre Æther Đorđe",
             "strasse oeuvre aether dorde", true);
         Row("capitals", "ØRESUND", "ŁÓDŹ", "oresund lodz", true);
+        Row("dotless i", "Şımarık", "", "simarik", true);
         Row("slashed o with acute, letters past 16 bits",
             QString("Bj\u01FFrn \U0001D401\U0001D425\U0001D42E\U0001D41E"), "", "bjorn blue", true);
         Row("words in any field, any order", "Blue Train", "John Coltrane", "train coltrane", true);
@@ -38,6 +39,10 @@ private Q_SLOTS:
         Row("blank query matches all", "X", "", " \t\u00A0", true);
         Row("genre and year", "X", "", "jazz 1959", true, "01.flac", "Jazz", 1959);
         Row("no year: no 0", "X", "", "0", false, "a.flac");
+        Row("words past the bound do not count", "a b c d e f g h i j k l m n o p", "",
+            "a b c d e f g h i j k l m n o p zzz", true);
+        Row("file name searched past long tags", QString(40000, u'x'), "", "koln", true,
+            "Köln Concert.mp3");
     }
 
     void matches() {
@@ -95,7 +100,9 @@ private Q_SLOTS:
         QCOMPARE(Index.Find(u"re"), QList<int>{1});
         Index.SetRow(0, "green"); // kept apart
         Index.SetRow(1, "tan");   // written in place
+        Index.SetRow(2, "bl");    // shorter: its old tail must not stay
         QCOMPARE(Index.Find(u"re"), QList<int>{0});
+        QVERIFY(!Index.Find(u"ue").contains(2));
         // So many that the buffer is made anew meanwhile.
         for (int Row = 2; Row < 200; ++Row)
             Index.SetRow(Row, "grey " + QByteArray::number(Row));

@@ -1,3 +1,4 @@
+#include "ByteRecord.h"
 #include "TagCache.h"
 #include "TestFiles.h"
 
@@ -44,8 +45,9 @@ private Q_SLOTS:
         }
         const QString File = FDir.filePath("cache/tags.bin");
         QVERIFY(Cache.Save(File));
-        QVERIFY(WriteAtPath(Changed, "audio")); // same size, new time
-        const timespec Times[2] = {{0, UTIME_OMIT}, {1, 7}};
+        const qint64 Was = StampOf(Changed).MTimeNs; // the same size and second, not nanosecond
+        QVERIFY(WriteAtPath(Changed, "audio"));
+        const timespec Times[2] = {{0, UTIME_OMIT}, {Was / 1000000000, (Was % 1000000000) ^ 1}};
         QCOMPARE(utimensat(AT_FDCWD, Changed.constData(), Times, 0), 0);
         QCOMPARE(::unlink(Gone.constData()), 0);
 
@@ -62,6 +64,48 @@ private Q_SLOTS:
         Loaded.KeepOnly({Odd});
         QCOMPARE(Loaded.Count(), 1);
         QCOMPARE(::unlink(Odd.constData()), 0); // a name QTemporaryDir cannot remove
+    }
+
+    // A file's tags are cut to the bound together, title first, never inside a character; a
+    // record holding more is refused whoever wrote it.
+    void boundPerFile() {
+        TTrackTags T;
+        T.Title = "012345678", T.Artists = {"é", "x"}, T.Album = "y";
+        BoundTagText(T, 10);
+        QCOMPARE(T.Title + T.Artists.join(u';') + T.Album, "012345678");
+        QByteArray Record;
+        T.Genre.fill(u'x', MaxFileTagBytes + 1 - TagTextBytes(T));
+        PutFileTags(Record, {"/a.mp3", {}, TTagStatus::Read, T});
+        TByteReader In(Record);
+        QVERIFY(!TakeFileTags(In, *std::make_unique<TFileTags>()));
+    }
+
+    // The file in the cache's place is read only when it is this user's own; else it is
+    // reported, and replaced by the next write (in a folder only this user may write).
+    void fileKinds_data() {
+        QTest::addColumn<QByteArray>("Kind");
+        for (const char *Kind : {"own", "link", "pipe", "device", "foreign", "huge"})
+            QTest::newRow(Kind) << QByteArray(Kind);
+    }
+    void fileKinds() {
+        QFETCH(QByteArray, Kind);
+        const QString Folder = FDir.filePath(Kind), File = Folder + "/tags.bin", Other = File + "x";
+        const QByteArray Path = QFile::encodeName(File);
+        QVERIFY(QDir().mkpath(Folder) && WriteAll(Other, "x"));
+        QVERIFY(QFile::setPermissions(Folder, QFileDevice::Permissions(0x7777)));
+        QVERIFY(Kind == "link" || Kind == "device"
+                    ? QFile::link(Kind == "link" ? Other : "/dev/zero", File)
+                : Kind == "pipe" ? ::mkfifo(Path.constData(), 0600) == 0
+                                 : WriteAtPath(Path, TwoEntries().ToBytes()));
+        QVERIFY(Kind != "huge" || ::truncate(Path.constData(), TTagCache::MaxFileBytes + 1) == 0);
+        if (Kind == "foreign" && ::chown(Path.constData(), 65534, 65534) != 0)
+            QSKIP("cannot give a file to another user here");
+        QString Problem;
+        const bool Read = TTagCache().Load(File, &Problem);
+        QVERIFY(Read == (Kind == "own") && Problem.isEmpty() == Read);
+        QVERIFY(TTagCache().Save(File) && !QFileInfo(File).isSymLink() && QFileInfo(File).isFile());
+        QCOMPARE(QFileInfo(Folder).permissions(), QFileDevice::Permissions(0x7755));
+        QCOMPARE(ReadAll(Other), "x"); // a link's target is left alone
     }
 
     void damagedIgnored_data() {

@@ -3,11 +3,24 @@
 #include <QMap>
 #include <QtTest>
 
+#include <malloc.h>
+
 // Each step is "sender count [bytes]": count jobs of that many bytes each (default 1); sender
 // "-" is the local user. A job is named after its sender and its number among that sender's.
 class TestListJobQueue : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // A job counts the heap its lines hold (within a fifth): one-byte lines hold 60 bytes each.
+    void jobBytes() {
+        const auto Heap = [] { return qint64(mallinfo2().uordblks + mallinfo2().hblkhd); };
+        const qint64 Before = Heap();
+        QByteArrayList Lines;
+        for (int I = 0; I < 100000; ++I)
+            Lines.append(QByteArray(1, 'x')); // each its own, as the command reader makes them
+        const qint64 Held = Heap() - Before, Counted = ListJobBytes(Lines);
+        QVERIFY2(Counted > Held * 0.8 && Counted < Held * 1.2, qPrintable(QString::number(Held)));
+    }
+
     void shares_data() {
         QTest::addColumn<QByteArrayList>("steps");
         QTest::addColumn<QList<int>>("accepted"); // per step

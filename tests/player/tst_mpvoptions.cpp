@@ -13,6 +13,20 @@ private Q_SLOTS:
         const QByteArrayList None, Null{"ao=null"};
         QTest::newRow("a fast null card") << QByteArray(" ao=null, ao-null-speed=1.0002,")
                                           << QByteArrayList{"ao=null", "ao-null-speed=1.0002"} << 0;
+        QTest::newRow("output tuning")
+            << QByteArray("ao=pulse,audio-device=pulse/x,gapless-audio=weak")
+            << QByteArrayList{"ao=pulse", "audio-device=pulse/x", "gapless-audio=weak"} << 0;
+        // Each would have mpv read or write a file, run something or go elsewhere.
+        const QByteArrayList Refused =
+            QByteArray(
+                "stream-dump=/tmp/x,ao=pcm,ao-pcm-file=/tmp/x,ao=lavc,audio-device=pcm/x,"
+                "af=lavfi=[anull],lavfi-complex=amovie=/etc/passwd,audio-files=/a.wav,"
+                "audio-file=/a.wav,external-files=/a.wav,http-proxy=http://h:1,"
+                "demuxer-cache-dir=/tmp,cache-on-disk=yes,script=/x.lua,include=/x.conf,o=/x.wav,"
+                "start=20,no-gapless-audio=yes")
+                .split(',');
+        for (const QByteArray &Option : Refused)
+            QTest::newRow(Option.constData()) << Option << None << 1;
         QTest::newRow("base option") << QByteArray("config=yes,ao=null") << Null << 1;
         QTest::newRow("base option negated") << QByteArray("no-ytdl=no") << None << 1;
         QTest::newRow("protocols appended") << QByteArray("stream-lavf-o-append=a=b") << None << 1;

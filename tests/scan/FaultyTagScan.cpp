@@ -1,5 +1,6 @@
 // The tag scanner with faults on cue by file name: "crash", "hang", "garbage" (an overlong frame),
-// "changing" (grows at every read), "changedonce", "priority" (its nice value and I/O class).
+// "changing" (grows at every read), "changedonce", "priority" (its nice value and I/O class),
+// "slow" (takes 750 ms).
 #include "ScanLoop.h"
 #include "TagReader.h"
 
@@ -19,6 +20,8 @@ TFileTags FaultyRead(const QByteArray &Path, const TFileStamp &Stamp) {
     if (Name.startsWith("hang"))
         for (;;)
             ::pause();
+    if (Name.startsWith("slow"))
+        ::usleep(750000);
     if (Name.startsWith("garbage"))
         (void)::write(STDOUT_FILENO, "\xff\xff\xff\xff", 4);
     static int Reads = 0; // one file a process: "changedonce" is its first

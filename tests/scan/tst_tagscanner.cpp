@@ -24,9 +24,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("Program");
         QTest::addColumn<TStatuses>("Expected");
         const int Read = 0, Unreadable = 1, Missing = 2, Unchanged = 3;
-        TStatuses Many;
+        TStatuses Many, Slow;
         for (int I = 0; I < 40; ++I)
             Many.insert("many" + QByteArray::number(I) + ".wav", Read);
+        for (int I = 0; I < 5; ++I) // a quarter of the time-out each, more than it together
+            Slow.insert("slow" + QByteArray::number(I) + ".wav", Read);
         const QString Real = VX_TAGSCAN_EXE, Faulty = VX_FAULTY_TAGSCAN_EXE;
         QTest::newRow("shipped program, read, missing, unchanged")
             << Real
@@ -44,6 +46,7 @@ private Q_SLOTS:
         QTest::newRow("nonsense on the pipe")
             << Faulty
             << TStatuses{{"garbage.wav", Unreadable}, {"b.wav", Read}, {"crash2.wav", Unreadable}};
+        QTest::newRow("slow files each have the whole time-out") << Faulty << Slow;
         QTest::newRow("runs at idle priority") << Faulty << TStatuses{{"priority.wav", Read}};
         QTest::newRow("a file that changes while read is read again")
             << Faulty << TStatuses{{"changedonce.wav", Read}, {"changing.wav", Read}};
@@ -97,12 +100,33 @@ private Q_SLOTS:
         QCOMPARE(Scanner.Pending(), 0);
     }
 
+    // Past the library's budget a file keeps what a real one needs, from a scan or the cache.
+    void libraryBudget() {
+        QTemporaryDir Dir;
+        QByteArrayList Sources;
+        for (const char *Name : {"a.wav", "b.wav", "c.wav"}) {
+            QVERIFY(WriteWav(Dir.filePath(Name), 0.1, 8000, QByteArray(1000, *Name)));
+            Sources.append(QFile::encodeName(Dir.filePath(Name)));
+        }
+        TTagScanner Scanner(VX_TAGSCAN_EXE);
+        Scanner.SetProcessCount(1);
+        for (const qint64 Budget : {2500, 1500}) { // read, then from the cache
+            TLibraryTags Tags(&Scanner, Dir.filePath("tags.bin"));
+            Tags.SetTagBudget(Budget);
+            QSignalSpy Done(&Tags, &TLibraryTags::ScanFinished);
+            Tags.SetSources(Sources);
+            QVERIFY(Budget < 2500 || Done.wait(30000));
+            QCOMPARE(Tags.Tags(1).Title.size(), Budget < 2500 ? 512 : 1000);
+            QCOMPARE(Tags.Tags(2).Title.size(), TLibraryTags::OverBudgetTagBytes);
+        }
+    }
+
     // A scan fills rows and cache; the next run shows the cache's tags at once, then rescans.
     void libraryScanThenCache() {
         QTemporaryDir Dir;
         const auto PathOf = [&](const char *Name) { return QFile::encodeName(Dir.filePath(Name)); };
         QVERIFY(WriteWav(Dir.filePath("a.wav"), 0.1, 8000, "Fjellsang", "Annbjørg Lien"));
-        QVERIFY(WriteWav(Dir.filePath("gone.wav"), 0.1, 8000, "Gone"));
+        QVERIFY(WriteWav(Dir.filePath("gone.wav"), 0.1, 8000, "Farewell"));
         const QByteArrayList Sources{PathOf("a.wav"), "http://h/x.mp3", PathOf("gone.wav"),
                                      PathOf("a.wav")};
         const QString CacheFile = Dir.filePath("cache/tags.bin");
@@ -122,13 +146,14 @@ private Q_SLOTS:
         TLibraryTags Tags(&Scanner, CacheFile);
         QSignalSpy Done(&Tags, &TLibraryTags::ScanFinished);
         Tags.SetSources(Sources);
-        QCOMPARE(Tags.Tags(2).Title, "Gone");
+        QCOMPARE(Tags.Tags(2).Title, "Farewell");
         QCOMPARE(Scanner.Pending(), 0);
         Tags.Rescan();
         QVERIFY(Done.wait(30000));
         QCOMPARE(Tags.Tags(0).Title, "Changed");
         QCOMPARE(Tags.State(2), TRowTagState::Missing);
-        QCOMPARE(Tags.Find(u"gone"), QList<int>{2}); // a missing file keeps its row and tags
+        // A missing file keeps its row and tags (found by a tag, not by its name).
+        QCOMPARE(Tags.Find(u"farewell"), QList<int>{2});
         QCOMPARE(Tags.Done(), 2);
         // The cache is let go after the scan's save and read again for the next rescan: the
         // unchanged file is not read again, only the missing one is said again.

@@ -9,6 +9,9 @@
 
 namespace {
 
+// Six bytes of JSON a character: a row larger than a page.
+const QString HugeTitle(50000, QChar(1));
+
 TTrackTags Tags(const QString &Title, const QString &Artist, const QString &Album, int Track = 0) {
     TTrackTags T;
     std::tie(T.Title, T.Artists, T.Album, T.Track) =
@@ -21,7 +24,7 @@ TTrackTags Tags(const QString &Title, const QString &Artist, const QString &Albu
 TLibraryAnswer Library() {
     const QByteArrayList Sources{"/home/alice/Music/a.flac", "/home/alice/Music/b.flac",
                                  "/home/alice/\xff\xfe.mp3", "http://radio.example/live.mp3",
-                                 "/home/alice/t.flac"};
+                                 "/home/alice/t.flac",       "/home/alice/huge.flac"};
     QList<TLibraryEntry> Rows;
     for (const QByteArray &Source : Sources)
         Rows.append({TMusicLibrary::DisplayName(Source), Source});
@@ -31,7 +34,8 @@ TLibraryAnswer Library() {
                            Tags("Første", Annbjorg, "Prisme", 1),
                            {},
                            {},
-                           Tags("Tab\tNew\nline", QStringLiteral("Paweł M"), "Ciało")});
+                           Tags("Tab\tNew\nline", QStringLiteral("Paweł M"), "Ciało"),
+                           Tags(HugeTitle, {}, {})});
 }
 
 } // namespace
@@ -46,7 +50,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("Group"); // artist or album
         QTest::addColumn<int>("Count");
         QTest::addColumn<QString>("First"); // the first item's name, or an http row's URL
-        QTest::newRow("tracks") << QByteArray("tracks") << QByteArray() << 0 << 5 << "Tredje";
+        QTest::newRow("tracks") << QByteArray("tracks") << QByteArray() << 0 << 6 << "Tredje";
+        QTest::newRow("a row larger than a page")
+            << QByteArray("tracks") << QByteArray("huge") << 0 << 1 << HugeTitle;
         QTest::newRow("accents and case folded")
             << QByteArray("tracks") << QByteArray("ANNBJORG tred") << 0 << 1 << "Tredje";
         QTest::newRow("a letter decomposition leaves whole")
