@@ -48,13 +48,21 @@ QHostAddress TGroupLink::PeerAddress() const {
 }
 
 void TGroupLink::Send(const TGroupRecord &Record) {
+    SendEncoded(EncodeGroupRecord(Record));
+}
+
+void TGroupLink::SendEncoded(const QByteArray &Bytes) {
     if (!FOpen || FSocket->state() != QAbstractSocket::ConnectedState)
         return;
     if (FSocket->bytesToWrite() > MaxBacklog) {
         End(TLinkEnd::Backlog);
         return;
     }
-    FSocket->write(EncodeGroupRecord(Record));
+    FSocket->write(Bytes);
+}
+
+qint64 TGroupLink::Backlog() const {
+    return FOpen ? FSocket->bytesToWrite() : 0;
 }
 
 void TGroupLink::Close() {

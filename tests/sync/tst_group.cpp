@@ -1,5 +1,6 @@
 // A group's faults against scripted peers on loopback, with short time-outs.
 #include "Group.h"
+#include "TwoHosts.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -19,6 +20,11 @@ TGroup::TConfig Quick() {
 
 QByteArray Record(const TGroupRecord &R) {
     return EncodeGroupRecord(R);
+}
+
+// A room on another computer, as a controller types it.
+QByteArray Far(quint16 Port) {
+    return OtherComputer(1).toLatin1() + ':' + QByteArray::number(Port);
 }
 
 } // namespace
@@ -67,18 +73,69 @@ private Q_SLOTS:
     void leaderKeepsAPlaceAWhile() {
         TGroup Leader("Lead", {}, Quick());
         QTcpServer Room;
-        QVERIFY(Room.listen(QHostAddress::LocalHost, 0));
+        QVERIFY(!OtherComputer(1).isEmpty() && Room.listen(QHostAddress::AnyIPv4, 0));
         connect(&Room, &QTcpServer::newConnection, &Room, [&] {
             QTcpSocket *S = Room.nextPendingConnection();
             S->write(Record(HelloRecord({1, "Hall", TGroupIntent::Accept, 0, 0, 0, {}})));
             QTimer::singleShot(100, S, &QTcpSocket::abort);
         });
-        Leader.Add("127.0.0.1:" + QByteArray::number(Room.serverPort()));
+        Leader.Add(Far(Room.serverPort()));
         QTRY_COMPARE(Leader.Role(), TGroupRole::Leader);
         QTRY_VERIFY(Leader.Members().value(1).endsWith("\tAway"));
         QCOMPARE(Leader.Role(), TGroupRole::Leader);
         QTRY_COMPARE(Leader.Role(), TGroupRole::Alone);
         QCOMPARE(Leader.Members().size(), 1);
+    }
+
+    // Who may put a room in a group: never twice in one, never against its own leaving, and of
+    // two rooms that invite each other at once, the larger group number leads.
+    void invites_data() {
+        QTest::addColumn<QString>("Before"); // the room's state when the invite comes
+        QTest::addColumn<qint64>("Group");   // the inviter's group number
+        QTest::addColumn<QByteArray>("Refusal");
+        const qint64 Largest = std::numeric_limits<qint64>::max();
+        QTest::newRow("its own leader again")
+            << "follows" << 5ll << QByteArray("it is already in this group.");
+        QTest::newRow("another leader") << "follows" << 7ll << QByteArray();
+        QTest::newRow("the leader it left")
+            << "left" << 7ll << QByteArray("it left that group a moment ago.");
+        QTest::newRow("while inviting, larger group") << "invites" << Largest << QByteArray();
+        QTest::newRow("while inviting, smaller group")
+            << "invites" << 1ll << QByteArray("it is forming a group itself.");
+    }
+    void invites() {
+        QFETCH(QString, Before);
+        QFETCH(qint64, Group);
+        QFETCH(QByteArray, Refusal);
+        TGroup Room("Hall", {}, Quick());
+        QVERIFY(Room.Listen(0));
+        QTcpSocket First, Second;
+        const auto Invite = [&](QTcpSocket &Link, qint64 From) {
+            Link.connectToHost(QHostAddress::LocalHost, Room.Port());
+            Link.write(Record(HelloRecord({1, "Lead", TGroupIntent::Invite, From, 6, 9, "hall"})));
+        };
+        QTcpServer Silent; // never answers an invite: it stays pending
+        QVERIFY(!OtherComputer(1).isEmpty() && Silent.listen(QHostAddress::AnyIPv4, 0));
+        if (Before == "invites") {
+            Room.Add(Far(Silent.serverPort()));
+            QTRY_COMPARE(Silent.hasPendingConnections(), true);
+        } else {
+            Invite(First, 5);
+            QTRY_COMPARE(Room.Role(), TGroupRole::Follower);
+            if (Before == "left")
+                Room.Leave("hall"); // as its leader names it: it leaves by itself, at once
+            QCOMPARE(Room.Role(), Before == "left" ? TGroupRole::Alone : TGroupRole::Follower);
+        }
+        Invite(Second, Group);
+        TGroupLinkReader Answer;
+        std::optional<TGroupRecord> Hello;
+        QVERIFY(QTest::qWaitFor([&] {
+            Answer.Feed(Second.readAll());
+            return (Hello = Answer.Next()).has_value();
+        }));
+        QCOMPARE(ReadHello(*Hello)->Reason, Refusal);
+        QCOMPARE(Room.Role(), Refusal.isEmpty() || Before == "follows" ? TGroupRole::Follower
+                                                                      : TGroupRole::Alone);
     }
 };
 
