@@ -55,7 +55,8 @@ Q_SIGNALS:
     void Ended(TLinkEnd Why);
 
 private:
-    void OnReadyRead();
+    // All: to the last byte (the peer closed); else one slice, the rest on later turns.
+    void OnReadyRead(bool All);
     void OnTick();
     void End(TLinkEnd Why);
 
@@ -65,4 +66,5 @@ private:
     QTimer FTick;
     qint64 FSilentMs = 0; // since the peer last sent anything (in ticks of PingMs)
     bool FOpen = true;
+    bool FReadPosted = false;
 };
