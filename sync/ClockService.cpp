@@ -83,9 +83,9 @@ void TClockService::ReadPending() {
             FPerSource.clear();
         auto Source = FPerSource.find(Datagram.senderAddress());
         if (Source == FPerSource.end())
-            Source = FPerSource.insert(Datagram.senderAddress(), {SourceBudget.Burst,
-                                                                  SourceBudget.Rate,
-                                                                  SourceBudget.Left, Received});
+            Source =
+                FPerSource.insert(Datagram.senderAddress(), {SourceBudget.Burst, SourceBudget.Rate,
+                                                             SourceBudget.Left, Received});
         if (!Source->Take(Received) || !FAll.Take(Received))
             continue;
         const QByteArray Reply = EncodeClockPacket(ClockReply(*Request, Received, FClock()));

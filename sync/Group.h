@@ -39,9 +39,9 @@ public:
         int KeepPlaceMs = 30000; // a leader keeps a room that went away this long
         int RejoinForMs = 10000; // a follower tries to get back to its leader this long
         QList<int> Backoff{100, 300, 600, 1000}; // between those tries, the last repeating
-        int GreetingMs = 3000;  // a connection says hello within this, however it trickles
-        int AnswerMs = 5000;    // a leader shows a room's command was heard within this
-        int LeftBlockMs = 30000; // a room that left a leader by itself refuses its invites
+        int GreetingMs = 3000;    // a connection says hello within this, however it trickles
+        int AnswerMs = 5000;      // a leader shows a room's command was heard within this
+        int LeftBlockMs = 30000;  // a room that left a leader by itself refuses its invites
         int MembersEveryMs = 100; // members go out at most this often
         int AnchorEveryMs = 200;  // a follower takes its leader's anchors at most this often
         qint64 MaxBacklog = 128 * 1024 * 1024; // unsent output of all links together
@@ -173,7 +173,7 @@ private:
     quint16 FListenPort = 0;
     bool FAllowed = true;
     TGroupRole FRole = TGroupRole::Alone;
-    qint64 FGroupId; // ours, as a leader; random per run
+    qint64 FGroupId;                        // ours, as a leader; random per run
     QList<QPointer<TGroupLink>> FGreetings; // oldest first
     QTimer *FMembersTimer;
     bool FMembersDue = false;
@@ -193,9 +193,9 @@ private:
     QTimer *FRejoinTimer;
     QElapsedTimer FLostSince;
     int FAttempt = 0;
-    QByteArray FOwnHost;        // this room as its leader names it
-    QTimer *FAnswerTimer;       // runs while a command waits for the leader's word
-    QTimer *FAnchorTimer;       // runs while the last anchor taken is recent
+    QByteArray FOwnHost;  // this room as its leader names it
+    QTimer *FAnswerTimer; // runs while a command waits for the leader's word
+    QTimer *FAnchorTimer; // runs while the last anchor taken is recent
     std::optional<TGroupRecord> FNextAnchor;
     QHash<QHostAddress, QDeadlineTimer> FLeft; // leaders this room left by itself
 };

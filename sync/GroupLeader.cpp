@@ -91,7 +91,8 @@ void TGroup::Invite(const QByteArray &Host, qint64 AskedBy) {
     }
     // The name's first IPv4 address (rooms listen there); the room's timer dies with it.
     QHostInfo::lookupHost(Name, Room->Away, [this, Room, Port = RoomPort](const QHostInfo &Info) {
-        if (std::none_of(FRooms.begin(), FRooms.end(), [Room](const auto &R) { return R.get() == Room; }))
+        if (std::none_of(FRooms.begin(), FRooms.end(),
+                         [Room](const auto &R) { return R.get() == Room; }))
             return; // removed meanwhile
         const QList<QHostAddress> Found = Info.addresses();
         const auto It = std::find_if(Found.begin(), Found.end(), [](const QHostAddress &A) {

@@ -73,7 +73,7 @@ struct TGroupHello {
     TGroupIntent Intent = TGroupIntent::Invite;
     qint64 Group = 0;
     qint64 Token = 0;
-    qint64 Port = 0; // the sender's group port (a leader's, for rejoining)
+    qint64 Port = 0;   // the sender's group port (a leader's, for rejoining)
     QByteArray Reason; // a refusal's; an invite's: the room's host as the leader names it
 };
 TGroupRecord HelloRecord(const TGroupHello &Hello);

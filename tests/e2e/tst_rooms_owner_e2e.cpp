@@ -126,7 +126,8 @@ private Q_SLOTS:
         });
         Trickle.start(300);
         FOnA->Send("GROUPADD", {TTwoHosts::AddressB});
-        QTRY_COMPARE_WITH_TIMEOUT(Rooms(*FOnA), QByteArrayList({TTwoHosts::AddressA, TTwoHosts::AddressB}), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Rooms(*FOnA), QByteArrayList({TTwoHosts::AddressA, TTwoHosts::AddressB}), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(Held.begin(), Held.end(),
                                              [](const auto &S) {
                                                  return S->state() ==
@@ -160,7 +161,8 @@ private Q_SLOTS:
         FOnA->Send("GROUPADD", {TTwoHosts::AddressB});
         const qsizetype Error = FOnA->WaitFor("GROUPERROR / ", From, 10000);
         QVERIFY(Error >= 0);
-        QVERIFY(FOnA->Got[Error].endsWith(" cannot play in sync: it left that group a moment ago."));
+        QVERIFY(
+            FOnA->Got[Error].endsWith(" cannot play in sync: it left that group a moment ago."));
 
         QTcpSocket Deaf; // invites, pings, and takes nothing
         Deaf.bind(QHostAddress(Stranger), 0);
@@ -168,12 +170,15 @@ private Q_SLOTS:
         QVERIFY(Deaf.waitForConnected(5000));
         Deaf.write(EncodeGroupRecord(HelloRecord(
             {GroupLinkVersion, "Stranger", TGroupIntent::Invite, 77, 5, GroupPort, "b"})));
-        Deaf.write(EncodeGroupRecord({TGroupKind::Members, {}, {},
-                                      {QByteArray(Stranger) + "\tStranger\t50\t0\tPlaying",
-                                       "b\tB\t50\t0\tJoining"}}));
+        Deaf.write(EncodeGroupRecord(
+            {TGroupKind::Members,
+             {},
+             {},
+             {QByteArray(Stranger) + "\tStranger\t50\t0\tPlaying", "b\tB\t50\t0\tJoining"}}));
         QTimer Pings;
-        connect(&Pings, &QTimer::timeout, &Deaf,
-                [&] { Deaf.write(EncodeGroupRecord({TGroupKind::Ping, {}, {}, {}})); });
+        connect(&Pings, &QTimer::timeout, &Deaf, [&] {
+            Deaf.write(EncodeGroupRecord({TGroupKind::Ping, {}, {}, {}}));
+        });
         Pings.start(500);
         QTRY_COMPARE_WITH_TIMEOUT(Rooms(*FOnB).value(0), QByteArray(Stranger), 10000);
         FOnB->Send("STATE", {"1"});

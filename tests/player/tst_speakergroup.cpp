@@ -113,7 +113,8 @@ private Q_SLOTS:
         const QByteArray None = "not a Vellox speaker.";
         QTest::newRow("nothing listens") << QByteArray("closed") << None;
         QTest::newRow("nothing listens, asked on a follower") << QByteArray("closed") << None;
-        QTest::newRow("a speaker whose owner lets nobody play") << QByteArray("switched off") << None;
+        QTest::newRow("a speaker whose owner lets nobody play")
+            << QByteArray("switched off") << None;
         QTest::newRow("another protocol") << QByteArray("HTTP/1.1 400 Bad Request\r\n\r\n") << None;
         QTest::newRow("this computer, by address") << QByteArray("127.0.0.1") << None;
         QTest::newRow("this computer, by name") << QByteArray("localhost") << None;

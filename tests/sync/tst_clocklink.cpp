@@ -75,8 +75,9 @@ private Q_SLOTS:
             auto &Client = Clients.emplace_back(std::make_unique<QUdpSocket>());
             QVERIFY(Client->bind(QHostAddress(0x7F000002u + quint32(N)), 0));
             for (int I = 0; I < each; ++I)
-                Client->writeDatagram(EncodeClockPacket({TClockPacket::TKind::Request, 1, 77, 0, 0}),
-                                      Loopback, Service.Port());
+                Client->writeDatagram(
+                    EncodeClockPacket({TClockPacket::TKind::Request, 1, 77, 0, 0}), Loopback,
+                    Service.Port());
         }
         int Got = 0;
         const auto Count = [&] {

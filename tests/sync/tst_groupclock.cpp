@@ -131,7 +131,8 @@ private Q_SLOTS:
         // soon as a few readings agree, not once the median turns.
         QTest::newRow("an 8 ms stall")
             << 200e-6 << 0.0 << Ms << 0ll << 0.0 << 0 << false << 0 << -0.008 << 34;
-        QTest::newRow("a 250 ms skip") << 200e-6 << 0.0 << Ms << 0ll << 0.0 << 0 << false << 1 << 0.25 << 31;
+        QTest::newRow("a 250 ms skip")
+            << 200e-6 << 0.0 << Ms << 0ll << 0.0 << 0 << false << 1 << 0.25 << 31;
     }
 
     // The room's loop with its gains on libmpv. Readings every 100 ms for 60 s, with jitter, a
@@ -172,10 +173,11 @@ private Q_SLOTS:
             const double Since = double(T - Room.Started) / 1e9;
             Readings += alternate ? 0 : 1;
             const double Glitch = alternate && ++Readings % 2 != 0 ? -0.04 : 0.04;
-            const double Pts = Room.Position + (Uniform() - 0.5) * 2e-4 +
-                               (Readings % 17 == 0 ? 0.002 + Uniform() * 0.004 : 0) +
-                               (Since >= glitchAt && Since < glitchAt + 0.1 * glitches ? Glitch : 0) +
-                               (Since < 3 ? 0.025 * (1 - Since / 3) : 0);
+            const double Pts =
+                Room.Position + (Uniform() - 0.5) * 2e-4 +
+                (Readings % 17 == 0 ? 0.002 + Uniform() * 0.004 : 0) +
+                (Since >= glitchAt && Since < glitchAt + 0.1 * glitches ? Glitch : 0) +
+                (Since < 3 ? 0.025 * (1 - Since / 3) : 0);
             const TSyncCorrector::TAction Action = Corrector.AddReading({T, Pts});
             QVERIFY(std::abs(Action.Speed - 1) <= 0.005 + 1e-12);
             Room.Heard.append({T + 200 * Ms, Action.Speed});
