@@ -1,3 +1,5 @@
+#include "ClockPacket.h"
+#include "GroupWire.h"
 #include "SyncTrace.h"
 #include "TestController.h"
 #include "TestFiles.h"
@@ -31,6 +33,28 @@ QByteArray StatusOfB(const QByteArrayList &Got) {
 
 QByteArray Address(char Host) {
     return Host == 'A' ? TTwoHosts::AddressA : TTwoHosts::AddressB;
+}
+
+// A stranger beside host A: neither copy.
+const char Stranger[] = "10.250.0.3";
+
+// The hosts in the latest GROUP message, leader first.
+QByteArrayList Rooms(const QByteArrayList &Got) {
+    QByteArrayList Hosts;
+    for (auto It = Got.crbegin(); It != Got.crend() && Hosts.isEmpty(); ++It)
+        for (const QByteArray &Line :
+             It->startsWith("GROUP / ") ? It->mid(8).split('/') : QByteArrayList())
+            Hosts.append(Line.trimmed().split('\t').constFirst());
+    return Hosts;
+}
+
+// The leader lets the other room go (one that left by itself would refuse it a while).
+bool Apart(TTestController &A, TTestController &B) {
+    const QByteArrayList Group = Rooms(A.Got);
+    if (Group.size() == 2)
+        (Group[0] == TTwoHosts::AddressA ? A : B).Send("GROUPLEAVE", {Group[1]});
+    return QTest::qWaitFor([&] { return Rooms(A.Got).size() == 1 && Rooms(B.Got).size() == 1; },
+                           10000);
 }
 
 } // namespace
@@ -82,6 +106,7 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(FHomeA.isValid() && FHomeB.isValid());
         QVERIFY2(FHosts.SetUp(), qPrintable(FHosts.Error()));
+        QVERIFY(TTwoHosts::Run({"ip", "addr", "add", Stranger + QString("/24"), "dev", "vxa"}));
         FHttp.SetFile("/tone.wav", MakeWav(60, 44100));
         QVERIFY(FHttp.Start(QHostAddress(QString::fromLatin1(TTwoHosts::AddressA))));
     }
@@ -151,6 +176,79 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(InStep(), 30000);
         qInfo("link back: B listed again after %.1f s, in step within 1 ms after %.1f s",
               double(Listed - Up) / Second, double(MonotonicNs() - Up) / Second);
+    }
+
+    // The stranger holds what greeting places it may, a byte at a time: A still gets B, and
+    // the stranger's connections end however they trickle.
+    void greetingsThatTrickle() {
+        const auto A = Controller('A'), B = Controller('B');
+        QVERIFY(A && B);
+        A->Send("GROUPWATCH", {}), B->Send("GROUPWATCH", {});
+        QVERIFY(QTest::qWaitFor([&] { return !Rooms(B->Got).isEmpty(); }) && Apart(*A, *B));
+        std::vector<std::unique_ptr<QTcpSocket>> Held(16);
+        QTimer Trickle;
+        for (auto &S : Held) {
+            S = std::make_unique<QTcpSocket>();
+            S->bind(QHostAddress(Stranger));
+            S->connectToHost(TTwoHosts::AddressB, GroupPort);
+            S->write(QByteArray::fromHex("0000010001")); // a record of 256 bytes begins
+            connect(&Trickle, &QTimer::timeout, S.get(), [&S] { S->write("a"); });
+        }
+        Trickle.start(300);
+        A->Send("GROUPADD", {TTwoHosts::AddressB});
+        QTRY_COMPARE_WITH_TIMEOUT(Rooms(B->Got).size(), 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(Held.begin(), Held.end(),
+                                             [](const auto &S) {
+                                                 return S->state() ==
+                                                        QAbstractSocket::UnconnectedState;
+                                             }),
+                                 10000);
+    }
+
+    // Both owners add the other's room at the same moment: one group, one leader, each time.
+    void roomsThatInviteEachOther() {
+        const auto A = Controller('A'), B = Controller('B');
+        QVERIFY(A && B);
+        A->Send("GROUPWATCH", {}), B->Send("GROUPWATCH", {});
+        for (int Try = 0; Try < 5; ++Try) {
+            QVERIFY(QTest::qWaitFor([&] { return !Rooms(B->Got).isEmpty(); }) && Apart(*A, *B));
+            A->Send("GROUPADD", {TTwoHosts::AddressB}), B->Send("GROUPADD", {TTwoHosts::AddressA});
+            QTRY_VERIFY_WITH_TIMEOUT(Rooms(A->Got).size() == 2 && Rooms(A->Got) == Rooms(B->Got),
+                                     10000);
+        }
+    }
+
+    // A takes B: B's owner leaves at once from B's controller and A cannot take B straight back;
+    // the stranger takes B and never shows it heard the owner: it loses B.
+    void ownerTakesTheRoomBack() {
+        const auto A = Controller('A'), B = Controller('B');
+        QVERIFY(A && B);
+        A->Send("GROUPWATCH", {}), B->Send("GROUPWATCH", {});
+        QVERIFY(QTest::qWaitFor([&] { return !Rooms(B->Got).isEmpty(); }) && Apart(*A, *B));
+        A->Send("GROUPADD", {TTwoHosts::AddressB});
+        QTRY_COMPARE_WITH_TIMEOUT(Rooms(B->Got).size(), 2, 10000);
+        B->Send("GROUPLEAVE", {TTwoHosts::AddressB});
+        QTRY_COMPARE(Rooms(A->Got).size(), 1);
+        const qsizetype From = A->Got.size();
+        A->Send("GROUPADD", {TTwoHosts::AddressB});
+        const qsizetype Error = A->WaitFor("GROUPERROR / ", From, 10000);
+        QVERIFY(Error >= 0 && A->Got[Error].endsWith(": it left that group a moment ago."));
+
+        QTcpSocket Deaf;
+        Deaf.bind(QHostAddress(Stranger));
+        Deaf.connectToHost(TTwoHosts::AddressB, GroupPort);
+        QTimer Pings;
+        connect(&Pings, &QTimer::timeout, &Deaf, [&] { Deaf.write(EncodeGroupRecord({})); });
+        Pings.start(500);
+        Deaf.write(EncodeGroupRecord(
+                       HelloRecord({1, "Stranger", TGroupIntent::Invite, 7, 5, GroupPort, {}})) +
+                   EncodeGroupRecord({TGroupKind::Members,
+                                      {},
+                                      {},
+                                      {Stranger + QByteArray("\tS\t9\t0\tOn"), "b\tB\t9\t0\tOn"}}));
+        QTRY_COMPARE_WITH_TIMEOUT(Rooms(B->Got).value(0), QByteArray(Stranger), 10000);
+        B->Send("STATE", {"1"});
+        QVERIFY(B->WaitFor("GROUPERROR / The group's leader does not answer.", 0, 15000) >= 0);
     }
 };
 
