@@ -39,14 +39,6 @@ namespace {
 using TFigures = std::map<QString, QString>;
 constexpr int Rooms = 31;
 
-sockaddr_in At(quint32 Address, quint16 Port) {
-    sockaddr_in A{};
-    A.sin_family = AF_INET;
-    A.sin_port = htons(Port);
-    A.sin_addr.s_addr = htonl(Address);
-    return A;
-}
-
 quint32 Far(int N) {
     return 0x0AFE0000u + quint32(N);
 }
@@ -103,7 +95,7 @@ struct TRoom {
         Listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int Small = 4096; // what the kernel holds for it stays small
         setsockopt(Listener, SOL_SOCKET, SO_RCVBUF, &Small, sizeof Small);
-        const sockaddr_in A = At(Far(N), Port);
+        const sockaddr_in A = Endpoint(Far(N), Port);
         if (bind(Listener, reinterpret_cast<const sockaddr *>(&A), sizeof A) != 0 ||
             listen(Listener, 4) != 0)
             std::fprintf(stderr, "room %d: cannot listen\n", N);
@@ -275,7 +267,8 @@ void Floods(const QString &Exe, TFigures &Out) {
     for (int S = 0; S < 8; ++S)
         Sources.emplace_back([&, S] {
             const int Fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            const sockaddr_in From = At(Far(100 + S), 0), To = At(0x7F000001u, GroupPort);
+            const sockaddr_in From = Endpoint(Far(100 + S), 0),
+                              To = Endpoint(0x7F000001u, GroupPort);
             bind(Fd, reinterpret_cast<const sockaddr *>(&From), sizeof From);
             fcntl(Fd, F_SETFL, O_NONBLOCK);
             const QByteArray Request =
