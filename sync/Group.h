@@ -127,8 +127,8 @@ private:
     // Members changed: the rooms and watchers hear it now, or once the last news is old enough.
     void MembersUpdated();
     void PublishMembers();
-    // Greetings (GroupGreeting.cpp): a place for a new connection from From, made by the
-    // oldest greeting of the address that holds most giving way; false when none is fair.
+    // Limits (GroupLimits.cpp). A greeting place for a connection from From, the oldest greeting
+    // of the address that holds most giving way; false when none is fair.
     bool MakeGreetingPlace(const QHostAddress &From);
     void EndGreeting(TGroupLink *Link);
     // Past the budget of all links, the one holding most goes.
