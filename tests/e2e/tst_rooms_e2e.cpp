@@ -50,6 +50,8 @@ QByteArrayList Rooms(const QByteArrayList &Got) {
 
 // The leader lets the other room go (one that left by itself would refuse it a while).
 bool Apart(TTestController &A, TTestController &B) {
+    if (!QTest::qWaitFor([&] { return !Rooms(A.Got).isEmpty() && !Rooms(B.Got).isEmpty(); }))
+        return false;
     const QByteArrayList Group = Rooms(A.Got);
     if (Group.size() == 2)
         (Group[0] == TTwoHosts::AddressA ? A : B).Send("GROUPLEAVE", {Group[1]});
@@ -90,8 +92,9 @@ class TestRoomsE2E : public QObject {
             FHosts.StartInB(Process, {VX_PLAYER_EXE, "--headless"});
         QVERIFY2(Process.waitForStarted(5000), qPrintable(Process.errorString()));
     }
-    // A controller from host A on Host's command port, once the speaker is up.
-    std::unique_ptr<TTestController> Controller(char Host) {
+    // A controller from host A on Host's command port, once the speaker is up; Watch: it
+    // watches the group.
+    std::unique_ptr<TTestController> Controller(char Host, bool Watch = false) {
         std::unique_ptr<TTestController> C;
         const bool Up = QTest::qWaitFor(
             [&] {
@@ -99,6 +102,8 @@ class TestRoomsE2E : public QObject {
                 return C->Connected() && C->WaitFor("STATE", 0, 2000) >= 0;
             },
             20000);
+        if (Up && Watch)
+            C->Send("GROUPWATCH", {});
         return Up ? std::move(C) : nullptr;
     }
 
@@ -181,10 +186,8 @@ private Q_SLOTS:
     // The stranger holds what greeting places it may, a byte at a time: A still gets B, and
     // the stranger's connections end however they trickle.
     void greetingsThatTrickle() {
-        const auto A = Controller('A'), B = Controller('B');
-        QVERIFY(A && B);
-        A->Send("GROUPWATCH", {}), B->Send("GROUPWATCH", {});
-        QVERIFY(QTest::qWaitFor([&] { return !Rooms(B->Got).isEmpty(); }) && Apart(*A, *B));
+        const auto A = Controller('A', true), B = Controller('B', true);
+        QVERIFY(A && B && Apart(*A, *B));
         std::vector<std::unique_ptr<QTcpSocket>> Held(16);
         QTimer Trickle;
         for (auto &S : Held) {
@@ -207,11 +210,10 @@ private Q_SLOTS:
 
     // Both owners add the other's room at the same moment: one group, one leader, each time.
     void roomsThatInviteEachOther() {
-        const auto A = Controller('A'), B = Controller('B');
+        const auto A = Controller('A', true), B = Controller('B', true);
         QVERIFY(A && B);
-        A->Send("GROUPWATCH", {}), B->Send("GROUPWATCH", {});
         for (int Try = 0; Try < 5; ++Try) {
-            QVERIFY(QTest::qWaitFor([&] { return !Rooms(B->Got).isEmpty(); }) && Apart(*A, *B));
+            QVERIFY(Apart(*A, *B));
             A->Send("GROUPADD", {TTwoHosts::AddressB}), B->Send("GROUPADD", {TTwoHosts::AddressA});
             QTRY_VERIFY_WITH_TIMEOUT(Rooms(A->Got).size() == 2 && Rooms(A->Got) == Rooms(B->Got),
                                      10000);
@@ -221,10 +223,8 @@ private Q_SLOTS:
     // A takes B: B's owner leaves at once from B's controller and A cannot take B straight back;
     // the stranger takes B and never shows it heard the owner: it loses B.
     void ownerTakesTheRoomBack() {
-        const auto A = Controller('A'), B = Controller('B');
-        QVERIFY(A && B);
-        A->Send("GROUPWATCH", {}), B->Send("GROUPWATCH", {});
-        QVERIFY(QTest::qWaitFor([&] { return !Rooms(B->Got).isEmpty(); }) && Apart(*A, *B));
+        const auto A = Controller('A', true), B = Controller('B', true);
+        QVERIFY(A && B && Apart(*A, *B));
         A->Send("GROUPADD", {TTwoHosts::AddressB});
         QTRY_COMPARE_WITH_TIMEOUT(Rooms(B->Got).size(), 2, 10000);
         B->Send("GROUPLEAVE", {TTwoHosts::AddressB});
