@@ -9,6 +9,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// An IPv4 address and port for the socket calls; Address in host order.
+inline sockaddr_in Endpoint(quint32 Address, quint16 Port) {
+    sockaddr_in A{};
+    A.sin_family = AF_INET;
+    A.sin_port = htons(Port);
+    A.sin_addr.s_addr = htonl(Address);
+    return A;
+}
+
 // A connection to 127.0.0.1:Port, -1 on failure; reads give up after TimeoutSeconds
 // (0: never).
 inline int ConnectLoopback(quint16 Port, int TimeoutSeconds = 0) {

@@ -5,6 +5,7 @@
 // 20 ms as a real network delivers them; then once after 4096 forged greeters
 // have filled the list. Loopback sources are never peers, so the addresses are a
 // network the bench puts on lo: run it in a private namespace (unshare -n).
+#include "BenchSockets.h"
 #include "Presence.h"
 
 #include <QCoreApplication>
@@ -34,14 +35,6 @@ constexpr int Rounds = 5;
 constexpr quint32 OurAddress = 0x0AFB0001u;  // 10.251.0.1, on lo with 10.251.0.0/16
 constexpr quint32 FirstPeer = 0x0AFB0101u;   // 10.251.1.1
 constexpr quint32 FirstForged = 0x0AFB1001u; // 10.251.16.1
-
-sockaddr_in Endpoint(quint32 Address, quint16 Port) {
-    sockaddr_in A{};
-    A.sin_family = AF_INET;
-    A.sin_port = htons(Port);
-    A.sin_addr.s_addr = htonl(Address);
-    return A;
-}
 
 // A socket on Address and Port (0: any); -1 when it cannot be bound.
 int BoundSocket(quint32 Address, quint16 Port) {

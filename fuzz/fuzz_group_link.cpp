@@ -1,7 +1,10 @@
 // The group link's reader: whatever a peer sends, it never fails badly; the same bytes read
 // whole and in random pieces give the same records; every record it gives encodes back to
-// the bytes it was read from (no two encodings mean one record).
+// the bytes it was read from (no two encodings mean one record); a link's reader, whose first
+// record is a hello, gives the same unless that first record claims more than a hello holds.
 #include "GroupWire.h"
+
+#include <QtEndian>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -37,6 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
         Pos += Take;
     }
     if (Got != Expected || Pieces.Failed() != Whole.Failed())
+        std::abort();
+
+    TGroupLinkReader Linked(MaxHelloRecord);
+    Linked.Feed(QByteArrayView(Bytes.data(), qsizetype(Bytes.size())));
+    const std::vector<TGroupRecord> LinkedGot = Drain(Linked);
+    const bool FirstTooLong =
+        Bytes.size() >= 4 && qFromBigEndian<quint32>(Bytes.data()) > quint32(MaxHelloRecord);
+    if (FirstTooLong ? !Linked.Failed() || !LinkedGot.empty()
+                     : LinkedGot != Expected || Linked.Failed() != Whole.Failed())
         std::abort();
 
     QByteArray Again;

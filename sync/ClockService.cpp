@@ -7,6 +7,8 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+#include <algorithm>
+
 TClockService::TClockService(QObject *Parent) : TClockService(MonotonicNow, Parent) {}
 
 TClockService::TClockService(TClock Clock, QObject *Parent)
@@ -54,6 +56,21 @@ quint16 TClockService::Port() const {
     return FSocket ? FSocket->localPort() : 0;
 }
 
+namespace {
+constexpr TClockService::TBudget SourceBudget{16, 8, 16};
+constexpr qsizetype MaxSources = 1024;
+} // namespace
+
+bool TClockService::TBudget::Take(qint64 Now) {
+    if (Now > At)
+        Left = std::min(Burst, Left + Rate * double(Now - At) / 1e9);
+    At = std::max(At, Now);
+    if (Left < 1)
+        return false;
+    Left -= 1;
+    return true;
+}
+
 void TClockService::ReadPending() {
     while (FSocket && FSocket->hasPendingDatagrams()) {
         // One byte more than a packet, so that a longer datagram is seen to be one.
@@ -61,6 +78,15 @@ void TClockService::ReadPending() {
         const qint64 Received = FClock();
         const std::optional<TClockPacket> Request = DecodeClockPacket(Datagram.data());
         if (!Request || Request->Kind != TClockPacket::TKind::Request || Datagram.senderPort() <= 0)
+            continue;
+        if (FPerSource.size() >= MaxSources && !FPerSource.contains(Datagram.senderAddress()))
+            FPerSource.clear();
+        auto Source = FPerSource.find(Datagram.senderAddress());
+        if (Source == FPerSource.end())
+            Source =
+                FPerSource.insert(Datagram.senderAddress(), {SourceBudget.Burst, SourceBudget.Rate,
+                                                             SourceBudget.Left, Received});
+        if (!Source->Take(Received) || !FAll.Take(Received))
             continue;
         const QByteArray Reply = EncodeClockPacket(ClockReply(*Request, Received, FClock()));
         FSocket->writeDatagram(Reply, Datagram.senderAddress(), quint16(Datagram.senderPort()));

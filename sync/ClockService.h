@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 
@@ -9,7 +10,8 @@ class QUdpSocket;
 
 // The leader's side of the clock exchange: answers each well-formed request with its
 // receive and send times on the group clock (docs/group-protocol.md) and drops everything
-// else. It keeps no state per follower, so any number of them cost nothing but datagrams.
+// else. Answers come within a budget per source address and in all, so that the service is
+// no amplifier of a flood: a follower asks a burst of 8, then one a second.
 class TClockService : public QObject {
     Q_OBJECT
 public:
@@ -27,9 +29,19 @@ public:
     // The port bound, 0 when closed.
     quint16 Port() const;
 
+    // A budget of answers: at most Burst at once, Rate a second on average.
+    struct TBudget {
+        double Burst = 0, Rate = 0;
+        double Left = 0;
+        qint64 At = 0; // when Left was counted
+        bool Take(qint64 Now);
+    };
+
 private:
     void ReadPending();
 
     TClock FClock;
     QUdpSocket *FSocket = nullptr;
+    TBudget FAll{256, 128, 256};
+    QHash<QHostAddress, TBudget> FPerSource; // bounded: forgotten whole when full
 };

@@ -6,20 +6,25 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-namespace {
-// Connections on the group port that have not said hello yet.
-constexpr int MaxGreeting = 16;
-} // namespace
-
 TGroup::TGroup(const QByteArray &Name, std::function<TRoomReport()> Report, const TConfig &Config,
                QObject *Parent)
     : QObject(Parent), FName(Name), FReport(std::move(Report)), FConfig(Config),
-      FServer(new QTcpServer(this)), FRejoinTimer(new QTimer(this)) {
+      FServer(new QTcpServer(this)), FMembersTimer(new QTimer(this)),
+      FRejoinTimer(new QTimer(this)), FAnswerTimer(new QTimer(this)),
+      FAnchorTimer(new QTimer(this)) {
     // Never 0: a follower's rejoin names its group by this number.
     FGroupId = qint64(QRandomGenerator::system()->generate64() >> 2) + 1;
-    FRejoinTimer->setSingleShot(true);
+    for (QTimer *Timer : {FMembersTimer, FRejoinTimer, FAnswerTimer, FAnchorTimer})
+        Timer->setSingleShot(true);
     connect(FServer, &QTcpServer::newConnection, this, &TGroup::OnIncoming);
     connect(FRejoinTimer, &QTimer::timeout, this, &TGroup::TryRejoin);
+    connect(FMembersTimer, &QTimer::timeout, this, [this] {
+        if (std::exchange(FMembersDue, false))
+            MembersUpdated();
+    });
+    connect(FAnswerTimer, &QTimer::timeout, this,
+            [this] { LeaveByItself("The group's leader does not answer."); });
+    connect(FAnchorTimer, &QTimer::timeout, this, &TGroup::TakeAnchor);
 }
 
 TGroup::~TGroup() {
@@ -103,6 +108,16 @@ QByteArrayList TGroup::Members() const {
 }
 
 void TGroup::MembersUpdated() {
+    // A flood of reports costs one members record a moment, whatever its rate.
+    if (FMembersTimer->isActive()) {
+        FMembersDue = true;
+        return;
+    }
+    FMembersTimer->start(FConfig.MembersEveryMs);
+    PublishMembers();
+}
+
+void TGroup::PublishMembers() {
     if (FRole == TGroupRole::Leader)
         SendToRooms({TGroupKind::Members, {}, {}, Members()});
     Q_EMIT MembersChanged();
@@ -132,25 +147,27 @@ TGroupLink *TGroup::NewLink(QTcpSocket *Socket) {
 
 void TGroup::OnIncoming() {
     while (QTcpSocket *Socket = FServer->nextPendingConnection()) {
-        int Greeting = 0;
-        for (const TGroupLink *L : findChildren<TGroupLink *>(Qt::FindDirectChildrenOnly))
-            Greeting += L->property("greeting").toBool();
-        if (!FAllowed || Greeting >= MaxGreeting) {
+        if (!FAllowed || !MakeGreetingPlace(Socket->peerAddress())) {
             Socket->abort();
             Socket->deleteLater();
             continue;
         }
         TGroupLink *Link = NewLink(Socket);
-        Link->setProperty("greeting", true);
+        FGreetings.append(Link);
+        // A hello comes at once or not at all: a trickle holds no place for long.
+        QTimer::singleShot(FConfig.GreetingMs, Link, [this, Link] {
+            if (FGreetings.contains(Link))
+                EndGreeting(Link);
+        });
         connect(Link, &TGroupLink::Received, this,
                 [this, Link](const TGroupRecord &Record) { OnFirstRecord(Link, Record); });
-        connect(Link, &TGroupLink::Ended, Link, &QObject::deleteLater);
+        connect(Link, &TGroupLink::Ended, this, [this, Link] { EndGreeting(Link); });
     }
 }
 
 void TGroup::OnFirstRecord(TGroupLink *Link, const TGroupRecord &Record) {
     // Whatever comes, the link's greeting is over: it is handed on or closed.
-    Link->setProperty("greeting", false);
+    FGreetings.removeAll(Link);
     Link->disconnect(this);
     const std::optional<TGroupHello> Hello = ReadHello(Record);
     const auto Answer = [&](TGroupIntent Intent, const QByteArray &Reason) {
@@ -170,6 +187,11 @@ void TGroup::OnFirstRecord(TGroupLink *Link, const TGroupRecord &Record) {
         if (Hello->Group == FGroupId ||
             (FRole == TGroupRole::Follower && Hello->Group == FLeaderGroup))
             Refuse("it is already in this group.");
+        else if (LeftRecently(Link->PeerAddress()))
+            Refuse("it left that group a moment ago.");
+        else if (HasPendingInvites() && Hello->Group < FGroupId)
+            // Two rooms inviting each other at once: the larger group number leads.
+            Refuse("it is forming a group itself.");
         else
             Follow(Link, *Hello);
     } else if (Hello->Intent == TGroupIntent::Rejoin) {
@@ -199,11 +221,11 @@ void TGroup::Add(const QByteArray &Host) {
 
 void TGroup::Leave(const QByteArray &Host) {
     if (FRole == TGroupRole::Follower) {
-        // Without a leader to ask, the room leaves by itself.
-        if (FLeader)
-            Forward("GROUPLEAVE", {Host});
+        // A room leaves by itself, at once; its leader hears it after. Others ask the leader.
+        if (!FLeader || IsOwnHost(Host) || (!FOwnHost.isEmpty() && Host == FOwnHost))
+            LeaveByItself({});
         else
-            StopFollowing({});
+            Forward("GROUPLEAVE", {Host});
     } else if (FRole == TGroupRole::Leader) {
         if (IsOwnHost(Host))
             EndGroup("The group's leader ended the group.");

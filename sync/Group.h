@@ -3,7 +3,9 @@
 #include "GroupLink.h"
 
 #include <QByteArrayList>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -37,6 +39,12 @@ public:
         int KeepPlaceMs = 30000; // a leader keeps a room that went away this long
         int RejoinForMs = 10000; // a follower tries to get back to its leader this long
         QList<int> Backoff{100, 300, 600, 1000}; // between those tries, the last repeating
+        int GreetingMs = 3000;    // a connection says hello within this, however it trickles
+        int AnswerMs = 5000;      // a leader shows a room's command was heard within this
+        int LeftBlockMs = 30000;  // a room that left a leader by itself refuses its invites
+        int MembersEveryMs = 100; // members go out at most this often
+        int AnchorEveryMs = 200;  // a follower takes its leader's anchors at most this often
+        qint64 MaxBacklog = 128 * 1024 * 1024; // unsent output of all links together
     };
 
     // Name: this room's name in the group. Report: this room's state now.
@@ -118,7 +126,15 @@ private:
     TGroupLink *NewLink(QTcpSocket *Socket);
     void SetRole(TGroupRole Role, const QByteArray &Reason = {});
     TRoomReport OwnReport() const;
+    // Members changed: the rooms and watchers hear it now, or once the last news is old enough.
     void MembersUpdated();
+    void PublishMembers();
+    // Limits (GroupLimits.cpp). A greeting place for a connection from From, the oldest greeting
+    // of the address that holds most giving way; false when none is fair.
+    bool MakeGreetingPlace(const QHostAddress &From);
+    void EndGreeting(TGroupLink *Link);
+    // Past the budget of all links, the one holding most goes.
+    void TrimBacklog();
 
     // Leader side (GroupLeader.cpp).
     // AskedBy: the token of the room whose controller asked (0: this room's own).
@@ -128,6 +144,8 @@ private:
     void OnRoomRecord(TRoom *Room, const TGroupRecord &Record);
     void OnRoomEnded(TRoom *Room, TLinkEnd Why);
     void JoinFailed(TRoom *Room, const QByteArray &Reason);
+    void Connect(TRoom *Room, const QHostAddress &Address, quint16 Port);
+    bool HasPendingInvites() const;
     void AttachRoom(TRoom *Room, TGroupLink *Link);
     void RunCommand(const TRoom *From, const QByteArray &Word, const QByteArrayList &Lines);
     void RemoveRoom(TRoom *Room, const QByteArray &Reason);
@@ -143,6 +161,10 @@ private:
     void OnLeaderEnded(TLinkEnd Why);
     void TryRejoin();
     void StopFollowing(const QByteArray &Reason);
+    // The room leaves its leader by itself, and refuses that leader's invites a while.
+    void LeaveByItself(const QByteArray &Reason);
+    bool LeftRecently(const QHostAddress &Leader);
+    void TakeAnchor();
     void SendReport();
 
     QByteArray FName;
@@ -153,7 +175,10 @@ private:
     quint16 FListenPort = 0;
     bool FAllowed = true;
     TGroupRole FRole = TGroupRole::Alone;
-    qint64 FGroupId; // ours, as a leader; random per run
+    qint64 FGroupId;                        // ours, as a leader; random per run
+    QList<QPointer<TGroupLink>> FGreetings; // oldest first
+    QTimer *FMembersTimer;
+    bool FMembersDue = false;
 
     // Leader.
     std::vector<std::unique_ptr<TRoom>> FRooms;
@@ -170,4 +195,9 @@ private:
     QTimer *FRejoinTimer;
     QElapsedTimer FLostSince;
     int FAttempt = 0;
+    QByteArray FOwnHost;  // this room as its leader names it
+    QTimer *FAnswerTimer; // runs while a command waits for the leader's word
+    QTimer *FAnchorTimer; // runs while the last anchor taken is recent
+    std::optional<TGroupRecord> FNextAnchor;
+    QHash<QHostAddress, QDeadlineTimer> FLeft; // leaders this room left by itself
 };

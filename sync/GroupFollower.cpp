@@ -7,8 +7,9 @@
 #include <algorithm>
 
 void TGroup::Follow(TGroupLink *Link, const TGroupHello &Hello) {
-    // A room invited by another leader goes to that group.
-    if (FRole == TGroupRole::Leader)
+    // A room invited by another leader goes to that group; its own invites still on their way
+    // are settled first, so that it never leads and follows at once.
+    if (!FRooms.empty())
         EndGroup("The group's leader joined another group.");
     if (FLeader) {
         FLeader->disconnect(this);
@@ -22,7 +23,11 @@ void TGroup::Follow(TGroupLink *Link, const TGroupHello &Hello) {
     FLeaderPort = quint16(std::clamp<qint64>(Hello.Port, 0, 65535));
     FLeaderGroup = Hello.Group;
     FToken = Hello.Token;
+    FOwnHost = Hello.Reason.left(MaxRoomField);
     FLeaderMembers.clear();
+    FAnswerTimer->stop();
+    FAnchorTimer->stop();
+    FNextAnchor.reset();
     Link->Send(
         HelloRecord({GroupLinkVersion, FName, TGroupIntent::Accept, FGroupId, 0, Port(), {}}));
     connect(Link, &TGroupLink::Received, this, &TGroup::OnLeaderRecord);
@@ -34,6 +39,7 @@ void TGroup::Follow(TGroupLink *Link, const TGroupHello &Hello) {
 }
 
 void TGroup::OnLeaderRecord(const TGroupRecord &Record) {
+    FAnswerTimer->stop(); // the leader is listening
     switch (Record.Kind) {
     case TGroupKind::Members: {
         if (Record.Items.isEmpty() || Record.Items.size() > MaxGroupRooms)
@@ -42,14 +48,17 @@ void TGroup::OnLeaderRecord(const TGroupRecord &Record) {
             if (!ParseRoomLine(Line))
                 return;
         FLeaderMembers = Record.Items;
-        Q_EMIT MembersChanged();
+        MembersUpdated();
         break;
     }
     case TGroupKind::List:
         Q_EMIT ListReceived(Record.Items);
         break;
     case TGroupKind::Anchor:
-        Q_EMIT AnchorReceived(Record);
+        // The newest counts; a flood of them loads no more tracks than a few a second.
+        FNextAnchor = Record;
+        if (!FAnchorTimer->isActive())
+            TakeAnchor();
         break;
     case TGroupKind::SetVolume:
         if (Record.Number(0) >= 0 && Record.Number(0) <= 100)
@@ -68,6 +77,14 @@ void TGroup::OnLeaderRecord(const TGroupRecord &Record) {
     default:
         break;
     }
+}
+
+void TGroup::TakeAnchor() {
+    if (!FNextAnchor)
+        return;
+    const TGroupRecord Anchor = *std::exchange(FNextAnchor, std::nullopt);
+    FAnchorTimer->start(FConfig.AnchorEveryMs);
+    Q_EMIT AnchorReceived(Anchor);
 }
 
 void TGroup::OnLeaderEnded(TLinkEnd) {
@@ -140,8 +157,12 @@ void TGroup::StopFollowing(const QByteArray &Reason) {
     }
     FLeader = nullptr;
     FRejoinTimer->stop();
+    FAnswerTimer->stop();
+    FAnchorTimer->stop();
+    FNextAnchor.reset();
     FLeaderMembers.clear();
     FLeaderGroup = 0;
+    FOwnHost.clear();
     SetRole(TGroupRole::Alone, Reason);
     if (!Reason.isEmpty())
         Q_EMIT ErrorOccurred(Reason);
@@ -156,6 +177,10 @@ void TGroup::SendReport() {
 }
 
 void TGroup::Forward(const QByteArray &Word, const QByteArrayList &Lines) {
-    if (FRole == TGroupRole::Follower && FLeader)
-        FLeader->Send({TGroupKind::Command, {}, {Word}, Lines});
+    if (FRole != TGroupRole::Follower || !FLeader)
+        return;
+    FLeader->Send({TGroupKind::Command, {}, {Word}, Lines});
+    // A leader that takes the owner's commands and never shows it heard them loses the room.
+    if (!FAnswerTimer->isActive())
+        FAnswerTimer->start(FConfig.AnswerMs);
 }

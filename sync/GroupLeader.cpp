@@ -5,6 +5,8 @@
 #include "ClockPacket.h"
 #include "CommandProtocol.h"
 
+#include <QHostInfo>
+#include <QNetworkInterface>
 #include <QRandomGenerator>
 
 namespace {
@@ -21,16 +23,21 @@ std::pair<QString, quint16> SplitHostPort(const QByteArray &Text, quint16 Defaul
     return {QString::fromUtf8(Text), DefaultPort};
 }
 
-QByteArray EndReason(TLinkEnd Why, quint16 Port) {
-    const QByteArray On = " on port " + QByteArray::number(Port) + ".";
-    switch (Why) {
-    case TLinkEnd::Garbage:
-        return "it answers something else" + On;
-    case TLinkEnd::Closed:
-        return "it closed the connection" + On;
-    default:
-        return "it does not answer" + On;
-    }
+// Whatever else a host or port does, a controller learns no more than this: the group port
+// is no way to scan the network.
+constexpr char NotASpeaker[] = "not a Vellox speaker.";
+
+// This computer: a room here would be this speaker itself, or another program's port.
+bool IsThisComputer(const QHostAddress &Address) {
+    if (Address.isLoopback() || Address.isNull() || Address == QHostAddress::AnyIPv4 ||
+        Address.isMulticast() || Address.isBroadcast())
+        return true;
+    return QNetworkInterface::allAddresses().contains(Address);
+}
+
+// The host as the room's GROUP line shows it.
+QByteArray LineHost(const QByteArray &Host) {
+    return FormatRoomLine({Host, {}, 0, false, {}}).split('\t').constFirst();
 }
 
 } // namespace
@@ -49,6 +56,10 @@ TGroup::TRoom *TGroup::FindToken(qint64 Token) const {
     return nullptr;
 }
 
+bool TGroup::HasPendingInvites() const {
+    return std::any_of(FRooms.begin(), FRooms.end(), [](const auto &R) { return !R->Joined; });
+}
+
 void TGroup::Invite(const QByteArray &Host, qint64 AskedBy) {
     if (FindRoom(Host) || IsOwnHost(Host))
         return; // already in the group, or on its way back
@@ -59,7 +70,10 @@ void TGroup::Invite(const QByteArray &Host, qint64 AskedBy) {
         return Fail("this speaker does not let others play.");
     if (FRooms.size() + 1 >= size_t(MaxGroupRooms))
         return Fail("the group is full.");
-    const auto [Address, RoomPort] = SplitHostPort(Host, GroupPort);
+    const auto [Name, RoomPort] = SplitHostPort(Host, GroupPort);
+    QHostAddress Literal;
+    if (Literal.setAddress(Name) && IsThisComputer(Literal))
+        return Fail(NotASpeaker);
     auto Owned = std::make_unique<TRoom>();
     TRoom *Room = Owned.get();
     Room->Host = Host.left(MaxRoomField);
@@ -70,17 +84,38 @@ void TGroup::Invite(const QByteArray &Host, qint64 AskedBy) {
     Room->Away->setSingleShot(true);
     connect(Room->Away, &QTimer::timeout, this, [this, Room] { RemoveRoom(Room, {}); });
     FRooms.push_back(std::move(Owned));
+    MembersUpdated();
+    if (!Literal.isNull()) {
+        Connect(Room, Literal, RoomPort);
+        return;
+    }
+    // The name's first IPv4 address (rooms listen there); the room's timer dies with it.
+    QHostInfo::lookupHost(Name, Room->Away, [this, Room, Port = RoomPort](const QHostInfo &Info) {
+        if (std::none_of(FRooms.begin(), FRooms.end(),
+                         [Room](const auto &R) { return R.get() == Room; }))
+            return; // removed meanwhile
+        const QList<QHostAddress> Found = Info.addresses();
+        const auto It = std::find_if(Found.begin(), Found.end(), [](const QHostAddress &A) {
+            return A.protocol() == QAbstractSocket::IPv4Protocol;
+        });
+        if (It == Found.end() || IsThisComputer(*It))
+            JoinFailed(Room, NotASpeaker);
+        else
+            Connect(Room, *It, Port);
+    });
+}
 
+void TGroup::Connect(TRoom *Room, const QHostAddress &Address, quint16 RoomPort) {
     TGroupLink *Link = NewLink(nullptr);
     Room->Link = Link;
     connect(Link, &TGroupLink::Connected, this, [this, Room, Link] {
-        Link->Send(HelloRecord(
-            {GroupLinkVersion, FName, TGroupIntent::Invite, FGroupId, Room->Token, Port(), {}}));
+        Link->Send(HelloRecord({GroupLinkVersion, FName, TGroupIntent::Invite, FGroupId,
+                                Room->Token, Port(), LineHost(Room->Host)}));
     });
-    connect(Link, &TGroupLink::Received, this, [this, Room, Link, RoomPort](const TGroupRecord &R) {
+    connect(Link, &TGroupLink::Received, this, [this, Room, Link](const TGroupRecord &R) {
         const std::optional<TGroupHello> Hello = ReadHello(R);
         if (!Hello)
-            return JoinFailed(Room, EndReason(TLinkEnd::Garbage, RoomPort));
+            return JoinFailed(Room, NotASpeaker);
         Room->Name = Hello->Name.left(MaxRoomField);
         if (Hello->Version < GroupLinkVersion)
             return JoinFailed(Room, "it runs an older version.");
@@ -93,10 +128,8 @@ void TGroup::Invite(const QByteArray &Host, qint64 AskedBy) {
         AttachRoom(Room, Link);
         SetRole(TGroupRole::Leader);
     });
-    connect(Link, &TGroupLink::Ended, this,
-            [this, Room, RoomPort](TLinkEnd Why) { JoinFailed(Room, EndReason(Why, RoomPort)); });
-    Link->ConnectTo(Address, RoomPort);
-    MembersUpdated();
+    connect(Link, &TGroupLink::Ended, this, [this, Room] { JoinFailed(Room, NotASpeaker); });
+    Link->ConnectTo(Address.toString(), RoomPort);
 }
 
 void TGroup::JoinFailed(TRoom *Room, const QByteArray &Reason) {
@@ -165,6 +198,8 @@ void TGroup::RunCommand(const TRoom *From, const QByteArray &Word, const QByteAr
         SetRoomMute(Host, *Value != 0);
     else if (!Word.startsWith("GROUP"))
         Q_EMIT CommandReceived(Word, Lines);
+    // The room hears that its command arrived, whether it changed anything or not.
+    MembersUpdated();
 }
 
 void TGroup::OnRoomEnded(TRoom *Room, TLinkEnd) {
@@ -202,9 +237,11 @@ void TGroup::EndGroup(const QByteArray &Reason) {
 }
 
 void TGroup::SendToRooms(const TGroupRecord &Record) {
+    TrimBacklog();
+    const QByteArray Bytes = EncodeGroupRecord(Record);
     for (const auto &Room : FRooms)
         if (Room->Joined && Room->Link)
-            Room->Link->Send(Record);
+            Room->Link->SendEncoded(Bytes);
 }
 
 void TGroup::PublishList(const QByteArrayList &Locations) {

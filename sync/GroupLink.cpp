@@ -17,18 +17,18 @@ TGroupLink::TGroupLink(QTcpSocket *Socket, const TTimes &Times, QObject *Parent)
         FSilentMs = 0;
         Q_EMIT Connected();
     });
-    connect(FSocket, &QTcpSocket::readyRead, this, &TGroupLink::OnReadyRead);
+    connect(FSocket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(false); });
     connect(FSocket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError Error) {
         if (Error == QAbstractSocket::ConnectionRefusedError) {
             End(TLinkEnd::Refused);
         } else if (Error == QAbstractSocket::RemoteHostClosedError) {
-            OnReadyRead(); // its last records (a goodbye) still count
+            OnReadyRead(true); // its last records (a goodbye) still count
             End(TLinkEnd::Closed);
         } else if (FSocket->state() != QAbstractSocket::ConnectedState)
             End(TLinkEnd::NoAnswer);
     });
     connect(FSocket, &QTcpSocket::disconnected, this, [this] {
-        OnReadyRead();
+        OnReadyRead(true);
         End(TLinkEnd::Closed);
     });
     connect(&FTick, &QTimer::timeout, this, &TGroupLink::OnTick);
@@ -48,13 +48,21 @@ QHostAddress TGroupLink::PeerAddress() const {
 }
 
 void TGroupLink::Send(const TGroupRecord &Record) {
+    SendEncoded(EncodeGroupRecord(Record));
+}
+
+void TGroupLink::SendEncoded(const QByteArray &Bytes) {
     if (!FOpen || FSocket->state() != QAbstractSocket::ConnectedState)
         return;
     if (FSocket->bytesToWrite() > MaxBacklog) {
         End(TLinkEnd::Backlog);
         return;
     }
-    FSocket->write(EncodeGroupRecord(Record));
+    FSocket->write(Bytes);
+}
+
+qint64 TGroupLink::Backlog() const {
+    return FOpen ? FSocket->bytesToWrite() : 0;
 }
 
 void TGroupLink::Close() {
@@ -68,9 +76,17 @@ void TGroupLink::Close() {
     FSocket->disconnectFromHost();
 }
 
-void TGroupLink::OnReadyRead() {
+void TGroupLink::OnReadyRead(bool All) {
+    FReadPosted = false;
     QByteArray Slice;
-    while (FOpen && FSocket->bytesAvailable() > 0) {
+    for (bool First = true; FOpen && FSocket->bytesAvailable() > 0; First = false) {
+        // A slice a turn: a peer that floods leaves the other peers and the GUI their turn.
+        if (!First && !All) {
+            if (!std::exchange(FReadPosted, true))
+                QMetaObject::invokeMethod(
+                    this, [this] { OnReadyRead(false); }, Qt::QueuedConnection);
+            return;
+        }
         Slice = FSocket->read(ReadSlice);
         FSilentMs = 0;
         FReader.Feed(Slice);

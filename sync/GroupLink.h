@@ -38,6 +38,12 @@ public:
 
     void ConnectTo(const QString &Host, quint16 Port);
     void Send(const TGroupRecord &Record);
+    // A record encoded once for many links: they share its bytes.
+    void SendEncoded(const QByteArray &Bytes);
+    // Output queued and not yet taken by the peer.
+    qint64 Backlog() const;
+    // Ends the link as one whose peer stopped taking what is sent.
+    void Drop() { End(TLinkEnd::Backlog); }
     // Sends what is queued, then closes; Ended does not follow.
     void Close();
     QHostAddress PeerAddress() const;
@@ -49,14 +55,16 @@ Q_SIGNALS:
     void Ended(TLinkEnd Why);
 
 private:
-    void OnReadyRead();
+    // All: to the last byte (the peer closed); else one slice, the rest on later turns.
+    void OnReadyRead(bool All);
     void OnTick();
     void End(TLinkEnd Why);
 
     QTcpSocket *FSocket;
     TTimes FTimes;
-    TGroupLinkReader FReader;
+    TGroupLinkReader FReader{MaxHelloRecord}; // every link begins with a hello
     QTimer FTick;
     qint64 FSilentMs = 0; // since the peer last sent anything (in ticks of PingMs)
     bool FOpen = true;
+    bool FReadPosted = false;
 };

@@ -233,11 +233,12 @@ void TGroupLinkReader::Feed(QByteArrayView Bytes) {
             if (FBuffer.size() < 4)
                 return;
             const quint32 Length = qFromBigEndian<quint32>(FBuffer.constData());
-            if (Length == 0 || Length > MaxGroupRecord) {
+            if (Length == 0 || Length > (FFirstRead ? MaxGroupRecord : FFirstMax)) {
                 FFailed = true;
                 break;
             }
             FWanted = 4 + qint64(Length);
+            FFirstRead = true;
             // Grown as bytes come, never ahead of them: a length alone reserves nothing.
         }
         const qsizetype Take = qsizetype(std::min<qint64>(FWanted - FBuffer.size(), Bytes.size()));

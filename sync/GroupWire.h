@@ -46,6 +46,8 @@ constexpr int MaxGroupRooms = 32;
 constexpr qsizetype MaxRoomField = 255; // each field of a GROUP line
 // A failure the leader hands back to a follower ("<name> cannot play in sync: <reason>").
 constexpr qsizetype MaxErrorText = 2 * MaxRoomField + 64;
+// The largest hello: kind, magic, five numbers, name and reason at their limit.
+constexpr qint64 MaxHelloRecord = 1 + (4 + 7) + 5 * 8 + 2 * (4 + MaxGroupText);
 
 // One record: its numbers, texts and list in field order (the layout of each kind says which).
 struct TGroupRecord {
@@ -71,8 +73,8 @@ struct TGroupHello {
     TGroupIntent Intent = TGroupIntent::Invite;
     qint64 Group = 0;
     qint64 Token = 0;
-    qint64 Port = 0; // the sender's group port (a leader's, for rejoining)
-    QByteArray Reason;
+    qint64 Port = 0;   // the sender's group port (a leader's, for rejoining)
+    QByteArray Reason; // a refusal's; an invite's: the room's host as the leader names it
 };
 TGroupRecord HelloRecord(const TGroupHello &Hello);
 // The hello in Record, or nothing when it is not one of ours (wrong kind or magic). A hello
@@ -102,6 +104,8 @@ std::optional<TRoomLine> ParseRoomLine(QByteArrayView Line);
 // link is dropped, since nothing after it can be trusted. Memory is the record being read.
 class TGroupLinkReader {
 public:
+    // FirstMax: the first record's length at most (a greeting holds no more than a hello).
+    explicit TGroupLinkReader(qint64 FirstMax = MaxGroupRecord) : FFirstMax(FirstMax) {}
     void Feed(QByteArrayView Bytes);
     std::optional<TGroupRecord> Next();
     bool Failed() const { return FFailed; }
@@ -111,6 +115,8 @@ public:
 private:
     QByteArray FBuffer; // the record being read, length field included
     qint64 FWanted = 0; // its whole size once the length field is read
+    qint64 FFirstMax;
+    bool FFirstRead = false;
     bool FFailed = false;
     std::deque<TGroupRecord> FReady;
 };

@@ -1,3 +1,5 @@
+#include "ClockPacket.h"
+#include "GroupWire.h"
 #include "SyncTrace.h"
 #include "TestController.h"
 #include "TestFiles.h"
@@ -33,13 +35,35 @@ QByteArray Address(char Host) {
     return Host == 'A' ? TTwoHosts::AddressA : TTwoHosts::AddressB;
 }
 
+// A stranger beside host A: neither copy.
+const char Stranger[] = "10.250.0.3";
+
+// The hosts in the latest GROUP message, leader first.
+QByteArrayList Rooms(const QByteArrayList &Got) {
+    QByteArrayList Hosts;
+    for (auto It = Got.crbegin(); It != Got.crend() && Hosts.isEmpty(); ++It)
+        for (const QByteArray &Line :
+             It->startsWith("GROUP / ") ? It->mid(8).split('/') : QByteArrayList())
+            Hosts.append(Line.trimmed().split('\t').constFirst());
+    return Hosts;
+}
+
+// Both rooms alone again: A asks that B go, whoever leads (never B itself: a room that left
+// by itself would refuse that leader a while).
+bool Apart(TTestController &A, TTestController &B) {
+    A.Send("GROUPLEAVE", {TTwoHosts::AddressB});
+    return QTest::qWaitFor([&] { return Rooms(A.Got).size() == 1 && Rooms(B.Got).size() == 1; },
+                           10000);
+}
+
 } // namespace
 
 // Two copies as speakers without a screen, one per host on a veth pair, on null audio outputs;
 // B's runs 200 ppm fast and its first start comes 350 ms late. A leads, B follows; both trace
 // their position at group times (VX_SYNC_TRACE), and from 25 s on they must agree within 1 ms
 // at the 95th percentile. VX_SYNC_CORRECTION=off in the test's environment reaches both
-// copies and turns the speed trims off: the test fails then.
+// copies and turns the speed trims off: the test fails then. Then a stranger beside host A
+// tries to keep rooms from their owners.
 class TestRoomsE2E : public QObject {
     Q_OBJECT
 
@@ -66,8 +90,9 @@ class TestRoomsE2E : public QObject {
             FHosts.StartInB(Process, {VX_PLAYER_EXE, "--headless"});
         QVERIFY2(Process.waitForStarted(5000), qPrintable(Process.errorString()));
     }
-    // A controller from host A on Host's command port, once the speaker is up.
-    std::unique_ptr<TTestController> Controller(char Host) {
+    // A controller from host A on Host's command port, once the speaker is up; Watch: it
+    // watches the group.
+    std::unique_ptr<TTestController> Controller(char Host, bool Watch = false) {
         std::unique_ptr<TTestController> C;
         const bool Up = QTest::qWaitFor(
             [&] {
@@ -75,6 +100,8 @@ class TestRoomsE2E : public QObject {
                 return C->Connected() && C->WaitFor("STATE", 0, 2000) >= 0;
             },
             20000);
+        if (Up && Watch)
+            C->Send("GROUPWATCH", {});
         return Up ? std::move(C) : nullptr;
     }
 
@@ -82,6 +109,7 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(FHomeA.isValid() && FHomeB.isValid());
         QVERIFY2(FHosts.SetUp(), qPrintable(FHosts.Error()));
+        QVERIFY(TTwoHosts::Run({"ip", "addr", "add", Stranger + QString("/24"), "dev", "vxa"}));
         FHttp.SetFile("/tone.wav", MakeWav(60, 44100));
         QVERIFY(FHttp.Start(QHostAddress(QString::fromLatin1(TTwoHosts::AddressA))));
     }
@@ -151,6 +179,74 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(InStep(), 30000);
         qInfo("link back: B listed again after %.1f s, in step within 1 ms after %.1f s",
               double(Listed - Up) / Second, double(MonotonicNs() - Up) / Second);
+    }
+
+    // The stranger holds what greeting places it may, a byte at a time: A still gets B, and
+    // the stranger's connections end however they trickle.
+    void greetingsThatTrickle() {
+        const auto A = Controller('A', true), B = Controller('B', true);
+        QVERIFY(A && B && Apart(*A, *B));
+        std::vector<std::unique_ptr<QTcpSocket>> Held(16);
+        QTimer Trickle;
+        for (auto &S : Held) {
+            S = std::make_unique<QTcpSocket>();
+            S->bind(QHostAddress(Stranger));
+            S->connectToHost(TTwoHosts::AddressB, GroupPort);
+            S->write(QByteArray::fromHex("0000010001")); // a record of 256 bytes begins
+            connect(&Trickle, &QTimer::timeout, S.get(), [&S] { S->write("a"); });
+        }
+        Trickle.start(300);
+        A->Send("GROUPADD", {TTwoHosts::AddressB});
+        QTRY_COMPARE_WITH_TIMEOUT(Rooms(B->Got).size(), 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(Held.begin(), Held.end(),
+                                             [](const auto &S) {
+                                                 return S->state() ==
+                                                        QAbstractSocket::UnconnectedState;
+                                             }),
+                                 10000);
+    }
+
+    // Both owners add the other's room at the same moment: one group, one leader, each time.
+    void roomsThatInviteEachOther() {
+        const auto A = Controller('A', true), B = Controller('B', true);
+        QVERIFY(A && B);
+        for (int Try = 0; Try < 5; ++Try) {
+            QVERIFY(Apart(*A, *B));
+            A->Send("GROUPADD", {TTwoHosts::AddressB}), B->Send("GROUPADD", {TTwoHosts::AddressA});
+            QTRY_VERIFY_WITH_TIMEOUT(Rooms(A->Got).size() == 2 && Rooms(A->Got) == Rooms(B->Got),
+                                     10000);
+        }
+    }
+
+    // A takes B: B's owner leaves at once from B's controller and A cannot take B straight back;
+    // the stranger takes B and never shows it heard the owner: it loses B.
+    void ownerTakesTheRoomBack() {
+        const auto A = Controller('A', true), B = Controller('B', true);
+        QVERIFY(A && B && Apart(*A, *B));
+        A->Send("GROUPADD", {TTwoHosts::AddressB});
+        QTRY_COMPARE_WITH_TIMEOUT(Rooms(B->Got).size(), 2, 10000);
+        B->Send("GROUPLEAVE", {TTwoHosts::AddressB});
+        QTRY_COMPARE(Rooms(B->Got).size(), 1);
+        const qsizetype From = A->Got.size();
+        A->Send("GROUPADD", {TTwoHosts::AddressB});
+        const qsizetype Error = A->WaitFor("GROUPERROR / ", From, 10000);
+        QVERIFY(Error >= 0 && A->Got[Error].endsWith(": it left that group a moment ago."));
+
+        QTcpSocket Deaf;
+        Deaf.bind(QHostAddress(Stranger));
+        Deaf.connectToHost(TTwoHosts::AddressB, GroupPort);
+        QTimer Pings;
+        connect(&Pings, &QTimer::timeout, &Deaf, [&] { Deaf.write(EncodeGroupRecord({})); });
+        Pings.start(500);
+        Deaf.write(EncodeGroupRecord(
+                       HelloRecord({1, "Stranger", TGroupIntent::Invite, 7, 5, GroupPort, {}})) +
+                   EncodeGroupRecord({TGroupKind::Members,
+                                      {},
+                                      {},
+                                      {Stranger + QByteArray("\tS\t9\t0\tOn"), "b\tB\t9\t0\tOn"}}));
+        QTRY_COMPARE_WITH_TIMEOUT(Rooms(B->Got).value(0), QByteArray(Stranger), 10000);
+        B->Send("STATE", {"1"});
+        QVERIFY(B->WaitFor("GROUPERROR / The group's leader does not answer.", 0, 15000) >= 0);
     }
 };
 

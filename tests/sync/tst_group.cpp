@@ -1,5 +1,6 @@
 // A group's faults against scripted peers on loopback, with short time-outs.
 #include "Group.h"
+#include "TwoHosts.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -19,6 +20,11 @@ TGroup::TConfig Quick() {
 
 QByteArray Record(const TGroupRecord &R) {
     return EncodeGroupRecord(R);
+}
+
+// A room on another computer, as a controller types it.
+QByteArray Far(quint16 Port) {
+    return OtherComputer(1).toLatin1() + ':' + QByteArray::number(Port);
 }
 
 } // namespace
@@ -67,18 +73,43 @@ private Q_SLOTS:
     void leaderKeepsAPlaceAWhile() {
         TGroup Leader("Lead", {}, Quick());
         QTcpServer Room;
-        QVERIFY(Room.listen(QHostAddress::LocalHost, 0));
+        QVERIFY(!OtherComputer(1).isEmpty() && Room.listen(QHostAddress::AnyIPv4, 0));
         connect(&Room, &QTcpServer::newConnection, &Room, [&] {
             QTcpSocket *S = Room.nextPendingConnection();
             S->write(Record(HelloRecord({1, "Hall", TGroupIntent::Accept, 0, 0, 0, {}})));
             QTimer::singleShot(100, S, &QTcpSocket::abort);
         });
-        Leader.Add("127.0.0.1:" + QByteArray::number(Room.serverPort()));
+        Leader.Add(Far(Room.serverPort()));
         QTRY_COMPARE(Leader.Role(), TGroupRole::Leader);
         QTRY_VERIFY(Leader.Members().value(1).endsWith("\tAway"));
         QCOMPARE(Leader.Role(), TGroupRole::Leader);
         QTRY_COMPARE(Leader.Role(), TGroupRole::Alone);
         QCOMPARE(Leader.Members().size(), 1);
+    }
+
+    // A follower invited again by its own group stays; another leader takes it.
+    void invites_data() {
+        QTest::addColumn<qint64>("Group"); // the second inviter's; the first's is 5
+        QTest::addColumn<QByteArray>("Refusal");
+        QTest::newRow("its own group") << 5ll << QByteArray("it is already in this group.");
+        QTest::newRow("another group") << 7ll << QByteArray();
+    }
+    void invites() {
+        QFETCH(qint64, Group);
+        QFETCH(QByteArray, Refusal);
+        TGroup Room("Hall", {}, Quick());
+        QVERIFY(Room.Listen(0));
+        QTcpSocket First, Second;
+        for (QTcpSocket *Link : {&First, &Second})
+            Link->connectToHost(QHostAddress::LocalHost, Room.Port());
+        First.write(Record(HelloRecord({1, "Lead", TGroupIntent::Invite, 5, 6, 9, {}})));
+        QTRY_COMPARE(Room.Role(), TGroupRole::Follower);
+        Second.write(Record(HelloRecord({1, "Lead", TGroupIntent::Invite, Group, 6, 9, {}})));
+        TGroupLinkReader Answer;
+        std::optional<TGroupRecord> Hello;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return Answer.Feed(Second.readAll()), (Hello = Answer.Next()).has_value(); }));
+        QCOMPARE(ReadHello(*Hello)->Reason, Refusal);
     }
 };
 

@@ -106,7 +106,7 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("late");     // the start, after the timer
         QTest::addColumn<qint64>("latency");  // the room's output
         QTest::addColumn<double>("glitchAt"); // seconds after the start, readings 40 ms off
-        QTest::addColumn<int>("glitches");    // readings in a row
+        QTest::addColumn<int>("glitches");    // readings in a row; negative: on alternating sides
         QTest::addColumn<int>("reAnchors");
         QTest::addColumn<double>("step");   // the sound jumps 30 s on (seconds, ahead positive)
         QTest::addColumn<int>("settledBy"); // seconds after the first start, within 1 ms
@@ -120,6 +120,10 @@ private Q_SLOTS:
             << 200e-6 << 0.0 << Ms << 0ll << 2.95 << 1 << 0 << 0.0 << 25;
         QTest::newRow("four glitches and a jump")
             << 200e-6 << 0.0 << Ms << 0ll << 30.25 << 4 << 0 << 0.0 << 25;
+        QTest::newRow("five glitches")
+            << 200e-6 << 0.0 << Ms << 0ll << 30.25 << 5 << 1 << 0.0 << 31;
+        QTest::newRow("five glitches, alternating sides")
+            << 200e-6 << 0.0 << Ms << 0ll << 30.25 << -5 << 0 << 0.0 << 25;
         QTest::newRow("30 ms output latency")
             << -150e-6 << 0.0 << Ms << 30 * Ms << 0.0 << 0 << 0 << 0.0 << 25;
         // Underruns: the sound skips or stalls. Made up at the speed limit, or re-anchored as
@@ -159,15 +163,18 @@ private Q_SLOTS:
         Corrector.Started(StartAt);
         TUniform Uniform{std::mt19937_64(7)};
         int Seen = 0, Readings = 0;
-        for (qint64 T = Room.Now + 100 * Ms; T < StartAt + 60'000 * Ms; T += 100 * Ms) {
+        for (qint64 T = Room.Now + 100 * Ms; T < First + 60'000 * Ms; T += 100 * Ms) {
             Room.RunTo(T);
             if (T - First >= 30'000 * Ms)
                 Room.Position += std::exchange(step, 0);
             const double Since = double(T - Room.Started) / 1e9;
-            const double Pts = Room.Position + (Uniform() - 0.5) * 2e-4 +
-                               (++Readings % 17 == 0 ? 0.002 + Uniform() * 0.004 : 0) +
-                               (Since >= glitchAt && Since < glitchAt + 0.1 * glitches ? 0.04 : 0) +
-                               (Since < 3 ? 0.025 * (1 - Since / 3) : 0);
+            const double Glitch = glitches < 0 && ++Readings % 2 != 0 ? -0.04 : 0.04;
+            Readings += glitches < 0 ? 0 : 1;
+            const double Pts =
+                Room.Position + (Uniform() - 0.5) * 2e-4 +
+                (Readings % 17 == 0 ? 0.002 + Uniform() * 0.004 : 0) +
+                (Since >= glitchAt && Since < glitchAt + 0.1 * std::abs(glitches) ? Glitch : 0) +
+                (Since < 3 ? 0.025 * (1 - Since / 3) : 0);
             const TSyncCorrector::TAction Action = Corrector.AddReading({T, Pts});
             QVERIFY(std::abs(Action.Speed - 1) <= 0.005 + 1e-12);
             Room.Heard.append({T + 200 * Ms, Action.Speed});

@@ -74,6 +74,9 @@ private Q_SLOTS:
         QTest::newRow("list count past the limit")
             << Raw(3, Be32(MaxGroupListCount + 1) + QByteArray(4 * (MaxGroupListCount + 1), '\0'))
             << true;
+        // Rows "first record ...": read as a link reads, whose first record is a hello.
+        QTest::newRow("first record longer than a hello") << Be32(MaxHelloRecord + 1) << true;
+        QTest::newRow("first record as long as a hello") << Be32(MaxHelloRecord) + '\1' << false;
         QTest::newRow("good record, then garbage")
             << EncodeGroupRecord({TGroupKind::Ping, {}, {}, {}}) + "GET\r\n"
             << true;
@@ -82,6 +85,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, Bytes);
         QFETCH(bool, Fails);
         TFeed F;
+        if (QByteArray(QTest::currentDataTag()).startsWith("first record"))
+            F.Reader = TGroupLinkReader(MaxHelloRecord);
         F.Feed(Bytes);
         QCOMPARE(F.Reader.Failed(), Fails);
         QCOMPARE(F.Reader.InRecord(), !Fails);
