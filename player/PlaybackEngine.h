@@ -87,6 +87,9 @@ public:
                       const QByteArray &Holder = {});
     // The local user's own tracks: an ADD job with no sender address.
     void AddLocalTracks(const QByteArrayList &URLs);
+    // The same ADD carried out at once, ahead of queued jobs, for a front end that answers
+    // with the new rows (the MPD door).
+    void AddTracksNow(const QByteArrayList &URLs);
     // LIST then URL (when loaded) to one connection.
     void SendListTo(TConnectionId Id);
     // LIST to all but SkipAddress, then URL (when loaded) to all.
@@ -187,6 +190,11 @@ private:
     int UserVolume() const;
     // The bytes Location takes in LIST, or -1 when it cannot be one line there.
     static qint64 LineCost(const QByteArray &Location);
+    // Adds Line to Items unless the list has it (Rows: rows before Items); false once the
+    // list is full.
+    bool AddLine(const QByteArray &Line, int Rows, std::vector<TMusicItem *> &Items);
+    // An ADD job's lines appended, then LIST to every controller.
+    void AppendLines(const QByteArrayList &Lines);
     // A new item's Name and Host from its location.
     static void FillItem(TMusicItem &Item);
     QByteArray ListText() const;

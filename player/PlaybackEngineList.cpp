@@ -34,49 +34,59 @@ void TPlaybackEngine::FillItem(TMusicItem &Item) {
     Item.Host = QUrl(QString::fromUtf8(Item.Location), QUrl::TolerantMode).host().toUtf8();
 }
 
+bool TPlaybackEngine::AddLine(const QByteArray &Line, int Rows, std::vector<TMusicItem *> &Items) {
+    if (Rows + int(Items.size()) >= MaxPlayListRows)
+        return false;
+    const qint64 Cost = LineCost(Line);
+    if (Cost < 0)
+        return true; // no LIST could carry it: skipped
+    if (FListBytes + Cost > MaxPlayListBytes)
+        return false;
+    if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
+        FillItem(*Item);
+        Items.push_back(Item);
+        FListBytes += Cost;
+    }
+    return true;
+}
+
+void TPlaybackEngine::AppendLines(const QByteArrayList &Lines) {
+    std::vector<TMusicItem *> Items;
+    Items.reserve(size_t(std::min<qsizetype>(Lines.size(), MaxPlayListRows)));
+    const int Rows = FModel->RowCount();
+    for (const QByteArray &Line : Lines)
+        if (!AddLine(Line, Rows, Items))
+            break;
+    FModel->AppendRows(Items);
+    FHeld = false;
+    ListChanged();
+    BroadcastList();
+}
+
+void TPlaybackEngine::AddTracksNow(const QByteArrayList &URLs) {
+    if (!URLs.isEmpty())
+        AppendLines(URLs);
+}
+
 void TPlaybackEngine::ProcessListJob() {
     const std::optional<TListJob> Job = Jobs.Take();
     if (!Job)
         return;
-    std::vector<TMusicItem *> Items;
-    Items.reserve(size_t(std::min<qsizetype>(Job->Lines.size(), MaxPlayListRows)));
-    // Adds one line unless it is already there; false once the list is full. Past either
-    // limit the rest of the job is dropped, so a LIST never outgrows one message.
-    const auto Add = [&](const QByteArray &Line, int Rows) {
-        if (Rows + int(Items.size()) >= MaxPlayListRows)
-            return false;
-        const qint64 Cost = LineCost(Line);
-        if (Cost < 0)
-            return true; // no LIST could carry it: skipped
-        if (FListBytes + Cost > MaxPlayListBytes)
-            return false;
-        if (TMusicItem *Item = PlayItems.AddIfAbsent(Line)) {
-            FillItem(*Item);
-            Items.push_back(Item);
-            FListBytes += Cost;
-        }
-        return true;
-    };
-
+    // Past either limit the rest of the job is dropped, so a LIST never outgrows one message.
     if (Job->Command == CommandWord::Add) {
-        const int Rows = FModel->RowCount();
-        for (const QByteArray &Line : Job->Lines)
-            if (!Add(Line, Rows))
-                break;
-        FModel->AppendRows(Items);
-        FHeld = false;
-        ListChanged();
-        BroadcastList();
+        AppendLines(Job->Lines);
     } else if (Job->Command == CommandWord::UpdateList) {
         const QByteArray Playing = PercentDecode(FMedia->URL());
         const QByteArrayList OldList = Locations();
+        std::vector<TMusicItem *> Items;
+        Items.reserve(size_t(std::min<qsizetype>(Job->Lines.size(), MaxPlayListRows)));
         FModel->BeginReplace();
         PlayItems.Clear();
         FListBytes = 0;
         int Marked = -1;
         for (const QByteArray &Line : Job->Lines) {
             const size_t Before = Items.size();
-            if (!Add(Line, 0))
+            if (!AddLine(Line, 0, Items))
                 break;
             // Nothing loaded means no current track, even for an empty row.
             if (Items.size() > Before && !Playing.isEmpty() && Items.back()->Location == Playing)
