@@ -51,7 +51,7 @@ private:
 
     // What a type word names: a tag, "any", "file" or "base".
     bool Classify(const QByteArray &Type, TNode &Node) {
-        if (const auto Tag = MpdTagByName(Type)) {
+        if (const auto Tag = MpdTagOf(Type)) {
             Node.Kind = TKind::Tag;
             Node.Tag = *Tag;
         } else if (SameTextAscii(Type, "any")) {
@@ -287,7 +287,7 @@ bool TMpdFilter::NodeMatches(int Index, const TMpdSongRef &Song) const {
         Hit = TextMatches(Node, QStringView());
         break;
     case TKind::Any:
-        for (int Tag = 0; Tag < MpdTagCount && !Hit; ++Tag)
+        for (int Tag = 0; Tag < int(TMpdTag::Count) && !Hit; ++Tag)
             ForEachTagValue(*Song.Tags, TMpdTag(Tag),
                             [&](QStringView Value) { Hit = Hit || TextMatches(Node, Value); });
         break;

@@ -1,6 +1,8 @@
 #include "MpdQueries.h"
 
 #include "AsciiText.h"
+#include "MpdCommandTable.h"
+#include "MpdTags.h"
 
 #include <QMap>
 
@@ -8,22 +10,14 @@
 
 namespace {
 
-// Pieces of Count items, Item(I, Out) appending item I.
-TMpdPieces Items(qsizetype Count, std::function<void(qsizetype, QByteArray &)> Item) {
-    return [Count, Item = std::move(Item), Next = qsizetype(0)](QByteArray &Out,
-                                                                qsizetype Budget) mutable {
-        const qsizetype Start = Out.size();
-        while (Next < Count && Out.size() - Start < Budget)
-            Item(Next++, Out);
-        return Next < Count;
-    };
-}
-
-TMpdPieces Text(QByteArray Lines) {
-    return [Lines = std::move(Lines)](QByteArray &Out, qsizetype) {
-        Out += Lines;
-        return false;
-    };
+// Streams Count items, Item(I, Out) writing item I.
+void StreamItems(TMpdResponse &Out, qsizetype Count,
+                 std::function<void(qsizetype, TMpdResponse &)> Item) {
+    Out.Stream([Count, Item = std::move(Item), Next = qsizetype(0)](TMpdResponse &Part) mutable {
+        while (Next < Count && !Part.Full())
+            Item(Next++, Part);
+        return Next >= Count;
+    });
 }
 
 // The folder a client names, without the slashes around it ("" and "/" are the top).
@@ -35,8 +29,16 @@ QByteArray FolderArg(QByteArray Folder) {
     return Folder;
 }
 
-void AppendLine(QByteArray &Out, const QByteArray &Name, const QByteArray &Value) {
-    Out += Name + ": " + MpdLineValue(QByteArrayView(Value)) + '\n';
+void WriteRow(TMpdResponse &Out, const TMpdLibrary &Library, int Row, TMpdTagMask Mask) {
+    WriteSong(Out, Mask, MpdSongOf(Library.Uri(Row), Library.Tags(Row)));
+}
+
+// The row a URI names that is no folder; ACK 50 when there is none.
+int SongRow(const TMpdLibrary &Library, const QByteArray &Uri) {
+    const int Row = Library.RowOf(Uri);
+    if (Row < 0)
+        MpdFail(TMpdAck::NoExist, "No such directory");
+    return Row;
 }
 
 // The values a track has for a list or group type: its URI for "file", else the tag's values
@@ -45,7 +47,7 @@ QByteArrayList ValuesOf(const TMpdLibrary &Library, int Row, const QByteArray &T
     if (Type == "file")
         return {Library.Uri(Row).toByteArray()};
     QByteArrayList Values;
-    if (const auto Tag = MpdTagByName(Type)) {
+    if (const auto Tag = MpdTagOf(Type)) {
         const auto Take = [&](QStringView Value) { Values.append(Value.toUtf8()); };
         ForEachTagValue(Library.Tags(Row), *Tag, Take);
         if (Values.isEmpty())
@@ -56,18 +58,25 @@ QByteArrayList ValuesOf(const TMpdLibrary &Library, int Row, const QByteArray &T
     return Values;
 }
 
-// Takes trailing "group TYPE" pairs off Args; false, with *Error, for a type MPD lacks.
-bool TakeGroups(QByteArrayList &Args, QByteArrayList &Groups, QString *Error) {
+// Takes trailing "group TYPE" pairs off Args, in order.
+QByteArrayList TakeGroups(QByteArrayList &Args) {
+    QByteArrayList Groups;
     while (Args.size() >= 2 && SameTextAscii(Args[Args.size() - 2], "group")) {
         const QByteArray Type = MpdTagSpelling(Args.back());
-        if (Type.isEmpty()) {
-            *Error = QStringLiteral("Unknown tag type: ") + QString::fromUtf8(Args.back());
-            return false;
-        }
+        if (Type.isEmpty())
+            MpdFail(TMpdAck::Arg, "Unknown tag type: " + Args.back());
         Groups.prepend(Type);
         Args.resize(Args.size() - 2);
     }
-    return true;
+    return Groups;
+}
+
+TMpdFilter FilterOf(const QByteArrayList &Args, TMpdMatch Match) {
+    QString Error;
+    auto Filter = TMpdFilter::Parse(Args, Match, &Error);
+    if (!Filter)
+        MpdFail(TMpdAck::Arg, Error.toUtf8());
+    return std::move(*Filter);
 }
 
 QList<int> Matching(const TMpdLibrary &Library, const TMpdFilter &Filter) {
@@ -80,84 +89,64 @@ QList<int> Matching(const TMpdLibrary &Library, const TMpdFilter &Filter) {
 
 } // namespace
 
-QByteArray MpdWhole(const TMpdPieces &Pieces) {
-    QByteArray Out;
-    if (Pieces)
-        while (Pieces(Out, 1 << 16)) {
-        }
-    return Out;
-}
-
-TMpdPieces MpdSongPieces(TMpdLibraryPtr Library, QList<int> Rows, TMpdTagMask Mask) {
+void MpdSongs(TMpdResponse &Out, TMpdLibraryPtr Library, QList<int> Rows, TMpdTagMask Mask) {
     const qsizetype Count = Rows.size();
-    return Items(Count, [Library, Rows = std::move(Rows), Mask](qsizetype I, QByteArray &Out) {
-        AppendSongLines(Out, Library->Uri(Rows[I]), Library->Tags(Rows[I]), Mask);
-    });
+    StreamItems(Out, Count,
+                [Library, Rows = std::move(Rows), Mask](qsizetype I, TMpdResponse &Part) {
+                    WriteRow(Part, *Library, Rows[I], Mask);
+                });
 }
 
-TMpdQueryAnswer MpdLsInfo(TMpdLibraryPtr Library, const QByteArray &Folder, TMpdTagMask Mask) {
+void MpdLsInfo(TMpdResponse &Out, TMpdLibraryPtr Library, const QByteArray &Folder,
+               TMpdTagMask Mask) {
     const QByteArray Path = FolderArg(Folder);
-    if (!Library->IsFolder(Path)) {
-        const int Row = Library->RowOf(Path);
-        if (Row < 0)
-            return TMpdQueryAnswer::Fail(50, QStringLiteral("No such directory"));
-        return {MpdSongPieces(Library, {Row}, Mask)};
-    }
+    if (!Library->IsFolder(Path))
+        return WriteRow(Out, *Library, SongRow(*Library, Path), Mask);
     QByteArrayList Folders;
     QList<int> Files;
     Library->ListFolder(Path, Folders, Files);
-    QByteArray Lines;
     for (const QByteArray &Sub : Folders)
-        AppendLine(Lines, "directory", Sub);
-    TMpdPieces Songs = MpdSongPieces(Library, std::move(Files), Mask);
-    return {[Lines, Songs, Started = false](QByteArray &Out, qsizetype Budget) mutable {
-        if (!Started) {
-            Out += Lines;
-            Started = true;
-        }
-        return Songs(Out, Budget);
-    }};
+        Out.Add("directory", Sub);
+    MpdSongs(Out, std::move(Library), std::move(Files), Mask);
 }
 
-TMpdQueryAnswer MpdListAll(TMpdLibraryPtr Library, const QByteArray &Folder, bool Info,
-                           TMpdTagMask Mask) {
+void MpdListAll(TMpdResponse &Out, TMpdLibraryPtr Library, const QByteArray &Folder, bool Info,
+                TMpdTagMask Mask) {
     const QByteArray Path = FolderArg(Folder);
     if (!Library->IsFolder(Path)) {
-        const int Row = Library->RowOf(Path);
-        if (Row < 0)
-            return TMpdQueryAnswer::Fail(50, QStringLiteral("No such directory"));
-        return {Info ? MpdSongPieces(Library, {Row}, Mask)
-                     : Text("file: " + MpdLineValue(Library->Uri(Row)) + '\n')};
+        const int Row = SongRow(*Library, Path);
+        return Info ? WriteRow(Out, *Library, Row, Mask) : Out.Add("file", Library->Uri(Row));
     }
     const auto Range = Library->Below(Path);
-    const qsizetype Start = Range.first, End = Range.second;
-    QList<int> Remote = Path.isEmpty() ? Library->RemoteRows() : QList<int>();
-    const qsizetype Count = End - Start + Remote.size();
-    // The folders of a file not yet named are named before it, from the one below Path down.
-    return {Items(Count, [=, Shown = Path](qsizetype I, QByteArray &Out) mutable {
-        const int Row = I < End - Start ? Library->ByUri()[Start + I] : Remote[I - (End - Start)];
-        const QByteArrayView Uri = Library->Uri(Row);
-        if (I < End - Start) {
-            const QByteArrayView Own = Uri.first(std::max<qsizetype>(Uri.lastIndexOf('/'), 0));
-            while (!Shown.isEmpty() && Shown != Path &&
-                   !(Own.startsWith(Shown) &&
-                     (Own.size() == Shown.size() || Own[Shown.size()] == '/')))
-                Shown.truncate(std::max<qsizetype>(Shown.lastIndexOf('/'), 0));
-            while (Shown.size() < Own.size()) {
-                const qsizetype Next = Own.indexOf('/', Shown.size() + (Shown.isEmpty() ? 0 : 1));
-                Shown = Own.first(Next < 0 ? Own.size() : Next).toByteArray();
-                AppendLine(Out, "directory", Shown);
+    const qsizetype Start = Range.first, Local = Range.second - Range.first;
+    const QList<int> Remote = Path.isEmpty() ? Library->RemoteRows() : QList<int>();
+    // A file's folders not named yet are named before it, from the one below Path down.
+    StreamItems(
+        Out, Local + Remote.size(), [=, Shown = Path](qsizetype I, TMpdResponse &Part) mutable {
+            const int Row = I < Local ? Library->ByUri()[Start + I] : Remote[I - Local];
+            const QByteArrayView Uri = Library->Uri(Row);
+            if (I < Local) {
+                const QByteArrayView Own = Uri.first(std::max<qsizetype>(Uri.lastIndexOf('/'), 0));
+                const auto Holds = [&] {
+                    return Own.startsWith(Shown) &&
+                           (Own.size() == Shown.size() || Own[Shown.size()] == '/');
+                };
+                while (Shown != Path && !Holds())
+                    Shown.truncate(std::max<qsizetype>(Shown.lastIndexOf('/'), 0));
+                while (Shown.size() < Own.size()) {
+                    const qsizetype Next = Own.indexOf('/', Shown.isEmpty() ? 0 : Shown.size() + 1);
+                    Shown = Own.first(Next < 0 ? Own.size() : Next).toByteArray();
+                    Part.Add("directory", Shown);
+                }
             }
-        }
-        if (Info)
-            AppendSongLines(Out, Uri, Library->Tags(Row), Mask);
-        else
-            AppendLine(Out, "file", Uri.toByteArray());
-    })};
+            if (Info)
+                WriteRow(Part, *Library, Row, Mask);
+            else
+                Part.Add("file", Uri);
+        });
 }
 
-std::optional<QList<int>> MpdFindRows(const TMpdLibrary &Library, const QByteArrayList &Args,
-                                      TMpdMatch Match, QString *Error) {
+QList<int> MpdFindRows(const TMpdLibrary &Library, const QByteArrayList &Args, TMpdMatch Match) {
     QByteArrayList Filters = Args;
     QByteArray Sort;
     qsizetype From = 0, To = -1;
@@ -166,38 +155,25 @@ std::optional<QList<int>> MpdFindRows(const TMpdLibrary &Library, const QByteArr
         if (SameTextAscii(Word, "sort")) {
             Sort = Filters.back();
         } else if (SameTextAscii(Word, "window")) {
-            const QByteArrayList Range = Filters.back().split(':');
-            bool Ok = Range.size() == 2;
-            From = Ok ? Range[0].toLongLong(&Ok) : 0;
-            if (Ok && !Range[1].isEmpty())
-                To = Range[1].toLongLong(&Ok);
-            if (!Ok || From < 0 || (To >= 0 && To < From)) {
-                *Error = QStringLiteral("Bad window");
-                return std::nullopt;
-            }
+            const TMpdRange Range = MpdRangeArg(Filters.back());
+            From = Range.Start;
+            To = Range.End;
         } else {
             break;
         }
         Filters.resize(Filters.size() - 2);
     }
-    if (Filters.isEmpty()) {
-        *Error = QStringLiteral("Incorrect number of filter arguments");
-        return std::nullopt;
-    }
-    const auto Filter = TMpdFilter::Parse(Filters, Match, Error);
-    if (!Filter)
-        return std::nullopt;
-    QList<int> Rows = Matching(Library, *Filter);
+    if (Filters.isEmpty())
+        MpdFail(TMpdAck::Arg, "Incorrect number of filter arguments");
+    QList<int> Rows = Matching(Library, FilterOf(Filters, Match));
     if (!Sort.isEmpty()) {
         const bool Descending = Sort.startsWith('-');
         const QByteArray Type = MpdTagSpelling(QByteArrayView(Sort).sliced(Descending ? 1 : 0));
-        if (Type.isEmpty()) {
-            *Error = QStringLiteral("Unknown sort tag");
-            return std::nullopt;
-        }
-        QList<QByteArray> Keys(Library.Count());
+        if (Type.isEmpty())
+            MpdFail(TMpdAck::Arg, "Unknown sort tag");
+        QHash<int, QByteArray> Keys;
         for (const int Row : Rows)
-            Keys[Row] = ValuesOf(Library, Row, Type).first();
+            Keys.insert(Row, ValuesOf(Library, Row, Type).first());
         std::stable_sort(Rows.begin(), Rows.end(), [&](int A, int B) {
             return Descending ? Keys[B] < Keys[A] : Keys[A] < Keys[B];
         });
@@ -206,39 +182,24 @@ std::optional<QList<int>> MpdFindRows(const TMpdLibrary &Library, const QByteArr
     return Rows.mid(From, To < 0 ? -1 : std::min(To, Rows.size()) - From);
 }
 
-TMpdQueryAnswer MpdFind(TMpdLibraryPtr Library, const QByteArrayList &Args, TMpdMatch Match,
-                        TMpdTagMask Mask) {
-    QString Error;
-    auto Rows = MpdFindRows(*Library, Args, Match, &Error);
-    if (!Rows)
-        return TMpdQueryAnswer::Fail(2, Error);
-    return {MpdSongPieces(std::move(Library), std::move(*Rows), Mask)};
-}
-
-TMpdQueryAnswer MpdList(TMpdLibraryPtr Library, const QByteArrayList &Args) {
+void MpdList(TMpdResponse &Out, TMpdLibraryPtr Library, const QByteArrayList &Args) {
     QByteArrayList Rest = Args.mid(1);
-    QByteArrayList Groups;
-    QString Error;
     const QByteArray Type =
-        Args.isEmpty() ? QByteArray()
-                       : (SameTextAscii(Args[0], "file") ? "file" : MpdTagSpelling(Args[0]));
+        SameTextAscii(Args.value(0), "file") ? QByteArray("file") : MpdTagSpelling(Args.value(0));
     if (Type.isEmpty())
-        return TMpdQueryAnswer::Fail(2, QStringLiteral("Unknown tag type"));
-    if (!TakeGroups(Rest, Groups, &Error))
-        return TMpdQueryAnswer::Fail(2, Error);
+        MpdFail(TMpdAck::Arg, "Unknown tag type");
+    const QByteArrayList Groups = TakeGroups(Rest);
     // The old form: "list album ARTIST".
     if (Rest.size() == 1 && !Rest[0].startsWith('(')) {
         if (Type != "Album")
-            return TMpdQueryAnswer::Fail(2, QStringLiteral("should be \"Album\" for 3 arguments"));
+            MpdFail(TMpdAck::Arg, "should be \"Album\" for 3 arguments");
         Rest.prepend("Artist");
     }
-    const auto Filter = TMpdFilter::Parse(Rest, TMpdMatch::Exact, &Error);
-    if (!Filter)
-        return TMpdQueryAnswer::Fail(2, Error);
+    const TMpdFilter Filter = FilterOf(Rest, TMpdMatch::Exact);
     // Every combination of the groups' values and the type's, once, in byte order.
     QList<QByteArrayList> Tuples;
     const QByteArrayList Types = Groups + QByteArrayList{Type};
-    for (const int Row : Matching(*Library, *Filter)) {
+    for (const int Row : Matching(*Library, Filter)) {
         QList<QByteArrayList> Partial{{}};
         for (const QByteArray &Each : Types) {
             QList<QByteArrayList> Longer;
@@ -252,45 +213,40 @@ TMpdQueryAnswer MpdList(TMpdLibraryPtr Library, const QByteArrayList &Args) {
     std::sort(Tuples.begin(), Tuples.end());
     Tuples.erase(std::unique(Tuples.begin(), Tuples.end()), Tuples.end());
     const qsizetype Count = Tuples.size();
-    return {Items(Count, [Tuples = std::move(Tuples), Types](qsizetype I, QByteArray &Out) {
+    StreamItems(Out, Count, [Tuples = std::move(Tuples), Types](qsizetype I, TMpdResponse &Part) {
         const QByteArrayList &Tuple = Tuples[I];
         // A group's line comes when its value differs from the tuple before.
         qsizetype Same = 0;
         while (I > 0 && Same < Tuple.size() - 1 && Tuples[I - 1][Same] == Tuple[Same])
             ++Same;
         for (qsizetype J = Same; J < Tuple.size(); ++J)
-            AppendLine(Out, Types[J], Tuple[J]);
-    })};
+            Part.Add(Types[J], Tuple[J]);
+    });
 }
 
-TMpdQueryAnswer MpdCount(TMpdLibraryPtr Library, const QByteArrayList &Args, TMpdMatch Match) {
+void MpdCount(TMpdResponse &Out, const TMpdLibrary &Library, const QByteArrayList &Args,
+              TMpdMatch Match) {
     QByteArrayList Rest = Args;
-    QByteArrayList Groups;
-    QString Error;
-    if (!TakeGroups(Rest, Groups, &Error) || Groups.size() > 1)
-        return TMpdQueryAnswer::Fail(2,
-                                     Error.isEmpty() ? QStringLiteral("Too many groups") : Error);
-    const auto Filter = TMpdFilter::Parse(Rest, Match, &Error);
-    if (!Filter)
-        return TMpdQueryAnswer::Fail(2, Error);
+    const QByteArrayList Groups = TakeGroups(Rest);
+    if (Groups.size() > 1)
+        MpdFail(TMpdAck::Arg, "Too many groups");
+    const TMpdFilter Filter = FilterOf(Rest, Match);
     QMap<QByteArray, std::pair<qint64, qint64>> Totals; // songs, milliseconds
-    for (const int Row : Matching(*Library, *Filter)) {
+    for (const int Row : Matching(Library, Filter)) {
         const QByteArrayList Keys =
-            Groups.isEmpty() ? QByteArrayList{QByteArray()} : ValuesOf(*Library, Row, Groups[0]);
+            Groups.isEmpty() ? QByteArrayList{QByteArray()} : ValuesOf(Library, Row, Groups[0]);
         for (const QByteArray &Key : Keys) {
             auto &Total = Totals[Key];
             ++Total.first;
-            Total.second += Library->Tags(Row).DurationMs;
+            Total.second += Library.Tags(Row).DurationMs;
         }
     }
     if (Groups.isEmpty() && Totals.isEmpty())
         Totals.insert(QByteArray(), {0, 0});
-    QByteArray Lines;
     for (auto It = Totals.cbegin(); It != Totals.cend(); ++It) {
         if (!Groups.isEmpty())
-            AppendLine(Lines, Groups[0], It.key());
-        AppendLine(Lines, "songs", QByteArray::number(It->first));
-        AppendLine(Lines, "playtime", QByteArray::number((It->second + 500) / 1000));
+            Out.Add(Groups[0], It.key());
+        Out.Add("songs", It->first);
+        Out.Add("playtime", (It->second + 500) / 1000);
     }
-    return {Text(Lines)};
 }

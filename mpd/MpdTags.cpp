@@ -4,16 +4,12 @@
 
 namespace {
 
-constexpr const char *Names[MpdTagCount] = {"Artist", "Album", "AlbumArtist", "Title", "Track",
-                                            "Genre",  "Date",  "Composer",    "Disc"};
-
 // The rest of MPD's tags; clients send them in filters and lists.
 constexpr const char *OtherNames[] = {"ArtistSort",
                                       "AlbumSort",
                                       "AlbumArtistSort",
                                       "TitleSort",
                                       "ComposerSort",
-                                      "Name",
                                       "OriginalDate",
                                       "Performer",
                                       "Conductor",
@@ -33,70 +29,33 @@ constexpr const char *OtherNames[] = {"ArtistSort",
                                       "MUSICBRAINZ_RELEASETRACKID",
                                       "MUSICBRAINZ_WORKID"};
 
-bool SameName(QByteArrayView Name, const char *Known) {
-    return SameTextAscii(Name.toByteArray(), QByteArray(Known));
-}
-
-void AppendLine(QByteArray &Out, const char *Name, const QByteArray &Value) {
-    Out += Name;
-    Out += ": ";
-    Out += Value;
-    Out += '\n';
-}
-
 } // namespace
-
-QByteArray MpdTagName(TMpdTag Tag) {
-    return QByteArray(Names[int(Tag)]);
-}
-
-std::optional<TMpdTag> MpdTagByName(QByteArrayView Name) {
-    for (int I = 0; I < MpdTagCount; ++I)
-        if (SameName(Name, Names[I]))
-            return TMpdTag(I);
-    return std::nullopt;
-}
-
-bool IsOtherMpdTag(QByteArrayView Name) {
-    return !MpdTagSpelling(Name).isEmpty() && !MpdTagByName(Name);
-}
-
-QByteArray MpdTagSpelling(QByteArrayView Name) {
-    if (const auto Tag = MpdTagByName(Name))
-        return MpdTagName(*Tag);
-    for (const char *Other : OtherNames)
-        if (SameName(Name, Other))
-            return QByteArray(Other);
-    return {};
-}
 
 TMpdTag MpdFallbackTag(TMpdTag Tag) {
     return Tag == TMpdTag::AlbumArtist ? TMpdTag::Artist : Tag;
 }
 
-QByteArray MpdLineValue(QByteArrayView Text) {
-    QByteArray Value = Text.toByteArray();
-    for (char &C : Value)
-        if (C == '\n' || C == '\r')
-            C = ' ';
-    return Value;
+bool IsOtherMpdTag(QByteArrayView Name) {
+    return !MpdTagOf(Name) && !MpdTagSpelling(Name).isEmpty();
 }
 
-QByteArray MpdLineValue(QStringView Text) {
-    return MpdLineValue(QByteArrayView(Text.toUtf8()));
+QByteArray MpdTagSpelling(QByteArrayView Name) {
+    if (const auto Tag = MpdTagOf(Name))
+        return MpdTagName(*Tag);
+    for (const char *Other : OtherNames)
+        if (SameTextAscii(Name.toByteArray(), QByteArray(Other)))
+            return QByteArray(Other);
+    return {};
 }
 
-void AppendSongLines(QByteArray &Out, QByteArrayView Uri, const TTrackTags &Tags,
-                     TMpdTagMask Mask) {
-    AppendLine(Out, "file", MpdLineValue(Uri));
-    for (int I = 0; I < MpdTagCount; ++I) {
-        if (!(Mask & MpdTagBit(TMpdTag(I))))
-            continue;
-        ForEachTagValue(Tags, TMpdTag(I),
-                        [&](QStringView Value) { AppendLine(Out, Names[I], MpdLineValue(Value)); });
-    }
-    if (Tags.DurationMs > 0) {
-        AppendLine(Out, "Time", QByteArray::number((Tags.DurationMs + 500) / 1000));
-        AppendLine(Out, "duration", QByteArray::number(double(Tags.DurationMs) / 1000.0, 'f', 3));
-    }
+TMpdSong MpdSongOf(QByteArrayView Uri, const TTrackTags &Tags) {
+    TMpdSong Song;
+    Song.File = Uri.toByteArray();
+    for (int Tag = 0; Tag < int(TMpdTag::Count); ++Tag)
+        ForEachTagValue(Tags, TMpdTag(Tag), [&](QStringView Value) {
+            Song.Tags.append({TMpdTag(Tag), Value.toUtf8()});
+        });
+    if (Tags.DurationMs > 0)
+        Song.Duration = double(Tags.DurationMs) / 1000.0;
+    return Song;
 }

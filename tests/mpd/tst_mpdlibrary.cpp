@@ -98,21 +98,27 @@ private Q_SLOTS:
                               {},
                               Song("ABBA", "Mix\nArtist: Evil")});
         const QByteArray Word = Command.takeFirst();
-        TMpdQueryAnswer Got;
-        if (Word == "lsinfo")
-            Got = MpdLsInfo(Library, Command[0], AllMpdTags);
-        else if (Word == "listall")
-            Got = MpdListAll(Library, Command[0], false, AllMpdTags);
-        else if (Word == "list")
-            Got = MpdList(Library, Command);
-        else if (Word == "count")
-            Got = MpdCount(Library, Command, TMpdMatch::Exact);
-        else
-            Got = MpdFind(Library, Command, TMpdMatch::Folded, AllMpdTags);
-        QCOMPARE(QString::fromUtf8(Got.Pieces
-                                       ? MpdWhole(Got.Pieces)
-                                       : QByteArray::number(Got.Code) + ' ' + Got.Error.toUtf8()),
-                 Answer);
+        TMpdResponse Out;
+        QByteArray Got;
+        try {
+            if (Word == "lsinfo")
+                MpdLsInfo(Out, Library, Command[0], MpdAllTags);
+            else if (Word == "listall")
+                MpdListAll(Out, Library, Command[0], false, MpdAllTags);
+            else if (Word == "list")
+                MpdList(Out, Library, Command);
+            else if (Word == "count")
+                MpdCount(Out, *Library, Command, TMpdMatch::Exact);
+            else
+                MpdSongs(Out, Library, MpdFindRows(*Library, Command, TMpdMatch::Folded),
+                         MpdAllTags);
+            for (TMpdStep Step = Out.TakeStream(); Step && !Step(Out);) {
+            }
+            Got = Out.Take();
+        } catch (const TMpdError &Error) {
+            Got = QByteArray::number(int(Error.Code)) + ' ' + Error.Text;
+        }
+        QCOMPARE(QString::fromUtf8(Got), Answer);
     }
 };
 
