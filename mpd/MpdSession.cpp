@@ -12,7 +12,7 @@ void TMpdSession::Feed(QByteArrayView Bytes) {
 }
 
 bool TMpdSession::HasWork() const {
-    return !FClose && (FStream || FRequest || FReader.HasRequest());
+    return !FClose && ((FStream && !FWaiting) || (!FStream && (FRequest || FReader.HasRequest())));
 }
 
 void TMpdSession::Run(qsizetype MaxOutput) {
@@ -132,6 +132,7 @@ void TMpdSession::ContinueStream() {
         return;
     }
     FOut.append(Out.Take());
+    FWaiting = !Done && Out.Waiting();
     if (Done) {
         FStream = nullptr;
         CommandDone();
