@@ -11,6 +11,7 @@ bool IsRemoteSource(const QByteArray &Source) {
 
 std::shared_ptr<TMpdLibrary::TOrder> TMpdLibrary::MakeOrder(const QByteArrayList &Sources) {
     auto Order = std::make_shared<TOrder>();
+    Order->Sources = Sources;
     // The root: the folder part every local path shares, ended at a "/".
     bool First = true;
     for (int Row = 0; Row < int(Sources.size()); ++Row) {
@@ -126,10 +127,33 @@ QByteArray TMpdLibrary::PlayUrl(int Row, const QByteArray &Address, quint16 Port
     const QByteArray &Source = FSources[Row];
     if (IsRemoteSource(Source))
         return Source;
+    const auto Name = Served().constFind(Source);
+    return TrackURL(Address, Port, Name != Served().constEnd() ? *Name : FileNamePart(Source));
+}
+
+const QHash<QByteArray, QByteArray> &TMpdLibrary::Served() const {
     if (!FOrder->ServedNames)
         FOrder->ServedNames =
-            std::make_unique<QHash<QByteArray, QByteArray>>(ServedNames(FSources));
-    const auto Name = FOrder->ServedNames->constFind(Source);
-    return TrackURL(Address, Port,
-                    Name != FOrder->ServedNames->constEnd() ? *Name : FileNamePart(Source));
+            std::make_unique<QHash<QByteArray, QByteArray>>(ServedNames(FOrder->Sources));
+    return *FOrder->ServedNames;
+}
+
+int TMpdLibrary::RowOfServedName(QByteArrayView Name) const {
+    if (!FOrder->ByServedName) {
+        const QHash<QByteArray, QByteArray> &Longer = Served();
+        auto ByName = std::make_unique<QHash<QByteArrayView, int>>();
+        ByName->reserve(FOrder->ByUri.size());
+        for (const int Row : FOrder->ByUri) {
+            const QByteArray &Source = FOrder->Sources[Row];
+            const auto Tail = Longer.constFind(Source);
+            const QByteArrayView Served =
+                Tail != Longer.constEnd()
+                    ? QByteArrayView(*Tail)
+                    : QByteArrayView(Source).sliced(Source.lastIndexOf('/') + 1);
+            if (!ByName->contains(Served)) // a path listed twice is one file
+                ByName->insert(Served, Row);
+        }
+        FOrder->ByServedName = std::move(ByName);
+    }
+    return FOrder->ByServedName->value(Name, -1);
 }

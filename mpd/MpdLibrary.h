@@ -48,17 +48,23 @@ public:
     // The URL a speaker plays Row at: an http row's own, else this copy's media server's URL of
     // the file at Address and Port (the same URL the library page plays it at).
     QByteArray PlayUrl(int Row, const QByteArray &Address, quint16 Port) const;
+    // The row of the local file the media server serves under Name (its file name, or a longer
+    // tail where file names repeat); -1 when none.
+    int RowOfServedName(QByteArrayView Name) const;
 
 private:
     // What depends on the sources only, shared by versions with the same sources.
     struct TOrder {
+        QByteArrayList Sources; // what the views below point into
         QByteArray Root;
         qsizetype Skip = 0; // bytes of a local source before its URI
         QList<int> ByUri;
         QList<int> Remote;
         // The media server's names of files whose file name repeats (made when first needed).
         std::unique_ptr<QHash<QByteArray, QByteArray>> ServedNames;
+        std::unique_ptr<QHash<QByteArrayView, int>> ByServedName;
     };
+    const QHash<QByteArray, QByteArray> &Served() const;
     static std::shared_ptr<TOrder> MakeOrder(const QByteArrayList &Sources);
 
     QByteArrayList FSources;

@@ -25,6 +25,9 @@ private Q_SLOTS:
         QTest::newRow("shared text is no folder")
             << QByteArrayList{"/m/bc/x.mp3", "/m/bd/y.mp3", "/m/b/z.mp3"} << "/m"
             << QByteArrayList{"bc/x.mp3", "bd/y.mp3", "b/z.mp3"};
+        QTest::newRow("file names repeat")
+            << QByteArrayList{"/m/a/x%.mp3", "/m/b/x%.mp3"} << "/m"
+            << QByteArrayList{"a/x%.mp3", "b/x%.mp3"};
         QTest::newRow("one file") << QByteArrayList{"/m/a/x.mp3"} << "/m/a"
                                   << QByteArrayList{"x.mp3"};
         QTest::newRow("nothing shared")
@@ -43,8 +46,12 @@ private Q_SLOTS:
             QCOMPARE(Library.Uri(Row).toByteArray(), Uris[Row]);
             QCOMPARE(Library.RowOf(Uris[Row]), Row);
             QCOMPARE(Library.UriOf(Sources[Row]), Uris[Row]);
-            QCOMPARE(Library.PlayUrl(Row, "10.0.0.2", 37401),
-                     PlayURLs({Sources[Row]}, Sources, "10.0.0.2", 37401).first());
+            const QByteArray Url = Library.PlayUrl(Row, "10.0.0.2", 37401);
+            QCOMPARE(Url, PlayURLs({Sources[Row]}, Sources, "10.0.0.2", 37401).first());
+            if (Sources[Row].startsWith('/'))
+                QCOMPARE(Library.RowOfServedName(QByteArray::fromPercentEncoding(
+                             Url.mid(QByteArray("http://10.0.0.2:37401/").size()))),
+                         Row);
         }
         QCOMPARE(Library.RowOf("nope.mp3"), -1);
     }
