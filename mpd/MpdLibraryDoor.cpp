@@ -5,6 +5,7 @@
 #include "MpdDoor.h"
 #include "MpdServer.h"
 #include "MpdTags.h"
+#include "SharingState.h"
 #include "TagScanner.h"
 #include "Thumbnail.h"
 
@@ -200,4 +201,14 @@ std::optional<QByteArray> TMpdLibraryDoor::Picture(const QByteArray &Hash, const
             Qt::QueuedConnection);
     });
     return std::nullopt;
+}
+
+std::unique_ptr<TMpdLibraryDoor> StartMpdLibrary(TMpdDoor *Door, TLibraryTags *Tags,
+                                                 const TSharingState &Sharing, quint16 MediaPort) {
+    if (!Door || !Tags)
+        return nullptr;
+    TMpdLibraryDoor::TSetup Setup;
+    Setup.Address = [&Sharing] { return Sharing.LocalIP(); };
+    Setup.MediaPort = MediaPort;
+    return std::make_unique<TMpdLibraryDoor>(*Door, *Tags, std::move(Setup));
 }

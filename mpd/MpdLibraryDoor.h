@@ -17,6 +17,7 @@
 
 class TLibraryTags;
 class TMpdDoor;
+class TSharingState;
 
 // The library's half of the MPD door: browsing and searching this copy's library (its rows
 // and their tags as the library page has them), stored play lists, covers, rescans, and the
@@ -85,3 +86,8 @@ private:
     QHash<QByteArray, QList<quint64>> FReading;
     QThreadPool FReader;
 };
+
+// The library's half of Door when both Door and Tags are there; null otherwise. Track URLs
+// carry Sharing's address (it must outlive the result) and MediaPort.
+std::unique_ptr<TMpdLibraryDoor> StartMpdLibrary(TMpdDoor *Door, TLibraryTags *Tags,
+                                                 const TSharingState &Sharing, quint16 MediaPort);

@@ -7,6 +7,9 @@
 #include <avahi-common/malloc.h>
 #include <avahi-common/thread-watch.h>
 
+#include "SharingState.h"
+
+#include <QHostInfo>
 #include <QMetaObject>
 
 // Everything here but Owner is touched on Avahi's thread, or under its lock.
@@ -173,4 +176,24 @@ void TServiceAnnouncer::Publish(const QString &Name, const QList<TService> &Serv
             FState->Announce(FState->Client);
     }
     avahi_threaded_poll_unlock(FState->Poll);
+}
+
+std::unique_ptr<TServiceAnnouncer> AnnounceDoors(const QString &Name, const TSharingState &Sharing,
+                                                 quint16 CommandPort, quint16 MediaPort,
+                                                 quint16 MpdPort) {
+    auto Announcer = std::make_unique<TServiceAnnouncer>();
+    const QString Shown = Name.isEmpty() ? QHostInfo::localHostName() : Name;
+    QList<TServiceAnnouncer::TService> Services;
+    if (CommandPort)
+        Services.append({"_vellox._tcp", CommandPort, {"media=" + QByteArray::number(MediaPort)}});
+    if (MpdPort)
+        Services.append({"_mpd._tcp", MpdPort, {}});
+    const auto Follow = [Announcer = Announcer.get(), &Sharing, Shown, Services] {
+        // With others kept out the doors listen on loopback only: nothing to announce.
+        Announcer->Publish(Shown,
+                           Sharing.AllowOthers() ? Services : QList<TServiceAnnouncer::TService>());
+    };
+    QObject::connect(&Sharing, &TSharingState::Changed, Announcer.get(), Follow);
+    Follow();
+    return Announcer;
 }

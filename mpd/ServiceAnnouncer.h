@@ -8,6 +8,8 @@
 
 #include <memory>
 
+class TSharingState;
+
 // Announces this copy's doors on the local network by DNS-SD through the Avahi daemon, so
 // clients that browse the network list the speaker by name. Avahi's client runs on a thread of
 // its own (its calls to the daemon can wait); only its state comes back to the GUI thread,
@@ -46,3 +48,10 @@ private:
     bool FAnnounced = false;
     QString FAnnouncedName;
 };
+
+// Announces this copy's doors under Name (empty: the host name) while others may use them
+// (Sharing's allow switch): "_vellox._tcp" on CommandPort with the media port in its TXT
+// record ("media=37401"), and "_mpd._tcp" on MpdPort (0: no MPD door). Sharing must outlive it.
+std::unique_ptr<TServiceAnnouncer> AnnounceDoors(const QString &Name, const TSharingState &Sharing,
+                                                 quint16 CommandPort, quint16 MediaPort,
+                                                 quint16 MpdPort);
