@@ -12,7 +12,7 @@
 
 #include <QDateTime>
 
-TMpdDoor::TMpdDoor(TSpeaker &Speaker, TSharingState &Sharing, const TMpdSettings &Settings,
+TMpdDoor::TMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing, const TMpdSettings &Settings,
                    QObject *Parent)
     : QObject(Parent), FSpeaker(Speaker), FSharing(Sharing),
       FQueue(std::make_unique<TMpdQueue>(*Speaker.Engine()->Model())),
@@ -142,7 +142,7 @@ qint64 TMpdDoor::Uptime() const {
     return QDateTime::currentSecsSinceEpoch() - FStarted;
 }
 
-std::unique_ptr<TMpdDoor> StartMpdDoor(TSpeaker &Speaker, TSharingState &Sharing,
+std::unique_ptr<TMpdDoor> StartMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing,
                                        const QString &IniFile) {
     const TMpdSettings Settings = LoadMpdSettings(IniFile);
     if (!Settings.Enabled)

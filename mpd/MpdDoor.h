@@ -25,7 +25,7 @@ public:
     // Serves Speaker (both must outlive the door). The allow switch in Sharing governs the
     // door as it governs the command port: while others are kept out it listens on loopback
     // only. Nothing listens until Listen().
-    TMpdDoor(TSpeaker &Speaker, TSharingState &Sharing, const TMpdSettings &Settings,
+    TMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing, const TMpdSettings &Settings,
              QObject *Parent = nullptr);
     ~TMpdDoor() override;
 
@@ -65,7 +65,7 @@ private:
     void Rebind();
 
     TSpeaker &FSpeaker;
-    TSharingState &FSharing;
+    const TSharingState &FSharing;
     TMpdCommandTable FCommands;
     TMpdHooks FHooks;
     std::unique_ptr<TMpdQueue> FQueue;
@@ -79,5 +79,5 @@ private:
 
 // The door for Speaker as the settings file at IniFile configures it, listening; null when the
 // settings turn it off.
-std::unique_ptr<TMpdDoor> StartMpdDoor(TSpeaker &Speaker, TSharingState &Sharing,
+std::unique_ptr<TMpdDoor> StartMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing,
                                        const QString &IniFile);
