@@ -2,15 +2,7 @@
 #include "MpdDoor.h"
 #include "MpdLibraryDoor.h"
 
-#include <QTimeZone>
-
-namespace {
-
-QByteArray IsoTime(const QDateTime &Time) {
-    return Time.toTimeZone(QTimeZone::utc()).toString(Qt::ISODate).toLatin1();
-}
-
-} // namespace
+#include "MpdTags.h"
 
 void TMpdLibraryDoor::AddQueryCommands() {
     TMpdCommandTable &Table = FDoor.Commands();
@@ -22,7 +14,7 @@ void TMpdLibraryDoor::AddQueryCommands() {
                        TMpdStep Songs = Call.Out.TakeStream();
                        for (const TMpdPlaylists::TInfo &List : FPlaylists.List()) {
                            Call.Out.Add("playlist", List.Name);
-                           Call.Out.Add("Last-Modified", IsoTime(List.Modified));
+                           Call.Out.Add("Last-Modified", MpdTime(List.Modified));
                        }
                        Call.Out.Stream(std::move(Songs));
                    }

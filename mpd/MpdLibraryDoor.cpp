@@ -95,7 +95,6 @@ std::optional<QByteArrayList> TMpdLibraryDoor::SourcesOf(const QByteArray &Uri) 
         QList<int> Rows = Now->ByUri().mid(Start, End - Start);
         if (Path.isEmpty())
             Rows += Now->RemoteRows();
-        std::sort(Rows.begin(), Rows.end());
         QByteArrayList Sources;
         Sources.reserve(Rows.size());
         for (const int Row : Rows)

@@ -50,7 +50,7 @@ public:
     // The URLs for stored entries (sources): http ones as they are, library files as served;
     // others (no longer in the library) are left out.
     QByteArrayList UrlsOf(const QByteArrayList &Sources);
-    // The sources of the file or folder Uri names ("" the whole library), in library order;
+    // The sources of the file or folder Uri names ("" the whole library), in URI order;
     // none when it names nothing here (an http URL names itself).
     std::optional<QByteArrayList> SourcesOf(const QByteArray &Uri);
     // The library row of a URL this copy's media server serves; -1 for any other URL.

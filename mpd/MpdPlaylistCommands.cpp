@@ -6,8 +6,6 @@
 #include "MusicList.h"
 #include "PlayListModel.h"
 
-#include <QTimeZone>
-
 namespace {
 
 // Runs a play-list edit; its failure becomes the command's ACK.
@@ -27,15 +25,12 @@ QByteArrayList Entries(const TMpdPlaylists &Lists, const QByteArray &Name) {
 
 void TMpdLibraryDoor::AddPlaylistCommands() {
     TMpdCommandTable &Table = FDoor.Commands();
-    Table.Add(
-        {"listplaylists", 0, 0, [this](TMpdCall &Call) {
-             for (const TMpdPlaylists::TInfo &List : FPlaylists.List()) {
-                 Call.Out.Add("playlist", List.Name);
-                 Call.Out.Add(
-                     "Last-Modified",
-                     List.Modified.toTimeZone(QTimeZone::utc()).toString(Qt::ISODate).toLatin1());
-             }
-         }});
+    Table.Add({"listplaylists", 0, 0, [this](TMpdCall &Call) {
+                   for (const TMpdPlaylists::TInfo &List : FPlaylists.List()) {
+                       Call.Out.Add("playlist", List.Name);
+                       Call.Out.Add("Last-Modified", MpdTime(List.Modified));
+                   }
+               }});
     for (const bool Info : {false, true})
         Table.Add({Info ? "listplaylistinfo" : "listplaylist", 1, 1, [this, Info](TMpdCall &Call) {
                        const QByteArrayList Sources = Entries(FPlaylists, Call.Args[0]);

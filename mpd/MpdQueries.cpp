@@ -4,6 +4,8 @@
 #include "MpdCommandTable.h"
 #include "MpdTags.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QMap>
 
 #include <algorithm>
@@ -79,11 +81,14 @@ TMpdFilter FilterOf(const QByteArrayList &Args, TMpdMatch Match) {
     return std::move(*Filter);
 }
 
+// The rows Filter matches, in URI order (the order MPD walks its folders in), the http rows
+// last.
 QList<int> Matching(const TMpdLibrary &Library, const TMpdFilter &Filter) {
     QList<int> Rows;
-    for (int Row = 0; Row < Library.Count(); ++Row)
-        if (Filter.Matches({Library.Uri(Row), &Library.Tags(Row)}))
-            Rows.append(Row);
+    for (const QList<int> *Part : {&Library.ByUri(), &Library.RemoteRows()})
+        for (const int Row : *Part)
+            if (Filter.Matches({Library.Uri(Row), &Library.Tags(Row)}))
+                Rows.append(Row);
     return Rows;
 }
 
@@ -105,8 +110,12 @@ void MpdLsInfo(TMpdResponse &Out, TMpdLibraryPtr Library, const QByteArray &Fold
     QByteArrayList Folders;
     QList<int> Files;
     Library->ListFolder(Path, Folders, Files);
-    for (const QByteArray &Sub : Folders)
+    for (const QByteArray &Sub : Folders) {
         Out.Add("directory", Sub);
+        const QFileInfo Info(QFile::decodeName(Library->Root() + '/' + Sub));
+        if (const QDateTime Time = Info.lastModified(); Time.isValid())
+            Out.Add("Last-Modified", MpdTime(Time));
+    }
     MpdSongs(Out, std::move(Library), std::move(Files), Mask);
 }
 
@@ -117,6 +126,9 @@ void MpdListAll(TMpdResponse &Out, TMpdLibraryPtr Library, const QByteArray &Fol
         const int Row = SongRow(*Library, Path);
         return Info ? WriteRow(Out, *Library, Row, Mask) : Out.Add("file", Library->Uri(Row));
     }
+    // MPD names the folder asked about first.
+    if (!Path.isEmpty())
+        Out.Add("directory", Path);
     const auto Range = Library->Below(Path);
     const qsizetype Start = Range.first, Local = Range.second - Range.first;
     const QList<int> Remote = Path.isEmpty() ? Library->RemoteRows() : QList<int>();

@@ -59,3 +59,7 @@ TMpdSong MpdSongOf(QByteArrayView Uri, const TTrackTags &Tags) {
         Song.Duration = double(Tags.DurationMs) / 1000.0;
     return Song;
 }
+
+QByteArray MpdTime(const QDateTime &Time) {
+    return Time.toUTC().toString(Qt::ISODate).toLatin1();
+}

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 
 // The library's tracks as MPD clients see their tags.
@@ -66,3 +67,6 @@ QByteArray MpdTagSpelling(QByteArrayView Name);
 
 // The song a library track is to MPD clients, under Uri.
 TMpdSong MpdSongOf(QByteArrayView Uri, const TTrackTags &Tags);
+
+// A time as MPD writes it: ISO 8601 in UTC ("2024-01-31T12:00:00Z").
+QByteArray MpdTime(const QDateTime &Time);

@@ -73,7 +73,7 @@ private Q_SLOTS:
             << QByteArrayList{"listall", ""}
             << "directory: a\ndirectory: a/c\nfile: a/c/z.mp3\nfile: a/x.mp3\ndirectory: b\n"
                "file: b/y.mp3\nfile: t.mp3\nfile: http://h/r.mp3\n";
-        QTest::newRow("listall folder") << QByteArrayList{"listall", "a/c"} << "file: a/c/z.mp3\n";
+        QTest::newRow("listall folder") << QByteArrayList{"listall", "a/c"} << "directory: a/c\nfile: a/c/z.mp3\n";
         QTest::newRow("list with group")
             << QByteArrayList{"list", "album", "group", "artist"}
             << "Artist: \nAlbum: \nArtist: ABBA\nAlbum: Gold\nAlbum: Mix Artist: Evil\nArtist: Cé\n"
