@@ -61,8 +61,9 @@ int RunHeadless(QCoreApplication &App) {
     int Result = 0;
     {
         THeadlessSpeaker Speaker(std::move(Media));
-        // The MPD door on the speaker; its library half needs the tags the phone page shows.
-        std::unique_ptr<TMpdDoor> Mpd =
+        // MPD clients' door to the same speaker; its library half needs the tags the phone
+        // page shows.
+        const std::unique_ptr<TMpdDoor> Mpd =
             StartMpdDoor(Speaker.Speaker(), Speaker.Sharing(), IniFileName);
         // The phone remote on the speaker's media server (the settings are read by now),
         // showing the library by its tags.

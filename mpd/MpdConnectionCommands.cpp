@@ -16,10 +16,10 @@ void ListCommands(TMpdCall &Call, const TMpdCommandTable &Table, bool Allowed) {
 TMpdTagMask TagsOf(const QByteArrayList &Names) {
     TMpdTagMask Mask = 0;
     for (const QByteArray &Name : Names) {
-        const std::optional<TMpdTag> Tag = MpdTagOf(Name);
-        if (!Tag)
+        if (const std::optional<TMpdTag> Tag = MpdTagOf(Name))
+            Mask |= MpdTagBit(*Tag);
+        else if (!IsOtherMpdTag(Name))
             MpdFail(TMpdAck::Arg, "Unknown tag type: " + Name);
-        Mask |= MpdTagBit(*Tag);
     }
     return Mask;
 }

@@ -67,6 +67,7 @@ void TMpdDoor::Close() {
 
 void TMpdDoor::Notify(TMpdIdleMask Changed) {
     FServer->Notify(Changed);
+    Q_EMIT Notified(Changed);
 }
 
 void TMpdDoor::WatchSpeaker() {

@@ -58,6 +58,10 @@ public:
     TMpdQueue &Queue() const { return *FQueue; }
     TMpdServer &Server() const { return *FServer; }
 
+Q_SIGNALS:
+    // Notify() was called with Changed.
+    void Notified(TMpdIdleMask Changed);
+
 private:
     // Follows the speaker's and the play list's signals with idle events.
     void WatchSpeaker();

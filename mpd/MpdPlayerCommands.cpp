@@ -174,7 +174,7 @@ void AddPlayerCommands(TMpdDoor &Door) {
         {"pause", 0, 1, [D](TMpdCall &Call) {
              const TPlayState State = D->Speaker().Media()->PlayState();
              const bool Pause =
-                 Call.Args.isEmpty() ? State == TPlayState::Playing : MpdBool(Call.Args[0]);
+                 Call.Args.isEmpty() ? State != TPlayState::Paused : MpdBool(Call.Args[0]);
              if (Pause)
                  SendEngine(*D, CommandWord::State, int(TPlayState::Paused), Call.Client.Peer);
              else if (State == TPlayState::Paused)

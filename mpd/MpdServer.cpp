@@ -37,6 +37,8 @@ TMpdServer::TMpdServer(const TMpdCommandTable &Table, QByteArray Password, qint6
                        QObject *Parent)
     : QObject(Parent), FTable(Table), FPassword(std::move(Password)), FIdleTimeout(IdleTimeoutMs),
       FListener(new QTcpServer(this)) {
+    // Phone apps and desktop clients open several connections at once.
+    FListener->setListenBacklogSize(1024);
     connect(FListener, &QTcpServer::newConnection, this, &TMpdServer::OnNewConnection);
 }
 

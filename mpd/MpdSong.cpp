@@ -14,7 +14,48 @@ constexpr const char *TagNames[] = {"Artist", "Album", "AlbumArtist", "Title",  
                                     "Name",   "Genre", "Date",        "Composer", "Disc"};
 static_assert(std::size(TagNames) == size_t(TMpdTag::Count));
 
+// Tags other servers know and this door has none of: clients may name them in "tagtypes".
+constexpr const char *OtherTagNames[] = {"ArtistSort",
+                                         "AlbumSort",
+                                         "AlbumArtistSort",
+                                         "TitleSort",
+                                         "Mood",
+                                         "OriginalDate",
+                                         "ComposerSort",
+                                         "Performer",
+                                         "Conductor",
+                                         "Work",
+                                         "Ensemble",
+                                         "Movement",
+                                         "MovementNumber",
+                                         "Location",
+                                         "Grouping",
+                                         "Comment",
+                                         "Label",
+                                         "MUSICBRAINZ_ARTISTID",
+                                         "MUSICBRAINZ_ALBUMID",
+                                         "MUSICBRAINZ_ALBUMARTISTID",
+                                         "MUSICBRAINZ_TRACKID",
+                                         "MUSICBRAINZ_RELEASETRACKID",
+                                         "MUSICBRAINZ_WORKID"};
+
 } // namespace
+
+bool IsOtherMpdTag(QByteArrayView Name) {
+    for (const char *Other : OtherTagNames)
+        if (SameTextAscii(QByteArray(Other), Name.toByteArray()))
+            return true;
+    return false;
+}
+
+QByteArray MpdTagSpelling(QByteArrayView Name) {
+    if (const auto Tag = MpdTagOf(Name))
+        return MpdTagName(*Tag);
+    for (const char *Other : OtherTagNames)
+        if (SameTextAscii(QByteArray(Other), Name.toByteArray()))
+            return QByteArray(Other);
+    return {};
+}
 
 QByteArray MpdTagName(TMpdTag Tag) {
     return Tag >= TMpdTag::Artist && Tag < TMpdTag::Count ? QByteArray(TagNames[int(Tag)])

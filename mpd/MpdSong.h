@@ -34,6 +34,11 @@ QByteArray MpdTagName(TMpdTag Tag);
 // The tag of a name, case ignored; nullopt for one this door does not know.
 std::optional<TMpdTag> MpdTagOf(QByteArrayView Name);
 
+// Whether Name is a tag other servers know that this door has no values for.
+bool IsOtherMpdTag(QByteArrayView Name);
+// The protocol's spelling of the tag Name names, this door's or another; empty for none.
+QByteArray MpdTagSpelling(QByteArrayView Name);
+
 // One song as an answer describes it: a queue row or a library file.
 struct TMpdSong {
     // The URI: a library file's path below its root, or the URL of a row that is none.

@@ -2,50 +2,8 @@
 
 #include "AsciiText.h"
 
-namespace {
-
-// The rest of MPD's tags; clients send them in filters and lists.
-constexpr const char *OtherNames[] = {"ArtistSort",
-                                      "AlbumSort",
-                                      "AlbumArtistSort",
-                                      "TitleSort",
-                                      "ComposerSort",
-                                      "OriginalDate",
-                                      "Performer",
-                                      "Conductor",
-                                      "Work",
-                                      "Movement",
-                                      "MovementNumber",
-                                      "Ensemble",
-                                      "Location",
-                                      "Grouping",
-                                      "Comment",
-                                      "Label",
-                                      "Mood",
-                                      "MUSICBRAINZ_ARTISTID",
-                                      "MUSICBRAINZ_ALBUMID",
-                                      "MUSICBRAINZ_ALBUMARTISTID",
-                                      "MUSICBRAINZ_TRACKID",
-                                      "MUSICBRAINZ_RELEASETRACKID",
-                                      "MUSICBRAINZ_WORKID"};
-
-} // namespace
-
 TMpdTag MpdFallbackTag(TMpdTag Tag) {
     return Tag == TMpdTag::AlbumArtist ? TMpdTag::Artist : Tag;
-}
-
-bool IsOtherMpdTag(QByteArrayView Name) {
-    return !MpdTagOf(Name) && !MpdTagSpelling(Name).isEmpty();
-}
-
-QByteArray MpdTagSpelling(QByteArrayView Name) {
-    if (const auto Tag = MpdTagOf(Name))
-        return MpdTagName(*Tag);
-    for (const char *Other : OtherNames)
-        if (SameTextAscii(Name.toByteArray(), QByteArray(Other)))
-            return QByteArray(Other);
-    return {};
 }
 
 TMpdSong MpdSongOf(QByteArrayView Uri, const TTrackTags &Tags) {

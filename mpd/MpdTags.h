@@ -59,12 +59,6 @@ template <typename TDo> void ForEachTagValue(const TTrackTags &Tags, TMpdTag Tag
 // AlbumArtist (as MPD does); Tag itself otherwise.
 TMpdTag MpdFallbackTag(TMpdTag Tag);
 
-// Whether Name is a tag MPD knows that the tracks here never have (Performer, Comment...): a
-// filter or list on it sees every track without it.
-bool IsOtherMpdTag(QByteArrayView Name);
-// MPD's spelling of the tag Name names, ours or another; empty when MPD knows no such tag.
-QByteArray MpdTagSpelling(QByteArrayView Name);
-
 // The song a library track is to MPD clients, under Uri.
 TMpdSong MpdSongOf(QByteArrayView Uri, const TTrackTags &Tags);
 
