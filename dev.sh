@@ -91,7 +91,8 @@ run_fuzz() {
     [ -f "$out/CMakeCache.txt" ] || CXX=clang++ cmake -S "$top/fuzz" -B "$out" "${gen[@]}"
     cmake --build "$out" -j "$(nproc)"
     local failed=0
-    for name in command_reader request_path library_file clock_packet tag_cache group_link mpd_filter; do
+    for name in command_reader request_path library_file clock_packet tag_cache group_link \
+        mpd_line_reader mpd_filter; do
         local dict=() work="$out/corpus/$name"
         [ -f "$top/fuzz/$name.dict" ] && dict=(-dict="$top/fuzz/$name.dict")
         mkdir -p "$work"

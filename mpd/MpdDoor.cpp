@@ -17,7 +17,7 @@ TMpdDoor::TMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing, const TMpdSe
     : QObject(Parent), FSpeaker(Speaker), FSharing(Sharing),
       FQueue(std::make_unique<TMpdQueue>(*Speaker.Engine()->Model())),
       FServer(std::make_unique<TMpdServer>(FCommands, Settings.Password, Settings.IdleTimeoutMs)),
-      FStarted(QDateTime::currentSecsSinceEpoch()) {
+      FStarted(QDateTime::currentSecsSinceEpoch()), FQueueChangedAt(FStarted) {
     AddConnectionCommands(FCommands, Settings.Password);
     AddPlayerCommands(*this);
     AddQueueCommands(*this);
@@ -73,7 +73,10 @@ void TMpdDoor::Notify(TMpdIdleMask Changed) {
 void TMpdDoor::WatchSpeaker() {
     TPlaybackEngine *Engine = FSpeaker.Engine();
     TMediaComponent *Media = FSpeaker.Media();
-    connect(FQueue.get(), &TMpdQueue::Changed, this, [this] { Notify(MpdIdle::Playlist); });
+    connect(FQueue.get(), &TMpdQueue::Changed, this, [this] {
+        FQueueChangedAt = QDateTime::currentSecsSinceEpoch();
+        Notify(MpdIdle::Playlist);
+    });
     connect(Engine, &TPlaybackEngine::VolumeOrMuteChanged, this, [this] {
         // Mute is the output's switch here.
         Notify(MpdIdle::Mixer | MpdIdle::Output);
@@ -84,6 +87,10 @@ void TMpdDoor::WatchSpeaker() {
             FSeekId = 0;
             Media->SetCurrentPosition(FSeekTo);
         }
+        if (State == TPlayState::Playing && !FPlaying.isValid())
+            FPlaying.start();
+        else if (State != TPlayState::Playing && FPlaying.isValid())
+            FPlayedMs += std::exchange(FPlaying, QElapsedTimer()).elapsed();
         Notify(MpdIdle::Player);
     });
 }
@@ -107,13 +114,21 @@ TMpdSong TMpdDoor::SongOfRow(int Row) const {
     if (FHooks.SongForURL)
         if (std::optional<TMpdSong> Known = FHooks.SongForURL(Item->Location))
             Song = std::move(*Known);
+    const TMediaComponent *Media = FSpeaker.Media();
+    const bool Loaded = Row == CurrentRow() && Media->HasMedia();
     if (Song.File.isEmpty()) {
+        // A URL from elsewhere: what the track itself says once it is loaded, else its name.
         Song.File = Item->Location;
-        if (!Item->Name.isEmpty())
+        const QString Title = Loaded ? Media->MediaName() : QString();
+        const QString Artist = Loaded ? Media->MediaAuthor() : QString();
+        if (!Artist.isEmpty())
+            Song.Tags.append({TMpdTag::Artist, Artist.toUtf8()});
+        if (!Title.isEmpty())
+            Song.Tags.append({TMpdTag::Title, Title.toUtf8()});
+        else if (!Item->Name.isEmpty())
             Song.Tags.append({TMpdTag::Title, Item->Name});
     }
-    const TMediaComponent *Media = FSpeaker.Media();
-    if (Row == CurrentRow() && Media->HasMedia() && Media->Duration() > 0)
+    if (Loaded && Media->Duration() > 0)
         Song.Duration = Media->Duration();
     return Song;
 }
@@ -141,6 +156,10 @@ void TMpdDoor::PlayAt(int Row, double Seconds) {
 
 qint64 TMpdDoor::Uptime() const {
     return QDateTime::currentSecsSinceEpoch() - FStarted;
+}
+
+qint64 TMpdDoor::PlayTime() const {
+    return (FPlayedMs + (FPlaying.isValid() ? FPlaying.elapsed() : 0)) / 1000;
 }
 
 std::unique_ptr<TMpdDoor> StartMpdDoor(TSpeaker &Speaker, const TSharingState &Sharing,

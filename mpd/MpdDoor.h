@@ -5,6 +5,7 @@
 #include "MpdIdle.h"
 #include "MpdSettings.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <memory>
@@ -53,6 +54,10 @@ public:
     void PlayAt(int Row, double Seconds);
     // Seconds since the door started.
     qint64 Uptime() const;
+    // When the queue last changed (seconds since the epoch), or when the door started.
+    qint64 QueueChangedAt() const { return FQueueChangedAt; }
+    // Seconds the speaker has played since the door started.
+    qint64 PlayTime() const;
 
     TSpeaker &Speaker() const { return FSpeaker; }
     TMpdQueue &Queue() const { return *FQueue; }
@@ -75,7 +80,10 @@ private:
     std::unique_ptr<TMpdQueue> FQueue;
     std::unique_ptr<TMpdServer> FServer;
     qint64 FStarted = 0;
-    quint64 FSeekId = 0; // the row whose start waits for a seek to FSeekTo
+    qint64 FQueueChangedAt = 0;
+    QElapsedTimer FPlaying; // valid while the speaker plays
+    qint64 FPlayedMs = 0;   // before FPlaying
+    quint64 FSeekId = 0;    // the row whose start waits for a seek to FSeekTo
     double FSeekTo = 0;
     quint16 FWantedPort = 0;
     bool FListenWanted = false;

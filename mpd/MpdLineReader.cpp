@@ -36,16 +36,19 @@ TMpdLine ParseMpdLine(const QByteArray &Line) {
                 }
             }
             if (!Closed) {
+                Out.Words.clear();
                 Out.Error = "Missing closing '\"'";
                 return Out;
             }
             if (I < N && !IsBlank(Line[I])) {
+                Out.Words.clear();
                 Out.Error = "Space expected after closing '\"'";
                 return Out;
             }
         } else {
             while (I < N && !IsBlank(Line[I])) {
                 if (Line[I] == '"') {
+                    Out.Words.clear();
                     Out.Error = "Invalid unquoted character";
                     return Out;
                 }

@@ -112,6 +112,8 @@ void Stats(TMpdDoor &Door, TMpdCall &Call) {
         Library.Songs = Count;
         Library.Artists = Artists.size();
         Library.Albums = Albums.size();
+        // Some clients take a server whose counts are all zero for another kind.
+        Library.UpdatedAt = Door.QueueChangedAt();
     }
     Call.Out.Add("artists", Library.Artists);
     Call.Out.Add("albums", Library.Albums);
@@ -119,7 +121,7 @@ void Stats(TMpdDoor &Door, TMpdCall &Call) {
     Call.Out.Add("uptime", Door.Uptime());
     Call.Out.Add("db_playtime", Library.PlaytimeSeconds);
     Call.Out.Add("db_update", Library.UpdatedAt);
-    Call.Out.Add("playtime", Door.Uptime());
+    Call.Out.Add("playtime", Door.PlayTime());
 }
 
 // A row of the queue by position; ACK when there is none.

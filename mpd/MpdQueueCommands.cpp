@@ -65,20 +65,22 @@ int RowOfId(TMpdDoor &Door, const QByteArray &Arg) {
     return Row;
 }
 
-// A position to put rows at: absolute, or "+N"/"-N" after/before the current song. Limit: the
-// largest position allowed.
-int Position(TMpdDoor &Door, const QByteArray &Arg, int Limit) {
+// A position to put rows at in the list without the rows Moving: absolute, or "+N"/"-N" after
+// or before the current song.
+int Position(TMpdDoor &Door, const QByteArray &Arg, const QList<int> &Moving) {
     int To = 0;
     if (Arg.startsWith('+') || Arg.startsWith('-')) {
-        const int Current = Door.CurrentRow();
+        int Current = Door.CurrentRow();
         if (Current < 0)
             MpdFail(TMpdAck::PlayerSync, "No current song");
+        Current -= int(std::count_if(Moving.cbegin(), Moving.cend(),
+                                     [Current](int Row) { return Row < Current; }));
         const int Offset = int(MpdInteger(Arg.mid(1)));
         To = Arg.startsWith('+') ? Current + 1 + Offset : Current - Offset;
     } else {
         To = int(MpdInteger(Arg));
     }
-    if (To < 0 || To > Limit)
+    if (To < 0 || To > Door.Queue().Count() - Moving.size())
         FailIndex();
     return To;
 }
@@ -128,8 +130,7 @@ QList<quint64> Add(TMpdDoor &Door, const QByteArray &URI, bool OneSong) {
 
 void AddAt(TMpdDoor &Door, TMpdCall &Call, bool OneSong) {
     // The position is read before the rows come in, as the client saw the list.
-    const int Count = Door.Queue().Count();
-    const int To = Call.Args.size() > 1 ? Position(Door, Call.Args[1], Count) : -1;
+    const int To = Call.Args.size() > 1 ? Position(Door, Call.Args[1], {}) : -1;
     const QList<quint64> Ids = Add(Door, Call.Args[0], OneSong);
     if (To >= 0) {
         QList<int> Moving;
@@ -178,9 +179,10 @@ void AddQueueCommands(TMpdDoor &Door) {
     TMpdCommandTable &Table = Door.Commands();
     TMpdDoor *D = &Door;
     Table.Add({"playlistinfo", 0, 1, [D](TMpdCall &Call) {
-                   const TMpdRange Range =
-                       Call.Args.isEmpty() ? TMpdRange{0, -1} : MpdRangeArg(Call.Args[0]);
-                   if (Call.Args.size() == 1 && Range.Start >= D->Queue().Count())
+                   // "-1", as older clients send it, asks for every row.
+                   const bool All = Call.Args.isEmpty() || Call.Args[0] == "-1";
+                   const TMpdRange Range = All ? TMpdRange{0, -1} : MpdRangeArg(Call.Args[0]);
+                   if (!All && Range.Start >= D->Queue().Count())
                        FailIndex();
                    StreamRows(*D, Call, Rows(*D, Range), {});
                }});
@@ -225,12 +227,11 @@ void AddQueueCommands(TMpdDoor &Door) {
                    if (Range.Start >= D->Queue().Count())
                        FailIndex();
                    const QList<int> Moving = RangeRows(Rows(*D, Range));
-                   MoveRows(*D, Moving,
-                            Position(*D, Call.Args[1], D->Queue().Count() - int(Moving.size())));
+                   MoveRows(*D, Moving, Position(*D, Call.Args[1], Moving));
                }});
     Table.Add({"moveid", 2, 2, [D](TMpdCall &Call) {
                    const int Row = RowOfId(*D, Call.Args[0]);
-                   MoveRows(*D, {Row}, Position(*D, Call.Args[1], D->Queue().Count() - 1));
+                   MoveRows(*D, {Row}, Position(*D, Call.Args[1], {Row}));
                }});
     const auto Swap = [D](int A, int B) {
         QList<int> Order(D->Queue().Count());

@@ -128,7 +128,12 @@ void TMpdServer::OnNewConnection() {
         Connection->Timeout->setSingleShot(true);
         Connection->LastActive = ++FActivity;
         connect(Socket, &QTcpSocket::readyRead, this, [this, Id] { Service(Id); });
-        connect(Socket, &QTcpSocket::bytesWritten, this, [this, Id] { Service(Id); });
+        connect(Socket, &QTcpSocket::bytesWritten, this, [this, Id] {
+            // A client taking a long answer is not silent.
+            if (const auto It = FConnections.constFind(Id); It != FConnections.cend())
+                ArmTimeout(**It);
+            Service(Id);
+        });
         connect(Socket, &QTcpSocket::disconnected, this, [this, Id] { Drop(Id); });
         connect(Socket, &QTcpSocket::errorOccurred, this, [this, Id] {
             if (const auto It = FConnections.constFind(Id);
@@ -153,9 +158,8 @@ void TMpdServer::OnTimeout(quint64 Id) {
     if (It == FConnections.cend())
         return;
     TConnection &Connection = **It;
-    // A client waiting in idle, or one still taking a long answer, is not silent.
-    if (Connection.Session.IsIdle() || Connection.Socket->bytesToWrite() > 0 ||
-        Connection.Session.HasWork())
+    // Waiting in idle is not silence; a client that stopped reading its answer is.
+    if (Connection.Session.IsIdle())
         ArmTimeout(Connection);
     else
         Drop(Id);

@@ -131,6 +131,11 @@ void TMpdSession::ContinueStream() {
         Fail(int(TMpdAck::System), FIndex, FStreamWord, "answer too large");
         return;
     }
+    if (!Done && Out.Size() == 0) {
+        // A step that neither writes nor ends would be called for ever.
+        Fail(int(TMpdAck::System), FIndex, FStreamWord, "answer stalled");
+        return;
+    }
     FOut.append(Out.Take());
     FWaiting = !Done && Out.Waiting();
     if (Done) {

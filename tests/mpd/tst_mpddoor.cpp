@@ -3,8 +3,10 @@
 #include "MpdServer.h"
 #include "MpdSession.h"
 #include "SpeakerRig.h"
+#include "TestFiles.h"
 
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The door over a speaker on a fake component with rows A B C D E (ids 1..5), B current.
@@ -43,6 +45,7 @@ private Q_SLOTS:
                             QByteArray Answer) { QTest::newRow(Name) << Lines << Order << Answer; };
         Row("status", {"status"}, "ABCDE",
             "playlistlength: 5\nmixrampdb: 0\nstate: play\nsong: 1\nsongid: 2\n");
+        Row("stats count the queue", {"stats"}, "ABCDE", "artists: 0\nalbums: 0\nsongs: 5\n");
         Row("current song", {"currentsong"}, "ABCDE", "Title: B.mp3\nPos: 1\nId: 2\nOK\n");
         Row("addid at a position", {"addid http://h/F.mp3 1"}, "AFBCDE", "Id: 6\nOK\n");
         Row("add after the current song", {"add http://h/F.mp3 +0"}, "ABFCDE", "OK\n");
@@ -53,6 +56,7 @@ private Q_SLOTS:
         Row("deleteid", {"deleteid 3"}, "ABDE", "OK\n");
         Row("move a range", {"move 1:3 0"}, "BCADE", "OK\n");
         Row("moveid after the current", {"moveid 5 +0"}, "ABECD", "OK\n");
+        Row("moveid from before the current", {"moveid 1 +0"}, "BACDE", "OK\n");
         Row("swapid", {"swapid 1 5"}, "EBCDA", "OK\n");
         Row("clear", {"clear", "status"}, "", "playlistlength: 0\n");
         Row("ids stay with rows", {"move 0 4", "playlistid 1"}, "BCDEA", "Pos: 4\nId: 1\nOK\n");
@@ -86,6 +90,36 @@ private Q_SLOTS:
             QCOMPARE(Rig.Media->State, 1); // no next track started
     }
 
+    void loadedTrackTellsItsTags() {
+        TDoorRig Rig;
+        Rig.Media->Name = "Alpha";
+        Rig.Media->Author = "Band";
+        QVERIFY(Rig.Send({"currentsong"}).contains("Artist: Band\nTitle: Alpha\nPos: 1\n"));
+        QVERIFY(Rig.Send({"playlistinfo 2"}).contains("Title: C.mp3\nPos: 2\n"));
+    }
+
+    void settings_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QByteArray>("read"); // enabled, port, password
+        QTest::newRow("nothing said") << QByteArray("[Server]\nPort=1\n") << QByteArray("1 6600 ");
+        QTest::newRow("all said") << QByteArray("[mpd]\nport=7000\nPassword= se cret \n")
+                                  << QByteArray("1 7000 se cret");
+        QTest::newRow("off") << QByteArray("[Mpd]\nEnabled=0\n") << QByteArray("0 6600 ");
+        QTest::newRow("port 0 is off") << QByteArray("[Mpd]\nPort=0\n") << QByteArray("0 6600 ");
+        QTest::newRow("a port past 65535")
+            << QByteArray("[Mpd]\nPort=70000\n") << QByteArray("0 6600 ");
+    }
+    void settings() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QByteArray, read);
+        QTemporaryDir Dir;
+        QVERIFY(WriteAll(Dir.filePath("vxPlayer.ini"), ini));
+        const TMpdSettings S = LoadMpdSettings(Dir.filePath("vxPlayer.ini"));
+        QCOMPARE(QByteArray::number(S.Enabled) + ' ' + QByteArray::number(S.Port) + ' ' +
+                     S.Password,
+                 read);
+    }
+
     void idleHearsOtherControllers_data() {
         QTest::addColumn<QByteArray>("word");
         QTest::addColumn<QByteArray>("changed");
@@ -109,15 +143,16 @@ private Q_SLOTS:
     // The connections: the banner, a line past the limit, silence, the allow switch.
     void connections() {
         TDoorRig Rig;
-        Rig.Door.Server().SetIdleTimeout(200);
+        Rig.Door.Server().SetIdleTimeout(500);
         QVERIFY(Rig.Door.Listen(0));
-        QTcpSocket Silent, Idle, Long;
-        for (QTcpSocket *Socket : {&Silent, &Idle, &Long}) {
+        QTcpSocket Idle, Silent, Long;
+        for (QTcpSocket *Socket : {&Idle, &Silent, &Long}) {
             Socket->connectToHost(QHostAddress::LocalHost, Rig.Door.Port());
+            if (Socket == &Idle) // goes out as soon as it is connected
+                Idle.write("idle\n");
             QTRY_COMPARE(Socket->peek(64), QByteArray("OK MPD 0.23.5\n"));
             Socket->readAll();
         }
-        Idle.write("idle\n");
         Long.write(QByteArray(9000, 'x'));
         QTRY_COMPARE(Long.state(), QAbstractSocket::UnconnectedState);
         QTRY_COMPARE(Silent.state(), QAbstractSocket::UnconnectedState);

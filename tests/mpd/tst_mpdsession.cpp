@@ -28,6 +28,8 @@ private Q_SLOTS:
                            return I >= N;
                        });
                    }});
+        Table.Add({"stall", 0, 0,
+                   [](TMpdCall &Call) { Call.Out.Stream([](TMpdResponse &) { return false; }); }});
         Table.Add({"huge", 0, 0, [](TMpdCall &Call) {
                        for (int I = 0; I < 200000; ++I)
                            Call.Out.Add("line", QByteArray(60, 'x'));
@@ -62,6 +64,8 @@ private Q_SLOTS:
             "OK\nn: 1\nn: 2\nn: 3\nlist_OK\narg: z\nlist_OK\nOK\n");
         Row("a stream that fails", {"password pw", "count 2 x", "echo"},
             "OK\nn: 1\nn: 2\nACK [52@0] {count} broke\nOK\n");
+        Row("a stream that stalls", {"password pw", "stall"},
+            "OK\nACK [52@0] {stall} answer stalled\n");
         Row("an answer past its budget", {"password pw", "huge"},
             "OK\nACK [52@0] {huge} answer too large\n");
         Row("idle woken by a change it waits on",
