@@ -101,7 +101,8 @@ def rss(pid, field):
 
 
 def measure(port, pid, query):
-    """Seconds to the last item, and the peak RSS (MiB) while answering."""
+    """Seconds to the last item, the RSS (MiB) before and its peak while answering."""
+    before = rss(pid, "VmRSS")
     with open(f"/proc/{pid}/clear_refs", "w") as f:
         f.write("5")  # the peak starts again from now
     client = connect(port, iterate=True)
@@ -109,7 +110,7 @@ def measure(port, pid, query):
     items = sum(1 for _ in query(client))
     seconds = time.monotonic() - start
     client.disconnect()
-    return seconds, rss(pid, "VmHWM"), items
+    return seconds, before, rss(pid, "VmHWM"), items
 
 
 def main():
@@ -156,13 +157,13 @@ def main():
                    ("search artist annbjørg", lambda c: c.search("artist", "annbjørg")),
                    ("search title nowhere", lambda c: c.search("title", "nowhere")),
                    ("list album group artist", lambda c: c.list("album", "group", "artist"))]
-        print(f"{'query':28} {'door s':>8} {'MPD s':>8} {'door peak MiB':>14} "
-              f"{'MPD peak MiB':>13} {'items':>7}")
+        print(f"{'query':26} {'door s':>7} {'MPD s':>7} {'door MiB before/peak':>21} "
+              f"{'MPD MiB before/peak':>20} {'items':>7}")
         for name, query in queries:
-            a, ra, n = measure(DOOR, ours.pid, query)
-            b, rb, m = measure(REFERENCE, theirs.pid, query)
-            print(f"{name:28} {a:8.2f} {b:8.2f} {ra:14.0f} {rb:13.0f} {n:>7}"
-                  + ("" if n == m else f" (MPD: {m})"))
+            a, a0, a1, n = measure(DOOR, ours.pid, query)
+            b, b0, b1, m = measure(REFERENCE, theirs.pid, query)
+            print(f"{name:26} {a:7.2f} {b:7.2f} {a0:14.0f} / {a1:4.0f} {b0:13.0f} / {b1:4.0f} "
+                  f"{n:>7}" + ("" if n == m else f" (MPD: {m})"))
         print(f"resident now: door {rss(ours.pid, 'VmRSS'):.0f} MiB, "
               f"MPD {rss(theirs.pid, 'VmRSS'):.0f} MiB")
     finally:

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMap>
+#include <QSet>
 
 #include <algorithm>
 
@@ -209,7 +210,7 @@ void MpdList(TMpdResponse &Out, TMpdLibraryPtr Library, const QByteArrayList &Ar
     }
     const TMpdFilter Filter = FilterOf(Rest, TMpdMatch::Exact);
     // Every combination of the groups' values and the type's, once, in byte order.
-    QList<QByteArrayList> Tuples;
+    QSet<QByteArrayList> Distinct;
     const QByteArrayList Types = Groups + QByteArrayList{Type};
     for (const int Row : Matching(*Library, Filter)) {
         QList<QByteArrayList> Partial{{}};
@@ -220,10 +221,11 @@ void MpdList(TMpdResponse &Out, TMpdLibraryPtr Library, const QByteArrayList &Ar
                     Longer.append(Start + QByteArrayList{Value});
             Partial = std::move(Longer);
         }
-        Tuples += Partial;
+        for (QByteArrayList &Tuple : Partial)
+            Distinct.insert(std::move(Tuple));
     }
+    QList<QByteArrayList> Tuples(Distinct.begin(), Distinct.end());
     std::sort(Tuples.begin(), Tuples.end());
-    Tuples.erase(std::unique(Tuples.begin(), Tuples.end()), Tuples.end());
     const qsizetype Count = Tuples.size();
     StreamItems(Out, Count, [Tuples = std::move(Tuples), Types](qsizetype I, TMpdResponse &Part) {
         const QByteArrayList &Tuple = Tuples[I];
