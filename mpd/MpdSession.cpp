@@ -131,7 +131,7 @@ void TMpdSession::ContinueStream() {
         Fail(int(TMpdAck::System), FIndex, FStreamWord, "answer too large");
         return;
     }
-    if (!Done && Out.Size() == 0) {
+    if (!Done && Out.Size() == 0 && !Out.Waiting()) {
         // A step that neither writes nor ends would be called for ever.
         Fail(int(TMpdAck::System), FIndex, FStreamWord, "answer stalled");
         return;
