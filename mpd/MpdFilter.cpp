@@ -69,6 +69,8 @@ private:
     }
 
     int Add(TNode Node, const QByteArray &Value) {
+        if (++FConditions > MaxConditions)
+            return Fail(QStringLiteral("Too many filter conditions"));
         const bool Folded = F.FMatch == TMpdMatch::Folded && Node.Kind != TKind::Base;
         Node.Value = QString::fromUtf8(Value);
         Node.Bytes = Folded ? SearchFold(Node.Value) : Value;
@@ -168,6 +170,7 @@ private:
     QString *FError;
     QByteArrayView FText;
     qsizetype FAt = 0;
+    int FConditions = 0;
 };
 
 std::optional<TMpdFilter> TMpdFilter::Parse(const QByteArrayList &Args, TMpdMatch Match,

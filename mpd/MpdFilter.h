@@ -27,9 +27,12 @@ struct TMpdSongRef {
 // a filter without conditions matches every track.
 class TMpdFilter {
 public:
-    // Bounds on what a client sends: how deep expressions nest, how long they are.
+    // Bounds on what a client sends: how deep expressions nest, how long they are, how many
+    // conditions they hold.
     static constexpr int MaxDepth = 32;
     static constexpr qsizetype MaxBytes = 8192;
+    // Conditions in all: each costs a pass over every track on the GUI thread.
+    static constexpr int MaxConditions = 16;
 
     // The filter Args give (expressions and pairs in any mix, an expression being one argument);
     // none, with MPD's reason in *Error, when they are not one.

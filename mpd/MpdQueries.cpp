@@ -13,6 +13,9 @@
 
 namespace {
 
+// The combinations of values one track adds to a grouped list, at most.
+constexpr qsizetype MaxCombinations = 64;
+
 // Streams Count items, Item(I, Out) writing item I.
 void StreamItems(TMpdResponse &Out, qsizetype Count,
                  std::function<void(qsizetype, TMpdResponse &)> Item) {
@@ -216,9 +219,11 @@ void MpdList(TMpdResponse &Out, TMpdLibraryPtr Library, const QByteArrayList &Ar
         QList<QByteArrayList> Partial{{}};
         for (const QByteArray &Each : Types) {
             QList<QByteArrayList> Longer;
+            // A track naming hundreds of artists, grouped by artist twice, stops short.
             for (const QByteArray &Value : ValuesOf(*Library, Row, Each))
                 for (const QByteArrayList &Start : Partial)
-                    Longer.append(Start + QByteArrayList{Value});
+                    if (Longer.size() < MaxCombinations)
+                        Longer.append(Start + QByteArrayList{Value});
             Partial = std::move(Longer);
         }
         for (QByteArrayList &Tuple : Partial)

@@ -93,6 +93,11 @@ private Q_SLOTS:
         QTest::newRow("deep") << QStringList{QString("(!").repeated(40) + "(base 'x')" +
                                              QString(")").repeated(40)}
                               << "too deeply";
+        QStringList Many;
+        for (int I = 0; I <= TMpdFilter::MaxConditions; ++I)
+            Many << "title"
+                 << "x";
+        QTest::newRow("many") << Many << "Too many filter conditions";
         QTest::newRow("long") << QStringList{"(base '" + QString(9000, 'x') + "')"} << "too long";
     }
 

@@ -25,9 +25,8 @@ private Q_SLOTS:
         QTest::newRow("shared text is no folder")
             << QByteArrayList{"/m/bc/x.mp3", "/m/bd/y.mp3", "/m/b/z.mp3"} << "/m"
             << QByteArrayList{"bc/x.mp3", "bd/y.mp3", "b/z.mp3"};
-        QTest::newRow("file names repeat")
-            << QByteArrayList{"/m/a/x%.mp3", "/m/b/x%.mp3"} << "/m"
-            << QByteArrayList{"a/x%.mp3", "b/x%.mp3"};
+        QTest::newRow("file names repeat") << QByteArrayList{"/m/a/x%.mp3", "/m/b/x%.mp3"} << "/m"
+                                           << QByteArrayList{"a/x%.mp3", "b/x%.mp3"};
         QTest::newRow("one file") << QByteArrayList{"/m/a/x.mp3"} << "/m/a"
                                   << QByteArrayList{"x.mp3"};
         QTest::newRow("nothing shared")
@@ -73,7 +72,8 @@ private Q_SLOTS:
             << QByteArrayList{"listall", ""}
             << "directory: a\ndirectory: a/c\nfile: a/c/z.mp3\nfile: a/x.mp3\ndirectory: b\n"
                "file: b/y.mp3\nfile: t.mp3\nfile: http://h/r.mp3\n";
-        QTest::newRow("listall folder") << QByteArrayList{"listall", "a/c"} << "directory: a/c\nfile: a/c/z.mp3\n";
+        QTest::newRow("listall folder")
+            << QByteArrayList{"listall", "a/c"} << "directory: a/c\nfile: a/c/z.mp3\n";
         QTest::newRow("list with group")
             << QByteArrayList{"list", "album", "group", "artist"}
             << "Artist: \nAlbum: \nArtist: ABBA\nAlbum: Gold\nAlbum: Mix Artist: Evil\nArtist: Cé\n"
