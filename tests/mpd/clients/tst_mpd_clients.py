@@ -190,6 +190,12 @@ class MpdClients(unittest.TestCase):
         with self.assertRaises(CommandError):
             self.ours.albumart("ABBA/Gold/01 Waterloo.flac")
 
+    def test_rescan_ends_with_database_event(self):
+        watcher = client(DOOR)
+        self.assertTrue(self.ours.update().isdigit())
+        self.assertEqual(watcher.idle("database"), ["database"])
+        watcher.disconnect()
+
     def test_stored_playlists(self):
         watcher = client(DOOR)
         heard = []
