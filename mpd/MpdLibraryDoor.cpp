@@ -1,5 +1,6 @@
 #include "MpdLibraryDoor.h"
 
+#include "AsciiText.h"
 #include "CoverPicture.h"
 #include "LibraryTags.h"
 #include "MpdDoor.h"
@@ -15,6 +16,11 @@
 #include <algorithm>
 
 namespace {
+
+// Whether a speaker may be handed Url as it is.
+bool IsWebUrl(const QByteArray &Url) {
+    return StartsWithAscii(Url, "http://") || StartsWithAscii(Url, "https://");
+}
 
 // How long the scanner may take to hand over a file's picture.
 constexpr int PictureTimeoutMs = 15000;
@@ -75,7 +81,8 @@ QByteArrayList TMpdLibraryDoor::UrlsOf(const QByteArrayList &Sources) {
     QByteArrayList URLs;
     for (const QByteArray &Source : Sources) {
         if (IsRemoteSource(Source)) {
-            URLs.append(Source);
+            if (IsWebUrl(Source))
+                URLs.append(Source);
         } else if (const int Row = Now->RowOf(Now->UriOf(Source)); Row >= 0) {
             URLs.append(PlayUrl(*Now, Row));
         }
@@ -103,7 +110,7 @@ std::optional<QByteArrayList> TMpdLibraryDoor::SourcesOf(const QByteArray &Uri) 
     }
     if (const int Row = Now->RowOf(Path); Row >= 0)
         return QByteArrayList{Now->Source(Row)};
-    if (IsRemoteSource(Uri) && Uri.contains("://"))
+    if (IsWebUrl(Uri))
         return QByteArrayList{Uri};
     return std::nullopt;
 }

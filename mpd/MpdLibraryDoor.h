@@ -47,8 +47,8 @@ public:
 
     // The URL a speaker plays Row of Library at.
     QByteArray PlayUrl(const TMpdLibrary &Library, int Row) const;
-    // The URLs for stored entries (sources): http ones as they are, library files as served;
-    // others (no longer in the library) are left out.
+    // The URLs for stored entries (sources): http(s) ones as they are, library files as
+    // served; others (no longer in the library, other schemes) are left out.
     QByteArrayList UrlsOf(const QByteArrayList &Sources);
     // The sources of the file or folder Uri names ("" the whole library), in URI order;
     // none when it names nothing here (an http URL names itself).
