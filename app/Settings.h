@@ -25,6 +25,7 @@ inline constexpr TIniKey MpvOptions{"Speaker", "MpvOptions"};
 inline constexpr TIniKey CoverSource{"Library", "CoverSource"};
 inline constexpr TIniKey LatencyMs{"Speaker", "LatencyMs"};
 inline constexpr TIniKey AudioDevice{"Speaker", "AudioDevice"};
+inline constexpr TIniKey SpeakerName{"Speaker", "Name"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.

@@ -1,6 +1,9 @@
 #include "SpeakerSettings.h"
 
 #include "Settings.h"
+#include "SpeakerName.h"
+
+#include <QHostInfo>
 
 #include <algorithm>
 #include <utility>
@@ -16,6 +19,7 @@ void TSpeakerSettings::Load(const QByteArrayList &Ini) {
     FLatencyMs = Ms >= 0 && Ms <= MaxLatencyMs ? Ms : 0;
     const QByteArray Device = IniValue(Ini, SettingsKey::AudioDevice).value_or(QByteArray());
     FAudioDevice = IsDeviceName(Device) ? Device : QByteArray();
+    FName = CleanSpeakerName(IniValue(Ini, SettingsKey::SpeakerName).value_or(QByteArray()));
 }
 
 bool TSpeakerSettings::SetLatencyMs(const QString &IniFile, int Ms) {
@@ -32,6 +36,24 @@ bool TSpeakerSettings::SetAudioDevice(const QString &IniFile, const QByteArray &
         return false;
     if (std::exchange(FAudioDevice, Name) != Name)
         Q_EMIT AudioDeviceChanged(Name);
+    return true;
+}
+
+QString TSpeakerSettings::Name() const {
+    if (!FName.isEmpty())
+        return FName;
+    const QString Computer = CleanSpeakerName(QHostInfo::localHostName());
+    return Computer.isEmpty() ? QStringLiteral("Speaker") : Computer;
+}
+
+bool TSpeakerSettings::SetName(const QString &IniFile, const QString &Name) {
+    const QString Clean = CleanSpeakerName(Name);
+    if (!WriteIniText(IniFile, SettingsKey::SpeakerName, Clean.toUtf8()))
+        return false;
+    const QString Before = this->Name();
+    FName = Clean;
+    if (this->Name() != Before)
+        Q_EMIT NameChanged(this->Name());
     return true;
 }
 

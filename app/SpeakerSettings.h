@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QObject>
+#include <QString>
 
 // The speaker's own settings the user may change while it runs: how much earlier this room
 // plays (an amplifier or wireless speaker delays it) and the sound output. Whoever applies
@@ -26,13 +27,20 @@ public:
 
     static bool IsDeviceName(const QByteArray &Device);
 
+    // The speaker's name as other computers show it: the user's, else the computer's name.
+    QString Name() const;
+    // Name cleaned (CleanSpeakerName); an empty one goes back to the computer's name.
+    bool SetName(const QString &IniFile, const QString &Name);
+
 Q_SIGNALS:
     void LatencyChanged(int Ms);
     void AudioDeviceChanged(const QByteArray &Device);
+    void NameChanged(const QString &Name);
 
 private:
     int FLatencyMs = 0;
     QByteArray FAudioDevice;
+    QString FName; // empty: the computer's name
 };
 
 // The program's one set of speaker settings.

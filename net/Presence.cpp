@@ -4,6 +4,7 @@
 #include "AsciiText.h"
 #include "LogCategories.h"
 #include "Settings.h"
+#include "SpeakerName.h"
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
@@ -18,6 +19,7 @@ const QByteArray TPresence::Hello = "VELOXHELLO";
 const QByteArray TPresence::Alive = "VELOXALIVE";
 const QByteArray TPresence::Goodbye = "VELOXCLOSE";
 const QByteArray TPresence::ThisComputer = "My Computer";
+const QByteArray TPresence::NameField = "\nNAME=";
 
 namespace {
 
@@ -197,6 +199,28 @@ void TPresence::OnlineStateChanged(const QByteArray &Address) {
 void TPresence::Greet() {
     FLastGreeting = FClock();
     Broadcast(Hello);
+    // The greeting itself must stay the bare word; the peers learn the name from this.
+    if (!FName.isEmpty())
+        Broadcast(AliveWord());
+}
+
+void TPresence::SetName(const QString &Name) {
+    const QString Clean = CleanSpeakerName(Name);
+    if (Clean == FName)
+        return;
+    FName = Clean;
+    if (IsOnline() && !FName.isEmpty())
+        Broadcast(AliveWord());
+}
+
+QString TPresence::Label(const QByteArray &Computer) const {
+    const QString Name = NameOf(Computer);
+    const QString Listed = QString::fromUtf8(Computer);
+    return Name.isEmpty() || Name == Listed ? Listed : Name + QStringLiteral(" (") + Listed + u')';
+}
+
+QByteArray TPresence::AliveWord() const {
+    return FName.isEmpty() ? Alive : Alive + NameField + FName.toUtf8();
 }
 
 void TPresence::Broadcast(const QByteArray &Word) {
@@ -257,10 +281,21 @@ void TPresence::Receive(const QByteArray &Data, const QHostAddress &Sender) {
     if (IsOwnAddress(Address))
         return;
     if (Data == Hello) {
-        Send(Alive, Sender, QHostAddress());
+        Send(AliveWord(), Sender, QHostAddress());
         Heard(Address);
     } else if (Data.startsWith(Alive)) {
         Heard(Address);
+        // Other fields may follow in later versions: only the name's is read.
+        const qsizetype At = Data.indexOf(NameField, Alive.size());
+        if (At >= 0 && Data.size() <= MaxNamedDatagram) {
+            const qsizetype From = At + NameField.size();
+            const qsizetype End = Data.indexOf('\n', From);
+            const QString Name = CleanSpeakerName(Data.mid(From, End < 0 ? -1 : End - From));
+            if (FNames.value(Address) != Name) {
+                FNames.insert(Address, Name);
+                NoteChange();
+            }
+        }
     } else if (Data == Goodbye) {
         Forget(Address);
     }
@@ -288,6 +323,7 @@ void TPresence::Forget(QByteArray Address) {
         return;
     FRecency.erase(It->Recency);
     FPeers.erase(It);
+    FNames.remove(Address);
     FComputers.removeOne(Address); // listed in the same dotted form it is keyed by
     NoteChange();
 }

@@ -34,6 +34,11 @@ public:
     static const QByteArray Hello;
     static const QByteArray Alive;
     static const QByteArray Goodbye;
+    // Introduces the speaker's name in an answer: "VELOXALIVE" NameField name (UTF-8). Older
+    // copies take anything after "VELOXALIVE" as an answer all the same.
+    static const QByteArray NameField;
+    // A datagram longer than this is not read for a name.
+    static constexpr int MaxNamedDatagram = 512;
     // Entry 0 of the list of computers.
     static const QByteArray ThisComputer;
 
@@ -77,6 +82,14 @@ public:
 
     // "My Computer", then every peer heard from, in the order first heard.
     QByteArrayList Computers() const { return FComputers; }
+    // This speaker's name, told in every answer and after every greeting (empty: none, the
+    // bare words as before); a new name is told at once.
+    void SetName(const QString &Name);
+    // The name a peer told (CleanSpeakerName), or empty.
+    QString NameOf(const QByteArray &Address) const { return FNames.value(Address); }
+    // How a computer of Computers() shows: "Kitchen (192.168.1.20)" once it told its name,
+    // else as it is listed.
+    QString Label(const QByteArray &Computer) const;
     // This computer's address for track URLs; "127.0.0.1" while offline.
     QByteArray LocalIP() const { return FLocalIP; }
     // Whether the primary address is something other than 127.0.0.1.
@@ -119,6 +132,7 @@ private:
     void Heard(const QByteArray &Address);
     void Forget(QByteArray Address); // a copy: callers pass the entry it erases
     void NoteChange();
+    QByteArray AliveWord() const;
 
     QUdpSocket FSocket;
     quint16 FPort = 0;
@@ -129,6 +143,8 @@ private:
     TAddressSource FAddressSource;
 
     QByteArrayList FComputers;
+    QHash<QByteArray, QString> FNames; // by peer address
+    QString FName;
     QHash<QByteArray, TPeerState> FPeers;
     std::list<QByteArray> FRecency;       // peers, the least recently heard first
     QList<QNetworkAddressEntry> FEntries; // the watcher's last look

@@ -29,6 +29,7 @@ THeadlessSpeaker::THeadlessSpeaker(std::unique_ptr<TMediaComponent> Media, QObje
     FPresence = std::make_unique<TPresence>();
     // Track URLs played from here on other computers carry this computer's address.
     connect(FPresence.get(), &TPresence::LocalIPChanged, &FSharing, &TSharingState::SetLocalIP);
+    FPresence->SetName(FSpeaker->Name());
     FPresence->Start(PresenceServerPort);
     FSharing.SetLocalIP(FPresence->LocalIP());
 }

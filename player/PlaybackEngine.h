@@ -65,11 +65,15 @@ public:
     // While a group's leader drives this room the play tick starts nothing by itself; a room
     // that left its group holds still until somebody plays something (PlayRow, ResumePlay, ADD).
     void SetFollowing(bool Following);
+    // While following, next and previous go to whoever the room follows (Step 1 or -1).
+    void SetFollowerSkip(std::function<void(int Step)> Skip) { FFollowerSkip = std::move(Skip); }
     void Hold() { FHeld = true; }
     // Position ticks that passed while the position timer was stopped (nothing was playing).
     void AddPositionTicks(int Count) { FDuraTicks += Count; }
     // State image on the row at CurrentIndex, none elsewhere.
     void MarkCurrentTrack();
+    // Something else (a group's leader) plays Location here: its row becomes the current one.
+    void MarkLocation(const QByteArray &Location);
 
     // A controller was admitted: ask to be shown, send it MUTE, VOLUMN, STATE.
     void OnControllerConnected(TConnectionId Id);
@@ -228,4 +232,5 @@ private:
     bool FInfoToggle = false;
     bool FFollowing = false;
     bool FHeld = false;
+    std::function<void(int)> FFollowerSkip;
 };

@@ -140,6 +140,13 @@ void TPlaybackEngine::FollowCurrent(int OldCount, const std::function<int(int)> 
     SetCurrentIndex(-1);
 }
 
+void TPlaybackEngine::MarkLocation(const QByteArray &Location) {
+    if (const int Row = FModel->RowOf(PlayItems.Find(Location)); Row >= 0) {
+        SetCurrentIndex(Row);
+        MarkCurrentTrack();
+    }
+}
+
 void TPlaybackEngine::ListChanged() {
     FFailed.clear();
     FPlayableRows = -1;
@@ -207,11 +214,17 @@ void TPlaybackEngine::BroadcastList(const QByteArray &SkipAddress) {
 }
 
 void TPlaybackEngine::PlayNext() {
-    if (FModel->RowCount() > 0)
+    if (FFollowing && FFollowerSkip)
+        FFollowerSkip(1);
+    else if (FModel->RowCount() > 0)
         FMedia->Stop();
 }
 
 void TPlaybackEngine::PlayPrevious() {
+    if (FFollowing && FFollowerSkip) {
+        FFollowerSkip(-1);
+        return;
+    }
     const int Count = FModel->RowCount();
     int Row = CurrentIndex;
     for (int Tried = 0; Tried < Count; ++Tried) {

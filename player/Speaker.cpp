@@ -7,8 +7,8 @@
 #include "RoomSync.h"
 #include "SharingState.h"
 #include "SpeakerGroup.h"
+#include "SpeakerSettings.h"
 
-#include <QHostInfo>
 #include <QTimer>
 
 TSpeaker::TSpeaker(quint16 Port, TSharingState &Sharing, std::unique_ptr<TMediaComponent> Media,
@@ -21,7 +21,7 @@ TSpeaker::TSpeaker(quint16 Port, TSharingState &Sharing, std::unique_ptr<TMediaC
     FServer->SetSharing(&FSharing);
     connect(&FSharing, &TSharingState::Changed, this, [this] {
         const bool Allowed = FSharing.AllowOthers();
-        FGroup->Group().SetHost(FSharing.LocalIP());
+        FGroup->SetHost(FSharing.LocalIP());
         if (Allowed == FAllowed)
             return;
         FAllowed = Allowed;
@@ -48,9 +48,10 @@ TSpeaker::TSpeaker(quint16 Port, TSharingState &Sharing, std::unique_ptr<TMediaC
     FServer->Listen(Port); // a taken port is logged by the server
     connect(FServer.get(), &TCommandServer::Connected, FEngine.get(),
             &TPlaybackEngine::OnControllerConnected);
-    FGroup = std::make_unique<TSpeakerGroup>(*FEngine, *FServer, *FMedia,
-                                             QHostInfo::localHostName().toUtf8());
-    FGroup->Group().SetHost(FSharing.LocalIP());
+    FGroup = std::make_unique<TSpeakerGroup>(*FEngine, *FServer, *FMedia, Name().toUtf8());
+    FGroup->SetHost(FSharing.LocalIP());
+    connect(&SpeakerSettings(), &TSpeakerSettings::NameChanged, FGroup.get(),
+            [this](const QString &Name) { FGroup->SetName(Name.toUtf8()); });
     FGroup->SetAllowed(FAllowed);
     connect(FServer.get(), &TCommandServer::CommandReceived, FGroup.get(),
             &TSpeakerGroup::OnCommand);
@@ -104,8 +105,12 @@ bool TSpeaker::TakeShowRequest() {
     return FEngine->TakeShowRequest();
 }
 
-void TSpeaker::AddLocalTracks(const QByteArrayList &URLs) {
-    FEngine->AddLocalTracks(URLs);
+void TSpeaker::PlayLocalTracks(const QByteArrayList &URLs, TPlayMode Mode) {
+    FGroup->PlayLocal(URLs, Mode);
+}
+
+QString TSpeaker::Name() const {
+    return SpeakerSettings().Name();
 }
 
 bool TSpeaker::AllowsOthers() const {

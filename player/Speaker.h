@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MediaComponent.h"
+#include "PlayPlan.h"
 
 #include <QByteArrayList>
 #include <QElapsedTimer>
@@ -42,7 +43,11 @@ public:
     // Reads and clears the request to show the speaker.
     bool TakeShowRequest();
     // Plays the local user's tracks: queues them as an "ADD" job.
-    void AddLocalTracks(const QByteArrayList &URLs);
+    void AddLocalTracks(const QByteArrayList &URLs) { PlayLocalTracks(URLs, TPlayMode::Add); }
+    // The local user's tracks as Mode says, on this room's group when it follows one.
+    void PlayLocalTracks(const QByteArrayList &URLs, TPlayMode Mode);
+    // The name other computers know this speaker by (Speaker Settings, else the computer's).
+    QString Name() const;
 
     // Whether other people may play here.
     bool AllowsOthers() const;

@@ -19,6 +19,27 @@ bool IsGroupWide(const QByteArray &Word) {
            Word == W::UpdatePosition;
 }
 
+bool IsLoopbackHost(const QByteArray &Host) {
+    const quint32 Value = IPv4Value(QString::fromLatin1(Host));
+    return SameTextAscii(Host, "localhost") || (Value != 0xFFFFFFFFu && Value >> 24 == 127);
+}
+
+// URL with a loopback host replaced by Address; any other URL as it is.
+QByteArray ReachableURL(const QByteArray &URL, const QByteArray &Address) {
+    constexpr qsizetype HostAt = 7; // after "http://"
+    if (!StartsWithAscii(URL, "http://"))
+        return URL;
+    qsizetype End = URL.indexOf('/', HostAt);
+    if (End < 0)
+        End = URL.size();
+    const QByteArray Authority = URL.mid(HostAt, End - HostAt);
+    const qsizetype Colon = Authority.lastIndexOf(':');
+    if (!IsLoopbackHost(Colon >= 0 ? Authority.left(Colon) : Authority))
+        return URL;
+    return URL.left(HostAt) + Address + (Colon >= 0 ? Authority.mid(Colon) : QByteArray()) +
+           URL.mid(End);
+}
+
 QByteArray StateText(TPlayState State) {
     switch (State) {
     case TPlayState::Playing:
@@ -43,6 +64,23 @@ constexpr qsizetype MaxSentLists = 8;
 
 } // namespace
 
+TCommandRouting RouteCommand(TGroupRole Role, const QByteArray &Word, const QByteArrayList &Lines,
+                             const QByteArray &Address) {
+    namespace W = CommandWord;
+    if (Word == W::GroupWatch || Word == W::GroupAdd || Word == W::GroupLeave ||
+        Word == W::GroupVolume || Word == W::GroupMute)
+        return {TCommandRoute::Group, Lines};
+    if (Role != TGroupRole::Follower || !IsGroupWide(Word))
+        return {TCommandRoute::Engine, Lines};
+    QByteArrayList Out = Lines;
+    // Offline there is no address the leader could reach either.
+    if ((Word == W::Add || Word == W::UpdateList || Word == W::URL) && !Address.isEmpty() &&
+        !IsLoopbackHost(Address))
+        for (QByteArray &Line : Out)
+            Line = ReachableURL(Line, Address);
+    return {TCommandRoute::Leader, Out};
+}
+
 TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TRoomSync &Room,
                              const QByteArray &Name, const TGroup::TConfig &Config, QObject *Parent)
     : QObject(Parent), FEngine(Engine), FServer(Server), FRoom(Room),
@@ -55,8 +93,11 @@ TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TR
     connect(FGroup, &TGroup::RoleChanged, this, &TSpeakerGroup::OnRoleChanged);
     connect(FGroup, &TGroup::ListReceived, this, &TSpeakerGroup::OnList);
     connect(FGroup, &TGroup::AnchorReceived, this, [this](const TGroupRecord &Record) {
-        if (const std::optional<TGroupAnchor> Anchor = ReadAnchor(Record))
+        if (const std::optional<TGroupAnchor> Anchor = ReadAnchor(Record)) {
             FRoom.Follow(*Anchor);
+            FFollowed = PercentDecode(Anchor->Url);
+            FEngine.MarkLocation(FFollowed);
+        }
     });
     connect(FGroup, &TGroup::CommandReceived, this, &TSpeakerGroup::RunForwarded);
     connect(FGroup, &TGroup::VolumeWanted, this, [this](int Volume) {
@@ -67,9 +108,11 @@ TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TR
     connect(&FRoom, &TRoomSync::AnchorChanged, this,
             [this](const TGroupAnchor &Anchor) { FGroup->PublishAnchor(AnchorRecord(Anchor)); });
     connect(&FRoom, &TRoomSync::StatusChanged, this, &TSpeakerGroup::ScheduleReport);
+    FEngine.SetFollowerSkip([this](int Step) { SkipInGroup(Step); });
 }
 
 TSpeakerGroup::~TSpeakerGroup() {
+    FEngine.SetFollowerSkip({});
     // The group asks this object for its report until it is gone: it goes first.
     FGroup->disconnect(this);
     FGroup->Close();
@@ -103,7 +146,13 @@ void TSpeakerGroup::OnCommand(TConnectionId Id, const QByteArray &PeerAddress,
                               const TCommandMessage &Message) {
     namespace W = CommandWord;
     const QByteArray &Word = Message.Word;
-    if (Word == W::GroupWatch) {
+    const TCommandRouting To = RouteCommand(FGroup->Role(), Word, Message.Lines, FAddress);
+    if (To.Route == TCommandRoute::Leader) {
+        ForwardToLeader(Word, To.Lines, PeerAddress);
+    } else if (To.Route == TCommandRoute::Engine) {
+        FStatusNote.clear();
+        FEngine.ExecuteCommand(Id, PeerAddress, Message);
+    } else if (Word == W::GroupWatch) {
         FWatchers.insert(Id);
         FServer.SendToConnection(Id, W::Group, JoinLines(FGroup->Members()));
     } else if (Word == W::GroupAdd) {
@@ -114,17 +163,54 @@ void TSpeakerGroup::OnCommand(TConnectionId Id, const QByteArray &PeerAddress,
         FGroup->SetRoomVolume(Message.Argument(), Message.Value);
     } else if (Word == W::GroupMute) {
         FGroup->SetRoomMute(Message.Argument(), Message.Value != 0);
-    } else if (FGroup->Role() == TGroupRole::Follower && IsGroupWide(Word)) {
-        if (Word == W::UpdateList) {
-            if (FSentLists.size() == MaxSentLists)
-                FSentLists.removeFirst();
-            FSentLists.append({PeerAddress, qHash(Message.Lines)});
-        }
-        FGroup->Forward(Word, Message.Lines);
-    } else {
-        FStatusNote.clear();
-        FEngine.ExecuteCommand(Id, PeerAddress, Message);
     }
+}
+
+void TSpeakerGroup::ForwardToLeader(const QByteArray &Word, const QByteArrayList &Lines,
+                                    const QByteArray &PeerAddress) {
+    if (Word == CommandWord::UpdateList) {
+        if (FSentLists.size() == MaxSentLists)
+            FSentLists.removeFirst();
+        FSentLists.append({PeerAddress, qHash(Lines)});
+    }
+    FGroup->Forward(Word, Lines);
+}
+
+void TSpeakerGroup::SetHost(const QByteArray &Host) {
+    FAddress = Host;
+    FGroup->SetHost(Host);
+}
+
+QByteArray TSpeakerGroup::PlayingLocation() const {
+    const TPlayListModel *Model = FEngine.Model();
+    const int Row = Model->MarkedRow();
+    return Row >= 0 && Row < Model->RowCount() ? Model->ItemAt(Row)->Location : QByteArray();
+}
+
+void TSpeakerGroup::PlayLocal(const QByteArrayList &URLs, TPlayMode Mode) {
+    const TPlayPlan Plan = PlanPlay(FEngine.Locations(), PlayingLocation(), URLs, Mode);
+    for (const TPlanStep &Step : Plan.Steps)
+        RunLocal(Step.Word, Step.Lines);
+    FStartPlan = Plan;
+}
+
+void TSpeakerGroup::SkipInGroup(int Step) {
+    const QByteArrayList List = FEngine.Locations();
+    if (const int Row = NeighbourRow(List, PlayingLocation(), Step); Row >= 0)
+        RunLocal(CommandWord::URL, {List[Row]});
+}
+
+void TSpeakerGroup::RunLocal(const QByteArray &Word, const QByteArrayList &Lines) {
+    const TCommandRouting To = RouteCommand(FGroup->Role(), Word, Lines, FAddress);
+    if (To.Route == TCommandRoute::Leader) {
+        ForwardToLeader(Word, To.Lines, {});
+        return;
+    }
+    FStatusNote.clear();
+    if (Word == CommandWord::URL)
+        FEngine.PlayRow(FEngine.Model()->RowOf(FEngine.FindItem(Lines.value(0))));
+    else
+        FEngine.QueueListJob({}, Word, Lines);
 }
 
 void TSpeakerGroup::OnList(const QByteArrayList &Locations) {
@@ -167,8 +253,15 @@ void TSpeakerGroup::RunForwarded(const QByteArray &Word, const QByteArrayList &L
 
 void TSpeakerGroup::OnBroadcast(const QByteArray &Word) {
     namespace W = CommandWord;
+    // The local user's Play Now: its list is in place (here or, following, the leader's).
+    if (Word == W::List && !FStartPlan.Start.isEmpty() && FStartPlan.Reached(FEngine.Locations()))
+        QTimer::singleShot(0, this, [this, Start = std::exchange(FStartPlan, {}).Start] {
+            RunLocal(CommandWord::URL, {Start});
+        });
     if (Word == W::List && FGroup->Role() != TGroupRole::Follower)
         FGroup->PublishList(FEngine.Locations());
+    else if (Word == W::List) // the leader's list came after its anchor: marked here too
+        FEngine.MarkLocation(FFollowed);
     else if (Word == W::State || Word == W::Volume || Word == W::Mute)
         ScheduleReport();
 }
@@ -196,6 +289,8 @@ TRoomReport TSpeakerGroup::Report() const {
 void TSpeakerGroup::OnRoleChanged(TGroupRole Role, const QByteArray &Reason) {
     switch (Role) {
     case TGroupRole::Follower:
+        if (!FOwnList)
+            FOwnList = FEngine.Locations();
         FStatusNote.clear();
         FClockService->Close();
         FClockFollower->Follow(FGroup->LeaderAddress(), FGroup->LeaderPort());
@@ -204,6 +299,7 @@ void TSpeakerGroup::OnRoleChanged(TGroupRole Role, const QByteArray &Reason) {
         FEngine.SetFollowing(true);
         break;
     case TGroupRole::Leader:
+        FOwnList.reset(); // the group's list is this room's now
         FEngine.SetFollowing(false);
         if (FAllowed)
             FClockService->Listen(QHostAddress::AnyIPv4, FGroup->Port());
@@ -222,6 +318,9 @@ void TSpeakerGroup::OnRoleChanged(TGroupRole Role, const QByteArray &Reason) {
             FEngine.Hold();
             FRoom.Stop();
         }
+        // Back alone, the room has its own list again (held: nothing plays by itself).
+        if (FOwnList)
+            FEngine.QueueListJob({}, CommandWord::UpdateList, *std::exchange(FOwnList, {}));
         break;
     }
     }

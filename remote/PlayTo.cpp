@@ -7,6 +7,7 @@
 #include "RemoteSession.h"
 #include "Settings.h"
 #include "SharingState.h"
+#include "SpeakerName.h"
 
 #include <algorithm>
 #include <numeric>
@@ -156,11 +157,7 @@ TTargetCheck CheckTarget(const QString &Text) {
     if (Target.trimmed().isEmpty())
         return TTargetCheck::Empty;
     // Control characters and bidirectional marks: a name that would show other than it is.
-    if (std::any_of(Text.begin(), Text.end(), [](QChar C) {
-            const char16_t U = C.unicode();
-            return U < 0x20 || (U >= 0x7F && U <= 0x9F) || U == 0x061C || U == 0x200E ||
-                   U == 0x200F || (U >= 0x202A && U <= 0x202E) || (U >= 0x2066 && U <= 0x2069);
-        }))
+    if (std::any_of(Text.begin(), Text.end(), [](QChar C) { return IsHiddenMark(C.unicode()); }))
         return TTargetCheck::Invalid;
     if (SameNameIgnoringSpaces(Target, "My Computer"))
         return TTargetCheck::ThisComputer;
@@ -197,7 +194,7 @@ TRemotePlayer *TPlayTo::FindRemotePlayer(const QString &Host) const {
 }
 
 void TPlayTo::PlayLibraryOn(const QString &Host, const TMusicLibrary &Library, QList<int> Rows,
-                            quint16 MediaPort) {
+                            quint16 MediaPort, TPlayMode Mode) {
     const QByteArray Address = TrackAddress(Host);
     if (Rows.isEmpty())
         for (int Row = 0; Row < Library.Count(); ++Row)
@@ -206,20 +203,21 @@ void TPlayTo::PlayLibraryOn(const QString &Host, const TMusicLibrary &Library, Q
     Sources.reserve(Rows.size());
     for (const int Row : Rows)
         Sources.append(Library.Row(Row).Source);
-    PlayListOn(Host, PlayURLs(Sources, Library.Library(), Address, MediaPort));
+    PlayListOn(Host, PlayURLs(Sources, Library.Library(), Address, MediaPort), Mode);
 }
 
 QByteArray TPlayTo::TrackAddress(const QString &Host) const {
     return IsThisComputer(Host) ? QByteArray("127.0.0.1") : FSharing.LocalIP();
 }
 
-void TPlayTo::PlayListOn(const QString &Host, const QByteArrayList &AllURLs) {
+void TPlayTo::PlayListOn(const QString &Host, const QByteArrayList &AllURLs, TPlayMode Mode) {
     // A play list takes only so many: send what it takes, and say how many it cannot.
     const TAddPlan Plan = PlanAdd(AllURLs);
-    PlayPlannedOn(Host, Plan, Plan.URLs.isEmpty() ? QByteArray() : JoinLines(Plan.URLs));
+    PlayPlannedOn(Host, Plan, Plan.URLs.isEmpty() ? QByteArray() : JoinLines(Plan.URLs), Mode);
 }
 
-void TPlayTo::PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QByteArray &Lines) {
+void TPlayTo::PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QByteArray &Lines,
+                            TPlayMode Mode) {
     const QByteArrayList &URLs = Plan.URLs;
     if (Plan.Left > 0)
         Q_EMIT NotAdded(
@@ -232,13 +230,16 @@ void TPlayTo::PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QBy
                 .arg(MaxCommandLineLength));
     const bool Local = IsThisComputer(Host);
     if (Local && FLocalSpeakerPort == 0) {
-        Q_EMIT LocalTracks(URLs);
+        Q_EMIT LocalTracks(URLs, Mode);
         return;
     }
     const QString Target = SessionHost(Host);
     TRemotePlayer *Player = FindRemotePlayer(Target);
     if (!Player) {
-        TRemoteSession *Session = FPages.OpenRemotePage(Host + QStringLiteral(" Player"));
+        // A speaker that told its name is shown by it ("Kitchen Player").
+        const QString Name = FPresence ? FPresence->NameOf(Host.toUtf8()) : QString();
+        TRemoteSession *Session =
+            FPages.OpenRemotePage((Name.isEmpty() ? Host : Name) + QStringLiteral(" Player"));
         connect(Session, &TRemoteSession::ConnectFailed, this,
                 [this, Session] { Q_EMIT ConnectFailed(Session->Host()); });
         FOpened.removeIf([](const QPointer<TRemotePlayer> &P) { return P.isNull(); });
@@ -246,8 +247,11 @@ void TPlayTo::PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QBy
         Session->Start(Target, Local ? FLocalSpeakerPort : quint16(CommandPort));
         Player = Session;
     }
+    auto *Session = qobject_cast<TRemoteSession *>(Player);
     if (URLs.isEmpty())
         Player->PostCommand(CommandWord::Get, {});
+    else if (Mode != TPlayMode::Add && Session)
+        Session->PlayTracks(URLs, Mode);
     else
         Player->PostCommand(CommandWord::Add, Lines);
     FPages.ShowRemotePage(Player);

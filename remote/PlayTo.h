@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PlayPlan.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QHash>
@@ -90,21 +92,24 @@ public:
     // Rows of Library (all rows when none is given), in order, played on Host; MediaPort: the
     // port the media server serves them on.
     void PlayLibraryOn(const QString &Host, const TMusicLibrary &Library, QList<int> Rows,
-                       quint16 MediaPort);
+                       quint16 MediaPort, TPlayMode Mode = TPlayMode::Add);
     // URLs to Host: this computer's player (LocalTracks), or the host's session (opened when
     // needed) by "ADD", or "GET" when URLs is empty. Only what a play list takes goes; NotAdded
     // says how many were left out.
-    void PlayListOn(const QString &Host, const QByteArrayList &URLs);
+    void PlayListOn(const QString &Host, const QByteArrayList &URLs,
+                    TPlayMode Mode = TPlayMode::Add);
     // As PlayListOn, for URLs planned already; Lines: Plan.URLs joined (JoinLines), so a
-    // caller that plays the same list again builds it once.
-    void PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QByteArray &Lines);
+    // caller that plays the same list again builds it once. Mode: other than Add, the
+    // session plans the commands on the speaker's list (TPlayPlan).
+    void PlayPlannedOn(const QString &Host, const TAddPlan &Plan, const QByteArray &Lines,
+                       TPlayMode Mode = TPlayMode::Add);
     // The address Host fetches this computer's tracks from: 127.0.0.1 for this computer,
     // else the shared address.
     QByteArray TrackAddress(const QString &Host) const;
 
 Q_SIGNALS:
     // Tracks for this computer's player, which comes forward.
-    void LocalTracks(const QByteArrayList &URLs);
+    void LocalTracks(const QByteArrayList &URLs, TPlayMode Mode);
     // Some tracks did not go: the note says how many and why.
     void NotAdded(const QString &Note);
     // A session this router opened could not reach Host.

@@ -3,7 +3,11 @@
 #include "CommandProtocol.h"
 #include "PlayTo.h"
 
+#include "AsciiText.h"
+
 #include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,7 +32,37 @@ std::optional<TGroupRoom> ParseRoom(const QByteArray &Line) {
     return Room;
 }
 
+// Whether two hosts (each maybe with ":port") name one computer: one address, any two loopback
+// addresses, or one name (A-Z case ignored).
+bool SameComputer(const QByteArray &A, const QByteArray &B) {
+    const auto Bare = [](const QByteArray &Host) {
+        const qsizetype Colon = Host.lastIndexOf(':');
+        return Colon >= 0 ? Host.left(Colon) : Host;
+    };
+    const QByteArray X = Bare(A), Y = Bare(B);
+    const quint32 XV = IPv4Value(QString::fromLatin1(X)), YV = IPv4Value(QString::fromLatin1(Y));
+    if (XV != 0xFFFFFFFFu && YV != 0xFFFFFFFFu)
+        return XV == YV || (XV >> 24 == 127 && YV >> 24 == 127);
+    return SameTextAscii(X, Y);
+}
+
 } // namespace
+
+QString TRemoteGroup::NameOf(const QByteArray &Speaker) const {
+    if (FRooms.size() == 1)
+        return FRooms.first().Name;
+    for (const TGroupRoom &Room : FRooms)
+        if (SameComputer(Room.Host, Speaker))
+            return Room.Name;
+    return {};
+}
+
+bool TRemoteGroup::Offers(const QByteArray &Computer, const QByteArray &Speaker) const {
+    if (Computer.trimmed().isEmpty() || SameComputer(Computer, Speaker))
+        return false;
+    return std::none_of(FRooms.cbegin(), FRooms.cend(),
+                        [&](const TGroupRoom &Room) { return SameComputer(Computer, Room.Host); });
+}
 
 bool TRemoteGroup::TakeGroup(const QByteArrayList &Lines, qint32 Count) {
     if (Count < 1 || Count > MaxRooms || Lines.size() != Count)

@@ -47,6 +47,13 @@ public:
     // The rooms' names joined ("Kitchen, Hall") while a group plays; else empty.
     QString Members() const;
 
+    // The name of the speaker reached as Speaker, as its GROUP lines tell it (a speaker alone
+    // sends its own line); empty when they do not.
+    QString NameOf(const QByteArray &Speaker) const;
+    // Whether "Add Room..." offers Computer (an address or a name) to the group of the speaker
+    // reached as Speaker: never that speaker, nor a room of its group.
+    bool Offers(const QByteArray &Computer, const QByteArray &Speaker) const;
+
     // What the controller sends: the opt-in, and each command of the user; none when the
     // command names no room of the group (or, to add, no valid host) or a value out of range.
     static QByteArray WatchMessage();

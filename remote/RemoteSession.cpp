@@ -8,19 +8,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace W = CommandWord;
 
-namespace {
-
-qint64 ListBytes(const QByteArrayList &List) {
+qint64 TRemoteSession::ListBytes(const QByteArrayList &List) {
     qint64 Bytes = List.size() * TCommandReader::PendingLineCost;
     for (const QByteArray &Line : List)
         Bytes += Line.size();
     return Bytes;
 }
-
-} // namespace
 
 QString WithGroupMembers(const QString &Computer) {
     const QByteArray Wanted = Computer.toUtf8();
@@ -106,6 +103,9 @@ qint64 TRemoteSession::HeldBytes() const {
 // Reports: each is kept until the next repaint, the newest of a kind winning.
 
 void TRemoteSession::OnList(const QByteArrayList &Lines) {
+    // The speaker did the plan's list job: the first track may start.
+    if (!FStartPlan.Start.isEmpty() && FStartPlan.Reached(Lines))
+        PostCommand(W::URL, std::exchange(FStartPlan, {}).Start);
     FNewest = Lines;
     FNewestBytes = ListBytes(FNewest);
     FListPending = true;
@@ -215,6 +215,7 @@ void TRemoteSession::RefreshTick() {
         FPendingUrl.clear();
         FListDue = Now + FListInterval;
         Changes |= ListChanged | MarkChanged;
+        FListKnown = true;
     }
     if (ReportsWait() && Now >= FReportDue) {
         Changes |= FPending;
@@ -228,6 +229,9 @@ void TRemoteSession::RefreshTick() {
         FReportDue = Now + FReportInterval;
     }
     Schedule();
+    // Plays asked for before the speaker's list came: planned on it now, its mark with it.
+    for (const auto &[URLs, Mode] : std::exchange(FWaitingPlays, {}))
+        RunPlan(URLs, Mode);
     if (Changes != 0)
         Q_EMIT Repaint(Changes);
 }
@@ -281,6 +285,16 @@ void TRemoteSession::Play(const QByteArray &Location) {
         PostCommand(W::URL, Location);
 }
 
+void TRemoteSession::PlayNext() {
+    if (const int Row = NeighbourRow(FNewest, NewestMark(), 1); Row >= 0)
+        Play(FNewest[Row]);
+}
+
+void TRemoteSession::PlayPrevious() {
+    if (const int Row = NeighbourRow(FNewest, NewestMark(), -1); Row >= 0)
+        Play(FNewest[Row]);
+}
+
 void TRemoteSession::ReportBar(TTrackBar Bar, int Value) {
     // The user's hand wins over the speaker's report.
     if (FHeld == Bar || FBars[int(Bar)] == Value)
@@ -310,132 +324,4 @@ bool TRemoteSession::ReleaseBar(TTrackBar Bar) {
     const QByteArray Value = QByteArray::number(FBars[int(Bar)]);
     PostCommand(Bar == TTrackBar::Position ? W::UpdatePosition : W::Volume, Value);
     return true;
-}
-
-// Edits.
-
-QList<int> TRemoteSession::NewestRows(const QList<int> &Rows) const {
-    if (!FListPending)
-        return Rows;
-    // Which occurrence of its location each row is, then where that occurrence stands now.
-    QHash<QByteArray, QList<int>> Wanted; // location -> occurrences asked for
-    QHash<QByteArray, int> Seen;
-    for (const int Row : Rows)
-        if (Row >= 0 && Row < FShown.size())
-            Wanted[FShown[Row]];
-    QList<std::pair<QByteArray, int>> Asked; // per row: location and occurrence
-    for (int Row = 0, Next = 0; Row < FShown.size() && Next < Rows.size(); ++Row) {
-        if (!Wanted.contains(FShown[Row]))
-            continue;
-        const int Occurrence = Seen[FShown[Row]]++;
-        while (Next < Rows.size() && Rows[Next] < Row)
-            ++Next;
-        if (Next < Rows.size() && Rows[Next] == Row) {
-            Asked.append({FShown[Row], Occurrence});
-            ++Next;
-        }
-    }
-    QHash<QByteArray, QList<int>> At; // location -> rows in the newest list
-    for (int Row = 0; Row < FNewest.size(); ++Row)
-        if (const auto It = Wanted.constFind(FNewest[Row]); It != Wanted.cend())
-            At[FNewest[Row]].append(Row);
-    QList<int> Out;
-    for (const auto &[Location, Occurrence] : Asked) {
-        const QList<int> Found = At.value(Location);
-        if (Occurrence < Found.size())
-            Out.append(Found[Occurrence]);
-    }
-    std::sort(Out.begin(), Out.end());
-    return Out;
-}
-
-TRemoteSession::TListEdit TRemoteSession::Remove(const QList<int> &Rows) {
-    QList<int> Sorted = Rows;
-    std::sort(Sorted.begin(), Sorted.end());
-    const QList<int> Gone = NewestRows(Sorted);
-    if (Sorted.isEmpty())
-        return {};
-    TListEdit Edit;
-    Edit.InPlace = !FListPending;
-    QByteArrayList Kept;
-    TRowMove Keep;
-    Kept.reserve(FNewest.size());
-    for (int Row = 0, Next = 0; Row < FNewest.size(); ++Row) {
-        if (Next < Gone.size() && Gone[Next] == Row) {
-            ++Next;
-            continue;
-        }
-        Kept.append(FNewest[Row]);
-        Keep.Order.append(Row);
-    }
-    Edit.Move = std::move(Keep);
-    Edited(std::move(Kept));
-    return Edit;
-}
-
-TRemoteSession::TListEdit TRemoteSession::MoveDown(const QList<int> &Rows) {
-    return Move(TMoveKind::Down, Rows, -1);
-}
-
-TRemoteSession::TListEdit TRemoteSession::MoveUp(const QList<int> &Rows) {
-    return Move(TMoveKind::Up, Rows, -1);
-}
-
-TRemoteSession::TListEdit TRemoteSession::MoveToNextPlaying(const QList<int> &Rows) {
-    return Move(TMoveKind::NextPlaying, Rows, -1);
-}
-
-TRemoteSession::TListEdit TRemoteSession::DropOn(const QList<int> &Rows, int Target) {
-    return Move(TMoveKind::Drop, Rows, Target);
-}
-
-TRemoteSession::TListEdit TRemoteSession::Move(TMoveKind Kind, const QList<int> &Rows, int Target) {
-    QList<int> Sorted = Rows;
-    std::sort(Sorted.begin(), Sorted.end());
-    const QList<int> Selected = NewestRows(Sorted);
-    const int Count = int(FNewest.size());
-    TListEdit Edit;
-    Edit.InPlace = !FListPending;
-    switch (Kind) {
-    case TMoveKind::Down:
-        Edit.Move = TRowMove::Down(Count, Selected);
-        break;
-    case TMoveKind::Up:
-        Edit.Move = TRowMove::Up(Count, Selected);
-        break;
-    case TMoveKind::NextPlaying: {
-        const QByteArray Current = NewestMark();
-        int Last = -1;
-        for (int Row = Count - 1; Row >= 0 && !Current.isEmpty(); --Row)
-            if (FNewest[Row] == Current) {
-                Last = Row;
-                break;
-            }
-        Edit.Move = TRowMove::AfterCurrent(Count, Selected, Last);
-        break;
-    }
-    case TMoveKind::Drop: {
-        const QList<int> At = Target < 0 ? QList<int>{} : NewestRows({Target});
-        Edit.Move = TRowMove::DropOn(Count, Selected, At.isEmpty() ? -1 : At.first());
-        break;
-    }
-    }
-    if (Edit.Move)
-        Edited(Edit.Move->Apply(FNewest));
-    return Edit;
-}
-
-void TRemoteSession::Edited(QByteArrayList List) {
-    // A list still waiting is what the edit was applied to: the view shows the result now,
-    // marked as the newest URL says. The speaker does not send our own change back.
-    if (FListPending) {
-        FMark = NewestMark();
-        FUrlPending = false;
-        FPendingUrl.clear();
-        FListPending = false;
-    }
-    FNewest = std::move(List);
-    FShown = FNewest;
-    FShownBytes = FNewestBytes = ListBytes(FNewest);
-    PostCommand(W::UpdateList, JoinLines(FShown));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandProtocol.h"
+#include "PlayPlan.h"
 #include "RemoteGroup.h"
 #include "RemotePlayers.h"
 #include "RowMove.h"
@@ -99,6 +100,12 @@ public:
     void Stop();
     void ToggleMute();
     void Play(const QByteArray &Location);
+    // The next or previous row in the speaker's order, wrapping ("URL" of it).
+    void PlayNext();
+    void PlayPrevious();
+    // URLs played as Mode says (PlanPlay on the speaker's newest list); a plan that needs the
+    // speaker's list waits until it has come.
+    void PlayTracks(const QByteArrayList &URLs, TPlayMode Mode);
 
     // A press on a bar arms the bars and holds that bar: reports do not move a held bar. Any
     // change of either bar while armed (the user's or a report's) makes the next release send
@@ -149,6 +156,9 @@ private:
     // The newest list becomes List with the user's edit, shown at once and sent.
     void Edited(QByteArrayList List);
     QByteArray NewestMark() const { return FUrlPending ? FPendingUrl : FMark; }
+    // What a list held costs: its bytes and each line's bookkeeping.
+    static qint64 ListBytes(const QByteArrayList &List);
+    void RunPlan(const QByteArrayList &URLs, TPlayMode Mode);
 
     TCommandClient *FClient = nullptr;
     QString FHost;
@@ -181,4 +191,7 @@ private:
     bool FTrackChanged = false;
     std::optional<TTrackBar> FHeld;
     TRemoteGroup FGroup;
+    bool FListKnown = false; // a list has come since the connection began
+    QList<std::pair<QByteArrayList, TPlayMode>> FWaitingPlays; // until then
+    TPlayPlan FStartPlan; // its Start goes once the speaker reports its List
 };

@@ -80,6 +80,13 @@ void TGroup::SetHost(const QByteArray &Host) {
     MembersUpdated();
 }
 
+void TGroup::SetName(const QByteArray &Name) {
+    if (Name == FName)
+        return;
+    FName = Name;
+    MembersUpdated();
+}
+
 TRoomReport TGroup::OwnReport() const {
     return FReport ? FReport() : TRoomReport{};
 }

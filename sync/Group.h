@@ -59,6 +59,8 @@ public:
     // This room's host as GROUP lines show it (its address for other computers).
     void SetHost(const QByteArray &Host);
     QByteArray Name() const { return FName; }
+    // Renames this room; a group it is in hears the new name with the next members.
+    void SetName(const QByteArray &Name);
     // The GROUP lines: one per room, the leader first; a room alone gives its own.
     QByteArrayList Members() const;
     // A follower's leader: its address and group port (for the clock exchange).

@@ -41,7 +41,17 @@ void TGroupPanel::AddRoom() {
     TSelectComputerDialog Dialog(window());
     Dialog.setWindowTitle(QStringLiteral("Add Room"));
     Dialog.AllowTyping();
-    Dialog.SetComputers(FComputers ? FComputers() : QStringList(), QString());
+    // The other speakers by name: not this room, nor one in its group already.
+    QStringList Hosts, Labels;
+    for (const auto &[Host, Label] : FComputers ? FComputers() : TComputerList())
+        if (FSession.Group().Offers(Host.toUtf8(), FSession.Host().toUtf8())) {
+            Hosts.append(Host);
+            Labels.append(Label);
+        }
+    Dialog.SetComputers(Hosts, QString());
+    for (int Row = 0; Row < Labels.size(); ++Row)
+        if (Labels[Row] != Hosts[Row])
+            Dialog.LabelComputer(Row, Labels[Row]);
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     const QString Host = Dialog.SelectedComputer();

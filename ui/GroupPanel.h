@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 class QLabel;
 class QPushButton;
@@ -24,7 +25,11 @@ public:
     TGroupPanel(TRemoteSession &Session, QWidget *Parent = nullptr);
 
     // Where "Add Room..." finds the computers to offer (none set: only typing).
-    void SetComputerSource(std::function<QStringList()> Source) { FComputers = std::move(Source); }
+    // The computers known, each as its host and as it shows (this computer by its address).
+    using TComputerList = QList<std::pair<QString, QString>>;
+    void SetComputerSource(std::function<TComputerList()> Source) {
+        FComputers = std::move(Source);
+    }
     // Shows the session's group anew.
     void ShowGroup();
     // "Add Room...": the user picks a computer or types one; the speaker is asked to add it.
@@ -45,7 +50,7 @@ private:
     void ShowStatus(const QString &Extra = {});
 
     TRemoteSession &FSession;
-    std::function<QStringList()> FComputers;
+    std::function<TComputerList()> FComputers;
     QVBoxLayout *FRoomsLayout = nullptr;
     QList<TRoomRow> FRows;
     QWidget *FRoomsBox = nullptr;

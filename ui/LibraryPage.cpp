@@ -65,6 +65,7 @@ TLibraryPage::TLibraryPage(TMusicLibrary &Library, const TSharedActions &Shared,
     });
 
     BuildLibraryMenu(Shared);
+    CreatePlayModeActions();
     connect(FLibraryView, &QWidget::customContextMenuRequested, this, [this](const QPoint &At) {
         FLibraryMenu->popup(FLibraryView->viewport()->mapToGlobal(At));
     });

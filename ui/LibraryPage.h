@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LibraryListing.h"
+#include "PlayPlan.h"
 #include "RowMove.h"
 
 #include <QByteArrayList>
@@ -78,7 +79,9 @@ public:
     void FocusList();
 
     // Play-to flow. Play: the box's text without spaces, lower-cased, checked, then played.
-    void PlayOnTypedComputer();
+    void PlayOnTypedComputer() { PlayOnTypedComputerAs(TPlayMode::Add); }
+    // The same as "Play Now", "Play Next" or "Add to Queue" (Mode).
+    void PlayOnTypedComputerAs(TPlayMode Mode);
     void PlayOnThisComputer();
     // Asks for the computer in the selection dialog, then plays there.
     void PlayOnOtherComputer();
@@ -102,7 +105,7 @@ Q_SIGNALS:
     void LibrarySaved();
     // Rows of the library (all rows when none is given), in view order, to be played on Host;
     // "localhost" is this computer.
-    void PlayRequested(const QString &Host, const QList<int> &Rows);
+    void PlayRequested(const QString &Host, const QList<int> &Rows, TPlayMode Mode);
     // The page of Host to be opened or brought forward, no tracks sent.
     void ConnectRequested(const QString &Host);
 
@@ -119,7 +122,12 @@ private:
     void ApplyLibraryMove(const std::optional<TRowMove> &Move);
     void LibraryFilesDropped(const QByteArrayList &Paths);
     // The selected rows to be played on Host.
-    void PlayLibraryOn(const QString &Host);
+    void PlayLibraryOn(const QString &Host, TPlayMode Mode = TPlayMode::Add);
+    // "Play Now", "Play Next" and "Add to Queue" in the Play button's menu, the list's menu
+    // and the browse panel's (which plays the album chosen there).
+    void CreatePlayModeActions();
+    // The "Play on" box's text, or the address of the known speaker it names.
+    QString TypedComputer() const;
     // The computers presence knows of, as the "Play on" box lists them.
 
     // The search box, the browse switch and panel, the header's sorting and columns.
@@ -152,6 +160,8 @@ private:
     QAction *FConnectAction = nullptr;
     QAction *FPlayInLocalAction = nullptr;
     QAction *FPlayInOtherAction = nullptr;
+    QList<QAction *> FPlayModeActions; // Play Now, Play Next, Add to Queue
+    QMenu *FBrowseMenu = nullptr;
     QAction *FRemoveFilesAction = nullptr;
     QAction *FSelectAllAction = nullptr;
     QAction *FMoveDownAction = nullptr;

@@ -20,6 +20,8 @@ TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
     FStrip = new TMediaControlStrip(FSpeaker.Media(), this);
     // A resume goes through the engine, which may lower the volume for a quiet start first.
     FStrip->SetPlayAction([Engine] { Engine->ResumePlay(); });
+    // One rule for next and previous, the media keys' too (the group's while following).
+    FStrip->SetSkipActions([Engine] { Engine->PlayPrevious(); }, [Engine] { Engine->PlayNext(); });
     connect(Engine, &TPlaybackEngine::VolumeOrMuteChanged, FStrip, &TMediaControlStrip::Refresh);
     connect(FStrip, &TMediaControlStrip::ChangedByUser, &FSpeaker, &TSpeaker::WakePlayTimer);
     connect(&FSpeaker, &TSpeaker::AllowOthersChanged, this, &TLocalPlayerWindow::UpdateAllowAction);

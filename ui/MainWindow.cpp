@@ -212,10 +212,12 @@ void TMainWindow::ShowSpeakerSettings() {
     TSpeakerSettingsDialog Dialog(Player ? Player->AudioDevices()
                                          : QList<std::pair<QByteArray, QString>>(),
                                   Settings.LatencyMs(), Settings.AudioDevice(), this);
+    Dialog.SetSpeakerName(Settings.Name());
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     if (!Settings.SetLatencyMs(IniFileName, Dialog.LatencyMs()) ||
-        !Settings.SetAudioDevice(IniFileName, Dialog.Device()))
+        !Settings.SetAudioDevice(IniFileName, Dialog.Device()) ||
+        !Settings.SetName(IniFileName, Dialog.SpeakerName()))
         ShowErrorBox(this, QStringLiteral("The settings could not be saved to ") + IniFileName);
 }
 
@@ -334,10 +336,10 @@ void TMainWindow::CreateLibraryPage() {
         new TLibraryPage(*FLibrary, {FAllowAction, FHelpAction, FAboutAction, FPhoneRemoteAction});
     addActions(FLibraryPage->WindowActions()); // their keys work on every page
     connect(FLibraryPage, &TLibraryPage::PlayRequested, this,
-            [this](const QString &Host, const QList<int> &Rows) {
+            [this](const QString &Host, const QList<int> &Rows, TPlayMode Mode) {
                 // A server on another port (tests) is named by its real port.
                 FPlayTo->PlayLibraryOn(Host, *FLibrary, Rows,
-                                       MediaPort() ? MediaPort() : MediaServerPort);
+                                       MediaPort() ? MediaPort() : MediaServerPort, Mode);
             });
     connect(FLibraryPage, &TLibraryPage::ConnectRequested, this,
             [this](const QString &Host) { FPlayTo->PlayListOn(Host, {}); });
@@ -356,6 +358,8 @@ void TMainWindow::StartPresence(quint16 Port) {
     });
     connect(FPresence, &TPresence::LocalIPChanged, this,
             [this](const QByteArray &IP) { FSharing.SetLocalIP(IP); });
+    FPresence->SetName(SpeakerSettings().Name());
+    connect(&SpeakerSettings(), &TSpeakerSettings::NameChanged, FPresence, &TPresence::SetName);
     FPresence->Start(Port);
 }
 
@@ -365,12 +369,13 @@ void TMainWindow::CreatePlayTo() {
         constexpr int ShownMs = 30000;
         statusBar()->showMessage(Note, ShownMs);
     });
-    connect(FPlayTo, &TPlayTo::LocalTracks, this, [this](const QByteArrayList &URLs) {
-        if (FSpeaker) {
-            FSpeaker->AddLocalTracks(URLs);
-            FSpeaker->Engine()->RequestShow();
-        }
-    });
+    connect(FPlayTo, &TPlayTo::LocalTracks, this,
+            [this](const QByteArrayList &URLs, TPlayMode Mode) {
+                if (FSpeaker) {
+                    FSpeaker->PlayLocalTracks(URLs, Mode);
+                    FSpeaker->Engine()->RequestShow();
+                }
+            });
     // The box runs after the page's event has returned: the page may end under it.
     connect(
         FPlayTo, &TPlayTo::ConnectFailed, this,

@@ -8,8 +8,10 @@
 #include "GroupPanel.h"
 #include "LibraryPage.h"
 #include "Modal.h"
+#include "Presence.h"
 #include "RemotePlayerPage.h"
 #include "Speaker.h"
+#include "SpeakerSettings.h"
 #include "WebRemote.h"
 
 #include <QLabel>
@@ -160,9 +162,30 @@ TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
     ShowTrackCaptions(Page);
     connect(Page, &TRemotePlayerPage::AboutRequested, this, &TMainWindow::ShowAbout,
             Qt::QueuedConnection);
-    Page->GroupPanel().SetComputerSource([this] { return FLibraryPage->KnownComputers(); });
+    Page->GroupPanel().SetComputerSource([this] {
+        TGroupPanel::TComputerList Known;
+        for (const QString &Computer : FLibraryPage->KnownComputers()) {
+            // This computer joins a group by its address, as the others reach it.
+            const bool Own = Computer.toUtf8() == TPresence::ThisComputer;
+            const QString Host = Own ? QString::fromUtf8(FSharing.LocalIP()) : Computer;
+            Known.append({Host, Own         ? SpeakerSettings().Name() + " (" + Host + ')'
+                                : FPresence ? FPresence->Label(Computer.toUtf8())
+                                            : Computer});
+        }
+        return Known;
+    });
     AddRemotePage(Page, &Page->Session(), Caption);
-    return &Page->Session();
+    // The speaker's own name, once it tells it, captions its page ("Kitchen Player").
+    TRemoteSession *Session = &Page->Session();
+    connect(Session, &TRemoteSession::Repaint, this, [this, Session](unsigned Changes) {
+        const QString Name = Session->Group().NameOf(Session->Host().toUtf8());
+        if (!(Changes & TRemoteSession::GroupChanged) || Name.isEmpty())
+            return;
+        for (const auto &[Sheet, Shown] : std::as_const(FRemoteSheets))
+            if (Shown == Session && Sheet)
+                FPages->setTabText(FPages->indexOf(Sheet), Name + QStringLiteral(" Player"));
+    });
+    return Session;
 }
 
 void TMainWindow::ShowRemotePage(TRemotePlayer *Player) {

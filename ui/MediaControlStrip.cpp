@@ -87,6 +87,28 @@ TMediaControlStrip::TMediaControlStrip(TMediaComponent *Media, QWidget *Parent)
     Refresh();
 }
 
+void TMediaControlStrip::SetSkipActions(std::function<void()> Previous,
+                                        std::function<void()> Next) {
+    const auto Make = [this](QStyle::StandardPixmap Icon, const QString &Name,
+                             std::function<void()> Run) {
+        auto *Button = new QToolButton(this);
+        Button->setIcon(style()->standardIcon(Icon));
+        SetName(Button, Name);
+        connect(Button, &QToolButton::clicked, this, [this, Run = std::move(Run)] {
+            Run();
+            Q_EMIT ChangedByUser();
+        });
+        return Button;
+    };
+    if (FPrevious)
+        return;
+    FPrevious = Make(QStyle::SP_MediaSkipBackward, tr("Previous"), std::move(Previous));
+    FNext = Make(QStyle::SP_MediaSkipForward, tr("Next"), std::move(Next));
+    auto *Row = static_cast<QHBoxLayout *>(layout());
+    Row->insertWidget(Row->indexOf(FStop) + 1, FNext);
+    Row->insertWidget(Row->indexOf(FStop) + 1, FPrevious);
+}
+
 void TMediaControlStrip::showEvent(QShowEvent *Event) {
     QWidget::showEvent(Event);
     Refresh();

@@ -24,11 +24,15 @@ public:
     void Refresh();
     // What the play button does instead of the component's Play() (a resume may need more).
     void SetPlayAction(std::function<void()> Play) { FPlayAction = std::move(Play); }
+    // Shows the previous and next buttons, which run these.
+    void SetSkipActions(std::function<void()> Previous, std::function<void()> Next);
     // Whether the position timer runs (on screen and playing).
     bool IsFollowingPosition() const;
 
     QToolButton *PlayPauseButton() const { return FPlayPause; }
     QToolButton *StopButton() const { return FStop; }
+    QToolButton *PreviousButton() const { return FPrevious; }
+    QToolButton *NextButton() const { return FNext; }
     QToolButton *MuteButton() const { return FMute; }
     QSlider *SeekSlider() const { return FSeek; }
     QSlider *VolumeSlider() const { return FVolume; }
@@ -53,6 +57,8 @@ private:
     std::function<void()> FPlayAction;
     QToolButton *FPlayPause;
     QToolButton *FStop;
+    QToolButton *FPrevious = nullptr;
+    QToolButton *FNext = nullptr;
     QSlider *FSeek;
     QLabel *FTime;
     QToolButton *FMute;

@@ -99,6 +99,10 @@ void TRemotePlayerPage::CreateControls() {
         ImageButton(this, "FPauseButton", QStyle::SP_MediaPause, QStringLiteral("Pause"));
     FPauseButton->hide();
     FStopButton = ImageButton(this, "FStopButton", QStyle::SP_MediaStop, QStringLiteral("Stop"));
+    FPreviousButton = ImageButton(this, "FPreviousButton", QStyle::SP_MediaSkipBackward,
+                                  QStringLiteral("Previous"));
+    FNextButton =
+        ImageButton(this, "FNextButton", QStyle::SP_MediaSkipForward, QStringLiteral("Next"));
     FSoundButton =
         ImageButton(this, "FSoundButton", QStyle::SP_MediaVolume, QStringLiteral("Sound on"));
     FMuteButton =
@@ -111,7 +115,8 @@ void TRemotePlayerPage::CreateControls() {
     auto *Buttons = new QHBoxLayout;
     Buttons->setContentsMargins(2, 0, 2, 0);
     for (QWidget *W : {static_cast<QWidget *>(FPlayButton), static_cast<QWidget *>(FPauseButton),
-                       static_cast<QWidget *>(FStopButton), static_cast<QWidget *>(FSoundButton),
+                       static_cast<QWidget *>(FStopButton), static_cast<QWidget *>(FPreviousButton),
+                       static_cast<QWidget *>(FNextButton), static_cast<QWidget *>(FSoundButton),
                        static_cast<QWidget *>(FMuteButton), static_cast<QWidget *>(FVolumeBar)})
         Buttons->addWidget(W);
     Buttons->addStretch(1);
@@ -134,6 +139,8 @@ void TRemotePlayerPage::CreateControls() {
     connect(FPlayButton, &QToolButton::clicked, this, &TRemotePlayerPage::PlayOrPause);
     connect(FPauseButton, &QToolButton::clicked, this, &TRemotePlayerPage::PlayOrPause);
     connect(FStopButton, &QToolButton::clicked, this, &TRemotePlayerPage::Stop);
+    connect(FPreviousButton, &QToolButton::clicked, FSession, &TRemoteSession::PlayPrevious);
+    connect(FNextButton, &QToolButton::clicked, FSession, &TRemoteSession::PlayNext);
     connect(FSoundButton, &QToolButton::clicked, this, &TRemotePlayerPage::ToggleMute);
     connect(FMuteButton, &QToolButton::clicked, this, &TRemotePlayerPage::ToggleMute);
     connect(FCloseButton, &QToolButton::clicked, this, &TRemotePlayerPage::EndConnection);

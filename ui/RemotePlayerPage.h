@@ -104,6 +104,8 @@ private:
     QToolButton *FPlayButton = nullptr;
     QToolButton *FPauseButton = nullptr;
     QToolButton *FStopButton = nullptr;
+    QToolButton *FPreviousButton = nullptr;
+    QToolButton *FNextButton = nullptr;
     QToolButton *FSoundButton = nullptr;
     QToolButton *FMuteButton = nullptr;
     QSlider *FVolumeBar = nullptr;

@@ -1,10 +1,12 @@
 #include "SpeakerSettingsDialog.h"
 
+#include "SpeakerName.h"
 #include "SpeakerSettings.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLineEdit>
 #include <QSpinBox>
 
 TSpeakerSettingsDialog::TSpeakerSettingsDialog(const QList<std::pair<QByteArray, QString>> &Devices,
@@ -41,6 +43,13 @@ TSpeakerSettingsDialog::TSpeakerSettingsDialog(const QList<std::pair<QByteArray,
     Layout->addRow(QStringLiteral("Latency:"), FLatencyBox);
     Layout->addRow(QStringLiteral("Output device:"), FDeviceBox);
     Layout->addRow(Buttons);
+    // The speaker's name, first.
+    FNameEdit = new QLineEdit(this);
+    FNameEdit->setObjectName(QStringLiteral("FNameEdit"));
+    FNameEdit->setMaxLength(MaxSpeakerNameChars);
+    FNameEdit->setToolTip(QStringLiteral("Other computers and phones show this speaker so."));
+    Layout->insertRow(0, QStringLiteral("Name:"), FNameEdit);
+
     connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
@@ -51,4 +60,12 @@ int TSpeakerSettingsDialog::LatencyMs() const {
 
 QByteArray TSpeakerSettingsDialog::Device() const {
     return FDeviceBox->currentData().toByteArray();
+}
+
+void TSpeakerSettingsDialog::SetSpeakerName(const QString &Name) {
+    FNameEdit->setText(Name);
+}
+
+QString TSpeakerSettingsDialog::SpeakerName() const {
+    return FNameEdit->text();
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 class QComboBox;
+class QLineEdit;
 class QSpinBox;
 
 // The speaker's settings: its latency (how much earlier this room plays) and its sound output.
@@ -23,6 +24,11 @@ public:
     // Empty: the default output.
     QByteArray Device() const;
 
+    // The name other computers show this speaker by.
+    void SetSpeakerName(const QString &Name);
+    QString SpeakerName() const;
+
     QSpinBox *FLatencyBox = nullptr;
+    QLineEdit *FNameEdit = nullptr;
     QComboBox *FDeviceBox = nullptr;
 };

@@ -42,12 +42,17 @@ QByteArray JsonPage(qsizetype Count, const std::function<QByteArray(qsizetype)> 
 }
 
 QByteArray ListPageJson(const QByteArrayList &List, qint64 Version, qsizetype From, qsizetype Count,
-                        const QByteArray *Mark) {
+                        const QByteArray *Mark,
+                        const std::function<QString(const QByteArray &)> &CaptionOf) {
     From = std::clamp<qsizetype>(From, 0, List.size());
     QByteArray Out =
         "{\"count\":" + QByteArray::number(List.size()) + ",\"from\":" + QByteArray::number(From) +
         ",\"items\":" + JsonPage(std::min(Count, List.size() - From), [&](qsizetype I) {
-            return JsonText(List[From + I]);
+            const QByteArray &Location = List[From + I];
+            const QString Caption = CaptionOf ? CaptionOf(Location) : QString();
+            return Caption.isEmpty()
+                       ? JsonText(Location)
+                       : '[' + JsonText(Location) + ',' + JsonText(Caption.toUtf8()) + ']';
         });
     if (Mark)
         Out += ",\"mark\":" + JsonText(*Mark) +

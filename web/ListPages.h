@@ -22,6 +22,8 @@ QByteArray JsonPage(qsizetype Count, const std::function<QByteArray(qsizetype)> 
 
 // {"count","from","items","version"}: rows of a play list (of version Version) from From on,
 // a page of at most Count rows. With Mark: also the location the marked rows hold and the
-// first such row ("markRow", -1: none), for the page to scroll to.
+// first such row ("markRow", -1: none), for the page to scroll to. With CaptionOf: a row whose
+// location has a caption is [location, caption] ("Title - Artist"), the others a location.
 QByteArray ListPageJson(const QByteArrayList &List, qint64 Version, qsizetype From, qsizetype Count,
-                        const QByteArray *Mark = nullptr);
+                        const QByteArray *Mark = nullptr,
+                        const std::function<QString(const QByteArray &)> &CaptionOf = {});

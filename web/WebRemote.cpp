@@ -11,6 +11,7 @@
 #include "Presence.h"
 #include "Settings.h"
 #include "SharingState.h"
+#include "TrackCaptions.h"
 #include "WebGate.h"
 
 #include <QDirIterator>
@@ -81,28 +82,6 @@ void TWebRemote::SetPresence(const TPresence *Presence) {
     }
     PublishSpeakers();
     PublishHosts();
-}
-
-void TWebRemote::SetLibraryTags(const TLibraryTags *Tags) {
-    if (FTags)
-        FTags->disconnect(this);
-    FTags = Tags;
-    FTagRowsChecked = {-1, -1};
-    if (Tags) {
-        const auto Later = [this] {
-            if (!FTagsDelay->isActive())
-                FTagsDelay->start();
-        };
-        connect(Tags, &TLibraryTags::RowsChanged, this, Later);
-        connect(Tags, &TLibraryTags::AlbumsChanged, this, Later);
-        // New rows: at once, the page has shown file names meanwhile.
-        connect(Tags, &TLibraryTags::RowsReset, this, [this] { PublishLibrary(false); });
-    }
-    PublishLibrary(false);
-}
-
-void TWebRemote::SetTagsDelayMs(int Ms) {
-    FTagsDelay->setInterval(Ms);
 }
 
 void TWebRemote::SetLocalSpeakerPort(quint16 Port) {
@@ -354,8 +333,10 @@ void TWebRemote::SessionRepainted(TWatch &W, unsigned Changes) {
         return; // made when a browser comes
     if (Changes & (TRemoteSession::ListChanged | TRemoteSession::MarkChanged))
         SendList(W);
-    if (Changes & (TRemoteSession::StateChanged | TRemoteSession::MuteChanged |
-                   TRemoteSession::VolumeChanged | TRemoteSession::PositionChanged))
+    // The current track's tags go with the state.
+    if (Changes &
+        (TRemoteSession::MarkChanged | TRemoteSession::StateChanged | TRemoteSession::MuteChanged |
+         TRemoteSession::VolumeChanged | TRemoteSession::PositionChanged))
         SendState(W);
     if (Changes & TRemoteSession::GroupChanged)
         SendGroup(W);
@@ -367,13 +348,16 @@ void TWebRemote::SendList(TWatch &W) {
     // The first page; the page asks for the rest as the user scrolls.
     Send(W, TEventStream::ListKind,
          TEventStream::Format("list", ListPageJson(W.Session->List(), W.ListVersion, 0, PageRows,
-                                                   &W.Session->Mark())));
+                                                   &W.Session->Mark(), CaptionOf())));
 }
 
 void TWebRemote::SendState(TWatch &W) {
     if (!W.Session)
         return;
     const TRemoteSession &S = *W.Session;
+    // A track of this computer's library is named by its tags, as the desktop's pages do.
+    const TTrackTags *Tags = FCaptions ? FCaptions->TagsOf(S.Mark()) : nullptr;
+    const QString Caption = FCaptions ? FCaptions->Caption(S.Mark()) : QString();
     Send(W, TEventStream::StateKind,
          TEventStream::Format(
              "state", Compact({{QStringLiteral("state"), int(S.State())},
@@ -381,51 +365,9 @@ void TWebRemote::SendState(TWatch &W) {
                                {QStringLiteral("volume"), S.BarValue(TTrackBar::Volume)},
                                {QStringLiteral("position"), S.BarValue(TTrackBar::Position)},
                                {QStringLiteral("time"), S.TimeText()},
-                               {QStringLiteral("information"), S.Information()}})));
-}
-
-// What the gate answers from without asking.
-
-void TWebRemote::PublishHosts() {
-    if (!FGate)
-        return;
-    FGate->PublishHosts(LocalHostName, FPresence ? FPresence->OwnAddresses() : QByteArrayList{});
-}
-
-void TWebRemote::PublishSpeakers() {
-    if (!FGate)
-        return;
-    QJsonArray Speakers;
-    for (const QByteArray &Computer :
-         FPresence ? FPresence->Computers() : QByteArrayList{TPresence::ThisComputer})
-        Speakers.append(QString::fromUtf8(Computer));
-    FGate->PublishSpeakers(Compact({{QStringLiteral("speakers"), Speakers}}));
-}
-
-QList<TTrackTags> TWebRemote::RowTags() {
-    if (!FTags)
-        return {};
-    // Tags kept for other rows (not taken up yet) are not shown against these. Compared once
-    // per change of either side's rows: a scan publishes often.
-    const std::pair<qint64, int> Rows{FRowsVersion, FTags->RowsVersion()};
-    if (Rows != FTagRowsChecked) {
-        FTagRowsChecked = Rows;
-        FTagRowsMatch = FTags->Sources() == FLibrary.RowSources();
-    }
-    return FTagRowsMatch && FTags->Count() == FLibrary.Count() ? FTags->AllTags()
-                                                               : QList<TTrackTags>();
-}
-
-void TWebRemote::PublishLibrary(bool RowsMoved) {
-    // A new version either way, so that a page never mixes pages of two versions.
-    if (FLibraryAnswer)
-        ++FLibraryVersion;
-    if (RowsMoved)
-        FRowsVersion = FLibraryVersion;
-    QList<TTrackTags> Tags = RowTags();
-    FLibraryAnswer =
-        std::make_shared<TLibraryAnswer>(FLibraryVersion, FRun, FLibrary.Rows(), Tags,
-                                         Tags.isEmpty() ? nullptr : FTags->Albums(), FRowsVersion);
-    if (FGate)
-        FGate->PublishLibrary(FLibraryAnswer);
+                               {QStringLiteral("information"),
+                                Caption.isEmpty() ? S.Information() : Caption},
+                               {QStringLiteral("album"), Tags ? Tags->Album : QString()},
+                               {QStringLiteral("cover"),
+                                QString::fromLatin1(Tags ? Tags->CoverHash : QByteArray())}})));
 }

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -25,6 +26,7 @@ class TPresence;
 class TRemoteSession;
 class TSharingState;
 class TThumbnailSource;
+class TTrackCaptions;
 class TWebGate;
 struct TWebAnswer;
 
@@ -131,6 +133,8 @@ private:
     // RowsMoved: the rows changed, so the ids of older versions name other tracks now.
     void PublishLibrary(bool RowsMoved);
     QList<TTrackTags> RowTags();
+    // "Title - Artist" for a URL of this computer's library (TTrackCaptions); none without tags.
+    std::function<QString(const QByteArray &)> CaptionOf() const;
 
     const TMusicLibrary &FLibrary;
     const TSharingState &FSharing;
@@ -147,6 +151,7 @@ private:
     // The first version whose ids name the rows as they are; later ones only changed tags.
     qint64 FRowsVersion = 1;
     QPointer<const TLibraryTags> FTags;
+    TTrackCaptions *FCaptions = nullptr;
     std::pair<qint64, int> FTagRowsChecked{-1, -1}; // the rows of both when last compared
     bool FTagRowsMatch = false;
     QTimer *FTagsDelay;

@@ -40,6 +40,14 @@ std::optional<QList<int>> RowList(const QJsonValue &Value, int Count) {
     return Rows;
 }
 
+// The page's choice: "now", "next", else (and from older pages) "add".
+TPlayMode PlayModeOf(const QJsonValue &Value) {
+    const QString Mode = Value.toString();
+    return Mode == u"now"    ? TPlayMode::PlayNow
+           : Mode == u"next" ? TPlayMode::PlayNext
+                             : TPlayMode::Add;
+}
+
 TWebAnswer Ok(const QJsonObject &Object = {}) {
     return TWebGate::Json(200, Compact(Object));
 }
@@ -84,14 +92,15 @@ TWebAnswer TWebRemote::Play(const QJsonObject &Body) {
     const TPlayUrls::TUrls &Urls =
         FPlayUrls.For(FRowsVersion, FLibrary, FPlayTo->TrackAddress(Target),
                       FServer && FServer->Port() ? FServer->Port() : MediaServerPort);
+    const TPlayMode Mode = PlayModeOf(Body.value(u"mode"));
     if (Rows->isEmpty()) {
-        FPlayTo->PlayPlannedOn(Target, Urls.All, Urls.AllLines);
+        FPlayTo->PlayPlannedOn(Target, Urls.All, Urls.AllLines, Mode);
     } else {
         QByteArrayList Chosen;
         Chosen.reserve(Rows->size());
         for (const int Row : std::as_const(*Rows))
             Chosen.append(Urls.ByRow[Row]);
-        FPlayTo->PlayListOn(Target, Chosen);
+        FPlayTo->PlayListOn(Target, Chosen, Mode);
     }
     // The speaker turns the tracks away itself; the page learns why at once.
     if (FPlayTo->IsThisComputer(RouterHost(Host)) && !FSharing.AllowOthers())
@@ -110,7 +119,8 @@ TWebAnswer TWebRemote::ListPage(const QJsonObject &Body) {
     const std::optional<int> Count = WholeNumber(Body.value(u"count"), 0, PageRows);
     if (!From || !Count)
         return TWebGate::Error(400, QStringLiteral("Invalid range."));
-    return TWebGate::Json(200, ListPageJson(W.Session->List(), W.ListVersion, *From, *Count));
+    return TWebGate::Json(
+        200, ListPageJson(W.Session->List(), W.ListVersion, *From, *Count, nullptr, CaptionOf()));
 }
 
 TWebRemote::TWatch *TWebRemote::LiveWatch(const QJsonObject &Body) {
@@ -140,6 +150,10 @@ TWebAnswer TWebRemote::Command(const QJsonObject &Body) {
     };
     if (Do == u"playpause")
         S.PlayOrPause();
+    else if (Do == u"skipnext")
+        S.PlayNext();
+    else if (Do == u"skipprevious")
+        S.PlayPrevious();
     else if (Do == u"stop")
         S.Stop();
     else if (Do == u"mute")

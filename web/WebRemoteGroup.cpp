@@ -20,6 +20,7 @@ void TWebRemote::SendGroup(TWatch &W) {
     Send(W, TEventStream::GroupKind,
          TEventStream::Format("group", Compact({{QStringLiteral("rooms"), Rooms},
                                                 {QStringLiteral("status"), Group.StatusLine()}})));
+    PublishSpeakers(); // the "Play on" list marks the group's rooms
 }
 
 TWebAnswer TWebRemote::GroupCommand(const QJsonObject &Body) {

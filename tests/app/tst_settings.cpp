@@ -1,4 +1,5 @@
 #include "Settings.h"
+#include "SpeakerName.h"
 #include "SpeakerSettings.h"
 #include "TestFiles.h"
 
@@ -6,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -108,6 +110,20 @@ private Q_SLOTS:
         LoadSettings();
         QCOMPARE(Speaker.LatencyMs(), 2000);
         QCOMPARE(Speaker.AudioDevice(), "");
+        QFile::remove(IniFileName);
+    }
+
+    // The speaker's name: the file's, cleaned; none: the computer's; kept once set.
+    void speakerName() {
+        TSpeakerSettings &Speaker = SpeakerSettings();
+        QVERIFY(WriteAll(IniFileName, "[Speaker]\nName= Hall\xE2\x80\xAE \n"));
+        LoadSettings();
+        QCOMPARE(Speaker.Name(), QStringLiteral("Hall"));
+        QVERIFY(Speaker.SetName(IniFileName, QString()));
+        QCOMPARE(Speaker.Name(), CleanSpeakerName(QHostInfo::localHostName()));
+        QVERIFY(Speaker.SetName(IniFileName, QStringLiteral("Kitchen")));
+        LoadSettings();
+        QCOMPARE(Speaker.Name(), QStringLiteral("Kitchen"));
         QFile::remove(IniFileName);
     }
 

@@ -191,7 +191,9 @@ private Q_SLOTS:
         QCOMPARE(FA->Presence()->LocalIP(), TTwoHosts::AddressA);
         QTRY_VERIFY_WITH_TIMEOUT(FA->Presence()->Computers().contains(TTwoHosts::AddressB), 2000);
         qInfo("A lists B %lld ms after A's start", Clock.elapsed());
-        QTRY_COMPARE_WITH_TIMEOUT(PlayOnBox(*FA)->findText(AddressB()), 1, 2000);
+        // Listed by the name B told, B's address behind it.
+        QTRY_COMPARE_WITH_TIMEOUT(PlayOnBox(*FA)->findData(AddressB()), 1, 2000);
+        QVERIFY(PlayOnBox(*FA)->itemText(1).endsWith(" (" + AddressB() + ')'));
     }
 
     void playsOnTheOtherCopy() {

@@ -207,6 +207,41 @@ private Q_SLOTS:
         QCOMPARE(SendersOf(Peer.Take(), "VELOXALIVE").size(), Answers);
     }
 
+    // Names travel after "VELOXALIVE"; a greeting stays the bare word.
+    void names_data() {
+        QTest::addColumn<QByteArrayList>("Words");
+        QTest::addColumn<QString>("Name");
+        const QByteArray Named = "VELOXALIVE\nNAME=";
+        QTest::newRow("named") << QByteArrayList{Named + "Kitchen"} << u"Kitchen"_qs;
+        QTest::newRow("among other fields")
+            << QByteArrayList{"VELOXALIVE\nX=1" + Named.mid(10) + "Hall\nY=2"} << u"Hall"_qs;
+        QTest::newRow("cleaned") << QByteArrayList{Named + "\xE2\x80\xAEHa\tll\x01"} << u"Ha ll"_qs;
+        QTest::newRow("renamed") << QByteArrayList{Named + "A", Named + "B"} << u"B"_qs;
+        QTest::newRow("oversized not read")
+            << QByteArrayList{Named + QByteArray(600, 'x')} << QString();
+        QTest::newRow("goodbye forgets") << QByteArrayList{Named + "A", "VELOXCLOSE"} << QString();
+    }
+    void names() {
+        QFETCH(QByteArrayList, Words);
+        QFETCH(QString, Name);
+        MakePresence();
+        FPresence->SetName(u"K\u00fcche"_qs);
+        QVERIFY(FPresence->Start(FPort));
+        QCOMPARE(SendersOf(FAir->Take(), "VELOXALIVE\nNAME=K\xC3\xBC"
+                                         "che")
+                     .size(),
+                 1);
+        TPeer Peer(PeerAddress, FPort), After(SteadyAddress, FPort);
+        for (const QByteArray &Word : Words)
+            Peer.Send(Word, FPort);
+        After.Send("VELOXHELLO", FPort);
+        QCOMPARE(SendersOf(After.Wait(), "VELOXALIVE\nNAME=K\xC3\xBC"
+                                         "che")
+                     .size(),
+                 1);
+        QCOMPARE(FPresence->NameOf(PeerAddress), Name);
+    }
+
     void peerSources_data() {
         QTest::addColumn<QByteArray>("Source");
         QTest::addColumn<bool>("Peer");

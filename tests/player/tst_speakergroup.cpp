@@ -100,6 +100,69 @@ private Q_SLOTS:
         QTRY_COMPARE(Leader.Group().Role(), TGroupRole::Alone);
     }
 
+    // Where a command goes, and the locations a follower hands its leader.
+    void routes_data() {
+        QTest::addColumn<TGroupRole>("Role");
+        QTest::addColumn<QByteArray>("Word");
+        QTest::addColumn<QByteArray>("Line");
+        QTest::addColumn<QByteArray>("Address"); // this room's for other computers
+        QTest::addColumn<TCommandRoute>("Route");
+        QTest::addColumn<QByteArray>("Sent");
+        const auto F = TGroupRole::Follower, L = TGroupRole::Leader, A = TGroupRole::Alone;
+        const auto E = TCommandRoute::Engine, Up = TCommandRoute::Leader;
+        const QByteArray Mine = "http://127.0.0.1:37401/d.mp3", Far = "http://10.0.0.9/x.mp3";
+        const auto Row = [](const char *Name, TGroupRole Role, QByteArray Word, QByteArray Line,
+                            QByteArray Address, TCommandRoute Route, QByteArray Sent) {
+            QTest::newRow(Name) << Role << Word << Line << Address << Route << Sent;
+        };
+        Row("alone plays here", A, "ADD", Mine, "10.1.1.2", E, Mine);
+        Row("a leader plays here", L, "URL", Mine, "10.1.1.2", E, Mine);
+        Row("follower's add goes up, reachable", F, "ADD", Mine, "10.1.1.2", Up,
+            "http://10.1.1.2:37401/d.mp3");
+        Row("follower's list edit", F, "UPDATELIST", "http://LocalHost/d.mp3", "10.1.1.2", Up,
+            "http://10.1.1.2/d.mp3");
+        Row("follower's start", F, "URL", "http://127.8.0.1:1/d.mp3", "10.1.1.2", Up,
+            "http://10.1.1.2:1/d.mp3");
+        Row("another computer's track as it is", F, "ADD", Far, "10.1.1.2", Up, Far);
+        Row("a look-alike host as it is", F, "ADD", "http://127.0.0.1.example/d", "10.1.1.2", Up,
+            "http://127.0.0.1.example/d");
+        Row("offline: nothing better", F, "ADD", Mine, "127.0.0.1", Up, Mine);
+        Row("transport goes up", F, "STATE", "3", "10.1.1.2", Up, "3");
+        Row("volume stays", F, "VOLUMN", "30", "10.1.1.2", E, "30");
+        Row("group words", F, "GROUPADD", "10.0.0.3", "10.1.1.2", TCommandRoute::Group, "10.0.0.3");
+    }
+    void routes() {
+        QFETCH(TGroupRole, Role);
+        QFETCH(QByteArray, Word);
+        QFETCH(QByteArray, Line);
+        QFETCH(QByteArray, Address);
+        QFETCH(TCommandRoute, Route);
+        QFETCH(QByteArray, Sent);
+        const TCommandRouting To = RouteCommand(Role, Word, {Line}, Address);
+        QCOMPARE(To.Route, Route);
+        QCOMPARE(To.Lines, QByteArrayList{Sent});
+    }
+
+    // The follower's own user plays on the group; the room's own list comes back after.
+    void followerPlaysOnTheGroup() {
+        TRoom Leader, Follower;
+        Follower.Speaker->AddLocalTracks({Url('X')});
+        QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), QByteArrayList{Url('X')});
+        Follower.Sharing.SetLocalIP("10.1.1.2");
+        Join(Leader, Follower);
+        Follower.Speaker->PlayLocalTracks({"http://127.0.0.1:37401/d.mp3"}, TPlayMode::PlayNow);
+        const QByteArrayList Reachable{"http://10.1.1.2:37401/d.mp3"};
+        QTRY_COMPARE(Leader.Speaker->Engine()->Locations(), Reachable);
+        QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), Reachable);
+        QTRY_COMPARE(Leader.Media->LoadedURL, Reachable[0]);
+        Leader.Media->Enter(3);
+        QTRY_COMPARE(Follower.Media->LoadedURL, Reachable[0]);
+        QTRY_COMPARE(Follower.Speaker->Engine()->Model()->MarkedRow(), 0); // My Player marks it
+        Leader.Group().Leave(Follower.Group().Members().value(1).split('\t').value(0));
+        QTRY_COMPARE(Follower.Group().Role(), TGroupRole::Alone);
+        QTRY_COMPARE(Follower.Speaker->Engine()->Locations(), QByteArrayList{Url('X')});
+    }
+
     // A room that cannot join is named, with the reason.
     void refusedRooms_data() {
         QTest::addColumn<QByteArray>("Answer"); // what the port says; "closed": nothing listens

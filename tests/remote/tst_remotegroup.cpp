@@ -46,6 +46,28 @@ private Q_SLOTS:
         QCOMPARE(Shown.join(u'|'), Rooms.isEmpty() ? QStringLiteral("Before 1 0") : Rooms);
     }
 
+    // What "Add Room..." offers on the page of the speaker reached at 10.0.0.1:37400.
+    void Offers_data() {
+        QTest::addColumn<QByteArray>("Computer");
+        QTest::addColumn<bool>("Offered");
+        QTest::newRow("another speaker") << QByteArray("10.0.0.7") << true;
+        QTest::newRow("the room itself") << QByteArray("10.0.0.1") << false;
+        QTest::newRow("a room of the group, by name") << QByteArray("HALL") << false;
+        QTest::newRow("a room with its group port") << QByteArray("10.0.0.9:37402") << false;
+        QTest::newRow("another name") << QByteArray("cellar") << true;
+        QTest::newRow("empty") << QByteArray(" ") << false;
+    }
+    void Offers() {
+        QFETCH(QByteArray, Computer);
+        TRemoteGroup Group;
+        QVERIFY(Group.TakeGroup({Leader, Hall, "10.0.0.9\tAttic\t1\t0\t"}, 3));
+        QFETCH(bool, Offered);
+        QCOMPARE(Group.Offers(Computer, "10.0.0.1:37400"), Offered);
+        QCOMPARE(Group.NameOf("10.0.0.9"), u"Attic"_qs);
+        // A speaker on this computer is every loopback address.
+        QCOMPARE(TRemoteGroup().Offers("127.0.0.1", "127.0.1.1"), false);
+    }
+
     void Commands_data() {
         QTest::addColumn<QByteArray>("Command");
         QTest::addColumn<QString>("Host");

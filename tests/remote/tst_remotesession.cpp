@@ -215,6 +215,27 @@ private Q_SLOTS:
                  sent.isEmpty() ? "" : BuildControllerMessage("UPDATELIST", JoinLines(sent)));
     }
 
+    // Play Now waits for the speaker's list, then starts once the speaker reports the new one;
+    // next and previous name rows of the speaker's order.
+    void playsWhenTheSpeakerIsReady() {
+        QVERIFY(Open(0));
+        const auto Got = [this](const QByteArray &Word, const QByteArrayList &Lines) {
+            return FSpeaker->Received.contains(BuildControllerMessage(Word, JoinLines(Lines)));
+        };
+        FSession->PlayTracks(Urls("CD"), TPlayMode::PlayNow);
+        QTRY_VERIFY(FSpeaker->Received.endsWith("GET\r\n\r\n"));
+        QVERIFY(!FSpeaker->Received.contains("UPDATELIST"));
+        QVERIFY(SayAll(ListMessage(Urls("AB")) + "URL\r\nhttp://h/A\r\n"));
+        QTRY_VERIFY(Got("ADD", Urls("C")));
+        QVERIFY(Got("UPDATELIST", Urls("CD")) && !FSpeaker->Received.contains("URL"));
+        QVERIFY(SayAll(ListMessage(Urls("CD")) + "URL\r\nhttp://h/C\r\n"));
+        QTRY_VERIFY(Got("URL", Urls("C")));
+        QTRY_COMPARE(FSession->Mark(), Urls("C")[0]);
+        FSession->PlayPrevious();
+        FSession->PlayNext();
+        QTRY_VERIFY(Got("URL", Urls("D")) && FSpeaker->Received.indexOf("URL\r\nhttp://h/C") > 0);
+    }
+
     // A started session stands in RemotePlayers, by its host's address value, until its
     // connection ends, whichever way; it leaves once.
     void standsInRemotePlayersWhileConnected_data() {

@@ -23,8 +23,8 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QPlainTextEdit>
-#include <QToolButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -324,6 +324,13 @@ private Q_SLOTS:
         QSignalSpy Played(&Form, &TLibraryPage::PlayRequested);
         Form.PlayOnThisComputer();
         QCOMPARE(Played.value(0).value(1).value<QList<int>>(), (QList<int>{1, 0}));
+        // The play choices: the browse panel's play the album chosen there, as the list's do.
+        Form.findChild<QAction *>("FBrowsePlayNextAction")->trigger();
+        Form.findChild<QAction *>("FPlayNowAction")->trigger();
+        QTRY_COMPARE(Played.size(), 3);
+        QCOMPARE(Played.value(1).value(1).value<QList<int>>(), (QList<int>{1, 0}));
+        QCOMPARE(Played.value(1).value(2).value<TPlayMode>(), TPlayMode::PlayNext);
+        QCOMPARE(Played.value(2).value(2).value<TPlayMode>(), TPlayMode::PlayNow);
 
         for (QAction *Column : Form.findChildren<QAction *>())
             if (Column->text() == "Album")

@@ -586,9 +586,9 @@ private Q_SLOTS:
         const auto Second = Rig.Events(Rig.Open());
         Rig.Speaker.Say(BuildMessage("STATE", "3"));
         for (TReader *R : {Reader.get(), Second.get()})
-            QTRY_VERIFY(
-                R->Text.contains("event: state\ndata: {\"information\":\"   \",\"muted\":false,"
-                                 "\"position\":0,\"state\":3,"));
+            QTRY_VERIFY(R->Text.contains("event: state\ndata: {\"album\":\"\",\"cover\":\"\","
+                                         "\"information\":\"   \",\"muted\":false,"
+                                         "\"position\":0,\"state\":3,"));
     }
 
     // One address holds 8 streams, all together 32; stopping with streams open ends them at

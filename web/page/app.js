@@ -17,7 +17,10 @@ const views = { library: $('library-view'), speaker: $('speaker-view') };
 const tabs = { library: $('show-library'), speaker: $('show-speaker') };
 // The speakers the page knows, and the open speaker's group shown in the list.
 let members = [];
-const known = () => Array.from(targetBox.options, (o) => o.value);
+// Each as {host, label}: the label names it ("Kitchen (192.168.1.20)").
+const known = () => Array.from(targetBox.options, (o) => ({ host: o.value, label: o.dataset.label || o.value }));
+// A speaker's own name, else the host as given.
+const nameOf = (host) => Array.from(targetBox.options).find((o) => o.value === host)?.dataset.name || host;
 const group = new Group(known, (rooms) => {
   members = rooms;
   labelMembers(targetBox, members);
@@ -32,13 +35,14 @@ function show(view) {
     else tabs[k].removeAttribute('aria-current');
   }
   const host = view === 'speaker' ? speaker.host : '';
-  document.title = host ? `${host} Player` : Title;
+  document.title = host ? `${nameOf(host)} Player` : Title;
   // The address keeps the open player, so a reload comes back to it.
   history.replaceState(null, '', host ? `#${encodeURIComponent(host)}` : location.pathname);
 }
 
 function openSpeaker(host) {
   speaker.open(host);
+  say($('speaker-host'), nameOf(host));
   show('speaker');
 }
 
@@ -68,13 +72,26 @@ async function speakers() {
   speakersAt = Date.now();
   const { status, data } = await api('speakers');
   if (status !== 200 || !Array.isArray(data.speakers)) return;
-  const names = data.speakers.map(text).filter((n) => n !== '');
-  const now = Array.from(targetBox.options, (o) => o.value);
-  if (names.length === now.length && names.every((n, i) => n === now[i])) return;
+  // Older copies send the hosts only.
+  const labels = Array.isArray(data.labels) ? data.labels : [];
+  const named = Array.isArray(data.names) ? data.names : [];
+  const list = data.speakers.map((h, i) => ({ host: text(h), label: text(labels[i]) || text(h), name: text(named[i]) }))
+    .filter((s) => s.host !== '');
+  const now = Array.from(targetBox.options, (o) => [o.value, o.dataset.label, o.dataset.name]);
+  if (list.length === now.length && list.every((s, i) => s.host === now[i][0] && s.label === now[i][1] && s.name === now[i][2])) return;
   const keep = targetBox.value;
-  targetBox.replaceChildren(...names.map((n) => new Option(n, n)));
-  if (names.includes(keep)) targetBox.value = keep;
+  targetBox.replaceChildren(...list.map((s) => {
+    const o = new Option(s.label, s.host);
+    o.dataset.label = s.label;
+    o.dataset.name = s.name;
+    return o;
+  }));
+  if (list.some((s) => s.host === keep)) targetBox.value = keep;
   labelMembers(targetBox, members);
+  if (speaker.host && !views.speaker.hidden) {
+    say($('speaker-host'), nameOf(speaker.host));
+    document.title = `${nameOf(speaker.host)} Player`;
+  }
 }
 targetBox.addEventListener('focus', () => {
   if (Date.now() - speakersAt > 1000) speakers();

@@ -8,7 +8,7 @@ function volume(v) {
 }
 
 export class Group {
-  // speakers(): the names the page knows, to choose a room from; changed(): the group's
+  // speakers(): the speakers the page knows ({host, label}), to choose a room from; changed(): the group's
   // rooms changed (the speaker list labels its members).
   constructor(speakers, changed) {
     for (const id of ['group', 'group-status', 'room-list', 'add-room', 'room-form', 'room-choice',
@@ -38,9 +38,12 @@ export class Group {
     this.roomForm.hidden = !on;
     this.addRoom.hidden = on;
     if (!on) return;
-    const own = asciiLower(this.host);
-    const names = this.speakers().filter((n) => asciiLower(n) !== own);
-    this.roomChoice.replaceChildren(...names.map((n) => new Option(n, n)));
+    // The other speakers by name: not this room, not this computer's "My Computer", not a
+    // room of the group already.
+    const taken = new Set([this.host, 'My Computer', ...this.rooms.flatMap((r) => [r.host, r.name])]
+      .map(asciiLower));
+    const offered = this.speakers().filter((s) => !taken.has(asciiLower(s.host)));
+    this.roomChoice.replaceChildren(...offered.map((s) => new Option(s.label, s.host)));
     this.roomName.value = '';
     // Clear of the play list's tool bar, which stays at the bottom of the screen.
     this.roomForm.scrollIntoView({ block: 'center' });
@@ -127,12 +130,15 @@ export class Group {
   }
 }
 
-// "Kitchen (group: Kitchen, Hall)" for each option naming a room of rooms.
+// "Kitchen (group: Kitchen, Hall)" for each option naming a room of rooms (unless its label
+// from the computer marks it already).
 export function labelMembers(select, rooms) {
   const members = rooms.map((r) => r.name).join(', ');
   const inGroup = new Set(rooms.flatMap((r) => [asciiLower(r.name), asciiLower(r.host)]));
   for (const o of select.options) {
-    const label = rooms.length > 1 && inGroup.has(asciiLower(o.value)) ? `${o.value} (group: ${members})` : o.value;
+    const base = o.dataset.label || o.value;
+    const mark = rooms.length > 1 && inGroup.has(asciiLower(o.value)) && !base.includes(' (group: ');
+    const label = mark ? `${base} (group: ${members})` : base;
     if (o.textContent !== label) o.textContent = label;
   }
 }

@@ -22,6 +22,15 @@ function element(tag, className) {
   return e;
 }
 
+// The button of a row or tile that offers Play Now, Play Next and Add to Queue.
+function moreButton(label) {
+  const b = element('button', 'more');
+  b.type = 'button';
+  b.setAttribute('aria-label', label);
+  b.setAttribute('aria-haspopup', 'menu');
+  return b;
+}
+
 function cover(hash) {
   if (!hash) return element('div', 'cover none');
   const img = element('img', 'cover');
@@ -54,17 +63,35 @@ export class Library {
     this.shelf = new PagedList($('shelf'), 'artists', RowPx, () => element('li'),
       (li, item) => this.putShelf(li, item), stale);
 
+    this.menu = $('play-menu');
+    this.chosen = null; // what the menu plays: {ids} of a track or {album, version}
     this.tracks.list.addEventListener('click', (e) => {
       const li = e.target.closest('li');
-      if (li && li.vxId !== undefined) this.toggle(li.vxAt);
+      if (li && li.vxId !== undefined && e.target.closest('.more')) {
+        this.offer(e.target.closest('.more'), { ids: [li.vxId], version: this.tracks.version });
+      } else if (li && li.vxId !== undefined) this.toggle(li.vxAt);
+    });
+    this.menu.addEventListener('click', (e) => {
+      const b = e.target.closest('button[data-mode]');
+      const chosen = this.chosen;
+      this.closeMenu();
+      if (b && chosen) this.play(b.dataset.mode, chosen);
+    });
+    document.addEventListener('pointerdown', (e) => {
+      if (!this.menu.hidden && !this.menu.contains(e.target) && !e.target.closest('.more')) this.closeMenu();
+    });
+    this.menu.addEventListener('keydown', (e) => {
+      if (e.key === 'Escape') this.closeMenu();
     });
     this.tracks.list.addEventListener('keydown', (e) => this.key(e));
     this.shelf.list.addEventListener('click', (e) => {
       const li = e.target.closest('li');
-      if (li && li.vxId !== undefined) this.open(li);
+      if (li && li.vxId !== undefined && e.target.closest('.more')) {
+        this.offer(e.target.closest('.more'), { album: li.vxId, version: this.shelf.version });
+      } else if (li && li.vxId !== undefined) this.open(li);
     });
     this.shelf.list.addEventListener('keydown', (e) => {
-      if (e.key === 'Enter' && e.target.closest('li')) this.open(e.target.closest('li'));
+      if (e.key === 'Enter' && e.target.closest('li') && !e.target.closest('.more')) this.open(e.target.closest('li'));
     });
     this.filterBox.addEventListener('input', () => {
       clearTimeout(this.typing);
@@ -78,7 +105,7 @@ export class Library {
       });
     }
     $('back').addEventListener('click', () => this.back());
-    $('play-on').addEventListener('click', () => this.play());
+    $('play-on').addEventListener('click', () => this.play($('play-mode').value));
   }
 
   // What the tab, the artist or album opened and the search show, from the first page on.
@@ -155,8 +182,24 @@ export class Library {
     const li = element('li');
     li.setAttribute('role', 'option');
     li.setAttribute('aria-selected', 'false');
-    li.append(element('span', 'name'), '');
+    li.append(element('span', 'name'), '', moreButton('Play choices'));
     return li;
+  }
+
+  // The menu of play choices at button, for chosen.
+  offer(button, chosen) {
+    this.chosen = chosen;
+    const r = button.getBoundingClientRect();
+    this.menu.hidden = false;
+    const m = this.menu.getBoundingClientRect();
+    this.menu.style.left = `${Math.max(4, Math.min(r.right - m.width, innerWidth - m.width - 4))}px`;
+    this.menu.style.top = `${r.bottom + m.height < innerHeight ? r.bottom : Math.max(4, r.top - m.height)}px`;
+    this.menu.querySelector('button').focus();
+  }
+
+  closeMenu() {
+    this.menu.hidden = true;
+    this.chosen = null;
   }
 
   // [id, title, artist, album, seconds, url of an http row]
@@ -164,7 +207,7 @@ export class Library {
     li.firstChild.textContent = text(t[1]);
     const about = t[5] !== undefined ? [text(t[5])]
       : [text(t[2]), this.album ? '' : text(t[3]), length(t[4])];
-    li.lastChild.data = about.filter((s) => s !== '').join(' · ');
+    li.childNodes[1].data = about.filter((s) => s !== '').join(' · ');
     li.vxId = Number.isInteger(t[0]) ? t[0] : undefined;
     li.setAttribute('aria-selected', this.selected.has(li.vxId) ? 'true' : 'false');
   }
@@ -179,7 +222,8 @@ export class Library {
     const sub = element('span', 'sub');
     if (this.shelf.key === 'albums') {
       sub.textContent = [text(item[2]), item[5] > 0 ? text(item[5]) : ''].filter((s) => s).join(' · ');
-      li.replaceChildren(cover(text(item[3])), name, sub);
+      li.replaceChildren(cover(text(item[3])), name, sub,
+        moreButton(`Play choices for ${li.vxName || 'Unknown album'}`));
     } else {
       sub.textContent = item[2] === 1 ? '1 album' : `${Number(item[2]) || 0} albums`;
       li.replaceChildren(name, sub);
@@ -241,10 +285,22 @@ export class Library {
   }
 
   // The selected tracks; none: the album open, else what the search shows, else everything.
-  async play() {
+  // mode: "now", "next" or "add"; chosen: a track's or an album's (from the menu) instead.
+  async play(mode, chosen) {
     const host = this.target();
     if (!host) {
       say(this.note, 'Choose a speaker or type a name or address.');
+      return;
+    }
+    if (chosen) {
+      const answer = await api('play', { host, mode, ...chosen });
+      if (answer.status === 200) {
+        say(this.note, text(answer.data.note));
+        this.opened(host);
+      } else {
+        say(this.note, failure(answer.status, answer.data));
+        if (answer.status === 409) await this.load(true);
+      }
       return;
     }
     const onTracks = !this.tracks.list.hidden;
@@ -256,7 +312,7 @@ export class Library {
     const shown = new Map(this.tracks.rows.map((li, i) => [li.vxId, i]));
     const at = (id) => shown.get(id) ?? this.tracks.rows.length + id;
     const ids = [...this.selected].sort((a, b) => at(a) - at(b));
-    const body = { host, version: this.tracks.version, ids };
+    const body = { host, mode, version: this.tracks.version, ids };
     // An album listed whole goes by its ids: they outlast tags read meanwhile, an index not.
     const listed = this.tracks.rows.map((li) => li.vxId);
     if (!ids.length && this.album && listed.every(Number.isInteger)) body.ids = listed;

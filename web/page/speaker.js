@@ -66,6 +66,8 @@ export class Speaker {
 
     this.playpause.addEventListener('click', () => this.send({ do: 'playpause' }));
     $('stop').addEventListener('click', () => this.send({ do: 'stop' }));
+    $('skip-previous').addEventListener('click', () => this.send({ do: 'skipprevious' }));
+    $('skip-next').addEventListener('click', () => this.send({ do: 'skipnext' }));
     this.mute.addEventListener('click', () => this.send({ do: 'mute' }));
     for (const verb of ['remove', 'down', 'up', 'next']) {
       this[verb].addEventListener('click', () => this.edit({ do: verb }));
@@ -284,8 +286,11 @@ export class Speaker {
     const n = Math.min(items.length, this.rows.length - from);
     for (let k = 0; k < n; k++) {
       const i = from + k;
-      const loc = text(items[k]);
-      const [name, host] = caption(loc);
+      // A track of the library comes as [location, "Title - Artist"].
+      const item = Array.isArray(items[k]) ? items[k] : [items[k]];
+      const loc = text(item[0]);
+      const [file, host] = caption(loc);
+      const name = text(item[1]) || file;
       const li = this.rows[i];
       const b = li.lastChild;
       li.vxBox.setAttribute('aria-label', name || loc);
@@ -360,9 +365,20 @@ export class Speaker {
     this.playpause.setAttribute('aria-label', playing ? 'Pause' : 'Play');
     this.mute.setAttribute('aria-pressed', d.muted === true ? 'true' : 'false');
     say(this.time, text(d.time));
-    say(this.information, text(d.information));
+    say(this.information, [text(d.information), text(d.album)].filter((s) => s).join(' \u00b7 '));
+    this.showCover(text(d.cover));
     this.report(this.bars.position, d.position);
     this.report(this.bars.volume, d.volume);
+  }
+
+  // The current track's cover (a hash of the library's covers), or none.
+  showCover(hash) {
+    const img = $('cover-now');
+    if (img.dataset.hash === hash) return;
+    img.dataset.hash = hash;
+    img.hidden = !hash;
+    if (hash) img.src = `/vx-remote/cover/${encodeURIComponent(hash)}-96.jpg`;
+    else img.removeAttribute('src');
   }
 
   checkedRows() {

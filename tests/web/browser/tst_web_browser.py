@@ -21,6 +21,7 @@ PROGRAM = None
 TITLE = "<i>Tone</i>"  # the first track's title
 SHOWN = "<b>x<i>y.wav"  # a file name with markup, played second
 LISTED = "<img src=x onerror=document.title=1>.wav"  # in the library only
+NAME_B = "<b>Kitchen</b>\u202e"  # host B's speaker name: shown as text, the mark dropped
 
 
 def tagged(name, title, track, artist="Annbj\u00f8rg Lien", album="Prisme"):
@@ -46,7 +47,8 @@ class WebRemote(unittest.TestCase):
                    [("tone.wav", 60, TITLE.encode()), (SHOWN, 60, b""), (LISTED, 1, b"")],
                    "[Server]\r\nHeadlessAllow=0\r\n", H.ADDRESS_A)
         cls.addClassCleanup(a.close)
-        b = H.Copy(PROGRAM, cls.folder + "/b", ALBUM, "", H.ADDRESS_B, hosts.in_b)
+        b = H.Copy(PROGRAM, cls.folder + "/b", ALBUM, f"[Speaker]\r\nName={NAME_B}\r\n",
+                   H.ADDRESS_B, hosts.in_b)
         cls.addClassCleanup(b.close)
         cls.driver = H.browser(cls.folder)
         cls.addClassCleanup(cls.driver.quit)
@@ -98,7 +100,8 @@ class WebRemote(unittest.TestCase):
         self.assertTrue(self.find("#time").text.strip())
         self.assertEqual(speaker.play_list(), [url + "tone.wav", url + SHOWN])
         self.wait(lambda: TITLE in self.find("#information").text, "no title shown", 15)
-        self.wait(lambda: self.texts("#playlist li.current") and "tone.wav" in
+        # A track of the library shows its tags, as on the desktop.
+        self.wait(lambda: self.texts("#playlist li.current") and TITLE in
                   self.texts("#playlist li.current")[0], "the current track is not marked")
         self.assertIn(SHOWN, self.texts("#playlist li")[1])
         self.assert_no_markup("#information")
@@ -121,6 +124,38 @@ class WebRemote(unittest.TestCase):
         self.find("#remove").click()
         self.wait(lambda: speaker.play_list() == [url + "tone.wav"], "no removal")
         self.wait(lambda: len(self.texts("#playlist li")) == 1, "the page shows no removal")
+
+    def test_play_choices_and_names(self):
+        url = f"http://{H.ADDRESS_A}:{H.MEDIA_PORT}/"
+        speaker = H.Controller(H.ADDRESS_B)
+        self.addCleanup(speaker.close)
+        self.addCleanup(lambda: speaker.send("UPDATELIST", "0"))
+        speaker.send("UPDATELIST", f"1\r\n{url}left-over.wav")
+        self.open_page()
+        label = f"<b>Kitchen</b> ({H.ADDRESS_B})"
+        self.wait(lambda: label in self.texts("#target option"), "B is not listed by name", 20)
+        Select(self.find("#target")).select_by_value(H.ADDRESS_B)
+        self.assertEqual(self.find("#play-mode").get_attribute("value"), "now")
+
+        def row(name):
+            return next(r for r in self.driver.find_elements(By.CSS_SELECTOR, "#library li")
+                        if name in r.text)
+        row(TITLE).click()
+        self.find("#play-on").click()  # Play Now: the list becomes the track, which starts
+        self.wait(lambda: speaker.play_list() == [url + "tone.wav"], "the list was not replaced")
+        self.wait(lambda: self.texts("#playlist li.current") and TITLE in
+                  self.texts("#playlist li.current")[0], "the chosen track does not play")
+        self.assertEqual(self.driver.title, "<b>Kitchen</b> Player")
+        self.assertEqual(self.find("#speaker-host").text, "<b>Kitchen</b>")
+        self.assert_no_markup("#speaker-host")
+
+        for name, mode, after in ((LISTED, "add", ["tone.wav", LISTED]),
+                                  (SHOWN, "next", ["tone.wav", SHOWN, LISTED])):
+            self.find("#show-library").click()
+            row(name).find_element(By.CSS_SELECTOR, ".more").click()
+            self.find(f'#play-menu button[data-mode="{mode}"]').click()
+            self.wait(lambda: speaker.play_list() == [url + n for n in after],
+                      f"{mode}: the list is not {after}")
 
     def test_own_speaker_refused_when_not_allowed(self):
         self.open_page()

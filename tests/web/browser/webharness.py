@@ -120,7 +120,7 @@ class Copy:
             self.tracks.append(path)
         with open(os.path.join(data, "MusicLibrary.txt"), "wb") as f:
             f.write(b"".join(os.fsencode(p) + b"\r\n" for p in self.tracks))
-        with open(os.path.join(data, "vxPlayer.ini"), "w") as f:
+        with open(os.path.join(data, "vxPlayer.ini"), "w", encoding="utf-8") as f:
             f.write(settings)
         env = dict(os.environ, HOME=home, XDG_DATA_HOME=home + "/data",
                    XDG_CONFIG_HOME=home + "/config", XDG_RUNTIME_DIR=home + "/run")
