@@ -8,6 +8,7 @@
 #include <avahi-common/thread-watch.h>
 
 #include "SharingState.h"
+#include "SpeakerSettings.h"
 
 #include <QHostInfo>
 #include <QMetaObject>
@@ -182,18 +183,21 @@ std::unique_ptr<TServiceAnnouncer> AnnounceDoors(const QString &Name, const TSha
                                                  quint16 CommandPort, quint16 MediaPort,
                                                  quint16 MpdPort) {
     auto Announcer = std::make_unique<TServiceAnnouncer>();
-    const QString Shown = Name.isEmpty() ? QHostInfo::localHostName() : Name;
     QList<TServiceAnnouncer::TService> Services;
     if (CommandPort)
         Services.append({"_vellox._tcp", CommandPort, {"media=" + QByteArray::number(MediaPort)}});
     if (MpdPort)
         Services.append({"_mpd._tcp", MpdPort, {}});
-    const auto Follow = [Announcer = Announcer.get(), &Sharing, Shown, Services] {
+    const auto Follow = [Announcer = Announcer.get(), &Sharing, Name, Services] {
+        const QString Shown = Name.isEmpty() ? SpeakerSettings().Name() : Name;
         // With others kept out the doors listen on loopback only: nothing to announce.
-        Announcer->Publish(Shown,
+        Announcer->Publish(Shown.isEmpty() ? QHostInfo::localHostName() : Shown,
                            Sharing.AllowOthers() ? Services : QList<TServiceAnnouncer::TService>());
     };
     QObject::connect(&Sharing, &TSharingState::Changed, Announcer.get(), Follow);
+    if (Name.isEmpty())
+        QObject::connect(&SpeakerSettings(), &TSpeakerSettings::NameChanged, Announcer.get(),
+                         Follow);
     Follow();
     return Announcer;
 }

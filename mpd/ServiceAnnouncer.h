@@ -49,9 +49,10 @@ private:
     QString FAnnouncedName;
 };
 
-// Announces this copy's doors under Name (empty: the host name) while others may use them
-// (Sharing's allow switch): "_vellox._tcp" on CommandPort with the media port in its TXT
-// record ("media=37401"), and "_mpd._tcp" on MpdPort (0: no MPD door). Sharing must outlive it.
+// Announces this copy's doors under Name (empty: the speaker's name, followed as it changes)
+// while others may use them (Sharing's allow switch): "_vellox._tcp" on CommandPort with the
+// media port in its TXT record ("media=37401"), and "_mpd._tcp" on MpdPort (0: no MPD door).
+// Sharing must outlive it.
 std::unique_ptr<TServiceAnnouncer> AnnounceDoors(const QString &Name, const TSharingState &Sharing,
                                                  quint16 CommandPort, quint16 MediaPort,
                                                  quint16 MpdPort);
