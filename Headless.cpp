@@ -4,11 +4,13 @@
 #include "CoverStore.h"
 #include "HeadlessSpeaker.h"
 #include "InstanceSlot.h"
+#include "LibraryFolders.h"
 #include "LibraryTags.h"
 #include "MediaPlayer.h"
 #include "MediaServer.h"
 #include "MpdDoor.h"
 #include "MpdLibraryDoor.h"
+#include "MusicLibrary.h"
 #include "ServiceAnnouncer.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
@@ -94,6 +96,22 @@ int RunHeadless(QCoreApplication &App) {
             Web->SetLocalSpeakerPort(Speaker.Speaker().CommandServer()->Port());
             Web->SetPresence(&Speaker.Presence());
             Web->Start(Speaker.MediaServer());
+        }
+        // The library folders kept in step; what they add is saved where the desktop keeps it.
+        std::unique_ptr<TLibraryFolders> Folders;
+        if (const QByteArrayList List = TLibraryFolders::ParseFolders(LibraryFoldersText);
+            !List.isEmpty()) {
+            Folders = std::make_unique<TLibraryFolders>(Speaker.Library());
+            Folders->SetTags(Tags.get());
+            QObject::connect(Folders.get(), &TLibraryFolders::Added, &Speaker, [&Speaker] {
+                if (QString Error; !Speaker.Library().SaveToFile(LibraryFileName, &Error))
+                    std::fprintf(stderr, "%s\n", qPrintable(Error));
+            });
+            QObject::connect(Folders.get(), &TLibraryFolders::WatchLimitHit, &Speaker, [] {
+                std::fprintf(stderr, "The limit of watched folders is reached: files added to "
+                                     "some library folders appear at the next start.\n");
+            });
+            Folders->SetFolders(List);
         }
         TSignalWatcher Signals;
         QObject::connect(&Signals, &TSignalWatcher::CloseRequested, &Speaker, [&Speaker, &Web] {

@@ -34,6 +34,27 @@ constexpr TAudioType AudioTypes[] = {
     {nullptr, ".aiff", "audio/aiff"},
     {"Au audio file(au)", ".au", "audio/basic"},
     {nullptr, ".snd", "audio/basic"},
+    // What the media engine plays beyond the Windows kinds.
+    {"FLAC audio file(flac)", ".flac", "audio/flac"},
+    {"Ogg audio file(ogg, oga, opus, spx)", ".ogg", "audio/ogg"},
+    {nullptr, ".oga", "audio/ogg"},
+    {nullptr, ".opus", "audio/ogg"},
+    {nullptr, ".spx", "audio/ogg"},
+    {"MPEG-4 audio file(m4a, m4b, mp4, aac, alac)", ".m4a", "audio/mp4"},
+    {nullptr, ".m4b", "audio/mp4"},
+    {nullptr, ".mp4", "audio/mp4"},
+    {nullptr, ".aac", "audio/aac"},
+    {nullptr, ".alac", "audio/mp4"},
+    {"MPEG audio file(mp2)", ".mp2", "audio/mpeg"},
+    {"WavPack, APE and TTA audio file(wv, ape, tta)", ".wv", "audio/x-wavpack"},
+    {nullptr, ".ape", "audio/x-ape"},
+    {nullptr, ".tta", "audio/x-tta"},
+    {"Musepack audio file(mpc)", ".mpc", "audio/x-musepack"},
+    {"Matroska and WebM audio file(mka, webm)", ".mka", "audio/x-matroska"},
+    {nullptr, ".webm", "audio/webm"},
+    {"DSD audio file(dsf, dff)", ".dsf", "audio/x-dsf"},
+    {nullptr, ".dff", "audio/x-dff"},
+    {"Core Audio file(caf)", ".caf", "audio/x-caf"},
 };
 
 // One group of the open dialog's filter: its description and its patterns.
@@ -94,12 +115,14 @@ QString QtFileFilter(const QByteArray &Filter) {
 }
 
 bool IsAcceptedAudioName(const QByteArray &Name) {
-    const QByteArray Ext = AsciiUpper(FileExtension(Name));
-    return !Ext.isEmpty() && AudioExtensionList().contains(Ext);
+    // The whole extension: a piece of one (".MP", ".W") is no type.
+    return !AudioContentType(Name).isEmpty();
 }
 
 QByteArray AudioContentType(const QByteArray &Name) {
     const QByteArray Ext = FileExtension(Name);
+    if (Ext.size() < 2)
+        return {};
     for (const TAudioType &Type : AudioTypes)
         if (SameTextAscii(Ext, Type.Extension))
             return Type.ContentType;

@@ -13,7 +13,7 @@ const QByteArray &AudioFileFilter();
 // ("Description (*.a *.b);;...").
 QString QtFileFilter(const QByteArray &Filter);
 
-// Whether Name's extension is one of the accepted audio types (substring test).
+// Whether Name's extension (the whole of it, any case) is one of the accepted audio types.
 bool IsAcceptedAudioName(const QByteArray &Name);
 
 // The content type of an accepted audio file by its exact extension; empty for any other.

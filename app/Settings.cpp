@@ -23,6 +23,8 @@ qint32 WindowTop = 0;
 qint32 WindowLeft = 0;
 qint32 PopHitCount = 0;
 qint32 LibraryHiddenColumns = 0;
+QByteArray LibraryFoldersText;
+QByteArray LibraryColumnWidthsText;
 qint32 CommandPort = 0;
 QString SkinName;
 bool HeadlessAllow = true;
@@ -77,6 +79,8 @@ void LoadSettings() {
     WebRemoteEnabled = true;
     MpvOptionsText.clear();
     FolderCoverFirst = false;
+    LibraryFoldersText.clear();
+    LibraryColumnWidthsText.clear();
     SpeakerSettings().Load({});
     // Reading never creates the file; an unreadable one leaves the defaults.
     if (QFile In(IniFileName); In.open(QIODevice::ReadOnly)) {
@@ -96,6 +100,9 @@ void LoadSettings() {
         FolderCoverFirst = SameTextAscii(
             TrimBlanks(IniValue(Ini, SettingsKey::CoverSource).value_or(QByteArray())), "folder");
         SpeakerSettings().Load(Ini);
+        LibraryFoldersText = IniValue(Ini, SettingsKey::LibraryFolders).value_or(QByteArray());
+        LibraryColumnWidthsText =
+            IniValue(Ini, SettingsKey::LibraryColumnWidths).value_or(QByteArray());
     }
 
     LocalHostName = GetLocalHostName();

@@ -23,6 +23,10 @@ inline constexpr TIniKey WebRemote{"Server", "WebRemote"};
 inline constexpr TIniKey MpvOptions{"Speaker", "MpvOptions"};
 // "embedded" (the default) or "folder": which cover wins when a track has both.
 inline constexpr TIniKey CoverSource{"Library", "CoverSource"};
+// The library folders kept in step, separated by ";".
+inline constexpr TIniKey LibraryFolders{"Library", "Folders"};
+// The library page's column widths in pixels, separated by ",", the first column's first.
+inline constexpr TIniKey LibraryColumnWidths{"Window", "LibraryColumnWidths"};
 inline constexpr TIniKey LatencyMs{"Speaker", "LatencyMs"};
 inline constexpr TIniKey AudioDevice{"Speaker", "AudioDevice"};
 inline constexpr TIniKey SpeakerName{"Speaker", "Name"};
@@ -51,6 +55,10 @@ extern QByteArray LocalHostName;
 extern QByteArray MpvOptionsText;
 // A folder's cover image wins over a track's embedded picture.
 extern bool FolderCoverFirst;
+// [Library] Folders as the file has it.
+extern QByteArray LibraryFoldersText;
+// [Window] LibraryColumnWidths as the file has it.
+extern QByteArray LibraryColumnWidthsText;
 
 // Fills every setting value: paths, INI values, host name.
 void LoadSettings();

@@ -38,37 +38,10 @@ double ChildrenCpuSeconds() {
     return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
 }
 
-const QStringList Formats{"mp3", "flac", "ogg", "opus", "m4a", "wav", "aiff", "wv", "wma"};
-
-// One short tone per format, tagged by the encoder.
-QByteArray Template(const QString &Dir, const QString &Format) {
-    const QString Path = Dir + "/template." + Format;
-    QProcess Encoder;
-    Encoder.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                             "sine=frequency=440:duration=0.05:sample_rate=8000", "-ac", "1",
-                             "-metadata", "title=Fjellsang", "-metadata", "artist=Annbjørg Lien",
-                             "-metadata", "album=Prisme", "-metadata", "track=3/12", Path});
-    Encoder.waitForFinished(60000);
-    QFile File(Path);
-    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
-}
-
 QList<TTagRequest> MakeLibrary(const QString &Dir, int Files) {
-    QList<QByteArray> Templates;
-    for (const QString &Format : Formats)
-        Templates.append(Template(Dir, Format));
     QList<TTagRequest> Requests;
-    for (int I = 0; I < Files; ++I) {
-        const QString Folder = Dir + "/d" + QString::number(I / 1000);
-        if (I % 1000 == 0)
-            QDir().mkpath(Folder);
-        const int F = I % int(Formats.size());
-        const QString Path = Folder + "/f" + QString::number(I) + "." + Formats[F];
-        QFile File(Path);
-        if (!File.open(QIODevice::WriteOnly) || File.write(Templates[F]) != Templates[F].size())
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
-        Requests.append({QFile::encodeName(Path), {}});
-    }
+    for (const QByteArray &Path : MakeTaggedFiles(Dir, Files))
+        Requests.append({Path, {}});
     return Requests;
 }
 
@@ -233,7 +206,7 @@ int main(int argc, char *argv[]) {
     QElapsedTimer T;
     T.start();
     const QList<TTagRequest> Requests = MakeLibrary(Dir, Files);
-    std::printf("made %d files of %lld formats in %.1f s\n", Files, qlonglong(Formats.size()),
+    std::printf("made %d files of %lld formats in %.1f s\n", Files, qlonglong(TaggedFormats.size()),
                 double(T.nsecsElapsed()) / 1e9);
 
     TTagCache Cache;

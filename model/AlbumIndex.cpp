@@ -59,7 +59,7 @@ TAlbumIndex::TAlbumIndex(const QList<TTrackTags> &Tags, const QByteArrayList &So
     for (qsizetype Row = 0; Row < Count; ++Row)
         FileKeys.append(SearchFold(QString::fromUtf8(TMusicLibrary::DisplayName(Sources[Row]))));
     MakeAlbums(Tags, FileKeys);
-    MakeArtists();
+    MakeArtists(Tags);
     MakeOrders(Tags, FileKeys);
 }
 
@@ -74,10 +74,11 @@ void TAlbumIndex::MakeAlbums(const QList<TTrackTags> &Tags, const QByteArrayList
         auto It = FoundByKey.constFind(Key);
         if (It == FoundByKey.cend()) {
             It = FoundByKey.insert(Key, int(Found.size()));
-            Found.append({Artist, T.Album, 0, 0, {}, {}});
+            Found.append({Artist, T.Album, 0, 0, {}, 1, {}});
         }
         TAlbum &Album = Found[*It];
         Album.Rows.append(Row);
+        Album.Discs = std::max(Album.Discs, DiscOf(T));
         if (T.Year > 0 && (Album.Year == 0 || T.Year < Album.Year))
             Album.Year = T.Year;
     }
@@ -120,7 +121,7 @@ void TAlbumIndex::MakeAlbums(const QList<TTrackTags> &Tags, const QByteArrayList
     }
 }
 
-void TAlbumIndex::MakeArtists() {
+void TAlbumIndex::MakeArtists(const QList<TTrackTags> &Tags) {
     // Albums come in artist order already; names that fold alike are one artist.
     QHash<QByteArray, int> ByKey;
     FArtists.clear();
@@ -130,23 +131,65 @@ void TAlbumIndex::MakeArtists() {
         auto It = ByKey.constFind(Key);
         if (It == ByKey.cend()) {
             It = ByKey.insert(Key, int(FArtists.size()));
-            FArtists.append({Album.Artist, {}});
+            FArtists.append({Album.Artist, {}, {}, {}});
         }
         Album.ArtistIndex = *It;
         FArtists[*It].Albums.append(Index);
     }
+    // A track's own artists list it too where the album is filed under another.
+    const qsizetype Own = FArtists.size();
+    for (int Index = 0; Index < int(FAlbums.size()); ++Index) {
+        const TAlbum &Album = FAlbums[Index];
+        for (const int Row : Album.Rows) {
+            for (const QString &Name : Tags[Row].Artists) {
+                const QByteArray Key = SearchFold(Name);
+                auto It = ByKey.constFind(Key);
+                if (Key.isEmpty() || (It != ByKey.cend() && *It == Album.ArtistIndex))
+                    continue;
+                if (It == ByKey.cend()) {
+                    It = ByKey.insert(Key, int(FArtists.size()));
+                    FArtists.append({Name, {}, {}, {}});
+                }
+                TAlbumArtist &Artist = FArtists[*It];
+                if (Artist.Guest.isEmpty() || Artist.Guest.last() != Index) {
+                    Artist.Guest.append(Index);
+                    Artist.GuestRows.append(QList<int>());
+                }
+                if (Artist.GuestRows.last().isEmpty() || Artist.GuestRows.last().last() != Row)
+                    Artist.GuestRows.last().append(Row);
+            }
+        }
+    }
+    if (FArtists.size() == Own)
+        return;
+    // Those found only on others' albums take their places by name.
+    QByteArrayList Keys;
+    for (const TAlbumArtist &Artist : std::as_const(FArtists))
+        Keys.append(ArtistKey(Artist.Name));
+    QList<int> Order = AllRows(FArtists.size());
+    std::stable_sort(Order.begin(), Order.end(),
+                     [&](int A, int B) { return CompareText(Keys[A], Keys[B]) < 0; });
+    QList<int> NewIndex(Order.size());
+    QList<TAlbumArtist> Sorted;
+    Sorted.reserve(Order.size());
+    for (const int Old : std::as_const(Order)) {
+        NewIndex[Old] = int(Sorted.size());
+        Sorted.append(std::move(FArtists[Old]));
+    }
+    FArtists = std::move(Sorted);
+    for (TAlbum &Album : FAlbums)
+        Album.ArtistIndex = NewIndex[Album.ArtistIndex];
 }
 
 void TAlbumIndex::MakeOrders(const QList<TTrackTags> &Tags, const QByteArrayList &FileKeys) {
     const qsizetype Count = FileKeys.size();
-    QList<int> &AlbumOrder = FOrders[int(TLibraryColumn::Album)];
-    AlbumOrder.clear();
-    AlbumOrder.reserve(Count);
+    FAlbumOrder.clear();
+    FAlbumOrder.reserve(Count);
     for (const TAlbum &Album : std::as_const(FAlbums))
-        AlbumOrder += Album.Rows;
+        FAlbumOrder += Album.Rows;
     QList<int> AlbumRank(Count);
     for (int At = 0; At < int(Count); ++At)
-        AlbumRank[AlbumOrder[At]] = At;
+        AlbumRank[FAlbumOrder[At]] = At;
 
     const auto SortBy = [&](TLibraryColumn Column, auto Compare) {
         QList<int> &Order = FOrders[int(Column)];
@@ -173,6 +216,16 @@ void TAlbumIndex::MakeOrders(const QList<TTrackTags> &Tags, const QByteArrayList
            [&](int A, int B) { return CompareNumber(Tags[A].DurationMs, Tags[B].DurationMs); });
     SortBy(TLibraryColumn::File,
            [&](int A, int B) { return CompareText(FileKeys[A], FileKeys[B]); });
+    SortBy(TLibraryColumn::Disc,
+           [&](int A, int B) { return CompareNumber(DiscOf(Tags[A]), DiscOf(Tags[B])); });
+    SortBy(TLibraryColumn::Year,
+           [&](int A, int B) { return CompareNumber(Tags[A].Year, Tags[B].Year); });
+    for (qsizetype Row = 0; Row < Count; ++Row)
+        Keys[Row] = SearchFold(Tags[Row].Album);
+    SortBy(TLibraryColumn::Album, [&](int A, int B) { return CompareText(Keys[A], Keys[B]); });
+    for (qsizetype Row = 0; Row < Count; ++Row)
+        Keys[Row] = SearchFold(Tags[Row].Genre);
+    SortBy(TLibraryColumn::Genre, [&](int A, int B) { return CompareText(Keys[A], Keys[B]); });
 }
 
 QList<int> TAlbumIndex::Sorted(const QList<int> &Rows, TLibraryColumn Column,

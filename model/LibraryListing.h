@@ -20,6 +20,17 @@ struct TListingChoice {
     bool NeedsAlbums() const { return SortColumn >= 0 || Artist >= 0 || Album >= 0; }
 };
 
+// Columns hidden until the user shows them.
+inline constexpr qint32 OptionalColumns =
+    (1 << int(TLibraryColumn::Year)) | (1 << int(TLibraryColumn::Genre));
+// The settings keep one bit per column that is not as by default (shown, or hidden).
+inline bool LibraryColumnHidden(qint32 Bits, int Column) {
+    return (((Bits ^ OptionalColumns) >> Column) & 1) != 0;
+}
+inline qint32 LibraryColumnBit(bool Hidden, int Column) {
+    return ((Hidden ? 1 : 0) << Column) ^ (OptionalColumns & (1 << Column));
+}
+
 // The search's hits (ascending library rows), or none for a blank search: every row.
 using TSearchHits = std::optional<QList<int>>;
 
@@ -29,6 +40,9 @@ using TSearchHits = std::optional<QList<int>>;
 // when Choice does not need it.
 QList<int> ListedRows(const TAlbumIndex *Index, int Count, const TSearchHits &Hits,
                       const TListingChoice &Choice);
+// The status line of a listing: "12 of 316 tracks, 42:13" ("316 tracks, ..." when all show).
+QString ListingSummary(int Shown, int Total, qint64 DurationMs);
+
 // The artists with a hit, by name.
 QList<int> ListedArtists(const TAlbumIndex &Index, const TSearchHits &Hits);
 // The albums (of Artist unless it is -1) with a hit, in album order.

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -54,6 +55,47 @@ QByteArray RecoverPath(const QByteArray &Path) {
 }
 
 } // namespace
+
+QString RefusalNote(const QList<TRefusedSource> &All) {
+    // A long list is cut: the box must fit the screen.
+    constexpr qsizetype Listed = 12;
+    // A source already there, or a blank one, is dropped without a word.
+    QList<TRefusedSource> Refused = All;
+    Refused.removeIf([](const TRefusedSource &R) {
+        return R.Why == TRefusal::Duplicate || R.Why == TRefusal::Blank || R.Why == TRefusal::None;
+    });
+    if (Refused.isEmpty())
+        return {};
+    QStringList Lines;
+    Lines.append(Refused.size() == 1 ? QStringLiteral("1 item was not added to the music library:")
+                                     : QStringLiteral("%1 items were not added to the music "
+                                                      "library:")
+                                           .arg(Refused.size()));
+    for (qsizetype I = 0; I < Refused.size() && I < Listed; ++I) {
+        const TRefusedSource &R = Refused[I];
+        const QByteArray Name = TMusicLibrary::DisplayName(R.Source);
+        QString Why;
+        switch (R.Why) {
+        case TRefusal::NotAudio: {
+            const QByteArray Ext = FileExtension(Name);
+            Why = Ext.size() < 2 ? QStringLiteral("no audio file type in its name")
+                                 : QStringLiteral("\"%1\" is not an audio file type")
+                                       .arg(QString::fromUtf8(Ext));
+            break;
+        }
+        case TRefusal::Unusable:
+            Why = QStringLiteral("its name holds a line break");
+            break;
+        default:
+            break;
+        }
+        const QByteArray Shown = Name.isEmpty() ? R.Source : Name;
+        Lines.append(QStringLiteral("%1: %2").arg(QString::fromUtf8(Shown).simplified(), Why));
+    }
+    if (Refused.size() > Listed)
+        Lines.append(QStringLiteral("and %1 more.").arg(Refused.size() - Listed));
+    return Lines.join(u'\n');
+}
 
 TMusicLibrary::TMusicLibrary(QObject *Parent)
     : QAbstractListModel(Parent), FSnapshot(std::make_shared<const QByteArrayList>()) {}
@@ -151,33 +193,39 @@ QByteArray TMusicLibrary::FileText() const {
     return Text;
 }
 
-bool TMusicLibrary::Accept(const QByteArray &Source, QByteArray &Name) {
+TRefusal TMusicLibrary::Accept(const QByteArray &Source, QByteArray &Name) {
     // Such a name would come back from the file as other lines, or cut short.
     for (const char Bad : {'\r', '\n', '\0'})
         if (Source.contains(Bad))
-            return false;
+            return TRefusal::Unusable;
     Name = DisplayName(Source);
+    if (TrimBlanks(Source).isEmpty())
+        return TRefusal::Blank;
     if (!IsAcceptedAudioName(Name))
-        return false;
+        return TRefusal::NotAudio;
     // The same rule as AddUniqueString, with a hash index instead of a walk over
     // FLibrary, so that large batches stay linear.
-    if (TrimBlanks(Source).isEmpty() || FKeys.contains(AsciiUpper(Source)))
-        return false;
+    if (FKeys.contains(AsciiUpper(Source)))
+        return TRefusal::Duplicate;
     FLibrary.append(Source);
     IndexAdd(Source);
-    return true;
+    return TRefusal::None;
 }
 
 bool TMusicLibrary::AddToLibrary(const QByteArray &Source) {
     return AddBatch(QByteArrayList{Source}) == 1;
 }
 
-int TMusicLibrary::AddBatch(const QByteArrayList &Sources) {
+int TMusicLibrary::AddBatch(const QByteArrayList &Sources, QList<TRefusedSource> *Refused) {
     QList<TLibraryEntry> Added;
     QByteArray Name;
-    for (const QByteArray &Source : Sources)
-        if (Accept(Source, Name))
+    for (const QByteArray &Source : Sources) {
+        const TRefusal Why = Accept(Source, Name);
+        if (Why == TRefusal::None)
             Added.append({Name, Source});
+        else if (Refused)
+            Refused->append({Source, Why});
+    }
     if (Added.isEmpty())
         return 0;
     // One insertion for the whole batch, so that a view draws it at once.

@@ -17,6 +17,24 @@ struct TLibraryEntry {
     QByteArray Source;
 };
 
+// Why a source was not added.
+enum class TRefusal : quint8 {
+    None,
+    NotAudio,  // its name has no accepted audio extension
+    Unusable,  // it holds CR, LF or NUL: it cannot be a line of the file
+    Blank,     // nothing but blanks
+    Duplicate, // the library has it already (A-Z case ignored)
+};
+
+struct TRefusedSource {
+    QByteArray Source;
+    TRefusal Why = TRefusal::None;
+};
+
+// What the user is told about refused sources: which, and why; empty when none is worth a
+// word (a duplicate or a blank one is not).
+QString RefusalNote(const QList<TRefusedSource> &Refused);
+
 // The controller's music library: FLibrary (sources in load/add order, used for
 // the duplicate test and by the media server) and the rows in display order,
 // which is also the order the file is saved in. Lives on the GUI thread; other
@@ -45,8 +63,8 @@ public:
     // or NUL); refusals are silent. True when appended.
     bool AddToLibrary(const QByteArray &Source);
     // AddToLibrary for each source in order, published to readers once;
-    // returns how many were appended.
-    int AddBatch(const QByteArrayList &Sources);
+    // returns how many were appended. Refused (when given) gets the others, in order.
+    int AddBatch(const QByteArrayList &Sources, QList<TRefusedSource> *Refused = nullptr);
 
     // Removes the row and the first FLibrary string equal to its source ignoring case.
     void RemoveRow(int Row);
@@ -81,7 +99,7 @@ public:
 
 private:
     // Type and duplicate test; on success the source is in FLibrary, not yet a row.
-    bool Accept(const QByteArray &Source, QByteArray &Name);
+    TRefusal Accept(const QByteArray &Source, QByteArray &Name);
     void Publish();
     void IndexAdd(const QByteArray &Source);
     void IndexRemove(const QByteArray &Source);

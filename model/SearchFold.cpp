@@ -118,6 +118,10 @@ QByteArray SearchRowText(const TTrackTags &Tags, const QByteArray &FileName) {
     }
     for (const QString &Artist : Tags.Artists)
         Text += SearchFold(Artist) + '\n';
+    if (!Tags.Genre.isEmpty())
+        Text += SearchFold(Tags.Genre) + '\n';
+    if (Tags.Year > 0)
+        Text += QByteArray::number(Tags.Year) + '\n';
     Text += SearchFold(QString::fromUtf8(FileName));
     return Text;
 }

@@ -12,8 +12,8 @@ struct TTrackTags;
 // the accented name.
 QByteArray SearchFold(QStringView Text);
 
-// The one folded text a library row is searched by: its title, artists, album, album artist
-// and file name (bytes as the file system has them).
+// The one folded text a library row is searched by: its title, artists, album, album artist,
+// genre, year and file name (bytes as the file system has them).
 QByteArray SearchRowText(const TTrackTags &Tags, const QByteArray &FileName);
 
 // The folded words of what the user typed; none for a blank query.

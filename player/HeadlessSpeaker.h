@@ -28,6 +28,7 @@ public:
     // What a front end on top (the phone remote) serves and drives.
     TMediaServer &MediaServer() const { return *FMediaServer; }
     const TMusicLibrary &Library() const { return *FLibrary; }
+    TMusicLibrary &Library() { return *FLibrary; }
     const TPresence &Presence() const { return *FPresence; }
     const TSharingState &Sharing() const { return FSharing; }
 

@@ -249,6 +249,15 @@ void TLibraryTags::Rescan() {
     Ask(Local, true);
 }
 
+void TLibraryTags::Recheck(const QByteArrayList &Paths) {
+    // In order with the asks, where FAsked lives.
+    FBuilder.start([this, Paths] {
+        for (const QByteArray &Path : Paths)
+            FAsked.remove(Path);
+    });
+    Ask(Paths);
+}
+
 void TLibraryTags::Ask(const QByteArrayList &Paths, bool Again) {
     if (Paths.isEmpty() && !Again)
         return;

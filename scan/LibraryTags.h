@@ -54,6 +54,8 @@ public:
     int RowsVersion() const { return FRowsVersion; }
     // Asks about every local file again; only those whose stamp changed are read.
     void Rescan();
+    // Asks about these files again, even those asked about in this scan.
+    void Recheck(const QByteArrayList &Paths);
 
     // Which cover a track shows when it has both; takes effect with the next SetSources.
     void SetCoverSource(TCoverSource Source) { FCoverSource = Source; }

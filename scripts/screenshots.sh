@@ -61,7 +61,7 @@ export XDG_RUNTIME_DIR=$work/run
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 appdata="$XDG_DATA_HOME/Marvane/Vellox Player"
 
-Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb :77 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 openbox >/dev/null 2>&1 &
@@ -136,6 +136,8 @@ start_player() {
     done
     sleep 1.5
 }
+# The main window's width: the controls on the right keep their distance from its right edge.
+window_width() { xwininfo -id "$window" | awk '/Width:/{print $2}'; }
 stop_player() {
     kill -TERM "$player_pid"
     wait "$player_pid" 2>/dev/null || true
@@ -178,10 +180,11 @@ rm -f "$appdata/MusicLibrary.txt"
 for f in "$work"/music/*.mp3 "$work"/music/*/*.mp3; do printf '%s\r\n' "$f" >>"$appdata/MusicLibrary.txt"; done
 printf '[Window]\r\nPopHitCount=5\r\n' >"$appdata/vxPlayer.ini"
 start_player
-# The browser beside the rows: artists and albums with their covers (places as designed).
+# The browser above the rows: artists and the albums' covers, at the first window's size.
 click() { xdotool mousemove --window "$window" "$1" "$2" click "${3:-1}"; }
 sleep 2
-click 284 62
+W=$(window_width)
+click $((W - 33)) 62
 sleep 1.5
 shoot library
 
@@ -218,7 +221,7 @@ try:
 finally:
     driver.quit()
 EOF
-click 284 62
+click $((W - 33)) 62
 # The speaker is driven the way another copy would: one "ADD" on the command port.
 "$VX_PYTHON" - <<'EOF' &
 import socket, time
@@ -235,21 +238,20 @@ shoot my-player-playing
 # The second computer's copy, beside this one, with a home of its own.
 mkdir -p "$work/other/data/Marvane/Vellox Player" "$work/other/run"
 chmod 700 "$work/other/run"
-printf '[Window]\r\nPopHitCount=5\r\nLeft=640\r\n' \
+printf '[Window]\r\nPopHitCount=5\r\nLeft=560\r\n' \
     >"$work/other/data/Marvane/Vellox Player/vxPlayer.ini"
 HOME=$work/other XDG_DATA_HOME=$work/other/data XDG_CONFIG_HOME=$work/other/config \
     XDG_RUNTIME_DIR=$work/other/run on_other "$build/vxPlayer" >"$work/other.log" 2>&1 &
 pids+=($!)
 sleep 3
-# Play the library there: its address in the "Play on" box, the Play button (places
-# in the window as designed).
+# Play four tracks there: its address in the "Play on" box, the rows, the Play button.
 click 47 10
 click 117 35
 xdotool key ctrl+a
 xdotool type --delay 15 10.77.0.2
-click 80 57
+click 80 99
 xdotool key shift+Down shift+Down shift+Down
-click 245 35
+click $((W - 74)) 35
 sleep 7
 shoot remote-page
 
@@ -264,4 +266,16 @@ xdotool mousemove $((tx + tw / 2)) $((ty + th / 2)) click 3
 sleep 1
 shoot tray-menu 12 small
 xdotool key Escape
+stop_player
+
+# Third run: the same library in a window of 1280 x 800, the rows, then Browse.
+printf '[Window]\r\nPopHitCount=5\r\nWidth=1280\r\nHeight=800\r\nLeft=120\r\nTop=60\r\n' \
+    >"$appdata/vxPlayer.ini"
+start_player
+sleep 2
+shoot library-1280x800
+W=$(window_width)
+click $((W - 33)) 62
+sleep 1.5
+shoot browse-1280x800
 stop_player

@@ -3,11 +3,24 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QPixmap>
 
 namespace {
 
 constexpr int IndexRole = Qt::UserRole + 1;
 constexpr int CoverRole = Qt::UserRole + 2;
+// The covers' size in the album grid (the small thumbnails' size).
+constexpr int CoverSize = 96;
+
+// The picture of an album without a cover (yet): blank, at the covers' size.
+const QIcon &BlankCover() {
+    static const QIcon Blank = [] {
+        QPixmap Pixmap(CoverSize, CoverSize);
+        Pixmap.fill(Qt::transparent);
+        return QIcon(Pixmap);
+    }();
+    return Blank;
+}
 
 int Chosen(const QListWidget *List) {
     const QListWidgetItem *Item = List->currentItem();
@@ -47,11 +60,19 @@ TLibraryBrowser::TLibraryBrowser(QWidget *Parent) : QWidget(Parent) {
     FAlbumList = new QListWidget(this);
     FAlbumList->setObjectName(QStringLiteral("FAlbumList"));
     FAlbumList->setAccessibleName(QStringLiteral("Albums"));
-    FAlbumList->setIconSize(QSize(48, 48));
-    for (QListWidget *List : {FArtistList, FAlbumList}) {
+    // A grid of covers, each at its size: every entry has a picture of that size (a blank one
+    // while there is none), so uniform sizes, taken from the first entry, fit them all.
+    FAlbumList->setViewMode(QListView::IconMode);
+    FAlbumList->setIconSize(QSize(CoverSize, CoverSize));
+    FAlbumList->setGridSize(QSize(CoverSize + 32, CoverSize + 2 * fontMetrics().height() + 12));
+    FAlbumList->setResizeMode(QListView::Adjust);
+    FAlbumList->setMovement(QListView::Static);
+    FAlbumList->setWordWrap(true);
+    FAlbumList->setTextElideMode(Qt::ElideRight);
+    for (QListWidget *List : {FArtistList, FAlbumList})
         List->setUniformItemSizes(true);
-        Layout->addWidget(List, 1);
-    }
+    Layout->addWidget(FArtistList, 1);
+    Layout->addWidget(FAlbumList, 3);
     connect(FArtistList, &QListWidget::currentRowChanged, this, [this] {
         if (FFilling)
             return;
@@ -89,6 +110,9 @@ int TLibraryBrowser::Album() const {
 }
 
 void TLibraryBrowser::Fill(std::shared_ptr<const TAlbumIndex> Index, const TSearchHits &Hits) {
+    // The same lists again: kept, so that a click's second half finds the entry it began on.
+    if (Index == FIndex && Hits == FHits && FArtistList->count() > 0)
+        return;
     const QString Artist = ChosenText(FArtistList);
     FIndex = std::move(Index);
     FHits = Hits;
@@ -111,7 +135,7 @@ void TLibraryBrowser::FillAlbums() {
     const bool WasFilling = FFilling;
     FFilling = true;
     FAlbumList->clear();
-    AddItem(FAlbumList, QStringLiteral("All albums"), -1);
+    AddItem(FAlbumList, QStringLiteral("All albums"), -1)->setIcon(BlankCover());
     if (FIndex) {
         for (const int At : ListedAlbums(*FIndex, FHits, Artist())) {
             const TAlbum &A = FIndex->Albums()[At];
@@ -119,9 +143,11 @@ void TLibraryBrowser::FillAlbums() {
             if (A.Year > 0)
                 Text += QStringLiteral(" (%1)").arg(A.Year);
             QListWidgetItem *Item = AddItem(FAlbumList, Text, At);
+            Item->setIcon(BlankCover());
             if (!A.CoverHash.isEmpty() && FCoverIcon) {
                 Item->setData(CoverRole, A.CoverHash);
-                Item->setIcon(FCoverIcon(A.CoverHash));
+                if (const QIcon Icon = FCoverIcon(A.CoverHash); !Icon.isNull())
+                    Item->setIcon(Icon);
             }
         }
     }
@@ -134,5 +160,6 @@ void TLibraryBrowser::CoverReady(const QByteArray &Hash) {
         return;
     for (int At = 0; At < FAlbumList->count(); ++At)
         if (QListWidgetItem *Item = FAlbumList->item(At); Item->data(CoverRole) == Hash)
-            Item->setIcon(FCoverIcon(Hash));
+            if (const QIcon Icon = FCoverIcon(Hash); !Icon.isNull())
+                Item->setIcon(Icon);
 }

@@ -70,6 +70,14 @@ TLibraryPage::TLibraryPage(TMusicLibrary &Library, const TSharedActions &Shared,
         FLibraryMenu->popup(FLibraryView->viewport()->mapToGlobal(At));
     });
 
+    CreateFolderBar();
+    FNoticeLabel = new QLabel(this);
+    FNoticeLabel->setObjectName(QStringLiteral("FNoticeLabel"));
+    FNoticeLabel->setTextFormat(Qt::PlainText);
+    FNoticeLabel->setWordWrap(true);
+    FNoticeLabel->hide();
+    Layout->addWidget(FFolderBar);
+    Layout->addWidget(FNoticeLabel);
     CreateToolBar();
     Layout->addWidget(FLibraryToolBar);
     connect(FLibraryView, &TLibraryView::FilesDropped, this, &TLibraryPage::LibraryFilesDropped);
@@ -138,25 +146,11 @@ void TLibraryPage::CreateLibraryActions() {
         A->setEnabled(false);
 }
 
-void TLibraryPage::CreateAddActions() {
-    FAddFilesAction = new QAction(QStringLiteral("Add Local Audio Files"), this);
-    FAddFilesAction->setShortcut(QKeySequence(Qt::Key_Insert));
-    FAddURLsAction = new QAction(QStringLiteral("Add Internet URLs"), this);
-    FAddURLsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    connect(FAddFilesAction, &QAction::triggered, this, &TLibraryPage::AddFiles,
-            Qt::QueuedConnection);
-    connect(FAddURLsAction, &QAction::triggered, this, &TLibraryPage::AddURLs,
-            Qt::QueuedConnection);
-
-    FAddMenu = new QMenu(this);
-    FAddMenu->addAction(FAddFilesAction);
-    FAddMenu->addSeparator();
-    FAddMenu->addAction(FAddURLsAction);
-}
-
 QList<QAction *> TLibraryPage::WindowActions() const {
     return {FAddFilesAction, FAddURLsAction};
 }
+
+// Adding files, URLs and folders: LibraryPageAdd.cpp.
 
 void TLibraryPage::BuildLibraryMenu(const TSharedActions &Shared) {
     FLibraryMenu = new QMenu(this);
@@ -168,6 +162,7 @@ void TLibraryPage::BuildLibraryMenu(const TSharedActions &Shared) {
     FLibraryMenu->addSeparator();
     FLibraryMenu->addAction(FAddFilesAction);
     FLibraryMenu->addAction(FAddURLsAction);
+    FLibraryMenu->addAction(FAddFolderAction);
     FLibraryMenu->addAction(FRemoveFilesAction);
     FLibraryMenu->addAction(FSelectAllAction);
     FLibraryMenu->addAction(FRescanAction);
@@ -204,6 +199,13 @@ void TLibraryPage::CreateToolBar() {
     FLibraryToolBar->addSeparator();
     FDownButton = ToolButton(FMoveDownAction, QStringLiteral("Down"), "FDownButton");
     FUpButton = ToolButton(FMoveUpAction, QStringLiteral("Up"), "FUpButton");
+    auto *Gap = new QWidget(FLibraryToolBar);
+    Gap->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    FLibraryToolBar->addWidget(Gap);
+    FSummaryLabel = new QLabel(FLibraryToolBar);
+    FSummaryLabel->setObjectName(QStringLiteral("FSummaryLabel"));
+    FSummaryLabel->setTextFormat(Qt::PlainText);
+    FLibraryToolBar->addWidget(FSummaryLabel);
 }
 
 void TLibraryPage::ApplyTexts() {
@@ -221,6 +223,11 @@ void TLibraryPage::SetPresence(const TPresence *Presence) {
     FPresence = Presence;
 }
 
+void TLibraryPage::FocusSearch() {
+    FSearchBox->setFocus(Qt::ShortcutFocusReason);
+    FSearchBox->selectAll();
+}
+
 void TLibraryPage::FocusList() {
     FLibraryView->setFocus();
 }
@@ -236,6 +243,7 @@ void TLibraryPage::FillLibraryView() {
     // The view mirrors the store; attaching it is all a refill needs.
     if (FLibraryView->model() != FTableModel) {
         FLibraryView->setModel(FTableModel);
+        RestoreColumnWidths(); // the header has its sections now
         // Only the rows on screen are asked for their texts again.
         connect(FTableModel, &TLibraryTableModel::TextsChanged, FLibraryView->viewport(),
                 qOverload<>(&QWidget::update));
@@ -245,74 +253,16 @@ void TLibraryPage::FillLibraryView() {
                 &TLibraryPage::UpdateCommandStates);
         connect(FTableModel, &QAbstractItemModel::modelReset, this,
                 &TLibraryPage::UpdateCommandStates);
+        for (const auto Signal :
+             {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+            connect(FTableModel, Signal, &FSummaryDelay, qOverload<>(&QTimer::start));
+        connect(FTableModel, &QAbstractItemModel::modelReset, &FSummaryDelay,
+                qOverload<>(&QTimer::start));
         ShowSort();
     }
     FLibraryView->scrollToTop();
     UpdateCommandStates();
-}
-
-void TLibraryPage::AddToLibrary(const QByteArray &Source) {
-    FLibrary.AddToLibrary(Source);
-}
-
-int TLibraryPage::AddToLibrary(const QByteArrayList &Sources) {
-    return FLibrary.AddBatch(Sources);
-}
-
-bool TLibraryPage::SaveLibrary() {
-    QString Error;
-    if (!FLibrary.SaveToFile(LibraryFileName, &Error)) {
-        ShowErrorBox(window(), Error);
-        return false;
-    }
-    Q_EMIT LibrarySaved();
-    return true;
-}
-
-void TLibraryPage::AddFiles() {
-    QFileDialog Dialog(window(), QStringLiteral("Add Local Audio Files"));
-    Dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    Dialog.setFileMode(QFileDialog::ExistingFiles);
-    const QStringList Filters = QtFileFilter(AudioFileFilter()).split(QStringLiteral(";;"));
-    Dialog.setNameFilters(Filters);
-    Dialog.selectNameFilter(Filters.value(0));
-    if (ExecModal(Dialog) != QDialog::Accepted)
-        return;
-    QByteArrayList Paths;
-    for (const QUrl &File : Dialog.selectedUrls())
-        Paths.append(TMusicLibrary::LocalSource(File));
-    AddToLibrary(Paths);
-    SaveLibrary();
-    ShowSecondHint();
-}
-
-void TLibraryPage::AddURLs() {
-    TInputURLsDialog Dialog(window());
-    if (ExecModal(Dialog) != QDialog::Accepted)
-        return;
-    AddToLibrary(Dialog.URLLines());
-    SaveLibrary();
-    ShowSecondHint();
-}
-
-void TLibraryPage::LibraryFilesDropped(const QByteArrayList &Paths) {
-    AddToLibrary(Paths);
-    SaveLibrary();
-}
-
-void TLibraryPage::ShowFirstHint() {
-    if (PopHitCount > 4 || FLibrary.rowCount() > 0)
-        return;
-    const QPoint Corner = FAddButton->mapToGlobal(FAddButton->rect().bottomRight());
-    ShowBalloonTip(FAddButton->toolTip(), Corner.x(), Corner.y(), 5, QStringLiteral("Step 1 of 2"));
-}
-
-void TLibraryPage::ShowSecondHint() {
-    if (PopHitCount > 4)
-        return;
-    const QPoint Corner = FPlayOnBox->mapToGlobal(FPlayOnBox->rect().bottomRight());
-    ShowBalloonTip(FPlayOnBox->toolTip(), Corner.x(), Corner.y(), 5, QStringLiteral("Step 2 of 2"));
-    PopHitCount += 1;
+    UpdateSummary();
 }
 
 QList<int> TLibraryPage::SelectedRowsShown() const {

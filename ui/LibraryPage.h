@@ -17,17 +17,21 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QToolBar;
 class QToolButton;
 class TAllowAction;
+class TFolderScan;
+class TLibraryFolders;
 class TLibraryBrowser;
 class TLibraryTableModel;
 class TLibraryTags;
 class TLibraryView;
 class TMusicLibrary;
 class TPresence;
+struct TRefusedSource;
 
 // The "Music library" page: the list and its editing, adding sources and saving, the known
 // computers in the "Play on" box, and which rows are to be played where.
@@ -51,6 +55,8 @@ public:
     // Where the rows' tags come from (not owned); without them the rows show their names and
     // neither search, sort nor browse.
     void SetLibraryTags(TLibraryTags *Tags);
+    // The library folders kept in step (not owned): their dialog, and saving what they add.
+    void SetLibraryFolders(TLibraryFolders *Folders);
     // The browse panel, for the album covers.
     TLibraryBrowser *Browser() const { return FBrowser; }
     // Entries whose keys work anywhere in the window, on every page: the window adds them.
@@ -70,6 +76,16 @@ public:
     bool SaveLibrary();
     void AddFiles();
     void AddURLs();
+    // Asks for a folder and adds the audio files under it.
+    void AddFolder();
+    // Adds the audio files under Folders off the GUI thread, rows in batches, progress shown.
+    void AddFolders(const QByteArrayList &Folders);
+    // Ends the folder walk; the rows found so far stay and are saved.
+    void CancelAddFolders();
+    // The "Library Folders..." dialog.
+    void EditLibraryFolders();
+    // Gives the search box the focus, its text selected.
+    void FocusSearch();
     // The "Step 1 of 2" balloon at the Add button, while the library is empty and the second
     // hint was shown at most 4 times.
     void ShowFirstHint();
@@ -121,6 +137,18 @@ private:
     // Applies a reordering of the library rows, selects the moved rows and saves.
     void ApplyLibraryMove(const std::optional<TRowMove> &Move);
     void LibraryFilesDropped(const QByteArrayList &Paths);
+    // Tells the user, after the current event, which names were refused and why.
+    void ReportRefused(const QList<TRefusedSource> &Refused);
+    void CreateFolderBar();
+    void OnFolderRowsFound(const QByteArrayList &Paths);
+    void OnFolderWalkEnded();
+    // The status line: the rows shown, of how many, and their total length.
+    void UpdateSummary();
+    // Search box keys: Down into the list, Enter plays, Escape clears.
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+    // Column widths: Title takes what the others leave; widths are kept in the settings.
+    void RestoreColumnWidths();
+    void SaveColumnWidths();
     // The selected rows to be played on Host.
     void PlayLibraryOn(const QString &Host, TPlayMode Mode = TPlayMode::Add);
     // "Play Now", "Play Next" and "Add to Queue" in the Play button's menu, the list's menu
@@ -169,6 +197,21 @@ private:
     QToolButton *FRemoveButton = nullptr;
     QToolButton *FDownButton = nullptr;
     QToolButton *FUpButton = nullptr;
+
+    QAction *FAddFolderAction = nullptr;
+    QAction *FLibraryFoldersAction = nullptr;
+    QAction *FFindAction = nullptr;
+    TFolderScan *FFolderScan = nullptr;
+    int FFolderAdded = 0;
+    QWidget *FFolderBar = nullptr; // the folder walk's progress and its Cancel button
+    QLabel *FFolderLabel = nullptr;
+    QProgressBar *FFolderProgress = nullptr;
+    QLabel *FSummaryLabel = nullptr;
+    QLabel *FNoticeLabel = nullptr;
+    QPointer<TLibraryFolders> FFolders;
+    QTimer FSummaryDelay;
+    QTimer FSaveDelay; // what the library folders add is saved once they pause
+    QTimer FWidthsDelay;
 
     QPointer<TLibraryTags> FTags;
     TLibraryTableModel *FTableModel = nullptr;

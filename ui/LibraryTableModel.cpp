@@ -7,6 +7,8 @@
 
 #include <QColor>
 
+#include <algorithm>
+
 #include <numeric>
 
 TLibraryTableModel::TLibraryTableModel(const TMusicLibrary &Library, QObject *Parent)
@@ -75,12 +77,15 @@ void TLibraryTableModel::SetTags(const TLibraryTags *Tags) {
     if (Tags) {
         connect(Tags, &TLibraryTags::RowsChanged, this, &TLibraryTableModel::TextsChanged);
         connect(Tags, &TLibraryTags::RowsReset, this, &TLibraryTableModel::TextsChanged);
+        connect(Tags, &TLibraryTags::AlbumsChanged, this, &TLibraryTableModel::TextsChanged);
     }
 }
 
 void TLibraryTableModel::SetRows(std::optional<QList<int>> Rows) {
     if (Rows) // rows the library no longer has are not shown
         Rows->removeIf([this](int Row) { return Row < 0 || Row >= FLibrary.Count(); });
+    if (!Rows && !FRows)
+        return; // every row already, following the library; new texts come by TextsChanged
     if (Rows && FRows && Rows->size() == FRows->size()) {
         // Same rows in another order (a sort): the selection follows its rows.
         Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -131,7 +136,8 @@ int TLibraryTableModel::columnCount(const QModelIndex &Parent) const {
 QVariant TLibraryTableModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
     if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole)
         return {};
-    static const char *const Names[] = {"Title", "Artist", "Album", "#", "Length", "File"};
+    static const char *const Names[] = {"Title", "Artist", "Album", "#",    "Length",
+                                        "File",  "Disc",   "Year",  "Genre"};
     return Section >= 0 && Section < LibraryColumnCount ? QString::fromLatin1(Names[Section])
                                                         : QVariant();
 }
@@ -152,7 +158,8 @@ QVariant TLibraryTableModel::data(const QModelIndex &Index, int Role) const {
                    : QVariant();
     const auto Column = TLibraryColumn(Index.column());
     if (Role == Qt::TextAlignmentRole)
-        return Column == TLibraryColumn::Number || Column == TLibraryColumn::Length
+        return Column == TLibraryColumn::Number || Column == TLibraryColumn::Length ||
+                       Column == TLibraryColumn::Disc || Column == TLibraryColumn::Year
                    ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                    : QVariant();
     if (Role != Qt::DisplayRole)
@@ -173,6 +180,18 @@ QVariant TLibraryTableModel::data(const QModelIndex &Index, int Role) const {
                                    : QString();
     case TLibraryColumn::File:
         return QString::fromUtf8(Entry.Name);
+    case TLibraryColumn::Disc: {
+        // Only where the album has more than one disc.
+        const auto Albums = FTags ? FTags->Albums() : nullptr;
+        if (!Albums || TagRow < 0 || TagRow >= Albums->RowCount())
+            return {};
+        const TAlbum &Album = Albums->Albums()[Albums->AlbumOf(TagRow)];
+        return Album.Discs > 1 ? QString::number(std::max(Tags.Disc, 1)) : QString();
+    }
+    case TLibraryColumn::Year:
+        return Tags.Year > 0 ? QString::number(Tags.Year) : QString();
+    case TLibraryColumn::Genre:
+        return Tags.Genre;
     }
     return {};
 }

@@ -10,7 +10,7 @@ class TLibraryTags;
 class TMusicLibrary;
 
 // The library page's table: chosen library rows (all of them, in library order, unless told
-// otherwise) in the columns Title, Artist, Album, #, Length and File. A row holds only its
+// otherwise) in the columns of TLibraryColumn. A row holds only its
 // library row's number, so that a search or a sort over 100000 rows is a list of numbers. The
 // texts come from the row's tags, found by its source; a row without tags shows its name, a
 // missing file's row is greyed.

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QTextDocument>
 #include <QToolTip>
 #include <QUrl>
@@ -33,6 +34,24 @@ TLibraryView::TLibraryView(QWidget *Parent) : QTreeView(Parent) {
         P.setColor(Group, QPalette::AlternateBase, QColor(231, 244, 254));
     }
     setPalette(P);
+}
+
+void TLibraryView::SetEmptyText(const QString &Text) {
+    if (Text == FEmptyText)
+        return;
+    FEmptyText = Text;
+    viewport()->update();
+}
+
+void TLibraryView::paintEvent(QPaintEvent *Event) {
+    QTreeView::paintEvent(Event);
+    if (FEmptyText.isEmpty() || (model() && model()->rowCount() > 0))
+        return;
+    QPainter Painter(viewport());
+    Painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    // Drawn as plain text: the search's words are the user's.
+    Painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, FEmptyText);
 }
 
 namespace {

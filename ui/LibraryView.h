@@ -11,6 +11,9 @@ class TLibraryView : public QTreeView {
 public:
     explicit TLibraryView(QWidget *Parent = nullptr);
 
+    // What the list says while it shows no row (an empty search); empty: nothing.
+    void SetEmptyText(const QString &Text);
+
     // The local file paths a drop carries, in the order the sender lists them.
     static QByteArrayList DroppedPaths(const QMimeData *Data);
 
@@ -22,6 +25,7 @@ Q_SIGNALS:
     void EnterPressed();
 
 protected:
+    void paintEvent(QPaintEvent *Event) override;
     void dragEnterEvent(QDragEnterEvent *Event) override;
     void dragMoveEvent(QDragMoveEvent *Event) override;
     void dropEvent(QDropEvent *Event) override;
@@ -36,4 +40,6 @@ private:
     bool AcceptFileDrop(QDropEvent *Event) const;
     // Takes a drag of this list's own rows; false for anything else.
     bool AcceptRowDrop(QDropEvent *Event) const;
+
+    QString FEmptyText;
 };

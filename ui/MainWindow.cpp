@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -41,6 +42,15 @@ constexpr int DesignTop = 163;
 constexpr int DesignWidth = 318;
 constexpr int DesignHeight = 488;
 } // namespace
+
+QSize TMainWindow::FirstWindowSize(const QSize &Screen) {
+    // Room for the library's columns, within nine tenths of the screen.
+    constexpr int Wanted[] = {1000, 680};
+    if (!Screen.isValid())
+        return {DesignWidth, DesignHeight};
+    return {std::clamp(Screen.width() * 9 / 10, DesignWidth, Wanted[0]),
+            std::clamp(Screen.height() * 9 / 10, DesignHeight, Wanted[1])};
+}
 
 TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, int FirstHintDelayMs,
                          QWidget *Parent)
@@ -166,7 +176,7 @@ void TMainWindow::ApplyTexts() {
 void TMainWindow::CreateSystemMenu() {
     FSystemMenu = new QMenu(this);
     FSystemMenu->setObjectName(QStringLiteral("FSystemMenu"));
-    FAutoRunAction = FSystemMenu->addAction(QStringLiteral("&Auto Run on Windows Startup"));
+    FAutoRunAction = FSystemMenu->addAction(QStringLiteral("&Auto Run at Login"));
     FAutoRunAction->setObjectName(QStringLiteral("FAutoRunAction"));
     FAutoRunAction->setCheckable(true);
     connect(FAutoRunAction, &QAction::triggered, this, &TMainWindow::ToggleAutoRun);
@@ -257,10 +267,18 @@ quint16 TMainWindow::MediaPort() const {
 }
 
 void TMainWindow::ApplyPlacement() {
-    // A stored 0 means nothing stored: keep the designed value and record it,
-    // so that shutdown writes a key only when the window really changed.
-    resize(DesignWidth, DesignHeight);
+    // A stored 0 means nothing stored: keep the first size and record it, so that shutdown
+    // writes a key only when the window really changed. The first size fits the library's
+    // columns where the screen has room (the designed size is the least).
+    const QRect Screen = screen() ? screen()->availableGeometry() : QRect();
+    const QSize First = FirstWindowSize(Screen.size());
+    resize(First);
     move(DesignLeft, DesignTop);
+    // The first window's size may not fit at the designed place (with its frame): centred, it
+    // does.
+    if (WindowWidth == 0 && WindowHeight == 0 && Screen.isValid() &&
+        !Screen.contains(QRect(QPoint(DesignLeft, DesignTop), First + QSize(16, 48))))
+        move(Screen.center() - QPoint(First.width() / 2, First.height() / 2));
     if (WindowHeight != 0)
         resize(width(), WindowHeight);
     else

@@ -22,6 +22,7 @@ class QProgressBar;
 class QSystemTrayIcon;
 class QTabWidget;
 class QToolButton;
+class TLibraryFolders;
 class TLibraryPage;
 class TLibraryTags;
 class TMediaServer;
@@ -77,6 +78,8 @@ public:
         qint32 Height = 0, Width = 0, Top = 0, Left = 0;
     };
     TPlacement StartPlacement() const { return FStartPlacement; }
+    // The window's size when none is stored, on a screen whose free area is Screen.
+    static QSize FirstWindowSize(const QSize &Screen);
 
     // The library store the library page shows.
     TMusicLibrary *Library() const { return FLibrary; }
@@ -179,6 +182,7 @@ private:
     TMusicLibrary *FLibrary = nullptr;
     TTagScanner *FTagScanner = nullptr;
     TLibraryTags *FLibraryTags = nullptr;
+    TLibraryFolders *FLibraryFolders = nullptr; // [Library] Folders kept in step
     QProgressBar *FTagProgress = nullptr; // "Reading tags: 1234 of 100000" while they are read
     TTrackCaptions *FTrackCaptions = nullptr;
     TCoverStore *FCovers = nullptr;

@@ -3,10 +3,12 @@
 
 #include "CoverStore.h"
 #include "LibraryBrowser.h"
+#include "LibraryFolders.h"
 #include "LibraryPage.h"
 #include "LibraryTags.h"
 #include "MusicLibrary.h"
 #include "RemotePlayerPage.h"
+#include "Settings.h"
 #include "TagScanner.h"
 #include "TrackCaptions.h"
 
@@ -21,13 +23,15 @@ void TMainWindow::CreateLibraryTags() {
     FLibraryTags = new TLibraryTags(FTagScanner, TTagCache::DefaultFile(), this);
     FTagProgress = new QProgressBar;
     FTagProgress->setObjectName(QStringLiteral("FTagProgress"));
-    FTagProgress->setMaximumWidth(220);
     FTagProgress->hide();
     statusBar()->addWidget(FTagProgress);
     connect(FLibraryTags, &TLibraryTags::ScanProgress, this, [this](int Done, int Total) {
         FTagProgress->setRange(0, std::max(Total, 1));
         FTagProgress->setValue(Done);
         FTagProgress->setFormat(QStringLiteral("Reading tags: %1 of %2").arg(Done).arg(Total));
+        // Wide enough for the whole text at the scan's end, so that it never shows clipped.
+        const QString Longest = QStringLiteral("Reading tags: %1 of %1 ").arg(Total);
+        FTagProgress->setMinimumWidth(FTagProgress->fontMetrics().horizontalAdvance(Longest) + 24);
         FTagProgress->setVisible(Done < Total);
     });
     connect(FLibraryTags, &TLibraryTags::ScanFinished, FTagProgress, &QWidget::hide);
@@ -42,6 +46,14 @@ void TMainWindow::CreateLibraryTags() {
             Qt::SingleShotConnection);
     FLibraryTags->Follow(*FLibrary);
     FLibraryPage->SetLibraryTags(FLibraryTags);
+    // The library folders: walked once the rows stand, watched from then on.
+    FLibraryFolders = new TLibraryFolders(*FLibrary, this);
+    FLibraryFolders->SetTags(FLibraryTags);
+    FLibraryPage->SetLibraryFolders(FLibraryFolders);
+    connect(
+        FLibraryTags, &TLibraryTags::RowsReset, FLibraryFolders,
+        [this] { FLibraryFolders->SetFolders(TLibraryFolders::ParseFolders(LibraryFoldersText)); },
+        Qt::SingleShotConnection);
 
     FCovers = new TCoverStore(TCoverStore::DefaultFolder(), QString(), this);
     FCovers->Follow(FLibraryTags);

@@ -49,7 +49,7 @@ private Q_SLOTS:
                            "c|Z|Hits|VA|1|3|2001|p|c", "d|X|Mix|||1|2005|c|d",
                            "e|Y|Mix|||2|2005|c|e"}
             << QStringList{"VA/Hits=1,0,2+pic2", "Various Artists/Mix=3,4"}
-            << QStringList{"VA", "Various Artists"};
+            << QStringList{"VA", "Various Artists", "X ~0=0 ~1=3", "Y ~0=1 ~1=4", "Z ~0=2"};
         QTest::newRow("one title, several artists, no album artist: several albums")
             << QStringList{"a|Y|Best||1|1|0||a", "b|X|Best||1|1|0||b"}
             << QStringList{"X/Best=1", "Y/Best=0"} << QStringList{"X", "Y"};
@@ -92,8 +92,13 @@ private Q_SLOTS:
                              (A.CoverHash.isEmpty() ? "" : "+" + A.CoverHash));
             QVERIFY(Index.Artists()[A.ArtistIndex].Albums.contains(At));
         }
-        for (const TAlbumArtist &A : Index.Artists())
+        // An artist's tracks on albums filed under others: " ~album=rows".
+        for (const TAlbumArtist &A : Index.Artists()) {
             GotArtists.append(A.Name);
+            for (int G = 0; G < int(A.Guest.size()); ++G)
+                GotArtists.last() +=
+                    QStringLiteral(" ~%1=").arg(A.Guest[G]) + Joined(A.GuestRows[G]);
+        }
         QCOMPARE(GotAlbums, Albums);
         QCOMPARE(GotArtists, Artists);
         QCOMPARE(Index.Order(TLibraryColumn::Album).size(), Tracks.size());
@@ -106,7 +111,9 @@ private Q_SLOTS:
             << int(TLibraryColumn::Title) << "1,3,2,4,0";
         QTest::newRow("artist without The; ties in album order")
             << int(TLibraryColumn::Artist) << "3,0,2,1,4";
-        QTest::newRow("album order") << int(TLibraryColumn::Album) << "3,0,2,1,4";
+        QTest::newRow("album name, ties in album order")
+            << int(TLibraryColumn::Album) << "3,0,2,1,4";
+        QTest::newRow("disc; none is disc 1") << int(TLibraryColumn::Disc) << "3,0,1,4,2";
         QTest::newRow("track number, then disc") << int(TLibraryColumn::Number) << "3,2,1,0,4";
         QTest::newRow("length, unknown last") << int(TLibraryColumn::Length) << "1,0,3,2,4";
         QTest::newRow("file name, accents folded") << int(TLibraryColumn::File) << "0,3,4,1,2";
@@ -162,6 +169,24 @@ private Q_SLOTS:
         QTest::newRow("album by title") << "" << 0 << 0 << 1 << "0,2"
                                         << "0,1"
                                         << "0,1";
+    }
+
+    void summary_data() {
+        QTest::addColumn<int>("Shown");
+        QTest::addColumn<int>("Total");
+        QTest::addColumn<qint64>("Ms");
+        QTest::addColumn<QString>("Text");
+        QTest::newRow("all, minutes") << 316 << 316 << qint64(1052499) << "316 tracks, 17:32";
+        QTest::newRow("some, hours") << 12 << 316 << qint64(3723000) << "12 of 316 tracks, 1:02:03";
+        QTest::newRow("one") << 1 << 1 << qint64(0) << "1 track, 0:00";
+        QTest::newRow("none of one") << 0 << 1 << qint64(0) << "0 of 1 track, 0:00";
+    }
+
+    void summary() {
+        QFETCH(int, Shown);
+        QFETCH(int, Total);
+        QFETCH(qint64, Ms);
+        QTEST(ListingSummary(Shown, Total, Ms), "Text");
     }
 
     void listing() {

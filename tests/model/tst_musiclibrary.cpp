@@ -151,32 +151,50 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("Source");
         QTest::addColumn<bool>("Added");
         QTest::addColumn<QByteArray>("Name");
-        QTest::newRow("local file") << QByteArray("/home/u/b.wav") << true << QByteArray("b.wav");
-        QTest::newRow("case-different duplicate")
-            << QByteArray("/HOME/U/Music/A.MP3") << false << QByteArray();
-        QTest::newRow("upper-case scheme kept")
-            << QByteArray("HTTP://host/Song.MP3") << true << QByteArray("Song.MP3");
-        QTest::newRow("query cut from name")
-            << QByteArray("http://host/a.mp3?x=1") << true << QByteArray("a.mp3");
-        QTest::newRow("folder URL") << QByteArray("http://host/dir/") << false << QByteArray();
-        QTest::newRow("not audio") << QByteArray("/home/u/notes.txt") << false << QByteArray();
-        QTest::newRow("no extension") << QByteArray("/home/u/Music") << false << QByteArray();
-        QTest::newRow("blank") << QByteArray("   ") << false << QByteArray();
-        QTest::newRow("untrimmed kept") << QByteArray(" /x/c.mp3") << true << QByteArray("c.mp3");
+        QTest::addColumn<int>("Why");
+        QTest::newRow("local file")
+            << QByteArray("/home/u/b.wav") << true << QByteArray("b.wav") << int(TRefusal::None);
+        QTest::newRow("case-different duplicate") << QByteArray("/HOME/U/Music/A.MP3") << false
+                                                  << QByteArray() << int(TRefusal::Duplicate);
+        QTest::newRow("upper-case scheme kept") << QByteArray("HTTP://host/Song.MP3") << true
+                                                << QByteArray("Song.MP3") << int(TRefusal::None);
+        QTest::newRow("query cut from name") << QByteArray("http://host/a.mp3?x=1") << true
+                                             << QByteArray("a.mp3") << int(TRefusal::None);
+        QTest::newRow("folder URL")
+            << QByteArray("http://host/dir/") << false << QByteArray() << int(TRefusal::NotAudio);
+        QTest::newRow("not audio")
+            << QByteArray("/home/u/notes.txt") << false << QByteArray() << int(TRefusal::NotAudio);
+        QTest::newRow("no extension")
+            << QByteArray("/home/u/Music") << false << QByteArray() << int(TRefusal::NotAudio);
+        QTest::newRow("blank") << QByteArray("   ") << false << QByteArray()
+                               << int(TRefusal::Blank);
+        QTest::newRow("untrimmed kept")
+            << QByteArray(" /x/c.mp3") << true << QByteArray("c.mp3") << int(TRefusal::None);
         // A name that cannot be one line of the library file.
-        QTest::newRow("LF in name") << QByteArray("/x/a\nb.mp3") << false << QByteArray();
-        QTest::newRow("CR in name") << QByteArray("/x/a\r.mp3") << false << QByteArray();
-        QTest::newRow("NUL in name") << QByteArray("/x/a\0b.mp3", 10) << false << QByteArray();
-        QTest::newRow("LF in URL") << QByteArray("http://h/a\n.mp3") << false << QByteArray();
+        QTest::newRow("LF in name")
+            << QByteArray("/x/a\nb.mp3") << false << QByteArray() << int(TRefusal::Unusable);
+        QTest::newRow("CR in name")
+            << QByteArray("/x/a\r.mp3") << false << QByteArray() << int(TRefusal::Unusable);
+        QTest::newRow("NUL in name")
+            << QByteArray("/x/a\0b.mp3", 10) << false << QByteArray() << int(TRefusal::Unusable);
+        QTest::newRow("LF in URL")
+            << QByteArray("http://h/a\n.mp3") << false << QByteArray() << int(TRefusal::Unusable);
     }
 
     void addRules() {
         QFETCH(QByteArray, Source);
         QFETCH(bool, Added);
         QFETCH(QByteArray, Name);
+        QFETCH(int, Why);
         TMusicLibrary Library;
         QVERIFY(Library.AddToLibrary("/home/u/Music/a.mp3"));
-        QCOMPARE(Library.AddToLibrary(Source), Added);
+        QList<TRefusedSource> Refused;
+        QCOMPARE(Library.AddBatch({Source}, &Refused), Added ? 1 : 0);
+        QCOMPARE(Refused.isEmpty() ? int(TRefusal::None) : int(Refused.first().Why), Why);
+        const auto Told = [&](int W) {
+            return W == int(TRefusal::NotAudio) || W == int(TRefusal::Unusable);
+        };
+        QCOMPARE(!RefusalNote(Refused).isEmpty(), Told(Why));
         QCOMPARE(Library.Count(), Added ? 2 : 1);
         QCOMPARE(Library.Library().size(), Library.Count());
         QCOMPARE(Library.Snapshot()->size(), Library.Count());

@@ -14,9 +14,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("FileName");
         QTest::addColumn<QString>("Query");
         QTest::addColumn<bool>("Found");
+        QTest::addColumn<QString>("Genre");
+        QTest::addColumn<int>("Year");
         const auto Row = [](const char *Name, const QString &Title, const QString &Artist,
-                            const QString &Query, bool Found, const QByteArray &File = "01.flac") {
-            QTest::newRow(Name) << Title << Artist << File << Query << Found;
+                            const QString &Query, bool Found, const QByteArray &File = "01.flac",
+                            const QString &Genre = {}, int Year = 0) {
+            QTest::newRow(Name) << Title << Artist << File << Query << Found << Genre << Year;
         };
         Row("slashed o", "Fjellsang", "Annbjørg Lien", "annbjorg", true);
         Row("stroked l", "Etiuda", "Paweł Mykietyn", "pawel", true);
@@ -33,6 +36,8 @@ private Q_SLOTS:
         Row("invalid UTF-8 file name", "", "", "mp3", true, "a\xff\xfe.mp3");
         Row("no match across fields", "Blue", "Train", "bluetrain", false);
         Row("blank query matches all", "X", "", " \t\u00A0", true);
+        Row("genre and year", "X", "", "jazz 1959", true, "01.flac", "Jazz", 1959);
+        Row("no year: no 0", "X", "", "0", false, "a.flac");
     }
 
     void matches() {
@@ -43,6 +48,10 @@ private Q_SLOTS:
         QFETCH(bool, Found);
         TTrackTags Tags;
         Tags.Title = Title;
+        QFETCH(QString, Genre);
+        QFETCH(int, Year);
+        Tags.Genre = Genre;
+        Tags.Year = Year;
         if (!Artist.isEmpty())
             Tags.Artists = {Artist};
         QCOMPARE(SearchMatches(SearchRowText(Tags, FileName), SearchWords(Query)), Found);

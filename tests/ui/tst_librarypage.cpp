@@ -2,6 +2,10 @@
 #include "BalloonTip.h"
 #include "InputURLsDialog.h"
 #include "KnownTags.h"
+#include "LibraryBrowser.h"
+#include "LibraryFolders.h"
+#include "LibraryFoldersDialog.h"
+#include "LibraryListing.h"
 #include "LibraryTags.h"
 #include "MainWindow.h"
 #include "Modal.h"
@@ -15,6 +19,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -36,6 +41,16 @@ struct TPageRig {
     QAction Help, About;
     TLibraryPage Page{Library, {&Allow, &Help, &About}};
     TPageRig() { Page.LoadLibrary(); }
+};
+
+// A page whose rows' tags come from the tag cache (the scanner program is missing).
+struct TTaggedPageRig : TPageRig {
+    TTagScanner Scanner;
+    TLibraryTags Tags{&Scanner, TTagCache::DefaultFile()};
+    explicit TTaggedPageRig(const QString &NoScanner) : Scanner(NoScanner) {
+        Tags.Follow(Library); // the rows come by the event loop
+        Page.SetLibraryTags(&Tags);
+    }
 };
 
 // The library page, and the window's media server that serves the library.
@@ -120,10 +135,10 @@ private Q_SLOTS:
 
     void droppedFilesAddOnlyAudioAndSaveOnce() {
         QTemporaryDir Files;
-        QVERIFY(QDir(Files.path()).mkpath("Album"));
+        QVERIFY(QDir(Files.path()).mkpath("Album/Disc 2"));
         const QString LongName = QString(120, 'x') + ".mp3"; // longer than any fixed buffer
-        for (const QString &Name :
-             {QString("b.mp3"), QString("notes.txt"), LongName, QString("a.wav")})
+        for (const QString &Name : {QString("b.mp3"), QString("notes.txt"), LongName,
+                                    QString("a.wav"), QString("Album/Disc 2/d.ogg")})
             QVERIFY(WriteAll(Files.filePath(Name), "data"));
         QMimeData Data;
         Data.setUrls({QUrl::fromLocalFile(Files.filePath("b.mp3")),
@@ -152,7 +167,11 @@ private Q_SLOTS:
                  QFile::encodeName(Files.filePath("b.mp3") + "\r\n" + Files.filePath(LongName) +
                                    "\r\n" + Files.filePath("a.wav") + "\r\n"));
         QCOMPARE(PopHitCount, 0); // no hint after a drop
-        QVERIFY(FMessages.isEmpty());
+        // The refused name is told after the drop; the folder's files follow, and are saved.
+        QTRY_COMPARE(FMessages.size(), 1);
+        QVERIFY(FMessages.first().contains("notes.txt: \".txt\" is not an audio file type"));
+        QTRY_COMPARE(Shown(Form).value(3), "d.ogg");
+        QTRY_COMPARE(Saved.count(), 2);
     }
 
     void fileErrorsAreShown() {
@@ -293,13 +312,9 @@ private Q_SLOTS:
                                 {"/m/y.mp3", Track("Halo", "Beyoncé", "Hits", 1)},
                                 {"/m/x.mp3", Track("Alpha", "The Band", "Other", 1)},
                                 {"/m/w.mp3", {}}}));
-        TPageRig Rig;
+        TTaggedPageRig Rig(FHome->filePath("no-scanner"));
         TLibraryPage &Form = Rig.Page;
-        TTagScanner Scanner(FHome->filePath("no-scanner"));
-        TLibraryTags Tags(&Scanner, TTagCache::DefaultFile());
-        QSignalSpy Albums(&Tags, &TLibraryTags::AlbumsChanged);
-        Tags.Follow(Rig.Library);
-        Form.SetLibraryTags(&Tags);
+        QSignalSpy Albums(&Rig.Tags, &TLibraryTags::AlbumsChanged);
         QVERIFY(Albums.wait(10000));
         QCOMPARE(Shown(Form), (QStringList{"Zed", "Halo", "Alpha", "w.mp3"}));
 
@@ -337,6 +352,97 @@ private Q_SLOTS:
                 Column->setChecked(false);
         QVERIFY(LibraryView(Form)->isColumnHidden(2));
         QVERIFY(ReadAll(IniFileName).contains("LibraryHiddenColumns=4"));
+        QVERIFY(LibraryView(Form)->isColumnHidden(int(TLibraryColumn::Genre))); // until shown
+        QCOMPARE(Form.findChild<QLabel *>("FSummaryLabel")->text(), "2 of 4 tracks, 0:00");
+
+        // The album chosen stays the same entry: a double-click's second click finds it.
+        QListWidgetItem *Chosen = AlbumList->currentItem();
+        Q_EMIT Form.Browser()->ChoiceChanged(); // the first click's
+        QCOMPARE(AlbumList->currentItem(), Chosen);
+        Played.clear();
+        Q_EMIT AlbumList->itemDoubleClicked(Chosen);
+        QCOMPARE(Played.size(), 1);
+    }
+
+    // The search box's keys, on a page with tags.
+    void searchKeys_data() {
+        QTest::addColumn<int>("Key");
+        QTest::addColumn<QString>("Text"); // the search box's after the key
+        QTest::addColumn<bool>("InList");  // the list has the focus, on a row
+        QTest::addColumn<int>("Played");   // play requests
+        QTest::newRow("down into the results") << int(Qt::Key_Down) << "halo" << true << 0;
+        QTest::newRow("enter plays them") << int(Qt::Key_Return) << "halo" << false << 1;
+        QTest::newRow("escape clears") << int(Qt::Key_Escape) << "" << false << 0;
+    }
+
+    void searchKeys() {
+        QFETCH(int, Key);
+        QFETCH(QString, Text);
+        QFETCH(bool, InList);
+        QFETCH(int, Played);
+        QVERIFY(WriteAll(LibraryFileName, "/m/halo.mp3\n/m/zed.mp3\n"));
+        TTaggedPageRig Rig(FHome->filePath("no-scanner"));
+        TLibraryPage &Form = Rig.Page;
+        QSignalSpy Reset(&Rig.Tags, &TLibraryTags::RowsReset);
+        QVERIFY(Reset.wait(10000));
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QSignalSpy Plays(&Form, &TLibraryPage::PlayRequested);
+        auto *Search = Form.findChild<QLineEdit *>("FSearchBox");
+        QTest::keyClick(LibraryView(Form), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(Search->hasFocus());
+        QTest::keyClicks(Search, "halo");
+        QCOMPARE(Shown(Form), QStringList{"halo.mp3"});
+        QTest::keyClick(Search, Qt::Key(Key));
+        QCOMPARE(Search->text(), Text);
+        QCOMPARE(LibraryView(Form)->hasFocus() && LibraryView(Form)->currentIndex().isValid(),
+                 InList);
+        QCOMPARE(Plays.size(), Played);
+    }
+
+    // "Library Folders...": the folders chosen are kept in the settings and walked in.
+    void libraryFoldersDialog() {
+        QTemporaryDir Files;
+        QVERIFY(WriteAll(Files.filePath("a.mp3"), "data"));
+        TPageRig Rig;
+        TLibraryFolders Folders(Rig.Library);
+        Rig.Page.SetLibraryFolders(&Folders);
+        QSignalSpy Saved(&Rig.Page, &TLibraryPage::LibrarySaved);
+        FOnDialog = [&](QDialog &Dialog) {
+            auto *Edit = qobject_cast<TLibraryFoldersDialog *>(&Dialog);
+            if (!Edit)
+                return int(QDialog::Rejected);
+            Edit->AddFolder(QFile::encodeName(Files.path()));
+            return int(QDialog::Accepted);
+        };
+        Rig.Page.findChild<QAction *>("FLibraryFoldersAction")->trigger();
+        QVERIFY(Saved.wait(10000));
+        QCOMPARE(Shown(Rig.Page), QStringList{"a.mp3"});
+        QVERIFY(ReadAll(IniFileName).contains("Folders=" + QFile::encodeName(Files.path())));
+        QCOMPARE(Folders.Folders(), QByteArrayList{QFile::encodeName(Files.path())});
+    }
+
+    // "Add Folder..." asks for a folder and walks it; the rows are saved once it is done.
+    void addFolderAction() {
+        QTemporaryDir Files;
+        QVERIFY(QDir(Files.path()).mkpath("b"));
+        for (const char *Name : {"b/2.opus", "1.flac", "notes.txt"})
+            QVERIFY(WriteAll(Files.filePath(Name), "data"));
+        TPageRig Rig;
+        TLibraryPage &Form = Rig.Page;
+        QSignalSpy Saved(&Form, &TLibraryPage::LibrarySaved);
+        FOnDialog = [&](QDialog &Dialog) {
+            auto *Open = qobject_cast<QFileDialog *>(&Dialog);
+            if (!Open || Open->fileMode() != QFileDialog::Directory)
+                return int(QDialog::Rejected);
+            Open->setDirectory(Files.path());
+            Open->selectFile(Files.path());
+            return int(QDialog::Accepted);
+        };
+        Form.findChild<QAction *>("FAddFolderAction")->trigger();
+        QVERIFY(Saved.wait(10000));
+        QCOMPARE(Shown(Form), (QStringList{"1.flac", "2.opus"}));
+        QVERIFY(Form.findChild<QWidget *>("FFolderBar")->isHidden());
     }
 
     // Remove, Move Up, Move Down and a drag onto a row: the rows, the selection, the enabling
