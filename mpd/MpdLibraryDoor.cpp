@@ -43,6 +43,7 @@ TMpdLibraryDoor::TMpdLibraryDoor(TMpdDoor &Door, TLibraryTags &Tags, TSetup Setu
     connect(&FTags, &TLibraryTags::RowsChanged, this, [this] { FStale = true; });
     connect(&FTags, &TLibraryTags::ScanFinished, this, [this] {
         FStale = true;
+        FUpdating = 0;
         FUpdatedAt = QDateTime::currentSecsSinceEpoch();
         FDoor.Notify(MpdIdle::Database | MpdIdle::Update);
     });
@@ -58,6 +59,7 @@ TMpdLibraryDoor::~TMpdLibraryDoor() {
     FDoor.Hooks().SongForURL = nullptr;
     FDoor.Hooks().ResolveURI = nullptr;
     FDoor.Hooks().LibraryStats = nullptr;
+    FDoor.Hooks().UpdatingJob = nullptr;
     FReader.waitForDone();
 }
 
@@ -143,6 +145,7 @@ void TMpdLibraryDoor::SetHooks() {
         return UrlsOf(*Sources);
     };
     Hooks.LibraryStats = [this] { return Stats(); };
+    Hooks.UpdatingJob = [this] { return FUpdating; };
 }
 
 TMpdLibraryStats TMpdLibraryDoor::Stats() {
@@ -177,6 +180,7 @@ int TMpdLibraryDoor::StartUpdate() {
         FUpdatedAt = QDateTime::currentSecsSinceEpoch();
         FDoor.Notify(MpdIdle::Database | MpdIdle::Update);
     } else {
+        FUpdating = FUpdateJob;
         FTags.Rescan();
     }
     return FUpdateJob;

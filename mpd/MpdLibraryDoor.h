@@ -81,6 +81,7 @@ private:
     std::optional<TMpdLibraryStats> FStats;
     qint64 FUpdatedAt = 0;
     int FUpdateJob = 0;
+    int FUpdating = 0; // the job of the rescan under way, 0 when none
     // Recent pictures by hash, charged by size in KiB; the clients waiting for each one read.
     QCache<QByteArray, QByteArray> FPictures;
     QHash<QByteArray, QList<quint64>> FReading;

@@ -194,6 +194,7 @@ class MpdClients(unittest.TestCase):
         watcher = client(DOOR)
         self.assertTrue(self.ours.update().isdigit())
         self.assertEqual(watcher.idle("database"), ["database"])
+        self.assertNotIn("updating_db", self.ours.status())
         watcher.disconnect()
 
     def test_stored_playlists(self):
