@@ -7,8 +7,11 @@
 #include "LibraryFolders.h"
 #include "LibraryTags.h"
 #include "MediaPlayer.h"
+#include "MediaServer.h"
 #include "MpdDoor.h"
+#include "MpdLibraryDoor.h"
 #include "MusicLibrary.h"
+#include "ServiceAnnouncer.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
 #include "Speaker.h"
@@ -62,7 +65,8 @@ int RunHeadless(QCoreApplication &App) {
     int Result = 0;
     {
         THeadlessSpeaker Speaker(std::move(Media));
-        // MPD clients' door to the same speaker.
+        // MPD clients' door to the same speaker; its library half needs the tags the phone
+        // page shows.
         const std::unique_ptr<TMpdDoor> Mpd =
             StartMpdDoor(Speaker.Speaker(), Speaker.Sharing(), IniFileName);
         // The phone remote on the speaker's media server (the settings are read by now),
@@ -71,7 +75,7 @@ int RunHeadless(QCoreApplication &App) {
         std::unique_ptr<TLibraryTags> Tags;
         std::unique_ptr<TCoverStore> Covers;
         std::unique_ptr<TWebRemote> Web;
-        if (WebRemoteEnabled) {
+        if (WebRemoteEnabled || Mpd) {
             Scanner = std::make_unique<TTagScanner>();
             Tags = std::make_unique<TLibraryTags>(Scanner.get(), TTagCache::DefaultFile());
             // Files changed since the last run are read again once the rows stand.
@@ -80,6 +84,13 @@ int RunHeadless(QCoreApplication &App) {
             Tags->Follow(Speaker.Library());
             Covers = std::make_unique<TCoverStore>();
             Covers->Follow(Tags.get());
+        }
+        const std::unique_ptr<TMpdLibraryDoor> MpdLibrary =
+            StartMpdLibrary(Mpd.get(), Tags.get(), Speaker.Sharing(), Speaker.MediaServer().Port());
+        const std::unique_ptr<TServiceAnnouncer> Announcer =
+            AnnounceDoors(QString(), Speaker.Sharing(), Speaker.Speaker().CommandServer()->Port(),
+                          Speaker.MediaServer().Port(), Mpd ? Mpd->Port() : 0);
+        if (WebRemoteEnabled) {
             Web = std::make_unique<TWebRemote>(Speaker.Library(), Speaker.Sharing());
             Web->SetCovers(Covers->Source());
             Web->SetLibraryTags(Tags.get());

@@ -92,7 +92,7 @@ run_fuzz() {
     cmake --build "$out" -j "$(nproc)"
     local failed=0
     for name in command_reader request_path library_file clock_packet tag_cache group_link \
-        mpd_line_reader; do
+        mpd_line_reader mpd_filter; do
         local dict=() work="$out/corpus/$name"
         [ -f "$top/fuzz/$name.dict" ] && dict=(-dict="$top/fuzz/$name.dict")
         mkdir -p "$work"

@@ -1,12 +1,16 @@
+#include "CommandServer.h"
 #include "Headless.h"
 #include "InstanceSlot.h"
 #include "LocalPlayerWindow.h"
 #include "MainWindow.h"
 #include "MediaPlayer.h"
 #include "MpdDoor.h"
+#include "MpdLibraryDoor.h"
 #include "MprisService.h"
+#include "ServiceAnnouncer.h"
 #include "Settings.h"
 #include "SignalWatcher.h"
+#include "Speaker.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -51,6 +55,12 @@ int RunDesktop(int argc, char *argv[]) {
         // MPD clients' door to the same speaker.
         const std::unique_ptr<TMpdDoor> Mpd =
             StartMpdDoor(*MainWindow.Speaker(), MainWindow.Sharing(), IniFileName);
+        const std::unique_ptr<TMpdLibraryDoor> MpdLibrary = StartMpdLibrary(
+            Mpd.get(), MainWindow.LibraryTags(), MainWindow.Sharing(), MainWindow.MediaPort());
+        const TCommandServer *Commands = MainWindow.Speaker()->CommandServer();
+        const std::unique_ptr<TServiceAnnouncer> Announcer =
+            AnnounceDoors(QString(), MainWindow.Sharing(), Commands ? Commands->Port() : 0,
+                          MainWindow.MediaPort(), Mpd ? Mpd->Port() : 0);
         QObject::connect(InstanceSlot(), &TInstanceSlot::RestoreRequested, &MainWindow,
                          &TMainWindow::RestoreWindow);
         TSignalWatcher Signals;

@@ -25,6 +25,6 @@ function(vx_add_test name)
   set(home ${CMAKE_BINARY_DIR}/testhome/${name})
   file(MAKE_DIRECTORY ${home})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/data;XDG_CONFIG_HOME=${home}/config;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/data;XDG_CONFIG_HOME=${home}/config;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus;DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/system_bus"
     TIMEOUT 300)
 endfunction()

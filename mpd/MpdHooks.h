@@ -28,6 +28,8 @@ struct TMpdHooks {
     std::function<std::optional<QByteArrayList>(const QByteArray &URI)> ResolveURI;
     // The library's counts; default: counted from the queue.
     std::function<TMpdLibraryStats()> LibraryStats;
+    // The number of the library rescan under way ("updating_db" in "status"); 0 when none.
+    std::function<int()> UpdatingJob;
     // "off", "track", "album" or "auto"; default "off".
     std::function<QByteArray()> ReplayGainMode;
     // Sets the mode; false when refused. Default: only "off" is taken.

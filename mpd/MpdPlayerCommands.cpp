@@ -76,6 +76,8 @@ void Status(TMpdDoor &Door, TMpdCall &Call) {
         if (Duration > 0)
             Out.AddSeconds("duration", Duration);
     }
+    if (const int Job = Door.Hooks().UpdatingJob ? Door.Hooks().UpdatingJob() : 0; Job > 0)
+        Out.Add("updating_db", Job);
     if (const int Count = Queue.Count(); Count > 0) {
         const int Next = Row >= 0 ? (Row + 1) % Count : 0;
         Out.Add("nextsong", Next);

@@ -68,6 +68,11 @@ public:
     const QByteArray &Text() const { return FText; }
     QByteArray Take() { return std::exchange(FText, QByteArray()); }
 
+    // Said by a step that has nothing to write yet (its data is being made elsewhere): it is
+    // called again once TMpdServer::Wake names its client.
+    void Wait() { FWaiting = true; }
+    bool Waiting() const { return FWaiting; }
+
     // The rest of the answer comes from Step (after what this answer holds already).
     void Stream(TMpdStep Step) { FStream = std::move(Step); }
     TMpdStep TakeStream() { return std::exchange(FStream, TMpdStep()); }
@@ -79,5 +84,6 @@ private:
     QByteArray FText;
     qsizetype FBudget;
     bool FOverflowed = false;
+    bool FWaiting = false;
     TMpdStep FStream;
 };

@@ -165,6 +165,13 @@ void TMpdServer::OnTimeout(quint64 Id) {
         Drop(Id);
 }
 
+void TMpdServer::Wake(quint64 ClientId) {
+    if (const auto It = FConnections.constFind(ClientId); It != FConnections.cend()) {
+        (*It)->Session.Wake();
+        Service(ClientId);
+    }
+}
+
 void TMpdServer::Service(quint64 Id) {
     // A step may drop this connection (or, through a handler, others): look it up each time.
     for (;;) {

@@ -49,6 +49,8 @@ public:
 
     // Tells every session about a change (wakes those waiting in "idle").
     void Notify(TMpdIdleMask Changed);
+    // The streamed answer of client ClientId that waited has more to write now.
+    void Wake(quint64 ClientId);
 
 private:
     struct TConnection;

@@ -12,7 +12,7 @@ void TMpdSession::Feed(QByteArrayView Bytes) {
 }
 
 bool TMpdSession::HasWork() const {
-    return !FClose && (FStream || FRequest || FReader.HasRequest());
+    return !FClose && ((FStream && !FWaiting) || (!FStream && (FRequest || FReader.HasRequest())));
 }
 
 void TMpdSession::Run(qsizetype MaxOutput) {
@@ -131,12 +131,13 @@ void TMpdSession::ContinueStream() {
         Fail(int(TMpdAck::System), FIndex, FStreamWord, "answer too large");
         return;
     }
-    if (!Done && Out.Size() == 0) {
+    if (!Done && Out.Size() == 0 && !Out.Waiting()) {
         // A step that neither writes nor ends would be called for ever.
         Fail(int(TMpdAck::System), FIndex, FStreamWord, "answer stalled");
         return;
     }
     FOut.append(Out.Take());
+    FWaiting = !Done && Out.Waiting();
     if (Done) {
         FStream = nullptr;
         CommandDone();

@@ -32,6 +32,8 @@ public:
     bool IsIdle() const { return FIdle.has_value(); }
     // Whether Run() has work now: a request read but not done, or a streamed answer.
     bool HasWork() const;
+    // A streamed answer that waited (TMpdResponse::Wait) goes on.
+    void Wake() { FWaiting = false; }
     // Commands carried out so far (for the time-out of silent connections).
     quint64 CommandCount() const { return FCommandCount; }
     qint64 PendingInput() const { return FReader.PendingBytes(); }
@@ -55,6 +57,7 @@ private:
     std::optional<TMpdRequest> FRequest;
     int FIndex = 0;
     TMpdStep FStream;
+    bool FWaiting = false; // the stream waits for Wake()
     QByteArray FStreamWord;
     QByteArray FOut;
     std::optional<TMpdIdleMask> FIdle; // what the client waits on

@@ -48,6 +48,15 @@ bool IsOtherMpdTag(QByteArrayView Name) {
     return false;
 }
 
+QByteArray MpdTagSpelling(QByteArrayView Name) {
+    if (const auto Tag = MpdTagOf(Name))
+        return MpdTagName(*Tag);
+    for (const char *Other : OtherTagNames)
+        if (SameTextAscii(QByteArray(Other), Name.toByteArray()))
+            return QByteArray(Other);
+    return {};
+}
+
 QByteArray MpdTagName(TMpdTag Tag) {
     return Tag >= TMpdTag::Artist && Tag < TMpdTag::Count ? QByteArray(TagNames[int(Tag)])
                                                           : QByteArray();

@@ -36,6 +36,8 @@ std::optional<TMpdTag> MpdTagOf(QByteArrayView Name);
 
 // Whether Name is a tag other servers know that this door has no values for.
 bool IsOtherMpdTag(QByteArrayView Name);
+// The protocol's spelling of the tag Name names, this door's or another; empty for none.
+QByteArray MpdTagSpelling(QByteArrayView Name);
 
 // One song as an answer describes it: a queue row or a library file.
 struct TMpdSong {
