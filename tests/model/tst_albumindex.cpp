@@ -73,7 +73,7 @@ private Q_SLOTS:
             << QStringList{"X/Late=0,1", "X/Mid=2"} << QStringList{"X"};
         QTest::newRow("a named album artist outranks the compilation mark")
             << QStringList{"a|X|Hits|DJ Y|1|1|2001|c|a", "b|Z|Hits|DJ Y|1|2|2001|c|b"}
-            << QStringList{"DJ Y/Hits=0,1"} << QStringList{"DJ Y"};
+            << QStringList{"DJ Y/Hits=0,1"} << QStringList{"DJ Y", "X ~0=0", "Z ~0=1"};
         QTest::newRow("disc, track, file; no disc is disc 1; no track last; first cover")
             << QStringList{"a|X|A||2|1|||a", "b|X|A|||2||p|b", "c|X|A||1|1|||c",
                            "d|X|A||1||||z",  "e|X|A||||||y",   "f|X|A||1|3||p|f"}
