@@ -195,21 +195,3 @@ void TPlaybackEngine::BroadcastList(const QByteArray &SkipAddress) {
     if (const QByteArray URL = FMedia->URL(); !URL.isEmpty())
         Broadcast(CommandWord::URL, URL);
 }
-
-void TPlaybackEngine::PlayNext() {
-    if (FModel->RowCount() > 0)
-        FMedia->Stop();
-}
-
-void TPlaybackEngine::PlayPrevious() {
-    const int Count = FModel->RowCount();
-    int Row = CurrentIndex;
-    for (int Tried = 0; Tried < Count; ++Tried) {
-        // The index may point past the end once rows were removed.
-        Row = Row > 0 && Row <= Count ? Row - 1 : Count - 1;
-        if (!PlayableURL(FModel->ItemAt(Row)->Location).isEmpty()) {
-            PlayRow(Row);
-            return;
-        }
-    }
-}

@@ -1,0 +1,72 @@
+// Which track plays next: the advance at a track's end (or after a failure), a row chosen to
+// play, and next and previous in play order.
+#include "PlaybackEngine.h"
+
+#include "AsciiText.h"
+#include "MediaComponent.h"
+
+void TPlaybackEngine::AutoAdvance() {
+    const int Count = FModel->RowCount();
+    if (Count == 0)
+        return;
+    if (!FNothingPlayable) {
+        if (!FCurrentGone || CurrentIndex < 0 || CurrentIndex >= Count)
+            CurrentIndex = CurrentIndex >= 0 && CurrentIndex < Count - 1 ? CurrentIndex + 1 : 0;
+        FCurrentGone = false;
+        const QByteArray &Location = FModel->ItemAt(CurrentIndex)->Location;
+        const QByteArray Encoded = PlayableURL(Location);
+        // A row that failed is not fetched again and again: it waits for a change of the list
+        // or for somebody to play it. A skipped row costs one tick, unless none is left to try.
+        if (Encoded.isEmpty() || FFailed.contains(Location)) {
+            if (FFailed.size() < PlayableRowCount())
+                return;
+            FNothingPlayable = true;
+        } else {
+            Load(Location, Encoded);
+            return;
+        }
+    }
+    // Controllers learn from the stopped state that nothing plays.
+    if (FMedia->PlayState() != TPlayState::Stopped)
+        FMedia->Stop();
+}
+
+void TPlaybackEngine::Load(const QByteArray &Location, const QByteArray &Encoded) {
+    if (QuietGapPassed())
+        PrepareQuietStart();
+    MarkCurrentTrack();
+    FLoading = Location;
+    FMedia->SetURL(Encoded);
+    const QByteArray Loaded = FMedia->URL();
+    if (!Loaded.isEmpty())
+        Broadcast(CommandWord::URL, Loaded);
+}
+
+void TPlaybackEngine::PlayRow(int Row) {
+    if (Row < 0 || Row >= FModel->RowCount())
+        return;
+    FFailed.remove(FModel->ItemAt(Row)->Location);
+    FNothingPlayable = false;
+    FHeld = false;
+    SetCurrentIndex(Row - 1);
+    FMedia->Stop();
+    Q_EMIT PlayTickWanted(); // a stopped component may not say so again
+}
+
+void TPlaybackEngine::PlayNext() {
+    if (FModel->RowCount() > 0)
+        FMedia->Stop();
+}
+
+void TPlaybackEngine::PlayPrevious() {
+    const int Count = FModel->RowCount();
+    int Row = CurrentIndex;
+    for (int Tried = 0; Tried < Count; ++Tried) {
+        // The index may point past the end once rows were removed.
+        Row = Row > 0 && Row <= Count ? Row - 1 : Count - 1;
+        if (!PlayableURL(FModel->ItemAt(Row)->Location).isEmpty()) {
+            PlayRow(Row);
+            return;
+        }
+    }
+}
