@@ -20,6 +20,10 @@ TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
     for (const auto &[Key, Value] : BaseMpvOptions())
         mpv_set_option_string(FMpv, Key.constData(), Value.constData());
     mpv_set_option_string(FMpv, "volume", QByteArray::number(DefaultVolume).constData());
+    // Tracks join without a gap: the next one is opened ahead and decoded into the same
+    // output ("weak" reopens the output only when the sample format changes).
+    mpv_set_option_string(FMpv, "gapless-audio", "weak");
+    mpv_set_option_string(FMpv, "prefetch-playlist", "yes");
     // The user's chosen output; an option given for tests or by an expert still wins.
     if (const QByteArray &Device = SpeakerSettings().AudioDevice(); !Device.isEmpty())
         mpv_set_option_string(FMpv, "audio-device", Device.constData());
@@ -60,7 +64,29 @@ bool TMediaPlayer::IsPlayableURL(const QByteArray &URL) {
 }
 
 void TMediaPlayer::SetURL(const QByteArray &URL) {
+    FNextURL.clear();
     Load(URL, false, 0);
+}
+
+void TMediaPlayer::SetNextURL(const QByteArray &URL) {
+    const QByteArray Wanted = IsPlayableURL(URL) ? URL : QByteArray();
+    if (Wanted == FNextURL && (FNextEntry != 0 || Wanted.isEmpty()))
+        return;
+    FNextURL = Wanted;
+    AppendNext(true);
+}
+
+void TMediaPlayer::AppendNext(bool Clear) {
+    FNextEntry = 0;
+    // Nothing loaded: the next load appends it.
+    if (!FMpv || FWantedEntry == 0)
+        return;
+    if (Clear)
+        Command({"playlist-clear"}, TagNone);
+    if (FNextURL.isEmpty())
+        return;
+    FNextEntry = -1;
+    Command({"loadfile", FNextURL, "append"}, TagNextBase + ++FNextSeq);
 }
 
 void TMediaPlayer::Load(const QByteArray &URL, bool Paused, double Position) {
@@ -69,6 +95,8 @@ void TMediaPlayer::Load(const QByteArray &URL, bool Paused, double Position) {
     ForgetMedia();
     FActive = false;
     FEnd = TEndReason::None;
+    FNextEntry = 0;
+    FQueued.clear();
     SetState(TPlayState::Transitioning);
     if (!FMpv || !IsPlayableURL(URL)) {
         // Local paths and other schemes never reach mpv; stop whatever played before.
@@ -86,13 +114,15 @@ void TMediaPlayer::Load(const QByteArray &URL, bool Paused, double Position) {
     if (std::isfinite(Position) && Position > 0)
         Args.append("start=" + QByteArray::number(Position, 'f', 6));
     Command(Args, TagLoadBase + FLoadSeq);
+    // "replace" emptied mpv's list: the next track goes in again behind this one.
+    AppendNext(false);
 }
 
 void TMediaPlayer::Play() {
     if (FActive || FWantedEntry != 0)
         SetFlagAsync(Prop::Pause, false, TagNone);
     else if (!FURL.isEmpty())
-        SetURL(FURL);
+        Load(FURL, false, 0);
 }
 
 void TMediaPlayer::Pause() {
@@ -108,6 +138,8 @@ void TMediaPlayer::Stop() {
     FWantedEntry = 0;
     FActive = false;
     FEnd = TEndReason::None;
+    FNextEntry = 0; // "stop" empties mpv's list; the next track stays wanted
+    FQueued.clear();
     ForgetMedia();
     SetState(TPlayState::Stopped);
 }

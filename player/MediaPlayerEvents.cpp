@@ -39,6 +39,11 @@ void TMediaPlayer::HandleEvent(const mpv_event &Event) {
     switch (Event.event_id) {
     case MPV_EVENT_START_FILE: {
         const auto *Data = static_cast<const mpv_event_start_file *>(Event.data);
+        for (const auto &[Entry, URL] : std::as_const(FQueued))
+            if (Data && Entry == Data->playlist_entry_id && FWantedEntry > 0) {
+                PromoteNext(Entry, URL);
+                return;
+            }
         // Older entries were replaced or stopped; their events mean nothing now.
         if (FWantedEntry <= 0 || !Data || Data->playlist_entry_id < FWantedEntry)
             return;
@@ -68,7 +73,10 @@ void TMediaPlayer::HandleEvent(const mpv_event &Event) {
         switch (Data->reason) {
         case MPV_END_FILE_REASON_EOF:
             FEnd = TEndReason::Eof;
-            SetState(TPlayState::MediaEnded);
+            // With a next track queued mpv goes straight on to it: no end to report. Should it
+            // go idle instead, the track stopped.
+            if (FNextEntry == 0)
+                SetState(TPlayState::MediaEnded);
             break;
         case MPV_END_FILE_REASON_STOP:
         case MPV_END_FILE_REASON_QUIT:
@@ -165,6 +173,16 @@ void TMediaPlayer::HandleReply(const mpv_event &Event) {
         FMuteWrites = std::max(0, FMuteWrites - 1);
     } else if (Tag == TagSeek) {
         FSeekWrites = std::max(0, FSeekWrites - 1);
+    } else if (Tag >= TagNextBase && Event.event_id == MPV_EVENT_COMMAND_REPLY) {
+        if (Tag - TagNextBase != FNextSeq || FNextEntry != -1)
+            return; // replaced, or the loaded track changed
+        // Without an id the entry cannot be told apart: the track ends with a stop instead.
+        FNextEntry = Event.error < 0 ? 0 : ReplyEntryId(Event);
+        if (FNextEntry > 0)
+            FQueued.append({FNextEntry, FNextURL});
+        // Older ones left mpv's list (playlist-clear) before they could start.
+        while (FQueued.size() > 2)
+            FQueued.removeFirst();
     } else if (Tag >= TagLoadBase && Event.event_id == MPV_EVENT_COMMAND_REPLY) {
         if (Tag - TagLoadBase != FLoadSeq || FWantedEntry != -1)
             return; // a later SetURL or Stop took over
@@ -173,15 +191,8 @@ void TMediaPlayer::HandleReply(const mpv_event &Event) {
             SetState(TPlayState::Ready);
             return;
         }
-        FWantedEntry = 1; // without an id in the reply, follow the next file mpv starts
-        const auto *Cmd = static_cast<const mpv_event_command *>(Event.data);
-        if (Cmd && Cmd->result.format == MPV_FORMAT_NODE_MAP && Cmd->result.u.list) {
-            const mpv_node_list *Map = Cmd->result.u.list;
-            for (int I = 0; I < Map->num; ++I)
-                if (Map->keys[I] && qstrcmp(Map->keys[I], EntryIdField) == 0 &&
-                    Map->values[I].format == MPV_FORMAT_INT64)
-                    FWantedEntry = Map->values[I].u.int64;
-        }
+        // Without an id in the reply, follow the next file mpv starts.
+        FWantedEntry = std::max<qint64>(1, ReplyEntryId(Event));
     }
 }
 
@@ -198,6 +209,23 @@ void TMediaPlayer::UpdateRunningState() {
     SetState(FPause            ? TPlayState::Paused
              : FPausedForCache ? TPlayState::Buffering
                                : TPlayState::Playing);
+}
+
+void TMediaPlayer::PromoteNext(qint64 Entry, const QByteArray &URL) {
+    FWantedEntry = Entry;
+    FURL = URL;
+    FActive = true;
+    FEnd = TEndReason::None;
+    ForgetMedia();
+    // Until mpv reports the new track's own values.
+    FTimePos = 0;
+    FDuration = 0;
+    FQueued.removeIf([Entry](const auto &Queued) { return Queued.first <= Entry; });
+    if (Entry == FNextEntry) {
+        FNextEntry = 0;
+        FNextURL.clear(); // taken: whoever queued it says what follows now
+    }
+    Q_EMIT NextStarted(URL);
 }
 
 void TMediaPlayer::ForgetMedia() {

@@ -38,6 +38,21 @@ constexpr quint64 TagVolume = 1;
 constexpr quint64 TagMute = 2;
 constexpr quint64 TagSeek = 3;
 constexpr quint64 TagLoadBase = quint64(1) << 40;
+// Appends of the next track carry their sequence number above this.
+constexpr quint64 TagNextBase = quint64(1) << 41;
+
+// The playlist entry a loadfile reply names; 0 when it names none.
+inline qint64 ReplyEntryId(const mpv_event &Event) {
+    const auto *Cmd = static_cast<const mpv_event_command *>(Event.data);
+    if (!Cmd || Cmd->result.format != MPV_FORMAT_NODE_MAP || !Cmd->result.u.list)
+        return 0;
+    const mpv_node_list *Map = Cmd->result.u.list;
+    for (int I = 0; I < Map->num; ++I)
+        if (Map->keys[I] && qstrcmp(Map->keys[I], EntryIdField) == 0 &&
+            Map->values[I].format == MPV_FORMAT_INT64)
+            return Map->values[I].u.int64;
+    return 0;
+}
 
 inline int ClampVolume(double Value) {
     if (!std::isfinite(Value))

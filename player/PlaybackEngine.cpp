@@ -114,6 +114,7 @@ TPlaybackEngine::TPlaybackEngine(TMediaComponent *Media, TMessageSink Sink, TClo
     // comes in the same millisecond.
     LastPlayStart = Now() - QuietGap - 1;
     connect(FMedia, &TMediaComponent::PlayStateChange, this, &TPlaybackEngine::OnPlayStateChanged);
+    connect(FMedia, &TMediaComponent::NextStarted, this, &TPlaybackEngine::OnNextStarted);
 }
 
 TPlaybackEngine::~TPlaybackEngine() {
@@ -210,6 +211,7 @@ void TPlaybackEngine::PositionTick() {
     ++FDuraTicks;
     if (FMedia->PlayState() != TPlayState::Playing || !FMedia->HasMedia())
         return;
+    FLoading.clear(); // a track joined without a stop has played: it did not fail
     const double Duration = FMedia->Duration();
     if (!(Duration > 0))
         return;

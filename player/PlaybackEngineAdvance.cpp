@@ -40,6 +40,46 @@ void TPlaybackEngine::Load(const QByteArray &Location, const QByteArray &Encoded
     const QByteArray Loaded = FMedia->URL();
     if (!Loaded.isEmpty())
         Broadcast(CommandWord::URL, Loaded);
+    QueueNext();
+}
+
+int TPlaybackEngine::NextRow() {
+    const int Count = FModel->RowCount();
+    if (Count == 0)
+        return -1;
+    // Once the current track left the list, CurrentIndex already names the one after it.
+    int Row = FCurrentGone ? CurrentIndex : CurrentIndex + 1;
+    for (int Tried = 0; Tried < Count; ++Tried, ++Row) {
+        Row = Row >= 0 && Row < Count ? Row : 0;
+        const QByteArray &Location = FModel->ItemAt(Row)->Location;
+        if (!PlayableURL(Location).isEmpty() && !FFailed.contains(Location))
+            return Row;
+    }
+    return -1;
+}
+
+void TPlaybackEngine::QueueNext() {
+    const int Row = FMedia->URL().isEmpty() ? -1 : NextRow();
+    FNextLocation = Row >= 0 ? FModel->ItemAt(Row)->Location : QByteArray();
+    FMedia->SetNextURL(Row >= 0 ? PlayableURL(FNextLocation) : QByteArray());
+}
+
+void TPlaybackEngine::OnNextStarted(const QByteArray &URL) {
+    const int Row = FModel->RowOf(PlayItems.Find(FNextLocation));
+    if (Row >= 0 && PlayableURL(FNextLocation) == URL) {
+        SetCurrentIndex(Row);
+        FLoading = FNextLocation;
+    } else if (const int Next = NextRow(); Next >= 0) {
+        // The list changed while the component was already starting the old next track: the
+        // track due next stays due.
+        SetCurrentIndex(Next);
+        FCurrentGone = true;
+    }
+    // A track that starts is a play start for the quiet gap, though the sound never stopped.
+    LastPlayStart = Now();
+    MarkCurrentTrack();
+    Broadcast(CommandWord::URL, URL);
+    QueueNext();
 }
 
 void TPlaybackEngine::PlayRow(int Row) {

@@ -135,6 +135,7 @@ void TPlaybackEngine::ListChanged() {
     FPlayableRows = -1;
     if (std::exchange(FNothingPlayable, false))
         Q_EMIT PlayTickWanted();
+    QueueNext();
 }
 
 std::optional<QList<int>> TPlaybackEngine::ApplyMove(const std::optional<TRowMove> &Move) {
@@ -163,8 +164,10 @@ std::optional<QList<int>> TPlaybackEngine::MoveToNextPlaying(const QList<int> &S
     // The current track left the list: the rows go before the one due next, and play first.
     auto Moved =
         ApplyMove(TRowMove::Plan(FModel->RowCount(), Selected, CurrentIndex, TMoveSide::Before));
-    if (Moved && !Moved->isEmpty())
+    if (Moved && !Moved->isEmpty()) {
         CurrentIndex = Moved->first();
+        QueueNext();
+    }
     return Moved;
 }
 

@@ -75,6 +75,7 @@ TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, TClock Clock, cons
         }
     }
     connect(FPlayer.get(), &TMediaComponent::PlayStateChange, this, &TRoomSync::OnPlayerState);
+    connect(FPlayer.get(), &TMediaComponent::NextStarted, this, &TRoomSync::OnNextStarted);
     connect(FPlayer.get(), &TMediaComponent::VolumeChange, this, &TMediaComponent::VolumeChange);
     connect(FPlayer.get(), &TMediaComponent::Seeked, this, [this](double Seconds) {
         if (FRole == TRoomRole::Alone)
@@ -290,6 +291,10 @@ void TRoomSync::OnPlayerState(TPlayState State) {
             Report(State);
         return;
     }
+}
+
+void TRoomSync::OnNextStarted(const QByteArray &URL) {
+    Q_EMIT NextStarted(URL);
 }
 
 void TRoomSync::ReadPosition() {

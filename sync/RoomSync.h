@@ -75,6 +75,7 @@ public:
 
     void SetURL(const QByteArray &URL) override;
     QByteArray URL() const override;
+    void SetNextURL(const QByteArray &URL) override;
     TPlayState PlayState() const override;
     void Play() override;
     void Pause() override;
@@ -112,6 +113,8 @@ private:
     // The player can play from where it was loaded: start it at its time.
     void StartWhenDue();
     void OnPlayerState(TPlayState State);
+    // The player joined its queued track without a stop.
+    void OnNextStarted(const QByteArray &URL);
     void ReadPosition();
     void Halt();
     void Report(TPlayState State);

@@ -12,6 +12,11 @@ void TRoomSync::SetURL(const QByteArray &URL) {
         Publish({0, URL, TGroupPlay::Playing, 0, Now() + FConfig.LeadTime});
 }
 
+void TRoomSync::SetNextURL(const QByteArray &URL) {
+    if (FRole == TRoomRole::Alone)
+        FPlayer->SetNextURL(URL);
+}
+
 QByteArray TRoomSync::URL() const {
     return FPlayer->URL();
 }

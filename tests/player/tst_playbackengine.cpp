@@ -306,6 +306,58 @@ private Q_SLOTS:
                  Calls.endsWith('S'));
     }
 
+    // The component joins the queued track without a stop: it is the current track then,
+    // controllers hear its URL, no quiet start fades it in, and the track after it is queued.
+    void gaplessJoin_data() {
+        QTest::addColumn<int>("Playing"); // row playing before the join
+        QTest::addColumn<QString>("Meanwhile");
+        QTest::addColumn<QByteArray>("Joined");
+        QTest::addColumn<QByteArray>("Queued");
+        QTest::newRow("next row") << 0 << QString() << B << C;
+        QTest::newRow("the last wraps to the first") << 2 << QString() << A << B;
+        QTest::newRow("after a 20 minute track") << 0 << QString("20 minutes") << B << C;
+        QTest::newRow("a row added after the last") << 2 << QString("add") << Url('D') << A;
+        QTest::newRow("the playing row removed") << 1 << QString("remove") << C << A;
+        QTest::newRow("a row moved next") << 0 << QString("move C next") << C << B;
+        QTest::newRow("the next row failed") << 2 << QString("B failed") << A << C;
+    }
+
+    void gaplessJoin() {
+        QFETCH(int, Playing);
+        QFETCH(QString, Meanwhile);
+        QFETCH(QByteArray, Joined);
+        QFETCH(QByteArray, Queued);
+        TRig R(3);
+        R.Load({A, B, C});
+        if (Meanwhile == "B failed") {
+            R.Engine->PlayRow(1);
+            R.Tick();
+            R.Media.Enter(int(TPlayState::Ready));
+        }
+        R.Engine->PlayRow(Playing);
+        R.Tick();
+        R.Media.Enter(3);
+        R.Tick(5); // the first play's fade ends
+        if (Meanwhile == "20 minutes")
+            R.Clock += 20 * Minute;
+        else if (Meanwhile == "add")
+            R.Engine->AddLocalTracks({Url('D')});
+        else if (Meanwhile == "remove")
+            R.Engine->RemoveRows({1});
+        else if (Meanwhile == "move C next")
+            R.Engine->MoveToNextPlaying({2});
+        R.Tick();
+        R.Take();
+        R.Media.Calls.clear();
+
+        R.Media.JoinNext();
+        R.Tick(3);
+        QCOMPARE(R.Media.Calls, QByteArrayList());
+        QCOMPARE(R.Take(), QByteArrayList({"URL / " + Joined}));
+        QCOMPARE(R.Engine->Model()->MarkedRow(), R.Engine->Locations().indexOf(Joined));
+        QCOMPARE(R.Media.NextURL, Queued);
+    }
+
     // The pop-up's first item: "Pause" on the current track while it plays, else "Play",
     // which resumes the current track or starts another.
     void popupPlayOrPause_data() {
