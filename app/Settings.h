@@ -25,6 +25,11 @@ inline constexpr TIniKey MpvOptions{"Speaker", "MpvOptions"};
 inline constexpr TIniKey CoverSource{"Library", "CoverSource"};
 inline constexpr TIniKey LatencyMs{"Speaker", "LatencyMs"};
 inline constexpr TIniKey AudioDevice{"Speaker", "AudioDevice"};
+// ReplayGain: Off, Track or Album; pre-amp and untagged files' gain in dB; 1: no clipping.
+inline constexpr TIniKey ReplayGain{"Speaker", "ReplayGain"};
+inline constexpr TIniKey ReplayGainPreamp{"Speaker", "ReplayGainPreamp"};
+inline constexpr TIniKey ReplayGainClip{"Speaker", "ReplayGainPreventClipping"};
+inline constexpr TIniKey ReplayGainFallback{"Speaker", "ReplayGainFallback"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.

@@ -4,6 +4,8 @@
 #include <QByteArrayList>
 #include <QObject>
 
+#include "ReplayGain.h"
+
 // The speaker's own settings the user may change while it runs: how much earlier this room
 // plays (an amplifier or wireless speaker delays it) and the sound output. Whoever applies
 // them reads them here and follows the signals.
@@ -26,11 +28,19 @@ public:
 
     static bool IsDeviceName(const QByteArray &Device);
 
+    // ReplayGain, as libmpv applies it to every track.
+    const TReplayGain &ReplayGain() const { return FReplayGain; }
+    bool SetReplayGain(const QString &IniFile, const TReplayGain &Gain);
+
 Q_SIGNALS:
     void LatencyChanged(int Ms);
     void AudioDeviceChanged(const QByteArray &Device);
+    void ReplayGainChanged(const TReplayGain &Gain);
 
 private:
+    void LoadReplayGain(const QByteArrayList &Ini);
+
+    TReplayGain FReplayGain;
     int FLatencyMs = 0;
     QByteArray FAudioDevice;
 };

@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "MediaPlayerNames.h"
+#include "ReplayGainOptions.h"
 #include "SpeakerSettings.h"
 
 #include <mpv/client.h>
@@ -24,6 +25,9 @@ TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
     // output ("weak" reopens the output only when the sample format changes).
     mpv_set_option_string(FMpv, "gapless-audio", "weak");
     mpv_set_option_string(FMpv, "prefetch-playlist", "yes");
+    // Set here, not through the user's options; the user's still come after them.
+    for (const auto &[Key, Value] : ReplayGainOptions(SpeakerSettings().ReplayGain()))
+        mpv_set_option_string(FMpv, Key.constData(), Value.constData());
     // The user's chosen output; an option given for tests or by an expert still wins.
     if (const QByteArray &Device = SpeakerSettings().AudioDevice(); !Device.isEmpty())
         mpv_set_option_string(FMpv, "audio-device", Device.constData());
@@ -37,6 +41,8 @@ TMediaPlayer::TMediaPlayer(const TMpvOptions &ExtraOptions, QObject *Parent)
     }
     connect(&SpeakerSettings(), &TSpeakerSettings::AudioDeviceChanged, this,
             &TMediaPlayer::SetAudioDevice);
+    connect(&SpeakerSettings(), &TSpeakerSettings::ReplayGainChanged, this,
+            &TMediaPlayer::SetReplayGain);
     mpv_observe_property(FMpv, 0, Prop::Pause, MPV_FORMAT_FLAG);
     mpv_observe_property(FMpv, 0, Prop::PausedForCache, MPV_FORMAT_FLAG);
     mpv_observe_property(FMpv, 0, Prop::IdleActive, MPV_FORMAT_FLAG);

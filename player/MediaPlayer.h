@@ -2,6 +2,7 @@
 
 #include "MediaComponent.h"
 #include "MpvOptions.h"
+#include "ReplayGain.h"
 
 #include <QList>
 
@@ -67,6 +68,8 @@ public:
     QList<std::pair<QByteArray, QString>> AudioDevices() const;
     // Switches the sound output at once; empty: the default ("auto").
     void SetAudioDevice(const QByteArray &Device);
+    // Applies the ReplayGain settings while playing.
+    void SetReplayGain(const TReplayGain &Gain);
 
     // Position text: mm:ss, or h:mm:ss from one hour on; whole seconds, truncated.
     static QString FormatPosition(double Seconds);

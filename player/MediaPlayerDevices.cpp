@@ -1,7 +1,9 @@
-// What libmpv offers around playing: whether it works at all, and its sound outputs.
+// What libmpv offers around playing: whether it works at all, its sound outputs, and the
+// settings changed while it plays.
 #include "MediaPlayer.h"
 
 #include "MediaPlayerNames.h"
+#include "ReplayGainOptions.h"
 
 #include <mpv/client.h>
 
@@ -52,4 +54,13 @@ void TMediaPlayer::SetAudioDevice(const QByteArray &Device) {
     const QByteArray Name = Device.isEmpty() ? QByteArray("auto") : Device;
     const char *Value = Name.constData();
     mpv_set_property_async(FMpv, 0, "audio-device", MPV_FORMAT_STRING, &Value);
+}
+
+void TMediaPlayer::SetReplayGain(const TReplayGain &Gain) {
+    if (!FMpv)
+        return;
+    for (const auto &[Key, Value] : ReplayGainOptions(Gain)) {
+        const char *Text = Value.constData();
+        mpv_set_property_async(FMpv, 0, Key.constData(), MPV_FORMAT_STRING, &Text);
+    }
 }

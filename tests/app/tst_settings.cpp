@@ -111,6 +111,40 @@ private Q_SLOTS:
         QFile::remove(IniFileName);
     }
 
+    // ReplayGain from [Speaker]: what is out of range counts as the default; what is set is kept.
+    void replayGainSettings_data() {
+        QTest::addColumn<QByteArray>("Ini");
+        QTest::addColumn<QByteArray>("Read"); // mode, pre-amp, clipping prevention, fallback
+        QTest::newRow("missing") << QByteArray() << QByteArray("Album 0 1 0");
+        QTest::newRow("each set") << QByteArray(
+                                         "ReplayGain= track \nReplayGainPreamp=-15\n"
+                                         "ReplayGainPreventClipping=0\nReplayGainFallback=15")
+                                  << QByteArray("Track -15 0 15");
+        QTest::newRow("out of range")
+            << QByteArray("ReplayGain=loud\nReplayGainPreamp=16\nReplayGainFallback=-16")
+            << QByteArray("Album 0 1 0");
+    }
+    void replayGainSettings() {
+        QFETCH(QByteArray, Ini);
+        QFETCH(QByteArray, Read);
+        const auto Text = [](const TReplayGain &G) {
+            return ReplayGainModeName(G.Mode) + ' ' + QByteArray::number(G.PreampDb) + ' ' +
+                   QByteArray::number(G.PreventClipping) + ' ' + QByteArray::number(G.FallbackDb);
+        };
+        QVERIFY(WriteAll(IniFileName, "[Speaker]\n" + Ini + '\n'));
+        LoadSettings();
+        QCOMPARE(Text(SpeakerSettings().ReplayGain()), Read);
+        TReplayGain Changed = SpeakerSettings().ReplayGain();
+        Changed.Mode = TReplayGain::TMode::Off;
+        Changed.PreampDb = TReplayGain::MinDb - 1;
+        QVERIFY(!SpeakerSettings().SetReplayGain(IniFileName, Changed));
+        Changed.PreampDb = 7;
+        QVERIFY(SpeakerSettings().SetReplayGain(IniFileName, Changed));
+        LoadSettings();
+        QCOMPARE(Text(SpeakerSettings().ReplayGain()), Text(Changed));
+        QFile::remove(IniFileName);
+    }
+
     void resourceDir_data() {
         QTest::addColumn<QStringList>("Folders");
         QTest::addColumn<QString>("ExeDir");
