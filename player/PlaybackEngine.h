@@ -114,6 +114,8 @@ public:
     // The row that plays after the current track: the next in play order (wrapping) that can
     // be played and has not failed; -1 when none.
     int NextRow();
+    // Following a group: the group made the room play URL; it is the current track here too.
+    void FollowTrack(const QByteArray &URL);
     // Whether the pop-up's first item pauses for Row: it is the current row and it plays.
     bool OffersPause(int Row) const;
     // The pop-up's first item for the first selected row Row, in pause mode or not.

@@ -110,3 +110,13 @@ void TPlaybackEngine::PlayPrevious() {
         }
     }
 }
+
+void TPlaybackEngine::FollowTrack(const QByteArray &URL) {
+    for (int Row = 0; Row < FModel->RowCount(); ++Row)
+        if (PlayableURL(FModel->ItemAt(Row)->Location) == URL) {
+            SetCurrentIndex(Row);
+            MarkCurrentTrack();
+            break;
+        }
+    QueueNext();
+}

@@ -67,6 +67,8 @@ TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TR
     connect(&FRoom, &TRoomSync::AnchorChanged, this,
             [this](const TGroupAnchor &Anchor) { FGroup->PublishAnchor(AnchorRecord(Anchor)); });
     connect(&FRoom, &TRoomSync::StatusChanged, this, &TSpeakerGroup::ScheduleReport);
+    // A follower queues the track after the leader's from the list, to cross joins with it.
+    connect(&FRoom, &TRoomSync::TrackFollowed, &FEngine, &TPlaybackEngine::FollowTrack);
 }
 
 TSpeakerGroup::~TSpeakerGroup() {

@@ -13,8 +13,9 @@ void TRoomSync::SetURL(const QByteArray &URL) {
 }
 
 void TRoomSync::SetNextURL(const QByteArray &URL) {
-    if (FRole == TRoomRole::Alone)
-        FPlayer->SetNextURL(URL);
+    // Every room queues its own next track; a follower's comes from the leader's list.
+    FNextURL = URL;
+    FPlayer->SetNextURL(URL);
 }
 
 QByteArray TRoomSync::URL() const {

@@ -212,10 +212,12 @@ void TMainWindow::ShowSpeakerSettings() {
     TSpeakerSettingsDialog Dialog(Player ? Player->AudioDevices()
                                          : QList<std::pair<QByteArray, QString>>(),
                                   Settings.LatencyMs(), Settings.AudioDevice(), this);
+    Dialog.AddReplayGain(Settings.ReplayGain());
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     if (!Settings.SetLatencyMs(IniFileName, Dialog.LatencyMs()) ||
-        !Settings.SetAudioDevice(IniFileName, Dialog.Device()))
+        !Settings.SetAudioDevice(IniFileName, Dialog.Device()) ||
+        !Settings.SetReplayGain(IniFileName, Dialog.ReplayGain()))
         ShowErrorBox(this, QStringLiteral("The settings could not be saved to ") + IniFileName);
 }
 
