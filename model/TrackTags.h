@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
+
 // What a file's tags say about its track; empty texts and zero numbers where they say nothing.
 struct TTrackTags {
     QString Title;
@@ -27,6 +29,13 @@ struct TTrackTags {
     // CoverHashOf), empty when none. The folder's counts only where the folder holds one album;
     // [Library] CoverSource says which wins when both are there (the embedded one by default).
     QByteArray CoverHash;
+    // ReplayGain as the tags give it: gains in hundredths of a dB (Opus R128 gains moved onto
+    // ReplayGain's reference level), peaks in millionths of full scale; NoGain where none.
+    static constexpr qint32 NoGain = std::numeric_limits<qint32>::min();
+    qint32 TrackGain = NoGain;
+    qint32 AlbumGain = NoGain;
+    qint32 TrackPeak = NoGain;
+    qint32 AlbumPeak = NoGain;
 
     // The artists as one line.
     QString Artist() const { return Artists.join(QStringLiteral("; ")); }
