@@ -4,7 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdlib>
 #include <limits>
+#include <utility>
 
 // What a file's tags say about its track; empty texts and zero numbers where they say nothing.
 struct TTrackTags {
@@ -37,6 +39,17 @@ struct TTrackTags {
     qint32 TrackPeak = NoGain;
     qint32 AlbumPeak = NoGain;
 
+    // "ReplayGain: track -6.20 dB, album +1.50 dB", with the gains the tags give; empty
+    // without any.
+    QString GainText() const {
+        QStringList Parts;
+        for (const auto &[Name, Gain] : {std::pair{"track", TrackGain}, {"album", AlbumGain}})
+            if (Gain != NoGain)
+                Parts.append(QStringLiteral("%1 %2%3 dB")
+                                 .arg(QLatin1String(Name), Gain < 0 ? "-" : "+")
+                                 .arg(std::abs(Gain) / 100.0, 0, 'f', 2));
+        return Parts.isEmpty() ? QString() : QStringLiteral("ReplayGain: ") + Parts.join(", ");
+    }
     // The artists as one line.
     QString Artist() const { return Artists.join(QStringLiteral("; ")); }
     // What a row or a player shows for the track: "Title - Artist"; empty without a title (the

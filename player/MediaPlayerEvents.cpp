@@ -217,9 +217,9 @@ void TMediaPlayer::PromoteNext(qint64 Entry, const QByteArray &URL) {
     FActive = true;
     FEnd = TEndReason::None;
     ForgetMedia();
-    // Until mpv reports the new track's own values.
+    // Until mpv reports the new track's position. Its duration is kept: mpv says nothing when
+    // the new one is the same.
     FTimePos = 0;
-    FDuration = 0;
     FQueued.removeIf([Entry](const auto &Queued) { return Queued.first <= Entry; });
     if (Entry == FNextEntry) {
         FNextEntry = 0;

@@ -59,7 +59,8 @@ int TPlaybackEngine::NextRow() {
 }
 
 void TPlaybackEngine::QueueNext() {
-    const int Row = FMedia->URL().isEmpty() ? -1 : NextRow();
+    // A follower's track may still be on its way when the group names it.
+    const int Row = FMedia->URL().isEmpty() && !FFollowing ? -1 : NextRow();
     FNextLocation = Row >= 0 ? FModel->ItemAt(Row)->Location : QByteArray();
     FMedia->SetNextURL(Row >= 0 ? PlayableURL(FNextLocation) : QByteArray());
 }

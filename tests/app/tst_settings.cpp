@@ -111,37 +111,30 @@ private Q_SLOTS:
         QFile::remove(IniFileName);
     }
 
-    // ReplayGain from [Speaker]: what is out of range counts as the default; what is set is kept.
+    // ReplayGain from [Speaker]: out of range or unknown reads as the default; a change is kept.
     void replayGainSettings_data() {
         QTest::addColumn<QByteArray>("Ini");
-        QTest::addColumn<QByteArray>("Read"); // mode, pre-amp, clipping prevention, fallback
-        QTest::newRow("missing") << QByteArray() << QByteArray("Album 0 1 0");
+        QTest::addColumn<TReplayGain>("Read");
+        QTest::newRow("missing") << QByteArray() << TReplayGain{};
         QTest::newRow("each set") << QByteArray(
                                          "ReplayGain= track \nReplayGainPreamp=-15\n"
                                          "ReplayGainPreventClipping=0\nReplayGainFallback=15")
-                                  << QByteArray("Track -15 0 15");
+                                  << TReplayGain{TReplayGain::TMode::Track, -15, false, 15};
         QTest::newRow("out of range")
             << QByteArray("ReplayGain=loud\nReplayGainPreamp=16\nReplayGainFallback=-16")
-            << QByteArray("Album 0 1 0");
+            << TReplayGain{};
     }
     void replayGainSettings() {
         QFETCH(QByteArray, Ini);
-        QFETCH(QByteArray, Read);
-        const auto Text = [](const TReplayGain &G) {
-            return ReplayGainModeName(G.Mode) + ' ' + QByteArray::number(G.PreampDb) + ' ' +
-                   QByteArray::number(G.PreventClipping) + ' ' + QByteArray::number(G.FallbackDb);
-        };
+        QFETCH(TReplayGain, Read);
         QVERIFY(WriteAll(IniFileName, "[Speaker]\n" + Ini + '\n'));
         LoadSettings();
-        QCOMPARE(Text(SpeakerSettings().ReplayGain()), Read);
-        TReplayGain Changed = SpeakerSettings().ReplayGain();
-        Changed.Mode = TReplayGain::TMode::Off;
-        Changed.PreampDb = TReplayGain::MinDb - 1;
-        QVERIFY(!SpeakerSettings().SetReplayGain(IniFileName, Changed));
-        Changed.PreampDb = 7;
+        QVERIFY(SpeakerSettings().ReplayGain() == Read);
+        const TReplayGain Changed{TReplayGain::TMode::Off, 7, !Read.PreventClipping, -1};
+        QVERIFY(!SpeakerSettings().SetReplayGain(IniFileName, {TReplayGain::TMode::Off, 16}));
         QVERIFY(SpeakerSettings().SetReplayGain(IniFileName, Changed));
         LoadSettings();
-        QCOMPARE(Text(SpeakerSettings().ReplayGain()), Text(Changed));
+        QVERIFY(SpeakerSettings().ReplayGain() == Changed);
         QFile::remove(IniFileName);
     }
 

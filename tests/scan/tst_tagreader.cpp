@@ -88,30 +88,31 @@ private Q_SLOTS:
         QVERIFY2(qAbs(T.DurationMs - 1000) <= 50, qPrintable(QString::number(T.DurationMs)));
     }
 
-    // WAV's RIFF INFO chunk is not the format's tag() but reaches the property map; its text may
-    // be in a code page rather than UTF-8.
     // ReplayGain values in every format that carries them; Opus's R128 gain on ReplayGain's level.
     void replayGain_data() {
         QTest::addColumn<QString>("Name");
         QTest::addColumn<QStringList>("Written"); // key=value
         QTest::addColumn<QList<qint32>>("Read");  // track, album gain; track, album peak
+        QTest::addColumn<QString>("Shown");
         const QStringList Tags{"REPLAYGAIN_TRACK_GAIN=-6.20 dB", "REPLAYGAIN_ALBUM_GAIN=+1.5 dB",
                                "REPLAYGAIN_TRACK_PEAK=0.988", "REPLAYGAIN_ALBUM_PEAK=1.05"};
         const QList<qint32> Gains{-620, 150, 988000, 1050000};
         for (const char *Name : {"g.flac", "g.mp3", "g.ogg", "g.m4a"})
-            QTest::newRow(Name) << QString(Name) << Tags << Gains;
+            QTest::newRow(Name) << QString(Name) << Tags << Gains
+                                << "ReplayGain: track -6.20 dB, album +1.50 dB";
         constexpr qint32 None = TTrackTags::NoGain;
         QTest::newRow("opus R128")
             << "r.opus" << QStringList{"R128_TRACK_GAIN=-2816", "R128_ALBUM_GAIN=256"}
-            << QList<qint32>{-600, 600, None, None};
+            << QList<qint32>{-600, 600, None, None} << "ReplayGain: track -6.00 dB, album +6.00 dB";
         QTest::newRow("none, or not a number")
             << "n.flac" << QStringList{"REPLAYGAIN_TRACK_GAIN=loud"}
-            << QList<qint32>{None, None, None, None};
+            << QList<qint32>{None, None, None, None} << QString();
     }
     void replayGain() {
         QFETCH(QString, Name);
         QFETCH(QStringList, Written);
         QFETCH(QList<qint32>, Read);
+        QFETCH(QString, Shown);
         QMap<QString, QStringList> Tags;
         for (const QString &Tag : Written)
             Tags.insert(Tag.section('=', 0, 0), {Tag.section('=', 1)});
@@ -119,8 +120,11 @@ private Q_SLOTS:
         QVERIFY2(!Path.isEmpty(), "the fixture could not be made");
         const TTrackTags T = ReadFileTags(Path, StampOf(Path)).Tags;
         QCOMPARE(QList<qint32>({T.TrackGain, T.AlbumGain, T.TrackPeak, T.AlbumPeak}), Read);
+        QCOMPARE(T.GainText(), Shown);
     }
 
+    // WAV's RIFF INFO chunk is not the format's tag() but reaches the property map; its text may
+    // be in a code page rather than UTF-8.
     void wavInfo_data() {
         QTest::addColumn<QByteArray>("Title");
         QTest::addColumn<QString>("Expected");
