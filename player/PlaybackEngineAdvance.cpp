@@ -59,8 +59,7 @@ int TPlaybackEngine::NextRow() {
 }
 
 void TPlaybackEngine::QueueNext() {
-    // A follower's track may still be on its way when the group names it.
-    const int Row = FMedia->URL().isEmpty() && !FFollowing ? -1 : NextRow();
+    const int Row = FMedia->URL().isEmpty() ? -1 : NextRow();
     FNextLocation = Row >= 0 ? FModel->ItemAt(Row)->Location : QByteArray();
     FMedia->SetNextURL(Row >= 0 ? PlayableURL(FNextLocation) : QByteArray());
 }

@@ -214,10 +214,11 @@ void TRoomSync::Publish(TGroupAnchor Anchor) {
 
 void TRoomSync::Apply(const TGroupAnchor &Anchor) {
     Halt();
-    if (FRole == TRoomRole::Follower && Anchor.Url != FAnchor.Url && !Anchor.Url.isEmpty())
-        Q_EMIT TrackFollowed(Anchor.Url);
+    const bool NewTrack = Anchor.Url != FAnchor.Url;
     FAnchor = Anchor;
     FTrackDuration = 0;
+    if (FRole == TRoomRole::Follower && NewTrack && !Anchor.Url.isEmpty())
+        Q_EMIT TrackFollowed(Anchor.Url);
     switch (Anchor.Play) {
     case TGroupPlay::Stopped:
         FLoadedAt = -1;

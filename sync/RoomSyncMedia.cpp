@@ -19,7 +19,8 @@ void TRoomSync::SetNextURL(const QByteArray &URL) {
 }
 
 QByteArray TRoomSync::URL() const {
-    return FPlayer->URL();
+    // A follower's track is the group's from the moment the anchor names it, loaded or not.
+    return FRole == TRoomRole::Follower && !FAnchor.Url.isEmpty() ? FAnchor.Url : FPlayer->URL();
 }
 
 TPlayState TRoomSync::PlayState() const {

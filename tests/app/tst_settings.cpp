@@ -97,44 +97,23 @@ private Q_SLOTS:
     // The speaker's settings: read within range, changed only to what is allowed, and kept.
     void speakerSettings() {
         TSpeakerSettings &Speaker = SpeakerSettings();
-        QVERIFY(WriteAll(IniFileName, "[Speaker]\nLatencyMs=2001\nAudioDevice= a/b \n"));
+        QVERIFY(WriteAll(IniFileName, "[Speaker]\nLatencyMs=2001\nAudioDevice= a/b \nReplayGain=x\n"
+                                      "ReplayGainPreamp=16\nReplayGainFallback=-16\n"));
         LoadSettings();
         QCOMPARE(Speaker.LatencyMs(), 0);
         QCOMPARE(Speaker.AudioDevice(), "a/b");
+        QVERIFY(Speaker.ReplayGain() == TReplayGain{});
+        const TReplayGain Gain{TReplayGain::TMode::Track, -15, false, 15};
         QVERIFY(!Speaker.SetLatencyMs(IniFileName, 2001));
         QVERIFY(!Speaker.SetAudioDevice(IniFileName, "a\x01"));
+        QVERIFY(!Speaker.SetReplayGain(IniFileName, {TReplayGain::TMode::Off, 16}));
         QVERIFY(Speaker.SetLatencyMs(IniFileName, 2000));
         QVERIFY(Speaker.SetAudioDevice(IniFileName, ""));
+        QVERIFY(Speaker.SetReplayGain(IniFileName, Gain));
         LoadSettings();
         QCOMPARE(Speaker.LatencyMs(), 2000);
         QCOMPARE(Speaker.AudioDevice(), "");
-        QFile::remove(IniFileName);
-    }
-
-    // ReplayGain from [Speaker]: out of range or unknown reads as the default; a change is kept.
-    void replayGainSettings_data() {
-        QTest::addColumn<QByteArray>("Ini");
-        QTest::addColumn<TReplayGain>("Read");
-        QTest::newRow("missing") << QByteArray() << TReplayGain{};
-        QTest::newRow("each set") << QByteArray(
-                                         "ReplayGain= track \nReplayGainPreamp=-15\n"
-                                         "ReplayGainPreventClipping=0\nReplayGainFallback=15")
-                                  << TReplayGain{TReplayGain::TMode::Track, -15, false, 15};
-        QTest::newRow("out of range")
-            << QByteArray("ReplayGain=loud\nReplayGainPreamp=16\nReplayGainFallback=-16")
-            << TReplayGain{};
-    }
-    void replayGainSettings() {
-        QFETCH(QByteArray, Ini);
-        QFETCH(TReplayGain, Read);
-        QVERIFY(WriteAll(IniFileName, "[Speaker]\n" + Ini + '\n'));
-        LoadSettings();
-        QVERIFY(SpeakerSettings().ReplayGain() == Read);
-        const TReplayGain Changed{TReplayGain::TMode::Off, 7, !Read.PreventClipping, -1};
-        QVERIFY(!SpeakerSettings().SetReplayGain(IniFileName, {TReplayGain::TMode::Off, 16}));
-        QVERIFY(SpeakerSettings().SetReplayGain(IniFileName, Changed));
-        LoadSettings();
-        QVERIFY(SpeakerSettings().ReplayGain() == Changed);
+        QVERIFY(Speaker.ReplayGain() == Gain);
         QFile::remove(IniFileName);
     }
 

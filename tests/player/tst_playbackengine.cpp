@@ -317,8 +317,6 @@ private Q_SLOTS:
         QTest::newRow("the last wraps to the first") << 2 << QString() << A << B;
         QTest::newRow("after a 20 minute track") << 0 << QString("20 minutes") << B << C;
         QTest::newRow("a row added after the last") << 2 << QString("add") << Url('D') << A;
-        QTest::newRow("the playing row removed") << 1 << QString("remove") << C << A;
-        QTest::newRow("a row moved next") << 0 << QString("move C next") << C << B;
         QTest::newRow("the next row failed") << 2 << QString("B failed") << A << C;
     }
 
@@ -340,10 +338,6 @@ private Q_SLOTS:
             R.Clock += 20 * Minute;
         else if (Meanwhile == "add")
             R.Engine->AddLocalTracks({Url('D')});
-        else if (Meanwhile == "remove")
-            R.Engine->RemoveRows({1});
-        else if (Meanwhile == "move C next")
-            R.Engine->MoveToNextPlaying({2});
         R.Tick();
         R.Take();
         R.Media.Calls.clear();

@@ -118,31 +118,29 @@ private Q_SLOTS:
     // them follow each other.
     void joins_data() {
         QTest::addColumn<QString>("Ext");
-        QTest::addColumn<QStringList>("Options");
         QTest::addColumn<QString>("How");
-        QTest::addColumn<double>("Tolerance"); // samples
-        QTest::addColumn<QString>("Known");    // why this FFmpeg (5.1) does not join it yet
-        const QStringList Rate{"-b:a", "192k"};
-        QTest::newRow("flac") << "flac" << QStringList() << "component" << 0.05 << QString();
-        QTest::newRow("mp3, LAME header") << "mp3" << Rate << "component" << 0.25 << QString();
-        QTest::newRow("ogg") << "ogg" << QStringList() << "component" << 0.25
-                             << "FFmpeg drops a Vorbis file's last 128 samples";
-        QTest::newRow("opus") << "opus" << Rate << "component" << 0.25 << QString();
-        QTest::newRow("m4a, edit list")
-            << "m4a" << QStringList() << "component" << 0.25 << "FFmpeg keeps AAC's end padding";
-        QTest::newRow("speaker, URL") << "flac" << QStringList() << "url" << 0.05 << QString();
-        QTest::newRow("speaker, list edit")
-            << "flac" << QStringList() << "edit" << 0.05 << QString();
+        QTest::addColumn<QString>("Known"); // why this FFmpeg (5.1) does not join it yet
+        for (const char *Ext : {"flac", "mp3", "opus"})
+            QTest::newRow(Ext) << Ext << "component" << QString();
+        QTest::newRow("ogg") << "ogg"
+                             << "component"
+                             << "FFmpeg drops Vorbis' last 128 samples";
+        QTest::newRow("m4a") << "m4a"
+                             << "component"
+                             << "FFmpeg keeps AAC's end padding";
+        QTest::newRow("speaker, URL") << "flac"
+                                      << "url" << QString();
+        QTest::newRow("speaker, list edit") << "flac"
+                                            << "edit" << QString();
     }
     void joins() {
         QFETCH(QString, Ext);
-        QFETCH(QStringList, Options);
         QFETCH(QString, How);
-        QFETCH(double, Tolerance);
         QFETCH(QString, Known);
         constexpr int Cut = ToneRate + 37, End = 2 * ToneRate; // the tone's end ends a period
-        const QByteArray H1 = Serve("h1." + Ext, 0, Cut, Options);
-        const QByteArray H2 = Serve("h2." + Ext, Cut, End, Options);
+        const QStringList Rate{"-b:a", "192k"};
+        const QByteArray H1 = Serve("h1." + Ext, 0, Cut, Rate),
+                         H2 = Serve("h2." + Ext, Cut, End, Rate);
         QVERIFY(!H1.isEmpty() && !H2.isEmpty());
         QByteArrayList Log; // play states, "J" for a join
         {
@@ -188,51 +186,41 @@ private Q_SLOTS:
         QVERIFY2(Check.Periods > End / TonePeriod - 20, qPrintable(QString::number(Check.Periods)));
         if (!Known.isEmpty())
             QEXPECT_FAIL("", qPrintable(Known), Abort);
-        QVERIFY2(std::abs(Check.Drift) < Tolerance, qPrintable(QString::number(Check.Drift)));
+        QVERIFY2(std::abs(Check.Drift) < 0.25, qPrintable(QString::number(Check.Drift)));
         QVERIFY(Check.MinLevel > 0.8 * Check.MaxLevel);
     }
 
-    void replayGainOptions_data() {
+    // ReplayGain settings from [Speaker], the libmpv options they make, and the level of a tone
+    // (0 dB: as encoded) with tags Tags played so.
+    void replayGain_data() {
         QTest::addColumn<TReplayGain>("Gain");
         QTest::addColumn<QByteArray>("Options"); // replaygain, -preamp, -clip, -fallback
-        QTest::newRow("defaults") << TReplayGain{} << QByteArray("album 0 no 0");
-        QTest::newRow("track, may clip")
-            << TReplayGain{TMode::Track, -15, false, 4} << QByteArray("track -15 yes 4");
-        QTest::newRow("off: no fallback")
-            << TReplayGain{TMode::Off, 15, true, -6} << QByteArray("no 15 no 0");
-    }
-    void replayGainOptions() {
-        QFETCH(TReplayGain, Gain);
-        QFETCH(QByteArray, Options);
-        QByteArrayList Keys, Values;
-        for (const auto &[Key, Value] : ReplayGainOptions(Gain))
-            Keys.append(Key), Values.append(Value);
-        QCOMPARE(Keys.join(' '),
-                 "replaygain replaygain-preamp replaygain-clip replaygain-fallback");
-        QCOMPARE(Values.join(' '), Options);
-    }
-
-    // The level of a tone (0 dB: as encoded) with tags Tags, played with Gain from [Speaker].
-    void replayGainSound_data() {
-        QTest::addColumn<TReplayGain>("Gain");
         QTest::addColumn<QString>("Tags");
         QTest::addColumn<double>("Db");
         const QString Tagged = "REPLAYGAIN_TRACK_GAIN=-12.00 dB,REPLAYGAIN_TRACK_PEAK=0.125,"
                                "REPLAYGAIN_ALBUM_GAIN=-6.00 dB,REPLAYGAIN_ALBUM_PEAK=0.125";
         // 24 dB up clips: prevented, the gain stops where the tagged peak (0.25) reaches 1.
         const QString Loud = "REPLAYGAIN_TRACK_GAIN=+24.00 dB,REPLAYGAIN_TRACK_PEAK=0.25";
-        QTest::newRow("track") << TReplayGain{TMode::Track, 0, true, 0} << Tagged << -12.0;
-        QTest::newRow("album") << TReplayGain{} << Tagged << -6.0;
-        QTest::newRow("pre-amp") << TReplayGain{TMode::Track, 3, true, 0} << Tagged << -9.0;
-        QTest::newRow("off") << TReplayGain{TMode::Off, 3, true, 0} << Tagged << 0.0;
-        QTest::newRow("untagged") << TReplayGain{TMode::Album, 0, true, -4} << "" << -4.0;
-        QTest::newRow("off, untagged") << TReplayGain{TMode::Off, 0, true, -4} << "" << 0.0;
-        QTest::newRow("no clipping") << TReplayGain{TMode::Track, 0, true, 0} << Loud << 12.04;
+        QTest::newRow("track") << TReplayGain{TMode::Track, 0, true, 0}
+                               << QByteArray("track 0 no 0") << Tagged << -12.0;
+        QTest::newRow("album") << TReplayGain{} << QByteArray("album 0 no 0") << Tagged << -6.0;
+        QTest::newRow("pre-amp") << TReplayGain{TMode::Track, 3, true, 0}
+                                 << QByteArray("track 3 no 0") << Tagged << -9.0;
+        QTest::newRow("off") << TReplayGain{TMode::Off, 3, true, 0} << QByteArray("no 3 no 0")
+                             << Tagged << 0.0;
+        QTest::newRow("untagged") << TReplayGain{TMode::Album, 0, true, -4}
+                                  << QByteArray("album 0 no -4") << "" << -4.0;
+        QTest::newRow("off: no fallback")
+            << TReplayGain{TMode::Off, 0, true, -4} << QByteArray("no 0 no 0") << "" << 0.0;
+        QTest::newRow("no clipping")
+            << TReplayGain{TMode::Track, 0, true, 0} << QByteArray("track 0 no 0") << Loud << 12.04;
         // Allowed: the sine clipped at full scale.
-        QTest::newRow("clipping") << TReplayGain{TMode::Track, 0, false, 0} << Loud << 19.99;
+        QTest::newRow("clipping") << TReplayGain{TMode::Track, 0, false, 0}
+                                  << QByteArray("track 0 yes 0") << Loud << 19.99;
     }
-    void replayGainSound() {
+    void replayGain() {
         QFETCH(TReplayGain, Gain);
+        QFETCH(QByteArray, Options);
         QFETCH(QString, Tags);
         QFETCH(double, Db);
         QStringList Metadata;
@@ -240,6 +228,12 @@ private Q_SLOTS:
             Metadata << "-metadata" << Tag;
         const QByteArray Track = Serve("t.flac", 0, ToneRate, Metadata);
         QVERIFY(!Track.isEmpty());
+        QByteArrayList Keys, Values;
+        for (const auto &[Key, Value] : ReplayGainOptions(Gain))
+            Keys.append(Key), Values.append(Value);
+        QCOMPARE(Keys.join(' '),
+                 "replaygain replaygain-preamp replaygain-clip replaygain-fallback");
+        QCOMPARE(Values.join(' '), Options);
         const auto N = [](int Value) { return QByteArray::number(Value); };
         SpeakerSettings().Load({"[Speaker]", "ReplayGain=" + ReplayGainModeName(Gain.Mode),
                                 "ReplayGainPreamp=" + N(Gain.PreampDb),
