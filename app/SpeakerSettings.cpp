@@ -41,11 +41,12 @@ void TSpeakerSettings::LoadReplayGain(const QByteArrayList &Ini) {
 }
 
 bool TSpeakerSettings::SetReplayGain(const QString &IniFile, const TReplayGain &Gain) {
+    const auto Db = [](int Value) { return QByteArray::number(Value); };
     if (!IsGainDb(Gain.PreampDb) || !IsGainDb(Gain.FallbackDb) ||
-        !WriteIniText(IniFile, SettingsKey::ReplayGain, ReplayGainModeName(Gain.Mode)) ||
-        !WriteIniValues(IniFile, {{SettingsKey::ReplayGainPreamp, Gain.PreampDb},
-                                  {SettingsKey::ReplayGainClip, Gain.PreventClipping ? 1 : 0},
-                                  {SettingsKey::ReplayGainFallback, Gain.FallbackDb}}))
+        !WriteIniTexts(IniFile, {{SettingsKey::ReplayGain, ReplayGainModeName(Gain.Mode)},
+                                 {SettingsKey::ReplayGainPreamp, Db(Gain.PreampDb)},
+                                 {SettingsKey::ReplayGainClip, Gain.PreventClipping ? "1" : "0"},
+                                 {SettingsKey::ReplayGainFallback, Db(Gain.FallbackDb)}}))
         return false;
     if (std::exchange(FReplayGain, Gain) != Gain)
         Q_EMIT ReplayGainChanged(Gain);

@@ -70,9 +70,9 @@ def wrap(d):
 
 
 def joins(x, count):
-    """Per join: (silence ms, phase step in samples). A join shows as a dip or, gapless, as
-    nothing at all: dips are taken in order, else the place the join is due by the tracks'
-    lengths."""
+    """Per join: (silence ms, phase step in samples), and the dips away from joins. A join is
+    due a track's length after the track before started; it shows there as a dip or, gapless,
+    as nothing at all."""
     per = periods(x)
     full = sorted(l for l, _ in per)[len(per) // 2] if per else 0
     dips, k = [], 0
@@ -85,20 +85,22 @@ def joins(x, count):
             k = j
         else:
             k += 1
-    out, shift, used = [], 0, 0
+    out, used = [], 0
+    end = 0  # period where the track before the join starts
+    length = (TRACK * RATE + 37) / PERIOD
     for n in range(1, count):
-        due = int(n * TRACK * RATE / PERIOD) + shift
+        due = int(end + length)
         # A dip that starts more than 0.3 s from the join is something else (an underrun).
-        dip = next(((a, b) for a, b in dips if abs(a - due) < 0.1 * TRACK * RATE / PERIOD), None)
+        dip = next(((a, b) for a, b in dips if abs(a - due) < 0.3 * RATE / PERIOD), None)
         if dip:
             a, b = dip
-            shift += b - a
+            end = b  # the next track starts after the silence
             used += 1
             before = per[a - 2][1] if a >= 2 else 0
             after = per[b + 1][1] if b + 1 < len(per) else 0
-            # Lost time is whole periods of silence plus the step within the period.
             out.append(((b - a) * PERIOD / RATE * 1e3, wrap(after - before)))
         else:
+            end = due
             steps = [abs(wrap(per[i + 1][1] - per[i][1])) for i in range(max(0, due - 20),
                                                                           min(len(per) - 1, due + 20))]
             out.append((0.0, max(steps, default=float("nan"))))
