@@ -189,7 +189,7 @@ private Q_SLOTS:
             FRoom->Follow(Joined);
         QCOMPARE(FRoom->Anchor(), Joined);
         QCOMPARE(Anchors.size(), room == "leader" ? 3 : 0); // stopped on leading, x, y
-        FSkew += 3500 * Ms; // settled
+        FSkew += 3500 * Ms;                                 // settled
         const int Reads = FPlayer->Reads;
         QTRY_VERIFY(FPlayer->Reads > Reads + 30);
         QCOMPARE(FPlayer->Loads.size(), 1);
