@@ -109,9 +109,6 @@ qint32 IniInteger(const QByteArrayList &Lines, TIniKey Key, qint32 Default) {
     return ParseIniInteger(IniValue(Lines, Key).value_or(QByteArray()), Default);
 }
 
-namespace {
-
-// Sets each key to its text in one atomic replace of the file, keeping every other line.
 bool WriteIniTexts(const QString &IniFile, const QList<std::pair<TIniKey, QByteArray>> &Values) {
     QByteArray Old;
     QFile In(IniFile);
@@ -135,8 +132,6 @@ bool WriteIniTexts(const QString &IniFile, const QList<std::pair<TIniKey, QByteA
     Out.write(Lines.join(Eol) + Eol);
     return Out.commit();
 }
-
-} // namespace
 
 bool WriteIniValues(const QString &IniFile, const QList<TIniInteger> &Values) {
     QList<std::pair<TIniKey, QByteArray>> Texts;

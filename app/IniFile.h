@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 // A key of an INI file and the section it belongs to.
 struct TIniKey {
@@ -38,3 +39,5 @@ qint32 IniInteger(const QByteArrayList &Lines, TIniKey Key, qint32 Default);
 bool WriteIniValues(const QString &IniFile, const QList<TIniInteger> &Values);
 // The same for one text value (kept on one line).
 bool WriteIniText(const QString &IniFile, TIniKey Key, const QByteArray &Value);
+// Sets each key to its text in one atomic replace of the file, keeping every other line.
+bool WriteIniTexts(const QString &IniFile, const QList<std::pair<TIniKey, QByteArray>> &Values);

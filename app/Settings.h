@@ -30,6 +30,11 @@ inline constexpr TIniKey LibraryColumnWidths{"Window", "LibraryColumnWidths"};
 inline constexpr TIniKey LatencyMs{"Speaker", "LatencyMs"};
 inline constexpr TIniKey AudioDevice{"Speaker", "AudioDevice"};
 inline constexpr TIniKey SpeakerName{"Speaker", "Name"};
+// ReplayGain: Off, Track or Album; pre-amp and untagged files' gain in dB; 1: no clipping.
+inline constexpr TIniKey ReplayGain{"Speaker", "ReplayGain"};
+inline constexpr TIniKey ReplayGainPreamp{"Speaker", "ReplayGainPreamp"};
+inline constexpr TIniKey ReplayGainClip{"Speaker", "ReplayGainPreventClipping"};
+inline constexpr TIniKey ReplayGainFallback{"Speaker", "ReplayGainFallback"};
 } // namespace SettingsKey
 
 // Program-wide setting values, fixed by LoadSettings() at start-up.

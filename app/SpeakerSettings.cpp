@@ -20,6 +20,41 @@ void TSpeakerSettings::Load(const QByteArrayList &Ini) {
     const QByteArray Device = IniValue(Ini, SettingsKey::AudioDevice).value_or(QByteArray());
     FAudioDevice = IsDeviceName(Device) ? Device : QByteArray();
     FName = CleanSpeakerName(IniValue(Ini, SettingsKey::SpeakerName).value_or(QByteArray()));
+    LoadReplayGain(Ini);
+}
+
+namespace {
+
+bool IsGainDb(int Db) {
+    return Db >= TReplayGain::MinDb && Db <= TReplayGain::MaxDb;
+}
+
+} // namespace
+
+void TSpeakerSettings::LoadReplayGain(const QByteArrayList &Ini) {
+    const TReplayGain Default;
+    const auto Db = [&Ini](TIniKey Key, int Fallback) {
+        const qint32 Value = IniInteger(Ini, Key, Fallback);
+        return IsGainDb(Value) ? Value : Fallback;
+    };
+    FReplayGain.Mode = ReplayGainModeOf(IniValue(Ini, SettingsKey::ReplayGain).value_or(""))
+                           .value_or(Default.Mode);
+    FReplayGain.PreampDb = Db(SettingsKey::ReplayGainPreamp, Default.PreampDb);
+    FReplayGain.PreventClipping = IniInteger(Ini, SettingsKey::ReplayGainClip, 1) != 0;
+    FReplayGain.FallbackDb = Db(SettingsKey::ReplayGainFallback, Default.FallbackDb);
+}
+
+bool TSpeakerSettings::SetReplayGain(const QString &IniFile, const TReplayGain &Gain) {
+    const auto Db = [](int Value) { return QByteArray::number(Value); };
+    if (!IsGainDb(Gain.PreampDb) || !IsGainDb(Gain.FallbackDb) ||
+        !WriteIniTexts(IniFile, {{SettingsKey::ReplayGain, ReplayGainModeName(Gain.Mode)},
+                                 {SettingsKey::ReplayGainPreamp, Db(Gain.PreampDb)},
+                                 {SettingsKey::ReplayGainClip, Gain.PreventClipping ? "1" : "0"},
+                                 {SettingsKey::ReplayGainFallback, Db(Gain.FallbackDb)}}))
+        return false;
+    if (std::exchange(FReplayGain, Gain) != Gain)
+        Q_EMIT ReplayGainChanged(Gain);
+    return true;
 }
 
 bool TSpeakerSettings::SetLatencyMs(const QString &IniFile, int Ms) {

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include "ReplayGain.h"
+
 // The speaker's own settings the user may change while it runs: how much earlier this room
 // plays (an amplifier or wireless speaker delays it) and the sound output. Whoever applies
 // them reads them here and follows the signals.
@@ -31,13 +33,20 @@ public:
     QString Name() const;
     // Name cleaned (CleanSpeakerName); an empty one goes back to the computer's name.
     bool SetName(const QString &IniFile, const QString &Name);
+    // ReplayGain, as libmpv applies it to every track.
+    const TReplayGain &ReplayGain() const { return FReplayGain; }
+    bool SetReplayGain(const QString &IniFile, const TReplayGain &Gain);
 
 Q_SIGNALS:
     void LatencyChanged(int Ms);
     void AudioDeviceChanged(const QByteArray &Device);
     void NameChanged(const QString &Name);
+    void ReplayGainChanged(const TReplayGain &Gain);
 
 private:
+    void LoadReplayGain(const QByteArrayList &Ini);
+
+    TReplayGain FReplayGain;
     int FLatencyMs = 0;
     QByteArray FAudioDevice;
     QString FName; // empty: the computer's name

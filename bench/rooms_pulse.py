@@ -12,6 +12,8 @@ come back within 1 ms after each, and the worst offset meanwhile.
 Needs root (or `unshare -rn`), iproute2, util-linux (taskset, chrt), pulseaudio and
 pulseaudio-utils, and two CPUs.
 Usage: bench/rooms_pulse.py build/headless/vxPlayer [seconds] [underrun-ms] [drop-s]
+VX_ROOMS_SPLIT=<s>: the clicks come as two tracks, the first <s> seconds long, so that a
+track change falls inside the measured window (between two clicks).
 """
 import array
 import bisect
@@ -71,9 +73,11 @@ class RangeHandler(http.server.BaseHTTPRequestHandler):
     """Serves one file with byte ranges, so the players may seek."""
 
     body = b""
+    bodies = {}  # path -> body, when there are several
 
     def do_GET(self):
-        body, start, end = self.body, 0, len(self.body) - 1
+        body = self.bodies.get(self.path, self.body)
+        start, end = 0, len(body) - 1
         wanted = self.headers.get("Range", "")
         if wanted.startswith("bytes="):
             first, _, last = wanted[6:].partition("-")
@@ -254,9 +258,9 @@ class Bench:
             copier.start()
             time.sleep(0.5)
             t0 = first[0] if first else time.monotonic() - 0.5
-            ca.send("ADD", self.url)
+            ca.send("ADD", *self.urls)
             if not grouped:
-                cb.send("ADD", self.url)
+                cb.send("ADD", *self.urls)
             loads = [read_load()]
             total = STARTUP + SETTLE + (AFTER_FAULT if faults else seconds)
             if faults:
@@ -440,7 +444,17 @@ def main():
             RangeHandler.body = f.read()
         server = http.server.ThreadingHTTPServer((ADDRESS_A, 0), RangeHandler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
-        bench.url = "http://%s:%d/clicks.wav" % (ADDRESS_A, server.server_address[1])
+        base = "http://%s:%d/" % (ADDRESS_A, server.server_address[1])
+        bench.urls = [base + "clicks.wav"]
+        if split := float(os.environ.get("VX_ROOMS_SPLIT", "0")):
+            # Cut between two clicks: the track change falls inside the measured window.
+            data = RangeHandler.body[44:]
+            cut = int((split // PERIOD) * PERIOD * RATE) * 2  # clicks are 0.25 s either side
+            for name, part in (("one.wav", data[:cut]), ("two.wav", data[cut:])):
+                RangeHandler.bodies["/" + name] = RangeHandler.body[:4] + struct.pack(
+                    "<I", 36 + len(part)) + RangeHandler.body[8:40] + struct.pack(
+                    "<I", len(part)) + part
+            bench.urls = [base + "one.wav", base + "two.wav"]
         results = {}
         modes = ("grouped", "free", "faults") if underrun_ms else ("grouped", "free")
         # VX_ROOMS_ONLY=faults (say) runs one of them, to look at it.

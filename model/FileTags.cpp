@@ -96,6 +96,8 @@ void PutFileTagsBody(QByteArray &Out, const TFileTags &Entry) {
     // CoverHash is chosen from these by the library, which knows the folder's other tracks.
     W.PutBytes(T.EmbeddedCover);
     W.PutBytes(T.FolderCover);
+    for (const qint32 N : {T.TrackGain, T.AlbumGain, T.TrackPeak, T.AlbumPeak})
+        W.PutU32(quint32(N));
 }
 
 bool TakeFileTagsBody(TByteReader &In, TFileTags &Entry) {
@@ -126,6 +128,8 @@ bool TakeFileTagsBody(TByteReader &In, TFileTags &Entry) {
         if (!Hash->isEmpty() && !IsCoverHash(*Hash))
             In.Fail();
     }
+    for (qint32 *N : {&T.TrackGain, &T.AlbumGain, &T.TrackPeak, &T.AlbumPeak})
+        *N = qint32(In.U32());
     T.CoverHash.clear();
     if (TagTextBytes(T) > MaxFileTagBytes)
         In.Fail();

@@ -23,7 +23,7 @@ const QByteArray Magic = "VXTAGS\r\n";
 constexpr auto Digest = QCryptographicHash::Md5;
 constexpr qsizetype DigestBytes = 16;
 // The smallest record PutFileTags writes: bounds a count before anything is allocated for it.
-constexpr qsizetype MinRecordBytes = 4 + 8 + 8 + 1 + 5 * 4 + 4 + 3 * 4 + 8 + 1 + 2 * 4;
+constexpr qsizetype MinRecordBytes = 4 + 8 + 8 + 1 + 5 * 4 + 4 + 3 * 4 + 8 + 1 + 2 * 4 + 4 * 4;
 
 } // namespace
 

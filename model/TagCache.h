@@ -16,7 +16,8 @@
 class TTagCache {
 public:
     // The version of the file's layout; a file of another version is not read.
-    static constexpr quint32 Version = 2;
+    // 3: ReplayGain values; a file of 2 is not read, so every track is read again for them.
+    static constexpr quint32 Version = 3;
 
     // The cache file under the user's cache folder.
     static QString DefaultFile();

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdlib>
+#include <limits>
+#include <utility>
+
 // What a file's tags say about its track; empty texts and zero numbers where they say nothing.
 struct TTrackTags {
     QString Title;
@@ -27,7 +31,25 @@ struct TTrackTags {
     // CoverHashOf), empty when none. The folder's counts only where the folder holds one album;
     // [Library] CoverSource says which wins when both are there (the embedded one by default).
     QByteArray CoverHash;
+    // ReplayGain as the tags give it: gains in hundredths of a dB (Opus R128 gains moved onto
+    // ReplayGain's reference level), peaks in millionths of full scale; NoGain where none.
+    static constexpr qint32 NoGain = std::numeric_limits<qint32>::min();
+    qint32 TrackGain = NoGain;
+    qint32 AlbumGain = NoGain;
+    qint32 TrackPeak = NoGain;
+    qint32 AlbumPeak = NoGain;
 
+    // "ReplayGain: track -6.20 dB, album +1.50 dB", with the gains the tags give; empty
+    // without any.
+    QString GainText() const {
+        QStringList Parts;
+        for (const auto &[Name, Gain] : {std::pair{"track", TrackGain}, {"album", AlbumGain}})
+            if (Gain != NoGain)
+                Parts.append(QStringLiteral("%1 %2%3 dB")
+                                 .arg(QLatin1String(Name), Gain < 0 ? "-" : "+")
+                                 .arg(std::abs(Gain) / 100.0, 0, 'f', 2));
+        return Parts.isEmpty() ? QString() : QStringLiteral("ReplayGain: ") + Parts.join(", ");
+    }
     // The artists as one line.
     QString Artist() const { return Artists.join(QStringLiteral("; ")); }
     // What a row or a player shows for the track: "Title - Artist"; empty without a title (the

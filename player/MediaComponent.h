@@ -55,6 +55,10 @@ public:
         SetCurrentPosition(Position);
         Pause();
     }
+    // The track to play right after the loaded one, joined without a gap (empty: none). A
+    // component that cannot stops at the end as before. Kept across a stop and a reload of
+    // the loaded track; SetURL drops it.
+    virtual void SetNextURL(const QByteArray &URL) { Q_UNUSED(URL); }
     // Playback speed near 1.
     virtual void SetSpeed(double Speed) { Q_UNUSED(Speed); }
     // The position being handed to the sound card now, read at the call.
@@ -67,4 +71,7 @@ Q_SIGNALS:
     void VolumeChange(int NewVolume);
     // A seek to Seconds was made, whoever asked for it.
     void Seeked(double Seconds);
+    // The loaded track ended and the next one (SetNextURL) took its place without a stop:
+    // URL() is now URL, and the play state did not change.
+    void NextStarted(const QByteArray &URL);
 };

@@ -2,6 +2,7 @@
 
 #include "MediaComponent.h"
 #include "MpvOptions.h"
+#include "ReplayGain.h"
 
 #include <QList>
 
@@ -43,6 +44,11 @@ public:
     bool Mute() const override { return FMute; }
     void SetMute(bool Value) override;
 
+    // Queued in mpv's own list behind the loaded track, so that mpv joins them without a gap.
+    void SetNextURL(const QByteArray &URL) override;
+    // The track queued to follow the loaded one; empty: none.
+    QByteArray NextURL() const { return FNextURL; }
+
     bool HasMedia() const override { return FHasMedia; }
     double Duration() const override;
     QString MediaName() const override;
@@ -62,6 +68,8 @@ public:
     QList<std::pair<QByteArray, QString>> AudioDevices() const;
     // Switches the sound output at once; empty: the default ("auto").
     void SetAudioDevice(const QByteArray &Device);
+    // Applies the ReplayGain settings while playing.
+    void SetReplayGain(const TReplayGain &Gain);
 
     // Position text: mm:ss, or h:mm:ss from one hour on; whole seconds, truncated.
     static QString FormatPosition(double Seconds);
@@ -81,6 +89,11 @@ private:
     // Playing, paused or buffering, from the cached flags, once the file has started.
     void UpdateRunningState();
     void ForgetMedia();
+    // Puts FNextURL behind the loaded track in mpv's list; Clear: first drop every entry but
+    // the one playing (an older next, tracks played before).
+    void AppendNext(bool Clear);
+    // mpv started the queued entry Entry: it is the loaded track now.
+    void PromoteNext(qint64 Entry, const QByteArray &URL);
     void Command(const QList<QByteArray> &Args, quint64 Tag);
     void SetFlagAsync(const char *Name, bool Value, quint64 Tag);
 
@@ -97,6 +110,13 @@ private:
     bool FActive = false;    // the wanted entry has started and not ended
     bool FRestarted = false; // ... and has begun playing once
     TEndReason FEnd = TEndReason::None;
+    // The track to join without a gap, and its mpv entry: 0 none, -1 waiting for the reply.
+    QByteArray FNextURL;
+    quint64 FNextSeq = 0;
+    qint64 FNextEntry = 0;
+    // Entries appended behind the loaded track, oldest first: one of them may start although
+    // a newer one replaced it (it had started already when the replacement arrived).
+    QList<std::pair<qint64, QByteArray>> FQueued;
 
     bool FHasMedia = false;
     bool FPause = false;

@@ -114,6 +114,7 @@ TPlaybackEngine::TPlaybackEngine(TMediaComponent *Media, TMessageSink Sink, TClo
     // comes in the same millisecond.
     LastPlayStart = Now() - QuietGap - 1;
     connect(FMedia, &TMediaComponent::PlayStateChange, this, &TPlaybackEngine::OnPlayStateChanged);
+    connect(FMedia, &TMediaComponent::NextStarted, this, &TPlaybackEngine::OnNextStarted);
 }
 
 TPlaybackEngine::~TPlaybackEngine() {
@@ -131,78 +132,6 @@ void TPlaybackEngine::Broadcast(const QByteArray &Word, const QByteArray &Payloa
 void TPlaybackEngine::SendTo(TConnectionId Id, const QByteArray &Word, const QByteArray &Payload) {
     if (FSink.SendToConnection)
         FSink.SendToConnection(Id, Word, Payload);
-}
-
-void TPlaybackEngine::PrepareQuietStart() {
-    if (FQuietPending)
-        return; // already lowered: the target is the volume from before
-    const int Target = FMedia->Volume();
-    if (Target <= 0)
-        return;
-    FQuietPending = true;
-    FFadeTarget = Target;
-    // Reported with the start of play, as VOLUMN "1" right before STATE "3"; until then
-    // controllers keep hearing the volume the user set.
-    FMedia->SetVolume(1);
-}
-
-void TPlaybackEngine::CancelQuietStart() {
-    if (!FQuietPending)
-        return;
-    FQuietPending = false;
-    FMedia->SetVolume(FFadeTarget);
-    Q_EMIT VolumeOrMuteChanged();
-}
-
-int TPlaybackEngine::UserVolume() const {
-    const int Volume = FMedia->Volume();
-    return FQuietPending && Volume == 1 ? FFadeTarget : Volume;
-}
-
-void TPlaybackEngine::OnPlayStateChanged(TPlayState NewState) {
-    if (NewState == TPlayState::Playing) {
-        const qint64 At = Now();
-        if (FQuietPending && FMedia->Volume() == 1) {
-            FQuietPending = false;
-            FFading = true;
-            FFadeVolume = 1;
-            FLastVolume = 1;
-            Broadcast(CommandWord::Volume, "1");
-        } else if (At - LastPlayStart > QuietGap) {
-            // Playing started without passing through the engine: quiet from here on.
-            FFadeTarget = FMedia->Volume();
-            if (FFadeTarget > 0) {
-                FFading = true;
-                FFadeVolume = 1;
-                FMedia->SetVolume(1);
-                FLastVolume = 1;
-                Broadcast(CommandWord::Volume, "1");
-            }
-        }
-        FQuietPending = false;
-        LastPlayStart = At;
-    }
-    switch (NewState) {
-    case TPlayState::Undefined:
-    case TPlayState::Stopped:
-    case TPlayState::Paused:
-    case TPlayState::MediaEnded:
-    case TPlayState::Ready:
-        // The track failed, was stopped or skipped before it played: nothing to fade in.
-        CancelQuietStart();
-        break;
-    default:
-        break;
-    }
-    if (NewState != TPlayState::Transitioning) {
-        // Ready without having played: the load failed. Only a row still in the list counts.
-        if (NewState == TPlayState::Ready && !FLoading.isEmpty())
-            if (const TMusicItem *Item = PlayItems.Find(FLoading);
-                Item && Item->Location == FLoading)
-                FFailed.insert(FLoading);
-        FLoading.clear();
-    }
-    Broadcast(CommandWord::State, StateArgument(NewState));
 }
 
 void TPlaybackEngine::PlayTick() {
@@ -278,47 +207,11 @@ qsizetype TPlaybackEngine::PlayableRowCount() {
     return FPlayableRows;
 }
 
-void TPlaybackEngine::AutoAdvance() {
-    const int Count = FModel->RowCount();
-    if (Count == 0)
-        return;
-    if (!FNothingPlayable) {
-        if (!FCurrentGone || CurrentIndex < 0 || CurrentIndex >= Count)
-            CurrentIndex = CurrentIndex >= 0 && CurrentIndex < Count - 1 ? CurrentIndex + 1 : 0;
-        FCurrentGone = false;
-        const QByteArray &Location = FModel->ItemAt(CurrentIndex)->Location;
-        const QByteArray Encoded = PlayableURL(Location);
-        // A row that failed is not fetched again and again: it waits for a change of the list
-        // or for somebody to play it. A skipped row costs one tick, unless none is left to try.
-        if (Encoded.isEmpty() || FFailed.contains(Location)) {
-            if (FFailed.size() < PlayableRowCount())
-                return;
-            FNothingPlayable = true;
-        } else {
-            Load(Location, Encoded);
-            return;
-        }
-    }
-    // Controllers learn from the stopped state that nothing plays.
-    if (FMedia->PlayState() != TPlayState::Stopped)
-        FMedia->Stop();
-}
-
-void TPlaybackEngine::Load(const QByteArray &Location, const QByteArray &Encoded) {
-    if (QuietGapPassed())
-        PrepareQuietStart();
-    MarkCurrentTrack();
-    FLoading = Location;
-    FMedia->SetURL(Encoded);
-    const QByteArray Loaded = FMedia->URL();
-    if (!Loaded.isEmpty())
-        Broadcast(CommandWord::URL, Loaded);
-}
-
 void TPlaybackEngine::PositionTick() {
     ++FDuraTicks;
     if (FMedia->PlayState() != TPlayState::Playing || !FMedia->HasMedia())
         return;
+    FLoading.clear(); // a track joined without a stop has played: it did not fail
     const double Duration = FMedia->Duration();
     if (!(Duration > 0))
         return;
@@ -415,17 +308,6 @@ void TPlaybackEngine::SeekPercent(int Percent) {
     FMedia->SetCurrentPosition(std::clamp(Target, 0.0, std::max(Duration, 0.0)));
 }
 
-void TPlaybackEngine::PlayRow(int Row) {
-    if (Row < 0 || Row >= FModel->RowCount())
-        return;
-    FFailed.remove(FModel->ItemAt(Row)->Location);
-    FNothingPlayable = false;
-    FHeld = false;
-    SetCurrentIndex(Row - 1);
-    FMedia->Stop();
-    Q_EMIT PlayTickWanted(); // a stopped component may not say so again
-}
-
 bool TPlaybackEngine::OffersPause(int Row) const {
     return Row >= 0 && Row == FModel->MarkedRow() && FMedia->PlayState() == TPlayState::Playing;
 }
@@ -445,16 +327,6 @@ void TPlaybackEngine::SetFollowing(bool Following) {
     FFollowing = Following;
     FHeld = false;
     Q_EMIT PlayTickWanted();
-}
-
-void TPlaybackEngine::ResumePlay() {
-    FHeld = false;
-    const TPlayState State = FMedia->PlayState();
-    // Nothing loaded: Play() does nothing, and nothing would end a lowered volume.
-    if (State != TPlayState::Playing && State != TPlayState::Buffering && QuietGapPassed() &&
-        !FMedia->URL().isEmpty())
-        PrepareQuietStart();
-    FMedia->Play();
 }
 
 void TPlaybackEngine::RequestShow() {

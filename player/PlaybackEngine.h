@@ -118,6 +118,11 @@ public:
     void PlayNext();
     // The row before the current one, wrapping at the top, skipping rows it cannot play.
     void PlayPrevious();
+    // The row that plays after the current track: the next in play order (wrapping) that can
+    // be played and has not failed; -1 when none.
+    int NextRow();
+    // Following a group: the group made the room play URL; it is the current track here too.
+    void FollowTrack(const QByteArray &URL);
     // Whether the pop-up's first item pauses for Row: it is the current row and it plays.
     bool OffersPause(int Row) const;
     // The pop-up's first item for the first selected row Row, in pause mode or not.
@@ -176,6 +181,10 @@ private:
     void AutoAdvance();
     // Hands the row at CurrentIndex to the component.
     void Load(const QByteArray &Location, const QByteArray &Encoded);
+    // Tells the component which track follows the loaded one, whenever that may have changed.
+    void QueueNext();
+    // The component went on to the queued track by itself: it is the current track now.
+    void OnNextStarted(const QByteArray &URL);
     // After rows changed places or left: CurrentIndex onto the same track, or onto the first
     // track after it that is still there (FCurrentGone). NewRow maps an old row to its row
     // now, -1 for a row that left.
@@ -216,6 +225,7 @@ private:
     int CurrentIndex = -1;
     bool FCurrentGone = false;     // CurrentIndex names the track after a removed current one
     QByteArray FLoading;           // location handed to the component that has not played yet
+    QByteArray FNextLocation;      // the row queued to follow the loaded track
     QSet<QByteArray> FFailed;      // locations that failed to load since the list changed
     qsizetype FPlayableRows = -1;  // PlayableRowCount(), -1 until counted
     bool FNothingPlayable = false; // stopped: no row left to try

@@ -150,6 +150,7 @@ void TPlaybackEngine::ListChanged() {
     FPlayableRows = -1;
     if (std::exchange(FNothingPlayable, false))
         Q_EMIT PlayTickWanted();
+    QueueNext();
 }
 
 std::optional<QList<int>> TPlaybackEngine::ApplyMove(const std::optional<TRowMove> &Move) {
@@ -178,8 +179,10 @@ std::optional<QList<int>> TPlaybackEngine::MoveToNextPlaying(const QList<int> &S
     // The current track left the list: the rows go before the one due next, and play first.
     auto Moved =
         ApplyMove(TRowMove::Plan(FModel->RowCount(), Selected, CurrentIndex, TMoveSide::Before));
-    if (Moved && !Moved->isEmpty())
+    if (Moved && !Moved->isEmpty()) {
         CurrentIndex = Moved->first();
+        QueueNext();
+    }
     return Moved;
 }
 
@@ -209,28 +212,4 @@ void TPlaybackEngine::BroadcastList(const QByteArray &SkipAddress) {
     Broadcast(CommandWord::List, ListText(), SkipAddress);
     if (const QByteArray URL = FMedia->URL(); !URL.isEmpty())
         Broadcast(CommandWord::URL, URL);
-}
-
-void TPlaybackEngine::PlayNext() {
-    if (FFollowing && FFollowerSkip)
-        FFollowerSkip(1);
-    else if (FModel->RowCount() > 0)
-        FMedia->Stop();
-}
-
-void TPlaybackEngine::PlayPrevious() {
-    if (FFollowing && FFollowerSkip) {
-        FFollowerSkip(-1);
-        return;
-    }
-    const int Count = FModel->RowCount();
-    int Row = CurrentIndex;
-    for (int Tried = 0; Tried < Count; ++Tried) {
-        // The index may point past the end once rows were removed.
-        Row = Row > 0 && Row <= Count ? Row - 1 : Count - 1;
-        if (!PlayableURL(FModel->ItemAt(Row)->Location).isEmpty()) {
-            PlayRow(Row);
-            return;
-        }
-    }
 }

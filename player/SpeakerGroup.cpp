@@ -109,6 +109,8 @@ TSpeakerGroup::TSpeakerGroup(TPlaybackEngine &Engine, TCommandServer &Server, TR
             [this](const TGroupAnchor &Anchor) { FGroup->PublishAnchor(AnchorRecord(Anchor)); });
     connect(&FRoom, &TRoomSync::StatusChanged, this, &TSpeakerGroup::ScheduleReport);
     FEngine.SetFollowerSkip([this](int Step) { SkipInGroup(Step); });
+    // A follower queues the track after the leader's from the list, to cross joins with it.
+    connect(&FRoom, &TRoomSync::TrackFollowed, &FEngine, &TPlaybackEngine::FollowTrack);
 }
 
 TSpeakerGroup::~TSpeakerGroup() {

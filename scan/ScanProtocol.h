@@ -8,7 +8,7 @@
 // payload. Requests (path and the stamp its cached tags were read with) go in; out come a hello,
 // then for each request a Begin (sent before the file is opened: what to record should the
 // reader never come back) and a Result, in the order of the requests.
-constexpr quint32 ScanProtocolVersion = 2;
+constexpr quint32 ScanProtocolVersion = 3;
 
 enum class TScanFrame : quint8 { Hello = 0, Begin = 1, Result = 2 };
 

@@ -38,6 +38,7 @@ struct TRoomSync::TLoop {
     TStartTimer Start;
     QTimer Reader;
     QTimer ClockWait;
+    QTimer PendingJoin; // plays the pending join's anchor if the join does not come
     std::unique_ptr<QFile> Trace;
     double Speed = 1;
 };
@@ -67,6 +68,11 @@ TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, TClock Clock, cons
     FLoop->ClockWait.setSingleShot(true);
     FLoop->ClockWait.setInterval(ClockWaitMs);
     connect(&FLoop->ClockWait, &QTimer::timeout, this, &TRoomSync::Prepare);
+    FLoop->PendingJoin.setSingleShot(true);
+    connect(&FLoop->PendingJoin, &QTimer::timeout, this, [this] {
+        if (const std::optional<TGroupAnchor> Anchor = std::exchange(FPendingJoin, std::nullopt))
+            Apply(*Anchor);
+    });
     if (!FConfig.TracePath.isEmpty()) {
         FLoop->Trace = std::make_unique<QFile>(FConfig.TracePath);
         if (!FLoop->Trace->open(QIODevice::Append | QIODevice::Text)) {
@@ -75,6 +81,7 @@ TRoomSync::TRoomSync(std::unique_ptr<TMediaComponent> Player, TClock Clock, cons
         }
     }
     connect(FPlayer.get(), &TMediaComponent::PlayStateChange, this, &TRoomSync::OnPlayerState);
+    connect(FPlayer.get(), &TMediaComponent::NextStarted, this, &TRoomSync::OnNextStarted);
     connect(FPlayer.get(), &TMediaComponent::VolumeChange, this, &TMediaComponent::VolumeChange);
     connect(FPlayer.get(), &TMediaComponent::Seeked, this, [this](double Seconds) {
         if (FRole == TRoomRole::Alone)
@@ -154,7 +161,44 @@ void TRoomSync::Follow(const TGroupAnchor &Anchor) {
     // The same anchor again (a repeat after the track ended) would play the end once more.
     if (FRole != TRoomRole::Follower || Anchor.Serial < FAnchor.Serial || Anchor == FAnchor)
         return;
-    Apply(Anchor);
+    if (!FollowWithoutReload(Anchor))
+        Apply(Anchor);
+}
+
+std::optional<TGroupAnchor> TRoomSync::JoinAnchor(const QByteArray &URL) const {
+    if (FAnchor.Play != TGroupPlay::Playing || !(FTrackDuration > 0))
+        return std::nullopt;
+    TGroupAnchor Joined = FAnchor;
+    Joined.Url = URL;
+    Joined.Position = 0;
+    Joined.GroupTime =
+        FAnchor.GroupTime + std::llround((FTrackDuration - FAnchor.Position) * NsPerSecond);
+    return Joined;
+}
+
+bool TRoomSync::FollowWithoutReload(const TGroupAnchor &Anchor) {
+    if (Anchor.Play != TGroupPlay::Playing || FAnchor.Play != TGroupPlay::Playing ||
+        FPhase != TPhase::Playing)
+        return false;
+    // Group time of the track's start on a line; the loop makes up this much by itself.
+    const auto Start = [](const TGroupAnchor &A) {
+        return A.GroupTime - std::llround(A.Position * NsPerSecond);
+    };
+    constexpr qint64 SameLine = 20'000'000;
+    if (Anchor.Url == FAnchor.Url && Anchor.Url == FPlayer->URL()) {
+        if (std::abs(Start(Anchor) - Start(FAnchor)) > SameLine)
+            return false;
+        FAnchor = Anchor;
+        FLoop->Corrector->Rebase({Anchor.GroupTime, Anchor.Position});
+        return true;
+    }
+    const std::optional<TGroupAnchor> Joined = JoinAnchor(Anchor.Url);
+    if (Anchor.Url != FNextURL || !Joined || std::abs(Start(Anchor) - Start(*Joined)) > SameLine)
+        return false;
+    FPendingJoin = Anchor;
+    const qint64 Due = FLoop->Clock->ToLocal(Start(Anchor)) - Now();
+    FLoop->PendingJoin.start(int(std::clamp<qint64>(Due / 1'000'000, 0, 60'000)) + 2000);
+    return true;
 }
 
 double TRoomSync::LinePosition(qint64 GroupTime) const {
@@ -170,7 +214,11 @@ void TRoomSync::Publish(TGroupAnchor Anchor) {
 
 void TRoomSync::Apply(const TGroupAnchor &Anchor) {
     Halt();
+    const bool NewTrack = Anchor.Url != FAnchor.Url;
     FAnchor = Anchor;
+    FTrackDuration = 0;
+    if (FRole == TRoomRole::Follower && NewTrack && !Anchor.Url.isEmpty())
+        Q_EMIT TrackFollowed(Anchor.Url);
     switch (Anchor.Play) {
     case TGroupPlay::Stopped:
         FLoadedAt = -1;
@@ -292,12 +340,38 @@ void TRoomSync::OnPlayerState(TPlayState State) {
     }
 }
 
+void TRoomSync::OnNextStarted(const QByteArray &URL) {
+    if (FRole != TRoomRole::Alone && FPhase == TPhase::Playing) {
+        std::optional<TGroupAnchor> Joined = std::exchange(FPendingJoin, std::nullopt);
+        FLoop->PendingJoin.stop();
+        if (!Joined || Joined->Url != URL)
+            Joined = JoinAnchor(URL);
+        FTrackDuration = 0;
+        if (Joined) {
+            if (FRole == TRoomRole::Leader)
+                Joined->Serial = FAnchor.Serial + 1;
+            FAnchor = *Joined;
+            FLoop->Corrector->Rebase({FAnchor.GroupTime, FAnchor.Position});
+            if (FRole == TRoomRole::Leader)
+                Q_EMIT AnchorChanged(FAnchor);
+        } else if (FRole == TRoomRole::Leader) {
+            // No line to continue (the track's length was never known): start it afresh.
+            Publish({0, URL, TGroupPlay::Playing, 0, Now() + FConfig.LeadTime});
+        } else {
+            Halt(); // plays on uncorrected until the leader's anchor comes
+        }
+    }
+    Q_EMIT NextStarted(URL);
+}
+
 void TRoomSync::ReadPosition() {
     const qint64 Before = Now();
     const std::optional<double> Pts = FPlayer->AudioPts();
     const qint64 At = Before + (Now() - Before) / 2;
     if (!Pts)
         return;
+    if (const double Duration = FPlayer->Duration(); Duration > 0)
+        FTrackDuration = Duration;
     if (FLoop->Trace) {
         FLoop->Trace->write(QByteArray::number(FLoop->Clock->ToGroup(At)) + ' ' +
                             QByteArray::number(*Pts, 'f', 6) + '\n');
@@ -321,6 +395,8 @@ void TRoomSync::Halt() {
     FLoop->Start.Cancel();
     FLoop->Reader.stop();
     FLoop->ClockWait.stop();
+    FLoop->PendingJoin.stop();
+    FPendingJoin.reset();
     FPhase = TPhase::Idle;
     if (FRole == TRoomRole::Alone && FLoop->Speed != 1) {
         FLoop->Speed = 1;

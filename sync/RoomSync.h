@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TGroupClock;
 
@@ -75,6 +76,7 @@ public:
 
     void SetURL(const QByteArray &URL) override;
     QByteArray URL() const override;
+    void SetNextURL(const QByteArray &URL) override;
     TPlayState PlayState() const override;
     void Play() override;
     void Pause() override;
@@ -97,6 +99,8 @@ Q_SIGNALS:
     void StatusChanged(const QString &Text);
     // Following: the track came to its end here.
     void TrackEnded();
+    // Following: an anchor made the room load URL.
+    void TrackFollowed(const QByteArray &URL);
 
 private:
     struct TLoop;
@@ -112,6 +116,13 @@ private:
     // The player can play from where it was loaded: start it at its time.
     void StartWhenDue();
     void OnPlayerState(TPlayState State);
+    // The player joined its queued track without a stop: the line goes on into it.
+    void OnNextStarted(const QByteArray &URL);
+    // The playing line continued into URL from the end of the track playing, if known.
+    std::optional<TGroupAnchor> JoinAnchor(const QByteArray &URL) const;
+    // Following: Anchor is the line this room plays already (the leader crossed into the next
+    // track, before or after this room did): taken without reloading.
+    bool FollowWithoutReload(const TGroupAnchor &Anchor);
     void ReadPosition();
     void Halt();
     void Report(TPlayState State);
@@ -129,7 +140,10 @@ private:
     std::unique_ptr<TLoop> FLoop;
     TPhase FPhase = TPhase::Idle;
     TPlayState FReported = TPlayState::Undefined;
-    double FLoadedAt = -1;   // where the player waits, paused, for its start
-    qint64 FMargin = 0;      // how far ahead the next load aims
-    bool FFaultDone = false; // StartFault applied
+    double FLoadedAt = -1;                    // where the player waits, paused, for its start
+    qint64 FMargin = 0;                       // how far ahead the next load aims
+    bool FFaultDone = false;                  // StartFault applied
+    QByteArray FNextURL;                      // queued in the player after the track playing
+    double FTrackDuration = 0;                // of the track playing, as the player last said
+    std::optional<TGroupAnchor> FPendingJoin; // the leader's anchor for this room's next join
 };

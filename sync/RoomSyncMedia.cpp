@@ -12,8 +12,15 @@ void TRoomSync::SetURL(const QByteArray &URL) {
         Publish({0, URL, TGroupPlay::Playing, 0, Now() + FConfig.LeadTime});
 }
 
+void TRoomSync::SetNextURL(const QByteArray &URL) {
+    // Every room queues its own next track; a follower's comes from the leader's list.
+    FNextURL = URL;
+    FPlayer->SetNextURL(URL);
+}
+
 QByteArray TRoomSync::URL() const {
-    return FPlayer->URL();
+    // A follower's track is the group's from the moment the anchor names it, loaded or not.
+    return FRole == TRoomRole::Follower && !FAnchor.Url.isEmpty() ? FAnchor.Url : FPlayer->URL();
 }
 
 TPlayState TRoomSync::PlayState() const {

@@ -47,6 +47,12 @@ void TSyncCorrector::Started(qint64 LocalTime) {
     FQuietUntil = 0;
 }
 
+void TSyncCorrector::Rebase(const TSyncAnchor &Anchor) {
+    FAnchor = Anchor;
+    FErrors.clear();
+    FFarReadings = FFarRaw = 0;
+}
+
 double TSyncCorrector::PositionAt(qint64 LocalTime) const {
     const qint64 SinceAnchor = FClock.ToGroup(LocalTime) - FAnchor.GroupTime + FLatency;
     return FAnchor.Position + double(SinceAnchor) / NsPerSecond;

@@ -57,6 +57,9 @@ public:
     void SetAnchor(const TSyncAnchor &Anchor);
     // The room started playing from the anchor (or was seeked) at LocalTime.
     void Started(qint64 LocalTime);
+    // The room went on into the next track without a break: the same line in that track's
+    // positions. Corrections go on; the readings of the track before no longer count.
+    void Rebase(const TSyncAnchor &Anchor);
 
     // The position the room should send to its sound card at LocalTime.
     double PositionAt(qint64 LocalTime) const;

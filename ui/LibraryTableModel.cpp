@@ -147,11 +147,13 @@ QVariant TLibraryTableModel::data(const QModelIndex &Index, int Role) const {
     if (!Index.isValid() || Row < 0 || Row >= FLibrary.Count())
         return {};
     const TLibraryEntry &Entry = FLibrary.Row(Row);
-    if (Role == Qt::ToolTipRole)
-        return QString::fromUtf8(Entry.Source);
     if (Role == TMusicLibrary::SourceRole)
         return Entry.Source;
     const int TagRow = FTags ? FTags->RowOf(Entry.Source) : -1;
+    if (Role == Qt::ToolTipRole) {
+        const QString Gain = TagRow >= 0 ? FTags->Tags(TagRow).GainText() : QString();
+        return QString::fromUtf8(Entry.Source) + (Gain.isEmpty() ? QString() : '\n' + Gain);
+    }
     if (Role == Qt::ForegroundRole)
         return TagRow >= 0 && FTags->State(TagRow) == TRowTagState::Missing
                    ? QVariant(QColor(Qt::gray))

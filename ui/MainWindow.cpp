@@ -223,11 +223,13 @@ void TMainWindow::ShowSpeakerSettings() {
                                          : QList<std::pair<QByteArray, QString>>(),
                                   Settings.LatencyMs(), Settings.AudioDevice(), this);
     Dialog.SetSpeakerName(Settings.Name());
+    Dialog.AddReplayGain(Settings.ReplayGain());
     if (ExecModal(Dialog) != QDialog::Accepted)
         return;
     if (!Settings.SetLatencyMs(IniFileName, Dialog.LatencyMs()) ||
         !Settings.SetAudioDevice(IniFileName, Dialog.Device()) ||
-        !Settings.SetName(IniFileName, Dialog.SpeakerName()))
+        !Settings.SetName(IniFileName, Dialog.SpeakerName()) ||
+        !Settings.SetReplayGain(IniFileName, Dialog.ReplayGain()))
         ShowErrorBox(this, QStringLiteral("The settings could not be saved to ") + IniFileName);
 }
 

@@ -39,6 +39,11 @@ TMprisService::TMprisService(TPlaybackEngine *Engine, QObject *Parent)
     TMediaComponent *M = FEngine->Media();
     connect(M, &TMediaComponent::PlayStateChange, this, &TMprisService::ScheduleUpdate);
     connect(M, &TMediaComponent::VolumeChange, this, &TMprisService::ScheduleUpdate);
+    // A track that followed without a stop: new metadata, its position from 0.
+    connect(M, &TMediaComponent::NextStarted, this, [this] {
+        ScheduleUpdate();
+        Q_EMIT Seeked(0);
+    });
     // Seeks made here, by a controller or on the player's own strip alike.
     connect(M, &TMediaComponent::Seeked, this,
             [this](double Seconds) { Q_EMIT Seeked(Microseconds(Seconds)); });

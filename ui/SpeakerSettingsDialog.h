@@ -7,6 +7,9 @@
 
 #include <utility>
 
+#include "ReplayGain.h"
+
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QSpinBox;
@@ -31,4 +34,13 @@ public:
     QSpinBox *FLatencyBox = nullptr;
     QLineEdit *FNameEdit = nullptr;
     QComboBox *FDeviceBox = nullptr;
+
+    // The "ReplayGain" rows, above the buttons, showing Gain.
+    void AddReplayGain(const TReplayGain &Gain);
+    TReplayGain ReplayGain() const;
+
+    QComboBox *FReplayGainBox = nullptr;
+    QSpinBox *FPreampBox = nullptr;
+    QCheckBox *FPreventClippingBox = nullptr;
+    QSpinBox *FFallbackBox = nullptr;
 };

@@ -6,9 +6,12 @@
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
 #include <taglib/infotag.h>
+#include <taglib/mp4file.h>
 #include <taglib/tpropertymap.h>
 
 #include <QByteArrayView>
+
+#include <cmath>
 
 namespace {
 
@@ -69,6 +72,48 @@ public:
     }
 };
 
+// A ReplayGain value ("-6.20 dB", "0.988"), Scale per unit, within Limit; NoGain otherwise.
+qint32 GainValue(const QString &Text, double Scale, double Limit) {
+    QString Number = Text.trimmed();
+    if (Number.endsWith(QStringLiteral("dB"), Qt::CaseInsensitive))
+        Number.chop(2);
+    bool Ok = false;
+    const double Value = Number.trimmed().toDouble(&Ok);
+    if (!Ok || !std::isfinite(Value) || std::abs(Value) > Limit)
+        return TTrackTags::NoGain;
+    return qint32(std::lround(Value * Scale));
+}
+
+// MP4 keeps ReplayGain in iTunes freeform items, which the property map leaves out.
+void AddMp4ReplayGain(TagLib::File &File, TagLib::PropertyMap &Map) {
+    const auto *Mp4 = dynamic_cast<TagLib::MP4::File *>(&File);
+    if (!Mp4 || !Mp4->tag())
+        return;
+    for (const char *Key : {"REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_ALBUM_GAIN",
+                            "REPLAYGAIN_TRACK_PEAK", "REPLAYGAIN_ALBUM_PEAK"}) {
+        const TagLib::String Item =
+            "----:com.apple.iTunes:" + QByteArray(Key).toLower().toStdString();
+        if (Mp4->tag()->contains(Item) && !Map.contains(Key))
+            Map.insert(Key, Mp4->tag()->item(Item).toStringList());
+    }
+}
+
+void ReadReplayGain(const TagLib::PropertyMap &Map, TTrackTags &T) {
+    constexpr double MaxDb = 100, MaxPeak = 100;
+    T.TrackGain = GainValue(First(Map, "REPLAYGAIN_TRACK_GAIN"), 100, MaxDb);
+    T.AlbumGain = GainValue(First(Map, "REPLAYGAIN_ALBUM_GAIN"), 100, MaxDb);
+    T.TrackPeak = GainValue(First(Map, "REPLAYGAIN_TRACK_PEAK"), 1e6, MaxPeak);
+    T.AlbumPeak = GainValue(First(Map, "REPLAYGAIN_ALBUM_PEAK"), 1e6, MaxPeak);
+    // Opus: 1/256 dB steps towards -23 LUFS, 5 dB below ReplayGain's -18 LUFS.
+    const auto R128 = [&Map](const char *Key, qint32 &Gain) {
+        const qint32 Steps = GainValue(First(Map, Key), 1, 32768);
+        if (Gain == TTrackTags::NoGain && Steps != TTrackTags::NoGain)
+            Gain = qint32(std::lround(Steps * 100.0 / 256)) + 500;
+    };
+    R128("R128_TRACK_GAIN", T.TrackGain);
+    R128("R128_ALBUM_GAIN", T.AlbumGain);
+}
+
 } // namespace
 
 TFileTags ReadFileTags(const QByteArray &Path, const TFileStamp &Stamp) {
@@ -84,7 +129,8 @@ TFileTags ReadFileTags(const QByteArray &Path, const TFileStamp &Stamp) {
     TTrackTags &T = Entry.Tags;
     // The property map holds every tag of the file, WAV's RIFF INFO included, with a value per
     // artist where the file keeps them apart.
-    const TagLib::PropertyMap Map = Ref.file()->properties();
+    TagLib::PropertyMap Map = Ref.file()->properties();
+    AddMp4ReplayGain(*Ref.file(), Map);
     T.Title = First(Map, "TITLE");
     T.Album = First(Map, "ALBUM");
     T.AlbumArtist = First(Map, "ALBUMARTIST");
@@ -97,6 +143,7 @@ TFileTags ReadFileTags(const QByteArray &Path, const TFileStamp &Stamp) {
     T.Disc = LeadingNumber(First(Map, "DISCNUMBER"));
     T.Year = LeadingNumber(First(Map, "DATE"));
     T.Compilation = LeadingNumber(First(Map, "COMPILATION")) == 1;
+    ReadReplayGain(Map, T);
     if (const TagLib::AudioProperties *Audio = Ref.audioProperties())
         T.DurationMs = qMax(0, Audio->lengthInMilliseconds());
     // Only the hash leaves this process: a picture of megabytes never rides in a frame.

@@ -99,17 +99,23 @@ private Q_SLOTS:
     // The speaker's settings: read within range, changed only to what is allowed, and kept.
     void speakerSettings() {
         TSpeakerSettings &Speaker = SpeakerSettings();
-        QVERIFY(WriteAll(IniFileName, "[Speaker]\nLatencyMs=2001\nAudioDevice= a/b \n"));
+        QVERIFY(WriteAll(IniFileName, "[Speaker]\nLatencyMs=2001\nAudioDevice= a/b \nReplayGain=x\n"
+                                      "ReplayGainPreamp=16\nReplayGainFallback=-16\n"));
         LoadSettings();
         QCOMPARE(Speaker.LatencyMs(), 0);
         QCOMPARE(Speaker.AudioDevice(), "a/b");
+        QVERIFY(Speaker.ReplayGain() == TReplayGain{});
+        const TReplayGain Gain{TReplayGain::TMode::Track, -15, false, 15};
         QVERIFY(!Speaker.SetLatencyMs(IniFileName, 2001));
         QVERIFY(!Speaker.SetAudioDevice(IniFileName, "a\x01"));
+        QVERIFY(!Speaker.SetReplayGain(IniFileName, {TReplayGain::TMode::Off, 16}));
         QVERIFY(Speaker.SetLatencyMs(IniFileName, 2000));
         QVERIFY(Speaker.SetAudioDevice(IniFileName, ""));
+        QVERIFY(Speaker.SetReplayGain(IniFileName, Gain));
         LoadSettings();
         QCOMPARE(Speaker.LatencyMs(), 2000);
         QCOMPARE(Speaker.AudioDevice(), "");
+        QVERIFY(Speaker.ReplayGain() == Gain);
         QFile::remove(IniFileName);
     }
 

@@ -100,9 +100,10 @@ private Q_SLOTS:
 
         const qsizetype UrlB = C.WaitFor("URL / " + B, Playing, 8000);
         QVERIFY(UrlB > 0);
-        const qsizetype Ended = C.Find("STATE / 8", Playing);
-        QVERIFY(Ended > 0 && Ended < UrlB);
-        QVERIFY(C.WaitFor("STATE / 3", UrlB, 5000) > UrlB);
+        // B follows A without a gap: no end, stop or new start between them, and B's position
+        // is reported.
+        QCOMPARE(C.Find("STATE / ", Playing + 1), -1);
+        QVERIFY(C.WaitFor("POSITION / ", UrlB, 5000) > UrlB);
     }
 
     void oneRowRepeats() {

@@ -22,6 +22,7 @@ class TestTagCache : public QObject {
         Entry.Tags.Artists = {"x/y", "z; w"};
         Entry.Tags.DurationMs = 1234;
         Entry.Tags.Compilation = true;
+        Entry.Tags.AlbumGain = -620;
         return Entry;
     }
     // A cache holding one read file and one the reader could not read.

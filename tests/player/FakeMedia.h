@@ -17,6 +17,7 @@ public:
     QString Name;
     QString Author;
     QByteArrayList Calls;
+    QByteArray NextURL;
 
     // Changes the state and raises the event, as the real component does.
     void Enter(int NewState) {
@@ -27,10 +28,17 @@ public:
     void SetURL(const QByteArray &URL) override {
         Calls.append("SetURL " + URL);
         LoadedURL = URL;
+        NextURL.clear();
         Loaded = true;
         Enter(9);
     }
     QByteArray URL() const override { return LoadedURL; }
+    void SetNextURL(const QByteArray &URL) override { NextURL = URL; }
+    // The loaded track ends and the queued one goes on without a stop, as libmpv does.
+    void JoinNext() {
+        LoadedURL = std::exchange(NextURL, {});
+        Q_EMIT NextStarted(LoadedURL);
+    }
     TPlayState PlayState() const override { return TPlayState(State); }
     void Play() override {
         Calls.append("Play");

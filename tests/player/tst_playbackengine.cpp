@@ -306,6 +306,49 @@ private Q_SLOTS:
                  Calls.endsWith('S'));
     }
 
+    // The component joins the queued track without a stop: it is the current track then,
+    // controllers hear its URL, no quiet start fades it in, and the track after it is queued.
+    void gaplessJoin_data() {
+        QTest::addColumn<int>("Playing"); // row playing before the join
+        QTest::addColumn<QString>("Meanwhile");
+        QTest::addColumn<QByteArray>("Joined");
+        QTest::addColumn<QByteArray>("Queued");
+        QTest::newRow("next row") << 0 << QString() << B << C;
+        QTest::newRow("the last wraps to the first") << 2 << QString() << A << B;
+        QTest::newRow("after a 20 minute track") << 0 << QString("20 minutes") << B << C;
+        QTest::newRow("a row added after the last") << 2 << QString("add") << Url('D') << A;
+        QTest::newRow("the next row failed") << 2 << QString("B failed") << A << C;
+    }
+
+    void gaplessJoin() {
+        QFETCH(int, Playing);
+        QFETCH(QString, Meanwhile);
+        QFETCH(QByteArray, Joined);
+        QFETCH(QByteArray, Queued);
+        TRig R(3);
+        R.Load({A, B, C});
+        for (const int Row :
+             Meanwhile == "B failed" ? QList<int>{1, Playing} : QList<int>{Playing}) {
+            R.Engine->PlayRow(Row);
+            R.Tick();
+            R.Media.Enter(Row == Playing ? 3 : 10);
+        }
+        R.Tick(5); // the first play's fade ends
+        if (Meanwhile == "20 minutes")
+            R.Clock += 20 * Minute;
+        else if (Meanwhile == "add")
+            R.Engine->AddLocalTracks({Url('D')});
+        R.Tick();
+        R.Take();
+        R.Media.Calls.clear();
+        R.Media.JoinNext();
+        R.Tick(3);
+        QCOMPARE(R.Media.Calls, QByteArrayList()); // no stop, no load, no quiet start
+        QCOMPARE(R.Take(), QByteArrayList({"URL / " + Joined}));
+        QCOMPARE(R.Engine->Model()->MarkedRow(), R.Engine->Locations().indexOf(Joined));
+        QCOMPARE(R.Media.NextURL, Queued);
+    }
+
     // The pop-up's first item: "Pause" on the current track while it plays, else "Play",
     // which resumes the current track or starts another.
     void popupPlayOrPause_data() {

@@ -210,6 +210,9 @@ private Q_SLOTS:
         // The mark went with the current track.
         QCOMPARE(R.Engine->Model()->MarkedRow(), CurrentAfter);
         QCOMPARE(R.Take(), Moved ? QByteArrayList({List, "URL / " + A}) : QByteArrayList());
+        // The track after the current one waits in the component, to follow without a gap.
+        if (Moved)
+            QCOMPARE(R.Media.NextURL, Url(Order.at((CurrentAfter + 1) % Order.size())));
         for (int Row = 0; Row < 5; ++Row)
             QCOMPARE(R.Engine->Model()->RowOf(R.Engine->Model()->ItemAt(Row)), Row);
     }
@@ -252,6 +255,7 @@ private Q_SLOTS:
         QCOMPARE(R.Engine->ListBytes(),
                  qint64(R.Engine->Locations().size() * (Url('A').size() + 2)));
         QVERIFY(MovedNext < 0 || R.Engine->MoveToNextPlaying({MovedNext}));
+        QCOMPARE(R.Media.NextURL, Next);
 
         R.Media.Enter(1); // the track ends
         R.Tick();

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <taglib/fileref.h>
+#include <taglib/mp4file.h>
 #include <taglib/tpropertymap.h>
 
 class TestTagReader : public QObject {
@@ -28,6 +29,12 @@ class TestTagReader : public QObject {
             for (const QString &Value : It.value())
                 Map[It.key().toStdString()].append(TagLib::String(Value.toStdWString()));
         Ref.file()->setProperties(Map);
+        // MP4 keeps these in iTunes freeform items, outside the property map.
+        if (auto *Mp4 = dynamic_cast<TagLib::MP4::File *>(Ref.file()))
+            for (auto It = Tags.begin(); It != Tags.end(); ++It)
+                if (It.key().startsWith("REPLAYGAIN_"))
+                    Mp4->tag()->setItem("----:com.apple.iTunes:" + It.key().toLower().toStdString(),
+                                        TagLib::StringList(It.value().value(0).toStdString()));
         return Ref.save() ? QFile::encodeName(Path) : QByteArray();
     }
 
@@ -79,6 +86,41 @@ private Q_SLOTS:
         QCOMPARE(QList<int>({T.Track, T.Disc, T.Year}), QList<int>({3, 2, 2004}));
         QCOMPARE(T.Compilation, Compilation);
         QVERIFY2(qAbs(T.DurationMs - 1000) <= 50, qPrintable(QString::number(T.DurationMs)));
+    }
+
+    // ReplayGain values in every format that carries them; Opus's R128 gain on ReplayGain's level.
+    void replayGain_data() {
+        QTest::addColumn<QString>("Name");
+        QTest::addColumn<QStringList>("Written"); // key=value
+        QTest::addColumn<QList<qint32>>("Read");  // track, album gain; track, album peak
+        QTest::addColumn<QString>("Shown");
+        const QStringList Tags{"REPLAYGAIN_TRACK_GAIN=-6.20 dB", "REPLAYGAIN_ALBUM_GAIN=+1.5 dB",
+                               "REPLAYGAIN_TRACK_PEAK=0.988", "REPLAYGAIN_ALBUM_PEAK=1.05"};
+        const QList<qint32> Gains{-620, 150, 988000, 1050000};
+        for (const char *Name : {"g.flac", "g.mp3", "g.ogg", "g.m4a"})
+            QTest::newRow(Name) << QString(Name) << Tags << Gains
+                                << "ReplayGain: track -6.20 dB, album +1.50 dB";
+        constexpr qint32 None = TTrackTags::NoGain;
+        QTest::newRow("opus R128")
+            << "r.opus" << QStringList{"R128_TRACK_GAIN=-2816", "R128_ALBUM_GAIN=256"}
+            << QList<qint32>{-600, 600, None, None} << "ReplayGain: track -6.00 dB, album +6.00 dB";
+        QTest::newRow("none, or not a number")
+            << "n.flac" << QStringList{"REPLAYGAIN_TRACK_GAIN=loud"}
+            << QList<qint32>{None, None, None, None} << QString();
+    }
+    void replayGain() {
+        QFETCH(QString, Name);
+        QFETCH(QStringList, Written);
+        QFETCH(QList<qint32>, Read);
+        QFETCH(QString, Shown);
+        QMap<QString, QStringList> Tags;
+        for (const QString &Tag : Written)
+            Tags.insert(Tag.section('=', 0, 0), {Tag.section('=', 1)});
+        const QByteArray Path = Fixture(Name, Tags);
+        QVERIFY2(!Path.isEmpty(), "the fixture could not be made");
+        const TTrackTags T = ReadFileTags(Path, StampOf(Path)).Tags;
+        QCOMPARE(QList<qint32>({T.TrackGain, T.AlbumGain, T.TrackPeak, T.AlbumPeak}), Read);
+        QCOMPARE(T.GainText(), Shown);
     }
 
     // WAV's RIFF INFO chunk is not the format's tag() but reaches the property map; its text may

@@ -45,6 +45,12 @@ public:
             From = *Pts(), PlayedAt = Clock();
         Speed = Value;
     }
+    // Goes on into the queued track, its position from where the track playing ends.
+    void Join() {
+        From = *Pts() - Length;
+        PlayedAt = Clock();
+        JoinNext();
+    }
     std::optional<double> AudioPts() const override {
         ++Reads;
         return Pts();
@@ -89,10 +95,11 @@ class TestRoomSync : public QObject {
         return Anchor;
     }
     // How far the room is ahead of the anchor line, in seconds.
-    double Error(const TGroupAnchor &Anchor, int LatencyMs = 0) const {
+    // Local: the room's own clock is the group's (a leader).
+    double Error(const TGroupAnchor &Anchor, int LatencyMs = 0, bool Local = false) const {
+        const qint64 GroupNow = Local ? Now() : FGroupClock.ToGroup(Now());
         const double Line =
-            Anchor.Position +
-            double(FGroupClock.ToGroup(Now()) - Anchor.GroupTime + LatencyMs * Ms) / 1e9;
+            Anchor.Position + double(GroupNow - Anchor.GroupTime + LatencyMs * Ms) / 1e9;
         return *FPlayer->Pts() - Line;
     }
 
@@ -145,6 +152,49 @@ private Q_SLOTS:
         QTRY_VERIFY(FPlayer->Reads > Reads + 30);
         QCOMPARE(FPlayer->Loads.size(), 2);
         QVERIFY(FPlayer->Speed != 1); // trimming the drift
+    }
+
+    // At a join without a stop the line goes on into the next track: every room crosses on its
+    // own, adopts the leader's anchor for it (before or after) without a reload, and corrects on.
+    void joinKeepsTheLine_data() {
+        QTest::addColumn<QString>("room");
+        QTest::newRow("leader") << "leader";
+        QTest::newRow("follower, anchor first") << "anchor first";
+        QTest::newRow("follower, join first") << "join first";
+    }
+    void joinKeepsTheLine() {
+        QFETCH(QString, room);
+        MakeRoom();
+        FPlayer->Length = 0.5;
+        FPlayer->Drift = 1.0002;
+        QSignalSpy Anchors(FRoom.get(), &TRoomSync::AnchorChanged);
+        TGroupAnchor First;
+        if (room == "leader") {
+            FRoom->SetRole(TRoomRole::Leader);
+            FRoom->SetURL("http://a/x.wav");
+            QTRY_VERIFY(FPlayer->PlayedAt >= 0);
+            First = FRoom->Anchor();
+        } else {
+            First = FollowPlaying(0, 50 * Ms);
+        }
+        FRoom->SetNextURL("http://a/y.wav");
+        QCOMPARE(FPlayer->NextURL, "http://a/y.wav");
+        QTRY_VERIFY(FPlayer->Reads > 3); // the track's length is known
+        const TGroupAnchor Joined{First.Serial + 1, "http://a/y.wav", TGroupPlay::Playing, 0,
+                                  First.GroupTime + 500 * Ms};
+        if (room == "anchor first")
+            FRoom->Follow(Joined);
+        FPlayer->Join();
+        if (room == "join first")
+            FRoom->Follow(Joined);
+        QCOMPARE(FRoom->Anchor(), Joined);
+        QCOMPARE(Anchors.size(), room == "leader" ? 3 : 0); // stopped on leading, x, y
+        FSkew += 3500 * Ms;                                 // settled
+        const int Reads = FPlayer->Reads;
+        QTRY_VERIFY(FPlayer->Reads > Reads + 30);
+        QCOMPARE(FPlayer->Loads.size(), 1);
+        QVERIFY(std::abs(Error(Joined, 0, room == "leader")) < 0.020);
+        QVERIFY(FPlayer->Speed != 1); // trimming the drift still
     }
 
     void leaderTurnsCallsIntoAnchors_data() {
