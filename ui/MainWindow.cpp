@@ -217,7 +217,7 @@ void TMainWindow::ShowHelp() {
 }
 
 void TMainWindow::ShowSpeakerSettings() {
-    const auto *Player = qobject_cast<TMediaPlayer *>(FSpeaker ? FSpeaker->Media() : nullptr);
+    const auto *Player = qobject_cast<TMediaPlayer *>(FSpeaker ? FSpeaker->Player() : nullptr);
     TSpeakerSettings &Settings = SpeakerSettings();
     TSpeakerSettingsDialog Dialog(Player ? Player->AudioDevices()
                                          : QList<std::pair<QByteArray, QString>>(),
