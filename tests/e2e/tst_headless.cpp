@@ -158,20 +158,22 @@ private Q_SLOTS:
         QCOMPARE(FSpeaker.exitCode(), 0);
     }
 
-    // The settings' mpv options reach the speaker's mpv: untimed, a minute of sound ends at once.
+    // The settings' mpv options reach the speaker's mpv: untimed, a minute of sound ends at once
+    // and the next track follows.
     void settingsBeforeSound() {
         QVERIFY(WriteAll(DataDir() + "/vxPlayer.ini",
                          "[Speaker]\r\nMpvOptions=ao=null,ao-null-untimed=yes\r\n"));
         TTestHttpServer Http;
         QVERIFY(Http.Start(QHostAddress(QString::fromLatin1(TTwoHosts::AddressA))));
         Http.SetFile("/tone.wav", MakeWav(60));
+        Http.SetFile("/next.wav", MakeWav(60));
         FHeard.clear();
         StartInB(FSpeaker);
         QTRY_VERIFY_WITH_TIMEOUT(FHeard.contains("VELOXHELLO"), 15000);
         TTestController C(37400, TTwoHosts::AddressA, TTwoHosts::AddressB);
         QVERIFY(C.Connected());
-        C.Send("ADD", {Http.Url("/tone.wav")});
-        QVERIFY(C.WaitFor("STATE / 8", 0, 20000) >= 0);
+        C.Send("ADD", {Http.Url("/tone.wav"), Http.Url("/next.wav")});
+        QVERIFY(C.WaitFor("URL / " + Http.Url("/next.wav"), 0, 20000) >= 0);
     }
 };
 
