@@ -83,7 +83,7 @@ void TMpdDoor::WatchSpeaker() {
     });
     connect(Media, &TMediaComponent::Seeked, this, [this] { Notify(MpdIdle::Player); });
     connect(Media, &TMediaComponent::PlayStateChange, this, [this, Media](TPlayState State) {
-        if (State == TPlayState::Playing && FSeekId && FQueue->IdOf(CurrentRow()) == FSeekId) {
+        if (State == TPlayState::Playing && FSeekId && FQueue->SongIdAt(CurrentRow()) == FSeekId) {
             FSeekId = 0;
             Media->SetCurrentPosition(FSeekTo);
         }
@@ -101,7 +101,7 @@ QList<quint64> TMpdDoor::AppendToQueue(const QByteArrayList &URLs) {
     QList<quint64> Ids;
     Ids.reserve(URLs.size());
     for (const QByteArray &URL : URLs)
-        Ids.append(FQueue->IdOf(Engine->Model()->RowOf(Engine->FindItem(URL))));
+        Ids.append(FQueue->SongIdAt(Engine->Model()->RowOf(Engine->FindItem(URL))));
     return Ids;
 }
 
@@ -149,7 +149,7 @@ void TMpdDoor::PlayAt(int Row, double Seconds) {
         Media->SetCurrentPosition(Seconds);
         return;
     }
-    FSeekId = Seconds > 0 ? FQueue->IdOf(Row) : 0;
+    FSeekId = Seconds > 0 ? FQueue->SongIdAt(Row) : 0;
     FSeekTo = Seconds;
     FSpeaker.Engine()->PlayRow(Row);
 }

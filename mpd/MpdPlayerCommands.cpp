@@ -65,7 +65,7 @@ void Status(TMpdDoor &Door, TMpdCall &Call) {
     const int Row = Door.CurrentRow();
     if (Row >= 0) {
         Out.Add("song", Row);
-        Out.Add("songid", qint64(Queue.IdOf(Row)));
+        Out.Add("songid", qint64(Queue.SongIdAt(Row)));
     }
     if (State != "stop" && Media->HasMedia()) {
         const double Elapsed = std::max(0.0, Media->CurrentPosition());
@@ -81,7 +81,7 @@ void Status(TMpdDoor &Door, TMpdCall &Call) {
     if (const int Count = Queue.Count(); Count > 0) {
         const int Next = Row >= 0 ? (Row + 1) % Count : 0;
         Out.Add("nextsong", Next);
-        Out.Add("nextsongid", qint64(Queue.IdOf(Next)));
+        Out.Add("nextsongid", qint64(Queue.SongIdAt(Next)));
     }
 }
 
@@ -91,7 +91,7 @@ void CurrentSong(TMpdDoor &Door, TMpdCall &Call) {
         return;
     WriteSong(Call.Out, Call.Client.Tags, Door.SongOfRow(Row));
     Call.Out.Add("Pos", Row);
-    Call.Out.Add("Id", qint64(Door.Queue().IdOf(Row)));
+    Call.Out.Add("Id", qint64(Door.Queue().SongIdAt(Row)));
 }
 
 void Stats(TMpdDoor &Door, TMpdCall &Call) {

@@ -40,7 +40,7 @@ quint32 TMpdQueue::RowVersion(int Row) {
     return FRows.value(FModel.RowSerial(Row)).Version;
 }
 
-quint64 TMpdQueue::IdOf(int Row) const {
+quint64 TMpdQueue::SongIdAt(int Row) const {
     return FModel.RowSerial(Row);
 }
 

@@ -16,7 +16,7 @@ public:
     quint32 Version();
     // The version at which Row got its place; 0 outside the list.
     quint32 RowVersion(int Row);
-    quint64 IdOf(int Row) const;
+    quint64 SongIdAt(int Row) const;
     // The row of Id, or -1.
     int RowOfId(quint64 Id);
     int Count() const;

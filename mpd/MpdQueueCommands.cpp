@@ -33,7 +33,7 @@ TMpdRange Rows(TMpdDoor &Door, const TMpdRange &Range) {
 void WriteRow(TMpdDoor &Door, TMpdResponse &Out, TMpdTagMask Tags, int Row) {
     WriteSong(Out, Tags, Door.SongOfRow(Row));
     Out.Add("Pos", Row);
-    Out.Add("Id", qint64(Door.Queue().IdOf(Row)));
+    Out.Add("Id", qint64(Door.Queue().SongIdAt(Row)));
 }
 
 // Streams the rows of Range that Wanted accepts; PositionsOnly: "cpos" and "Id" only.
@@ -49,7 +49,7 @@ void StreamRows(TMpdDoor &Door, TMpdCall &Call, TMpdRange Range,
                     continue;
                 if (PositionsOnly) {
                     Out.Add("cpos", Row);
-                    Out.Add("Id", qint64(Door.Queue().IdOf(Row)));
+                    Out.Add("Id", qint64(Door.Queue().SongIdAt(Row)));
                 } else {
                     WriteRow(Door, Out, Tags, Row);
                 }

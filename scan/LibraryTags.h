@@ -102,6 +102,8 @@ Q_SIGNALS:
     void CacheFailed(const QString &Reason);
 
 private:
+    // Gives the heap's free pages back to the system (glibc keeps them otherwise).
+    static void ReturnFreedMemory();
     // What SetSources puts in place, made from a cache on any thread.
     struct TBuilt {
         QByteArrayList Sources;
