@@ -6,6 +6,7 @@
 #include "MpdQueue.h"
 #include "PlaybackEngine.h"
 #include "Speaker.h"
+#include "SpeakerGroup.h"
 
 #include <QSet>
 
@@ -31,14 +32,17 @@ QByteArray StateName(TPlayState State) {
     }
 }
 
-// A command to the engine as a controller on the command port sends it, so that every front
-// end goes by the same rules.
+// A command as a controller on the command port sends it, so that every front end goes by the
+// same rules: a room that follows a group hands it to the group's leader.
 void SendEngine(TMpdDoor &Door, const QByteArray &Word, int Value, const QByteArray &Peer) {
     TCommandMessage Message;
     Message.Word = Word;
     Message.Lines = {QByteArray::number(Value)};
     Message.Value = Value;
-    Door.Speaker().Engine()->ExecuteCommand(0, Peer, Message);
+    if (TSpeakerGroup *Group = Door.Speaker().Group())
+        Group->OnCommand(0, Peer, Message);
+    else
+        Door.Speaker().Engine()->ExecuteCommand(0, Peer, Message);
 }
 
 void SetVolume(TMpdDoor &Door, TMpdCall &Call, qint64 Volume) {
