@@ -52,6 +52,50 @@ private Q_SLOTS:
         QCOMPARE(Reply->T3 - Reply->T2, 10); // stamped on reading, then on sending
     }
 
+    void serviceAnswersWithinABudget_data() {
+        QTest::addColumn<int>("sources"); // addresses 127.0.0.2 on
+        QTest::addColumn<int>("each");    // requests each sends at once
+        QTest::addColumn<int>("answered");
+        QTest::newRow("a follower's burst") << 1 << 8 << 8;
+        QTest::newRow("one source floods") << 1 << 40 << 16;
+        QTest::newRow("many sources flood") << 20 << 16 << 256;
+    }
+
+    // The clock stands still while the flood is read; then it moves on, and a request from
+    // elsewhere shows that the whole flood was read.
+    void serviceAnswersWithinABudget() {
+        QFETCH(int, sources);
+        QFETCH(int, each);
+        QFETCH(int, answered);
+        qint64 Tick = 40'000;
+        TClockService Service([&Tick] { return Tick += 10; }, nullptr);
+        QVERIFY(Service.Listen(Loopback, 0));
+        std::vector<std::unique_ptr<QUdpSocket>> Clients;
+        for (int N = 0; N < sources; ++N) {
+            auto &Client = Clients.emplace_back(std::make_unique<QUdpSocket>());
+            QVERIFY(Client->bind(QHostAddress(0x7F000002u + quint32(N)), 0));
+            for (int I = 0; I < each; ++I)
+                Client->writeDatagram(
+                    EncodeClockPacket({TClockPacket::TKind::Request, 1, 77, 0, 0}), Loopback,
+                    Service.Port());
+        }
+        int Got = 0;
+        const auto Count = [&] {
+            for (const auto &Client : Clients)
+                for (; Client->hasPendingDatagrams(); ++Got)
+                    Client->receiveDatagram();
+            return Got;
+        };
+        QTRY_COMPARE(Count(), answered);
+        Tick += 10'000'000'000;
+        QUdpSocket Late;
+        QVERIFY(Late.bind(QHostAddress("127.0.1.1"), 0));
+        Late.writeDatagram(EncodeClockPacket({TClockPacket::TKind::Request, 2, 77, 0, 0}), Loopback,
+                           Service.Port());
+        QVERIFY(DecodeClockPacket(NextDatagram(Late).data()));
+        QCOMPARE(Count(), answered);
+    }
+
     void followerTakesItsLeadersRepliesOnly_data() {
         QTest::addColumn<QString>("from");
         QTest::addColumn<quint32>("shift"); // added to the exchange number

@@ -87,6 +87,42 @@ private Q_SLOTS:
         QCOMPARE(Leader.Members().size(), 1);
     }
 
+    // Rooms that stop taking what is sent: past the budget of all links, the one holding most
+    // goes, and a room that reads stays.
+    void silentRoomsGoFirst() {
+        TGroup::TConfig Config = Quick();
+        Config.MaxBacklog = 4 * 1024 * 1024;
+        Config.Link.SilenceMs = Config.KeepPlaceMs = 60000; // only the budget ends links here
+        TGroup Leader("Lead", {}, Config);
+        QTcpServer Rooms;
+        QVERIFY(!OtherComputer(1).isEmpty() && Rooms.listen(QHostAddress::AnyIPv4, 0));
+        QList<QTcpSocket *> Accepted;
+        connect(&Rooms, &QTcpServer::newConnection, &Rooms, [&] {
+            QTcpSocket *S = Rooms.nextPendingConnection();
+            S->write(Record(HelloRecord({1, "Room", TGroupIntent::Accept, 0, 0, 0, {}})) +
+                     Record({TGroupKind::Report, {50, 0, 2}, {"Playing"}, {}}));
+            Accepted.append(S);
+        });
+        for (int N = 1; N <= 3; ++N)
+            Leader.Add(OtherComputer(N).toLatin1() + ':' + QByteArray::number(Rooms.serverPort()));
+        const auto Count = [&Leader](const QByteArray &Status) {
+            const QByteArrayList M = Leader.Members();
+            return std::count_if(M.begin(), M.end(),
+                                 [&](const auto &L) { return L.endsWith(Status); });
+        };
+        QTRY_COMPARE(Count("\tPlaying"), 3);
+        for (QTcpSocket *S : Accepted.mid(1)) // the first reads on, the others stop
+            S->setReadBufferSize(1);
+        const QByteArrayList List(64, QByteArray(16384, 'u'));
+        for (int I = 0; I < 64; ++I) {
+            Leader.PublishList(List);
+            QTest::qWait(10); // the reading room reads
+        }
+        QTRY_COMPARE(Count("\tAway"), 2);
+        QCOMPARE(Leader.Members().size(), 4);
+        QVERIFY(!Leader.Members().value(1).endsWith("	Away"));
+    }
+
     // A follower invited again by its own group stays; another leader takes it.
     void invites_data() {
         QTest::addColumn<qint64>("Group"); // the second inviter's; the first's is 5
