@@ -184,8 +184,10 @@ void TGroup::OnFirstRecord(TGroupLink *Link, const TGroupRecord &Record) {
     } else if (Hello->Version != GroupLinkVersion) {
         Refuse("it runs another version.");
     } else if (Hello->Intent == TGroupIntent::Invite) {
+        // A room that took this copy's invitation may have sent its own before it did.
         if (Hello->Group == FGroupId ||
-            (FRole == TGroupRole::Follower && Hello->Group == FLeaderGroup))
+            (FRole == TGroupRole::Follower && Hello->Group == FLeaderGroup) ||
+            (FRole == TGroupRole::Leader && HasJoinedRoomAt(Link->PeerAddress())))
             Refuse("it is already in this group.");
         else if (LeftRecently(Link->PeerAddress()))
             Refuse("it left that group a moment ago.");

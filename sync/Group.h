@@ -122,6 +122,8 @@ private:
     };
 
     void OnIncoming();
+    // Whether a room that joined this copy's group is linked from Address.
+    bool HasJoinedRoomAt(const QHostAddress &Address) const;
     void OnFirstRecord(TGroupLink *Link, const TGroupRecord &Record);
     TGroupLink *NewLink(QTcpSocket *Socket);
     void SetRole(TGroupRole Role, const QByteArray &Reason = {});

@@ -49,6 +49,13 @@ TGroup::TRoom *TGroup::FindRoom(const QByteArray &Host) const {
     return nullptr;
 }
 
+bool TGroup::HasJoinedRoomAt(const QHostAddress &Address) const {
+    for (const auto &Room : FRooms)
+        if (Room->Joined && Room->Link && Room->Link->PeerAddress().isEqual(Address))
+            return true;
+    return false;
+}
+
 TGroup::TRoom *TGroup::FindToken(qint64 Token) const {
     for (const auto &Room : FRooms)
         if (Room->Joined && Room->Token == Token)
