@@ -28,7 +28,7 @@ QByteArrayList Distinct(const QByteArrayList &List) {
 } // namespace
 
 bool TPlayPlan::Reached(const QByteArrayList &Reported) const {
-    if (Reported.size() != List.size())
+    if (Reported.size() < List.size())
         return false;
     for (qsizetype I = 0; I < List.size(); ++I)
         if (!SameTextAscii(Reported[I], List[I]))

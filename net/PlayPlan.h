@@ -29,8 +29,9 @@ struct TPlayPlan {
     // Play Now: sent as "URL" once the speaker reports List; empty: nothing waits.
     QByteArray Start;
 
-    // Whether a list the speaker reported is List, as the speaker compares locations (A-Z case
-    // ignored).
+    // Whether a list the speaker reported begins with List, as the speaker compares locations
+    // (A-Z case ignored): tracks another controller added meanwhile follow the planned ones and
+    // must not keep the first from starting.
     bool Reached(const QByteArrayList &Reported) const;
 };
 
