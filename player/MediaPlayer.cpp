@@ -4,6 +4,7 @@
 #include "MediaPlayerNames.h"
 #include "ReplayGainOptions.h"
 #include "SpeakerSettings.h"
+#include "TrackTime.h"
 
 #include <mpv/client.h>
 
@@ -164,18 +165,7 @@ void TMediaPlayer::SetCurrentPosition(double Seconds) {
 }
 
 QString TMediaPlayer::CurrentPositionString() const {
-    return FormatPosition(CurrentPosition());
-}
-
-QString TMediaPlayer::FormatPosition(double Seconds) {
-    const qint64 Total = std::isfinite(Seconds) && Seconds > 0 ? qint64(Seconds) : 0;
-    const qint64 H = Total / 3600, M = Total / 60 % 60, S = Total % 60;
-    if (H > 0)
-        return QStringLiteral("%1:%2:%3")
-            .arg(H)
-            .arg(M, 2, 10, QLatin1Char('0'))
-            .arg(S, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2").arg(M, 2, 10, QLatin1Char('0')).arg(S, 2, 10, QLatin1Char('0'));
+    return FormatTrackTime(CurrentPosition());
 }
 
 void TMediaPlayer::SetVolume(int Value) {

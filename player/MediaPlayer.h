@@ -71,8 +71,6 @@ public:
     // Applies the ReplayGain settings while playing.
     void SetReplayGain(const TReplayGain &Gain);
 
-    // Position text: mm:ss, or h:mm:ss from one hour on; whole seconds, truncated.
-    static QString FormatPosition(double Seconds);
     // Whether URL may be handed to mpv: http:// or https://, scheme case ignored.
     static bool IsPlayableURL(const QByteArray &URL);
 

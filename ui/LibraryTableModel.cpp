@@ -2,8 +2,8 @@
 
 #include "AlbumIndex.h"
 #include "LibraryTags.h"
-#include "MediaPlayer.h"
 #include "MusicLibrary.h"
+#include "TrackTime.h"
 
 #include <QColor>
 
@@ -178,8 +178,7 @@ QVariant TLibraryTableModel::data(const QModelIndex &Index, int Role) const {
     case TLibraryColumn::Number:
         return Tags.Track > 0 ? QString::number(Tags.Track) : QString();
     case TLibraryColumn::Length:
-        return Tags.DurationMs > 0 ? TMediaPlayer::FormatPosition(double(Tags.DurationMs) / 1000)
-                                   : QString();
+        return Tags.DurationMs > 0 ? FormatTrackTime(double(Tags.DurationMs) / 1000) : QString();
     case TLibraryColumn::File:
         return QString::fromUtf8(Entry.Name);
     case TLibraryColumn::Disc: {

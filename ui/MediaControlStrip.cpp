@@ -1,7 +1,7 @@
 #include "MediaControlStrip.h"
 
 #include "MediaComponent.h"
-#include "MediaPlayer.h"
+#include "TrackTime.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -165,7 +165,7 @@ void TMediaControlStrip::Refresh() {
     }
     QString Text = FMedia->CurrentPositionString();
     if (Duration > 0)
-        Text += QStringLiteral(" / ") + TMediaPlayer::FormatPosition(Duration);
+        Text += QStringLiteral(" / ") + FormatTrackTime(Duration);
     if (Text != FTime->text())
         FTime->setText(Text);
 

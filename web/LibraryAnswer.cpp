@@ -38,7 +38,7 @@ QByteArray TLibraryAnswer::RowJson(int Row) const {
     QByteArray Json = '[' + QByteArray::number(Row) + ',' +
                       JsonText(T.Title.isEmpty() ? Entry.Name : T.Title.toUtf8()) + ',' +
                       JsonText(T.Artist().toUtf8()) + ',' + JsonText(T.Album.toUtf8()) + ',' +
-                      QByteArray::number((T.DurationMs + 500) / 1000);
+                      QByteArray::number(std::max<qint64>(0, T.DurationMs) / 1000);
     // A URL names nothing private; a path would show a home folder's name.
     if (StartsWithAscii(Entry.Source, "http://"))
         Json += ',' + JsonText(Entry.Source);

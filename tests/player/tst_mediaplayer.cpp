@@ -2,6 +2,7 @@
 #include "MediaServer.h"
 #include "TestHttpServer.h"
 #include "TestMedia.h"
+#include "TrackTime.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -79,11 +80,12 @@ private Q_SLOTS:
         QTest::newRow("hours minutes seconds") << 3725.0 << "1:02:05";
         QTest::newRow("negative") << -3.0 << "00:00";
         QTest::newRow("not a number") << qQNaN() << "00:00";
+        QTest::newRow("past any track") << 1e300 << "999999:00:00";
     }
     void formatPosition() {
         QFETCH(double, Seconds);
         QFETCH(QString, Text);
-        QCOMPARE(TMediaPlayer::FormatPosition(Seconds), Text);
+        QCOMPARE(FormatTrackTime(Seconds), Text);
     }
 
     void playableURL_data() {

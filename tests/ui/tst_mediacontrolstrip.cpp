@@ -1,5 +1,6 @@
 #include "MediaControlStrip.h"
-#include "MediaPlayer.h"
+#include "MediaComponent.h"
+#include "TrackTime.h"
 
 #include <QLabel>
 #include <QSlider>
@@ -29,7 +30,7 @@ public:
     void SetCurrentPosition(double Seconds) override {
         Calls << QStringLiteral("Seek %1").arg(Seconds);
     }
-    QString CurrentPositionString() const override { return TMediaPlayer::FormatPosition(Pos); }
+    QString CurrentPositionString() const override { return FormatTrackTime(Pos); }
     int Volume() const override { return Vol; }
     void SetVolume(int Value) override { Calls << QStringLiteral("Volume %1").arg(Value); }
     bool Mute() const override { return Muted; }

@@ -10,10 +10,14 @@ const TileMinPx = 112;
 // How long typing pauses before the search asks.
 const FilterMs = 150;
 
-// m:ss of whole seconds; nothing for none.
+// Whole seconds as the desktop writes a track's time: mm:ss, h:mm:ss from an hour on;
+// nothing for none.
 function length(s) {
   if (!Number.isInteger(s) || s <= 0) return '';
-  return `${Math.floor(s / 60)}:${String(s % 60).padStart(2, '0')}`;
+  const two = (n) => String(n).padStart(2, '0');
+  const h = Math.floor(s / 3600);
+  const ms = `${two(Math.floor(s / 60) % 60)}:${two(s % 60)}`;
+  return h > 0 ? `${h}:${ms}` : ms;
 }
 
 function element(tag, className) {
