@@ -3,6 +3,7 @@
 #include "AllowAction.h"
 #include "MediaControlStrip.h"
 #include "MediaPlayer.h"
+#include "NowPlayingBar.h"
 #include "PlayListLook.h"
 #include "PlayListPane.h"
 #include "PlaybackEngine.h"
@@ -36,10 +37,19 @@ TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
     connect(FPane, &TPlayListPane::MenuOpening, this, &TLocalPlayerWindow::UpdateAllowAction);
     connect(FPane, &TPlayListPane::AboutRequested, this, &TLocalPlayerWindow::AboutRequested);
 
+    // The bar follows the marked row: whatever moves the mark changes the model.
+    FNowPlaying = new TNowPlayingBar(this);
+    TPlayListModel *Rows = Engine->Model();
+    connect(Rows, &QAbstractItemModel::modelReset, this, &TLocalPlayerWindow::ShowNowPlaying);
+    connect(Rows, &QAbstractItemModel::layoutChanged, this, &TLocalPlayerWindow::ShowNowPlaying);
+    connect(Rows, &QAbstractItemModel::dataChanged, this, &TLocalPlayerWindow::ShowNowPlaying);
+    connect(Rows, &QAbstractItemModel::rowsRemoved, this, &TLocalPlayerWindow::ShowNowPlaying);
+
     auto *Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->setSpacing(0);
     Layout->addWidget(FStrip);
+    Layout->addWidget(FNowPlaying);
     Layout->addWidget(FPane, 1);
 }
 
@@ -49,6 +59,27 @@ TLocalPlayerWindow::~TLocalPlayerWindow() {
 
 void TLocalPlayerWindow::SetCaptions(std::function<QString(const QByteArray &URL)> CaptionOf) {
     FLook->SetCaptions(std::move(CaptionOf));
+}
+
+void TLocalPlayerWindow::SetNowPlaying(TNowPlayingOf NowPlayingOf, TCoverOf CoverOf) {
+    FNowPlayingOf = std::move(NowPlayingOf);
+    FCoverOf = std::move(CoverOf);
+    ShowNowPlaying();
+}
+
+void TLocalPlayerWindow::ShowNowPlaying() {
+    const QModelIndex Marked =
+        FLook->index(FSpeaker.Engine()->Model()->MarkedRow(), TPlayListModel::ColumnName);
+    if (!Marked.isValid()) {
+        FNowPlaying->Show({}, {}, {});
+        return;
+    }
+    const TNowPlaying Now =
+        FNowPlayingOf ? FNowPlayingOf(Marked.data(TPlayListModel::LocationRole).toByteArray())
+                      : TNowPlaying{};
+    // A track from elsewhere shows as its row does.
+    FNowPlaying->Show(Now.Caption.isEmpty() ? Marked.data().toString() : Now.Caption, Now.Album,
+                      Now.CoverHash.isEmpty() || !FCoverOf ? QPixmap() : FCoverOf(Now.CoverHash));
 }
 
 QTableView *TLocalPlayerWindow::PlayListView() const {

@@ -2,6 +2,7 @@
 
 #include "PlayListPane.h"
 #include "Speaker.h"
+#include "TrackCaptions.h"
 
 #include <QWidget>
 
@@ -11,6 +12,7 @@ class QTableView;
 class QToolBar;
 class TAllowAction;
 class TMediaControlStrip;
+class TNowPlayingBar;
 class TPlayListLook;
 
 // The speaker's window: the media controls over the play list. It shows a speaker it does not
@@ -48,6 +50,13 @@ public:
     // What the list shows for a track before its name (empty: the name); called again when
     // its answers change.
     void SetCaptions(std::function<QString(const QByteArray &URL)> CaptionOf);
+    // What the bar over the list shows of the current track, and the cover a hash names (null:
+    // not at hand yet); ShowNowPlaying asks again.
+    using TNowPlayingOf = std::function<TNowPlaying(const QByteArray &URL)>;
+    using TCoverOf = std::function<QPixmap(const QByteArray &Hash)>;
+    void SetNowPlaying(TNowPlayingOf NowPlayingOf, TCoverOf CoverOf);
+    void ShowNowPlaying();
+    TNowPlayingBar *NowPlayingBar() const { return FNowPlaying; }
 
     QMenu *PlayListMenu() const;
     QToolBar *ToolBar() const;
@@ -62,4 +71,7 @@ private:
     TPlayListPane *FPane = nullptr;
     TAllowAction *FAllowAction = nullptr;
     TPlayListLook *FLook = nullptr;
+    TNowPlayingBar *FNowPlaying = nullptr;
+    TNowPlayingOf FNowPlayingOf;
+    TCoverOf FCoverOf;
 };

@@ -5,6 +5,7 @@
 #include "ClockPacket.h"
 
 #include "CommandServer.h"
+#include "CoverStore.h"
 #include "GroupPanel.h"
 #include "LibraryPage.h"
 #include "Modal.h"
@@ -12,10 +13,12 @@
 #include "RemotePlayerPage.h"
 #include "Speaker.h"
 #include "SpeakerSettings.h"
+#include "TrackCaptions.h"
 #include "WebRemote.h"
 
 #include <QLabel>
 #include <QMenu>
+#include <QPixmap>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -43,6 +46,18 @@ TLocalPlayerWindow *TMainWindow::CreateLocalPlayer(quint16 Port,
     FLocalPlayer->setWindowFlags(Qt::Window);
     FLocalPlayer->hide();
     ShowTrackCaptions(FLocalPlayer.data());
+    if (FTrackCaptions) {
+        FLocalPlayer->SetNowPlaying(
+            [Captions = FTrackCaptions](const QByteArray &URL) {
+                return Captions->NowPlaying(URL);
+            },
+            [this](const QByteArray &Hash) {
+                const QString File = CoverFile(Hash, TCoverStore::SmallSize);
+                return File.isEmpty() ? QPixmap() : QPixmap(File);
+            });
+        connect(FTrackCaptions, &TTrackCaptions::Changed, FLocalPlayer,
+                &TLocalPlayerWindow::ShowNowPlaying);
+    }
     connect(FSpeaker.get(), &TSpeaker::ShowRequested, this, &TMainWindow::ScheduleHeartbeat);
     // Its pop-up's "About" acts for the whole program.
     connect(FLocalPlayer, &TLocalPlayerWindow::AboutRequested, this, &TMainWindow::ShowAbout,

@@ -90,3 +90,8 @@ TCaptionOf TTrackCaptions::CaptionOf() const {
         return Captions ? Captions->Caption(URL) : QString();
     };
 }
+
+TNowPlaying TTrackCaptions::NowPlaying(const QByteArray &URL) const {
+    const TTrackTags *Tags = TagsOf(URL);
+    return Tags ? TNowPlaying{Tags->Caption(), Tags->Album, Tags->CoverHash} : TNowPlaying{};
+}

@@ -14,6 +14,13 @@ struct TTrackTags;
 // What a view shows for a track URL instead of today's caption; empty: today's caption.
 using TCaptionOf = std::function<QString(const QByteArray &URL)>;
 
+// What a player shows of its current track besides the time; empty where the tags give none.
+struct TNowPlaying {
+    QString Caption; // "Title - Artist"
+    QString Album;
+    QByteArray CoverHash;
+};
+
 // The tags of the tracks this copy serves itself: a URL whose host is this computer and whose
 // port is the media server's names the library entry the media server would send for it. A
 // track from elsewhere has none, and so keeps its caption.
@@ -31,6 +38,9 @@ public:
     QString Caption(const QByteArray &URL) const;
     // Caption as a function for the views.
     TCaptionOf CaptionOf() const;
+    // The caption, album and cover of the entry URL names; all empty when it is not served
+    // here or not known.
+    TNowPlaying NowPlaying(const QByteArray &URL) const;
 
 Q_SIGNALS:
     // The library or its tags changed: captions may read otherwise now.

@@ -356,8 +356,7 @@ void TWebRemote::SendState(TWatch &W) {
         return;
     const TRemoteSession &S = *W.Session;
     // A track of this computer's library is named by its tags, as the desktop's pages do.
-    const TTrackTags *Tags = FCaptions ? FCaptions->TagsOf(S.Mark()) : nullptr;
-    const QString Caption = FCaptions ? FCaptions->Caption(S.Mark()) : QString();
+    const TNowPlaying Now = FCaptions ? FCaptions->NowPlaying(S.Mark()) : TNowPlaying{};
     Send(W, TEventStream::StateKind,
          TEventStream::Format(
              "state", Compact({{QStringLiteral("state"), int(S.State())},
@@ -366,8 +365,7 @@ void TWebRemote::SendState(TWatch &W) {
                                {QStringLiteral("position"), S.BarValue(TTrackBar::Position)},
                                {QStringLiteral("time"), S.TimeText()},
                                {QStringLiteral("information"),
-                                Caption.isEmpty() ? S.Information() : Caption},
-                               {QStringLiteral("album"), Tags ? Tags->Album : QString()},
-                               {QStringLiteral("cover"),
-                                QString::fromLatin1(Tags ? Tags->CoverHash : QByteArray())}})));
+                                Now.Caption.isEmpty() ? S.Information() : Now.Caption},
+                               {QStringLiteral("album"), Now.Album},
+                               {QStringLiteral("cover"), QString::fromLatin1(Now.CoverHash)}})));
 }

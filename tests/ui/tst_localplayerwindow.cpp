@@ -1,6 +1,7 @@
 #include "../player/SpeakerRig.h"
 #include "LocalPlayerWindow.h"
 #include "MediaControlStrip.h"
+#include "NowPlayingBar.h"
 #include "PlaybackEngine.h"
 #include "Settings.h"
 #include "SharingState.h"
@@ -146,6 +147,29 @@ private Q_SLOTS:
         R.Window.findChild<TMediaControlStrip *>()->NextButton()->click();
         R.Speaker.Engine()->PlayTick();
         QCOMPARE(R.Media->LoadedURL, Url('C'));
+    }
+
+    // The bar over the list follows the current track: its tags where known, else its row.
+    void nowPlayingBar() {
+        TRig R;
+        QPixmap Cover(4, 4);
+        Cover.fill(Qt::red);
+        R.Window.SetNowPlaying(
+            [](const QByteArray &URL) {
+                return URL == Url('B') ? TNowPlaying{"Bee - Band", "<b>Album</b>", "h"}
+                                       : TNowPlaying{};
+            },
+            [Cover](const QByteArray &Hash) { return Hash == "h" ? Cover : QPixmap(); });
+        const TNowPlayingBar *Bar = R.Window.NowPlayingBar();
+        QCOMPARE((QStringList{Bar->Caption(), Bar->Album()}),
+                 (QStringList{"Bee - Band", "<b>Album</b>"}));
+        QVERIFY(Bar->HasCover());
+        R.Window.findChild<TMediaControlStrip *>()->NextButton()->click();
+        R.Speaker.Engine()->PlayTick();
+        QCOMPARE((QStringList{Bar->Caption(), Bar->Album()}), (QStringList{"C.mp3", ""}));
+        QVERIFY(!Bar->HasCover());
+        R.Speaker.Engine()->RemoveRows({0, 1, 2, 3, 4});
+        QVERIFY(Bar->isHidden());
     }
 
     // Turning allow off drops every controller at once and tells the main window.
