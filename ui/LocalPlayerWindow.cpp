@@ -1,6 +1,7 @@
 #include "LocalPlayerWindow.h"
 
 #include "AllowAction.h"
+#include "AsciiText.h"
 #include "MediaControlStrip.h"
 #include "MediaPlayer.h"
 #include "NowPlayingBar.h"
@@ -12,6 +13,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
@@ -44,6 +46,9 @@ TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
     connect(Rows, &QAbstractItemModel::layoutChanged, this, &TLocalPlayerWindow::ShowNowPlaying);
     connect(Rows, &QAbstractItemModel::dataChanged, this, &TLocalPlayerWindow::ShowNowPlaying);
     connect(Rows, &QAbstractItemModel::rowsRemoved, this, &TLocalPlayerWindow::ShowNowPlaying);
+    // The stream's own names arrive once it plays.
+    connect(FSpeaker.Media(), &TMediaComponent::PlayStateChange, this,
+            &TLocalPlayerWindow::ShowNowPlaying);
 
     auto *Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
@@ -74,11 +79,16 @@ void TLocalPlayerWindow::ShowNowPlaying() {
         FNowPlaying->Show({}, {}, {});
         return;
     }
-    const TNowPlaying Now =
-        FNowPlayingOf ? FNowPlayingOf(Marked.data(TPlayListModel::LocationRole).toByteArray())
-                      : TNowPlaying{};
-    // A track from elsewhere shows as its row does.
-    FNowPlaying->Show(Now.Caption.isEmpty() ? Marked.data().toString() : Now.Caption, Now.Album,
+    const QByteArray Location = Marked.data(TPlayListModel::LocationRole).toByteArray();
+    const TNowPlaying Now = FNowPlayingOf ? FNowPlayingOf(Location) : TNowPlaying{};
+    QString Caption = Now.Caption;
+    // A track from elsewhere shows what the stream names it, else what its row shows.
+    const TMediaComponent *Media = FSpeaker.Media();
+    if (Caption.isEmpty() && PercentDecode(Media->URL()) == Location)
+        Caption = QStringList{Media->MediaName(), Media->MediaAuthor()}
+                      .filter(QRegularExpression(QStringLiteral("\\S")))
+                      .join(QStringLiteral(" - "));
+    FNowPlaying->Show(Caption.isEmpty() ? Marked.data().toString() : Caption, Now.Album,
                       Now.CoverHash.isEmpty() || !FCoverOf ? QPixmap() : FCoverOf(Now.CoverHash));
 }
 

@@ -168,6 +168,10 @@ private Q_SLOTS:
         R.Speaker.Engine()->PlayTick();
         QCOMPARE((QStringList{Bar->Caption(), Bar->Album()}), (QStringList{"C.mp3", ""}));
         QVERIFY(!Bar->HasCover());
+        R.Media->Name = "Sea";
+        R.Media->Author = "Cee";
+        R.Media->Enter(3);
+        QCOMPARE(Bar->Caption(), "Sea - Cee");
         R.Speaker.Engine()->RemoveRows({0, 1, 2, 3, 4});
         QVERIFY(Bar->isHidden());
     }
