@@ -220,6 +220,7 @@ bool TMusicLibrary::AddToLibrary(const QByteArray &Source) {
 
 int TMusicLibrary::AddBatch(const QByteArrayList &Sources, QList<TRefusedSource> *Refused) {
     QList<TLibraryEntry> Added;
+    Added.reserve(Sources.size());
     QByteArray Name;
     for (const QByteArray &Source : Sources) {
         const TRefusal Why = Accept(Source, Name);
@@ -362,7 +363,7 @@ std::shared_ptr<const QByteArrayList> TMusicLibrary::Snapshot() const {
 }
 
 void TMusicLibrary::Publish(bool Appended) {
-    std::shared_ptr<QByteArrayList> Old;
+    std::shared_ptr<QByteArrayList> Old; // let go once the lock is
     std::lock_guard Lock(FSnapshotLock);
     // Readers copy the pointer under the lock: held by none but this, the list can take the
     // sources added in place, not a copy of the whole library per batch of a folder's walk.
