@@ -9,6 +9,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
+#include <utility>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -98,7 +100,7 @@ QString RefusalNote(const QList<TRefusedSource> &All) {
 }
 
 TMusicLibrary::TMusicLibrary(QObject *Parent)
-    : QAbstractListModel(Parent), FSnapshot(std::make_shared<const QByteArrayList>()) {}
+    : QAbstractListModel(Parent), FSnapshot(std::make_shared<QByteArrayList>()) {}
 
 QByteArray TMusicLibrary::DisplayName(const QByteArray &Source) {
     if (StartsWithAscii(Source, "http://"))
@@ -218,6 +220,7 @@ bool TMusicLibrary::AddToLibrary(const QByteArray &Source) {
 
 int TMusicLibrary::AddBatch(const QByteArrayList &Sources, QList<TRefusedSource> *Refused) {
     QList<TLibraryEntry> Added;
+    Added.reserve(Sources.size());
     QByteArray Name;
     for (const QByteArray &Source : Sources) {
         const TRefusal Why = Accept(Source, Name);
@@ -232,7 +235,7 @@ int TMusicLibrary::AddBatch(const QByteArrayList &Sources, QList<TRefusedSource>
     beginInsertRows(QModelIndex(), Count(), Count() + int(Added.size()) - 1);
     FRows.append(Added);
     endInsertRows();
-    Publish();
+    Publish(true);
     return int(Added.size());
 }
 
@@ -359,12 +362,19 @@ std::shared_ptr<const QByteArrayList> TMusicLibrary::Snapshot() const {
     return FSnapshot;
 }
 
-void TMusicLibrary::Publish() {
-    // The copy shares FLibrary's data; the next change detaches FLibrary, never
-    // the snapshot a reader holds.
-    auto Next = std::make_shared<const QByteArrayList>(FLibrary);
+void TMusicLibrary::Publish(bool Appended) {
+    std::shared_ptr<QByteArrayList> Old; // let go once the lock is
     std::lock_guard Lock(FSnapshotLock);
-    FSnapshot.swap(Next);
+    // Readers copy the pointer under the lock: held by none but this, the list can take the
+    // sources added in place, not a copy of the whole library per batch of a folder's walk.
+    if (Appended && FSnapshot.use_count() == 1 && FSnapshot->size() <= FLibrary.size()) {
+        std::atomic_thread_fence(std::memory_order_acquire); // the last reader is done
+        FSnapshot->append(FLibrary.sliced(FSnapshot->size()));
+        return;
+    }
+    // A list of its own: sharing FLibrary's would make its next append copy it.
+    Old = std::exchange(FSnapshot,
+                        std::make_shared<QByteArrayList>(FLibrary.cbegin(), FLibrary.cend()));
 }
 
 void TMusicLibrary::IndexAdd(const QByteArray &Source) {

@@ -100,7 +100,8 @@ public:
 private:
     // Type and duplicate test; on success the source is in FLibrary, not yet a row.
     TRefusal Accept(const QByteArray &Source, QByteArray &Name);
-    void Publish();
+    // Appended: FLibrary only grew since the last call.
+    void Publish(bool Appended = false);
     void IndexAdd(const QByteArray &Source);
     void IndexRemove(const QByteArray &Source);
 
@@ -114,7 +115,7 @@ private:
     // overwritten, by the first save, so the entries it holds are not lost.
     QString FUnreadFile;
 
-    // Guards FSnapshot: the GUI thread swaps it, the media server's threads read it.
+    // Guards FSnapshot: the GUI thread swaps or extends it, the media server's threads read it.
     mutable std::mutex FSnapshotLock;
-    std::shared_ptr<const QByteArrayList> FSnapshot;
+    std::shared_ptr<QByteArrayList> FSnapshot;
 };

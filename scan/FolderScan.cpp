@@ -5,14 +5,22 @@
 #include <QElapsedTimer>
 #include <QPointer>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 // Paths taken from the walk between looks at the clock and the cancel flag.
 constexpr int Step = 256;
-// At most this many paths a batch: the window adds a batch in one go.
+// At most this many paths a batch from the walk's thread.
 constexpr int MaxBatch = 8192;
 } // namespace
 
-TFolderScan::TFolderScan(QObject *Parent) : QObject(Parent) {}
+TFolderScan::TFolderScan(QObject *Parent) : QObject(Parent) {
+    // A zero timer: the window paints and answers between two slices.
+    FSlicer.setSingleShot(true);
+    FSlicer.setInterval(0);
+    connect(&FSlicer, &QTimer::timeout, this, &TFolderScan::HandOver);
+}
 
 TFolderScan::~TFolderScan() {
     if (FCancel)
@@ -33,8 +41,37 @@ void TFolderScan::Start(const QByteArrayList &Roots) {
 
 void TFolderScan::Cancel() {
     FQueue.clear();
+    FPending.clear();
+    FTaken = 0;
     if (FCancel)
         *FCancel = true;
+    if (FWalkEnded)
+        FSlicer.start();
+}
+
+void TFolderScan::HandOver() {
+    if (FTaken < FPending.size()) {
+        const qsizetype Count = std::min<qsizetype>(SliceSize, FPending.size() - FTaken);
+        const QByteArrayList Slice = FPending.mid(FTaken, Count);
+        FTaken += Count;
+        if (FTaken == FPending.size()) {
+            FPending.clear();
+            FTaken = 0;
+        }
+        Q_EMIT Found(Slice); // may cancel or ask for more walks
+    }
+    if (FTaken < FPending.size())
+        FSlicer.start();
+    else if (FWalkEnded)
+        Finish();
+}
+
+void TFolderScan::Finish() {
+    FWalkEnded = false;
+    const bool Cancelled = *FCancel;
+    const QByteArrayList Folders = std::exchange(FWalkFolders, {});
+    RunNext(); // Running() says whether more walks follow
+    Q_EMIT Finished(Cancelled, Folders);
 }
 
 void TFolderScan::RunNext() {
@@ -53,9 +90,12 @@ void TFolderScan::RunNext() {
         QElapsedTimer Since;
         Since.start();
         const auto Hand = [&] {
-            QMetaObject::invokeMethod(this, [this, Batch, Files, Folders = Walk.Folders()] {
-                if (!Batch.isEmpty())
-                    Q_EMIT Found(Batch);
+            QMetaObject::invokeMethod(this, [this, Batch, Files, Folders = Walk.Folders(), Cancel] {
+                if (*Cancel)
+                    return; // its files are forgotten
+                FPending += Batch;
+                if (!FSlicer.isActive())
+                    FSlicer.start();
                 Q_EMIT Progress(Files, Folders);
             });
             Batch.clear();
@@ -70,10 +110,11 @@ void TFolderScan::RunNext() {
         }
         if (!*Cancel)
             Hand();
-        QMetaObject::invokeMethod(this, [this, Cancel, Folders = Walk.FoldersSeen()] {
-            const bool Cancelled = *Cancel;
-            RunNext(); // Running() says whether more walks follow
-            Q_EMIT Finished(Cancelled, Folders);
+        QMetaObject::invokeMethod(this, [this, Folders = Walk.FoldersSeen()] {
+            FWalkEnded = true;
+            FWalkFolders = Folders;
+            if (!FSlicer.isActive())
+                HandOver();
         });
     });
 }

@@ -2,14 +2,16 @@
 
 #include <QByteArrayList>
 #include <QObject>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
 #include <thread>
 
 // Finds the audio files under folders off the GUI thread (a TFolderWalk) and hands them over in
-// batches, so that a folder of 100000 files shows rows as they are found and never holds up the
-// window. One walk at a time; folders asked for meanwhile are walked next.
+// slices, one per turn of the event loop, so that a folder of 100000 files shows rows as they
+// are found and never holds up the window. One walk at a time; folders asked for meanwhile are
+// walked next.
 class TFolderScan : public QObject {
     Q_OBJECT
 public:
@@ -25,8 +27,11 @@ public:
     // Longest time (ms) files found are held before they are handed over.
     void SetBatchDelay(int Ms) { FBatchMs = Ms; }
 
+    // Most paths one Found hands over.
+    static constexpr int SliceSize = 1024;
+
 Q_SIGNALS:
-    // Audio files found, in path order within a walk.
+    // Audio files found, in path order within a walk; at most SliceSize a turn.
     void Found(const QByteArrayList &Paths);
     // Files and folders found so far in this walk.
     void Progress(int Files, int Folders);
@@ -36,10 +41,20 @@ Q_SIGNALS:
 private:
     void RunNext();
     void Join();
+    // Emits the next slice; the walk's end once all are out.
+    void HandOver();
+    void Finish();
 
     QList<QByteArrayList> FQueue;
     bool FRunning = false;
     int FBatchMs = 150;
     std::shared_ptr<std::atomic<bool>> FCancel;
     std::thread FThread;
+    // Found by the walk, not yet handed over: FPending from FTaken on.
+    QByteArrayList FPending;
+    qsizetype FTaken = 0;
+    QTimer FSlicer;
+    // The walk's thread is done; Finished waits for the last slice.
+    bool FWalkEnded = false;
+    QByteArrayList FWalkFolders;
 };

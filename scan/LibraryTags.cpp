@@ -138,25 +138,40 @@ void TLibraryTags::UpdateSources(const QByteArrayList &Sources) {
                 // in vain, or of one let go once the rows are taken up.
                 FSaver.start(
                     [Old = std::exchange(Cache, TTagCache())]() mutable { Old = TTagCache(); });
-                if (!Current)
-                    return Dispose(std::move(Built));
-                FPendingJob = 0;
-                Adopt(std::move(Built));
+                if (Current) {
+                    FPendingJob = 0;
+                    Adopt(std::move(Built));
+                } else {
+                    Dispose(std::move(Built));
+                }
+                if (FPendingJob == 0 && std::exchange(FFollowLate, false))
+                    FollowNow();
             });
     });
 }
 
+void TLibraryTags::FollowNow() {
+    if (!FFollowed)
+        return;
+    // One job at a time: rows that keep coming (a folder's walk) are made once it is done,
+    // not once per turn, each job a pass over the whole library.
+    if (FPendingJob != 0)
+        FFollowLate = true;
+    else
+        UpdateSources(FFollowed->RowSources());
+}
+
 void TLibraryTags::Follow(const TMusicLibrary &Library) {
-    const auto Changed = [this, Followed = QPointer<const TMusicLibrary>(&Library)] {
+    FFollowed = &Library;
+    const auto Changed = [this] {
         if (FFollowQueued)
             return;
         FFollowQueued = true;
         QMetaObject::invokeMethod(
             this,
-            [this, Followed] {
+            [this] {
                 FFollowQueued = false;
-                if (Followed)
-                    UpdateSources(Followed->RowSources());
+                FollowNow();
             },
             Qt::QueuedConnection);
     };

@@ -9,6 +9,7 @@
 #include <QByteArrayList>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QThreadPool>
 #include <QTimer>
@@ -46,7 +47,7 @@ public:
     // stay as they are until RowsReset. A later call replaces one still being made.
     void UpdateSources(const QByteArrayList &Sources);
     // Follows Library's rows from now on (UpdateSources after its changes, once per event
-    // loop turn).
+    // loop turn, or once the job being made is done).
     void Follow(const TMusicLibrary &Library);
     // Whether the rows are those last asked for (no UpdateSources is being made).
     bool InStep() const { return FPendingJob == 0; }
@@ -123,6 +124,8 @@ private:
     QList<int>::const_iterator FirstOf(const QByteArray &Source) const;
     // Frees Rows off the GUI thread.
     void Dispose(std::shared_ptr<TBuilt> Rows);
+    // UpdateSources with the followed rows, or after the job being made.
+    void FollowNow();
     // Puts Entry's result into its rows; the rows that changed are appended to Changed.
     void ApplyEntry(const TFileTags &Entry, QList<int> &Changed);
     // Makes Albums() anew off the GUI thread, one at a time.
@@ -198,4 +201,7 @@ private:
     // During a scan albums are made anew at most this often.
     QTimer FAlbumsDelay;
     bool FFollowQueued = false;
+    QPointer<const TMusicLibrary> FFollowed;
+    // The followed rows changed while a job was being made: another follows it.
+    bool FFollowLate = false;
 };

@@ -253,9 +253,13 @@ void TLibraryPage::FillLibraryView() {
                 &TLibraryPage::UpdateCommandStates);
         connect(FTableModel, &QAbstractItemModel::modelReset, this,
                 &TLibraryPage::UpdateCommandStates);
+        // At most once a delay while rows keep coming (a folder's walk): each count is a pass.
         for (const auto Signal :
              {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-            connect(FTableModel, Signal, &FSummaryDelay, qOverload<>(&QTimer::start));
+            connect(FTableModel, Signal, this, [this] {
+                if (!FSummaryDelay.isActive())
+                    FSummaryDelay.start();
+            });
         connect(FTableModel, &QAbstractItemModel::modelReset, &FSummaryDelay,
                 qOverload<>(&QTimer::start));
         ShowSort();

@@ -33,8 +33,13 @@ TTrackCaptions::TTrackCaptions(const TMusicLibrary &Library, const TLibraryTags 
             },
             Qt::QueuedConnection);
     };
-    for (const auto Signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&Library, Signal, this, [Change] { Change(true); });
+    // Rows added (a folder's walk: a slice a turn) join the index; only misses are looked up
+    // again, not 100000 entries indexed anew per slice.
+    connect(&Library, &QAbstractItemModel::rowsInserted, this, [this, Change] {
+        FSourceOf.removeIf([](const auto &It) { return It.value().isEmpty(); });
+        Change(false);
+    });
+    connect(&Library, &QAbstractItemModel::rowsRemoved, this, [Change] { Change(true); });
     connect(&Library, &QAbstractItemModel::modelReset, this, [Change] { Change(true); });
     connect(&Tags, &TLibraryTags::RowsChanged, this, [Change] { Change(false); });
     connect(&Tags, &TLibraryTags::RowsReset, this, [Change] { Change(false); });
@@ -55,11 +60,13 @@ QByteArray TTrackCaptions::SourceOf(const QByteArray &URL) const {
             FIsThisComputer(Server.host())) {
             if (!FByFileNameValid) {
                 FByFileName.clear();
-                for (const QByteArray &Entry : FLibrary.Library())
-                    if (!StartsWithAscii(Entry, "http://"))
-                        FByFileName[FileNamePart(Entry)].append(Entry);
+                FIndexed = 0;
                 FByFileNameValid = true;
             }
+            // Entries only join the library's end until the next change.
+            for (const QByteArrayList &All = FLibrary.Library(); FIndexed < All.size(); ++FIndexed)
+                if (!StartsWithAscii(All[FIndexed], "http://"))
+                    FByFileName[FileNamePart(All[FIndexed])].append(All[FIndexed]);
             // Only entries of the same file name can end with the path the server looks up.
             const QByteArray Name = FileNamePart(TMediaServer::DecodeRequestPath(Path));
             Source = TMediaServer::LookupRequest(Path, TMediaServer::RawPathHoldsNul(Path),

@@ -53,9 +53,11 @@ private:
     QPointer<const TLibraryTags> FTags;
     TIsThisComputer FIsThisComputer;
     TPort FMediaPort;
-    // The library's local entries by file name, made when first needed after a change.
+    // The library's local entries by file name, made when first needed after a change: its
+    // first FIndexed entries.
     mutable QHash<QByteArray, QByteArrayList> FByFileName;
     mutable bool FByFileNameValid = false;
+    mutable qsizetype FIndexed = 0;
     // URLs already looked up, and the entries they name (empty: none).
     mutable QHash<QByteArray, QByteArray> FSourceOf;
     bool FChangeQueued = false;

@@ -19,6 +19,9 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QRandomGenerator>
+#include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -48,9 +51,29 @@ TWebRemote::TWebRemote(const TMusicLibrary &Library, const TSharingState &Sharin
     FTagsDelay->setSingleShot(true);
     FTagsDelay->setInterval(2000);
     connect(FTagsDelay, &QTimer::timeout, this, [this] { PublishLibrary(false); });
-    const auto Changed = [this] { PublishLibrary(true); };
+    // Rows added are published at once, then at most once a hold while more keep coming (a
+    // folder's walk adds them slice by slice): each publication is a pass over the library.
+    FRowsHold = new QTimer(this);
+    FRowsHold->setSingleShot(true);
+    FRowsHold->setInterval(500);
+    connect(FRowsHold, &QTimer::timeout, this, [this] {
+        if (std::exchange(FRowsHeld, false)) {
+            PublishLibrary(true);
+            FRowsHold->start();
+        }
+    });
+    connect(&Library, &QAbstractItemModel::rowsInserted, this, [this] {
+        FRowsHeld = FRowsHold->isActive();
+        if (FRowsHeld)
+            return;
+        PublishLibrary(true);
+        FRowsHold->start();
+    });
+    const auto Changed = [this] {
+        FRowsHeld = false;
+        PublishLibrary(true);
+    };
     connect(&Library, &QAbstractItemModel::modelReset, this, Changed);
-    connect(&Library, &QAbstractItemModel::rowsInserted, this, Changed);
     connect(&Library, &QAbstractItemModel::rowsRemoved, this, Changed);
     connect(&Library, &QAbstractItemModel::rowsMoved, this, Changed);
     connect(&Library, &QAbstractItemModel::dataChanged, this, Changed);

@@ -155,7 +155,9 @@ private:
     std::pair<qint64, int> FTagRowsChecked{-1, -1}; // the rows of both when last compared
     bool FTagRowsMatch = false;
     QTimer *FTagsDelay;
-    const qint64 FRun; // tells this run's library versions from another's
+    QTimer *FRowsHold;
+    bool FRowsHeld = false; // rows came during the hold: published when it ends
+    const qint64 FRun;      // tells this run's library versions from another's
     std::shared_ptr<const TLibraryAnswer> FLibraryAnswer;
     TPlayUrls FPlayUrls;
     qint64 FListVersion = 0;

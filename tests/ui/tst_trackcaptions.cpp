@@ -48,15 +48,17 @@ private Q_SLOTS:
                                                       {"/m/100% x?.mp3", Tagged("Odd", "C")},
                                                       {"/m/plain.mp3", {}}}));
         TMusicLibrary Library;
-        Library.LoadFromText("/m/a/Song.mp3\n/m/b/Song.mp3\n/m/100% x?.mp3\n/m/plain.mp3\n"
-                             "http://far/Song.mp3\n");
+        Library.LoadFromText("/m/a/Song.mp3\n/m/b/Song.mp3\n");
+        const QByteArrayList Later{"/m/100% x?.mp3", "/m/plain.mp3", "http://far/Song.mp3"};
         TTagScanner Scanner(Dir.filePath("no-scanner"));
         TLibraryTags Tags(&Scanner, Dir.filePath("tags"));
-        Tags.SetSources(Library.RowSources());
+        Tags.SetSources(Library.RowSources() + Later);
         const TTrackCaptions Captions(
             Library, Tags,
             [](const QString &Host) { return Host == "127.0.0.1" || Host == "192.168.1.5"; },
             [] { return quint16(37401); });
+        Captions.Caption(URL); // asked before the rest of the rows came
+        Library.AddBatch(Later);
         QTEST(Captions.Caption(URL), "Caption");
     }
 };
