@@ -10,6 +10,7 @@
 #include "Presence.h"
 #include "RemoteSession.h"
 #include "Settings.h"
+#include "SharingState.h"
 #include "TrackCaptions.h"
 #include "WebGate.h"
 
@@ -74,9 +75,12 @@ void TWebRemote::PublishSpeakers() {
         const QString Host = QString::fromUtf8(Computer);
         Speakers.append(Host);
         Names.append(FPresence ? FPresence->NameOf(Computer) : QString());
-        // By name, and the rooms of a group this copy knows of marked.
+        // By name, and the rooms of a group this copy knows of marked; this computer is a
+        // room under its address.
+        const QString Room =
+            Computer == TPresence::ThisComputer ? QString::fromUtf8(FSharing.LocalIP()) : Host;
         Labels.append((FPresence ? FPresence->Label(Computer) : Host) +
-                      WithGroupMembers(Host).mid(Host.size()));
+                      WithGroupMembers(Room).mid(Room.size()));
     }
     FGate->PublishSpeakers(Compact({{QStringLiteral("speakers"), Speakers},
                                     {QStringLiteral("labels"), Labels},
