@@ -271,6 +271,32 @@ private Q_SLOTS:
         QCOMPARE(R.Media.Calls, QByteArrayList({"SetURL " + A}));
     }
 
+    // Next and previous go to the track after or before the current one, a held speaker too.
+    void skipsFromAnyState_data() {
+        QTest::addColumn<bool>("Held");
+        QTest::addColumn<int>("Step");
+        QTest::addColumn<QByteArray>("Loaded");
+        QTest::newRow("next, playing") << false << 1 << B;
+        QTest::newRow("next, stopped and held") << true << 1 << B;
+        QTest::newRow("previous, stopped and held") << true << -1 << C;
+    }
+
+    void skipsFromAnyState() {
+        QFETCH(bool, Held);
+        QFETCH(int, Step);
+        TRig R(0);
+        R.Load({A, B, C});
+        R.Tick();
+        R.Media.Enter(3);
+        if (Held) {
+            R.Engine->Hold();
+            R.Media.Stop();
+        }
+        Step > 0 ? R.Engine->PlayNext() : R.Engine->PlayPrevious();
+        R.Tick();
+        QTEST(R.Media.LoadedURL, "Loaded");
+    }
+
     // A failed row waits for a list change or a play; with none left the speaker stops and sleeps.
     void failedRowsWait_data() {
         QTest::addColumn<QString>("Failing");
