@@ -138,25 +138,14 @@ private Q_SLOTS:
 
     void keptOnScreen_data() {
         QTest::addColumn<QRect>("Window");
-        QTest::addColumn<QRect>("Screen");
         QTest::addColumn<QRect>("Got");
-        const QRect Screen(0, 0, 1600, 1000);
-        QTest::newRow("fits") << QRect(251, 163, 1000, 680) << Screen << QRect(251, 163, 1000, 680);
-        QTest::newRow("a maximized size at the designed place")
-            << QRect(251, 163, 1600, 970) << Screen << QRect(0, 0, 1584, 952);
-        QTest::newRow("past the right edge")
-            << QRect(700, 163, 1000, 680) << Screen << QRect(584, 163, 1000, 680);
-        QTest::newRow("on a screen no longer there")
-            << QRect(2500, 1200, 1000, 680) << Screen << QRect(584, 272, 1000, 680);
-        QTest::newRow("left of a second screen")
-            << QRect(100, 100, 800, 600) << QRect(1600, 0, 1920, 1080)
-            << QRect(1600, 100, 800, 600);
+        QTest::newRow("a maximized size") << QRect(251, 163, 1600, 970) << QRect(0, 0, 1584, 952);
+        QTest::newRow("a screen gone")
+            << QRect(2500, 1200, 1000, 680) << QRect(584, 272, 1000, 680);
     }
-
     void keptOnScreen() {
         QFETCH(QRect, Window);
-        QFETCH(QRect, Screen);
-        QTEST(TMainWindow::KeptOnScreen(Window, Screen), "Got");
+        QTEST(TMainWindow::KeptOnScreen(Window, QRect(0, 0, 1600, 1000)), "Got");
     }
 
     void windowKeepsItsMinimumSize_data() {
