@@ -69,7 +69,7 @@ void TWebRemote::PublishHosts() {
 void TWebRemote::PublishSpeakers() {
     if (!FGate)
         return;
-    QJsonArray Speakers, Labels, Names;
+    QJsonArray Speakers, Labels, Names, Addresses;
     for (const QByteArray &Computer :
          FPresence ? FPresence->Computers() : QByteArrayList{TPresence::ThisComputer}) {
         const QString Host = QString::fromUtf8(Computer);
@@ -81,10 +81,12 @@ void TWebRemote::PublishSpeakers() {
             Computer == TPresence::ThisComputer ? QString::fromUtf8(FSharing.LocalIP()) : Host;
         Labels.append((FPresence ? FPresence->Label(Computer) : Host) +
                       WithGroupMembers(Room).mid(Room.size()));
+        Addresses.append(Room); // as the rooms of a group know it
     }
     FGate->PublishSpeakers(Compact({{QStringLiteral("speakers"), Speakers},
                                     {QStringLiteral("labels"), Labels},
-                                    {QStringLiteral("names"), Names}}));
+                                    {QStringLiteral("names"), Names},
+                                    {QStringLiteral("addresses"), Addresses}}));
 }
 
 QList<TTrackTags> TWebRemote::RowTags() {
