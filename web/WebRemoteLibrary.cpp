@@ -74,7 +74,10 @@ void TWebRemote::PublishSpeakers() {
          FPresence ? FPresence->Computers() : QByteArrayList{TPresence::ThisComputer}) {
         const QString Host = QString::fromUtf8(Computer);
         Speakers.append(Host);
-        Names.append(FPresence ? FPresence->NameOf(Computer) : QString());
+        // This computer's own name titles its player on the phone ("Kitchen Player").
+        Names.append(!FPresence                            ? QString()
+                     : Computer == TPresence::ThisComputer ? FPresence->Name()
+                                                           : FPresence->NameOf(Computer));
         // By name, and the rooms of a group this copy knows of marked; this computer is a
         // room under its address.
         const QString Room =

@@ -165,6 +165,7 @@ class WebRemote(unittest.TestCase):
         self.wait(lambda: self.find("#session-status").get_attribute("data-status") == "refused",
                   "the own speaker is not refused")
         self.assertTrue(self.find("#session-status").text)
+        self.assertEqual(self.driver.title, os.uname().nodename + " Player")  # by its own name
 
     def test_foreign_host_or_origin_refused(self):
         own = f"{H.ADDRESS_A}:{H.MEDIA_PORT}"
