@@ -211,6 +211,7 @@ void TPresence::SetName(const QString &Name) {
     FName = Clean;
     if (IsOnline() && !FName.isEmpty())
         Broadcast(AliveWord());
+    NoteChange(); // the lists that name this computer too
 }
 
 QString TPresence::Label(const QByteArray &Computer) const {

@@ -87,6 +87,8 @@ public:
     void SetName(const QString &Name);
     // The name a peer told (CleanSpeakerName), or empty.
     QString NameOf(const QByteArray &Address) const { return FNames.value(Address); }
+    // This speaker's own name, as SetName cleaned it.
+    QString Name() const { return FName; }
     // How a computer of Computers() shows: "Kitchen (192.168.1.20)" once it told its name,
     // else as it is listed.
     QString Label(const QByteArray &Computer) const;

@@ -94,10 +94,17 @@ void TPlaybackEngine::PlayRow(int Row) {
 }
 
 void TPlaybackEngine::PlayNext() {
-    if (FFollowing && FFollowerSkip)
+    if (FFollowing && FFollowerSkip) {
         FFollowerSkip(1);
-    else if (FModel->RowCount() > 0)
-        FMedia->Stop();
+        return;
+    }
+    if (FModel->RowCount() == 0)
+        return;
+    // A stopped track gives way to the next one, also where a stop held the speaker, as
+    // previous plays the one before.
+    FHeld = false;
+    FMedia->Stop();
+    Q_EMIT PlayTickWanted(); // a stopped component may not say so again
 }
 
 void TPlaybackEngine::PlayPrevious() {

@@ -2,6 +2,7 @@
 
 #include "CommandProtocol.h"
 #include "PlayTo.h"
+#include "SpeakerName.h"
 
 #include "AsciiText.h"
 
@@ -25,7 +26,10 @@ std::optional<TGroupRoom> ParseRoom(const QByteArray &Line) {
         return std::nullopt;
     TGroupRoom Room;
     Room.Host = Fields[0];
-    Room.Name = QString::fromUtf8(Fields[1].isEmpty() ? Fields[0] : Fields[1]);
+    // A name the speaker sent is text from outside: shown plain, bounded, without hidden marks.
+    Room.Name = CleanSpeakerName(Fields[1]);
+    if (Room.Name.isEmpty())
+        Room.Name = CleanSpeakerName(Fields[0]);
     Room.Volume = *Volume;
     Room.Muted = Fields[3] == "1";
     Room.Status = QString::fromUtf8(Fields[4]);

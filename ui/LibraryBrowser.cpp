@@ -1,8 +1,10 @@
 #include "LibraryBrowser.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
 
 namespace {
@@ -20,6 +22,22 @@ const QIcon &BlankCover() {
         return QIcon(Pixmap);
     }();
     return Blank;
+}
+
+// The picture of an album without a cover (yet), as the phone page draws it: a filled frame.
+const QIcon &NoCover() {
+    static const QIcon Icon = [] {
+        QPixmap Pixmap(CoverSize, CoverSize);
+        Pixmap.fill(Qt::transparent);
+        QPainter Painter(&Pixmap);
+        Painter.setRenderHint(QPainter::Antialiasing);
+        const QPalette Palette = QApplication::palette();
+        Painter.setPen(Palette.color(QPalette::Mid));
+        Painter.setBrush(Palette.color(QPalette::AlternateBase));
+        Painter.drawRoundedRect(QRectF(Pixmap.rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+        return QIcon(Pixmap);
+    }();
+    return Icon;
 }
 
 int Chosen(const QListWidget *List) {
@@ -143,7 +161,7 @@ void TLibraryBrowser::FillAlbums() {
             if (A.Year > 0)
                 Text += QStringLiteral(" (%1)").arg(A.Year);
             QListWidgetItem *Item = AddItem(FAlbumList, Text, At);
-            Item->setIcon(BlankCover());
+            Item->setIcon(NoCover());
             if (!A.CoverHash.isEmpty() && FCoverIcon) {
                 Item->setData(CoverRole, A.CoverHash);
                 if (const QIcon Icon = FCoverIcon(A.CoverHash); !Icon.isNull())

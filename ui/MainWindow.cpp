@@ -52,6 +52,18 @@ QSize TMainWindow::FirstWindowSize(const QSize &Screen) {
             std::clamp(Screen.height() * 9 / 10, DesignHeight, Wanted[1])};
 }
 
+QRect TMainWindow::KeptOnScreen(const QRect &Window, const QRect &Screen) {
+    const QSize Frame(16, 48); // the title bar and borders around the inside
+    if (!Screen.isValid() || Screen.contains(QRect(Window.topLeft(), Window.size() + Frame)))
+        return Window;
+    const QSize Size = Window.size().boundedTo(Screen.size() - Frame);
+    return {QPoint(std::clamp(Window.left(), Screen.left(),
+                              Screen.left() + Screen.width() - Size.width() - Frame.width()),
+                   std::clamp(Window.top(), Screen.top(),
+                              Screen.top() + Screen.height() - Size.height() - Frame.height())),
+            Size};
+}
+
 TMainWindow::TMainWindow(quint16 MediaPort, quint16 PresencePort, int FirstHintDelayMs,
                          QWidget *Parent)
     : QMainWindow(Parent), FMediaPortWanted(MediaPort), FPresencePortWanted(PresencePort),
@@ -297,6 +309,11 @@ void TMainWindow::ApplyPlacement() {
         move(WindowLeft, y());
     else
         WindowLeft = x();
+    // A stored size may not fit at the designed place (a maximized window's), nor a stored
+    // place lie on the screen now: all of the window shows.
+    const QRect Kept = KeptOnScreen(QRect(pos(), size()), Screen);
+    resize(Kept.size());
+    move(Kept.topLeft());
     FStartPlacement = {WindowHeight, WindowWidth, WindowTop, WindowLeft};
 }
 

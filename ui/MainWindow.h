@@ -80,6 +80,9 @@ public:
     TPlacement StartPlacement() const { return FStartPlacement; }
     // The window's size when none is stored, on a screen whose free area is Screen.
     static QSize FirstWindowSize(const QSize &Screen);
+    // The window (its inside's size at its frame's place) moved, and shrunk if need be, so
+    // that all of it and its frame lie on Screen.
+    static QRect KeptOnScreen(const QRect &Window, const QRect &Screen);
 
     // The library store the library page shows.
     TMusicLibrary *Library() const { return FLibrary; }

@@ -193,8 +193,14 @@ TRemoteSession *TMainWindow::OpenRemotePage(const QString &Caption) {
     // The speaker's own name, once it tells it, captions its page ("Kitchen Player").
     TRemoteSession *Session = &Page->Session();
     connect(Session, &TRemoteSession::Repaint, this, [this, Session](unsigned Changes) {
+        if (!(Changes & TRemoteSession::GroupChanged))
+            return;
+        // The "Play on" lists mark the group's rooms.
+        FComputersChanged = true;
+        if (FWebRemote)
+            FWebRemote->GroupsChanged();
         const QString Name = Session->Group().NameOf(Session->Host().toUtf8());
-        if (!(Changes & TRemoteSession::GroupChanged) || Name.isEmpty())
+        if (Name.isEmpty())
             return;
         for (const auto &[Sheet, Shown] : std::as_const(FRemoteSheets))
             if (Shown == Session && Sheet)

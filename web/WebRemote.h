@@ -75,6 +75,8 @@ public:
     // Applies at once.
     void SetSessionBudget(qint64 Bytes);
 
+    // A group this copy knows of changed: the "Play on" list marks its rooms anew.
+    void GroupsChanged() { PublishSpeakers(); }
     // Adds the routes to Server (running or not); Server outlives this or Stop comes first.
     void Start(TMediaServer &Server);
     // Ends every event stream and wakes every waiting request, then the sessions' connections.

@@ -10,6 +10,7 @@
 #include "Presence.h"
 #include "RemoteSession.h"
 #include "Settings.h"
+#include "SharingState.h"
 #include "TrackCaptions.h"
 #include "WebGate.h"
 
@@ -68,19 +69,27 @@ void TWebRemote::PublishHosts() {
 void TWebRemote::PublishSpeakers() {
     if (!FGate)
         return;
-    QJsonArray Speakers, Labels, Names;
+    QJsonArray Speakers, Labels, Names, Addresses;
     for (const QByteArray &Computer :
          FPresence ? FPresence->Computers() : QByteArrayList{TPresence::ThisComputer}) {
         const QString Host = QString::fromUtf8(Computer);
         Speakers.append(Host);
-        Names.append(FPresence ? FPresence->NameOf(Computer) : QString());
-        // By name, and the rooms of a group this copy knows of marked.
+        // This computer's own name titles its player on the phone ("Kitchen Player").
+        Names.append(!FPresence                            ? QString()
+                     : Computer == TPresence::ThisComputer ? FPresence->Name()
+                                                           : FPresence->NameOf(Computer));
+        // By name, and the rooms of a group this copy knows of marked; this computer is a
+        // room under its address.
+        const QString Room =
+            Computer == TPresence::ThisComputer ? QString::fromUtf8(FSharing.LocalIP()) : Host;
         Labels.append((FPresence ? FPresence->Label(Computer) : Host) +
-                      WithGroupMembers(Host).mid(Host.size()));
+                      WithGroupMembers(Room).mid(Room.size()));
+        Addresses.append(Room); // as the rooms of a group know it
     }
     FGate->PublishSpeakers(Compact({{QStringLiteral("speakers"), Speakers},
                                     {QStringLiteral("labels"), Labels},
-                                    {QStringLiteral("names"), Names}}));
+                                    {QStringLiteral("names"), Names},
+                                    {QStringLiteral("addresses"), Addresses}}));
 }
 
 QList<TTrackTags> TWebRemote::RowTags() {

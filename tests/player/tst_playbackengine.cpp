@@ -271,6 +271,17 @@ private Q_SLOTS:
         QCOMPARE(R.Media.Calls, QByteArrayList({"SetURL " + A}));
     }
 
+    // Next plays the track after the current one, also on a speaker a stop held.
+    void nextPlaysOnAHeldSpeaker() {
+        TRig R(0);
+        R.Load({A, B, C});
+        R.Tick();
+        R.Engine->Hold();
+        R.Engine->PlayNext();
+        R.Tick();
+        QCOMPARE(R.Media.LoadedURL, B);
+    }
+
     // A failed row waits for a list change or a play; with none left the speaker stops and sleeps.
     void failedRowsWait_data() {
         QTest::addColumn<QString>("Failing");

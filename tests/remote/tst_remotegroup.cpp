@@ -19,7 +19,10 @@ private Q_SLOTS:
             << QByteArrayList{Leader, Hall} << 2 << "Kitchen 40 0|hall 100 1";
         QTest::newRow("fields of 255 bytes")
             << QByteArrayList{Long + "\t" + Long + "\t0\t0\t" + Long} << 1
-            << QString::fromLatin1(Long + " 0 0");
+            << QString(63, u'x') + " 0 0";
+        QTest::newRow("name with hidden marks, host with a line break")
+            << QByteArrayList{"h\tA\u202e<b>\x01  B\t0\t0\t", "h\u2028x\t\t1\t0\t"} << 2
+            << "A<b> B 0 0|h x 1 0";
         QTest::newRow("field of 256 bytes")
             << QByteArrayList{"h\t" + Long + "y\t0\t0\t"} << 1 << "";
         QTest::newRow("count 0") << QByteArrayList{} << 0 << "";

@@ -42,9 +42,9 @@ private Q_SLOTS:
     }
 
     void storedPlacementIsAppliedAndZeroMeansUnset() {
-        WriteIni("[Window]\nHeight=600\nWidth=400\nTop=0\nLeft=77\nPopHitCount=3\n");
+        WriteIni("[Window]\nHeight=580\nWidth=400\nTop=0\nLeft=77\nPopHitCount=3\n");
         TMainWindow Form(0);
-        QCOMPARE(Form.height(), 600);
+        QCOMPARE(Form.height(), 580);
         QCOMPARE(Form.width(), 400);
         QCOMPARE(Form.y(), 163); // Top 0: designed position
         QCOMPARE(Form.x(), 77);
@@ -134,6 +134,18 @@ private Q_SLOTS:
     void firstWindowSize() {
         QFETCH(QSize, Screen);
         QTEST(TMainWindow::FirstWindowSize(Screen), "Got");
+    }
+
+    void keptOnScreen_data() {
+        QTest::addColumn<QRect>("Window");
+        QTest::addColumn<QRect>("Got");
+        QTest::newRow("a maximized size") << QRect(251, 163, 1600, 970) << QRect(0, 0, 1584, 952);
+        QTest::newRow("a screen gone")
+            << QRect(2500, 1200, 1000, 680) << QRect(584, 272, 1000, 680);
+    }
+    void keptOnScreen() {
+        QFETCH(QRect, Window);
+        QTEST(TMainWindow::KeptOnScreen(Window, QRect(0, 0, 1600, 1000)), "Got");
     }
 
     void windowKeepsItsMinimumSize_data() {

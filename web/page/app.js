@@ -18,7 +18,7 @@ const tabs = { library: $('show-library'), speaker: $('show-speaker') };
 // The speakers the page knows, and the open speaker's group shown in the list.
 let members = [];
 // Each as {host, label}: the label names it ("Kitchen (192.168.1.20)").
-const known = () => Array.from(targetBox.options, (o) => ({ host: o.value, label: o.dataset.label || o.value }));
+const known = () => Array.from(targetBox.options, (o) => ({ host: o.value, label: o.dataset.label || o.value, address: o.dataset.address }));
 // A speaker's own name, else the host as given.
 const nameOf = (host) => Array.from(targetBox.options).find((o) => o.value === host)?.dataset.name || host;
 const group = new Group(known, (rooms) => {
@@ -75,15 +75,18 @@ async function speakers() {
   // Older copies send the hosts only.
   const labels = Array.isArray(data.labels) ? data.labels : [];
   const named = Array.isArray(data.names) ? data.names : [];
-  const list = data.speakers.map((h, i) => ({ host: text(h), label: text(labels[i]) || text(h), name: text(named[i]) }))
+  const addressed = Array.isArray(data.addresses) ? data.addresses : [];
+  const list = data.speakers.map((h, i) => ({ host: text(h), label: text(labels[i]) || text(h), name: text(named[i]),
+    address: text(addressed[i]) }))
     .filter((s) => s.host !== '');
-  const now = Array.from(targetBox.options, (o) => [o.value, o.dataset.label, o.dataset.name]);
-  if (list.length === now.length && list.every((s, i) => s.host === now[i][0] && s.label === now[i][1] && s.name === now[i][2])) return;
+  const now = Array.from(targetBox.options, (o) => [o.value, o.dataset.label, o.dataset.name, o.dataset.address]);
+  if (list.length === now.length && list.every((s, i) => s.host === now[i][0] && s.label === now[i][1] && s.name === now[i][2] && s.address === now[i][3])) return;
   const keep = targetBox.value;
   targetBox.replaceChildren(...list.map((s) => {
     const o = new Option(s.label, s.host);
     o.dataset.label = s.label;
     o.dataset.name = s.name;
+    o.dataset.address = s.address;
     return o;
   }));
   if (list.some((s) => s.host === keep)) targetBox.value = keep;

@@ -38,11 +38,10 @@ export class Group {
     this.roomForm.hidden = !on;
     this.addRoom.hidden = on;
     if (!on) return;
-    // The other speakers by name: not this room, not this computer's "My Computer", not a
-    // room of the group already.
-    const taken = new Set([this.host, 'My Computer', ...this.rooms.flatMap((r) => [r.host, r.name])]
-      .map(asciiLower));
-    const offered = this.speakers().filter((s) => !taken.has(asciiLower(s.host)));
+    // The other speakers by name (this computer too): not this room, not a room of the group
+    // already, by its name or by the address the rooms know it by.
+    const taken = new Set([this.host, ...this.rooms.flatMap((r) => [r.host, r.name])].map(asciiLower));
+    const offered = this.speakers().filter((s) => !taken.has(asciiLower(s.host)) && !taken.has(asciiLower(s.address || '')));
     this.roomChoice.replaceChildren(...offered.map((s) => new Option(s.label, s.host)));
     this.roomName.value = '';
     // Clear of the play list's tool bar, which stays at the bottom of the screen.

@@ -165,6 +165,7 @@ class WebRemote(unittest.TestCase):
         self.wait(lambda: self.find("#session-status").get_attribute("data-status") == "refused",
                   "the own speaker is not refused")
         self.assertTrue(self.find("#session-status").text)
+        self.assertEqual(self.driver.title, os.uname().nodename + " Player")  # by its own name
 
     def test_foreign_host_or_origin_refused(self):
         own = f"{H.ADDRESS_A}:{H.MEDIA_PORT}"
@@ -358,7 +359,9 @@ class GroupPage(unittest.TestCase):
         H.wait_until(lambda: self.rooms()[1] == ["<b>Hall</b>", 70, "false"],
                      message="the room's new volume and mute are not shown")
 
-        driver.find_element(By.ID, "add-room").click()
+        driver.find_element(By.ID, "add-room").click()  # this computer is no room of that group
+        self.assertIn("My Computer", driver.execute_script(
+            "return [...document.getElementById('room-choice').options].map(o => o.value)"))
         driver.find_element(By.ID, "room-name").send_keys("kitchen")
         driver.find_element(By.ID, "room-add").click()
         self.got(["GROUPADD", "kitchen"])
