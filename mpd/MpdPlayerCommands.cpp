@@ -193,8 +193,14 @@ void AddPlayerCommands(TMpdDoor &Door) {
                    D->Speaker().Engine()->Hold();
                    D->Speaker().Media()->Stop();
                }});
-    Table.Add({"next", 0, 0, [D](TMpdCall &) { D->Speaker().Engine()->PlayNext(); }});
-    Table.Add({"previous", 0, 0, [D](TMpdCall &) { D->Speaker().Engine()->PlayPrevious(); }});
+    // As MPD's: a stopped player does not skip (stopped means stopped, see "stop").
+    for (const auto &[Name, Step] : {std::pair{"next", 1}, {"previous", -1}})
+        Table.Add({Name, 0, 0, [D, Step](TMpdCall &) {
+                       if (StateName(D->Speaker().Media()->PlayState()) == "stop")
+                           MpdFail(TMpdAck::PlayerSync, "Not playing");
+                       TPlaybackEngine *Engine = D->Speaker().Engine();
+                       Step > 0 ? Engine->PlayNext() : Engine->PlayPrevious();
+                   }});
     Table.Add({"seek", 2, 2, [D](TMpdCall &Call) {
                    const int Row = RowArg(*D, Call.Args[0]);
                    D->PlayAt(std::max(Row, 0), std::max(0.0, MpdNumber(Call.Args[1])));

@@ -73,6 +73,7 @@ private Q_SLOTS:
         Row("the output switch mutes", {"disableoutput 0", "outputs"}, "ABCDE",
             "outputenabled: 0\n");
         Row("stop holds", {"stop", "status"}, "ABCDE", "state: stop\n");
+        Row("stopped, no skip", {"stop", "next"}, "ABCDE", "ACK [55@0] {next} Not playing\n");
     }
     void commands() {
         QFETCH(QByteArrayList, lines);
