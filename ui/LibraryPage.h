@@ -141,7 +141,7 @@ private:
     void ReportRefused(const QList<TRefusedSource> &Refused);
     void CreateFolderBar();
     void OnFolderRowsFound(const QByteArrayList &Paths);
-    void OnFolderWalkEnded();
+    void OnFolderWalkEnded(bool Cancelled);
     // The status line: the rows shown, of how many, and their total length.
     void UpdateSummary();
     // Search box keys: Down into the list, Enter plays, Escape clears.
@@ -203,6 +203,7 @@ private:
     QAction *FFindAction = nullptr;
     TFolderScan *FFolderScan = nullptr;
     int FFolderAdded = 0;
+    int FFolderFound = 0; // audio files the walk found, new or not
     QWidget *FFolderBar = nullptr; // the folder walk's progress and its Cancel button
     QLabel *FFolderLabel = nullptr;
     QProgressBar *FFolderProgress = nullptr;

@@ -169,7 +169,7 @@ void TLibraryPage::AddFolder() {
 
 void TLibraryPage::AddFolders(const QByteArrayList &Folders) {
     if (!FFolderScan->Running()) {
-        FFolderAdded = 0;
+        FFolderAdded = FFolderFound = 0;
         FFolderLabel->setText(QStringLiteral("Adding folder..."));
     }
     FFolderBar->show();
@@ -183,14 +183,17 @@ void TLibraryPage::CancelAddFolders() {
 void TLibraryPage::OnFolderRowsFound(const QByteArrayList &Paths) {
     // Files already there are left out silently: adding a folder again adds what is new.
     FFolderAdded += FLibrary.AddBatch(Paths);
+    FFolderFound += int(Paths.size());
 }
 
-void TLibraryPage::OnFolderWalkEnded() {
+void TLibraryPage::OnFolderWalkEnded(bool Cancelled) {
     if (FFolderScan->Running())
         return; // more folders were asked for meanwhile
     FFolderBar->hide();
     if (FFolderAdded > 0)
         SaveLibrary();
+    if (!Cancelled && FFolderFound == 0)
+        ShowErrorBox(window(), QStringLiteral("No audio file was found in the folder."));
 }
 
 void TLibraryPage::SetLibraryFolders(TLibraryFolders *Folders) {

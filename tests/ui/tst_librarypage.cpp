@@ -422,12 +422,24 @@ private Q_SLOTS:
         QCOMPARE(Folders.Folders(), QByteArrayList{QFile::encodeName(Files.path())});
     }
 
-    // "Add Folder..." asks for a folder and walks it; the rows are saved once it is done.
+    // "Add Folder..." asks for a folder and walks it; the rows are saved once it is done. A
+    // folder without audio says so.
+    void addFolderAction_data() {
+        QTest::addColumn<QStringList>("Files");
+        QTest::addColumn<QStringList>("Rows");
+        QTest::addColumn<QString>("Box");
+        QTest::newRow("audio and more") << QStringList{"b/2.opus", "1.flac", "notes.txt"}
+                                        << QStringList{"1.flac", "2.opus"} << "";
+        QTest::newRow("no audio") << QStringList{"b/notes.txt"} << QStringList{}
+                                  << "No audio file was found in the folder.";
+    }
     void addFolderAction() {
-        QTemporaryDir Files;
-        QVERIFY(QDir(Files.path()).mkpath("b"));
-        for (const char *Name : {"b/2.opus", "1.flac", "notes.txt"})
-            QVERIFY(WriteAll(Files.filePath(Name), "data"));
+        QFETCH(QStringList, Files);
+        QFETCH(QString, Box);
+        QTemporaryDir Folder;
+        QVERIFY(QDir(Folder.path()).mkpath("b"));
+        for (const QString &Name : Files)
+            QVERIFY(WriteAll(Folder.filePath(Name), "data"));
         TPageRig Rig;
         TLibraryPage &Form = Rig.Page;
         QSignalSpy Saved(&Form, &TLibraryPage::LibrarySaved);
@@ -435,14 +447,16 @@ private Q_SLOTS:
             auto *Open = qobject_cast<QFileDialog *>(&Dialog);
             if (!Open || Open->fileMode() != QFileDialog::Directory)
                 return int(QDialog::Rejected);
-            Open->setDirectory(Files.path());
-            Open->selectFile(Files.path());
+            Open->setDirectory(Folder.path());
+            Open->selectFile(Folder.path());
             return int(QDialog::Accepted);
         };
         Form.findChild<QAction *>("FAddFolderAction")->trigger();
-        QVERIFY(Saved.wait(10000));
-        QCOMPARE(Shown(Form), (QStringList{"1.flac", "2.opus"}));
-        QVERIFY(Form.findChild<QWidget *>("FFolderBar")->isHidden());
+        QTRY_COMPARE(FMessages, Box.isEmpty() ? QStringList() : QStringList{Box});
+        QTRY_VERIFY(Form.findChild<QWidget *>("FFolderBar")->isHidden());
+        QFETCH(QStringList, Rows);
+        QTRY_COMPARE(Shown(Form), Rows);
+        QTRY_COMPARE(Saved.count(), Rows.isEmpty() ? 0 : 1);
     }
 
     // Remove, Move Up, Move Down and a drag onto a row: the rows, the selection, the enabling
