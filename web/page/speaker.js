@@ -2,10 +2,13 @@
 
 import { $, api, failure, say, eventsUrl, asciiLower, text, tracks, blocks, Pages } from './net.js';
 
-// The speaker's play-state numbers, by name.
-const States = ['Undefined', 'Stopped', 'Paused', 'Playing', 'Scanning forward', 'Scanning backward',
-  'Buffering', 'Waiting', 'Media ended', 'Transitioning', 'Ready', 'Reconnecting'];
+// The speaker's play-state numbers, by the words the desktop's rooms use for them.
 const Playing = 3;
+function stateText(n) {
+  if (n === Playing) return 'Playing';
+  if (n === 2) return 'Paused';
+  return [0, 1, 8, 10].includes(n) ? 'Stopped' : 'Loading';
+}
 // A released bar keeps the user's value this long, so the report from before the change
 // does not throw it back.
 const GraceMs = 1000;
@@ -359,7 +362,7 @@ export class Speaker {
     const n = Number.isInteger(d.state) ? d.state : 0;
     this.state = n;
     this.stateEl.dataset.state = String(n);
-    say(this.stateEl, States[n] ?? String(n));
+    say(this.stateEl, stateText(n));
     const playing = n === Playing;
     this.playpause.classList.toggle('playing', playing);
     this.playpause.setAttribute('aria-label', playing ? 'Pause' : 'Play');
