@@ -41,16 +41,20 @@ void TFolderWalk::Open(const QByteArray &Folder) {
             continue; // ".", "..", and what the user keeps hidden
         const QByteArray Path = Folder + Entry->d_name;
         bool IsFolder = Entry->d_type == DT_DIR;
-        if (Entry->d_type == DT_LNK || Entry->d_type == DT_UNKNOWN) {
+        bool IsLink = Entry->d_type == DT_LNK;
+        if (Entry->d_type == DT_UNKNOWN) {
+            struct stat Info {};
+            IsLink = lstat(Path.constData(), &Info) == 0 && S_ISLNK(Info.st_mode);
+        }
+        if (IsLink || Entry->d_type == DT_UNKNOWN) {
             struct stat Info {};
             if (!StatOf(Path, Info))
                 continue; // a broken link
             IsFolder = S_ISDIR(Info.st_mode);
         }
-        if (IsFolder)
-            Entries.append(Path + '/');
-        else if (IsAcceptedAudioName(Path))
-            Entries.append(Path);
+        if (!IsFolder && !IsAcceptedAudioName(Path))
+            continue;
+        (IsLink ? FLinked : Entries).append(IsFolder ? Path + '/' : Path);
     }
     closedir(Dir);
     // A folder sorts with its "/": in the order its files' paths sort.
@@ -61,7 +65,13 @@ void TFolderWalk::Open(const QByteArray &Folder) {
 
 QByteArrayList TFolderWalk::Next(int Max) {
     QByteArrayList Found;
-    while (!FPending.isEmpty() && Found.size() < Max) {
+    while (!Done() && Found.size() < Max) {
+        if (FPending.isEmpty()) {
+            // What links lead to comes last, so that a file reached both ways keeps its own
+            // path, not one that goes away with the link.
+            std::sort(FLinked.begin(), FLinked.end(), std::greater<>());
+            FPending.swap(FLinked);
+        }
         const QByteArray Path = FPending.takeLast();
         struct stat Info {};
         if (!StatOf(Path.endsWith('/') && Path.size() > 1 ? Path.chopped(1) : Path, Info))

@@ -238,7 +238,7 @@ shoot my-player-playing
 # The second computer's copy, beside this one, with a home of its own.
 mkdir -p "$work/other/data/Marvane/Vellox Player" "$work/other/run"
 chmod 700 "$work/other/run"
-printf '[Window]\r\nPopHitCount=5\r\nLeft=560\r\n' \
+printf '[Window]\r\nPopHitCount=5\r\nLeft=560\r\n[Speaker]\r\nName=Kitchen\r\n' \
     >"$work/other/data/Marvane/Vellox Player/vxPlayer.ini"
 HOME=$work/other XDG_DATA_HOME=$work/other/data XDG_CONFIG_HOME=$work/other/config \
     XDG_RUNTIME_DIR=$work/other/run on_other "$build/vxPlayer" >"$work/other.log" 2>&1 &

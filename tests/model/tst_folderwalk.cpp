@@ -27,6 +27,12 @@ private Q_SLOTS:
         QTest::newRow("linked folder and file counted once")
             << QStringList{"m/", "m/x.wav", "n->m", "y.wav->m/x.wav"} << QStringList{""}
             << QStringList{"m/x.wav"};
+        QTest::newRow("a link sorting first gives way to the file itself")
+            << QStringList{"a.mp3->z/b.mp3", "k->z", "z/", "z/b.mp3", "m.mp3"} << QStringList{""}
+            << QStringList{"m.mp3", "z/b.mp3"};
+        QTest::newRow("what only links lead to comes last")
+            << QStringList{"o/", "o/x.mp3", "s/", "s/a->../o", "s/b.mp3"} << QStringList{"s"}
+            << QStringList{"s/b.mp3", "s/a/x.mp3"};
         QTest::newRow("broken link") << QStringList{"gone.mp3->nothing.mp3", "k.mp3"}
                                      << QStringList{""} << QStringList{"k.mp3"};
         QTest::newRow("a root under another")
