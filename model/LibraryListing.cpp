@@ -1,5 +1,7 @@
 #include "LibraryListing.h"
 
+#include "TrackTime.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -114,14 +116,7 @@ QList<int> ListedAlbums(const TAlbumIndex &Index, const TSearchHits &Hits, int A
 }
 
 QString ListingSummary(int Shown, int Total, qint64 DurationMs) {
-    const qint64 Seconds = (DurationMs + 500) / 1000;
-    const QString Length =
-        Seconds >= 3600
-            ? QStringLiteral("%1:%2:%3")
-                  .arg(Seconds / 3600)
-                  .arg(Seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                  .arg(Seconds % 60, 2, 10, QLatin1Char('0'))
-            : QStringLiteral("%1:%2").arg(Seconds / 60).arg(Seconds % 60, 2, 10, QLatin1Char('0'));
+    const QString Length = FormatTrackTime(double(DurationMs) / 1000);
     const QString Tracks =
         Total == 1 ? QStringLiteral("1 track") : QStringLiteral("%1 tracks").arg(Total);
     return (Shown == Total ? Tracks : QStringLiteral("%1 of %2").arg(Shown).arg(Tracks)) +

@@ -184,8 +184,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("Text");
         QTest::newRow("all, minutes") << 316 << 316 << qint64(1052499) << "316 tracks, 17:32";
         QTest::newRow("some, hours") << 12 << 316 << qint64(3723000) << "12 of 316 tracks, 1:02:03";
-        QTest::newRow("one") << 1 << 1 << qint64(0) << "1 track, 0:00";
-        QTest::newRow("none of one") << 0 << 1 << qint64(0) << "0 of 1 track, 0:00";
+        QTest::newRow("one") << 1 << 1 << qint64(0) << "1 track, 00:00";
+        QTest::newRow("none of one") << 0 << 1 << qint64(0) << "0 of 1 track, 00:00";
     }
 
     void summary() {

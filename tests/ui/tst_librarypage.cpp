@@ -353,7 +353,7 @@ private Q_SLOTS:
         QVERIFY(LibraryView(Form)->isColumnHidden(2));
         QVERIFY(ReadAll(IniFileName).contains("LibraryHiddenColumns=4"));
         QVERIFY(LibraryView(Form)->isColumnHidden(int(TLibraryColumn::Genre))); // until shown
-        QCOMPARE(Form.findChild<QLabel *>("FSummaryLabel")->text(), "2 of 4 tracks, 0:00");
+        QCOMPARE(Form.findChild<QLabel *>("FSummaryLabel")->text(), "2 of 4 tracks, 00:00");
 
         // The album chosen stays the same entry: a double-click's second click finds it.
         QListWidgetItem *Chosen = AlbumList->currentItem();
