@@ -13,7 +13,6 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 TLocalPlayerWindow::TLocalPlayerWindow(TSpeaker &Speaker, QWidget *Parent)
@@ -84,10 +83,10 @@ void TLocalPlayerWindow::ShowNowPlaying() {
     QString Caption = Now.Caption;
     // A track from elsewhere shows what the stream names it, else what its row shows.
     const TMediaComponent *Media = FSpeaker.Media();
-    if (Caption.isEmpty() && PercentDecode(Media->URL()) == Location)
-        Caption = QStringList{Media->MediaName(), Media->MediaAuthor()}
-                      .filter(QRegularExpression(QStringLiteral("\\S")))
-                      .join(QStringLiteral(" - "));
+    if (Caption.isEmpty() && PercentDecode(Media->URL()) == Location) {
+        const QString Name = Media->MediaName().trimmed(), Author = Media->MediaAuthor().trimmed();
+        Caption = Name.isEmpty() || Author.isEmpty() ? Name + Author : Name + " - " + Author;
+    }
     FNowPlaying->Show(Caption.isEmpty() ? Marked.data().toString() : Caption, Now.Album,
                       Now.CoverHash.isEmpty() || !FCoverOf ? QPixmap() : FCoverOf(Now.CoverHash));
 }
